@@ -1,0 +1,36 @@
+# Quellmark: the everyday commands. `make run` and `make test` work on a fresh Debian machine.
+PRESET_DIR := build
+CLI := $(PRESET_DIR)/bin/quellmark-cli
+
+.PHONY: all deps build run test asan examples clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake --preset release
+	cmake --build --preset release
+
+# Shows what the bundled example drawings hold, then converts them into out/.
+# The examples include a broken drawing on purpose, so a status of 1 is expected here.
+run: build
+	$(CLI) info examples/*; status=$$?; [ $$status -le 1 ]
+
+test: build
+	ctest --preset release -j 2
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan -j 2
+
+# Regenerates examples/ with the project's own generator.
+examples: build
+	rm -rf examples
+	$(PRESET_DIR)/bin/make-examples examples
+
+clean:
+	rm -rf build out

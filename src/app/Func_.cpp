@@ -1,0 +1,126 @@
+// Byte-string helpers: fixed-field copies, integer parsing with a 0 fallback, Shift-JIS filters.
+#include "Func_.h"
+
+#include <limits>
+#include <stdexcept>
+
+namespace quellmark {
+
+void CopyToCharArray(std::span<char> dest, std::string_view source, std::int32_t n) {
+    std::size_t k = n < 0 ? static_cast<std::size_t>(-static_cast<std::int64_t>(n))
+                          : static_cast<std::size_t>(n);
+    if (k > source.size()) k = source.size();
+    if (k > dest.size()) throw std::out_of_range("CopyToCharArray: past the end of the field");
+    source.copy(dest.data(), k);
+}
+
+void FillCharArray(std::span<char> dest, unsigned char value, std::int32_t n) {
+    if (n <= 0) return;
+    if (static_cast<std::size_t>(n) > dest.size()) {
+        throw std::out_of_range("FillCharArray: past the end of the field");
+    }
+    for (std::int32_t i = 0; i < n; ++i) dest[static_cast<std::size_t>(i)] = static_cast<char>(value);
+}
+
+namespace {
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::int32_t StrToIntDef0(std::string_view text) {
+    std::size_t p = 0;
+    while (p < text.size() && text[p] == ' ') ++p;
+    bool negative = false;
+    if (p < text.size() && (text[p] == '-' || text[p] == '+')) negative = text[p++] == '-';
+
+    bool hex = false;
+    if (p < text.size() && (text[p] == '$' || text[p] == 'x' || text[p] == 'X')) {
+        hex = true;
+        ++p;
+    } else if (p + 1 < text.size() && text[p] == '0' && (text[p + 1] == 'x' || text[p + 1] == 'X')) {
+        hex = true;
+        p += 2;
+    }
+    if (p == text.size()) return 0;  // no digits
+
+    std::uint64_t value = 0;
+    for (; p < text.size(); ++p) {
+        int digit = hex ? HexDigit(text[p]) : (text[p] >= '0' && text[p] <= '9' ? text[p] - '0' : -1);
+        if (digit < 0) return 0;
+        value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
+        if (value > 0xFFFFFFFFull) return 0;
+    }
+    if (hex) return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+    const std::uint64_t limit = negative ? 2147483648ull : 2147483647ull;
+    if (value > limit) return 0;
+    return negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(value))
+                    : static_cast<std::int32_t>(value);
+}
+
+namespace {
+
+std::string Filter(std::string_view text, bool dropCaretM) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t p = 0;
+    while (p < text.size()) {
+        const auto b = static_cast<unsigned char>(text[p]);
+        if (IsSjisLeadByte(b)) {
+            out.push_back(text[p]);
+            if (p + 1 < text.size()) out.push_back(text[p + 1]);
+            p += 2;
+        } else if (dropCaretM && b == '^' && p + 1 < text.size() && text[p + 1] == 'm') {
+            p += 2;
+        } else {
+            if (b >= 0x20) out += static_cast<char>(b);
+            ++p;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string SanitizeSjis(std::string_view text) { return Filter(text, false); }
+
+std::string SanitizeSjisText(std::string_view text) {
+    std::string out = Filter(text, true);
+    if (out.empty() && !text.empty()) out.push_back(' ');
+    return out;
+}
+
+bool IsCleanSjisText(std::string_view text) {
+    std::size_t p = 0;
+    while (p < text.size()) {
+        const auto b = static_cast<unsigned char>(text[p]);
+        if (IsSjisLeadByte(b)) {
+            p += 2;
+            continue;
+        }
+        if (b < 0x20) return false;
+        if (b == '^' && p + 1 < text.size() && text[p + 1] == 'm') return false;
+        ++p;
+    }
+    return true;
+}
+
+std::string UpperSjis(std::string_view text) {
+    std::string out(text);
+    for (std::size_t p = 0; p < out.size(); ++p) {
+        const auto b = static_cast<unsigned char>(out[p]);
+        if (IsSjisLeadByte(b)) {
+            ++p;
+        } else if (b >= 'a' && b <= 'z') {
+            out[p] = static_cast<char>(b - 'a' + 'A');
+        }
+    }
+    return out;
+}
+
+}  // namespace quellmark

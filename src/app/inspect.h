@@ -1,0 +1,49 @@
+// A look at one drawing without converting it: its format, version, memo, what it holds and how
+// many of its dimensions already carry the dimension attributes. Used by `quellmark-cli info`.
+#pragma once
+
+#include "../drawing/dimensions.h"
+#include "../drawing/error.h"
+#include "../drawing/fs.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quellmark {
+
+enum class DrawingFormat { None, Jww, Jws };
+
+const char* FormatName(DrawingFormat format);  // "JWW", "JWS" or ""
+
+// The format the file's first bytes say it is.
+DrawingFormat DetectFormat(const std::filesystem::path& path, FileSystem& fs = RealFileSystem());
+
+struct DrawingInfo {
+    DrawingFormat format = DrawingFormat::None;
+    std::int32_t version = 0;
+    std::string memo;  // Shift-JIS bytes; JWS drawings have none
+    std::array<std::int64_t, 8> entitiesByClass{};  // top level, by class number 1..7
+    std::int64_t entityCount = 0;                   // top level
+    DimensionTally dimensions;                      // top level and blocks; marked = already marked
+    struct Block {
+        std::string name;
+        std::int64_t members = 0;
+    };
+    std::vector<Block> blocks;
+    struct Image {
+        std::string name;
+        std::int32_t size = 0;
+        bool referenced = false;
+    };
+    std::vector<Image> images;
+};
+
+// Reads the drawing (whatever its extension) and describes it; false with the reason when it
+// is no drawing or cannot be read.
+bool InspectDrawing(const std::filesystem::path& path, DrawingInfo& info, Failure* failure,
+                    FileSystem& fs = RealFileSystem());
+
+}  // namespace quellmark

@@ -1,0 +1,125 @@
+// `quellmark-cli info FILE...`: what each drawing holds, as text or as JSON Lines.
+#include "../app/DisplayText.h"
+#include "../app/inspect.h"
+#include "commands.h"
+
+#include <nlohmann/json.hpp>
+
+#include <iostream>
+#include <memory>
+
+namespace quellmark::cli {
+
+namespace {
+
+constexpr const char* kClassLabels[8] = {"",      "lines",  "arcs",   "points",
+                                         "texts", "dimensions", "solids", "block inserts"};
+constexpr const char* kClassKeys[8] = {"",     "lines",  "arcs",   "points",
+                                       "texts", "dimensions", "solids", "block_inserts"};
+
+struct InfoOptions {
+    std::vector<std::string> files;
+    bool json = false;
+};
+
+void PrintText(const std::string& path, const DrawingInfo& info) {
+    std::cout << path << "\n";
+    std::cout << "  format:     " << FormatName(info.format) << " version " << info.version << "\n";
+    if (info.format == DrawingFormat::Jww) {
+        std::cout << "  memo:       " << Cp932ToDisplayUtf8(info.memo) << "\n";
+    }
+    std::cout << "  entities:   " << info.entityCount;
+    const char* separator = " (";
+    for (int c = 1; c <= 7; ++c) {
+        if (info.entitiesByClass[c] == 0) continue;
+        std::cout << separator << kClassLabels[c] << " " << info.entitiesByClass[c];
+        separator = ", ";
+    }
+    std::cout << (separator[0] == ',' ? ")" : "") << "\n";
+    std::cout << "  dimensions: " << info.dimensions.dimensions << ", already marked "
+              << info.dimensions.marked << "\n";
+    if (!info.blocks.empty()) {
+        std::cout << "  blocks:     " << info.blocks.size() << "\n";
+        for (const auto& block : info.blocks) {
+            std::cout << "    \"" << Cp932ToDisplayUtf8(block.name) << "\": " << block.members
+                      << (block.members == 1 ? " member" : " members") << "\n";
+        }
+    }
+    if (!info.images.empty()) {
+        std::cout << "  images:     " << info.images.size() << "\n";
+        for (const auto& image : info.images) {
+            std::cout << "    \"" << Cp932ToDisplayUtf8(image.name) << "\": " << image.size
+                      << " bytes, " << (image.referenced ? "referred to" : "not referred to")
+                      << "\n";
+        }
+    }
+}
+
+nlohmann::json ToJson(const std::string& path, const DrawingInfo& info) {
+    nlohmann::json entities = nlohmann::json::object();
+    for (int c = 1; c <= 7; ++c) entities[kClassKeys[c]] = info.entitiesByClass[c];
+    nlohmann::json blocks = nlohmann::json::array();
+    for (const auto& block : info.blocks) {
+        blocks.push_back({{"name", Cp932ToUtf8(block.name)}, {"members", block.members}});
+    }
+    nlohmann::json images = nlohmann::json::array();
+    for (const auto& image : info.images) {
+        images.push_back({{"name", Cp932ToUtf8(image.name)},
+                          {"size", image.size},
+                          {"referenced", image.referenced}});
+    }
+    nlohmann::json out = {{"path", path},
+                          {"format", FormatName(info.format)},
+                          {"version", info.version},
+                          {"entity_count", info.entityCount},
+                          {"entities", entities},
+                          {"dimensions", info.dimensions.dimensions},
+                          {"already_marked", info.dimensions.marked},
+                          {"blocks", blocks},
+                          {"images", images}};
+    if (info.format == DrawingFormat::Jww) out["memo"] = Cp932ToUtf8(info.memo);
+    return out;
+}
+
+int Run(const InfoOptions& options) {
+    int status = kExitOk;
+    for (const std::string& path : options.files) {
+        DrawingInfo info;
+        Failure failure;
+        const bool ok = InspectDrawing(path, info, &failure);
+        if (ok) {
+            if (options.json) {
+                std::cout << ToJson(path, info).dump() << "\n";
+            } else {
+                PrintText(path, info);
+            }
+            continue;
+        }
+        status = kExitSomeFailed;
+        if (options.json) {
+            nlohmann::json out = {{"path", path}, {"error", failure.reason}};
+            if (info.format != DrawingFormat::None) {
+                out["format"] = FormatName(info.format);
+                out["version"] = info.version;
+            }
+            if (failure.offset >= 0) out["offset"] = failure.offset;
+            std::cout << out.dump() << "\n";
+        } else {
+            std::cerr << "quellmark-cli: " << path << ": " << failure.reason << "\n";
+        }
+    }
+    std::cout.flush();
+    return status;
+}
+
+}  // namespace
+
+std::function<int()> AddInfoCommand(CLI::App& app) {
+    auto options = std::make_shared<InfoOptions>();
+    CLI::App* info = app.add_subcommand("info", "Describe drawings: format, version, memo, contents");
+    info->add_option("FILE", options->files, "JWW or JWS drawings")->required();
+    info->add_flag("--json", options->json, "one JSON object per file");
+    return [options] { return Run(*options); };
+}
+
+}  // namespace quellmark::cli

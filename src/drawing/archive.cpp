@@ -1,0 +1,157 @@
+// Archive strings, counts and class tags, read and written.
+#include "archive.h"
+
+#include <cstdio>
+
+namespace quellmark {
+
+namespace {
+
+constexpr std::array<std::string_view, 9> kClassNames = {
+    "", "CDataSen", "CDataEnko", "CDataTen", "CDataMoji", "CDataSunpou", "CDataSolid",
+    "CDataBlock", "CDataList"};
+
+constexpr std::uint16_t kNewClassTag = 0xFFFF;
+constexpr std::uint16_t kLongClassReference = 0x7FFF;
+constexpr std::uint16_t kClassReferenceBase = 0x8000;
+constexpr std::uint16_t kLongCountMarker = 0xFFFF;
+
+// A class name as it can appear in a message: printable ASCII kept, every other byte as \xNN,
+// and long names cut.
+std::string Printable(std::string_view name) {
+    std::string out;
+    for (std::size_t i = 0; i < name.size() && i < 64; ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\\' && c != '\'') {
+            out += static_cast<char>(c);
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    if (name.size() > 64) out += "...";
+    return out;
+}
+
+}  // namespace
+
+std::string_view ArchiveClassName(int classNo) {
+    return classNo >= 1 && classNo <= 8 ? kClassNames[classNo] : std::string_view{};
+}
+
+std::string ReadArchiveString(ByteReader& in) {
+    std::size_t length = in.u8();
+    if (length == 0xFF) length = in.u16();
+    return in.takeString(length);
+}
+
+void WriteArchiveString(ByteWriter& out, std::string_view s) {
+    if (s.size() > kMaxArchiveString) {
+        throw DrawingError("a string of " + std::to_string(s.size()) +
+                               " bytes is longer than a drawing can hold (65535) at offset " +
+                               std::to_string(out.offset()),
+                           static_cast<std::int64_t>(out.offset()));
+    }
+    if (s.size() <= 254) {
+        out.u8(static_cast<std::uint8_t>(s.size()));
+    } else {
+        out.u8(0xFF);
+        out.u16(static_cast<std::uint16_t>(s.size()));
+    }
+    out.bytes(s);
+}
+
+std::int32_t ReadArchiveCount(ByteReader& in) {
+    std::uint16_t shortCount = in.u16();
+    if (shortCount == kLongCountMarker) return in.i32();
+    return shortCount;
+}
+
+void WriteArchiveCount(ByteWriter& out, std::int32_t count) {
+    if (count >= 0 && count < kLongCountMarker) {
+        out.u16(static_cast<std::uint16_t>(count));
+    } else {
+        out.u16(kLongCountMarker);
+        out.i32(count);
+    }
+}
+
+int ReadClassTag(ByteReader& in, ArchiveReaderState& state, TagPlace place) {
+    const std::size_t tagOffset = in.offset();
+    const std::uint16_t tag = in.u16();
+
+    if (tag == kNewClassTag) {
+        in.u16();  // schema word: the version of the writer, not used
+        const std::size_t nameLength = in.u16();
+        if (nameLength > state.MaxClassName) {
+            in.fail("class name of " + std::to_string(nameLength) + " bytes (at most " +
+                        std::to_string(state.MaxClassName) + ")",
+                    tagOffset);
+        }
+        const auto nameBytes = in.take(nameLength);
+        const std::string_view name(reinterpret_cast<const char*>(nameBytes.data()),
+                                    nameBytes.size());
+        int classNo = 0;
+        if (place == TagPlace::BlockDefinitionList) {
+            classNo = kClassList;
+        } else {
+            for (int c = 1; c <= kEntityClassCount; ++c) {
+                if (name == kClassNames[c]) classNo = c;
+            }
+            if (classNo == 0) in.fail("unknown class '" + Printable(name) + "'", tagOffset);
+        }
+        state.ClassIndex[classNo] = state.Counter++;
+        return classNo;
+    }
+
+    std::uint32_t index;
+    if (tag == kLongClassReference) {
+        index = in.u32() & 0x7FFFFFFFu;
+    } else if (tag > kClassReferenceBase) {
+        index = tag - kClassReferenceBase;
+    } else {
+        // 0x8000 refers to index 0, which nothing holds; a word below 0x7FFF would refer to an
+        // earlier object, which this format never does.
+        if (place == TagPlace::BlockDefinitionList) return kClassList;
+        char word[8];
+        std::snprintf(word, sizeof word, "0x%04X", tag);
+        in.fail(std::string("invalid class tag ") + word, tagOffset);
+    }
+    if (place == TagPlace::BlockDefinitionList) return kClassList;
+    if (index == 0) in.fail("reference to class index 0", tagOffset);
+
+    for (int c = 1; c <= kEntityClassCount; ++c) {
+        if (state.ClassIndex[c] == static_cast<std::int32_t>(index)) return c;
+    }
+    if (state.ClassIndex[kClassList] == static_cast<std::int32_t>(index)) {
+        in.fail("a block definition where an entity belongs", tagOffset);
+    }
+    in.fail("reference to class index " + std::to_string(index) + " that no class holds",
+            tagOffset);
+}
+
+void WriteClassReference(ByteWriter& out, std::int32_t index) {
+    if (index < kLongClassReference) {
+        out.u16(static_cast<std::uint16_t>(kClassReferenceBase + index));
+    } else {
+        out.u16(kLongClassReference);
+        out.u32(static_cast<std::uint32_t>(index) | 0x80000000u);
+    }
+}
+
+void WriteClassTag(ByteWriter& out, ArchiveWriterState& state, int classNo,
+                   std::int32_t version) {
+    if (state.ClassIndex[classNo] != 0) {
+        WriteClassReference(out, state.ClassIndex[classNo]);
+        return;
+    }
+    const std::string_view name = kClassNames[classNo];
+    out.u16(kNewClassTag);
+    out.u16(static_cast<std::uint16_t>(version));
+    out.u16(static_cast<std::uint16_t>(name.size()));
+    out.bytes(name);
+    state.ClassIndex[classNo] = state.Counter++;
+}
+
+}  // namespace quellmark

@@ -1,0 +1,52 @@
+// The object archive that follows the header of both drawing formats: length-prefixed strings,
+// counts with a long form, and class tags that name a class in full once and by number after.
+#pragma once
+
+#include "bytes.h"
+#include "jwtype.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quellmark {
+
+inline constexpr std::size_t kMaxArchiveString = 65535;
+
+// Archive class names, indexed by class number 1..8.
+std::string_view ArchiveClassName(int classNo);
+
+std::string ReadArchiveString(ByteReader& in);
+// Throws DrawingError for a string longer than 65535 bytes, which the encoding cannot carry.
+void WriteArchiveString(ByteWriter& out, std::string_view s);
+
+std::int32_t ReadArchiveCount(ByteReader& in);
+void WriteArchiveCount(ByteWriter& out, std::int32_t count);
+
+// What a reader remembers while it walks one archive: the index each class received, and the
+// running archive index shared by classes and objects.
+struct ArchiveReaderState {
+    std::array<std::int32_t, 9> ClassIndex{};  // by class number 1..8; 0 while not introduced
+    std::int32_t Counter = 1;
+    std::size_t MaxClassName = 2048;  // the longest class name the reader takes
+};
+
+// Where a class tag stands decides what it may name: entity lists hold the seven entity
+// classes only; in the block definition list every object is a block definition.
+enum class TagPlace { EntityList, BlockDefinitionList };
+
+// Reads one class tag. In an entity list returns the class number 1..7 and throws DrawingError
+// for anything that names no entity class; in the block definition list returns 8.
+int ReadClassTag(ByteReader& in, ArchiveReaderState& state, TagPlace place);
+
+struct ArchiveWriterState {
+    std::array<std::int32_t, 9> ClassIndex{};
+    std::int32_t Counter = 1;
+};
+
+void WriteClassReference(ByteWriter& out, std::int32_t index);
+// Writes the new-class tag the first time a class occurs in the stream, a reference afterwards.
+void WriteClassTag(ByteWriter& out, ArchiveWriterState& state, int classNo, std::int32_t version);
+
+}  // namespace quellmark

@@ -1,0 +1,42 @@
+// Out-of-line parts of the byte cursor and the buffered writer.
+#include "bytes.h"
+
+namespace quellmark {
+
+void ByteReader::fail(const std::string& what, std::size_t at) const {
+    throw DrawingError(what + " at offset " + std::to_string(at) + " in " + section_,
+                       static_cast<std::int64_t>(at));
+}
+
+void ByteReader::throwTruncated() const { fail("truncated"); }
+
+void ByteWriter::fill(std::uint8_t value, std::size_t n) {
+    while (n > 0) {
+        if (used_ == capacity_) flush();
+        std::size_t chunk = std::min(n, capacity_ - used_);
+        std::memset(buffer_.get() + used_, value, chunk);
+        used_ += chunk;
+        n -= chunk;
+    }
+}
+
+void ByteWriter::flush() {
+    if (used_ == 0) return;
+    sink_.write({buffer_.get(), used_});
+    flushed_ += used_;
+    used_ = 0;
+}
+
+void ByteWriter::spill(const void* p, std::size_t n) {
+    flush();
+    const auto* b = static_cast<const std::uint8_t*>(p);
+    if (n >= capacity_) {
+        sink_.write({b, n});
+        flushed_ += n;
+        return;
+    }
+    std::memcpy(buffer_.get(), b, n);
+    used_ = n;
+}
+
+}  // namespace quellmark

@@ -1,0 +1,163 @@
+// Bounds-checked little-endian access to drawing bytes: ByteReader walks a buffer held in memory,
+// ByteWriter collects output in a buffer and hands it to a sink in large pieces.
+#pragma once
+
+#include "error.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <memory>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quellmark {
+
+using Bytes = std::vector<std::uint8_t>;
+
+namespace detail {
+template <typename T>
+T FromLittleEndian(T value) {
+    if constexpr (std::endian::native == std::endian::big) {
+        auto raw = std::bit_cast<std::array<std::uint8_t, sizeof(T)>>(value);
+        std::reverse(raw.begin(), raw.end());
+        return std::bit_cast<T>(raw);
+    }
+    return value;
+}
+}  // namespace detail
+
+// A cursor over a drawing held in memory. Every read checks the bytes left first and throws
+// DrawingError ("truncated at offset N in <section>") when they do not suffice, so no read can
+// run past the buffer. The section name is set by the reader as it moves through the drawing.
+class ByteReader {
+public:
+    explicit ByteReader(std::span<const std::uint8_t> data) : data_(data) {}
+
+    std::size_t offset() const { return pos_; }
+    std::size_t remaining() const { return data_.size() - pos_; }
+    std::size_t size() const { return data_.size(); }
+    bool atEnd() const { return pos_ == data_.size(); }
+
+    void setSection(const char* section) { section_ = section; }
+    const char* section() const { return section_; }
+
+    std::uint8_t u8() {
+        need(1);
+        return data_[pos_++];
+    }
+    std::uint16_t u16() { return scalar<std::uint16_t>(); }
+    std::int32_t i32() { return scalar<std::int32_t>(); }
+    std::uint32_t u32() { return scalar<std::uint32_t>(); }
+    // Doubles are carried as their bit pattern, so every value, NaN payloads included, comes out
+    // exactly as it went in.
+    double f64() { return std::bit_cast<double>(scalar<std::uint64_t>()); }
+
+    // A view of the next n bytes, valid as long as the buffer lives.
+    std::span<const std::uint8_t> take(std::size_t n) {
+        need(n);
+        auto view = data_.subspan(pos_, n);
+        pos_ += n;
+        return view;
+    }
+    std::string takeString(std::size_t n) {
+        auto view = take(n);
+        return std::string(reinterpret_cast<const char*>(view.data()), view.size());
+    }
+    void skip(std::size_t n) { take(n); }
+
+    // Throws unless n more bytes are there.
+    void need(std::size_t n) const {
+        if (n > remaining()) throwTruncated();
+    }
+
+    [[noreturn]] void fail(const std::string& what) const { fail(what, pos_); }
+    [[noreturn]] void fail(const std::string& what, std::size_t at) const;
+
+private:
+    template <typename T>
+    T scalar() {
+        need(sizeof(T));
+        T value;
+        std::memcpy(&value, data_.data() + pos_, sizeof(T));
+        pos_ += sizeof(T);
+        return detail::FromLittleEndian(value);
+    }
+    [[noreturn]] void throwTruncated() const;
+
+    std::span<const std::uint8_t> data_;
+    std::size_t pos_ = 0;
+    const char* section_ = "the drawing";
+};
+
+// Where a ByteWriter's buffer goes when it fills up or is flushed: a file, or memory in tests.
+// Called once per buffer, not per field. Throws DrawingError when the bytes cannot be taken.
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    virtual void write(std::span<const std::uint8_t> bytes) = 0;
+};
+
+// Collects everything in memory; the sink of in-memory conversions and of tests.
+class MemorySink final : public ByteSink {
+public:
+    void write(std::span<const std::uint8_t> bytes) override {
+        data.insert(data.end(), bytes.begin(), bytes.end());
+    }
+    Bytes data;
+};
+
+// Little-endian field writer. Fields are appended to a buffer; the buffer goes to the sink when
+// it is full and on flush(). offset() counts every byte written so far.
+class ByteWriter {
+public:
+    static constexpr std::size_t kBufferSize = 1 << 18;
+
+    explicit ByteWriter(ByteSink& sink, std::size_t bufferSize = kBufferSize)
+        : sink_(sink), capacity_(bufferSize), buffer_(new std::uint8_t[bufferSize]) {}
+    ByteWriter(const ByteWriter&) = delete;
+    ByteWriter& operator=(const ByteWriter&) = delete;
+
+    std::uint64_t offset() const { return flushed_ + used_; }
+
+    void u8(std::uint8_t v) { raw(&v, 1); }
+    void u16(std::uint16_t v) { scalar(v); }
+    void i32(std::int32_t v) { scalar(v); }
+    void u32(std::uint32_t v) { scalar(v); }
+    void f64(double v) { scalar(std::bit_cast<std::uint64_t>(v)); }
+    void bytes(std::span<const std::uint8_t> b) { raw(b.data(), b.size()); }
+    void bytes(std::string_view s) { raw(s.data(), s.size()); }
+    void fill(std::uint8_t value, std::size_t n);
+
+    // Hands what is buffered to the sink.
+    void flush();
+
+private:
+    template <typename T>
+    void scalar(T v) {
+        v = detail::FromLittleEndian(v);
+        raw(&v, sizeof(T));
+    }
+    void raw(const void* p, std::size_t n) {
+        if (n > capacity_ - used_) {
+            spill(p, n);
+            return;
+        }
+        std::memcpy(buffer_.get() + used_, p, n);
+        used_ += n;
+    }
+    void spill(const void* p, std::size_t n);
+
+    ByteSink& sink_;
+    std::size_t capacity_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t used_ = 0;
+    std::uint64_t flushed_ = 0;
+};
+
+}  // namespace quellmark

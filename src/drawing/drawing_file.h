@@ -1,0 +1,36 @@
+// What the JWW and JWS file operations share: a drawing read whole with one read, a signature
+// test on the first bytes, and a drawing written through a buffer into a file that is removed
+// again when anything fails.
+#pragma once
+
+#include "bytes.h"
+#include "error.h"
+#include "fs.h"
+
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+namespace quellmark {
+
+// Reads the whole file. On failure fills failure ("cannot open: ...", "is a folder") and
+// returns false.
+bool ReadDrawingBytes(FileSystem& fs, const std::filesystem::path& path, Bytes& out,
+                      Failure* failure);
+
+// True when the file can be read and starts with the signature.
+bool HasSignature(FileSystem& fs, const std::filesystem::path& path, std::string_view signature);
+
+struct WriteSettings {
+    bool sync = false;  // push the file to the device before closing it
+};
+
+// Creates (or replaces) the file and lets body write the drawing into it. On any failure the
+// file is closed and removed, failure says why, and the result is false. Never throws.
+bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
+                      const std::function<void(ByteWriter&)>& body, Failure* failure);
+
+// Runs a reading step and turns what it throws into a Failure; true when it ran through.
+bool CatchDrawingFailure(const std::function<void()>& step, Failure* failure);
+
+}  // namespace quellmark

@@ -1,0 +1,246 @@
+// The real file system behind the FileSystem interface, on POSIX calls where they exist and the
+// C library elsewhere.
+#include "fs.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace quellmark {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::error_code LastError() { return {errno, std::generic_category()}; }
+
+#ifndef _WIN32
+
+class PosixOutputFile final : public OutputFile {
+public:
+    explicit PosixOutputFile(int fd) : fd_(fd) {}
+    ~PosixOutputFile() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    std::error_code write(std::span<const std::uint8_t> bytes) override {
+        const std::uint8_t* p = bytes.data();
+        std::size_t left = bytes.size();
+        while (left > 0) {
+            ssize_t n = ::write(fd_, p, left);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return LastError();
+            }
+            p += n;
+            left -= static_cast<std::size_t>(n);
+        }
+        return {};
+    }
+    std::error_code sync() override { return ::fsync(fd_) == 0 ? std::error_code{} : LastError(); }
+    std::error_code close() override {
+        int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0 ? std::error_code{} : LastError();
+    }
+
+private:
+    int fd_;
+};
+
+std::error_code OpenForWriting(const fs::path& path, int flags, std::unique_ptr<OutputFile>& out) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
+    if (fd < 0) return LastError();
+    out = std::make_unique<PosixOutputFile>(fd);
+    return {};
+}
+
+#else
+
+class StdioOutputFile final : public OutputFile {
+public:
+    explicit StdioOutputFile(std::FILE* f) : f_(f) {}
+    ~StdioOutputFile() override {
+        if (f_) std::fclose(f_);
+    }
+    std::error_code write(std::span<const std::uint8_t> bytes) override {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) return LastError();
+        return {};
+    }
+    std::error_code sync() override {
+        if (std::fflush(f_) != 0 || _commit(_fileno(f_)) != 0) return LastError();
+        return {};
+    }
+    std::error_code close() override {
+        std::FILE* f = f_;
+        f_ = nullptr;
+        return std::fclose(f) == 0 ? std::error_code{} : LastError();
+    }
+
+private:
+    std::FILE* f_;
+};
+
+std::error_code OpenForWriting(const fs::path& path, const wchar_t* mode,
+                               std::unique_ptr<OutputFile>& out) {
+    std::FILE* f = _wfopen(path.c_str(), mode);
+    if (!f) return LastError();
+    out = std::make_unique<StdioOutputFile>(f);
+    return {};
+}
+
+#endif
+
+class RealFs final : public FileSystem {
+public:
+    std::error_code readFile(const fs::path& path, Bytes& out, std::size_t limit) override {
+        out.clear();
+        std::error_code ec;
+        if (fs::is_directory(path, ec)) return std::make_error_code(std::errc::is_a_directory);
+#ifndef _WIN32
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return LastError();
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            auto err = LastError();
+            ::close(fd);
+            return err;
+        }
+        const std::size_t want =
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size), limit);
+        try {
+            out.resize(want);
+        } catch (const std::bad_alloc&) {
+            ::close(fd);
+            return std::make_error_code(std::errc::not_enough_memory);
+        }
+        std::size_t got = 0;
+        while (got < want) {
+            ssize_t n = ::read(fd, out.data() + got, want - got);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                auto err = LastError();
+                ::close(fd);
+                return err;
+            }
+            if (n == 0) break;  // the file shrank while we read it
+            got += static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+        out.resize(got);
+        return {};
+#else
+        std::FILE* f = _wfopen(path.c_str(), L"rb");
+        if (!f) return LastError();
+        std::uint64_t size = fs::file_size(path, ec);
+        if (ec) {
+            std::fclose(f);
+            return ec;
+        }
+        out.resize(std::min<std::uint64_t>(size, limit));
+        std::size_t got = std::fread(out.data(), 1, out.size(), f);
+        bool failed = std::ferror(f) != 0;
+        std::fclose(f);
+        if (failed) return std::make_error_code(std::errc::io_error);
+        out.resize(got);
+        return {};
+#endif
+    }
+
+    std::error_code create(const fs::path& path, std::unique_ptr<OutputFile>& out) override {
+#ifndef _WIN32
+        return OpenForWriting(path, O_TRUNC, out);
+#else
+        return OpenForWriting(path, L"wb", out);
+#endif
+    }
+
+    std::error_code createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) override {
+#ifndef _WIN32
+        return OpenForWriting(path, O_EXCL, out);
+#else
+        return OpenForWriting(path, L"wbx", out);
+#endif
+    }
+
+    std::error_code rename(const fs::path& from, const fs::path& to) override {
+        std::error_code ec;
+        fs::rename(from, to, ec);
+        return ec;
+    }
+
+    std::error_code remove(const fs::path& path) override {
+        std::error_code ec;
+        if (!fs::remove(path, ec) && !ec) ec = std::make_error_code(std::errc::no_such_file_or_directory);
+        return ec;
+    }
+
+    std::error_code createDirectory(const fs::path& path) override {
+        std::error_code ec;
+        if (!fs::create_directory(path, ec) && !ec) ec = std::make_error_code(std::errc::file_exists);
+        return ec;
+    }
+
+    std::error_code removeDirectory(const fs::path& path) override {
+        std::error_code ec;
+        if (!fs::is_directory(path, ec)) return std::make_error_code(std::errc::not_a_directory);
+        fs::remove(path, ec);  // only an empty folder goes
+        return ec;
+    }
+
+    std::error_code syncDirectory(const fs::path& path) override {
+#ifndef _WIN32
+        int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return LastError();
+        std::error_code ec;
+        if (::fsync(fd) != 0) ec = LastError();
+        ::close(fd);
+        return ec;
+#else
+        (void)path;
+        return {};
+#endif
+    }
+
+    bool isFile(const fs::path& path) override {
+        std::error_code ec;
+        return fs::is_regular_file(path, ec);
+    }
+
+    bool isDirectory(const fs::path& path) override {
+        std::error_code ec;
+        return fs::is_directory(path, ec);
+    }
+};
+
+}  // namespace
+
+FileSystem& RealFileSystem() {
+    static RealFs instance;
+    return instance;
+}
+
+void FileSink::write(std::span<const std::uint8_t> bytes) {
+    if (auto ec = file_.write(bytes)) {
+        throw DrawingError("cannot write: " + ErrorText(ec) + " at offset " +
+                               std::to_string(written_),
+                           static_cast<std::int64_t>(written_));
+    }
+    written_ += bytes.size();
+}
+
+std::string ErrorText(std::error_code ec) {
+    std::string text = ec.message();
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+}  // namespace quellmark

@@ -1,0 +1,67 @@
+// The few file-system calls that reading and writing drawings make, behind one small interface,
+// so tests can make a write fail after N bytes, a rename fail, or a file vanish.
+#pragma once
+
+#include "bytes.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <span>
+#include <system_error>
+
+namespace quellmark {
+
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    virtual std::error_code write(std::span<const std::uint8_t> bytes) = 0;
+    // Pushes what was written to the device.
+    virtual std::error_code sync() = 0;
+    virtual std::error_code close() = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Reads the file with one read, at most limit bytes of it.
+    virtual std::error_code readFile(const std::filesystem::path& path, Bytes& out,
+                                     std::size_t limit = std::numeric_limits<std::size_t>::max()) = 0;
+    // Creates the file, or truncates one that is there.
+    virtual std::error_code create(const std::filesystem::path& path,
+                                   std::unique_ptr<OutputFile>& out) = 0;
+    // Creates the file only when no file of that name exists.
+    virtual std::error_code createNew(const std::filesystem::path& path,
+                                      std::unique_ptr<OutputFile>& out) = 0;
+    virtual std::error_code rename(const std::filesystem::path& from,
+                                   const std::filesystem::path& to) = 0;
+    virtual std::error_code remove(const std::filesystem::path& path) = 0;
+    virtual std::error_code createDirectory(const std::filesystem::path& path) = 0;
+    virtual std::error_code removeDirectory(const std::filesystem::path& path) = 0;
+    // Makes a rename in the folder durable.
+    virtual std::error_code syncDirectory(const std::filesystem::path& path) = 0;
+    virtual bool isFile(const std::filesystem::path& path) = 0;
+    virtual bool isDirectory(const std::filesystem::path& path) = 0;
+};
+
+// The process's real file system.
+FileSystem& RealFileSystem();
+
+// A ByteSink over an OutputFile: a failed write throws DrawingError with the reason and the
+// offset of the first byte that could not be written.
+class FileSink final : public ByteSink {
+public:
+    explicit FileSink(OutputFile& file) : file_(file) {}
+    void write(std::span<const std::uint8_t> bytes) override;
+
+private:
+    OutputFile& file_;
+    std::uint64_t written_ = 0;
+};
+
+// "No such file or directory" and the like, for messages.
+std::string ErrorText(std::error_code ec);
+
+}  // namespace quellmark

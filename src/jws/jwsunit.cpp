@@ -1,0 +1,130 @@
+// JWS reading and writing: the fixed header, then the shared entity and block definition lists.
+#include "jwsunit.h"
+
+#include "../app/Func_.h"
+#include "../drawing/blocks.h"
+#include "../drawing/dimensions.h"
+#include "../drawing/drawing_file.h"
+#include "../drawing/entities.h"
+
+namespace quellmark {
+
+namespace {
+
+constexpr std::size_t kFillerSize = 193;  // bytes 7 to 199, not interpreted
+constexpr std::uint8_t kFillerByte = 0x2E;
+constexpr std::size_t kMaxJwsClassName = 200;
+
+JwsDocument gDocument;
+Failure gLastFailure;
+
+}  // namespace
+
+void ClearJwsDocument(JwsDocument& doc) { doc = JwsDocument{}; }
+
+void FreeJwsDocument(JwsDocument& doc) {
+    for (TEntBlockDef& def : doc.BlockDefs) def.Members.clear();
+    ClearJwsDocument(doc);
+}
+
+bool IsJwsFile(const std::filesystem::path& path, FileSystem& fs) {
+    return HasSignature(fs, path, kJwsSignature);
+}
+
+bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure) {
+    ClearJwsDocument(doc);
+    return CatchDrawingFailure(
+        [&] {
+            ByteReader in(bytes);
+            in.setSection("the header");
+            doc.JwsLayerGroups.assign(16, {});
+            TJwsHeader& h = doc.Header;
+            h.Signature = in.takeString(kJwsSignature.size());
+            in.skip(kFillerSize);
+            h.Version = in.i32();
+            for (double& r : h.LeadReals) r = in.f64();
+            for (TLayerGroup& group : doc.JwsLayerGroups) group.Scale = in.f64();
+            for (std::int32_t& i : h.SettingInts) i = in.i32();
+            for (double& r : h.SettingReals) r = in.f64();
+
+            StreamReader stream{in, h.Version, {}};
+            stream.archive.MaxClassName = kMaxJwsClassName;
+            h.EntityCount = ReadEntityList(stream, doc.Entities);
+            h.BlockDefCount = ReadBlockDefinitionList(stream, doc.BlockDefs);
+            // Whatever follows the block definition list is not part of the drawing.
+        },
+        failure);
+}
+
+bool ReadJwsFile(JwsDocument& doc, const std::filesystem::path& path, Failure* failure,
+                 FileSystem& fs) {
+    ClearJwsDocument(doc);
+    Bytes bytes;
+    if (!ReadDrawingBytes(fs, path, bytes, failure)) return false;
+    return ReadJwsBytes(doc, bytes, failure);
+}
+
+std::int32_t AdjustJwsVersion(std::int32_t version) {
+    if (version <= 230) version = 230;
+    if (version == 300) version = 351;
+    return version;
+}
+
+void WriteJwsHeader(ByteWriter& out, const JwsDocument& doc, std::int32_t version) {
+    if (doc.JwsLayerGroups.size() != 16) {
+        throw DrawingError("the layer group table holds " + std::to_string(doc.JwsLayerGroups.size()) +
+                           " entries instead of 16");
+    }
+    const TJwsHeader& h = doc.Header;
+    std::array<char, kJwsSignature.size()> signature{};
+    CopyToCharArray(signature, h.Signature, static_cast<std::int32_t>(signature.size()));
+    out.bytes(std::string_view(signature.data(), signature.size()));
+    std::array<char, kFillerSize> filler;
+    FillCharArray(filler, kFillerByte, static_cast<std::int32_t>(filler.size()));
+    out.bytes(std::string_view(filler.data(), filler.size()));
+    out.i32(version);
+    for (double r : h.LeadReals) out.f64(r);
+    for (const TLayerGroup& group : doc.JwsLayerGroups) out.f64(group.Scale);
+    for (std::int32_t i : h.SettingInts) out.i32(i);
+    for (double r : h.SettingReals) out.f64(r);
+}
+
+void WriteJwsEntityStream(ByteWriter& out, const JwsDocument& doc, std::int32_t version) {
+    StreamWriter stream{out, version, TextRule::ShortenImageReference, {}};
+    WriteEntityList(stream, doc.Entities);
+    WriteBlockDefinitionList(stream, doc.BlockDefs);
+}
+
+void WriteJwsStream(ByteWriter& out, const JwsDocument& doc, std::int32_t version) {
+    const std::int32_t written = AdjustJwsVersion(version);
+    WriteJwsHeader(out, doc, written);
+    WriteJwsEntityStream(out, doc, written);
+}
+
+bool WriteJwsFile(const JwsDocument& doc, const std::filesystem::path& path, std::int32_t version,
+                  Failure* failure, bool sync, FileSystem& fs) {
+    return WriteDrawingFile(
+        fs, path, WriteSettings{sync}, [&](ByteWriter& out) { WriteJwsStream(out, doc, version); },
+        failure);
+}
+
+DimensionTally AddDimensionAttributes(JwsDocument& doc, std::int32_t version) {
+    return AddDimensionAttributes(doc.Entities, doc.BlockDefs, version);
+}
+
+JwsDocument& JwsDoc() { return gDocument; }
+const Failure& LastJwsFailure() { return gLastFailure; }
+void ClearJwsDocument() { ClearJwsDocument(gDocument); }
+void FreeJwsDocument() { FreeJwsDocument(gDocument); }
+
+bool ReadJwsFile(const std::filesystem::path& path) {
+    gLastFailure = {};
+    return ReadJwsFile(gDocument, path, &gLastFailure);
+}
+
+bool WriteJwsFile(const std::filesystem::path& path, std::int32_t version) {
+    gLastFailure = {};
+    return WriteJwsFile(gDocument, path, version, &gLastFailure);
+}
+
+}  // namespace quellmark

@@ -1,0 +1,69 @@
+// JWS drawings: a fixed 452-byte header followed by the same entity list and block definition
+// list as a JWW drawing, and no images. The document, the signature check, reader and writer.
+#pragma once
+
+#include "../drawing/error.h"
+#include "../drawing/fs.h"
+#include "../drawing/jwtype.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+namespace quellmark {
+
+inline constexpr std::string_view kJwsSignature = "JwsData";
+inline constexpr std::size_t kJwsHeaderSize = 452;
+
+struct TJwsHeader {
+    std::string Signature;  // the first 7 bytes, as read
+    std::int32_t Version = 0;
+    std::array<double, 2> LeadReals{};
+    std::array<std::int32_t, 6> SettingInts{};
+    std::array<double, 10> SettingReals{};
+    std::int32_t EntityCount = 0;
+    std::int32_t BlockDefCount = 0;
+};
+
+struct JwsDocument {
+    TJwsHeader Header;
+    std::vector<TLayerGroup> JwsLayerGroups;  // 16 after a read; only the scales are in the file
+    TEntityCollection Entities;
+    std::vector<TEntBlockDef> BlockDefs;
+};
+
+void ClearJwsDocument(JwsDocument& doc);
+void FreeJwsDocument(JwsDocument& doc);
+
+bool IsJwsFile(const std::filesystem::path& path, FileSystem& fs = RealFileSystem());
+
+// Reads the whole drawing; on failure returns false with the reason and offset in failure.
+bool ReadJwsFile(JwsDocument& doc, const std::filesystem::path& path, Failure* failure = nullptr,
+                 FileSystem& fs = RealFileSystem());
+bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure = nullptr);
+
+// The version a JWS drawing read at `version` is written with: 230 at the least, and 351 for 300.
+std::int32_t AdjustJwsVersion(std::int32_t version);
+
+void WriteJwsHeader(ByteWriter& out, const JwsDocument& doc, std::int32_t version);
+void WriteJwsEntityStream(ByteWriter& out, const JwsDocument& doc, std::int32_t version);
+// The whole drawing at the adjusted version; throws DrawingError.
+void WriteJwsStream(ByteWriter& out, const JwsDocument& doc, std::int32_t version);
+// Writes with the version adjusted; on failure nothing is left at path.
+bool WriteJwsFile(const JwsDocument& doc, const std::filesystem::path& path, std::int32_t version,
+                  Failure* failure = nullptr, bool sync = false, FileSystem& fs = RealFileSystem());
+
+struct DimensionTally;
+DimensionTally AddDimensionAttributes(JwsDocument& doc, std::int32_t version);
+
+// ---- the process-wide document of the program and the forms that act on it ----
+JwsDocument& JwsDoc();
+const Failure& LastJwsFailure();
+void ClearJwsDocument();
+void FreeJwsDocument();
+bool ReadJwsFile(const std::filesystem::path& path);
+bool WriteJwsFile(const std::filesystem::path& path, std::int32_t version);
+
+}  // namespace quellmark

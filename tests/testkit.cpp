@@ -1,0 +1,167 @@
+// Shared test helpers.
+#include "testkit.h"
+
+#include <atomic>
+#include <fstream>
+#include <random>
+
+#include <unistd.h>
+
+namespace qmtest {
+
+using namespace quellmark;
+
+TempDir::TempDir() {
+    static std::atomic<int> number{0};
+    path_ = fs::temp_directory_path() /
+            ("quellmark-test-" + std::to_string(::getpid()) + "-" + std::to_string(number++));
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+std::vector<std::string> TempDir::files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void WriteFile(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+bool ReadJww(const Bytes& bytes, JwwDocument& doc, ImageStore& images, Failure* failure) {
+    return ReadJwwBytes(doc, images, bytes, failure);
+}
+
+JwwDocument MustReadJww(const Bytes& bytes, ImageStore* images) {
+    JwwDocument doc;
+    ImageStore scratch;
+    scratch.KeepBytes = false;
+    Failure failure;
+    EXPECT_TRUE(ReadJwwBytes(doc, images ? *images : scratch, bytes, &failure)) << failure.reason;
+    return doc;
+}
+
+JwsDocument MustReadJws(const Bytes& bytes) {
+    JwsDocument doc;
+    Failure failure;
+    EXPECT_TRUE(ReadJwsBytes(doc, bytes, &failure)) << failure.reason;
+    return doc;
+}
+
+Bytes WriteJww(const JwwDocument& doc, std::int32_t version, ImageStore* images) {
+    MemorySink sink;
+    ImageStore none;
+    {
+        ByteWriter out(sink, 4096);
+        WriteJwwStream(out, doc, images ? *images : none, version);
+        out.flush();
+    }
+    return sink.data;
+}
+
+Bytes WriteJws(const JwsDocument& doc, std::int32_t version) {
+    MemorySink sink;
+    {
+        ByteWriter out(sink, 4096);
+        WriteJwsStream(out, doc, version);
+        out.flush();
+    }
+    return sink.data;
+}
+
+Failure JwwFailure(const Bytes& bytes) {
+    JwwDocument doc;
+    ImageStore images;
+    images.KeepBytes = false;
+    Failure failure;
+    EXPECT_FALSE(ReadJwwBytes(doc, images, bytes, &failure));
+    return failure;
+}
+
+Failure JwsFailure(const Bytes& bytes) {
+    JwsDocument doc;
+    Failure failure;
+    EXPECT_FALSE(ReadJwsBytes(doc, bytes, &failure));
+    return failure;
+}
+
+// ---- FaultyFileSystem ----
+
+namespace {
+
+class CountingOutputFile final : public OutputFile {
+public:
+    CountingOutputFile(std::unique_ptr<OutputFile> inner, FaultyFileSystem& owner)
+        : inner_(std::move(inner)), owner_(owner) {}
+    std::error_code write(std::span<const std::uint8_t> bytes) override {
+        if (owner_.failWritesAfter >= 0 &&
+            owner_.bytesWritten + static_cast<std::int64_t>(bytes.size()) > owner_.failWritesAfter) {
+            // Write what fits, as a full disk would, then fail.
+            const auto fits = static_cast<std::size_t>(std::max<std::int64_t>(0, owner_.failWritesAfter - owner_.bytesWritten));
+            (void)inner_->write(bytes.first(fits));
+            owner_.bytesWritten += static_cast<std::int64_t>(fits);
+            return std::make_error_code(std::errc::no_space_on_device);
+        }
+        owner_.bytesWritten += static_cast<std::int64_t>(bytes.size());
+        return inner_->write(bytes);
+    }
+    std::error_code sync() override {
+        if (owner_.failSync) return std::make_error_code(std::errc::io_error);
+        return inner_->sync();
+    }
+    std::error_code close() override { return inner_->close(); }
+
+private:
+    std::unique_ptr<OutputFile> inner_;
+    FaultyFileSystem& owner_;
+};
+
+FileSystem& Real() { return RealFileSystem(); }
+
+}  // namespace
+
+std::error_code FaultyFileSystem::wrap(std::error_code ec, std::unique_ptr<OutputFile>& out) {
+    if (!ec) out = std::make_unique<CountingOutputFile>(std::move(out), *this);
+    return ec;
+}
+
+std::error_code FaultyFileSystem::readFile(const fs::path& path, quellmark::Bytes& out, std::size_t limit) {
+    if (failRead(path)) return std::make_error_code(std::errc::io_error);
+    return Real().readFile(path, out, limit);
+}
+std::error_code FaultyFileSystem::create(const fs::path& path, std::unique_ptr<OutputFile>& out) {
+    if (failCreate(path)) return std::make_error_code(std::errc::permission_denied);
+    return wrap(Real().create(path, out), out);
+}
+std::error_code FaultyFileSystem::createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) {
+    if (failCreate(path)) return std::make_error_code(std::errc::permission_denied);
+    return wrap(Real().createNew(path, out), out);
+}
+std::error_code FaultyFileSystem::rename(const fs::path& from, const fs::path& to) {
+    if (failRename(from, to)) return std::make_error_code(std::errc::permission_denied);
+    return Real().rename(from, to);
+}
+std::error_code FaultyFileSystem::remove(const fs::path& path) {
+    if (failRemove(path)) return std::make_error_code(std::errc::permission_denied);
+    return Real().remove(path);
+}
+std::error_code FaultyFileSystem::createDirectory(const fs::path& path) { return Real().createDirectory(path); }
+std::error_code FaultyFileSystem::removeDirectory(const fs::path& path) { return Real().removeDirectory(path); }
+std::error_code FaultyFileSystem::syncDirectory(const fs::path& path) { return Real().syncDirectory(path); }
+bool FaultyFileSystem::isFile(const fs::path& path) { return Real().isFile(path); }
+bool FaultyFileSystem::isDirectory(const fs::path& path) { return Real().isDirectory(path); }
+
+}  // namespace qmtest

@@ -1,0 +1,86 @@
+// Shared test helpers: reading built bytes into documents, writing documents to bytes, a fresh
+// temporary folder per test, and a file system double that fails on demand.
+#pragma once
+
+#include "builder.h"
+#include "drawing/bytes.h"
+#include "drawing/error.h"
+#include "drawing/fs.h"
+#include "drawing/images.h"
+#include "jws/jwsunit.h"
+#include "jww/jwwunit.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace qmtest {
+
+namespace fs = std::filesystem;
+
+// A folder of its own for one test, removed at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+    // The names of the files in the folder, sorted.
+    std::vector<std::string> files() const;
+
+private:
+    fs::path path_;
+};
+
+void WriteFile(const fs::path& path, const Bytes& bytes);
+Bytes ReadFile(const fs::path& path);
+
+// Reads JWW bytes; on failure the failure is returned through `failure` and the result is false.
+bool ReadJww(const Bytes& bytes, quellmark::JwwDocument& doc, quellmark::ImageStore& images,
+             quellmark::Failure* failure = nullptr);
+// Reads bytes that must read; fails the test otherwise.
+quellmark::JwwDocument MustReadJww(const Bytes& bytes, quellmark::ImageStore* images = nullptr);
+quellmark::JwsDocument MustReadJws(const Bytes& bytes);
+
+// Writes a document in memory.
+Bytes WriteJww(const quellmark::JwwDocument& doc, std::int32_t version,
+               quellmark::ImageStore* images = nullptr);
+Bytes WriteJws(const quellmark::JwsDocument& doc, std::int32_t version);
+
+// The failure of reading bytes that must not read.
+quellmark::Failure JwwFailure(const Bytes& bytes);
+quellmark::Failure JwsFailure(const Bytes& bytes);
+
+// A file system that passes everything to the real one, except what a test tells it to fail.
+class FaultyFileSystem final : public quellmark::FileSystem {
+public:
+    // Fails the write that would take the total of bytes written past this many (-1: never).
+    std::int64_t failWritesAfter = -1;
+    std::function<bool(const fs::path&)> failCreate = [](const fs::path&) { return false; };
+    std::function<bool(const fs::path&, const fs::path&)> failRename =
+        [](const fs::path&, const fs::path&) { return false; };
+    std::function<bool(const fs::path&)> failRemove = [](const fs::path&) { return false; };
+    std::function<bool(const fs::path&)> failRead = [](const fs::path&) { return false; };
+    bool failSync = false;
+    std::int64_t bytesWritten = 0;
+
+    std::error_code readFile(const fs::path& path, quellmark::Bytes& out, std::size_t limit) override;
+    std::error_code create(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
+    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
+    std::error_code rename(const fs::path& from, const fs::path& to) override;
+    std::error_code remove(const fs::path& path) override;
+    std::error_code createDirectory(const fs::path& path) override;
+    std::error_code removeDirectory(const fs::path& path) override;
+    std::error_code syncDirectory(const fs::path& path) override;
+    bool isFile(const fs::path& path) override;
+    bool isDirectory(const fs::path& path) override;
+
+private:
+    std::error_code wrap(std::error_code ec, std::unique_ptr<quellmark::OutputFile>& out);
+};
+
+}  // namespace qmtest
