@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace qmtest {
@@ -39,6 +40,18 @@ void WriteFile(const fs::path& path, const Bytes& bytes) {
 Bytes ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+CommandResult RunCommand(const std::string& command) {
+    CommandResult result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
 }
 
 bool ReadJww(const Bytes& bytes, JwwDocument& doc, ImageStore& images, Failure* failure) {

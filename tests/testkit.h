@@ -39,6 +39,14 @@ private:
 void WriteFile(const fs::path& path, const Bytes& bytes);
 Bytes ReadFile(const fs::path& path);
 
+// Runs a shell command; its standard output (and whatever the command redirects into it) and
+// its exit status.
+struct CommandResult {
+    int status = -1;
+    std::string out;
+};
+CommandResult RunCommand(const std::string& command);
+
 // Reads JWW bytes; on failure the failure is returned through `failure` and the result is false.
 bool ReadJww(const Bytes& bytes, quellmark::JwwDocument& doc, quellmark::ImageStore& images,
              quellmark::Failure* failure = nullptr);

@@ -1,0 +1,129 @@
+// quellmark-cli info, run as a user runs it: text and JSON output, reasons, exit statuses.
+#include "testkit.h"
+
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
+using namespace qmtest;
+
+namespace {
+
+CommandResult Cli(const std::string& args, bool withStderr = true) {
+    return RunCommand(std::string(QUELLMARK_CLI) + " " + args + (withStderr ? " 2>&1" : " 2>/dev/null"));
+}
+
+std::vector<nlohmann::json> JsonLines(const std::string& text) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+    return lines;
+}
+
+}  // namespace
+
+TEST(CliInfo, DescribesDrawingsOfEveryVersion) {
+    TempDir dir;
+    std::string args = "--json";
+    for (std::int32_t v : {220, 223, 225, 230, 300, 351, 420, 600, 700}) {
+        JwwSpec spec;
+        spec.version = v;
+        spec.memo = kSjisZumen + "\r\n";
+        Dimension marked;
+        marked.a.flags = 0x2000;
+        marked.line.a.flags = 0x2000;
+        marked.text.a.flags = 0x4000;
+        spec.entities = {Line{}, Line{}, Dimension{}, marked, Text{}};
+        spec.blocks = {BlockDef{{}, 1, 0, 0, "blk", {Dimension{}}}};
+        if (v >= 700) {
+            spec.images = {Image{"A.BMP", 5, {}}};
+            spec.entities.push_back(Text{{}, {}, 0, {}, "", "^@BM%temp%a.bmp,1"});
+        }
+        const std::string name = "v" + std::to_string(v) + ".jww";
+        WriteFile(dir / name, BuildJww(spec));
+        args += " " + (dir / name).string();
+    }
+    const CommandResult run = Cli("info " + args, false);
+    EXPECT_EQ(run.status, 0);
+    const auto lines = JsonLines(run.out);
+    ASSERT_EQ(lines.size(), 9u);
+    for (const auto& j : lines) {
+        const int v = j["version"];
+        SCOPED_TRACE(v);
+        EXPECT_EQ(j["format"], "JWW");
+        EXPECT_EQ(j["memo"], "\xE5\x9B\xB3\xE9\x9D\xA2\r\n");  // 図面 in UTF-8
+        EXPECT_EQ(j["entities"]["lines"], 2);
+        EXPECT_EQ(j["entities"]["dimensions"], 2);
+        EXPECT_EQ(j["dimensions"], 3);
+        // From 420 the marked one lacks its auxiliary and point bits.
+        EXPECT_EQ(j["already_marked"], v >= 420 ? 0 : 1);
+        EXPECT_EQ(j["blocks"][0]["members"], 1);
+        if (v >= 700) {
+            EXPECT_EQ(j["images"][0]["name"], "A.BMP");
+            EXPECT_EQ(j["images"][0]["referenced"], true);
+        }
+    }
+}
+
+TEST(CliInfo, TextOutputEscapesControlBytes) {
+    TempDir dir;
+    JwwSpec spec;
+    spec.memo = "line1\nline2\t" + kSjisZumen;
+    WriteFile(dir / "a.jww", BuildJww(spec));
+    const CommandResult run = Cli("info " + (dir / "a.jww").string());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("memo:       line1\\nline2\\t\xE5\x9B\xB3\xE9\x9D\xA2\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("format:     JWW version 600"), std::string::npos);
+}
+
+TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
+    TempDir dir;
+    Out old;
+    old.raw(std::string("JwwData."));
+    old.i32(219);
+    WriteFile(dir / "old.jww", old.b);
+    JwwSpec spec;
+    spec.entities = {Line{}};
+    Bytes cut = BuildJww(spec);
+    cut.resize(cut.size() - 10);
+    WriteFile(dir / "cut.jww", cut);
+    Bytes unknown = BuildJwwHeader(spec);
+    Out tail;
+    ArchiveOut archive(tail, 600);
+    tail.count(1);
+    archive.newClass("CDataFoo");
+    tail.zeros(50);
+    unknown.insert(unknown.end(), tail.b.begin(), tail.b.end());
+    WriteFile(dir / "unknown.jww", unknown);
+    Bytes huge = BuildJwwHeader(spec);
+    huge.insert(huge.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F});
+    WriteFile(dir / "huge.jww", huge);
+    WriteFile(dir / "text.txt", {'h', 'i'});
+    fs::create_directory(dir / "folder.jww");
+
+    std::string args = "info --json";
+    for (const char* name : {"old.jww", "cut.jww", "unknown.jww", "huge.jww", "text.txt", "folder.jww",
+                             "missing.jww"}) {
+        args += " " + (dir / name).string();
+    }
+    const CommandResult run = Cli(args, false);
+    EXPECT_EQ(run.status, 1);
+    const auto lines = JsonLines(run.out);
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[0]["error"], "version 219 is older than 220, the oldest version this program reads at offset 8 in the header");
+    EXPECT_EQ(lines[0]["offset"], 8);
+    EXPECT_NE(lines[1]["error"].get<std::string>().find("truncated at offset"), std::string::npos);
+    EXPECT_NE(lines[2]["error"].get<std::string>().find("unknown class 'CDataFoo'"), std::string::npos);
+    EXPECT_NE(lines[3]["error"].get<std::string>().find("entity count 2147483647 is more than"), std::string::npos)
+        << lines[3]["error"];
+    EXPECT_EQ(lines[4]["error"], "not a JWW or JWS drawing (no signature)");
+    EXPECT_EQ(lines[5]["error"], "is a folder, not a drawing");
+    EXPECT_EQ(lines[6]["error"], "cannot open: no such file or directory");
+}
+
+TEST(CliInfo, UsageErrorsExitWithTwo) {
+    EXPECT_EQ(Cli("info").status, 2);
+    EXPECT_EQ(Cli("").status, 2);
+    EXPECT_EQ(Cli("info --bogus x").status, 2);
+    EXPECT_EQ(Cli("--help").status, 0);
+}

@@ -1,0 +1,264 @@
+// JWS drawings: the fixed header, the shared entity lists, the version adjustment on writing and
+// the rewrite of image references in texts.
+#include "testkit.h"
+
+#include "drawing/dimensions.h"
+
+#include <cstring>
+
+using namespace quellmark;
+using namespace qmtest;
+
+namespace {
+
+JwsSpec Plain(std::int32_t version) {
+    JwsSpec spec;
+    spec.version = version;
+    return spec;
+}
+
+Bytes Convert(const Bytes& input) {
+    JwsDocument doc = MustReadJws(input);
+    AddDimensionAttributes(doc, doc.Header.Version);
+    return WriteJws(doc, doc.Header.Version);
+}
+
+}  // namespace
+
+TEST(IsJwsFile, SevenBytesOfSignature) {
+    TempDir dir;
+    WriteFile(dir / "six.jws", {'J', 'w', 's', 'D', 'a', 't'});
+    WriteFile(dir / "jww.jws", {'J', 'w', 'w', 'D', 'a', 't', 'a', '.'});
+    WriteFile(dir / "lower.jws", {'j', 'w', 's', 'd', 'a', 't', 'a'});
+    WriteFile(dir / "ok.jws", {'J', 'w', 's', 'D', 'a', 't', 'a'});
+    WriteFile(dir / "more.jws", {'J', 'w', 's', 'D', 'a', 't', 'a', 0, 1, 2});
+    EXPECT_FALSE(IsJwsFile(dir / "six.jws"));
+    EXPECT_FALSE(IsJwsFile(dir / "jww.jws"));
+    EXPECT_FALSE(IsJwsFile(dir / "lower.jws"));
+    EXPECT_TRUE(IsJwsFile(dir / "ok.jws"));
+    EXPECT_TRUE(IsJwsFile(dir / "more.jws"));
+    EXPECT_FALSE(IsJwsFile(dir / "missing.jws"));
+    EXPECT_FALSE(IsJwsFile(dir.path()));
+}
+
+TEST(JwsRead, TheSmallestDrawingIs456Bytes) {
+    const Bytes input = BuildJws(Plain(420));
+    ASSERT_EQ(input.size(), 456u);
+    JwsDocument doc = MustReadJws(input);
+    EXPECT_EQ(doc.Header.Signature, "JwsData");
+    EXPECT_EQ(doc.Header.EntityCount, 0);
+    EXPECT_EQ(doc.Header.BlockDefCount, 0);
+    EXPECT_EQ(doc.JwsLayerGroups.size(), 16u);
+    double scale15;
+    std::memcpy(&scale15, input.data() + 340, 8);
+    EXPECT_EQ(std::memcmp(&doc.JwsLayerGroups[15].Scale, &scale15, 8), 0);
+    EXPECT_TRUE(WriteJws(doc, 420) == input);
+}
+
+TEST(JwsRead, OneLineAtVersion420Is517Bytes) {
+    JwsSpec spec = Plain(420);
+    spec.fill = Fill::Zero;
+    Line line;
+    line.x2 = 1;
+    spec.entities = {line};
+    const Bytes input = BuildJws(spec);
+    ASSERT_EQ(input.size(), 517u);
+    EXPECT_EQ(ReadU16(input, 452), 1);
+    EXPECT_EQ(ReadU16(input, 454), 0xFFFF);
+    EXPECT_EQ(ReadU16(input, 456), 420);
+    EXPECT_EQ(ReadU16(input, 458), 8);
+    EXPECT_EQ(std::string(input.begin() + 460, input.begin() + 468), "CDataSen");
+    JwsDocument doc = MustReadJws(input);
+    EXPECT_EQ(doc.Header.EntityCount, 1);
+    ASSERT_EQ(doc.Entities.Sen.size(), 1u);
+    EXPECT_EQ(doc.Entities.Refs[0].ClassNo, 1);
+    EXPECT_EQ(doc.Entities.Refs[0].Index, 0);
+    EXPECT_TRUE(WriteJws(doc, 420) == input);
+}
+
+TEST(JwsRead, FillerIsNotReadAndAlwaysWrittenAsDots) {
+    JwsSpec spec = Plain(420);
+    spec.filler = 0x00;
+    Bytes zeros = BuildJws(spec);
+    spec.filler = 0xA5;
+    Bytes other = BuildJws(spec);
+    const Bytes written = WriteJws(MustReadJws(zeros), 420);
+    EXPECT_TRUE(written == WriteJws(MustReadJws(other), 420));
+    for (std::size_t i = 7; i < 200; ++i) ASSERT_EQ(written[i], 0x2E) << i;
+}
+
+TEST(JwsRead, AnyVersionIsReadAndOnlyItsStreamThresholdsMatter) {
+    for (std::int32_t v : {0, 100, 350, 351, 419, 420, 700, 9999}) {
+        JwsSpec spec = Plain(v);
+        spec.entities = {Dimension{}, Text{}, Line{}};
+        spec.entities.push_back(Text{{}, {}, 0, {}, "", "^@BM%temp%x.bmp,1"});
+        JwsDocument doc = MustReadJws(BuildJws(spec));
+        EXPECT_EQ(doc.Header.Version, v);
+        EXPECT_EQ(doc.Entities.Refs.size(), 4u);
+    }
+}
+
+TEST(JwsWrite, VersionIsAdjusted) {
+    const std::pair<std::int32_t, std::int32_t> table[] = {
+        {0, 230}, {229, 230}, {230, 230}, {231, 231}, {299, 299},
+        {300, 351}, {301, 301}, {351, 351}, {420, 420}, {-5, 230}};
+    for (auto [read, written] : table) {
+        EXPECT_EQ(AdjustJwsVersion(read), written) << read;
+        const Bytes output = Convert(BuildJws(Plain(read)));
+        EXPECT_EQ(ReadI32(output, 200), written) << read;
+    }
+}
+
+TEST(JwsWrite, AVersion300DrawingComesOutAsVersion351) {
+    JwsSpec spec = Plain(300);
+    Line line;
+    line.a.width = 9;  // not in a version-300 stream
+    spec.entities = {line, Dimension{}};
+    const Bytes output = Convert(BuildJws(spec));
+
+    JwsSpec expected = Plain(351);
+    expected.entities = spec.entities;
+    std::get<Line>(expected.entities[0]).a.width = 0;
+    Dimension& d = std::get<Dimension>(expected.entities[1]);
+    d.a.flags = 0x2000;
+    d.line.a.flags = 0x2000;
+    d.text.a.flags = 0x4000;
+    EXPECT_TRUE(output == BuildJws(expected));  // 15-byte attributes, schema words 351
+    EXPECT_EQ(ReadU16(output, 452 + 2 + 2), 351);
+}
+
+TEST(JwsWrite, ReadingAndWritingGivesTheInputBack) {
+    for (std::int32_t v : {230, 231, 299, 351, 419, 420, 600, 700}) {
+        RandomDrawing random(static_cast<std::uint64_t>(v));
+        JwsSpec spec = Plain(v);
+        spec.seed = static_cast<std::uint64_t>(v);
+        spec.entities = random.entities(150);
+        spec.blocks = {random.block(1, 10), random.block(2, 0)};
+        const Bytes input = BuildJws(spec);
+        EXPECT_TRUE(WriteJws(MustReadJws(input), v) == input) << v;
+    }
+}
+
+TEST(JwsWrite, DimensionsAreMarkedForTheVersionRead) {
+    for (std::int32_t v : {351, 420}) {
+        JwsSpec spec = Plain(v);
+        spec.entities = {Dimension{}};
+        spec.blocks = {BlockDef{{}, 1, 0, 0, "b", {Dimension{}}}};
+        JwsDocument doc = MustReadJws(Convert(BuildJws(spec)));
+        for (const TEntSunpo* d : {&doc.Entities.Sunpo[0], &doc.BlockDefs[0].Members.Sunpo[0]}) {
+            EXPECT_EQ(d->Base.Flags, 0x2000);
+            EXPECT_EQ(d->Line.Base.Flags, 0x2000);
+            EXPECT_EQ(d->Text.Base.Flags, 0x4000);
+            if (v >= 420) {
+                EXPECT_EQ(d->Aux1.Base.Flags, 0x2000);
+                EXPECT_EQ(d->Aux2.Base.Flags, 0x2000);
+                for (const TEntTen& p : d->Points) EXPECT_EQ(p.Base.Flags, 0x0040);
+            }
+        }
+    }
+}
+
+TEST(JwsWrite, ImageReferencesInTextsLoseTheirTempFolder) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"^@BM%temp%logo.bmp,10,20", "^@BMlogo.bmp,10,20"},
+        {"^@BM%temp%", "^@BM"},
+        {"^@BM%temp", "^@BM%temp"},
+        {"^@BMx%temp%a", "^@BMx%temp%a"},
+        {"^@BM%TEMP%a,1", "^@BM%TEMP%a,1"},
+        {"^@BM%temp%a\r\n,b", "^@BMa,b"},  // cleaned first
+        {"plain", "plain"},
+    };
+    JwsSpec spec = Plain(420);
+    for (const auto& c : cases) spec.entities.push_back(Text{{}, {}, 0, {}, "", c.first});
+    BlockDef block{{}, 1, 0, 0, "b", {Text{{}, {}, 0, {}, "", cases[0].first}}};
+    spec.blocks = {block};
+    Dimension d;
+    d.text.text = cases[0].first;
+    spec.entities.push_back(d);
+
+    JwsDocument doc = MustReadJws(Convert(BuildJws(spec)));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(doc.Entities.Moji[i].Text, cases[i].second) << cases[i].first;
+    }
+    EXPECT_EQ(doc.BlockDefs[0].Members.Moji[0].Text, cases[0].second);
+    EXPECT_EQ(doc.Entities.Sunpo[0].Text.Text, cases[0].first);  // a dimension's text is kept
+}
+
+TEST(JwsWrite, NoImageSectionAtAnyVersion) {
+    JwsSpec spec = Plain(700);
+    spec.entities = {Line{}};
+    const Bytes input = BuildJws(spec);
+    EXPECT_TRUE(Convert(input) == input);
+}
+
+TEST(JwsRead, BytesAfterTheBlockListAreIgnored) {
+    JwsSpec spec = Plain(420);
+    spec.entities = {Line{}};
+    spec.trailing = {1, 2, 3, 4, 5};
+    const Bytes input = BuildJws(spec);
+    spec.trailing.clear();
+    EXPECT_TRUE(Convert(input) == BuildJws(spec));
+}
+
+TEST(JwsRead, EveryCutFails) {
+    RandomDrawing random(3);
+    JwsSpec spec = Plain(420);
+    spec.entities = random.entities(10);
+    spec.blocks = {random.block(1, 3)};
+    const Bytes whole = BuildJws(spec);
+    for (std::size_t length = 0; length < whole.size(); ++length) {
+        Failure failure = JwsFailure(Bytes(whole.begin(), whole.begin() + static_cast<long>(length)));
+        ASSERT_LE(static_cast<std::size_t>(failure.offset), length) << failure.reason;
+        ASSERT_NE(failure.reason.find(" at offset "), std::string::npos) << failure.reason;
+    }
+}
+
+TEST(JwsRead, ClassNamesLongerThan200BytesFail) {
+    for (std::size_t length : {200u, 201u}) {
+        Out o;
+        o.b = BuildJws(Plain(420));
+        o.b.resize(454);  // keep the empty entity list, replace the block list
+        o.count(1);
+        o.u16(0xFFFF);
+        o.u16(420);
+        o.u16(static_cast<std::uint16_t>(length));
+        o.raw(std::string(length, 'X'));
+        ArchiveOut archive(o, 420);
+        archive.attr(Attr{});
+        o.i32(1);
+        o.i32(0);
+        o.i32(0);
+        o.str("b");
+        o.count(0);
+        JwsDocument doc;
+        Failure failure;
+        const bool ok = ReadJwsBytes(doc, o.b, &failure);
+        EXPECT_EQ(ok, length == 200) << failure.reason;
+        if (!ok) {
+            EXPECT_EQ(failure.reason,
+                      "class name of 201 bytes (at most 200) at offset 456 in the block definition list");
+        }
+    }
+}
+
+TEST(JwsFile, WritesFailCleanly) {
+    TempDir dir;
+    JwsSpec spec = Plain(420);
+    spec.entities = {Line{}, Dimension{}};
+    WriteFile(dir / "a.jws", BuildJws(spec));
+    ASSERT_TRUE(ReadJwsFile(dir / "a.jws")) << LastJwsFailure().reason;
+    AddDimensionAttributes(JwsDoc(), JwsDoc().Header.Version);
+    EXPECT_FALSE(WriteJwsFile(dir / "no-such-folder" / "a.jws", JwsDoc().Header.Version));
+    EXPECT_NE(LastJwsFailure().reason.find("cannot create a.jws"), std::string::npos);
+
+    FaultyFileSystem faulty;
+    faulty.failWritesAfter = 100;
+    Failure failure;
+    EXPECT_FALSE(WriteJwsFile(JwsDoc(), dir / "b.jws", 420, &failure, false, faulty));
+    EXPECT_FALSE(fs::exists(dir / "b.jws"));
+    EXPECT_TRUE(WriteJwsFile(dir / "c.jws", JwsDoc().Header.Version));
+    FreeJwsDocument();
+    EXPECT_TRUE(JwsDoc().JwsLayerGroups.empty());
+    JwsDocument doc = MustReadJws(ReadFile(dir / "c.jws"));
+    EXPECT_EQ(doc.Entities.Sunpo[0].Base.Flags, 0x2000);
+}
