@@ -16,7 +16,9 @@ build: deps
 # Shows what the bundled example drawings hold, then converts them into out/.
 # The examples include a broken drawing on purpose, so a status of 1 is expected here.
 run: build
-	$(CLI) info examples/*; status=$$?; [ $$status -le 1 ]
+	$(CLI) info examples/*; [ $$? -le 1 ]
+	@echo
+	$(CLI) convert -o out examples; [ $$? -le 1 ]
 
 test: build
 	ctest --preset release -j 2

@@ -254,7 +254,7 @@ TEST(JwsFile, WritesFailCleanly) {
     FaultyFileSystem faulty;
     faulty.failWritesAfter = 100;
     Failure failure;
-    EXPECT_FALSE(WriteJwsFile(JwsDoc(), dir / "b.jws", 420, &failure, false, faulty));
+    EXPECT_FALSE(WriteJwsFile(JwsDoc(), dir / "b.jws", 420, &failure, {}, faulty));
     EXPECT_FALSE(fs::exists(dir / "b.jws"));
     EXPECT_TRUE(WriteJwsFile(dir / "c.jws", JwsDoc().Header.Version));
     FreeJwsDocument();

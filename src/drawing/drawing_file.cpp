@@ -52,7 +52,7 @@ bool HasSignature(FileSystem& fs, const std::filesystem::path& path, std::string
 bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
                       const std::function<void(ByteWriter&)>& body, Failure* failure) {
     std::unique_ptr<OutputFile> file;
-    if (auto ec = fs.create(path, file)) {
+    if (auto ec = settings.exclusive ? fs.createNew(path, file) : fs.create(path, file)) {
         Set(failure, "cannot create " + path.filename().string() + ": " + ErrorText(ec));
         return false;
     }
@@ -62,6 +62,7 @@ bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSe
             ByteWriter writer(sink);
             body(writer);
             writer.flush();
+            if (settings.bytesWritten) *settings.bytesWritten = writer.offset();
             if (settings.sync) {
                 if (auto ec = file->sync()) throw DrawingError("cannot sync: " + ErrorText(ec));
             }
@@ -69,6 +70,7 @@ bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSe
         },
         failure);
     if (!ok) {
+        if (settings.bytesWritten) *settings.bytesWritten = 0;
         file.reset();  // closes the file if it is still open
         (void)fs.remove(path);
     }

@@ -22,7 +22,9 @@ bool ReadDrawingBytes(FileSystem& fs, const std::filesystem::path& path, Bytes& 
 bool HasSignature(FileSystem& fs, const std::filesystem::path& path, std::string_view signature);
 
 struct WriteSettings {
-    bool sync = false;  // push the file to the device before closing it
+    bool sync = false;       // push the file to the device before closing it
+    bool exclusive = false;  // fail rather than replace a file that is already there
+    std::uint64_t* bytesWritten = nullptr;  // receives the size of the file written
 };
 
 // Creates (or replaces) the file and lets body write the drawing into it. On any failure the

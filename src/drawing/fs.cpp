@@ -9,6 +9,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <process.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -235,6 +236,14 @@ void FileSink::write(std::span<const std::uint8_t> bytes) {
                            static_cast<std::int64_t>(written_));
     }
     written_ += bytes.size();
+}
+
+long ProcessId() {
+#ifdef _WIN32
+    return static_cast<long>(_getpid());
+#else
+    return static_cast<long>(::getpid());
+#endif
 }
 
 std::string ErrorText(std::error_code ec) {

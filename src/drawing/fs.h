@@ -61,6 +61,9 @@ private:
     std::uint64_t written_ = 0;
 };
 
+// This process's id, for names of temporary files that must not meet another process's.
+long ProcessId();
+
 // "No such file or directory" and the like, for messages.
 std::string ErrorText(std::error_code ec);
 

@@ -8,14 +8,6 @@
 #include <atomic>
 #include <string>
 
-#ifdef _WIN32
-#include <process.h>
-#define QUELLMARK_GETPID _getpid
-#else
-#include <unistd.h>
-#define QUELLMARK_GETPID getpid
-#endif
-
 namespace quellmark {
 
 namespace {
@@ -32,7 +24,7 @@ std::unique_ptr<OutputFile> CreateTempFile(ImageStore& store, std::filesystem::p
                                            std::error_code& ec) {
     std::unique_ptr<OutputFile> file;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        path = store.TempFolder / ("qm" + std::to_string(QUELLMARK_GETPID()) + "-" +
+        path = store.TempFolder / ("qm" + std::to_string(ProcessId()) + "-" +
                                    std::to_string(++gTempFileNumber) + ".img");
         ec = store.Fs->createNew(path, file);
         if (ec != std::errc::file_exists) break;

@@ -102,9 +102,9 @@ void WriteJwsStream(ByteWriter& out, const JwsDocument& doc, std::int32_t versio
 }
 
 bool WriteJwsFile(const JwsDocument& doc, const std::filesystem::path& path, std::int32_t version,
-                  Failure* failure, bool sync, FileSystem& fs) {
+                  Failure* failure, const WriteSettings& settings, FileSystem& fs) {
     return WriteDrawingFile(
-        fs, path, WriteSettings{sync}, [&](ByteWriter& out) { WriteJwsStream(out, doc, version); },
+        fs, path, settings, [&](ByteWriter& out) { WriteJwsStream(out, doc, version); },
         failure);
 }
 

@@ -2,6 +2,7 @@
 // list as a JWW drawing, and no images. The document, the signature check, reader and writer.
 #pragma once
 
+#include "../drawing/drawing_file.h"
 #include "../drawing/error.h"
 #include "../drawing/fs.h"
 #include "../drawing/jwtype.h"
@@ -53,7 +54,8 @@ void WriteJwsEntityStream(ByteWriter& out, const JwsDocument& doc, std::int32_t 
 void WriteJwsStream(ByteWriter& out, const JwsDocument& doc, std::int32_t version);
 // Writes with the version adjusted; on failure nothing is left at path.
 bool WriteJwsFile(const JwsDocument& doc, const std::filesystem::path& path, std::int32_t version,
-                  Failure* failure = nullptr, bool sync = false, FileSystem& fs = RealFileSystem());
+                  Failure* failure = nullptr, const WriteSettings& settings = {},
+                  FileSystem& fs = RealFileSystem());
 
 struct DimensionTally;
 DimensionTally AddDimensionAttributes(JwsDocument& doc, std::int32_t version);

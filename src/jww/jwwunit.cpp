@@ -472,9 +472,9 @@ void WriteJwwStream(ByteWriter& out, const JwwDocument& doc, ImageStore& images,
 }
 
 bool WriteJwwFile(const JwwDocument& doc, ImageStore& images, const std::filesystem::path& path,
-                  std::int32_t version, Failure* failure, bool sync) {
+                  std::int32_t version, Failure* failure, const WriteSettings& settings) {
     return WriteDrawingFile(
-        *images.Fs, path, WriteSettings{sync},
+        *images.Fs, path, settings,
         [&](ByteWriter& out) { WriteJwwStream(out, doc, images, version); }, failure);
 }
 

@@ -2,6 +2,7 @@
 // reader and writer, and the memo probe of the file list.
 #pragma once
 
+#include "../drawing/drawing_file.h"
 #include "../drawing/error.h"
 #include "../drawing/fs.h"
 #include "../drawing/images.h"
@@ -56,7 +57,8 @@ void WriteEntityStream(ByteWriter& out, const JwwDocument& doc, ImageStore& imag
 
 // Writes the drawing in the given version. On failure nothing is left at path.
 bool WriteJwwFile(const JwwDocument& doc, ImageStore& images, const std::filesystem::path& path,
-                  std::int32_t version, Failure* failure = nullptr, bool sync = false);
+                  std::int32_t version, Failure* failure = nullptr,
+                  const WriteSettings& settings = {});
 // The whole drawing into a writer; throws DrawingError.
 void WriteJwwStream(ByteWriter& out, const JwwDocument& doc, ImageStore& images,
                     std::int32_t version);

@@ -1,0 +1,150 @@
+// quellmark-cli convert, run as a user runs it on a generated folder tree.
+#include "testkit.h"
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <sstream>
+
+using namespace qmtest;
+
+namespace {
+
+CommandResult Cli(const std::string& args) {
+    return RunCommand(std::string(QUELLMARK_CLI) + " " + args + " 2>&1");
+}
+
+CommandResult CliStdout(const std::string& args) {
+    return RunCommand(std::string(QUELLMARK_CLI) + " " + args + " 2>/dev/null");
+}
+
+std::map<std::string, Bytes> Tree(const fs::path& root) {
+    std::map<std::string, Bytes> files;
+    if (!fs::exists(root)) return files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
+    }
+    return files;
+}
+
+class CliConvert : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RandomDrawing random(11);
+        fs::create_directories(src() / "sub" / "deeper");
+        for (int i = 0; i < 6; ++i) {
+            JwwSpec spec;
+            spec.version = 230 + 100 * i;
+            spec.entities = random.entities(40);
+            spec.entities.push_back(Dimension{});
+            WriteFile(src() / ("plan" + std::to_string(i) + ".jww"), BuildJww(spec));
+        }
+        JwwSpec images;
+        images.version = 700;
+        images.images = {Image{"P.BMP", 3000, {}}};
+        images.entities = {Dimension{}, Text{{}, {}, 0, {}, "", "^@BM%temp%p.bmp,1"}};
+        WriteFile(src() / "sub" / "deeper" / "photo.JWW", BuildJww(images));
+        JwsSpec jws;
+        jws.entities = {Dimension{}, Line{}};
+        WriteFile(src() / "sub" / "part.jws", BuildJws(jws));
+        WriteFile(src() / "sub" / "notes.txt", {'h', 'i'});
+    }
+    fs::path src() const { return dir / "src"; }
+    std::string Q(const fs::path& p) const { return "'" + p.string() + "'"; }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(CliConvert, MirrorsATreeAndTwoJobsGiveWhatOneGives) {
+    const CommandResult one = Cli("convert -r -q -j 1 -o " + Q(dir / "one") + " " + Q(src()));
+    EXPECT_EQ(one.status, 0) << one.out;
+    EXPECT_NE(one.out.find("converted 8, skipped 1, failed 0; "), std::string::npos) << one.out;
+    const CommandResult two = Cli("convert -r -q -j 2 -o " + Q(dir / "two") + " " + Q(src()));
+    EXPECT_EQ(two.status, 0) << two.out;
+    const auto first = Tree(dir / "one");
+    EXPECT_EQ(first.size(), 8u);
+    EXPECT_TRUE(first.count("sub/deeper/photo.JWW"));
+    EXPECT_TRUE(first.count("sub/part.jws"));
+    EXPECT_FALSE(first.count("sub/notes.txt"));
+    EXPECT_TRUE(first == Tree(dir / "two"));
+
+    // Without -r only the folder's own files.
+    const CommandResult flat = Cli("convert -q -o " + Q(dir / "flat") + " " + Q(src()));
+    EXPECT_EQ(flat.status, 0);
+    EXPECT_EQ(Tree(dir / "flat").size(), 6u);
+}
+
+TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
+    Bytes broken = ReadFile(src() / "plan1.jww");
+    broken.resize(broken.size() / 2);
+    WriteFile(src() / "sub" / "broken.jww", broken);
+    const CommandResult run = CliStdout("convert --json -o " + Q(dir / "out") + " " + Q(src() / "sub") + " " +
+                                        Q(src() / "plan0.jww"));
+    EXPECT_EQ(run.status, 1);
+    std::istringstream lines(run.out);
+    std::vector<nlohmann::json> objects;
+    for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(objects.size(), 5u);  // broken, notes, part, plan0, summary
+    EXPECT_EQ(objects[0]["outcome"], "failed");
+    EXPECT_EQ(objects[0]["format"], "JWW");
+    EXPECT_NE(objects[0]["reason"].get<std::string>().find("truncated at offset"), std::string::npos);
+    EXPECT_EQ(objects[1]["outcome"], "skipped");
+    EXPECT_TRUE(objects[1]["format"].is_null());
+    EXPECT_EQ(objects[2]["outcome"], "converted");
+    EXPECT_EQ(objects[2]["format"], "JWS");
+    EXPECT_EQ(objects[2]["version"], 420);
+    EXPECT_EQ(objects[2]["dimensions"], 1);
+    EXPECT_EQ(objects[2]["marked"], 1);
+    EXPECT_TRUE(objects[2]["reason"].is_null());
+    EXPECT_EQ(objects[3]["dest"], (dir / "out" / "plan0.jww").string());
+    const auto& summary = objects[4]["summary"];
+    EXPECT_EQ(summary["converted"], 2);
+    EXPECT_EQ(summary["skipped"], 1);
+    EXPECT_EQ(summary["failed"], 1);
+    EXPECT_EQ(summary["dimensions_marked"], objects[2]["marked"].get<int>() + objects[3]["marked"].get<int>());
+    EXPECT_GT(summary["bytes_in"].get<std::int64_t>(), 0);
+    EXPECT_GT(summary["bytes_out"].get<std::int64_t>(), 0);
+    EXPECT_TRUE(summary["seconds"].is_number());
+}
+
+TEST_F(CliConvert, DryRunWritesNothing) {
+    const CommandResult run = Cli("convert -n -r -o " + Q(dir / "out") + " " + Q(src()));
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("would convert: "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("would convert 8, skipped 1"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+TEST_F(CliConvert, TheSameDestinationNameTakesTheSourcesInOrder) {
+    fs::create_directories(dir / "other");
+    JwwSpec spec;
+    spec.memo = "second";
+    WriteFile(dir / "other" / "plan0.jww", BuildJww(spec));
+    const CommandResult run = Cli("convert -q -j 2 -o " + Q(dir / "out") + " " + Q(src() / "plan0.jww") + " " +
+                                  Q(dir / "other" / "plan0.jww"));
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(ReadFile(dir / "out" / "plan0.jww") == BuildJww(spec));
+    EXPECT_TRUE(fs::exists(dir / "out" / "plan0.BAK"));
+}
+
+TEST_F(CliConvert, UsageErrorsExitWithTwo) {
+    EXPECT_EQ(Cli("convert " + Q(src())).status, 2);                                // no -o
+    EXPECT_EQ(Cli("convert -o " + Q(dir / "out")).status, 2);                        // no source
+    EXPECT_EQ(Cli("convert -o " + Q(dir / "out") + " " + Q(dir / "missing")).status, 2);
+    EXPECT_EQ(Cli("convert -j 0 -o " + Q(dir / "out") + " " + Q(src())).status, 2);
+    // The destination may not be a source folder, however it is spelled.
+    const CommandResult same = Cli("convert -o " + Q(src() / "sub" / "..") + " " + Q(src()));
+    EXPECT_EQ(same.status, 2);
+    EXPECT_NE(same.out.find("is the source folder"), std::string::npos) << same.out;
+    EXPECT_EQ(Cli("convert -o " + Q(src()) + " " + Q(src() / "plan0.jww")).status, 2);
+    // With -r not inside one either; without -r that is fine.
+    const CommandResult inside = Cli("convert -r -o " + Q(src() / "converted") + " " + Q(src()));
+    EXPECT_EQ(inside.status, 2);
+    EXPECT_NE(inside.out.find("lies inside the source folder"), std::string::npos) << inside.out;
+    EXPECT_FALSE(fs::exists(src() / "converted"));
+    EXPECT_EQ(Cli("convert -q -o " + Q(src() / "converted") + " " + Q(src())).status, 0);
+    WriteFile(dir / "file", {'x'});
+    EXPECT_EQ(Cli("convert -o " + Q(dir / "file") + " " + Q(src())).status, 2);
+}

@@ -1,0 +1,309 @@
+// The conversion driver: the Convert command's checks through a recording window, backups and
+// atomic replacement, failures that leave the destination as it was, and batches.
+#include "testkit.h"
+
+#include "app/convert.h"
+
+using namespace quellmark;
+using namespace qmtest;
+
+namespace {
+
+// Records what the driver shows; answers the confirmation as told.
+class RecordingUi final : public ConvertUi {
+public:
+    struct Box {
+        std::string title, text;
+        BoxKind kind;
+        Buttons buttons;
+    };
+    Answer answer = Answer::Yes;
+    int beeps = 0;
+    std::vector<Box> boxes;
+    std::vector<std::string> statuses;
+
+    void Beep() override { ++beeps; }
+    Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override {
+        boxes.push_back({title, text, kind, buttons});
+        return buttons == Buttons::YesNo ? answer : Answer::Ok;
+    }
+    void SetStatus(const std::string& text) override { statuses.push_back(text); }
+};
+
+Bytes Drawing(std::int32_t version = 600, int dimensions = 1) {
+    JwwSpec spec;
+    spec.version = version;
+    spec.entities = {Line{}};
+    for (int i = 0; i < dimensions; ++i) spec.entities.push_back(Dimension{});
+    return BuildJww(spec);
+}
+
+Bytes JwsDrawing(std::int32_t version = 420) {
+    JwsSpec spec;
+    spec.version = version;
+    spec.entities = {Dimension{}};
+    return BuildJws(spec);
+}
+
+Bytes Converted(const Bytes& input) {
+    JwwDocument doc = MustReadJww(input);
+    AddDimensionAttributes(doc, doc.Header.Version);
+    return WriteJww(doc, doc.Header.Version);
+}
+
+class Driver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(source());
+        fs::create_directories(dest());
+        fs::create_directories(temp());
+        ctx.images.TempFolder = temp();
+        ctx.settings.sync = false;
+        input.searchReady = true;
+        input.listShown = true;
+        input.sourceFolder = source().string() + "/";
+        input.destFolder = dest().string() + "/";
+    }
+    fs::path source() const { return dir / "src"; }
+    fs::path dest() const { return dir / "dst"; }
+    fs::path temp() const { return dir / "TEMP"; }
+    std::vector<std::string> destFiles() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dest())) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir dir;
+    ConversionContext ctx;
+    ConvertCommandInput input;
+    RecordingUi ui;
+};
+
+}  // namespace
+
+TEST_F(Driver, EachFailedCheckShowsItsTextKindAndBeep) {
+    using Kind = ConvertUi::BoxKind;
+    struct Case {
+        std::function<void(ConvertCommandInput&)> change;
+        const char* text;
+        Kind kind;
+        bool status;
+    };
+    const Case cases[] = {
+        {[](ConvertCommandInput& i) { i.searchReady = false; }, "検索フォルダを指定して下さい。", Kind::Error, true},
+        {[](ConvertCommandInput& i) { i.listShown = false; }, "ファイル一覧が表示されていません。", Kind::Error, false},
+        {[](ConvertCommandInput& i) { i.destFolder.clear(); }, "保存先フォルダを指定して下さい。", Kind::Confirmation, false},
+        {[this](ConvertCommandInput& i) { i.destFolder = (dir / "gone").string() + "/"; },
+         "指定された保存先フォルダが存在しません。再指定して下さい。", Kind::Confirmation, false},
+        {[](ConvertCommandInput& i) { i.destFolder = i.sourceFolder; },
+         "保存先フォルダとファイルのフォルダが同じになっています。", Kind::Confirmation, false},
+        // The same folder spelled another way is the same folder.
+        {[this](ConvertCommandInput& i) { i.destFolder = (dir / "dst" / ".." / "src").string() + "/"; },
+         "保存先フォルダとファイルのフォルダが同じになっています。", Kind::Confirmation, false},
+    };
+    WriteFile(source() / "A.JWW", Drawing());
+    input.names = {"A.JWW"};
+    for (const Case& c : cases) {
+        RecordingUi recorder;
+        ConvertCommandInput changed = input;
+        c.change(changed);
+        EXPECT_FALSE(CheckConvertCommand(changed, recorder, RealFileSystem())) << c.text;
+        EXPECT_EQ(recorder.beeps, 1) << c.text;
+        ASSERT_EQ(recorder.boxes.size(), 1u) << c.text;
+        EXPECT_EQ(recorder.boxes[0].text, c.text);
+        EXPECT_EQ(recorder.boxes[0].kind, c.kind) << c.text;
+        EXPECT_EQ(recorder.boxes[0].buttons, ConvertUi::Buttons::Ok);
+        EXPECT_EQ(recorder.statuses, c.status ? std::vector<std::string>{c.text} : std::vector<std::string>{});
+    }
+    EXPECT_TRUE(destFiles().empty());
+}
+
+TEST_F(Driver, AnsweringNoCancelsAndOnlyNoDoes) {
+    WriteFile(source() / "A.JWW", Drawing());
+    input.names = {"A.JWW"};
+    ui.answer = ConvertUi::Answer::No;
+    Button4Click(input, ctx, ui);
+    EXPECT_EQ(ui.beeps, 0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "変換を開始します。よろしいですか？");
+    EXPECT_EQ(ui.boxes[0].buttons, ConvertUi::Buttons::YesNo);
+    EXPECT_EQ(ui.statuses, std::vector<std::string>{"変換作業をキャンセルしました。"});
+    EXPECT_TRUE(destFiles().empty());
+
+    RecordingUi closed;
+    closed.answer = ConvertUi::Answer::Closed;  // the box closed by its title bar starts the batch
+    Button4Click(input, ctx, closed);
+    EXPECT_EQ(destFiles(), std::vector<std::string>{"A.JWW"});
+}
+
+TEST_F(Driver, ConvertsTheSelectionInOrderAndReportsTheCounts) {
+    WriteFile(source() / "B.JWW", Drawing(230));
+    WriteFile(source() / "a.jws", JwsDrawing());
+    WriteFile(source() / "C.JW$", Drawing());
+    WriteFile(source() / "D.BAK", Drawing());
+    WriteFile(source() / "notes.txt", {'x'});
+    WriteFile(source() / "fake.jww", {'n', 'o', 'p', 'e'});
+    Bytes broken = Drawing();
+    broken.resize(broken.size() - 5);
+    WriteFile(source() / "broken.jww", broken);
+    input.names = {"B.JWW", "notes.txt", "a.jws", "C.JW$", "D.BAK", "fake.jww", "broken.jww", "deleted.jww", ""};
+
+    BatchSummary summary = Button4Click(input, ctx, ui);
+    EXPECT_EQ(summary.converted, 2);
+    EXPECT_EQ(summary.skipped, 5);
+    EXPECT_EQ(summary.failed, 1);
+    const std::string s = source().string() + "/", d = dest().string() + "/";
+    const std::vector<std::string> expected = {
+        "ファイル「" + s + "B.JWW」→「" + d + "B.JWW」変換中です。",
+        "ファイル「" + s + "a.jws」→「" + d + "a.jws」変換中です。",
+        "ファイル「" + s + "broken.jww」→「" + d + "broken.jww」変換中です。",
+        "変換作業を完了しました。（変換 2 件、スキップ 5 件、失敗 1 件）"};
+    EXPECT_EQ(ui.statuses, expected);
+    ASSERT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(ui.boxes[1].title, "変換できなかったファイル");
+    EXPECT_EQ(ui.boxes[1].kind, ConvertUi::BoxKind::Warning);
+    EXPECT_EQ(ui.boxes[1].text.rfind("broken.jww: truncated at offset ", 0), 0u) << ui.boxes[1].text;
+    EXPECT_EQ(destFiles(), (std::vector<std::string>{"B.JWW", "a.jws"}));
+    EXPECT_TRUE(ReadFile(dest() / "B.JWW") == Converted(Drawing(230)));
+    EXPECT_TRUE(fs::is_empty(temp()));
+    EXPECT_TRUE(ctx.jww.Layers.empty());  // the documents are empty again
+    EXPECT_TRUE(ctx.jws.JwsLayerGroups.empty());
+}
+
+TEST_F(Driver, TheOldFileBecomesTheBackupAndAnOlderBackupGoes) {
+    WriteFile(source() / "A.JWW", Drawing());
+    WriteFile(source() / "A.JWS", JwsDrawing());
+    WriteFile(dest() / "A.JWW", {'o', 'l', 'd', 'w'});
+    WriteFile(dest() / "A.JWS", {'o', 'l', 'd', 's'});
+    WriteFile(dest() / "A.BAK", {'o', 'l', 'd', 'e', 'r'});
+    input.names = {"A.JWW"};
+    Button4Click(input, ctx, ui);
+    EXPECT_EQ(destFiles(), (std::vector<std::string>{"A.BAK", "A.JWS", "A.JWW"}));
+    EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd', 'w'}));
+
+    // A JWW and a JWS drawing of one base name share the one backup: the later replaces it.
+    input.names = {"A.JWS"};
+    Button4Click(input, ctx, ui);
+    EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd', 's'}));
+    EXPECT_EQ(BackupPath("/x/plain"), fs::path("/x/plain.BAK"));
+    EXPECT_EQ(BackupPath("/x/a.b.jww"), fs::path("/x/a.b.BAK"));
+}
+
+TEST_F(Driver, AFailedWriteOrBackupLeavesTheDestinationAsItWas) {
+    WriteFile(source() / "A.JWW", Drawing());
+    WriteFile(dest() / "A.JWW", {'o', 'l', 'd'});
+    WriteFile(dest() / "A.BAK", {'o', 'l', 'd', 'e', 'r'});
+    FaultyFileSystem faulty;
+    ConversionContext faultyCtx(faulty);
+    faultyCtx.images.TempFolder = temp();
+    faultyCtx.settings.sync = true;
+    auto check = [&](const std::string& expectedReason) {
+        const FileResult r = ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW");
+        EXPECT_EQ(r.outcome, Outcome::Failed);
+        EXPECT_NE(r.reason.find(expectedReason), std::string::npos) << r.reason;
+        EXPECT_EQ(destFiles(), (std::vector<std::string>{"A.BAK", "A.JWW"}));
+        EXPECT_EQ(ReadFile(dest() / "A.JWW"), (Bytes{'o', 'l', 'd'}));
+        EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd', 'e', 'r'}));
+    };
+    faulty.failWritesAfter = 1000;  // the disk fills up
+    check("no space left on device");
+    faulty.failWritesAfter = -1;
+    faulty.failSync = true;
+    check("cannot sync");
+    faulty.failSync = false;
+    faulty.failRename = [](const fs::path& from, const fs::path&) { return from.filename() == "A.BAK"; };
+    check("cannot keep the old file as A.BAK: cannot move the older one aside: permission denied");
+    faulty.failRename = [](const fs::path& from, const fs::path&) { return from.filename() == "A.JWW"; };
+    check("cannot keep the old file as A.BAK: permission denied");
+    faulty.failRename = [](const fs::path& from, const fs::path&) { return from.extension() == ".tmp" &&
+                                                                           from.string().find("A.JWW") != std::string::npos; };
+    check("cannot replace A.JWW: permission denied");
+    faulty.failRename = [](const fs::path&, const fs::path&) { return false; };
+    faulty.failCreate = [](const fs::path&) { return true; };
+    check("cannot create");
+}
+
+TEST_F(Driver, AnImageDrawingLeavesNoTempFilesWhateverHappens) {
+    JwwSpec spec;
+    spec.version = 700;
+    spec.images = {Image{"A.BMP", 100, {}}};
+    spec.entities = {Text{{}, {}, 0, {}, "", "^@BM%temp%A.BMP,1"}};
+    WriteFile(source() / "I.JWW", BuildJww(spec));
+    input.names = {"I.JWW"};
+    Button4Click(input, ctx, ui);
+    EXPECT_TRUE(ReadFile(dest() / "I.JWW") == BuildJww(spec));
+    EXPECT_TRUE(fs::is_empty(temp()));
+
+    FaultyFileSystem faulty;
+    faulty.failWritesAfter = 50;
+    ConversionContext faultyCtx(faulty);
+    faultyCtx.images.TempFolder = temp();
+    EXPECT_EQ(ConvertJww(faultyCtx, source() / "I.JWW", dest() / "J.JWW").outcome, Outcome::Failed);
+    EXPECT_TRUE(fs::is_empty(temp()));
+    EXPECT_FALSE(fs::exists(dest() / "J.JWW"));
+}
+
+TEST_F(Driver, DryRunReadsAndMarksButWritesNothing) {
+    WriteFile(source() / "A.JWW", Drawing(600, 3));
+    ctx.settings.dryRun = true;
+    const FileResult r = ConvertFile(ctx, source() / "A.JWW", dest() / "A.JWW");
+    EXPECT_EQ(r.outcome, Outcome::WouldConvert);
+    EXPECT_EQ(r.dimensions, 3);
+    EXPECT_EQ(r.marked, 3);
+    EXPECT_TRUE(destFiles().empty());
+}
+
+TEST_F(Driver, ParallelBatchesGiveWhatOneAtATimeGives) {
+    std::vector<BatchJob> jobs;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "D" + std::to_string(i) + (i % 3 == 0 ? ".JWS" : ".JWW");
+        WriteFile(source() / name, i % 3 == 0 ? JwsDrawing() : Drawing(230 + i * 50, i));
+        jobs.push_back({source() / name, dest() / name});
+    }
+    // Two sources with one destination name, and a JWW and JWS pair sharing a backup: in order.
+    fs::create_directories(dir / "other");
+    WriteFile(dir / "other" / "D1.JWW", Drawing(700, 7));
+    jobs.push_back({dir / "other" / "D1.JWW", dest() / "D1.JWW"});
+    WriteFile(source() / "D1.JWS", JwsDrawing(351));
+    jobs.push_back({source() / "D1.JWS", dest() / "D1.JWS"});
+
+    ConvertSettings settings;
+    settings.sync = false;
+    TempRoot tempRoot;
+    const BatchSummary one = RunBatch(jobs, 1, settings, tempRoot.path());
+    std::map<std::string, Bytes> first;
+    for (const auto& e : fs::directory_iterator(dest())) first[e.path().filename().string()] = ReadFile(e.path());
+    fs::remove_all(dest());
+    fs::create_directories(dest());
+    const BatchSummary two = RunBatch(jobs, 2, settings, tempRoot.path());
+    std::map<std::string, Bytes> second;
+    for (const auto& e : fs::directory_iterator(dest())) second[e.path().filename().string()] = ReadFile(e.path());
+
+    EXPECT_EQ(one.converted, 14);
+    EXPECT_EQ(two.converted, 14);
+    EXPECT_TRUE(first == second);
+    ASSERT_EQ(one.results.size(), two.results.size());
+    for (std::size_t i = 0; i < one.results.size(); ++i) {
+        EXPECT_EQ(one.results[i].source, two.results[i].source);
+        EXPECT_EQ(one.results[i].marked, two.results[i].marked);
+    }
+    // The later of the two D1.JWW is what stands; the earlier became the backup, then the
+    // JWS of the same base name replaced that backup.
+    EXPECT_TRUE(second["D1.JWW"] == Converted(Drawing(700, 7)));
+    EXPECT_TRUE(second["D1.BAK"] == Converted(Drawing(280, 1))) ;
+    EXPECT_TRUE(fs::is_empty(tempRoot.path()));
+}
+
+TEST_F(Driver, AnOlderBackupThatCannotBeRemovedIsKeptAsideAndTheConversionStands) {
+    WriteFile(source() / "A.JWW", Drawing());
+    WriteFile(dest() / "A.JWW", {'o', 'l', 'd'});
+    WriteFile(dest() / "A.BAK", {'o', 'l', 'd', 'e', 'r'});
+    FaultyFileSystem faulty;
+    faulty.failRemove = [](const fs::path&) { return true; };
+    ConversionContext faultyCtx(faulty);
+    faultyCtx.images.TempFolder = temp();
+    EXPECT_EQ(ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW").outcome, Outcome::Converted);
+    EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd'}));
+    EXPECT_TRUE(ReadFile(dest() / "A.JWW") == Converted(Drawing()));
+}
