@@ -2,7 +2,7 @@
 PRESET_DIR := build
 CLI := $(PRESET_DIR)/bin/quellmark-cli
 
-.PHONY: all deps build run test asan examples clean
+.PHONY: all deps build run test asan bench examples clean
 
 all: build
 
@@ -28,6 +28,12 @@ asan: deps
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan -j 2
+
+# Conversion speed in memory (Google Benchmark) and a batch against cp and cat.
+bench: build
+	scripts/install-deps bench
+	$(PRESET_DIR)/bin/convert_bench
+	bench/batch-vs-copy $(PRESET_DIR)
 
 # Regenerates examples/ with the project's own generator.
 examples: build

@@ -1,6 +1,7 @@
 // Byte-string helpers: fixed-field copies, integer parsing with a 0 fallback, Shift-JIS filters.
 #include "Func_.h"
 
+#include <array>
 #include <limits>
 #include <stdexcept>
 
@@ -95,16 +96,33 @@ std::string SanitizeSjisText(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// How far one step of the text filters' scan goes from each byte: 1 over a single-byte
+// character, 2 over a double-byte one, 0 where the filters must look closer (a control byte
+// or a caret).
+constexpr std::array<std::uint8_t, 256> kCleanStep = [] {
+    std::array<std::uint8_t, 256> steps{};
+    for (int b = 0; b < 256; ++b) {
+        steps[b] = IsSjisLeadByte(static_cast<unsigned char>(b)) ? 2 : b < 0x20 || b == '^' ? 0 : 1;
+    }
+    return steps;
+}();
+
+}  // namespace
+
 bool IsCleanSjisText(std::string_view text) {
+    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
     std::size_t p = 0;
-    while (p < text.size()) {
-        const auto b = static_cast<unsigned char>(text[p]);
-        if (IsSjisLeadByte(b)) {
-            p += 2;
+    while (p < size) {
+        const std::size_t step = kCleanStep[data[p]];
+        if (step != 0) {
+            p += step;
             continue;
         }
-        if (b < 0x20) return false;
-        if (b == '^' && p + 1 < text.size() && text[p + 1] == 'm') return false;
+        if (data[p] < 0x20) return false;
+        if (p + 1 < size && data[p + 1] == 'm') return false;  // "^m"
         ++p;
     }
     return true;

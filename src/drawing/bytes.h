@@ -95,6 +95,48 @@ private:
     const char* section_ = "the drawing";
 };
 
+// Whether FieldReader and FieldWriter check every field against their piece. The piece is
+// sized by the same code that then fills it, so release builds leave the checks out; debug and
+// sanitizer builds keep them to catch a size that disagrees with its fields.
+#ifdef QUELLMARK_FIELD_CHECKS
+inline constexpr bool kFieldChecks = true;
+#else
+inline constexpr bool kFieldChecks = false;
+#endif
+
+// Fields of a piece of bytes already taken from a ByteReader in one check, read without checking
+// again: the fixed part of an entity body is taken whole, then split into its fields.
+class FieldReader {
+public:
+    explicit FieldReader(std::span<const std::uint8_t> bytes)
+        : p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+
+    std::uint8_t u8() { return *next(1); }
+    std::uint16_t u16() { return load<std::uint16_t>(); }
+    std::int32_t i32() { return load<std::int32_t>(); }
+    double f64() { return std::bit_cast<double>(load<std::uint64_t>()); }
+    bool done() const { return p_ == end_; }
+
+private:
+    const std::uint8_t* next(std::size_t n) {
+        if (kFieldChecks && static_cast<std::size_t>(end_ - p_) < n) {
+            throw DrawingError("field read past its piece");
+        }
+        const std::uint8_t* at = p_;
+        p_ += n;
+        return at;
+    }
+    template <typename T>
+    T load() {
+        T value;
+        std::memcpy(&value, next(sizeof(T)), sizeof(T));
+        return detail::FromLittleEndian(value);
+    }
+
+    const std::uint8_t* p_;
+    const std::uint8_t* end_;
+};
+
 // Where a ByteWriter's buffer goes when it fills up or is flushed: a file, or memory in tests.
 // Called once per buffer, not per field. Throws DrawingError when the bytes cannot be taken.
 class ByteSink {
@@ -134,6 +176,15 @@ public:
     void bytes(std::string_view s) { raw(s.data(), s.size()); }
     void fill(std::uint8_t value, std::size_t n);
 
+    // Room for n bytes (n up to the buffer size) in the buffer, to be filled by a FieldWriter:
+    // one capacity check for a whole fixed-size piece.
+    std::span<std::uint8_t> place(std::size_t n) {
+        if (n > capacity_ - used_) flush();
+        std::span<std::uint8_t> room(buffer_.get() + used_, n);
+        used_ += n;
+        return room;
+    }
+
     // Hands what is buffered to the sink.
     void flush();
 
@@ -158,6 +209,32 @@ private:
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t used_ = 0;
     std::uint64_t flushed_ = 0;
+};
+
+// Fills a piece placed in a ByteWriter's buffer field by field.
+class FieldWriter {
+public:
+    explicit FieldWriter(std::span<std::uint8_t> room) : p_(room.data()), end_(room.data() + room.size()) {}
+
+    void u8(std::uint8_t v) { store(v); }
+    void u16(std::uint16_t v) { store(v); }
+    void i32(std::int32_t v) { store(v); }
+    void f64(double v) { store(std::bit_cast<std::uint64_t>(v)); }
+    bool done() const { return p_ == end_; }
+
+private:
+    template <typename T>
+    void store(T v) {
+        if (kFieldChecks && static_cast<std::size_t>(end_ - p_) < sizeof(T)) {
+            throw DrawingError("field written past its piece");
+        }
+        v = detail::FromLittleEndian(v);
+        std::memcpy(p_, &v, sizeof(T));
+        p_ += sizeof(T);
+    }
+
+    std::uint8_t* p_;
+    std::uint8_t* end_;
 };
 
 }  // namespace quellmark

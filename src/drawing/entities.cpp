@@ -16,35 +16,52 @@ constexpr std::size_t kMinEntityBytes = 2 + 13 + 20;
 
 // ---- reading ----
 
+// The common attributes take 13 bytes, 15 from the version that added the pen width.
+std::size_t BaseSize(std::int32_t v) { return v >= kVersionPenWidth ? 15 : 13; }
+
+void ReadBase(FieldReader& f, std::int32_t v, TEntBase& base) {
+    base.Group = f.i32();
+    base.PenStyle = f.u8();
+    base.PenColor = f.u16();
+    base.PenWidth = v >= kVersionPenWidth ? f.u16() : 0;
+    base.Layer = f.u16();
+    base.LayerGroup = f.u16();
+    base.Flags = f.u16();
+}
+
 void ReadSen(ByteReader& in, std::int32_t v, TEntSen& e) {
-    e.Base = ReadCommonAttributes(in, v);
-    e.StartX = in.f64();
-    e.StartY = in.f64();
-    e.EndX = in.f64();
-    e.EndY = in.f64();
+    FieldReader f(in.take(BaseSize(v) + 32));
+    ReadBase(f, v, e.Base);
+    e.StartX = f.f64();
+    e.StartY = f.f64();
+    e.EndX = f.f64();
+    e.EndY = f.f64();
 }
 
 void ReadEnko(ByteReader& in, std::int32_t v, TEntEnko& e) {
-    e.Base = ReadCommonAttributes(in, v);
-    e.CenterX = in.f64();
-    e.CenterY = in.f64();
-    e.Radius = in.f64();
-    e.StartAngle = in.f64();
-    e.ArcAngle = in.f64();
-    e.TiltAngle = in.f64();
-    e.Flatness = in.f64();
-    e.FullCircle = in.i32();
+    FieldReader f(in.take(BaseSize(v) + 60));
+    ReadBase(f, v, e.Base);
+    e.CenterX = f.f64();
+    e.CenterY = f.f64();
+    e.Radius = f.f64();
+    e.StartAngle = f.f64();
+    e.ArcAngle = f.f64();
+    e.TiltAngle = f.f64();
+    e.Flatness = f.f64();
+    e.FullCircle = f.i32();
 }
 
 void ReadTen(ByteReader& in, std::int32_t v, TEntTen& e) {
-    e.Base = ReadCommonAttributes(in, v);
-    e.X = in.f64();
-    e.Y = in.f64();
-    e.Temporary = in.i32();
+    FieldReader f(in.take(BaseSize(v) + 20));
+    ReadBase(f, v, e.Base);
+    e.X = f.f64();
+    e.Y = f.f64();
+    e.Temporary = f.i32();
     if (e.Base.PenStyle == kPenStyleMarkedPoint) {
-        e.Code = in.i32();
-        e.Angle = in.f64();
-        e.Scale = in.f64();
+        FieldReader marked(in.take(20));
+        e.Code = marked.i32();
+        e.Angle = marked.f64();
+        e.Scale = marked.f64();
     } else {
         e.Code = 0;
         e.Angle = 0;
@@ -53,16 +70,17 @@ void ReadTen(ByteReader& in, std::int32_t v, TEntTen& e) {
 }
 
 void ReadMoji(ByteReader& in, std::int32_t v, TEntMoji& e) {
-    e.Base = ReadCommonAttributes(in, v);
-    e.StartX = in.f64();
-    e.StartY = in.f64();
-    e.EndX = in.f64();
-    e.EndY = in.f64();
-    e.TextType = in.i32();
-    e.SizeX = in.f64();
-    e.SizeY = in.f64();
-    e.Spacing = in.f64();
-    e.Angle = in.f64();
+    FieldReader f(in.take(BaseSize(v) + 68));
+    ReadBase(f, v, e.Base);
+    e.StartX = f.f64();
+    e.StartY = f.f64();
+    e.EndX = f.f64();
+    e.EndY = f.f64();
+    e.TextType = f.i32();
+    e.SizeX = f.f64();
+    e.SizeY = f.f64();
+    e.Spacing = f.f64();
+    e.Angle = f.f64();
     e.FontName = ReadArchiveString(in);
     e.Text = ReadArchiveString(in);
 }
@@ -90,19 +108,21 @@ void ReadSunpo(ByteReader& in, std::int32_t v, TEntSunpo& e) {
 }
 
 void ReadSolid(ByteReader& in, std::int32_t v, TEntSolid& e) {
-    e.Base = ReadCommonAttributes(in, v);
-    for (double& c : e.Corners) c = in.f64();
+    FieldReader f(in.take(BaseSize(v) + 64));
+    ReadBase(f, v, e.Base);
+    for (double& c : e.Corners) c = f.f64();
     e.Color = e.Base.PenColor == kPenColorSolidRgb ? in.i32() : 0;
 }
 
 void ReadBlock(ByteReader& in, std::int32_t v, TEntBlock& e) {
-    e.Base = ReadCommonAttributes(in, v);
-    e.RefX = in.f64();
-    e.RefY = in.f64();
-    e.ScaleX = in.f64();
-    e.ScaleY = in.f64();
-    e.Angle = in.f64();
-    e.DefNumber = in.i32();
+    FieldReader f(in.take(BaseSize(v) + 44));
+    ReadBase(f, v, e.Base);
+    e.RefX = f.f64();
+    e.RefY = f.f64();
+    e.ScaleX = f.f64();
+    e.ScaleY = f.f64();
+    e.Angle = f.f64();
+    e.DefNumber = f.i32();
 }
 
 template <typename Record, typename ReadBody>
@@ -113,29 +133,16 @@ std::int32_t Append(std::vector<Record>& array, ByteReader& in, std::int32_t v, 
 
 // ---- normalisation ----
 
-struct NormalisationTables {
-    std::array<std::uint8_t, 256> oldPenStyle{};   // below version 420, lines and arcs
-    std::array<std::uint16_t, 357> oldPenColor{};  // below version 420, classes 1 to 6
-
-    NormalisationTables() {
-        for (int i = 0; i < 256; ++i) oldPenStyle[i] = static_cast<std::uint8_t>(i);
-        const std::uint8_t styles[] = {1, 4, 3, 6, 8, 8, 2, 5, 7, 6, 6, 8, 8, 17, 17};  // 31..45
-        for (int i = 0; i < 15; ++i) oldPenStyle[31 + i] = styles[i];
-        for (int i = 46; i <= 62; ++i) oldPenStyle[i] = 1;
-
-        for (int i = 0; i <= 356; ++i) oldPenColor[i] = static_cast<std::uint16_t>(i);
-        const std::uint16_t colors[] = {2, 8, 3, 6, 4, 5, 1, 2, 5, 8, 4, 3, 6, 5, 2, 2};  // 101..116
-        for (int i = 0; i < 16; ++i) oldPenColor[101 + i] = colors[i];
-        for (int i = 117; i <= 356; ++i) oldPenColor[i] = 2;
-    }
-};
-
-const NormalisationTables kTables;
+// The pen style and colour rules written out once as tables, by era (before version 420, from
+// it) and class number, so normalising a set of attributes is a few lookups.
+constexpr std::uint8_t kOldPenStyle[15] = {1, 4, 3, 6, 8, 8, 2, 5, 7, 6, 6, 8, 8, 17, 17};  // 31..45
+constexpr std::uint16_t kOldPenColor[16] = {2, 8, 3, 6, 4, 5, 1, 2, 5, 8, 4, 3, 6, 5, 2, 2};  // 101..116
+constexpr unsigned kLastPenColor = 356;
 
 bool InRange(unsigned value, unsigned low, unsigned high) { return value >= low && value <= high; }
 
 bool ValidPenColor(unsigned color, int classNo) {
-    if (InRange(color, 101, 356)) return true;
+    if (InRange(color, 101, kLastPenColor)) return true;
     return InRange(color, 1, classNo == kClassSolid ? 10 : 9);
 }
 
@@ -152,6 +159,44 @@ bool ValidPenStyle(unsigned style, int classNo) {
             return true;
     }
 }
+
+bool HasColorRule(int classNo) { return classNo >= kClassSen && classNo <= kClassSolid; }
+
+unsigned NormalStyle(unsigned style, bool old, int classNo) {
+    if (old && (classNo == kClassSen || classNo == kClassEnko)) {
+        if (InRange(style, 31, 45)) style = kOldPenStyle[style - 31];
+        if (InRange(style, 46, 62)) style = 1;
+    }
+    return ValidPenStyle(style, classNo) ? style : 1;
+}
+
+unsigned NormalColor(unsigned color, bool old, int classNo) {
+    if (!HasColorRule(classNo)) return color;
+    if (old) {
+        if (InRange(color, 101, 116)) color = kOldPenColor[color - 101];
+        if (InRange(color, 117, kLastPenColor)) color = 2;
+    }
+    return ValidPenColor(color, classNo) ? color : 2;
+}
+
+struct NormalisationTables {
+    // [era][class number][value]; era 1 is before version 420.
+    std::array<std::array<std::array<std::uint8_t, 256>, 9>, 2> style{};
+    std::array<std::array<std::array<std::uint16_t, kLastPenColor + 1>, 9>, 2> color{};
+
+    NormalisationTables() {
+        for (int era = 0; era < 2; ++era) {
+            for (int c = 1; c <= 8; ++c) {
+                for (unsigned v = 0; v < 256; ++v) style[era][c][v] = static_cast<std::uint8_t>(NormalStyle(v, era == 1, c));
+                for (unsigned v = 0; v <= kLastPenColor; ++v) {
+                    color[era][c][v] = static_cast<std::uint16_t>(NormalColor(v, era == 1, c));
+                }
+            }
+        }
+    }
+};
+
+const NormalisationTables kTables;
 
 // ---- writing ----
 
@@ -178,49 +223,67 @@ void WriteTextContent(ByteWriter& out, std::string_view text, TextRule rule) {
     WriteArchiveString(out, clean);
 }
 
-void WriteSen(ByteWriter& out, std::int32_t v, const TEntSen& e, int classNo = kClassSen) {
-    WriteCommonAttributes(out, v, classNo, e.Base);
-    out.f64(e.StartX);
-    out.f64(e.StartY);
-    out.f64(e.EndX);
-    out.f64(e.EndY);
+void WriteBase(FieldWriter& w, std::int32_t v, int classNo, const TEntBase& base) {
+    const TEntBase b = NormalizeCommonAttributes(base, v, classNo);
+    w.i32(b.Group);
+    w.u8(b.PenStyle);
+    w.u16(b.PenColor);
+    if (v >= kVersionPenWidth) w.u16(b.PenWidth);
+    w.u16(b.Layer);
+    w.u16(b.LayerGroup);
+    w.u16(b.Flags);
+}
+
+void WriteSen(ByteWriter& out, std::int32_t v, const TEntSen& e) {
+    FieldWriter w(out.place(BaseSize(v) + 32));
+    WriteBase(w, v, kClassSen, e.Base);
+    w.f64(e.StartX);
+    w.f64(e.StartY);
+    w.f64(e.EndX);
+    w.f64(e.EndY);
 }
 
 void WriteEnko(ByteWriter& out, std::int32_t v, const TEntEnko& e) {
-    WriteCommonAttributes(out, v, kClassEnko, e.Base);
-    out.f64(e.CenterX);
-    out.f64(e.CenterY);
-    out.f64(e.Radius);
-    out.f64(e.StartAngle);
-    out.f64(e.ArcAngle);
-    out.f64(e.TiltAngle);
-    out.f64(e.Flatness);
-    out.i32(e.FullCircle);
+    FieldWriter w(out.place(BaseSize(v) + 60));
+    WriteBase(w, v, kClassEnko, e.Base);
+    w.f64(e.CenterX);
+    w.f64(e.CenterY);
+    w.f64(e.Radius);
+    w.f64(e.StartAngle);
+    w.f64(e.ArcAngle);
+    w.f64(e.TiltAngle);
+    w.f64(e.Flatness);
+    w.i32(e.FullCircle);
 }
 
 void WriteTen(ByteWriter& out, std::int32_t v, const TEntTen& e) {
-    WriteCommonAttributes(out, v, kClassTen, e.Base);
-    out.f64(e.X);
-    out.f64(e.Y);
-    out.i32(e.Temporary);
-    if (e.Base.PenStyle == kPenStyleMarkedPoint) {
-        out.i32(e.Code);
-        out.f64(e.Angle);
-        out.f64(e.Scale);
+    const bool marked = e.Base.PenStyle == kPenStyleMarkedPoint;
+    FieldWriter w(out.place(BaseSize(v) + 20 + (marked ? 20 : 0)));
+    WriteBase(w, v, kClassTen, e.Base);
+    w.f64(e.X);
+    w.f64(e.Y);
+    w.i32(e.Temporary);
+    if (marked) {
+        w.i32(e.Code);
+        w.f64(e.Angle);
+        w.f64(e.Scale);
     }
 }
 
 void WriteMoji(ByteWriter& out, std::int32_t v, const TEntMoji& e, TextRule rule) {
-    WriteCommonAttributes(out, v, kClassMoji, e.Base);
-    out.f64(e.StartX);
-    out.f64(e.StartY);
-    out.f64(e.EndX);
-    out.f64(e.EndY);
-    out.i32(e.TextType);
-    out.f64(e.SizeX);
-    out.f64(e.SizeY);
-    out.f64(e.Spacing);
-    out.f64(e.Angle);
+    {
+        FieldWriter w(out.place(BaseSize(v) + 68));
+        WriteBase(w, v, kClassMoji, e.Base);
+        w.f64(e.StartX);
+        w.f64(e.StartY);
+        w.f64(e.EndX);
+        w.f64(e.EndY);
+        w.i32(e.TextType);
+        w.f64(e.SizeX);
+        w.f64(e.SizeY);
+        w.f64(e.Spacing);
+        w.f64(e.Angle);
+    }
     WriteText(out, e.FontName);
     WriteTextContent(out, e.Text, rule);
 }
@@ -237,19 +300,22 @@ void WriteSunpo(ByteWriter& out, std::int32_t v, const TEntSunpo& e) {
 }
 
 void WriteSolid(ByteWriter& out, std::int32_t v, const TEntSolid& e) {
-    WriteCommonAttributes(out, v, kClassSolid, e.Base);
-    for (double c : e.Corners) out.f64(c);
-    if (e.Base.PenColor == kPenColorSolidRgb) out.i32(e.Color);
+    const bool rgb = e.Base.PenColor == kPenColorSolidRgb;
+    FieldWriter w(out.place(BaseSize(v) + 64 + (rgb ? 4 : 0)));
+    WriteBase(w, v, kClassSolid, e.Base);
+    for (double c : e.Corners) w.f64(c);
+    if (rgb) w.i32(e.Color);
 }
 
 void WriteBlock(ByteWriter& out, std::int32_t v, const TEntBlock& e) {
-    WriteCommonAttributes(out, v, kClassBlock, e.Base);
-    out.f64(e.RefX);
-    out.f64(e.RefY);
-    out.f64(e.ScaleX);
-    out.f64(e.ScaleY);
-    out.f64(e.Angle);
-    out.i32(e.DefNumber);
+    FieldWriter w(out.place(BaseSize(v) + 44));
+    WriteBase(w, v, kClassBlock, e.Base);
+    w.f64(e.RefX);
+    w.f64(e.RefY);
+    w.f64(e.ScaleX);
+    w.f64(e.ScaleY);
+    w.f64(e.Angle);
+    w.i32(e.DefNumber);
 }
 
 template <typename Record>
@@ -265,28 +331,21 @@ const Record& At(const std::vector<Record>& array, std::int32_t index) {
 
 TEntBase ReadCommonAttributes(ByteReader& in, std::int32_t version) {
     TEntBase base;
-    base.Group = in.i32();
-    base.PenStyle = in.u8();
-    base.PenColor = in.u16();
-    base.PenWidth = version >= kVersionPenWidth ? in.u16() : 0;
-    base.Layer = in.u16();
-    base.LayerGroup = in.u16();
-    base.Flags = in.u16();
+    FieldReader f(in.take(BaseSize(version)));
+    ReadBase(f, version, base);
     return base;
 }
 
 TEntBase NormalizeCommonAttributes(TEntBase base, std::int32_t version, int classNo) {
-    if (version < kVersionFullDimension) {
-        if (classNo == kClassSen || classNo == kClassEnko) {
-            base.PenStyle = kTables.oldPenStyle[base.PenStyle];
+    const bool old = version < kVersionFullDimension;
+    if (classNo >= 1 && classNo <= 8) {
+        const int era = old ? 1 : 0;
+        base.PenStyle = kTables.style[era][classNo][base.PenStyle];
+        if (base.PenColor <= kLastPenColor) {
+            base.PenColor = kTables.color[era][classNo][base.PenColor];
+        } else if (HasColorRule(classNo)) {
+            base.PenColor = 2;
         }
-        if (classNo >= kClassSen && classNo <= kClassSolid && base.PenColor <= 356) {
-            base.PenColor = kTables.oldPenColor[base.PenColor];
-        }
-    }
-    if (!ValidPenStyle(base.PenStyle, classNo)) base.PenStyle = 1;
-    if (classNo >= kClassSen && classNo <= kClassSolid && !ValidPenColor(base.PenColor, classNo)) {
-        base.PenColor = 2;
     }
     if (base.Layer > 15) base.Layer = 0;
     if (base.LayerGroup > 15) base.LayerGroup = 0;
@@ -298,14 +357,8 @@ void WriteDrawingText(ByteWriter& out, std::string_view text) { WriteText(out, t
 
 void WriteCommonAttributes(ByteWriter& out, std::int32_t version, int classNo,
                            const TEntBase& base) {
-    const TEntBase b = NormalizeCommonAttributes(base, version, classNo);
-    out.i32(b.Group);
-    out.u8(b.PenStyle);
-    out.u16(b.PenColor);
-    if (version >= kVersionPenWidth) out.u16(b.PenWidth);
-    out.u16(b.Layer);
-    out.u16(b.LayerGroup);
-    out.u16(b.Flags);
+    FieldWriter w(out.place(BaseSize(version)));
+    WriteBase(w, version, classNo, base);
 }
 
 void ReadEntitySequence(StreamReader& stream, TEntityCollection& target, std::int32_t count) {
@@ -373,6 +426,16 @@ void WriteEntityList(StreamWriter& stream, const TEntityCollection& source) {
     WriteEntitySequence(stream, source);
 }
 
-void TEntityCollection::clear() { *this = TEntityCollection{}; }
+// Keeps the arrays' memory: a batch reads one drawing after another into the same collection.
+void TEntityCollection::clear() {
+    Refs.clear();
+    Sen.clear();
+    Enko.clear();
+    Ten.clear();
+    Moji.clear();
+    Sunpo.clear();
+    Solid.clear();
+    Block.clear();
+}
 
 }  // namespace quellmark

@@ -118,6 +118,7 @@ struct TEntityCollection {
     std::vector<TEntSolid> Solid;
     std::vector<TEntBlock> Block;
 
+    // Empties every array (their memory is kept for the next drawing).
     void clear();
     std::size_t size() const { return Refs.size(); }
 };

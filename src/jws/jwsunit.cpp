@@ -20,7 +20,12 @@ Failure gLastFailure;
 
 }  // namespace
 
-void ClearJwsDocument(JwsDocument& doc) { doc = JwsDocument{}; }
+void ClearJwsDocument(JwsDocument& doc) {
+    doc.Header = TJwsHeader{};
+    doc.JwsLayerGroups.clear();
+    doc.Entities.clear();
+    doc.BlockDefs.clear();
+}
 
 void FreeJwsDocument(JwsDocument& doc) {
     for (TEntBlockDef& def : doc.BlockDefs) def.Members.clear();

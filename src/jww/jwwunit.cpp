@@ -205,7 +205,20 @@ Failure gLastFailure;
 
 }  // namespace
 
-void ClearJwwDocument(JwwDocument& doc) { doc = JwwDocument{}; }
+void ClearJwwDocument(JwwDocument& doc) {
+    doc.Header = THeader{};
+    doc.LayerGroups.clear();
+    doc.Layers.clear();
+    doc.LineColors.clear();
+    doc.LineTypes.clear();
+    doc.RandomLines.clear();
+    doc.DoubleLineTypes.clear();
+    doc.ColorsEx.clear();
+    doc.LineTypesEx.clear();
+    doc.TextStyles.clear();
+    doc.Entities.clear();
+    doc.BlockDefs.clear();
+}
 
 void FreeJwwDocument(JwwDocument& doc) {
     for (TEntBlockDef& def : doc.BlockDefs) def.Members.clear();

@@ -1,0 +1,149 @@
+// Read + mark + write of whole drawings in memory, in bytes per second of drawing, for the three
+// shapes: many small entities, text-heavy and image-heavy.
+#include "drawing/bytes.h"
+#include "drawing/dimensions.h"
+#include "drawing/images.h"
+#include "jws/jwsunit.h"
+#include "jww/jwwunit.h"
+#include "shapes.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using namespace quellmark;
+
+namespace {
+
+// Drops what it is given: the benchmark measures the conversion, not a copy into memory.
+class NullSink final : public ByteSink {
+public:
+    void write(std::span<const std::uint8_t> bytes) override { written += bytes.size(); }
+    std::uint64_t written = 0;
+};
+
+class TempFolder {
+public:
+    TempFolder() : path_(std::filesystem::temp_directory_path() / ("quellmark-bench-" + std::to_string(ProcessId()))) {
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder() { std::filesystem::remove_all(path_); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Kept out of line so that callgrind can count exactly the conversions (bench/profile).
+[[gnu::noinline]] void ConvertJwwInMemory(benchmark::State& state, const qmtest::Bytes& input) {
+    TempFolder temp;
+    ImageStore images;
+    images.TempFolder = temp.path();
+    JwwDocument doc;
+    for (auto _ : state) {
+        Failure failure;
+        if (!ReadJwwBytes(doc, images, input, &failure)) {
+            state.SkipWithError(failure.reason.c_str());
+            return;
+        }
+        AddDimensionAttributes(doc, doc.Header.Version);
+        NullSink sink;
+        ByteWriter out(sink);
+        WriteJwwStream(out, doc, images, doc.Header.Version);
+        out.flush();
+        benchmark::DoNotOptimize(sink.written);
+        DeleteTempImages(images);
+        FreeJwwDocument(doc);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+    state.counters["drawing_MB"] = static_cast<double>(input.size()) / 1e6;
+}
+
+void BM_ManyEntities(benchmark::State& state) {
+    static const qmtest::Bytes input = qmtest::BuildJww(qmbench::ManyEntities(50));
+    ConvertJwwInMemory(state, input);
+}
+
+void BM_TextHeavy(benchmark::State& state) {
+    static const qmtest::Bytes input = qmtest::BuildJww(qmbench::TextHeavy(20));
+    ConvertJwwInMemory(state, input);
+}
+
+void BM_ImageHeavy(benchmark::State& state) {
+    static const qmtest::Bytes input = qmtest::BuildJww(qmbench::ImageHeavy(8));
+    ConvertJwwInMemory(state, input);
+}
+
+[[gnu::noinline]] void ConvertJwsInMemory(benchmark::State& state, const qmtest::Bytes& input) {
+    JwsDocument doc;
+    for (auto _ : state) {
+        Failure failure;
+        if (!ReadJwsBytes(doc, input, &failure)) {
+            state.SkipWithError(failure.reason.c_str());
+            return;
+        }
+        AddDimensionAttributes(doc, doc.Header.Version);
+        NullSink sink;
+        ByteWriter out(sink);
+        WriteJwsStream(out, doc, doc.Header.Version);
+        out.flush();
+        benchmark::DoNotOptimize(sink.written);
+        FreeJwsDocument(doc);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
+void BM_JwsManyEntities(benchmark::State& state) {
+    static const qmtest::Bytes input = [] {
+        qmtest::JwsSpec spec;
+        spec.version = 600;
+        spec.entities = qmbench::ManyEntities(20).entities;
+        return qmtest::BuildJws(spec);
+    }();
+    ConvertJwsInMemory(state, input);
+}
+
+// Reading alone, to see how the time splits between reading and writing.
+[[gnu::noinline]] void ReadJwwInMemory(benchmark::State& state, const qmtest::Bytes& input) {
+    ImageStore images;
+    images.KeepBytes = false;
+    JwwDocument doc;
+    for (auto _ : state) {
+        ReadJwwBytes(doc, images, input, nullptr);
+        FreeJwwDocument(doc);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
+void BM_ManyEntitiesReadOnly(benchmark::State& state) {
+    static const qmtest::Bytes input = qmtest::BuildJww(qmbench::ManyEntities(50));
+    ReadJwwInMemory(state, input);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // QUELLMARK_BENCH_ITERATIONS=N runs each benchmark exactly N times, for instruction counts
+    // under callgrind that compare from one build to the next.
+    const char* fixed = std::getenv("QUELLMARK_BENCH_ITERATIONS");
+    using Function = void (*)(benchmark::State&);
+    const std::pair<const char*, Function> benchmarks[] = {
+        {"ManyEntities", BM_ManyEntities},
+        {"ManyEntitiesReadOnly", BM_ManyEntitiesReadOnly},
+        {"TextHeavy", BM_TextHeavy},
+        {"ImageHeavy", BM_ImageHeavy},
+        {"JwsManyEntities", BM_JwsManyEntities}};
+    for (auto [name, function] : benchmarks) {
+        auto* b = benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond);
+        if (fixed) {
+            b->Iterations(std::atoll(fixed));
+        } else {
+            b->MinTime(2);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
