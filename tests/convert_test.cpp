@@ -307,3 +307,63 @@ TEST_F(Driver, AnOlderBackupThatCannotBeRemovedIsKeptAsideAndTheConversionStands
     EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd'}));
     EXPECT_TRUE(ReadFile(dest() / "A.JWW") == Converted(Drawing()));
 }
+
+TEST_F(Driver, AWriteThatFailsAtAnyPointLeavesEverythingAsItWas) {
+    JwwSpec spec;
+    spec.version = 700;
+    RandomDrawing random(4);
+    spec.entities = random.entities(300);
+    spec.images = {Image{"A.BMP", 3000, {}}};
+    spec.entities.push_back(Text{{}, {}, 0, {}, "", "^@BM%temp%A.BMP,1"});
+    const Bytes input = BuildJww(spec);
+    WriteFile(source() / "A.JWW", input);
+    WriteFile(dest() / "A.JWW", {'o', 'l', 'd'});
+    WriteFile(dest() / "A.BAK", {'o', 'l', 'd', 'e', 'r'});
+    FaultyFileSystem faulty;
+    ConversionContext faultyCtx(faulty);
+    faultyCtx.images.TempFolder = temp();
+    // The temp image files are written through the same seam: every 1-in-40 point of all the
+    // bytes written, images and drawing together.
+    const std::int64_t total = static_cast<std::int64_t>(input.size()) + 3000;
+    for (std::int64_t after = 0; after < total; after += total / 40) {
+        faulty.failWritesAfter = after;
+        faulty.bytesWritten = 0;
+        const FileResult r = ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW");
+        ASSERT_EQ(r.outcome, Outcome::Failed) << after;
+        EXPECT_NE(r.reason.find("no space left on device"), std::string::npos) << r.reason;
+        ASSERT_EQ(destFiles(), (std::vector<std::string>{"A.BAK", "A.JWW"})) << after;
+        EXPECT_EQ(ReadFile(dest() / "A.JWW"), (Bytes{'o', 'l', 'd'}));
+        EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd', 'e', 'r'}));
+        EXPECT_TRUE(fs::is_empty(temp()));
+    }
+    EXPECT_TRUE(ReadFile(source() / "A.JWW") == input);
+}
+
+TEST_F(Driver, ADestinationThatDisappearsMidBatchFailsTheRestWithItsReason) {
+    class RemoveDestination final : public BatchObserver {
+    public:
+        explicit RemoveDestination(fs::path folder) : folder_(std::move(folder)) {}
+        void FileFinished(std::size_t index, const FileResult&) override {
+            if (index == 0) fs::remove_all(folder_);
+        }
+
+    private:
+        fs::path folder_;
+    };
+    std::vector<BatchJob> jobs;
+    for (const char* name : {"A.JWW", "B.JWW", "C.JWW"}) {
+        WriteFile(source() / name, Drawing());
+        jobs.push_back({source() / name, dest() / "sub" / name});
+    }
+    ConvertSettings settings;
+    settings.sync = false;
+    settings.createFoldersBelow = dest();
+    TempRoot tempRoot;
+    RemoveDestination observer(dest());
+    const BatchSummary summary = RunBatch(jobs, 1, settings, tempRoot.path(), RealFileSystem(), &observer);
+    EXPECT_EQ(summary.converted, 1);
+    EXPECT_EQ(summary.failed, 2);
+    EXPECT_EQ(summary.results[1].reason,
+              "cannot write into " + (dest() / "sub").string() + ": no such file or directory");
+    EXPECT_FALSE(fs::exists(dest()));
+}

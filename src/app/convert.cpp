@@ -39,12 +39,26 @@ fs::path TempPathBeside(const fs::path& dest) {
 
 std::string Name(const fs::path& path) { return path.filename().string(); }
 
-// Creates the folder and any missing parents through the file system seam.
-std::error_code CreateFolders(FileSystem& files, const fs::path& folder) {
-    if (folder.empty() || files.isDirectory(folder)) return {};
-    if (auto ec = CreateFolders(files, folder.parent_path())) return ec;
+bool StrictlyInside(const fs::path& inner, const fs::path& outer) {
+    auto o = outer.begin();
+    auto i = inner.begin();
+    for (; o != outer.end(); ++o, ++i) {
+        if (o->empty()) continue;  // a trailing separator
+        if (i == inner.end() || *i != *o) return false;
+    }
+    return i != inner.end();
+}
+
+// Makes sure the folder a drawing goes into is there. Only folders below `root` are made, and
+// only while root itself is there: a destination that disappeared is reported, not re-created.
+std::error_code EnsureFolder(FileSystem& files, const fs::path& folder, const fs::path& root) {
+    if (files.isDirectory(folder)) return {};
+    if (root.empty() || !StrictlyInside(folder, root) || !files.isDirectory(root)) {
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    }
+    if (auto ec = EnsureFolder(files, folder.parent_path(), root)) return ec;
     auto ec = files.createDirectory(folder);
-    if (ec && files.isDirectory(folder)) return {};  // made by someone else meanwhile
+    if (ec && files.isDirectory(folder)) return {};  // made by another job meanwhile
     return ec;
 }
 
@@ -56,8 +70,8 @@ using WriteTo = std::function<bool(const fs::path&, Failure*, const WriteSetting
 std::string ReplaceWith(ConversionContext& ctx, const fs::path& dest, const WriteTo& write,
                         std::uint64_t& bytesOut) {
     FileSystem& files = *ctx.fs;
-    if (auto ec = CreateFolders(files, dest.parent_path())) {
-        return "cannot create the folder " + dest.parent_path().string() + ": " + ErrorText(ec);
+    if (auto ec = EnsureFolder(files, dest.parent_path(), ctx.settings.createFoldersBelow)) {
+        return "cannot write into " + dest.parent_path().string() + ": " + ErrorText(ec);
     }
     const fs::path temp = TempPathBeside(dest);
     Failure failure;

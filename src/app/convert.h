@@ -78,6 +78,9 @@ struct BatchSummary {
 struct ConvertSettings {
     bool sync = true;     // push each converted drawing to the device before it replaces anything
     bool dryRun = false;  // read and mark in memory, write nothing
+    // Missing folders strictly inside this one are created for the drawings (a tree mirrored
+    // under a destination). Empty: a destination folder must already be there.
+    std::filesystem::path createFoldersBelow;
 };
 
 // Everything one conversion at a time needs: the two documents, an image store with its temp

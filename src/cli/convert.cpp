@@ -193,6 +193,7 @@ int Run(const ConvertOptions& options) {
     ConvertSettings settings;
     settings.sync = !options.noSync;
     settings.dryRun = options.dryRun;
+    settings.createFoldersBelow = dest;
     const int workers = options.jobs > 0 ? options.jobs
                                          : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     std::unique_ptr<TempRoot> temp;
