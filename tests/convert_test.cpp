@@ -367,3 +367,26 @@ TEST_F(Driver, ADestinationThatDisappearsMidBatchFailsTheRestWithItsReason) {
               "cannot write into " + (dest() / "sub").string() + ": no such file or directory");
     EXPECT_FALSE(fs::exists(dest()));
 }
+
+TEST_F(Driver, AnInterruptedBatchStartsNoFurtherDrawing) {
+    class StopAfterFirst final : public BatchObserver {
+    public:
+        std::atomic<bool> stop{false};
+        void FileFinished(std::size_t, const FileResult&) override { stop = true; }
+    };
+    std::vector<BatchJob> jobs;
+    for (const char* name : {"A.JWW", "B.JWW", "C.JWW"}) {
+        WriteFile(source() / name, Drawing());
+        jobs.push_back({source() / name, dest() / name});
+    }
+    StopAfterFirst observer;
+    ConvertSettings settings;
+    settings.sync = false;
+    settings.stop = &observer.stop;
+    TempRoot tempRoot;
+    const BatchSummary summary = RunBatch(jobs, 1, settings, tempRoot.path(), RealFileSystem(), &observer);
+    EXPECT_EQ(summary.converted, 1);
+    EXPECT_EQ(summary.failed, 2);
+    EXPECT_EQ(summary.results[2].reason, "interrupted before it was converted");
+    EXPECT_EQ(destFiles(), std::vector<std::string>{"A.JWW"});
+}

@@ -328,6 +328,11 @@ BatchSummary RunBatch(const std::vector<BatchJob>& jobs, int workers, const Conv
         (void)files.createDirectory(ctx.images.TempFolder);
         for (std::size_t c; (c = nextChain++) < chains.size();) {
             for (std::size_t i : chains[c]) {
+                if (settings.stop && settings.stop->load()) {
+                    results[i] = Result(jobs[i].source, jobs[i].dest, DrawingFormat::None);
+                    results[i] = Failed(results[i], kInterruptedReason);
+                    continue;
+                }
                 auto onStart = [&] {
                     if (!observer) return;
                     std::lock_guard lock(observerMutex);

@@ -9,6 +9,7 @@
 #include "../jww/jwwunit.h"
 #include "inspect.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -47,6 +48,9 @@ inline constexpr const char* kFailedFilesTitle = "変換できなかったファ
 }  // namespace texts
 
 enum class Outcome { Converted, Skipped, Failed, WouldConvert };
+
+// The reason of a drawing a stopped batch did not start.
+inline constexpr const char* kInterruptedReason = "interrupted before it was converted";
 const char* OutcomeName(Outcome outcome);  // "converted", "skipped", "failed", "would-convert"
 
 struct FileResult {
@@ -81,6 +85,9 @@ struct ConvertSettings {
     // Missing folders strictly inside this one are created for the drawings (a tree mirrored
     // under a destination). Empty: a destination folder must already be there.
     std::filesystem::path createFoldersBelow;
+    // When set (by an interrupt), a batch starts no further drawing; those left fail as
+    // interrupted, and the ones under way finish.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // Everything one conversion at a time needs: the two documents, an image store with its temp

@@ -5,7 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -20,6 +22,8 @@ namespace quellmark::cli {
 namespace fs = std::filesystem;
 
 namespace {
+
+std::atomic<bool> gInterrupted{false};
 
 struct ConvertOptions {
     std::vector<std::string> sources;
@@ -190,7 +194,14 @@ int Run(const ConvertOptions& options) {
         return kExitUsage;
     }
 
+    // The first Ctrl-C lets the conversions under way finish and starts no more; a second one
+    // ends the program at once.
+    std::signal(SIGINT, [](int) {
+        gInterrupted = true;
+        std::signal(SIGINT, SIG_DFL);
+    });
     ConvertSettings settings;
+    settings.stop = &gInterrupted;
     settings.sync = !options.noSync;
     settings.dryRun = options.dryRun;
     settings.createFoldersBelow = dest;
@@ -210,9 +221,12 @@ int Run(const ConvertOptions& options) {
         summary = RunBatch(jobs, workers, settings, temp->path(), RealFileSystem(), &progress);
     }
 
+    std::int64_t interrupted = 0;
     for (const FileResult& r : summary.results) {
         if (options.json) {
             std::cout << ToJson(r).dump() << "\n";
+        } else if (r.outcome == Outcome::Failed && r.reason == kInterruptedReason) {
+            ++interrupted;
         } else if (r.outcome == Outcome::Failed) {
             std::cerr << "failed: " << r.source.string() << ": " << r.reason << "\n";
         } else if (!options.quiet) {
@@ -225,6 +239,10 @@ int Run(const ConvertOptions& options) {
                           << " dimensions marked)\n";
             }
         }
+    }
+    if (interrupted > 0) {
+        std::cerr << "interrupted: " << interrupted << (interrupted == 1 ? " drawing was" : " drawings were")
+                  << " not converted\n";
     }
     if (options.json) {
         std::cout << nlohmann::json{{"summary",
