@@ -5,6 +5,8 @@
 
 #include <sstream>
 
+#include <sys/stat.h>
+
 using namespace qmtest;
 
 namespace {
@@ -100,16 +102,17 @@ TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
     WriteFile(dir / "huge.jww", huge);
     WriteFile(dir / "text.txt", {'h', 'i'});
     fs::create_directory(dir / "folder.jww");
+    ASSERT_EQ(mkfifo((dir / "fifo.jww").c_str(), 0600), 0);  // must not wait for a writer
 
     std::string args = "info --json";
     for (const char* name : {"old.jww", "cut.jww", "unknown.jww", "huge.jww", "text.txt", "folder.jww",
-                             "missing.jww"}) {
+                             "missing.jww", "fifo.jww"}) {
         args += " " + (dir / name).string();
     }
     const CommandResult run = Cli(args, false);
     EXPECT_EQ(run.status, 1);
     const auto lines = JsonLines(run.out);
-    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0]["error"], "version 219 is older than 220, the oldest version this program reads at offset 8 in the header");
     EXPECT_EQ(lines[0]["offset"], 8);
     EXPECT_NE(lines[1]["error"].get<std::string>().find("truncated at offset"), std::string::npos);
@@ -119,6 +122,7 @@ TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
     EXPECT_EQ(lines[4]["error"], "not a JWW or JWS drawing (no signature)");
     EXPECT_EQ(lines[5]["error"], "is a folder, not a drawing");
     EXPECT_EQ(lines[6]["error"], "cannot open: no such file or directory");
+    EXPECT_EQ(lines[7]["error"], "is not a regular file");
 }
 
 TEST(CliInfo, UsageErrorsExitWithTwo) {

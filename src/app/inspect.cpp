@@ -1,6 +1,7 @@
 // Describing a drawing for `info`: read it like a conversion would, keep no image bytes, count.
 #include "inspect.h"
 
+#include "../drawing/drawing_file.h"
 #include "../drawing/images.h"
 
 #include <algorithm>
@@ -42,15 +43,8 @@ DrawingFormat DetectFormat(const std::filesystem::path& path, FileSystem& fs) {
 bool InspectDrawing(const std::filesystem::path& path, DrawingInfo& info, Failure* failure,
                     FileSystem& fs) {
     info = DrawingInfo{};
-    if (fs.isDirectory(path)) {
-        if (failure) *failure = {"is a folder, not a drawing", -1};
-        return false;
-    }
     Bytes bytes;
-    if (auto ec = fs.readFile(path, bytes)) {
-        if (failure) *failure = {"cannot open: " + ErrorText(ec), -1};
-        return false;
-    }
+    if (!ReadDrawingBytes(fs, path, bytes, failure)) return false;
     auto startsWith = [&](std::string_view signature) {
         return bytes.size() >= signature.size() &&
                std::equal(signature.begin(), signature.end(), bytes.begin(),

@@ -33,6 +33,8 @@ bool ReadDrawingBytes(FileSystem& fs, const std::filesystem::path& path, Bytes& 
     if (auto ec = fs.readFile(path, out)) {
         if (ec == std::errc::is_a_directory) {
             Set(failure, "is a folder, not a drawing");
+        } else if (ec == std::errc::operation_not_supported) {
+            Set(failure, "is not a regular file");
         } else {
             Set(failure, "cannot open: " + ErrorText(ec));
         }

@@ -107,13 +107,19 @@ public:
         std::error_code ec;
         if (fs::is_directory(path, ec)) return std::make_error_code(std::errc::is_a_directory);
 #ifndef _WIN32
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Without O_NONBLOCK, opening a fifo would wait for a writer for ever.
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) return LastError();
         struct stat st {};
         if (::fstat(fd, &st) != 0) {
             auto err = LastError();
             ::close(fd);
             return err;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return std::make_error_code(S_ISDIR(st.st_mode) ? std::errc::is_a_directory
+                                                            : std::errc::operation_not_supported);
         }
         const std::size_t want =
             std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size), limit);
