@@ -405,7 +405,10 @@ TEST_F(JwwWrite, OnlyImagesThatATextRefersToAreWritten) {
 
     JwwDocument doc = MustReadJww(input, &images);
     ASSERT_EQ(images.Images.size(), 8u);
-    EXPECT_EQ(temp.files().size(), 5u);  // one temp file per image with a name and bytes
+    EXPECT_EQ(temp.files().size(), 1u);  // the bytes of all five images with a name and bytes
+    EXPECT_EQ(std::count_if(images.Images.begin(), images.Images.end(),
+                            [](const TBindImageType& image) { return image.Offset >= 0; }),
+              5);
     const Bytes output = WriteJww(doc, 700, &images);
     DeleteTempImages(images);
     EXPECT_TRUE(temp.files().empty());
@@ -422,9 +425,8 @@ TEST_F(JwwWrite, ImageNamesNeverBecomePaths) {
     spec.images = {Image{"../outside.bmp", 10, {}}, Image{"/tmp/absolute.bmp", 10, {}},
                    Image{"C:\\drive.bmp", 10, {}}};
     JwwDocument doc = MustReadJww(BuildJww(spec), &images);
-    for (const TBindImageType& image : images.Images) {
-        EXPECT_EQ(image.TempFile.parent_path(), temp.path());
-    }
+    EXPECT_EQ(images.BytesFile.parent_path(), temp.path());
+    EXPECT_EQ(temp.files().size(), 1u);
     EXPECT_FALSE(fs::exists(temp.path().parent_path() / "outside.bmp"));
     DeleteTempImages(images);
 }
@@ -463,10 +465,12 @@ TEST_F(JwwWrite, ATempImageThatVanishedFailsTheWrite) {
     spec.images = {Image{"A.BMP", 10, {}}};
     spec.entities = {Reference("^@BM%temp%A.BMP,1")};
     JwwDocument doc = MustReadJww(BuildJww(spec), &images);
-    fs::remove(images.Images[0].TempFile);
+    fs::remove(images.BytesFile);
     Failure failure;
     EXPECT_FALSE(WriteJwwFile(doc, images, temp / "out.jww", 700, &failure));
-    EXPECT_NE(failure.reason.find("cannot write image 'A.BMP'"), std::string::npos) << failure.reason;
+    EXPECT_NE(failure.reason.find("cannot write the images: their temporary file cannot be read"),
+              std::string::npos)
+        << failure.reason;
     EXPECT_FALSE(fs::exists(temp / "out.jww"));
 }
 
@@ -490,6 +494,7 @@ TEST_F(JwwWrite, AWriteThatFailsAnywhereLeavesNoFile) {
     ImageStore store(faulty);
     store.TempFolder = images.TempFolder;
     store.Images = images.Images;
+    store.BytesFile = images.BytesFile;
     for (std::int64_t after : {std::int64_t{0}, std::int64_t{1}, std::int64_t{4096},
                                static_cast<std::int64_t>(input.size()) - 1}) {
         faulty.failWritesAfter = after;
@@ -529,4 +534,21 @@ TEST(JwwFile, ProcessWideFormsConvertFromFileToFile) {
               static_cast<std::int64_t>(doc.Entities.Sunpo.size() + doc.BlockDefs[0].Members.Sunpo.size() +
                                         doc.BlockDefs[1].Members.Sunpo.size() + doc.BlockDefs[2].Members.Sunpo.size()));
     ClearImageList();
+}
+
+TEST_F(JwwWrite, ThousandsOfTinyImagesShareOneTempFile) {
+    JwwSpec spec;
+    spec.version = 700;
+    for (int i = 0; i < 5000; ++i) {
+        spec.images.push_back(Image{"I" + std::to_string(i), 1 + i % 3, {}});
+    }
+    spec.entities = {Reference("^@BM%temp%I4999,1"), Reference("^@BM%temp%I7,1")};
+    JwwDocument doc = MustReadJww(BuildJww(spec), &images);
+    EXPECT_EQ(temp.files().size(), 1u);
+    const Bytes output = WriteJww(doc, 700, &images);
+    DeleteTempImages(images);
+    EXPECT_TRUE(temp.files().empty());
+    JwwSpec expected = spec;
+    expected.images = {spec.images[7], spec.images[4999]};
+    EXPECT_TRUE(output == BuildJww(expected));
 }

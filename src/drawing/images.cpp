@@ -32,36 +32,71 @@ std::unique_ptr<OutputFile> CreateTempFile(ImageStore& store, std::filesystem::p
     return file;
 }
 
-void KeepImageBytes(ImageStore& store, TBindImageType& entry, std::span<const std::uint8_t> bytes,
-                    std::size_t offset) {
-    auto fail = [&](std::error_code ec) {
+// The image file being written while the image section is read.
+class ImageFileWriter {
+public:
+    explicit ImageFileWriter(ImageStore& store) : store_(store) {}
+
+    // Appends the image's bytes and returns where they start; throws DrawingError when the temp
+    // file cannot be made or written.
+    std::int64_t add(const TBindImageType& entry, std::span<const std::uint8_t> bytes,
+                     std::size_t offset) {
+        try {
+            if (!writer_) open();
+            const auto at = static_cast<std::int64_t>(writer_->offset());
+            writer_->bytes(bytes);
+            return at;
+        } catch (const DrawingError& e) {
+            fail(entry, e.failure().reason, offset);
+        }
+    }
+
+    void finish(const TBindImageType* last, std::size_t offset) {
+        if (!writer_) return;
+        try {
+            writer_->flush();
+        } catch (const DrawingError& e) {
+            fail(*last, e.failure().reason, offset);
+        }
+        if (auto ec = file_->close()) fail(*last, ErrorText(ec), offset);
+    }
+
+private:
+    void open() {
+        if (store_.TempFolder.empty()) {
+            throw DrawingError(ErrorText(std::make_error_code(std::errc::no_such_file_or_directory)));
+        }
+        std::error_code ec;
+        file_ = CreateTempFile(store_, store_.BytesFile, ec);
+        if (ec) {
+            store_.BytesFile.clear();
+            throw DrawingError(ErrorText(ec));
+        }
+        sink_ = std::make_unique<FileSink>(*file_);
+        writer_ = std::make_unique<ByteWriter>(*sink_);
+    }
+
+    [[noreturn]] void fail(const TBindImageType& entry, const std::string& why, std::size_t offset) {
         throw DrawingError("cannot keep image '" + entry.Name + "' in the temporary folder " +
-                               store.TempFolder.string() + ": " + ErrorText(ec) + " at offset " +
+                               store_.TempFolder.string() + ": " + why + " at offset " +
                                std::to_string(offset) + " in the image section",
                            static_cast<std::int64_t>(offset));
-    };
-    if (store.TempFolder.empty()) fail(std::make_error_code(std::errc::no_such_file_or_directory));
-    std::filesystem::path path;
-    std::error_code ec;
-    std::unique_ptr<OutputFile> file = CreateTempFile(store, path, ec);
-    if (ec) fail(ec);
-    entry.TempFile = path;
-    ec = file->write(bytes);
-    std::error_code closeError = file->close();
-    if (!ec) ec = closeError;
-    if (ec) fail(ec);
-}
+    }
+
+    ImageStore& store_;
+    std::unique_ptr<OutputFile> file_;
+    std::unique_ptr<FileSink> sink_;
+    std::unique_ptr<ByteWriter> writer_;
+};
 
 }  // namespace
 
 void ClearImageList(ImageStore& store) { store.Images.clear(); }
 
 void DeleteTempImages(ImageStore& store) {
-    for (TBindImageType& entry : store.Images) {
-        if (entry.TempFile.empty()) continue;
-        (void)store.Fs->remove(entry.TempFile);
-        entry.TempFile.clear();
-    }
+    if (!store.BytesFile.empty()) (void)store.Fs->remove(store.BytesFile);
+    store.BytesFile.clear();
+    for (TBindImageType& entry : store.Images) entry.Offset = -1;
 }
 
 std::string_view ImageReferenceName(std::string_view text) {
@@ -81,6 +116,8 @@ void ReadImageSection(ByteReader& in, ImageStore& store) {
                 std::to_string(in.remaining()) + " bytes left can hold");
     }
     store.Images.reserve(static_cast<std::size_t>(count));
+    ImageFileWriter file(store);
+    const TBindImageType* lastKept = nullptr;
     for (std::int32_t i = 0; i < count; ++i) {
         TBindImageType& entry = store.Images.emplace_back();
         entry.Name = ReadArchiveString(in);
@@ -88,8 +125,11 @@ void ReadImageSection(ByteReader& in, ImageStore& store) {
         if (!entry.hasFile()) continue;  // no bytes belong to it
         const std::size_t offset = in.offset();
         const auto bytes = in.take(static_cast<std::size_t>(entry.Size));
-        if (store.KeepBytes) KeepImageBytes(store, entry, bytes, offset);
+        if (!store.KeepBytes) continue;
+        entry.Offset = file.add(entry, bytes, offset);
+        lastKept = &entry;
     }
+    file.finish(lastKept, in.offset());
 }
 
 void FlagReferencedImages(ImageStore& store, const TEntityCollection& top,
@@ -123,30 +163,38 @@ void WriteImageSection(ByteWriter& out, ImageStore& store, const TEntityCollecti
     FlagReferencedImages(store, top, blocks);
     std::int32_t count = 0;
     for (TBindImageType& entry : store.Images) {
-        if (entry.Bind && !(entry.hasFile() && !entry.TempFile.empty())) entry.Bind = false;
+        if (entry.Bind && !(entry.hasFile() && entry.Offset >= 0)) entry.Bind = false;
         if (entry.Bind) ++count;
     }
 
-    out.i32(count);
+    // The image file is read back whole once, before anything of the section is written, so a
+    // file that cannot be read fails the drawing instead of leaving a half-written section.
     Bytes bytes;
+    if (count > 0) {
+        if (auto ec = store.Fs->readFile(store.BytesFile, bytes)) {
+            throw DrawingError("cannot write the images: their temporary file cannot be read: " +
+                                   ErrorText(ec) + " at offset " + std::to_string(out.offset()) +
+                                   " in the image section",
+                               static_cast<std::int64_t>(out.offset()));
+        }
+    }
+    for (const TBindImageType& entry : store.Images) {
+        if (entry.Bind && static_cast<std::uint64_t>(entry.Offset) + static_cast<std::uint64_t>(entry.Size) >
+                              bytes.size()) {
+            throw DrawingError("cannot write image '" + entry.Name + "': its temporary file holds " +
+                                   std::to_string(bytes.size()) + " bytes, too few for it at offset " +
+                                   std::to_string(out.offset()) + " in the image section",
+                               static_cast<std::int64_t>(out.offset()));
+        }
+    }
+
+    out.i32(count);
     for (const TBindImageType& entry : store.Images) {
         if (!entry.Bind) continue;
-        const std::uint64_t offset = out.offset();
-        auto fail = [&](const std::string& why) {
-            throw DrawingError("cannot write image '" + entry.Name + "': " + why + " at offset " +
-                                   std::to_string(offset) + " in the image section",
-                               static_cast<std::int64_t>(offset));
-        };
-        if (auto ec = store.Fs->readFile(entry.TempFile, bytes)) {
-            fail("its temporary file cannot be read: " + ErrorText(ec));
-        }
-        if (bytes.size() != static_cast<std::size_t>(entry.Size)) {
-            fail("its temporary file holds " + std::to_string(bytes.size()) + " bytes instead of " +
-                 std::to_string(entry.Size));
-        }
         WriteArchiveString(out, entry.Name);
         out.i32(entry.Size);
-        out.bytes(bytes);
+        out.bytes(std::span<const std::uint8_t>(bytes).subspan(static_cast<std::size_t>(entry.Offset),
+                                                               static_cast<std::size_t>(entry.Size)));
     }
 }
 

@@ -11,26 +11,29 @@
 
 namespace quellmark {
 
-// The image list of one conversion context and the folder its temp files go to.
+// The image list of one conversion context and the folder its temp file goes to. The bytes of
+// all images of a drawing go into one temp file, one after the other, so a drawing of thousands
+// of tiny images costs one file, not thousands.
 struct ImageStore {
     explicit ImageStore(FileSystem& fileSystem = RealFileSystem()) : Fs(&fileSystem) {}
 
     std::vector<TBindImageType> Images;
     std::filesystem::path TempFolder;  // must be set before a drawing with images is read
+    std::filesystem::path BytesFile;   // the image file of the drawing read; empty when none
     FileSystem* Fs;
     // When false the reader records the entries but keeps no bytes (for looking at a drawing
     // without converting it); such a store cannot write an image section.
     bool KeepBytes = true;
 };
 
-// Empties the list (the temp files stay; DeleteTempImages removes them).
+// Empties the list (the temp file stays; DeleteTempImages removes it).
 void ClearImageList(ImageStore& store);
 
-// Deletes every temp file of the list; failures are ignored.
+// Deletes the temp file of the list's images; a failure is ignored.
 void DeleteTempImages(ImageStore& store);
 
-// Reads the image section. Every image with a name and bytes goes to a temp file named by the
-// program; a temp file that cannot be written fails the read.
+// Reads the image section. The bytes of every image with a name and bytes go to the store's
+// image file, named by the program; a temp file that cannot be written fails the read.
 void ReadImageSection(ByteReader& in, ImageStore& store);
 
 // Sets the bind flag of every image a text of the drawing refers to ("^@BM%temp%NAME,...": the
@@ -38,7 +41,7 @@ void ReadImageSection(ByteReader& in, ImageStore& store);
 void FlagReferencedImages(ImageStore& store, const TEntityCollection& top,
                           const std::vector<TEntBlockDef>& blocks);
 
-// Writes the images that texts of the drawing refer to, with their bytes from the temp files.
+// Writes the images that texts of the drawing refer to, with their bytes from the temp file.
 void WriteImageSection(ByteWriter& out, ImageStore& store, const TEntityCollection& top,
                        const std::vector<TEntBlockDef>& blocks);
 

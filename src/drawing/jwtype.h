@@ -248,14 +248,16 @@ struct THeader {
     std::int32_t BlockDefCount = 0;
 };
 
-// One embedded image of a JWW drawing. Its bytes live in a temp file that the program names
-// (never the drawing), so a name like "../x" or "C:\y" is only carried, never used as a path.
+// One embedded image of a JWW drawing. Its bytes wait in the drawing's image file in the temp
+// folder, which the program names (never the drawing), so a name like "../x" or "C:\y" is only
+// carried, never used as a path.
 struct TBindImageType {
     std::string Name;   // the name as stored in the drawing
     std::int32_t Size = 0;
     bool Bind = false;  // set by the writer when a text refers to this image
-    std::filesystem::path TempFile;  // empty when the entry has no bytes
+    std::int64_t Offset = -1;  // where its bytes start in the image file; -1 while it has none
 
+    // Only an image with a name and a size above 0 carries bytes in the drawing.
     bool hasFile() const { return !Name.empty() && Size > 0; }
 };
 
