@@ -2,7 +2,7 @@
 PRESET_DIR := build
 CLI := $(PRESET_DIR)/bin/quellmark-cli
 
-.PHONY: all deps build run test asan bench examples clean
+.PHONY: all deps build run test asan bench fuzz examples clean
 
 all: build
 
@@ -34,6 +34,12 @@ bench: build
 	scripts/install-deps bench
 	$(PRESET_DIR)/bin/convert_bench
 	bench/batch-vs-copy $(PRESET_DIR)
+
+# Builds the libFuzzer targets (clang), writes their seed corpus and runs each for FUZZ_SECONDS,
+# two at a time; findings and logs land in fuzz/artifacts/.
+FUZZ_SECONDS ?= 600
+fuzz:
+	fuzz/run $(FUZZ_SECONDS)
 
 # Regenerates examples/ with the project's own generator.
 examples: build

@@ -1,0 +1,307 @@
+// Writes the seed drawings of the fuzz targets: JWW drawings of every version step, with blocks,
+// images and dimensions, and JWS drawings, into FOLDER/corpus-<target>/. The round-trip target's
+// seeds carry the format byte in front (0: JWW, 1: JWS).
+#include "builder.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+using namespace qmtest;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Seed {
+    std::string name;
+    Bytes bytes;
+};
+
+// A dimension whose parts all carry valid attributes; marked already when asked.
+Dimension Measure(RandomDrawing& rnd, bool marked) {
+    Dimension d = std::get<Dimension>(rnd.entity(5));
+    if (marked) {
+        d.a.flags |= 0x2000;
+        d.line.a.flags |= 0x2000;
+        d.text.a.flags |= 0x4000;
+        d.aux1.a.flags |= 0x2000;
+        d.aux2.a.flags |= 0x2000;
+        for (Point& p : d.points) p.a.flags |= 0x0040;
+    }
+    return d;
+}
+
+Text Label(RandomDrawing& rnd, const std::string& content) {
+    Text t = std::get<Text>(rnd.entity(4));
+    t.text = content;
+    return t;
+}
+
+// One entity of every class, then a few more at random.
+std::vector<Entity> Mixed(RandomDrawing& rnd, std::size_t extra) {
+    std::vector<Entity> list;
+    for (int c = 1; c <= 7; ++c) list.push_back(rnd.entity(c));
+    for (const Entity& e : rnd.entities(extra)) list.push_back(e);
+    return list;
+}
+
+Bytes Pattern(std::size_t n, std::uint8_t start) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(start + i * 13);
+    return b;
+}
+
+std::vector<Seed> JwwSeeds() {
+    std::vector<Seed> seeds;
+    auto add = [&](const std::string& name, const JwwSpec& spec) {
+        seeds.push_back({name, BuildJww(spec)});
+    };
+
+    // Every version step of the header and of the entity stream, with blocks and dimensions.
+    for (std::int32_t v : {220, 222, 223, 224, 225, 229, 230, 231, 299, 300, 350, 351, 419, 420,
+                           421, 599, 600, 699, 700, 701}) {
+        RandomDrawing rnd(static_cast<std::uint64_t>(v));
+        JwwSpec spec;
+        spec.version = v;
+        spec.seed = static_cast<std::uint64_t>(v);
+        spec.memo = "memo " + std::to_string(v) + " " + kSjisZumen;
+        spec.layerNames[0] = kSjisZumen;
+        spec.layerNames[255] = "L255";
+        spec.groupNames[3] = "G3";
+        spec.colorExNames[1] = "red";
+        spec.lineTypeExNames[2] = "dash";
+        spec.entities = Mixed(rnd, 4);
+        spec.entities.push_back(Measure(rnd, v % 2 == 0));
+        BlockDef def = rnd.block(1, 3);
+        def.members.push_back(Measure(rnd, false));
+        spec.blocks = {def, rnd.block(2, 0)};
+        if (v >= 700) {
+            spec.entities.push_back(Label(rnd, "^@BM%temp%pic.bmp,10,10,0,0,1"));
+            spec.images = {Image{"PIC.BMP", 300, Pattern(300, 1)},
+                           Image{"unused.png", 40, Pattern(40, 2)}};
+        }
+        add("jww-v" + std::to_string(v), spec);
+    }
+
+    {  // The smallest drawings: nothing after the header.
+        for (std::int32_t v : {220, 600, 700}) {
+            JwwSpec spec;
+            spec.version = v;
+            spec.fill = Fill::Zero;
+            add("jww-empty-v" + std::to_string(v), spec);
+        }
+    }
+    {  // Dimensions only, some already marked, at top level and in blocks, around version 420.
+        for (std::int32_t v : {419, 420}) {
+            RandomDrawing rnd(7);
+            JwwSpec spec;
+            spec.version = v;
+            spec.fill = Fill::Zero;
+            spec.entities = {Measure(rnd, true), Measure(rnd, false), Measure(rnd, true)};
+            BlockDef def = rnd.block(5, 0);
+            def.members = {Measure(rnd, false), Measure(rnd, true)};
+            spec.blocks = {def};
+            add("jww-dimensions-v" + std::to_string(v), spec);
+        }
+    }
+    {  // Block definitions: a negative time stamp with its extension, empty ones, nested inserts.
+        RandomDrawing rnd(11);
+        JwwSpec spec;
+        spec.version = 600;
+        BlockDef stamped = rnd.block(1, 2);
+        stamped.timestamp = -5;
+        BlockDef empty = rnd.block(2, 0);
+        BlockDef inserts = rnd.block(3, 0);
+        inserts.members = {rnd.entity(7), rnd.entity(7), rnd.entity(1)};
+        spec.blocks = {empty, stamped, inserts, rnd.block(4, 5)};
+        spec.entities = {rnd.entity(7)};
+        add("jww-blocks", spec);
+    }
+    {  // Strings the writer cleans: control bytes, "^m", nested "^^mm", a trailing lead byte,
+       // a long string, Shift-JIS names.
+        RandomDrawing rnd(13);
+        JwwSpec spec;
+        spec.version = 600;
+        spec.memo = "memo\x01^m kept";
+        spec.layerNames[1] = "\x01\x02";
+        spec.layerNames[2] = "a^mb";
+        spec.groupNames[0] = "^^mm";
+        spec.colorExNames[0] = std::string(300, 'c');
+        spec.lineTypeExNames[0] = "tail\x82";
+        spec.entities = {Label(rnd, "line\rbreak"), Label(rnd, "^^^mmm"), Label(rnd, kSjisGothic),
+                         Label(rnd, std::string(260, 'x')), Label(rnd, "")};
+        BlockDef def = rnd.block(1, 1);
+        def.name = "blk\tname";
+        spec.blocks = {def};
+        add("jww-strings", spec);
+    }
+    {  // Out-of-range and remapped attributes around version 420, marked points, coloured solids.
+        for (std::int32_t v : {350, 419, 420}) {
+            RandomDrawing rnd(17);
+            JwwSpec spec;
+            spec.version = v;
+            spec.fill = Fill::Zero;
+            Line odd;
+            odd.a.layer = 16;
+            odd.a.layerGroup = 40;
+            odd.a.width = 30001;
+            odd.a.color = 107;
+            odd.a.style = 44;
+            Point marked;
+            marked.a.style = 100;
+            marked.code = 3;
+            Point plain;
+            plain.a.style = 5;
+            Solid coloured;
+            coloured.a.color = 10;
+            coloured.color = 0x00FF8040;
+            Arc arc;
+            arc.a.style = 200;
+            arc.a.color = 400;
+            spec.entities = {odd, marked, plain, coloured, arc, Measure(rnd, false)};
+            add("jww-attributes-v" + std::to_string(v), spec);
+        }
+    }
+    {  // Header values a writer changes: negative split values, a line width below -101.
+        for (std::int32_t split : {-7, -10, 3, 47}) {
+            JwwSpec spec;
+            spec.version = 600;
+            JwwLayout layout;
+            Bytes bytes = BuildJww(spec, &layout);
+            PatchI32(bytes, layout.block[17] + 40, split);
+            seeds.push_back({"jww-split" + std::to_string(split), bytes});
+        }
+        JwwSpec spec;
+        spec.version = 420;
+        JwwLayout layout;
+        Bytes bytes = BuildJww(spec, &layout);
+        PatchI32(bytes, layout.block[7] + 24, -150);
+        seeds.push_back({"jww-line-width", bytes});
+    }
+    {  // Images: referenced in lower case, by prefix, from a block; unreferenced ones; entries
+       // without bytes; a negative size.
+        RandomDrawing rnd(19);
+        JwwSpec spec;
+        spec.version = 700;
+        spec.entities = {Label(rnd, "^@BM%temp%photo,1,2,3"), Label(rnd, "^@BM%temp%,empty"),
+                         Label(rnd, "^@BM%temp%"), Label(rnd, "^@BMother,1")};
+        BlockDef def = rnd.block(1, 0);
+        def.members = {Label(rnd, "^@BM%temp%map.bmp,5")};
+        spec.blocks = {def};
+        spec.images = {Image{"PHOTO.JPG", 700, Pattern(700, 3)}, Image{"", 0, {}},
+                       Image{"zero.bmp", 0, {}},         Image{"MAP.BMP", 5000, Pattern(5000, 4)},
+                       Image{"negative.bmp", -4, {}},   Image{"../up.bmp", 16, Pattern(16, 5)}};
+        add("jww-images", spec);
+
+        JwwSpec few = spec;
+        few.images.resize(1);
+        few.imageCount = 0;
+        add("jww-image-count", few);
+    }
+    {  // Many entities of one class, so class references dominate.
+        RandomDrawing rnd(23);
+        JwwSpec spec;
+        spec.version = 600;
+        spec.fill = Fill::Zero;
+        for (int i = 0; i < 60; ++i) spec.entities.push_back(rnd.entity(1 + i % 3));
+        add("jww-many", spec);
+    }
+    {  // Bytes after the drawing.
+        JwwSpec spec;
+        spec.version = 600;
+        spec.trailing = {1, 2, 3, 4};
+        add("jww-trailing", spec);
+    }
+    return seeds;
+}
+
+std::vector<Seed> JwsSeeds() {
+    std::vector<Seed> seeds;
+    for (std::int32_t v : {0, 100, 230, 300, 350, 351, 419, 420, 700, 9999}) {
+        RandomDrawing rnd(static_cast<std::uint64_t>(1000 + v));
+        JwsSpec spec;
+        spec.version = v;
+        spec.seed = static_cast<std::uint64_t>(v);
+        spec.entities = Mixed(rnd, 3);
+        spec.entities.push_back(Measure(rnd, v % 2 == 0));
+        BlockDef def = rnd.block(1, 2);
+        def.members.push_back(Measure(rnd, false));
+        spec.blocks = {def};
+        seeds.push_back({"jws-v" + std::to_string(v), BuildJws(spec)});
+    }
+    {
+        JwsSpec spec;
+        spec.fill = Fill::Zero;
+        seeds.push_back({"jws-empty", BuildJws(spec)});
+    }
+    {  // Image references that the JWS writer shortens, once or twice.
+        RandomDrawing rnd(31);
+        JwsSpec spec;
+        spec.version = 600;
+        spec.entities = {Label(rnd, "^@BM%temp%logo.bmp,1,1"), Label(rnd, "^@BM%temp%%temp%x,1"),
+                         Label(rnd, "^@BM\x01%temp%y,2"), Label(rnd, "^^mm")};
+        BlockDef def = rnd.block(1, 0);
+        def.members = {Label(rnd, "^@BM%temp%in-block,3")};
+        def.timestamp = -1;
+        spec.blocks = {def};
+        seeds.push_back({"jws-image-references", BuildJws(spec)});
+    }
+    {  // Filler bytes other than the usual ones, and bytes after the drawing.
+        JwsSpec spec;
+        spec.filler = 0;
+        spec.trailing = {9, 9, 9};
+        RandomDrawing rnd(37);
+        spec.entities = rnd.entities(10);
+        seeds.push_back({"jws-filler", BuildJws(spec)});
+    }
+    return seeds;
+}
+
+void Save(const fs::path& folder, const std::string& name, const Bytes& bytes) {
+    std::ofstream out(folder / name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + (folder / name).string());
+}
+
+Bytes WithFormatByte(std::uint8_t format, const Bytes& drawing) {
+    Bytes b{format};
+    b.insert(b.end(), drawing.begin(), drawing.end());
+    return b;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: make-fuzz-corpus FOLDER\n";
+        return 2;
+    }
+    try {
+        const fs::path folder = argv[1];
+        const fs::path jww = folder / "corpus-fuzz_read_jww";
+        const fs::path jws = folder / "corpus-fuzz_read_jws";
+        const fs::path roundtrip = folder / "corpus-fuzz_roundtrip";
+        for (const fs::path& f : {jww, jws, roundtrip}) fs::create_directories(f);
+
+        std::size_t count = 0;
+        for (const Seed& s : JwwSeeds()) {
+            Save(jww, "seed-" + s.name + ".jww", s.bytes);
+            Save(roundtrip, "seed-" + s.name, WithFormatByte(0, s.bytes));
+            ++count;
+        }
+        for (const Seed& s : JwsSeeds()) {
+            Save(jws, "seed-" + s.name + ".jws", s.bytes);
+            Save(roundtrip, "seed-" + s.name, WithFormatByte(1, s.bytes));
+            ++count;
+        }
+        std::cout << "make-fuzz-corpus: " << count << " seed drawings in " << folder.string() << "\n";
+    } catch (const std::exception& e) {
+        std::cerr << "make-fuzz-corpus: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
