@@ -112,6 +112,19 @@ constexpr std::array<std::uint8_t, 256> kCleanStep = [] {
 }  // namespace
 
 bool IsCleanSjisText(std::string_view text) {
+    // Most texts hold neither a control byte nor "^m" anywhere, and then nothing can need
+    // cleaning. This test looks at each position on its own, so it runs on whole vectors of
+    // bytes; only a text that has one of them is walked character by character to see whether
+    // it stands where a single-byte character does or inside a double-byte one.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    unsigned suspicious = n > 0 && bytes[n - 1] < 0x20;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        suspicious |= static_cast<unsigned>(bytes[i] < 0x20) |
+                      (static_cast<unsigned>(bytes[i] == '^') & static_cast<unsigned>(bytes[i + 1] == 'm'));
+    }
+    if (suspicious == 0) return true;
+
     const auto* data = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();
     std::size_t p = 0;
