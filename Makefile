@@ -2,12 +2,12 @@
 PRESET_DIR := build
 CLI := $(PRESET_DIR)/bin/quellmark-cli
 
-.PHONY: all deps build run test asan bench fuzz examples clean
+.PHONY: all deps build run test asan bench fuzz examples screenshot clean
 
 all: build
 
 deps:
-	scripts/install-deps
+	scripts/install-deps gui
 
 build: deps
 	cmake --preset release
@@ -40,6 +40,11 @@ bench: build
 FUZZ_SECONDS ?= 600
 fuzz:
 	fuzz/run $(FUZZ_SECONDS)
+
+# Runs the window under Xvfb on the examples and a generated folder tree, lists the drawings
+# and saves docs/screenshot.png.
+screenshot: deps
+	scripts/screenshot
 
 # Regenerates examples/ with the project's own generator.
 examples: build

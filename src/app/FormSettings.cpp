@@ -1,0 +1,85 @@
+// The fifteen keys of Quellmark.ini in their order, with the room each value is read with.
+#include "FormSettings.h"
+
+#include "Func_.h"
+#include "UnitIni.h"
+
+#include <exception>
+
+namespace quellmark {
+
+namespace {
+
+constexpr std::size_t kNumberCapacity = 22;
+constexpr std::size_t kTextCapacity = 512;
+
+constexpr const char* kForm = "Form";
+constexpr const char* kComp = "Comp";
+constexpr const char* kSet = "Set";
+constexpr const char* kColumnKeys[6] = {"F1S0", "F1S1", "F1S2", "F1S3", "F1S4", "F1S5"};
+
+class Reader {
+public:
+    explicit Reader(const std::filesystem::path& path) : path_(path) {}
+    void number(const char* section, const char* key, int& field) {
+        std::string value;
+        if (ReadIniString(section, key, value, kNumberCapacity, path_)) field = StrToIntDef0(value);
+    }
+    void text(const char* section, const char* key, std::string& field) {
+        std::string value;
+        if (ReadIniString(section, key, value, kTextCapacity, path_)) field = value;
+    }
+
+private:
+    const std::filesystem::path& path_;
+};
+
+class Writer {
+public:
+    explicit Writer(const std::filesystem::path& path) : path_(path) {}
+    void number(const char* section, const char* key, int value) {
+        (void)WriteIniString(section, key, std::to_string(value), path_);
+    }
+    void text(const char* section, const char* key, const std::string& value) {
+        (void)WriteIniString(section, key, value, path_);
+    }
+
+private:
+    const std::filesystem::path& path_;
+};
+
+}  // namespace
+
+void ReadFormSettings(const std::filesystem::path& iniPath, FormSettings& s) {
+    Reader in(iniPath);
+    in.number(kForm, "F1_X", s.left);
+    in.number(kForm, "F1_Y", s.top);
+    in.number(kForm, "F1_W", s.width);
+    in.number(kForm, "F1_H", s.height);
+    in.number(kComp, "F1P1", s.panel1Width);
+    for (int c = 0; c < 6; ++c) in.number(kComp, kColumnKeys[c], s.columnWidths[c]);
+    in.text(kSet, "FLD1", s.searchFolder);
+    in.text(kSet, "FLD2", s.destFolder);
+    in.text(kSet, "FNAM", s.lastFileName);
+    in.number(kSet, "FTYP", s.fileType);
+}
+
+void WriteFormSettings(const std::filesystem::path& iniPath, const FormSettings& s) {
+    // Settings are a convenience: nothing that goes wrong here may keep the window from closing.
+    try {
+        Writer out(iniPath);
+        out.number(kForm, "F1_X", s.left);
+        out.number(kForm, "F1_Y", s.top);
+        out.number(kForm, "F1_W", s.width);
+        out.number(kForm, "F1_H", s.height);
+        out.number(kComp, "F1P1", s.panel1Width);
+        for (int c = 0; c < 6; ++c) out.number(kComp, kColumnKeys[c], s.columnWidths[c]);
+        out.text(kSet, "FLD1", s.searchFolder);
+        out.text(kSet, "FLD2", s.destFolder);
+        out.text(kSet, "FNAM", s.lastFileName);
+        out.number(kSet, "FTYP", s.fileType);
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace quellmark

@@ -1,0 +1,32 @@
+// The main window's settings as Quellmark.ini keeps them: window placement, the folder pane's
+// width, the list's column widths, the two folders, a carried name and the file type. Read once
+// at start-up and written once at shut-down, key by key in a fixed order.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <string>
+
+namespace quellmark {
+
+struct FormSettings {
+    // The window's design values stand until a setting says otherwise.
+    int left = 190;
+    int top = 109;
+    int width = 696;
+    int height = 478;
+    int panel1Width = 160;
+    std::array<int, 6> columnWidths{64, 64, 64, 64, 64, 64};
+    std::string searchFolder;  // FLD1, with a trailing "/"; the caller presets the program folder
+    std::string destFolder;    // FLD2, with a trailing "/" or empty
+    std::string lastFileName;  // FNAM, carried from run to run
+    int fileType = 0;          // FTYP: the file type's item index, -1 for none
+};
+
+// Overwrites each field whose key holds a non-empty value; a number that is not one reads as 0.
+void ReadFormSettings(const std::filesystem::path& iniPath, FormSettings& settings);
+
+// Writes all fifteen keys; a key that cannot be written does not stop the others.
+void WriteFormSettings(const std::filesystem::path& iniPath, const FormSettings& settings);
+
+}  // namespace quellmark

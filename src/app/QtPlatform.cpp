@@ -1,0 +1,111 @@
+// The Qt desktop behind WindowPlatform. Qt cannot ask the keyboard for a key's state, so an
+// application-wide event filter follows Escape's presses and releases; the window processes
+// events before it polls.
+#include "QtPlatform.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+namespace quellmark {
+
+namespace {
+
+// A box taller than the screen helps nobody: past this many lines the rest goes to the details.
+constexpr int kMaxBoxLines = 15;
+
+QString CaptionOf(WindowPlatform::BoxKind kind) {
+    switch (kind) {
+        case WindowPlatform::BoxKind::Error: return QStringLiteral("エラー");
+        case WindowPlatform::BoxKind::Information: return QStringLiteral("情報");
+        case WindowPlatform::BoxKind::Confirmation: return QStringLiteral("確認");
+        case WindowPlatform::BoxKind::Warning: return QStringLiteral("警告");
+    }
+    return {};
+}
+
+QMessageBox::Icon IconOf(WindowPlatform::BoxKind kind) {
+    switch (kind) {
+        case WindowPlatform::BoxKind::Error: return QMessageBox::Critical;
+        case WindowPlatform::BoxKind::Information: return QMessageBox::Information;
+        case WindowPlatform::BoxKind::Confirmation: return QMessageBox::Question;
+        case WindowPlatform::BoxKind::Warning: return QMessageBox::Warning;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QtWindowPlatform::QtWindowPlatform() { qApp->installEventFilter(this); }
+
+QtWindowPlatform::~QtWindowPlatform() {
+    if (qApp) qApp->removeEventFilter(this);
+}
+
+WindowPlatform::Answer QtWindowPlatform::MessageBox(QWidget* parent, const QString& title,
+                                                    const QString& text, BoxKind kind, Buttons buttons) {
+    QMessageBox box(IconOf(kind), title.isEmpty() ? CaptionOf(kind) : title, text, QMessageBox::NoButton, parent);
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    if (lines.size() > kMaxBoxLines) {
+        box.setText(lines.mid(0, kMaxBoxLines).join(QLatin1Char('\n')) + QStringLiteral("\n…"));
+        box.setDetailedText(text);
+    }
+    // The buttons speak the window's language whatever translations Qt has installed.
+    if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    switch (box.exec()) {
+        case QMessageBox::Yes: return Answer::Yes;
+        case QMessageBox::No: return Answer::No;
+        case QMessageBox::Ok: return Answer::Ok;
+        default: return Answer::Closed;
+    }
+}
+
+void QtWindowPlatform::Beep() { QApplication::beep(); }
+
+QString QtWindowPlatform::ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) {
+    QString folder = QFileDialog::getExistingDirectory(parent, title, startFolder, QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty()) return {};
+    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    return folder;
+}
+
+void QtWindowPlatform::OpenWithShell(const QString& path) {
+    (void)QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool QtWindowPlatform::EscapeDown() { return escapeDown_; }
+
+bool QtWindowPlatform::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: {
+            auto* key = static_cast<QKeyEvent*>(event);
+            // Escape inside a dialog belongs to the dialog, not to a running search.
+            if (key->key() == Qt::Key_Escape && !key->isAutoRepeat() &&
+                (event->type() == QEvent::KeyRelease || !QApplication::activeModalWidget())) {
+                escapeDown_ = event->type() == QEvent::KeyPress;
+            }
+            break;
+        }
+        case QEvent::ApplicationDeactivate:
+            // The release may go to another program.
+            escapeDown_ = false;
+            break;
+        default: break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace quellmark

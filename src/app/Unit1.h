@@ -1,0 +1,181 @@
+// The main window TForm1: the search folder and its folder tree on the left, the file type, the
+// destination folder, the Convert button and the file list on the right, the status bar below.
+// Its handlers carry the names of the events that run them; the desktop is reached only through
+// WindowPlatform and drawings only through the driver (convert.h) and the memo probe.
+#pragma once
+
+#include "convert.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QSplitter;
+class QStatusBar;
+class QTableWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace quellmark {
+
+class ConvertJob;
+class WindowPlatform;
+struct FormSettings;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // appDir is the program's folder with a trailing "/": the settings file and the temp
+    // folder are found from it. Drawings are read and written through fileSystem.
+    TForm1(WindowPlatform& platform, const QString& appDir, FileSystem& fileSystem = RealFileSystem(),
+           QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // ---- components ----
+    QMenuBar* MainMenu1;
+    QMenu* MnuFile;
+    QAction* MnuFileSFolder;
+    QMenu* MnuFileType;
+    QAction* MnuFileType0;
+    QAction* MnuFileType1;
+    QAction* MnuFileType2;
+    QAction* MnuFileType3;
+    QAction* MnuFileSave;
+    QAction* MnuExit;
+    QSplitter* Splitter1;
+    QWidget* Panel1;
+    QWidget* Panel2;
+    QLineEdit* Edit1;
+    QTreeWidget* TreeView1;
+    QWidget* Panel3;
+    QWidget* Panel4;
+    QLabel* Label1;
+    QComboBox* ComboBox1;
+    QLabel* Label2;
+    QLineEdit* Edit2;
+    QPushButton* Button3;
+    QPushButton* Button4;
+    // The file list. Its rows are numbered as the user sees them: row 0 is the header (the
+    // table's horizontal header), rows 1..n are files, held in the table's rows 0..n-1.
+    QTableWidget* StringGrid1;
+    QStatusBar* StatusBar1;
+    QProgressBar* ProgressBar1;
+
+    // ---- event handlers ----
+    void FormShow();
+    void FormClose();
+    void Panel1Resize();
+    void MnuFileSFolderClick();
+    void TreeView1Click();
+    void ComboBox1Change();
+    void MnuFileType0Click();
+    void MnuFileType1Click();
+    void MnuFileType2Click();
+    void MnuFileType3Click();
+    void Button3Click();
+    void Button4Click();
+    void MnuExitClick();
+    // Re-pads the sizes when the header cell of column 1 (row 0) is painted.
+    void StringGrid1DrawCell(int col, int row);
+    // A press at (x, y) in the header row's coordinates: sorts by that column, or re-lists for
+    // the "属性" column.
+    void StringGrid1MouseDown(int x, int y);
+    void StringGrid1DblClick();
+
+    // ---- folder tree and file list ----
+    void SearchFolders();
+    void AddSubfolders(const QString& folder, QTreeWidgetItem* node);
+    // The folder a node stands for, with a trailing "/"; empty for no node.
+    QString NodePath(const QTreeWidgetItem* node) const;
+    void ListFiles(const QString& folder);
+    // The memo to show for the file: the header memo of a JWW drawing, else empty.
+    QString DrawingMemo(const QString& path);
+
+    // ---- state ----
+    bool FSearchReady = false;     // the folder tree has at least its root node
+    bool FListShown = false;       // the file list holds at least one file
+    bool FSortDescending = false;  // direction of the next header-click sort
+    bool FSearchAborted = false;   // Escape was seen during the current folder search
+    QString FAppDir;
+    QString FIniPath;
+    QString FSearchFolder;
+    QString FDestFolder;
+    QString FLastFileName;
+
+    // ---- for the program around the window ----
+    QString StatusText() const;
+    // Shows the text in the status bar and repaints it at once.
+    void ShowStatus(const QString& text);
+    // Text of a cell of the file list, by column and row (row 1 is the first file).
+    QString Cell(int col, int row) const;
+    int RowCount() const;  // header included, as the rows are numbered
+    // A search, a listing or a Convert batch is running; other commands are refused meanwhile.
+    bool Busy() const { return activity_ != Activity::Idle; }
+    bool Converting() const { return activity_ == Activity::Converting; }
+    QString TempFolder() const;
+    ConversionContext& Context() { return context_; }
+
+signals:
+    void BatchFinished();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    enum class Activity { Idle, Searching, Listing, Converting };
+    // Marks the window busy for as long as a search or listing runs, and closes it afterwards
+    // when a close was asked for meanwhile.
+    class ActivityScope {
+    public:
+        ActivityScope(TForm1& form, Activity activity);
+        ~ActivityScope();
+        ActivityScope(const ActivityScope&) = delete;
+        ActivityScope& operator=(const ActivityScope&) = delete;
+
+    private:
+        TForm1& form_;
+    };
+
+    void CreateComponents();
+    void CreateMenu();
+    void ConnectEvents();
+    void ApplySettings(const FormSettings& settings);
+    FormSettings CurrentSettings() const;
+    // Refuses a command while another runs, with a beep; true when refused.
+    bool Refused();
+    void SelectFileType(int index);
+    void ListSelectedFolder();
+    void ResetGrid();
+    void SetCell(int col, int row, const QString& text);
+    void SetRowCount(int rows);
+    void SortByColumn(int col);
+    // Lets the window repaint and see the keyboard during a long command; true when it must stop.
+    bool KeepResponsive();
+    void EnableCommands(bool enabled);
+    ConvertCommandInput ConvertInput() const;
+    void StartBatch(ConvertCommandInput input);
+    void FinishBatch();
+
+    WindowPlatform& platform_;
+    ConversionContext context_;
+    Activity activity_ = Activity::Idle;
+    bool shown_ = false;
+    bool closed_ = false;
+    bool closeWhenIdle_ = false;
+    bool listingAborted_ = false;
+    QLabel* statusLabel_ = nullptr;
+    std::unique_ptr<ConvertJob> job_;
+};
+
+}  // namespace quellmark

@@ -1,0 +1,43 @@
+// The main window's own texts, as the user sees them. The Convert command's texts live with the
+// driver (convert.h).
+#pragma once
+
+namespace quellmark::texts {
+
+inline constexpr const char* kProductName = "Quellmark";
+inline constexpr const char* kCaption = "Quellmark Ver.1.00";
+
+inline constexpr const char* kMenuFile = "ファイル (&F)";
+inline constexpr const char* kMenuSearchFolder = "検索フォルダの指定 (&S)";
+inline constexpr const char* kMenuFileType = "ファイルの種類 (&T)";
+inline constexpr const char* kMenuFileType0 = "全てのファイル(*.*) (&0)";
+inline constexpr const char* kMenuFileType1 = "(*.jw?) (&1)";
+inline constexpr const char* kMenuFileType2 = "(*.jww) (&2)";
+inline constexpr const char* kMenuFileType3 = "(*.jws) (&3)";
+inline constexpr const char* kMenuDestFolder = "保存先フォルダの指定 (&H)";
+inline constexpr const char* kMenuExit = "終了 (&X)";
+
+inline constexpr const char* kFileTypeLabel = "ファイルの種類";
+inline constexpr const char* kDestFolderLabel = "保存先フォルダ";
+inline constexpr const char* kBrowse = "参照";
+inline constexpr const char* kConvert = "変換";
+inline constexpr const char* kFileTypeItems[5] = {"全てのファイル(*.*)", "*.JW?", "*.JWW", "*.JWS", ""};
+inline constexpr const char* kColumnHeaders[6] = {"ファイル名", "Bytes", "種類", "図面メモ", "更新日時", "属性"};
+
+inline constexpr const char* kSearchFolderDialog = "検索フォルダの指定";
+inline constexpr const char* kDestFolderDialog = "保存先フォルダの指定";
+
+inline constexpr const char* kSearchingFolders = "フォルダ検索中です。（ESC:中断）";
+inline constexpr const char* kDriveNotReady = "検索フォルダのディスクドライブの準備が出来ていません。";
+inline constexpr const char* kSearchInterrupted = "フォルダ検索を中断しました。";
+inline constexpr const char* kListingInterrupted = "検索を中断しました。";
+inline constexpr const char* kSpecifyDrawingFolder = "図面の格納されているフォルダを指定して下さい。";
+inline constexpr const char* kConfirmExit = "終了します。よろしいですか？";
+
+// "フォルダ「" + folder + "」を検索中(ESC:中断)" and "N Files  パス名「" + folder + "」".
+inline constexpr const char* kListingFolderBefore = "フォルダ「";
+inline constexpr const char* kListingFolderAfter = "」を検索中(ESC:中断)";
+inline constexpr const char* kFilesListedMiddle = " Files  パス名「";
+inline constexpr const char* kFilesListedAfter = "」";
+
+}  // namespace quellmark::texts

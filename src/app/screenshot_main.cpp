@@ -1,0 +1,86 @@
+// Makes docs/screenshot.png: starts the main window on a prepared program folder (its settings
+// file names the sample folder as search folder), searches, lists the folder that holds the
+// drawings, selects a few rows and saves a picture of the window.
+//   quellmark-screenshot PROGRAM_FOLDER OUTPUT.png
+#include "Unit1.h"
+#include "WindowPlatform.h"
+#include "WindowTexts.h"
+
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QPixmap>
+#include <QTableWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// A user who takes the folder each picker proposes and answers every box with Yes or OK.
+class ScriptedPlatform final : public quellmark::WindowPlatform {
+public:
+    Answer MessageBox(QWidget*, const QString& title, const QString& text, BoxKind, Buttons buttons) override {
+        std::fprintf(stderr, "box: %s %s\n", qPrintable(title), qPrintable(text));
+        return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+    }
+    void Beep() override {}
+    QString ChooseFolder(QWidget*, const QString&, const QString& startFolder) override { return startFolder; }
+    void OpenWithShell(const QString&) override {}
+    bool EscapeDown() override { return false; }
+};
+
+// Settles pending layout and paint work before the picture is taken.
+void Settle() {
+    for (int i = 0; i < 5; ++i) QTest::qWait(50);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: quellmark-screenshot PROGRAM_FOLDER OUTPUT.png\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(quellmark::texts::kProductName));
+    QString appDir = QString::fromLocal8Bit(argv[1]);
+    if (!appDir.endsWith(QLatin1Char('/'))) appDir += QLatin1Char('/');
+
+    ScriptedPlatform platform;
+    quellmark::TForm1 form(platform, appDir);
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form)) {
+        std::fprintf(stderr, "quellmark-screenshot: the window did not appear\n");
+        return 1;
+    }
+    form.MnuFileSFolderClick();
+    if (!form.FSearchReady) {
+        std::fprintf(stderr, "quellmark-screenshot: the folder search found nothing\n");
+        return 1;
+    }
+    QTreeWidgetItem* root = form.TreeView1->topLevelItem(0);
+    form.TreeView1->expandAll();
+    form.TreeView1->setCurrentItem(root);
+    form.TreeView1Click();
+    const int files = form.StringGrid1->rowCount();
+    form.StringGrid1->clearSelection();
+    const int first = std::min(1, files - 1);
+    const int last = std::min(3, files - 1);
+    form.StringGrid1->setCurrentCell(first, 0);
+    form.StringGrid1->selectionModel()->select(
+        QItemSelection(form.StringGrid1->model()->index(first, 0), form.StringGrid1->model()->index(last, 5)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    Settle();
+
+    const QPixmap picture = form.grab();
+    if (!picture.save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+        std::fprintf(stderr, "quellmark-screenshot: cannot write %s\n", argv[2]);
+        return 1;
+    }
+    std::fprintf(stderr, "%s: %dx%d, status \"%s\"\n", argv[2], picture.width(), picture.height(),
+                 qPrintable(form.StatusText()));
+    form.close();
+    return 0;
+}

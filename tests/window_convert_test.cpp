@@ -1,0 +1,274 @@
+// The Convert command in the window: each check with its text, kind and beep; the confirmation;
+// a batch over a selection with a broken drawing in it, run off the window's thread, with its
+// progress, its refusal of other commands and its report; and the whole usual course of use from
+// the first start to the next.
+#include "window_testkit.h"
+
+#include "drawing/dimensions.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace quellmark;
+using namespace qmtest;
+
+namespace {
+
+const std::string kFloorPlan = "\x95\xBD\x96\xCA\x90\x7D";  // 平面図
+
+QStringList Sorted(QStringList list) {
+    list.sort();
+    return list;
+}
+
+class Convert : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        fs::create_directories(source());
+        fs::create_directories(dest());
+        WriteFile(source() / "A.JWW", JwwWithMemo(kFloorPlan));
+        WriteFile(source() / "B.jws", JwsDrawing());
+        WriteFile(source() / "broken.jww", BrokenJww(kFloorPlan));
+        WriteText(source() / "notes.txt", "notes");
+        WriteFile(source() / "X.BAK", JwwWithMemo(kFloorPlan));
+    }
+    void TearDown() override {
+        // A batch stopped at the gate by a failed assertion must still end before the window goes.
+        gate.Open();
+        if (form) {
+            ASSERT_TRUE(QTest::qWaitFor([this] { return !form->Converting(); }));
+        }
+        WindowTest::TearDown();
+    }
+    fs::path source() const { return dir / "src"; }
+    fs::path dest() const { return dir / "dst"; }
+
+    // A search over the source, its listing, and the destination chosen.
+    void Prepare() {
+        List(source());
+        platform.folders.push_back(Folder(dest()));
+        form->Button3Click();
+        platform.Reset();
+    }
+    void SelectAll() { SelectRows(1, form->RowCount() - 1); }
+    std::vector<std::string> DestFiles() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dest())) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // The one box a refused command showed, after its beep.
+    void ExpectRefusal(const char* text, WindowPlatform::BoxKind kind) {
+        EXPECT_EQ(platform.beeps, 1) << text;
+        ASSERT_EQ(platform.boxes.size(), 1u) << text;
+        EXPECT_EQ(platform.boxes[0].text, QString::fromUtf8(text));
+        EXPECT_EQ(platform.boxes[0].kind, kind) << text;
+        EXPECT_EQ(platform.boxes[0].buttons, WindowPlatform::Buttons::Ok) << text;
+        EXPECT_TRUE(DestFiles().empty());
+        EXPECT_FALSE(form->Converting());
+        platform.Reset();
+    }
+
+    GatedFileSystem gate;
+};
+
+}  // namespace
+
+TEST_F(Convert, EachMissingPreconditionHasItsOwnMessage) {
+    using Kind = WindowPlatform::BoxKind;
+    TForm1& f = Start();
+    f.Button4Click();
+    ExpectRefusal("検索フォルダを指定して下さい。", Kind::Error);
+    EXPECT_EQ(f.StatusText(), "検索フォルダを指定して下さい。");
+
+    Search(source());
+    platform.Reset();
+    f.Button4Click();
+    ExpectRefusal("ファイル一覧が表示されていません。", Kind::Error);
+
+    Click(Node(""));
+    f.Button4Click();
+    ExpectRefusal("保存先フォルダを指定して下さい。", Kind::Confirmation);
+
+    platform.folders.push_back(Folder(dir / "soon-gone"));
+    fs::create_directories(dir / "soon-gone");
+    f.Button3Click();
+    fs::remove(dir / "soon-gone");
+    platform.Reset();
+    f.Button4Click();
+    ExpectRefusal("指定された保存先フォルダが存在しません。再指定して下さい。", Kind::Confirmation);
+
+    platform.folders.push_back(Folder(source()));
+    f.Button3Click();
+    platform.Reset();
+    f.Button4Click();
+    ExpectRefusal("保存先フォルダとファイルのフォルダが同じになっています。", Kind::Confirmation);
+
+    // The same folder spelled another way is still the same folder.
+    platform.folders.push_back(Folder(dir / "dst" / ".." / "src"));
+    f.Button3Click();
+    platform.Reset();
+    f.Button4Click();
+    ExpectRefusal("保存先フォルダとファイルのフォルダが同じになっています。", Kind::Confirmation);
+}
+
+TEST_F(Convert, AListedFolderWithoutFilesIsNoList) {
+    fs::create_directories(dir / "empty");
+    TForm1& f = Start();
+    List(dir / "empty");
+    f.Button4Click();
+    ExpectRefusal("ファイル一覧が表示されていません。", WindowPlatform::BoxKind::Error);
+}
+
+TEST_F(Convert, NoToTheConfirmationCancelsWithoutABeep) {
+    TForm1& f = Start();
+    Prepare();
+    SelectAll();
+    platform.answer = WindowPlatform::Answer::No;
+    f.Button4Click();
+    EXPECT_EQ(platform.beeps, 0);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "変換を開始します。よろしいですか？");
+    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Confirmation);
+    EXPECT_EQ(platform.boxes[0].buttons, WindowPlatform::Buttons::YesNo);
+    EXPECT_EQ(f.StatusText(), "変換作業をキャンセルしました。");
+    EXPECT_FALSE(f.Converting());
+    EXPECT_TRUE(DestFiles().empty());
+}
+
+TEST_F(Convert, ABatchRunsOffTheWindowsThreadRefusesOtherCommandsAndReportsItsFailures) {
+    TForm1& f = Start(gate);
+    Prepare();
+    SelectAll();
+    const int rows = f.RowCount() - 1;
+    ASSERT_EQ(rows, 5);
+
+    f.Button4Click();
+    ASSERT_TRUE(f.Converting());
+    EXPECT_TRUE(f.ProgressBar1->isVisible());
+    EXPECT_EQ(f.ProgressBar1->maximum(), rows);
+    EXPECT_FALSE(f.Button4->isEnabled());
+    EXPECT_FALSE(f.TreeView1->isEnabled());
+    EXPECT_FALSE(f.ComboBox1->isEnabled());
+
+    // The first drawing waits at the gate; the status bar already names it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.Waiting() && f.StatusText().contains("変換中です。"); }));
+    EXPECT_TRUE(f.StatusText().startsWith("ファイル「" + Folder(source())));
+
+    platform.Reset();
+    const QStringList listed = Column(0);
+    f.TreeView1Click();
+    f.MnuFileType2Click();
+    f.MnuFileSFolderClick();
+    f.Button3Click();
+    f.Button4Click();
+    ClickHeader(0);
+    f.MnuExitClick();
+    EXPECT_FALSE(f.close());
+    EXPECT_EQ(platform.beeps, 8);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_TRUE(platform.pickers.empty());
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(Column(0), listed);
+    EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
+
+    gate.Open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
+    EXPECT_EQ(f.StatusText(), "変換作業を完了しました。（変換 2 件、スキップ 2 件、失敗 1 件）");
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].title, "変換できなかったファイル");
+    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Warning);
+    EXPECT_TRUE(platform.boxes[0].text.startsWith("broken.jww: ")) << platform.boxes[0].text.toStdString();
+    EXPECT_FALSE(platform.boxes[0].text.contains('\n'));
+    EXPECT_FALSE(f.ProgressBar1->isVisible());
+    EXPECT_TRUE(f.Button4->isEnabled());
+    EXPECT_TRUE(f.TreeView1->isEnabled());
+
+    EXPECT_EQ(DestFiles(), (std::vector<std::string>{"A.JWW", "B.jws"}));
+    JwwDocument converted;
+    ImageStore images;
+    images.KeepBytes = false;
+    ASSERT_TRUE(ReadJwwFile(converted, images, dest() / "A.JWW"));
+    const DimensionTally again = AddDimensionAttributes(converted, converted.Header.Version);
+    EXPECT_EQ(again.dimensions, 1);
+    EXPECT_EQ(again.marked, 0);  // already carries the attributes
+    EXPECT_EQ(ReadFile(source() / "A.JWW"), JwwWithMemo(kFloorPlan));
+
+    // Commands work again.
+    f.MnuFileType2Click();
+    EXPECT_EQ(Column(0).size(), 2);
+}
+
+TEST_F(Convert, OnlyTheSelectedRowsAreConvertedInTheOrderShown) {
+    TForm1& f = Start();
+    Prepare();
+    ClickHeader(0);  // A.JWW, B.jws, broken.jww, notes.txt, X.BAK
+    ASSERT_EQ(Column(0), QStringList({"A.JWW", "B.jws", "broken.jww", "notes.txt", "X.BAK"}));
+    SelectRows(2, 2);
+    f.Button4Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
+    EXPECT_EQ(f.StatusText(), "変換作業を完了しました。（変換 1 件、スキップ 0 件、失敗 0 件）");
+    EXPECT_EQ(platform.boxes.size(), 1u);  // the confirmation only
+    EXPECT_EQ(DestFiles(), (std::vector<std::string>{"B.jws"}));
+
+    // A second run keeps the first result as its backup.
+    SelectRows(1, 2);
+    f.Button4Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
+    EXPECT_EQ(DestFiles(), (std::vector<std::string>{"A.JWW", "B.BAK", "B.jws"}));
+}
+
+using CourseOfUse = Convert;
+
+TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
+    TForm1& f = Start();
+    EXPECT_EQ(f.StatusText(), "検索フォルダを指定して下さい。");
+
+    fs::create_directories(dir / "archive" / "site");
+    fs::rename(source(), dir / "archive" / "site" / "src");
+    Search(dir / "archive");
+    ASSERT_TRUE(f.FSearchReady);
+    QTreeWidgetItem* folder = Node("site/src");
+    ASSERT_NE(folder, nullptr);
+    Click(folder);
+    EXPECT_EQ(f.StatusText(), "5 Files  パス名「" + Folder(dir / "archive" / "site" / "src") + "」");
+
+    platform.folders.push_back(Folder(dest()));
+    f.Button3Click();
+    f.MnuFileType2Click();
+    ASSERT_EQ(Sorted(Column(0)), QStringList({"A.JWW", "broken.jww"}));
+    SelectRows(1, 2);
+    f.Button4Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
+    EXPECT_EQ(f.StatusText(), "変換作業を完了しました。（変換 1 件、スキップ 0 件、失敗 1 件）");
+    EXPECT_EQ(DestFiles(), (std::vector<std::string>{"A.JWW"}));
+
+    f.move(50, 60);
+    f.resize(700, 500);
+    f.Splitter1->setSizes({210, f.Splitter1->width() - 213});
+    f.StringGrid1->horizontalHeader()->resizeSection(0, 120);
+    platform.answer = WindowPlatform::Answer::Yes;
+    f.MnuExitClick();
+    ASSERT_FALSE(f.isVisible());
+    form.reset();
+
+    platform.Reset();
+    TForm1& next = Start();
+    EXPECT_EQ(next.pos(), QPoint(50, 60));
+    EXPECT_EQ(next.size(), QSize(700, 500));
+    EXPECT_EQ(next.Panel1->width(), 210);
+    EXPECT_EQ(next.StringGrid1->horizontalHeader()->sectionSize(0), 120);
+    EXPECT_EQ(next.Edit2->text(), Folder(dest()));
+    EXPECT_EQ(next.ComboBox1->currentIndex(), 2);
+    next.MnuFileSFolderClick();  // cancelled, but it starts where the last search was
+    ASSERT_EQ(platform.pickers.size(), 1u);
+    EXPECT_EQ(platform.pickers[0].start, Folder(dir / "archive"));
+}

@@ -1,0 +1,268 @@
+// The main window's start-up and shut-down: the design layout and texts on a first run, the
+// settings file written at close and read at the next start (all fifteen keys, values that are no
+// numbers, cut folders, file types out of range), where the settings file and the temp folder go
+// when the program folder is out of reach, and exiting with and without the question.
+#include "window_testkit.h"
+
+#include "app/UnitIni.h"
+#include "app/WindowTexts.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTreeWidget>
+
+#include <fstream>
+
+using namespace quellmark;
+using namespace qmtest;
+
+namespace {
+
+std::string Setting(const fs::path& ini, const char* section, const char* key) {
+    std::string value;
+    ReadIniString(section, key, value, 4096, ini);
+    return value;
+}
+
+std::vector<int> ColumnWidths(const TForm1& form) {
+    std::vector<int> widths;
+    for (int c = 0; c < 6; ++c) widths.push_back(form.StringGrid1->horizontalHeader()->sectionSize(c));
+    return widths;
+}
+
+std::vector<std::string> Lines(const fs::path& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+using StartUp = WindowTest;
+
+}  // namespace
+
+TEST_F(StartUp, AFirstRunShowsTheDesignLayoutAndAsksForASearchFolder) {
+    TForm1& f = Start();
+    EXPECT_EQ(f.windowTitle(), "Quellmark Ver.1.00");
+    EXPECT_EQ(f.pos(), QPoint(190, 109));
+    EXPECT_EQ(f.size(), QSize(696, 478));
+    EXPECT_EQ(f.Panel1->width(), 160);
+    EXPECT_EQ(ColumnWidths(f), std::vector<int>(6, 64));
+    EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(f.ComboBox1->currentText(), "全てのファイル(*.*)");
+    EXPECT_EQ(f.Edit1->text(), "");
+    EXPECT_EQ(f.Edit2->text(), "");
+    EXPECT_EQ(f.TreeView1->topLevelItemCount(), 0);
+    EXPECT_EQ(f.StatusText(), "検索フォルダを指定して下さい。");
+    EXPECT_FALSE(f.FSearchReady);
+    EXPECT_FALSE(f.FListShown);
+    EXPECT_EQ(f.FIniPath, AppDir() + "Quellmark.ini");
+    EXPECT_EQ(f.TempFolder(), AppDir() + "TEMP/");
+    EXPECT_TRUE(fs::is_directory(appDir / "TEMP"));
+
+    QStringList headers;
+    for (int c = 0; c < 6; ++c) headers << f.StringGrid1->horizontalHeaderItem(c)->text();
+    EXPECT_EQ(headers, QStringList({"ファイル名", "Bytes", "種類", "図面メモ", "更新日時", "属性"}));
+
+    // The search folder dialog starts in the program folder.
+    f.MnuFileSFolderClick();
+    ASSERT_EQ(platform.pickers.size(), 1u);
+    EXPECT_EQ(platform.pickers[0].title, "検索フォルダの指定");
+    EXPECT_EQ(platform.pickers[0].start, AppDir());
+    EXPECT_FALSE(f.FSearchReady);
+}
+
+TEST_F(StartUp, EveryComponentAndMenuItemIsThereByItsName) {
+    TForm1& f = Start();
+    const std::pair<const char*, const char*> actions[] = {
+        {"MnuFileSFolder", "検索フォルダの指定 (&S)"}, {"MnuFileType0", "全てのファイル(*.*) (&0)"},
+        {"MnuFileType1", "(*.jw?) (&1)"},              {"MnuFileType2", "(*.jww) (&2)"},
+        {"MnuFileType3", "(*.jws) (&3)"},              {"MnuFileSave", "保存先フォルダの指定 (&H)"},
+        {"MnuExit", "終了 (&X)"},
+    };
+    for (const auto& [name, text] : actions) {
+        const QAction* action = f.findChild<QAction*>(name);
+        ASSERT_NE(action, nullptr) << name;
+        EXPECT_EQ(action->text(), QString::fromUtf8(text));
+    }
+    EXPECT_EQ(f.MnuFile->title(), "ファイル (&F)");
+    EXPECT_EQ(f.MnuFileType->title(), "ファイルの種類 (&T)");
+    const QList<QAction*> file = f.MnuFile->actions();
+    ASSERT_EQ(file.size(), 5);
+    EXPECT_EQ(file[0], f.MnuFileSFolder);
+    EXPECT_EQ(file[1], f.MnuFileType->menuAction());
+    EXPECT_EQ(file[2], f.MnuFileSave);
+    EXPECT_TRUE(file[3]->isSeparator());
+    EXPECT_EQ(file[4], f.MnuExit);
+    EXPECT_EQ(f.MnuFileType->actions(),
+              QList<QAction*>({f.MnuFileType0, f.MnuFileType1, f.MnuFileType2, f.MnuFileType3}));
+    EXPECT_EQ(f.MainMenu1->actions(), QList<QAction*>({f.MnuFile->menuAction()}));
+    EXPECT_EQ(f.Label1->text(), "ファイルの種類");
+    EXPECT_EQ(f.Label2->text(), "保存先フォルダ");
+    EXPECT_EQ(f.Button3->text(), "参照");
+    EXPECT_EQ(f.Button4->text(), "変換");
+    EXPECT_EQ(f.Button4->geometry(), QRect(408, 2, 75, 44));
+    EXPECT_EQ(f.Button3->geometry(), QRect(368, 24, 33, 22));
+    EXPECT_EQ(f.Edit2->geometry(), QRect(88, 24, 273, 20));
+    EXPECT_EQ(f.ComboBox1->pos(), QPoint(88, 0));
+    EXPECT_GE(f.ComboBox1->width(), 105);
+    EXPECT_EQ(f.Panel4->height(), 48);
+    EXPECT_EQ(f.Splitter1->handleWidth(), 3);
+    EXPECT_TRUE(f.Edit1->isReadOnly());
+    EXPECT_TRUE(f.Edit2->isReadOnly());
+    EXPECT_EQ(f.TreeView1->indentation(), 19);
+    QStringList items;
+    for (int i = 0; i < f.ComboBox1->count(); ++i) items << f.ComboBox1->itemText(i);
+    EXPECT_EQ(items, QStringList({"全てのファイル(*.*)", "*.JW?", "*.JWW", "*.JWS", ""}));
+    for (const char* name : {"Splitter1", "Panel1", "Panel2", "Edit1", "TreeView1", "Panel3", "Panel4", "Label1",
+                             "ComboBox1", "Label2", "Edit2", "Button3", "Button4", "StringGrid1", "StatusBar1",
+                             "MainMenu1"}) {
+        EXPECT_NE(f.findChild<QWidget*>(name), nullptr) << name;
+    }
+}
+
+TEST_F(StartUp, TheSearchFolderEditFollowsTheWidthOfItsPane) {
+    TForm1& f = Start();
+    EXPECT_EQ(f.Edit1->width(), f.Panel1->width());
+    f.Splitter1->setSizes({230, f.Splitter1->width() - 233});
+    EXPECT_EQ(f.Panel1->width(), 230);
+    EXPECT_EQ(f.Edit1->width(), 230);
+}
+
+TEST_F(StartUp, AFirstCloseWritesAllFifteenKeysInThreeSections) {
+    Start();
+    Stop();
+    EXPECT_EQ(Lines(Ini()), (std::vector<std::string>{
+                                "[Form]", "F1_X=190", "F1_Y=109", "F1_W=696", "F1_H=478",
+                                "[Comp]", "F1P1=160", "F1S0=64", "F1S1=64", "F1S2=64", "F1S3=64", "F1S4=64", "F1S5=64",
+                                "[Set]", "FLD1=" + appDir.string() + "/", "FLD2=", "FNAM=", "FTYP=0"}));
+    // The temp folder goes with the window when nothing is left in it.
+    EXPECT_FALSE(fs::exists(appDir / "TEMP"));
+}
+
+TEST_F(StartUp, SettingsWrittenAtCloseAreReadAtTheNextStart) {
+    const std::string longFolder = "/" + std::string(598, 'x') + "/";
+    WriteText(Ini(),
+              "[Form]\nF1_X=12\nF1_Y=34\nF1_W=640\nF1_H=400\n"
+              "[Comp]\nF1P1=200\nF1S0=100\nF1S1=90\nF1S2=1x\nF1S3=150\nF1S4=130\nF1S5=40\n"
+              "[Set]\nFLD1=" + longFolder + "\nFLD2=/some/dest/\nFNAM=last one.jww\nFTYP=9\n");
+    TForm1& f = Start();
+    EXPECT_EQ(f.pos(), QPoint(12, 34));
+    EXPECT_EQ(f.size(), QSize(640, 400));
+    EXPECT_EQ(f.Panel1->width(), 200);
+    EXPECT_EQ(ColumnWidths(f), (std::vector<int>{100, 90, 0, 150, 130, 40}));  // a stray letter reads as 0
+    EXPECT_EQ(f.FSearchFolder.toStdString(), longFolder.substr(0, 511));
+    EXPECT_EQ(f.Edit1->text(), "");  // the tree and Edit1 wait for a search
+    EXPECT_EQ(f.FDestFolder, "/some/dest/");
+    EXPECT_EQ(f.Edit2->text(), "/some/dest/");
+    EXPECT_EQ(f.FLastFileName, "last one.jww");
+    EXPECT_EQ(f.ComboBox1->currentIndex(), -1);  // no type for 9
+
+    // The user moves things about; the next start finds them so.
+    f.move(30, 40);
+    f.resize(660, 420);
+    f.Splitter1->setSizes({180, f.Splitter1->width() - 183});
+    f.StringGrid1->horizontalHeader()->resizeSection(3, 170);
+    Stop();
+    EXPECT_EQ(Setting(Ini(), "Form", "F1_X"), "30");
+    EXPECT_EQ(Setting(Ini(), "Form", "F1_W"), "660");
+    EXPECT_EQ(Setting(Ini(), "Comp", "F1P1"), "180");
+    EXPECT_EQ(Setting(Ini(), "Comp", "F1S2"), "0");
+    EXPECT_EQ(Setting(Ini(), "Comp", "F1S3"), "170");
+    EXPECT_EQ(Setting(Ini(), "Set", "FLD1"), longFolder.substr(0, 511));
+    EXPECT_EQ(Setting(Ini(), "Set", "FNAM"), "last one.jww");
+    EXPECT_EQ(Setting(Ini(), "Set", "FTYP"), "-1");
+
+    TForm1& again = Start();
+    EXPECT_EQ(again.pos(), QPoint(30, 40));
+    EXPECT_EQ(again.size(), QSize(660, 420));
+    EXPECT_EQ(again.Panel1->width(), 180);
+    EXPECT_EQ(ColumnWidths(again), (std::vector<int>{100, 90, 0, 170, 130, 40}));
+    EXPECT_EQ(again.Edit2->text(), "/some/dest/");
+    EXPECT_EQ(again.ComboBox1->currentIndex(), -1);
+}
+
+TEST_F(StartUp, SettingsThatSayNothingLeaveTheDesignValues) {
+    WriteText(Ini(), "[Form]\nF1_W=\nF1_H=  \n[Set]\nFTYP=2\nFLD2=\n");
+    TForm1& f = Start();
+    EXPECT_EQ(f.width(), 696);
+    EXPECT_EQ(f.height(), 478);
+    EXPECT_EQ(f.ComboBox1->currentText(), "*.JWW");
+    EXPECT_EQ(f.FSearchFolder, AppDir());
+    EXPECT_EQ(f.Edit2->text(), "");
+}
+
+TEST_F(StartUp, WithoutARightToTheProgramFolderSettingsAndTempGoToTheUsersFolders) {
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray temp = qgetenv("TMPDIR");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((dir / "config").string()));
+    qputenv("TMPDIR", QByteArray::fromStdString((dir / "tmp").string()));
+    fs::create_directories(dir / "tmp");
+    appDir = dir / "gone";  // a program folder that is not there can be written to by nobody
+
+    TForm1& f = Start();
+    EXPECT_EQ(f.FIniPath.toStdString(), (dir / "config" / "Quellmark" / "Quellmark.ini").string());
+    const std::string perUser = (dir / "tmp").string() + "/quellmark-" + std::to_string(::getuid()) + "/";
+    EXPECT_EQ(f.TempFolder().toStdString(), perUser);
+    EXPECT_TRUE(fs::is_directory(perUser));
+    EXPECT_EQ(fs::status(perUser).permissions() & fs::perms::all, fs::perms::owner_all);
+    Stop();
+    EXPECT_EQ(Setting(dir / "config" / "Quellmark" / "Quellmark.ini", "Form", "F1_W"), "696");
+    EXPECT_FALSE(fs::exists(dir / "gone"));
+
+    qputenv("XDG_CONFIG_HOME", config);
+    qputenv("TMPDIR", temp);
+    if (config.isNull()) qunsetenv("XDG_CONFIG_HOME");
+    if (temp.isNull()) qunsetenv("TMPDIR");
+}
+
+TEST_F(StartUp, ADestinationWrittenWithoutItsSlashGetsIt) {
+    WriteText(Ini(), "[Set]\nFLD2=/data/converted\n");
+    TForm1& f = Start();
+    EXPECT_EQ(f.FDestFolder, "/data/converted/");
+    EXPECT_EQ(f.Edit2->text(), "/data/converted/");
+}
+
+TEST_F(StartUp, ASettingsFileBesideTheProgramIsUsedWhereverItIs) {
+    WriteText(Ini(), "[Form]\nF1_W=650\n");
+    TForm1& f = Start();
+    EXPECT_EQ(f.FIniPath, AppDir() + "Quellmark.ini");
+    EXPECT_EQ(f.width(), 650);
+}
+
+using Exit = WindowTest;
+
+TEST_F(Exit, TheMenuAsksFirstAndNoKeepsTheWindowOpen) {
+    TForm1& f = Start();
+    platform.answer = WindowPlatform::Answer::No;
+    f.MnuExitClick();
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "終了します。よろしいですか？");
+    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Confirmation);
+    EXPECT_EQ(platform.boxes[0].buttons, WindowPlatform::Buttons::YesNo);
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_FALSE(fs::exists(Ini()));
+
+    platform.answer = WindowPlatform::Answer::Yes;
+    f.MnuExitClick();
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_EQ(Setting(Ini(), "Form", "F1_X"), "190");
+}
+
+TEST_F(Exit, ClosingTheWindowAsksNothingAndWritesTheSettings) {
+    TForm1& f = Start();
+    EXPECT_TRUE(f.close());
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_EQ(Setting(Ini(), "Set", "FTYP"), "0");
+}

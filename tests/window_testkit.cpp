@@ -1,0 +1,182 @@
+// Helpers for the main window's tests.
+#include "window_testkit.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QTableWidget>
+#include <QTreeWidget>
+
+#include <fstream>
+
+namespace qmtest {
+
+using namespace quellmark;
+
+WindowPlatform::Answer RecordingPlatform::MessageBox(QWidget*, const QString& title, const QString& text,
+                                                     BoxKind kind, Buttons buttons) {
+    boxes.push_back({title, text, kind, buttons});
+    return buttons == Buttons::YesNo ? answer : Answer::Ok;
+}
+
+QString RecordingPlatform::ChooseFolder(QWidget*, const QString& title, const QString& startFolder) {
+    pickers.push_back({title, startFolder});
+    if (folders.empty()) return {};
+    QString folder = folders.front();
+    folders.pop_front();
+    return folder;
+}
+
+bool RecordingPlatform::EscapeDown() {
+    ++escapePolls;
+    return escape();
+}
+
+void RecordingPlatform::Reset() {
+    boxes.clear();
+    beeps = 0;
+    pickers.clear();
+    opened.clear();
+}
+
+void GatedFileSystem::Open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+}
+
+bool GatedFileSystem::Waiting() {
+    std::lock_guard lock(mutex_);
+    return waiting_ > 0;
+}
+
+std::error_code GatedFileSystem::readFile(const fs::path& path, Bytes& out, std::size_t limit) {
+    if (std::this_thread::get_id() != owner_ && limit == std::numeric_limits<std::size_t>::max()) {
+        std::unique_lock lock(mutex_);
+        ++waiting_;
+        changed_.wait(lock, [this] { return open_; });
+        --waiting_;
+    }
+    return RealFileSystem().readFile(path, out, limit);
+}
+
+std::error_code GatedFileSystem::create(const fs::path& path, std::unique_ptr<OutputFile>& out) {
+    return RealFileSystem().create(path, out);
+}
+std::error_code GatedFileSystem::createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) {
+    return RealFileSystem().createNew(path, out);
+}
+std::error_code GatedFileSystem::rename(const fs::path& from, const fs::path& to) {
+    return RealFileSystem().rename(from, to);
+}
+std::error_code GatedFileSystem::remove(const fs::path& path) { return RealFileSystem().remove(path); }
+std::error_code GatedFileSystem::createDirectory(const fs::path& path) {
+    return RealFileSystem().createDirectory(path);
+}
+std::error_code GatedFileSystem::removeDirectory(const fs::path& path) {
+    return RealFileSystem().removeDirectory(path);
+}
+std::error_code GatedFileSystem::syncDirectory(const fs::path& path) { return RealFileSystem().syncDirectory(path); }
+bool GatedFileSystem::isFile(const fs::path& path) { return RealFileSystem().isFile(path); }
+bool GatedFileSystem::isDirectory(const fs::path& path) { return RealFileSystem().isDirectory(path); }
+
+Bytes JwwWithMemo(const std::string& sjisMemo, std::int32_t version) {
+    JwwSpec spec;
+    spec.version = version;
+    spec.memo = sjisMemo;
+    spec.entities = {Line{}, Dimension{}};
+    return BuildJww(spec);
+}
+
+Bytes JwsDrawing() {
+    JwsSpec spec;
+    spec.entities = {Dimension{}};
+    return BuildJws(spec);
+}
+
+Bytes BrokenJww(const std::string& sjisMemo) {
+    Bytes bytes = JwwWithMemo(sjisMemo);
+    bytes.resize(bytes.size() - 10);
+    return bytes;
+}
+
+Bytes JwwCutInHeader(const std::string& sjisMemo) {
+    JwwSpec spec;
+    spec.memo = sjisMemo;
+    JwwLayout layout;
+    Bytes bytes = BuildJww(spec, &layout);
+    bytes.resize(layout.block[9] + 3);
+    return bytes;
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+void WindowTest::SetUp() {
+    appDir = dir / "app";
+    fs::create_directories(appDir);
+}
+
+void WindowTest::TearDown() {
+    if (form) Stop();
+}
+
+TForm1& WindowTest::Start(FileSystem& fileSystem) {
+    form = std::make_unique<TForm1>(platform, AppDir(), fileSystem);
+    form->show();
+    return *form;
+}
+
+void WindowTest::Stop() {
+    form->close();
+    form.reset();
+}
+
+void WindowTest::Search(const fs::path& folder) {
+    platform.folders.push_back(Folder(folder));
+    form->MnuFileSFolderClick();
+}
+
+QTreeWidgetItem* WindowTest::Node(const QString& path) const {
+    QTreeWidgetItem* node = form->TreeView1->topLevelItem(0);
+    for (const QString& name : path.split('/', Qt::SkipEmptyParts)) {
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; node && i < node->childCount(); ++i) {
+            if (node->child(i)->text(0) == name) next = node->child(i);
+        }
+        node = next;
+    }
+    return node;
+}
+
+void WindowTest::Click(QTreeWidgetItem* node) {
+    form->TreeView1->setCurrentItem(node);
+    form->TreeView1Click();
+}
+
+void WindowTest::List(const fs::path& folder) {
+    Search(folder);
+    Click(Node(""));
+}
+
+QStringList WindowTest::Column(int col) const {
+    QStringList cells;
+    for (int row = 1; row < form->RowCount(); ++row) cells << form->Cell(col, row);
+    return cells;
+}
+
+void WindowTest::SelectRows(int first, int last) {
+    QTableWidget* grid = form->StringGrid1;
+    grid->setCurrentCell(first - 1, 0);
+    grid->selectionModel()->select(QItemSelection(grid->model()->index(first - 1, 0), grid->model()->index(last - 1, 5)),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void WindowTest::ClickHeader(int col) {
+    const QHeaderView* header = form->StringGrid1->horizontalHeader();
+    form->StringGrid1MouseDown(header->sectionViewportPosition(col) + header->sectionSize(col) / 2,
+                               header->height() / 2);
+}
+
+}  // namespace qmtest

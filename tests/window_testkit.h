@@ -1,0 +1,131 @@
+// Helpers for the main window's tests: a desktop double that records boxes, beeps, pickers and
+// opened files and plays the Escape key from a script; a file system that holds the batch's
+// reads until a test lets them go; and a fixture that starts and stops TForm1 on a program folder
+// of its own.
+#pragma once
+
+#include "testkit.h"
+
+#include "app/Unit1.h"
+#include "app/WindowPlatform.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class QTreeWidgetItem;
+
+namespace qmtest {
+
+class RecordingPlatform final : public quellmark::WindowPlatform {
+public:
+    struct Box {
+        QString title;
+        QString text;
+        BoxKind kind;
+        Buttons buttons;
+    };
+    struct Picker {
+        QString title;
+        QString start;
+    };
+
+    std::vector<Box> boxes;
+    int beeps = 0;
+    std::vector<Picker> pickers;
+    std::deque<QString> folders;  // what the pickers answer, in turn; empty means cancelled
+    QStringList opened;
+    Answer answer = Answer::Yes;  // to Yes/No boxes
+    int escapePolls = 0;
+    // Asked at each poll of the Escape key, after escapePolls has counted it.
+    std::function<bool()> escape = [] { return false; };
+
+    Answer MessageBox(QWidget* parent, const QString& title, const QString& text, BoxKind kind,
+                      Buttons buttons) override;
+    void Beep() override { ++beeps; }
+    QString ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) override;
+    void OpenWithShell(const QString& path) override { opened << path; }
+    bool EscapeDown() override;
+
+    // Forgets what was recorded.
+    void Reset();
+};
+
+// The real file system, except that whole-file reads from any thread but the test's own wait
+// until Open() is called.
+class GatedFileSystem final : public quellmark::FileSystem {
+public:
+    void Open();
+    // Whether a worker thread is waiting at the gate.
+    bool Waiting();
+
+    std::error_code readFile(const fs::path& path, quellmark::Bytes& out, std::size_t limit) override;
+    std::error_code create(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
+    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
+    std::error_code rename(const fs::path& from, const fs::path& to) override;
+    std::error_code remove(const fs::path& path) override;
+    std::error_code createDirectory(const fs::path& path) override;
+    std::error_code removeDirectory(const fs::path& path) override;
+    std::error_code syncDirectory(const fs::path& path) override;
+    bool isFile(const fs::path& path) override;
+    bool isDirectory(const fs::path& path) override;
+
+private:
+    const std::thread::id owner_ = std::this_thread::get_id();
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = false;
+    int waiting_ = 0;
+};
+
+// Drawings and files for listings and batches.
+Bytes JwwWithMemo(const std::string& sjisMemo, std::int32_t version = 600);
+Bytes JwsDrawing();
+// A JWW drawing whose entity list is cut short: its header (and memo) reads, the drawing not.
+Bytes BrokenJww(const std::string& sjisMemo);
+// A JWW drawing cut inside its layer names: even its memo cannot be read.
+Bytes JwwCutInHeader(const std::string& sjisMemo);
+void WriteText(const fs::path& path, const std::string& text);
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Creates and shows the window on the program folder (FormShow runs).
+    quellmark::TForm1& Start(quellmark::FileSystem& fileSystem = quellmark::RealFileSystem());
+    // Closes the window (FormClose runs) and destroys it.
+    void Stop();
+
+    QString AppDir() const { return QString::fromStdString(appDir.string()) + "/"; }
+    fs::path Ini() const { return appDir / "Quellmark.ini"; }
+    static QString Folder(const fs::path& path) { return QString::fromStdString(path.string()) + "/"; }
+
+    // Chooses the folder as search folder through the picker and searches it.
+    void Search(const fs::path& folder);
+    // The node at the path below the root ("A/A1"), or the root for "".
+    QTreeWidgetItem* Node(const QString& path) const;
+    // Selects the node as a mouse click does and lets the tree's click handler run.
+    void Click(QTreeWidgetItem* node);
+    // Search the folder and list it.
+    void List(const fs::path& folder);
+    // Column col of the file rows.
+    QStringList Column(int col) const;
+    // Selects the file rows first..last (row 1 is the first file).
+    void SelectRows(int first, int last);
+    // A press in the middle of a column's header cell.
+    void ClickHeader(int col);
+
+    TempDir dir;
+    fs::path appDir;
+    RecordingPlatform platform;
+    std::unique_ptr<quellmark::TForm1> form;
+};
+
+}  // namespace qmtest

@@ -1,0 +1,219 @@
+// The folder tree: a search over a generated tree with hidden folders and a link back to the top,
+// node paths, a missing search folder, Escape during the search, commands and a close that arrive
+// while it runs, and clicks in the tree before any search.
+#include "window_testkit.h"
+
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <sys/stat.h>
+
+using namespace quellmark;
+using namespace qmtest;
+
+namespace {
+
+QStringList Children(const QTreeWidgetItem* node) {
+    QStringList names;
+    for (int i = 0; node && i < node->childCount(); ++i) names << node->child(i)->text(0);
+    return names;
+}
+
+int CountNodes(const QTreeWidgetItem* node) {
+    int n = 1;
+    for (int i = 0; i < node->childCount(); ++i) n += CountNodes(node->child(i));
+    return n;
+}
+
+bool ChildrenSorted(const QTreeWidgetItem* node) {
+    const QStringList names = Children(node);
+    for (int i = 1; i < names.size(); ++i) {
+        if (names[i - 1] > names[i]) return false;
+    }
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (!ChildrenSorted(node->child(i))) return false;
+    }
+    return true;
+}
+
+class FolderTree : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        for (const char* folder : {"A/A1/A11", "A/A2", "B", "C", "図面/平面", ".hidden/H1", "A/.git"}) {
+            fs::create_directories(data() / fs::path(folder));
+        }
+        WriteText(data() / "C" / "notes.txt", "notes");
+        WriteText(data() / "A" / "A1" / "file.jww", "not a folder");
+        ::mkfifo((data() / "B" / "pipe").c_str(), 0600);
+        fs::create_directory_symlink(data(), data() / "loop");  // a way back to the top
+    }
+    fs::path data() const { return dir / "data"; }
+};
+
+}  // namespace
+
+TEST_F(FolderTree, ASearchShowsEveryFolderBelowTheSearchFolderSortedAndNoHiddenOnes) {
+    TForm1& f = Start();
+    Search(data());
+    EXPECT_TRUE(f.FSearchReady);
+    EXPECT_FALSE(f.FSearchAborted);
+    EXPECT_EQ(f.StatusText(), "");
+    EXPECT_EQ(f.Edit1->text(), Folder(data()));
+    EXPECT_EQ(f.FSearchFolder, Folder(data()));
+    ASSERT_EQ(f.TreeView1->topLevelItemCount(), 1);
+    EXPECT_EQ(Node("")->text(0), Folder(data()));
+    EXPECT_EQ(Children(Node("")), QStringList({"A", "B", "C", "loop", "図面"}));
+    EXPECT_EQ(CountNodes(Node("")), 10);
+    EXPECT_EQ(Children(Node("A")), QStringList({"A1", "A2"}));
+    EXPECT_EQ(Children(Node("A/A1")), QStringList({"A11"}));
+    EXPECT_EQ(Children(Node("図面")), QStringList({"平面"}));
+    EXPECT_TRUE(Children(Node("B")).isEmpty());
+    // The link is a folder of the tree, but the search does not go round in it.
+    EXPECT_TRUE(Children(Node("loop")).isEmpty());
+    EXPECT_TRUE(f.TreeView1->isEnabled());
+
+    EXPECT_EQ(f.NodePath(Node("")), Folder(data()));
+    EXPECT_EQ(f.NodePath(Node("A/A1/A11")), Folder(data() / "A" / "A1" / "A11"));
+    EXPECT_EQ(f.NodePath(Node("図面/平面")), Folder(data() / "図面" / "平面"));
+    EXPECT_EQ(f.NodePath(nullptr), "");
+}
+
+TEST_F(FolderTree, AFolderWithoutSubfoldersGivesARootOnly) {
+    TForm1& f = Start();
+    Search(data() / "B");
+    EXPECT_TRUE(f.FSearchReady);
+    ASSERT_EQ(f.TreeView1->topLevelItemCount(), 1);
+    EXPECT_EQ(Node("")->text(0), Folder(data() / "B"));
+    EXPECT_EQ(Node("")->childCount(), 0);
+}
+
+TEST_F(FolderTree, AMissingSearchFolderChangesNothing) {
+    TForm1& f = Start();
+    List(data() / "C");
+    ASSERT_TRUE(f.FListShown);
+    platform.Reset();
+
+    Search(dir / "nowhere");
+    EXPECT_EQ(platform.beeps, 1);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "検索フォルダのディスクドライブの準備が出来ていません。");
+    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Information);
+    EXPECT_EQ(platform.boxes[0].buttons, WindowPlatform::Buttons::Ok);
+    EXPECT_EQ(f.StatusText(), "検索フォルダを指定して下さい。");
+    EXPECT_TRUE(f.FSearchReady);
+    EXPECT_TRUE(f.FListShown);
+    EXPECT_EQ(Node("")->text(0), Folder(data() / "C"));
+    EXPECT_EQ(Column(0), QStringList({"notes.txt"}));
+}
+
+TEST_F(FolderTree, ACancelledPickerStartsNoSearch) {
+    TForm1& f = Start();
+    f.MnuFileSFolderClick();
+    EXPECT_EQ(platform.pickers.size(), 1u);
+    EXPECT_FALSE(f.FSearchReady);
+    EXPECT_EQ(f.TreeView1->topLevelItemCount(), 0);
+}
+
+TEST_F(FolderTree, ANewSearchEmptiesTheList) {
+    TForm1& f = Start();
+    List(data() / "C");
+    ASSERT_EQ(Column(0), QStringList({"notes.txt"}));
+    Search(data());
+    EXPECT_FALSE(f.FListShown);
+    EXPECT_EQ(f.RowCount(), 2);
+    EXPECT_EQ(Column(0), QStringList({""}));
+}
+
+TEST_F(FolderTree, EscapeStopsTheSearchAndLeavesAUsableSortedTree) {
+    TForm1& f = Start();
+    platform.escape = [] { return true; };
+    Search(data());
+    EXPECT_TRUE(f.FSearchAborted);
+    EXPECT_EQ(f.StatusText(), "フォルダ検索を中断しました。");
+    EXPECT_TRUE(f.FSearchReady);
+    EXPECT_TRUE(f.TreeView1->isEnabled());
+    // The first entry comes in before Escape is looked at; nothing after it does.
+    ASSERT_EQ(Node("")->childCount(), 1);
+    EXPECT_EQ(Node("")->child(0)->childCount(), 0);
+
+    platform.escape = [] { return false; };
+    Click(Node(""));
+    EXPECT_EQ(f.StatusText(), "0 Files  パス名「" + Folder(data()) + "」");
+}
+
+TEST_F(FolderTree, EscapeLaterInTheSearchKeepsWhatWasFound) {
+    TForm1& f = Start();
+    platform.escape = [this] { return platform.escapePolls > 6; };
+    Search(data());
+    EXPECT_EQ(f.StatusText(), "フォルダ検索を中断しました。");
+    EXPECT_TRUE(f.FSearchReady);
+    const int found = CountNodes(Node(""));
+    EXPECT_GE(found, 2);
+    EXPECT_LT(found, 10);  // of the ten folders a whole search finds
+    EXPECT_TRUE(ChildrenSorted(Node("")));
+}
+
+TEST_F(FolderTree, CommandsThatArriveDuringASearchAreRefused) {
+    TForm1& f = Start();
+    bool asked = false;
+    std::size_t pickersDuring = 0;
+    platform.escape = [&] {
+        if (asked) return false;
+        asked = true;
+        EXPECT_TRUE(f.Busy());
+        f.MnuFileSFolderClick();  // a second search
+        f.Button4Click();
+        f.TreeView1Click();
+        f.MnuExitClick();
+        pickersDuring = platform.pickers.size();
+        return false;
+    };
+    Search(data());
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(pickersDuring, 1u);  // only the first search asked for a folder
+    EXPECT_EQ(platform.beeps, 4);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_FALSE(f.Busy());
+    EXPECT_EQ(Children(Node("")), QStringList({"A", "B", "C", "loop", "図面"}));
+}
+
+TEST_F(FolderTree, ClosingDuringASearchStopsItAndThenCloses) {
+    TForm1& f = Start();
+    platform.escape = [&] {
+        if (platform.escapePolls == 2) f.close();
+        return false;
+    };
+    Search(data());
+    EXPECT_TRUE(f.FSearchAborted);
+    EXPECT_EQ(f.StatusText(), "フォルダ検索を中断しました。");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !f.isVisible(); }));
+    EXPECT_TRUE(fs::exists(Ini()));
+}
+
+TEST_F(FolderTree, AClickInTheTreeBeforeAnySearchAsksForASearchFolder) {
+    TForm1& f = Start();
+    f.TreeView1Click();
+    EXPECT_EQ(platform.beeps, 1);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "検索フォルダを指定して下さい。");
+    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Error);
+    EXPECT_EQ(f.StatusText(), "検索フォルダを指定して下さい。");
+}
+
+TEST_F(FolderTree, TheDestinationPickerStartsAtTheShownFolderAndKeepsItsChoice) {
+    TForm1& f = Start();
+    platform.folders = {Folder(data() / "B"), QString(), QString::fromStdString((data() / "C").string())};
+    f.Button3Click();
+    EXPECT_EQ(f.Edit2->text(), Folder(data() / "B"));
+    EXPECT_EQ(f.FDestFolder, Folder(data() / "B"));
+    f.Button3Click();  // cancelled
+    EXPECT_EQ(f.FDestFolder, Folder(data() / "B"));
+    f.MnuFileSave->trigger();  // a folder without its "/" gets one
+    EXPECT_EQ(f.FDestFolder, Folder(data() / "C"));
+    ASSERT_EQ(platform.pickers.size(), 3u);
+    EXPECT_EQ(platform.pickers[0].title, "保存先フォルダの指定");
+    EXPECT_EQ(platform.pickers[0].start, "");
+    EXPECT_EQ(platform.pickers[1].start, Folder(data() / "B"));
+}
