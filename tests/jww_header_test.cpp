@@ -268,3 +268,63 @@ TEST(ReadJwwFile, EveryCutOfADrawingFailsWithTheOffsetWhereItEnds) {
         ASSERT_NE(failure.reason.find("at offset"), std::string::npos) << failure.reason;
     }
 }
+
+TEST(ReadJwwMemo, ReadsTheHeaderUpToBlock17Only) {
+    TempDir dir;
+    JwwSpec spec;
+    spec.version = 600;
+    spec.memo = kSjisZumen + "\r\n";
+    spec.entities = {Line{}, Dimension{}};
+    JwwLayout l;
+    const Bytes whole = BuildJww(spec, &l);
+
+    // The entity stream, and blocks 18 to 23, are not looked at.
+    WriteFile(dir / "cut.jww", Bytes(whole.begin(), whole.begin() + static_cast<long>(l.block[18])));
+    JwwDocument doc = MustReadJww(whole);
+    EXPECT_TRUE(ReadJwwMemo(doc, dir / "cut.jww"));
+    EXPECT_EQ(doc.Header.Memo, spec.memo);
+    EXPECT_TRUE(doc.Layers.empty());  // the drawing read before is gone
+
+    // Cut inside the layer names: the memo was read, but the probe fails.
+    WriteFile(dir / "names.jww", Bytes(whole.begin(), whole.begin() + static_cast<long>(l.block[9] + 100)));
+    EXPECT_FALSE(ReadJwwMemo(doc, dir / "names.jww"));
+
+    // Below version 220 block 17 takes no bytes, and the probe still gives the memo.
+    JwwSpec old = spec;
+    old.version = 219;
+    JwwLayout oldLayout;
+    const Bytes oldBytes = BuildJww(old, &oldLayout);
+    WriteFile(dir / "old.jww", oldBytes);
+    EXPECT_TRUE(ReadJwwMemo(doc, dir / "old.jww"));
+    EXPECT_EQ(doc.Header.Version, 219);
+    EXPECT_EQ(doc.Header.Memo, spec.memo);
+    EXPECT_FALSE(JwwFailure(oldBytes).reason.empty());
+
+    // A header longer than the first read: a long memo and long layer names.
+    JwwSpec longHeader = spec;
+    longHeader.memo = std::string(60000, 'm');
+    for (int i = 0; i < 5; ++i) longHeader.layerNames[i] = std::string(20000, 'n');
+    WriteFile(dir / "long.jww", BuildJww(longHeader));
+    EXPECT_TRUE(ReadJwwMemo(doc, dir / "long.jww"));
+    EXPECT_EQ(doc.Header.Memo.size(), 60000u);
+
+    JwwSpec empty = spec;
+    empty.memo.clear();
+    WriteFile(dir / "empty.jww", BuildJww(empty));
+    EXPECT_TRUE(ReadJwwMemo(doc, dir / "empty.jww"));
+    EXPECT_EQ(doc.Header.Memo, "");
+
+    // Versions whose block sizes differ probe as far as block 17 of their own layout.
+    for (std::int32_t v : {220, 221, 224, 226, 230, 231, 299, 300}) {
+        JwwSpec at = spec;
+        at.version = v;
+        JwwLayout atLayout;
+        const Bytes bytes = BuildJww(at, &atLayout);
+        const std::size_t end17 = atLayout.block[22];  // below 420 block 22 follows block 17
+        WriteFile(dir / "v.jww", Bytes(bytes.begin(), bytes.begin() + static_cast<long>(end17)));
+        EXPECT_TRUE(ReadJwwMemo(doc, dir / "v.jww")) << v;
+        WriteFile(dir / "v.jww", Bytes(bytes.begin(), bytes.begin() + static_cast<long>(end17 - 1)));
+        EXPECT_FALSE(ReadJwwMemo(doc, dir / "v.jww")) << v;
+    }
+    EXPECT_FALSE(ReadJwwMemo(doc, dir / "missing.jww"));
+}

@@ -151,7 +151,7 @@ std::error_code FaultyFileSystem::wrap(std::error_code ec, std::unique_ptr<Outpu
     return ec;
 }
 
-std::error_code FaultyFileSystem::readFile(const fs::path& path, quellmark::Bytes& out, std::size_t limit) {
+std::error_code FaultyFileSystem::readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) {
     if (failRead(path)) return std::make_error_code(std::errc::io_error);
     return Real().readFile(path, out, limit);
 }

@@ -49,7 +49,7 @@ bool GatedFileSystem::Waiting() {
     return waiting_ > 0;
 }
 
-std::error_code GatedFileSystem::readFile(const fs::path& path, Bytes& out, std::size_t limit) {
+std::error_code GatedFileSystem::readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) {
     if (std::this_thread::get_id() != owner_ && limit == std::numeric_limits<std::size_t>::max()) {
         std::unique_lock lock(mutex_);
         ++waiting_;

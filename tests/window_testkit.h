@@ -65,7 +65,7 @@ public:
     // Whether a worker thread is waiting at the gate.
     bool Waiting();
 
-    std::error_code readFile(const fs::path& path, quellmark::Bytes& out, std::size_t limit) override;
+    std::error_code readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) override;
     std::error_code create(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code rename(const fs::path& from, const fs::path& to) override;

@@ -197,14 +197,11 @@ template <typename Document, typename Read, typename Write>
 FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, const Read& read,
                           const Write& write) {
     Failure failure;
-    {
-        Bytes bytes;
-        if (!ReadDrawingBytes(*ctx.fs, r.source, bytes, &failure)) return Failed(r, failure.reason);
-        r.bytesIn = bytes.size();
-        const bool ok = read(bytes, failure);
-        r.version = doc.Header.Version;
-        if (!ok) return Failed(r, failure.reason);
-    }
+    if (!ReadDrawingBytes(*ctx.fs, r.source, ctx.input, &failure)) return Failed(r, failure.reason);
+    r.bytesIn = ctx.input.size();
+    const bool ok = read(ctx.input, failure);
+    r.version = doc.Header.Version;
+    if (!ok) return Failed(r, failure.reason);
     const DimensionTally tally = AddDimensionAttributes(doc, r.version);
     r.dimensions = tally.dimensions;
     r.marked = tally.marked;
@@ -230,7 +227,7 @@ FileResult ConvertJww(ConversionContext& ctx, const fs::path& source, const fs::
     ctx.images.KeepBytes = !ctx.settings.dryRun;
     return ConvertDrawing(
         ctx, Result(source, dest, DrawingFormat::Jww), ctx.jww,
-        [&](const Bytes& bytes, Failure& failure) { return ReadJwwBytes(ctx.jww, ctx.images, bytes, &failure); },
+        [&](const FileBytes& bytes, Failure& failure) { return ReadJwwBytes(ctx.jww, ctx.images, bytes, &failure); },
         [&](const fs::path& temp, std::int32_t version, Failure* failure, const WriteSettings& settings) {
             return WriteJwwFile(ctx.jww, ctx.images, temp, version, failure, settings);
         });
@@ -240,7 +237,7 @@ FileResult ConvertJws(ConversionContext& ctx, const fs::path& source, const fs::
     JwsCleanup cleanup{ctx};
     return ConvertDrawing(
         ctx, Result(source, dest, DrawingFormat::Jws), ctx.jws,
-        [&](const Bytes& bytes, Failure& failure) { return ReadJwsBytes(ctx.jws, bytes, &failure); },
+        [&](const FileBytes& bytes, Failure& failure) { return ReadJwsBytes(ctx.jws, bytes, &failure); },
         [&](const fs::path& temp, std::int32_t version, Failure* failure, const WriteSettings& settings) {
             return WriteJwsFile(ctx.jws, temp, version, failure, settings, *ctx.fs);
         });

@@ -97,6 +97,7 @@ struct ConversionContext {
         : fs(&fileSystem), images(fileSystem) {}
 
     FileSystem* fs;
+    FileBytes input;  // the drawing being converted, as read; its memory serves file after file
     JwwDocument jww;
     JwsDocument jws;
     ImageStore images;

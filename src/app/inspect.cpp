@@ -43,7 +43,7 @@ DrawingFormat DetectFormat(const std::filesystem::path& path, FileSystem& fs) {
 bool InspectDrawing(const std::filesystem::path& path, DrawingInfo& info, Failure* failure,
                     FileSystem& fs) {
     info = DrawingInfo{};
-    Bytes bytes;
+    FileBytes bytes;
     if (!ReadDrawingBytes(fs, path, bytes, failure)) return false;
     auto startsWith = [&](std::string_view signature) {
         return bytes.size() >= signature.size() &&

@@ -28,7 +28,7 @@ bool CatchDrawingFailure(const std::function<void()>& step, Failure* failure) {
     return false;
 }
 
-bool ReadDrawingBytes(FileSystem& fs, const std::filesystem::path& path, Bytes& out,
+bool ReadDrawingBytes(FileSystem& fs, const std::filesystem::path& path, FileBytes& out,
                       Failure* failure) {
     if (auto ec = fs.readFile(path, out)) {
         if (ec == std::errc::is_a_directory) {
@@ -44,7 +44,7 @@ bool ReadDrawingBytes(FileSystem& fs, const std::filesystem::path& path, Bytes& 
 }
 
 bool HasSignature(FileSystem& fs, const std::filesystem::path& path, std::string_view signature) {
-    Bytes head;
+    FileBytes head;
     if (fs.readFile(path, head, signature.size())) return false;
     return head.size() == signature.size() &&
            std::equal(head.begin(), head.end(), signature.begin(),

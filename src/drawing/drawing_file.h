@@ -15,7 +15,7 @@ namespace quellmark {
 
 // Reads the whole file. On failure fills failure ("cannot open: ...", "is a folder") and
 // returns false.
-bool ReadDrawingBytes(FileSystem& fs, const std::filesystem::path& path, Bytes& out,
+bool ReadDrawingBytes(FileSystem& fs, const std::filesystem::path& path, FileBytes& out,
                       Failure* failure);
 
 // True when the file can be read and starts with the signature.

@@ -102,7 +102,7 @@ std::error_code OpenForWriting(const fs::path& path, const wchar_t* mode,
 
 class RealFs final : public FileSystem {
 public:
-    std::error_code readFile(const fs::path& path, Bytes& out, std::size_t limit) override {
+    std::error_code readFile(const fs::path& path, FileBytes& out, std::size_t limit) override {
         out.clear();
         std::error_code ec;
         if (fs::is_directory(path, ec)) return std::make_error_code(std::errc::is_a_directory);

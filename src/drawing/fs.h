@@ -27,7 +27,7 @@ public:
     virtual ~FileSystem() = default;
 
     // Reads the file with one read, at most limit bytes of it.
-    virtual std::error_code readFile(const std::filesystem::path& path, Bytes& out,
+    virtual std::error_code readFile(const std::filesystem::path& path, FileBytes& out,
                                      std::size_t limit = std::numeric_limits<std::size_t>::max()) = 0;
     // Creates the file, or truncates one that is there.
     virtual std::error_code create(const std::filesystem::path& path,

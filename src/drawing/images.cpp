@@ -169,7 +169,8 @@ void WriteImageSection(ByteWriter& out, ImageStore& store, const TEntityCollecti
 
     // The image file is read back whole once, before anything of the section is written, so a
     // file that cannot be read fails the drawing instead of leaving a half-written section.
-    Bytes bytes;
+    FileBytes& bytes = store.ReadBack;
+    bytes.clear();
     if (count > 0) {
         if (auto ec = store.Fs->readFile(store.BytesFile, bytes)) {
             throw DrawingError("cannot write the images: their temporary file cannot be read: " +

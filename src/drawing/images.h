@@ -21,6 +21,7 @@ struct ImageStore {
     std::filesystem::path TempFolder;  // must be set before a drawing with images is read
     std::filesystem::path BytesFile;   // the image file of the drawing read; empty when none
     FileSystem* Fs;
+    FileBytes ReadBack;  // the image file read back for writing; its memory serves each drawing
     // When false the reader records the entries but keeps no bytes (for looking at a drawing
     // without converting it); such a store cannot write an image section.
     bool KeepBytes = true;

@@ -64,7 +64,7 @@ bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure
 bool ReadJwsFile(JwsDocument& doc, const std::filesystem::path& path, Failure* failure,
                  FileSystem& fs) {
     ClearJwsDocument(doc);
-    Bytes bytes;
+    FileBytes bytes;
     if (!ReadDrawingBytes(fs, path, bytes, failure)) return false;
     return ReadJwsBytes(doc, bytes, failure);
 }

@@ -465,7 +465,7 @@ bool ReadJwwBytes(JwwDocument& doc, ImageStore& images, std::span<const std::uin
 bool ReadJwwFile(JwwDocument& doc, ImageStore& images, const std::filesystem::path& path,
                  Failure* failure) {
     ClearJwwDocument(doc);
-    Bytes bytes;
+    FileBytes bytes;
     if (!ReadDrawingBytes(*images.Fs, path, bytes, failure)) return false;
     return ReadJwwBytes(doc, images, bytes, failure);
 }
@@ -491,25 +491,31 @@ bool WriteJwwFile(const JwwDocument& doc, ImageStore& images, const std::filesys
         [&](ByteWriter& out) { WriteJwwStream(out, doc, images, version); }, failure);
 }
 
-bool ReadJwwMemoBytes(JwwDocument& doc, std::span<const std::uint8_t> bytes) {
+bool ReadJwwMemoBytes(JwwDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure) {
     ClearJwwDocument(doc);
     return CatchDrawingFailure(
         [&] {
             ByteReader in(bytes);
             ReadProbeHeader(in, doc);
         },
-        nullptr);
+        failure);
 }
 
 bool ReadJwwMemo(JwwDocument& doc, const std::filesystem::path& path, FileSystem& fs) {
     ClearJwwDocument(doc);
-    // Most headers end well within the first 64 KiB; read more only when this one does not.
+    // Most headers end well within the first 64 KiB. Only when the probe ran out of those bytes
+    // is more read, and never more than the longest header up to block 17 can be: a memo and 272
+    // names of 65535 bytes each and the fixed blocks. So listing a folder never loads a large
+    // file that merely has a drawing's extension.
     constexpr std::size_t kFirstRead = 64 * 1024;
-    Bytes bytes;
+    constexpr std::size_t kLongestProbe = 12 + 273 * (3 + 65535) + 8 + 2368 + 56 + 28 + 72 + 44 +
+                                          52 + 280 + 168 + 160 + 128 + 164 + 144;
+    FileBytes bytes;
     if (fs.readFile(path, bytes, kFirstRead)) return false;
-    if (ReadJwwMemoBytes(doc, bytes)) return true;
-    if (bytes.size() < kFirstRead) return false;
-    if (fs.readFile(path, bytes)) return false;
+    Failure failure;
+    if (ReadJwwMemoBytes(doc, bytes, &failure)) return true;
+    if (bytes.size() < kFirstRead || !failure.reason.starts_with("truncated")) return false;
+    if (fs.readFile(path, bytes, kLongestProbe)) return false;
     return ReadJwwMemoBytes(doc, bytes);
 }
 

@@ -66,7 +66,7 @@ void WriteJwwStream(ByteWriter& out, const JwwDocument& doc, ImageStore& images,
 // Reads the header up to block 17 only and leaves the memo in the document's header.
 bool ReadJwwMemo(JwwDocument& doc, const std::filesystem::path& path,
                  FileSystem& fs = RealFileSystem());
-bool ReadJwwMemoBytes(JwwDocument& doc, std::span<const std::uint8_t> bytes);
+bool ReadJwwMemoBytes(JwwDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure = nullptr);
 
 // The marking of a loaded JWW drawing.
 struct DimensionTally;
