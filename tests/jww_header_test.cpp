@@ -243,6 +243,14 @@ TEST(ReadJwwFile, RefusesWhatIsNoReadableDrawingWithAReason) {
     EXPECT_EQ(failure.offset, 8);
     EXPECT_EQ(doc.Header.Version, 219);
 
+    // A file that cannot be read (tests run as root, so the failure is injected).
+    FaultyFileSystem unreadable;
+    unreadable.failRead = [](const fs::path&) { return true; };
+    ImageStore throughFaulty(unreadable);
+    EXPECT_FALSE(ReadJwwFile(doc, throughFaulty, dir / "old.jww", &failure));
+    EXPECT_EQ(failure.reason, "cannot open: input/output error");
+    EXPECT_FALSE(IsJwwFile(dir / "old.jww", unreadable));
+
     // The process-wide form keeps the reason for its caller too.
     EXPECT_FALSE(ReadJwwFile(dir / "old.jww"));
     EXPECT_EQ(LastJwwFailure().offset, 8);
