@@ -221,7 +221,7 @@ TEST_F(Driver, AFailedWriteOrBackupLeavesTheDestinationAsItWas) {
     check("cannot replace A.JWW: permission denied");
     faulty.failRename = [](const fs::path&, const fs::path&) { return false; };
     faulty.failCreate = [](const fs::path&) { return true; };
-    check("cannot create");
+    check("cannot create a temporary file beside A.JWW: permission denied");
 }
 
 TEST_F(Driver, AnImageDrawingLeavesNoTempFilesWhateverHappens) {

@@ -79,7 +79,14 @@ std::string ReplaceWith(ConversionContext& ctx, const fs::path& dest, const Writ
     settings.sync = ctx.settings.sync;
     settings.exclusive = true;
     settings.bytesWritten = &bytesOut;
-    if (!write(temp, &failure, settings)) return failure.reason;
+    if (!write(temp, &failure, settings)) {
+        // The temp file's name means nothing to the user; say which drawing it stood for.
+        const std::string created = "cannot create " + Name(temp);
+        if (failure.reason.starts_with(created)) {
+            return "cannot create a temporary file beside " + Name(dest) + failure.reason.substr(created.size());
+        }
+        return failure.reason;
+    }
 
     std::string reason;
     BackupRecord backup;
