@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
         part.name = kPart;
         part.members = {Measure(0, 250, -20)};
         spec.blocks = {part};
-        Save(folder, "part-600.jws", BuildJws(spec));
+        Save(folder, "component-600.jws", BuildJws(spec));
     }
     {  // No drawing at all, and a drawing cut short inside its entity list.
         Out text;
