@@ -9,8 +9,10 @@
 
 #include <cstdlib>
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace quellmark {
 
@@ -18,11 +20,13 @@ namespace {
 
 constexpr const char* kSettingsName = "Quellmark.ini";
 
+#ifndef _WIN32
 bool IsPrivateFolderOfOurs(const QByteArray& path) {
     struct stat st {};
     return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
            (st.st_mode & 077) == 0;
 }
+#endif
 
 }  // namespace
 
@@ -46,6 +50,12 @@ QString PrepareTempFolder(const QString& appDir) {
         QFileInfo(beside).isWritable()) {
         return beside;
     }
+#ifdef _WIN32
+    // The system temp folder is the user's own there.
+    const QString perUser = QDir::tempPath() + QStringLiteral("/quellmark");
+    if (QDir().mkpath(perUser)) return perUser + QLatin1Char('/');
+    return beside;
+#else
     const QString perUser = QDir::tempPath() + QStringLiteral("/quellmark-") + QString::number(::getuid());
     const QByteArray encoded = QFile::encodeName(perUser);
     (void)::mkdir(encoded.constData(), 0700);
@@ -54,6 +64,7 @@ QString PrepareTempFolder(const QString& appDir) {
     QByteArray pattern = QFile::encodeName(QDir::tempPath() + QStringLiteral("/quellmark-XXXXXX"));
     if (::mkdtemp(pattern.data())) return QFile::decodeName(pattern) + QLatin1Char('/');
     return beside;
+#endif
 }
 
 }  // namespace quellmark
