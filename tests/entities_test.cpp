@@ -244,3 +244,41 @@ TEST(EntityList, BlockMembersMayReferToClassesOfTheTopLevel) {
     b2.insert(b2.end(), tail.b.begin(), tail.b.end());
     EXPECT_NE(JwwFailure(b2).reason.find("a block definition where an entity belongs"), std::string::npos);
 }
+
+TEST(EntityList, ALongListReadsTheSameWhetherOrNotItCanBeCountedAhead) {
+    // Long lists of small entities are counted before they are read; whatever that first pass
+    // cannot read must still be reported by the reading itself, with its offset.
+    std::vector<Entity> points(5000, Entity{Point{}});
+    Point marked;
+    marked.a.style = 100;
+    points[2500] = marked;
+    Solid coloured;
+    coloured.a.color = 10;
+    points[2600] = coloured;
+    points[4999] = Dimension{};
+    const Bytes whole = JwwWith(points, 420);
+    JwwDocument doc = MustReadJww(whole);
+    EXPECT_EQ(doc.Entities.Ten.size(), 4998u);
+    EXPECT_EQ(doc.Entities.Ten.capacity(), 4998u);  // sized once
+    EXPECT_EQ(doc.Entities.Solid.size(), 1u);
+    EXPECT_EQ(doc.Entities.Sunpo.size(), 1u);
+
+    Bytes cut = whole;
+    cut.resize(whole.size() - 100);
+    EXPECT_NE(JwwFailure(cut).reason.find("truncated at offset"), std::string::npos);
+
+    JwwSpec spec;
+    spec.version = 420;
+    JwwLayout l;
+    Bytes unknown = BuildJwwHeader(spec, &l);
+    Out tail;
+    ArchiveOut archive(tail, 420);
+    tail.count(5000);
+    for (int i = 0; i < 3000; ++i) archive.entity(Point{});
+    const std::size_t tagOffset = unknown.size() + tail.size();
+    archive.newClass("CDataFoo");
+    tail.zeros(2000 * 40);
+    unknown.insert(unknown.end(), tail.b.begin(), tail.b.end());
+    EXPECT_EQ(JwwFailure(unknown).reason,
+              "unknown class 'CDataFoo' at offset " + std::to_string(tagOffset) + " in the entity list");
+}
