@@ -96,10 +96,10 @@ void BM_ImageHeavy(benchmark::State& state) {
 
 void BM_JwsManyEntities(benchmark::State& state) {
     static const qmtest::Bytes input = [] {
-        qmtest::JwsSpec spec;
-        spec.version = 600;
-        spec.entities = qmbench::ManyEntities(20).entities;
-        return qmtest::BuildJws(spec);
+        qmtest::JwsPlan plan;
+        plan.version = 600;
+        plan.entities = qmbench::ManyEntities(20).entities;
+        return qmtest::BuildJws(plan);
     }();
     ConvertJwsInMemory(state, input);
 }

@@ -9,53 +9,53 @@
 namespace qmbench {
 
 // About `megabytes` of lines, points, arcs and dimensions (version 600).
-inline qmtest::JwwSpec ManyEntities(double megabytes, std::uint64_t seed = 1) {
+inline qmtest::JwwPlan ManyEntities(double megabytes, std::uint64_t seed = 1) {
     qmtest::RandomDrawing random(seed);
-    qmtest::JwwSpec spec;
-    spec.version = 600;
-    spec.memo = "many entities";
+    qmtest::JwwPlan plan;
+    plan.version = 600;
+    plan.memo = "many entities";
     const auto target = static_cast<std::size_t>(megabytes * 1e6);
     std::size_t bytes = 15000;
     const int classes[] = {1, 1, 1, 1, 3, 3, 2, 5};  // mostly lines and points, some arcs and dimensions
     for (std::size_t i = 0; bytes < target; ++i) {
         const int c = classes[i % 8];
-        spec.entities.push_back(random.entity(c));
+        plan.entities.push_back(random.entity(c));
         bytes += c == 5 ? 520 : c == 2 ? 77 : c == 3 ? 37 : 49;
     }
-    return spec;
+    return plan;
 }
 
 // Texts of a few hundred bytes of Shift-JIS each.
-inline qmtest::JwwSpec TextHeavy(double megabytes, std::uint64_t seed = 2) {
+inline qmtest::JwwPlan TextHeavy(double megabytes, std::uint64_t seed = 2) {
     qmtest::RandomDrawing random(seed);
-    qmtest::JwwSpec spec;
-    spec.version = 600;
+    qmtest::JwwPlan plan;
+    plan.version = 600;
     const auto target = static_cast<std::size_t>(megabytes * 1e6);
     std::size_t bytes = 15000;
     while (bytes < target) {
         qmtest::Text t = std::get<qmtest::Text>(random.entity(4));
         t.text = random.cleanText(600);
         bytes += 100 + t.text.size() + t.font.size();
-        spec.entities.push_back(std::move(t));
+        plan.entities.push_back(std::move(t));
     }
-    return spec;
+    return plan;
 }
 
 // A version-700 drawing whose images take most of its bytes, each referred to by a text.
-inline qmtest::JwwSpec ImageHeavy(double megabytes, int images = 8, std::uint64_t seed = 3) {
+inline qmtest::JwwPlan ImageHeavy(double megabytes, int images = 8, std::uint64_t seed = 3) {
     qmtest::RandomDrawing random(seed);
-    qmtest::JwwSpec spec;
-    spec.version = 700;
-    spec.entities = random.entities(2000);
+    qmtest::JwwPlan plan;
+    plan.version = 700;
+    plan.entities = random.entities(2000);
     const auto each = static_cast<std::int32_t>(megabytes * 1e6 / images);
     for (int i = 0; i < images; ++i) {
         const std::string name = "IMAGE" + std::to_string(i) + ".BMP";
-        spec.images.push_back(qmtest::Image{name, each, {}});
+        plan.images.push_back(qmtest::Image{name, each, {}});
         qmtest::Text t;
         t.text = "^@BM%temp%" + name + ",100,100";
-        spec.entities.push_back(t);
+        plan.entities.push_back(t);
     }
-    return spec;
+    return plan;
 }
 
 }  // namespace qmbench

@@ -67,29 +67,29 @@ std::int64_t PeakWhileReading(const Bytes& bytes, bool jws) {
 
 TEST(Allocation, DrawingsThatCostTheMostMemoryPerByte) {
     // Old dimensions with empty texts: each takes 143 bytes in the file and a whole record.
-    JwwSpec dims;
+    JwwPlan dims;
     dims.version = 350;
     dims.fill = Fill::Zero;
     dims.entities.assign(20000, Dimension{});
     // Points, the smallest entities.
-    JwwSpec points = dims;
+    JwwPlan points = dims;
     points.entities.assign(60000, Point{});
     // Empty block definitions, the smallest records with a collection each.
-    JwwSpec blocks = dims;
+    JwwPlan blocks = dims;
     blocks.entities.clear();
     blocks.blocks.assign(20000, BlockDef{});
-    for (const JwwSpec* spec : {&dims, &points, &blocks}) {
-        const Bytes bytes = BuildJww(*spec);
+    for (const JwwPlan* plan : {&dims, &points, &blocks}) {
+        const Bytes bytes = BuildJww(*plan);
         MustReadJww(bytes);
         EXPECT_LE(PeakWhileReading(bytes, false), Allowed(bytes.size())) << bytes.size();
     }
 }
 
 TEST(Allocation, HostileCountsAndLengthsAreRefusedBeforeTheyCost) {
-    JwwSpec spec;
-    spec.version = 600;
+    JwwPlan plan;
+    plan.version = 600;
     JwwLayout layout;
-    const Bytes header = BuildJwwHeader(spec, &layout);
+    const Bytes header = BuildJwwHeader(plan, &layout);
     std::vector<Bytes> hostile;
     for (std::int32_t count : {0x7FFFFFFF, 0x10000000, 70000, 100}) {
         Bytes bytes = header;
@@ -106,7 +106,7 @@ TEST(Allocation, HostileCountsAndLengthsAreRefusedBeforeTheyCost) {
         blockList.insert(blockList.end(), blocks.b.begin(), blocks.b.end());
         hostile.push_back(blockList);  // block definition count
     }
-    JwwSpec images;
+    JwwPlan images;
     images.version = 700;
     Bytes imageCount = BuildJww(images);
     PatchI32(imageCount, imageCount.size() - 4, 0x7FFFFFFF);
@@ -129,7 +129,7 @@ TEST(Allocation, HostileCountsAndLengthsAreRefusedBeforeTheyCost) {
     for (const Bytes& bytes : hostile) {
         EXPECT_FALSE(JwwFailure(bytes).reason.empty());
         EXPECT_LE(PeakWhileReading(bytes, false), Allowed(bytes.size()));
-        Bytes jws = BuildJws(JwsSpec{});
+        Bytes jws = BuildJws(JwsPlan{});
         jws.resize(452);
         jws.insert(jws.end(), bytes.begin() + static_cast<long>(std::min(bytes.size(), layout.entityList)), bytes.end());
         EXPECT_LE(PeakWhileReading(jws, true), Allowed(jws.size()));

@@ -33,18 +33,18 @@ protected:
         RandomDrawing random(11);
         fs::create_directories(src() / "sub" / "deeper");
         for (int i = 0; i < 6; ++i) {
-            JwwSpec spec;
-            spec.version = 230 + 100 * i;
-            spec.entities = random.entities(40);
-            spec.entities.push_back(Dimension{});
-            WriteFile(src() / ("plan" + std::to_string(i) + ".jww"), BuildJww(spec));
+            JwwPlan plan;
+            plan.version = 230 + 100 * i;
+            plan.entities = random.entities(40);
+            plan.entities.push_back(Dimension{});
+            WriteFile(src() / ("plan" + std::to_string(i) + ".jww"), BuildJww(plan));
         }
-        JwwSpec images;
+        JwwPlan images;
         images.version = 700;
         images.images = {Image{"P.BMP", 3000, {}}};
         images.entities = {Dimension{}, Text{{}, {}, 0, {}, "", "^@BM%temp%p.bmp,1"}};
         WriteFile(src() / "sub" / "deeper" / "photo.JWW", BuildJww(images));
-        JwsSpec jws;
+        JwsPlan jws;
         jws.entities = {Dimension{}, Line{}};
         WriteFile(src() / "sub" / "part.jws", BuildJws(jws));
         WriteFile(src() / "sub" / "notes.txt", {'h', 'i'});
@@ -119,13 +119,13 @@ TEST_F(CliConvert, DryRunWritesNothing) {
 
 TEST_F(CliConvert, TheSameDestinationNameTakesTheSourcesInOrder) {
     fs::create_directories(dir / "other");
-    JwwSpec spec;
-    spec.memo = "second";
-    WriteFile(dir / "other" / "plan0.jww", BuildJww(spec));
+    JwwPlan plan;
+    plan.memo = "second";
+    WriteFile(dir / "other" / "plan0.jww", BuildJww(plan));
     const CommandResult run = Cli("convert -q -j 2 -o " + Q(dir / "out") + " " + Q(src() / "plan0.jww") + " " +
                                   Q(dir / "other" / "plan0.jww"));
     EXPECT_EQ(run.status, 0) << run.out;
-    EXPECT_TRUE(ReadFile(dir / "out" / "plan0.jww") == BuildJww(spec));
+    EXPECT_TRUE(ReadFile(dir / "out" / "plan0.jww") == BuildJww(plan));
     EXPECT_TRUE(fs::exists(dir / "out" / "plan0.BAK"));
 }
 

@@ -28,21 +28,21 @@ TEST(CliInfo, DescribesDrawingsOfEveryVersion) {
     TempDir dir;
     std::string args = "--json";
     for (std::int32_t v : {220, 223, 225, 230, 300, 351, 420, 600, 700}) {
-        JwwSpec spec;
-        spec.version = v;
-        spec.memo = kSjisZumen + "\r\n";
+        JwwPlan plan;
+        plan.version = v;
+        plan.memo = kSjisZumen + "\r\n";
         Dimension marked;
         marked.a.flags = 0x2000;
         marked.line.a.flags = 0x2000;
         marked.text.a.flags = 0x4000;
-        spec.entities = {Line{}, Line{}, Dimension{}, marked, Text{}};
-        spec.blocks = {BlockDef{{}, 1, 0, 0, "blk", {Dimension{}}}};
+        plan.entities = {Line{}, Line{}, Dimension{}, marked, Text{}};
+        plan.blocks = {BlockDef{{}, 1, 0, 0, "blk", {Dimension{}}}};
         if (v >= 700) {
-            spec.images = {Image{"A.BMP", 5, {}}};
-            spec.entities.push_back(Text{{}, {}, 0, {}, "", "^@BM%temp%a.bmp,1"});
+            plan.images = {Image{"A.BMP", 5, {}}};
+            plan.entities.push_back(Text{{}, {}, 0, {}, "", "^@BM%temp%a.bmp,1"});
         }
         const std::string name = "v" + std::to_string(v) + ".jww";
-        WriteFile(dir / name, BuildJww(spec));
+        WriteFile(dir / name, BuildJww(plan));
         args += " " + (dir / name).string();
     }
     const CommandResult run = Cli("info " + args, false);
@@ -69,9 +69,9 @@ TEST(CliInfo, DescribesDrawingsOfEveryVersion) {
 
 TEST(CliInfo, TextOutputEscapesControlBytes) {
     TempDir dir;
-    JwwSpec spec;
-    spec.memo = "line1\nline2\t" + kSjisZumen;
-    WriteFile(dir / "a.jww", BuildJww(spec));
+    JwwPlan plan;
+    plan.memo = "line1\nline2\t" + kSjisZumen;
+    WriteFile(dir / "a.jww", BuildJww(plan));
     const CommandResult run = Cli("info " + (dir / "a.jww").string());
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("memo:       line1\\nline2\\t\xE5\x9B\xB3\xE9\x9D\xA2\n"), std::string::npos) << run.out;
@@ -84,12 +84,12 @@ TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
     old.raw(std::string("JwwData."));
     old.i32(219);
     WriteFile(dir / "old.jww", old.b);
-    JwwSpec spec;
-    spec.entities = {Line{}};
-    Bytes cut = BuildJww(spec);
+    JwwPlan plan;
+    plan.entities = {Line{}};
+    Bytes cut = BuildJww(plan);
     cut.resize(cut.size() - 10);
     WriteFile(dir / "cut.jww", cut);
-    Bytes unknown = BuildJwwHeader(spec);
+    Bytes unknown = BuildJwwHeader(plan);
     Out tail;
     ArchiveOut archive(tail, 600);
     tail.count(1);
@@ -97,7 +97,7 @@ TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
     tail.zeros(50);
     unknown.insert(unknown.end(), tail.b.begin(), tail.b.end());
     WriteFile(dir / "unknown.jww", unknown);
-    Bytes huge = BuildJwwHeader(spec);
+    Bytes huge = BuildJwwHeader(plan);
     huge.insert(huge.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F});
     WriteFile(dir / "huge.jww", huge);
     WriteFile(dir / "text.txt", {'h', 'i'});

@@ -31,18 +31,18 @@ public:
 };
 
 Bytes Drawing(std::int32_t version = 600, int dimensions = 1) {
-    JwwSpec spec;
-    spec.version = version;
-    spec.entities = {Line{}};
-    for (int i = 0; i < dimensions; ++i) spec.entities.push_back(Dimension{});
-    return BuildJww(spec);
+    JwwPlan plan;
+    plan.version = version;
+    plan.entities = {Line{}};
+    for (int i = 0; i < dimensions; ++i) plan.entities.push_back(Dimension{});
+    return BuildJww(plan);
 }
 
 Bytes JwsDrawing(std::int32_t version = 420) {
-    JwsSpec spec;
-    spec.version = version;
-    spec.entities = {Dimension{}};
-    return BuildJws(spec);
+    JwsPlan plan;
+    plan.version = version;
+    plan.entities = {Dimension{}};
+    return BuildJws(plan);
 }
 
 Bytes Converted(const Bytes& input) {
@@ -225,14 +225,14 @@ TEST_F(Driver, AFailedWriteOrBackupLeavesTheDestinationAsItWas) {
 }
 
 TEST_F(Driver, AnImageDrawingLeavesNoTempFilesWhateverHappens) {
-    JwwSpec spec;
-    spec.version = 700;
-    spec.images = {Image{"A.BMP", 100, {}}};
-    spec.entities = {Text{{}, {}, 0, {}, "", "^@BM%temp%A.BMP,1"}};
-    WriteFile(source() / "I.JWW", BuildJww(spec));
+    JwwPlan plan;
+    plan.version = 700;
+    plan.images = {Image{"A.BMP", 100, {}}};
+    plan.entities = {Text{{}, {}, 0, {}, "", "^@BM%temp%A.BMP,1"}};
+    WriteFile(source() / "I.JWW", BuildJww(plan));
     input.names = {"I.JWW"};
     Button4Click(input, ctx, ui);
-    EXPECT_TRUE(ReadFile(dest() / "I.JWW") == BuildJww(spec));
+    EXPECT_TRUE(ReadFile(dest() / "I.JWW") == BuildJww(plan));
     EXPECT_TRUE(fs::is_empty(temp()));
 
     FaultyFileSystem faulty;
@@ -309,13 +309,13 @@ TEST_F(Driver, AnOlderBackupThatCannotBeRemovedIsKeptAsideAndTheConversionStands
 }
 
 TEST_F(Driver, AWriteThatFailsAtAnyPointLeavesEverythingAsItWas) {
-    JwwSpec spec;
-    spec.version = 700;
+    JwwPlan plan;
+    plan.version = 700;
     RandomDrawing random(4);
-    spec.entities = random.entities(300);
-    spec.images = {Image{"A.BMP", 3000, {}}};
-    spec.entities.push_back(Text{{}, {}, 0, {}, "", "^@BM%temp%A.BMP,1"});
-    const Bytes input = BuildJww(spec);
+    plan.entities = random.entities(300);
+    plan.images = {Image{"A.BMP", 3000, {}}};
+    plan.entities.push_back(Text{{}, {}, 0, {}, "", "^@BM%temp%A.BMP,1"});
+    const Bytes input = BuildJww(plan);
     WriteFile(source() / "A.JWW", input);
     WriteFile(dest() / "A.JWW", {'o', 'l', 'd'});
     WriteFile(dest() / "A.BAK", {'o', 'l', 'd', 'e', 'r'});

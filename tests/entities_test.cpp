@@ -15,10 +15,10 @@ std::size_t BodySize(const Entity& e, std::int32_t version) {
 }
 
 Bytes JwwWith(std::vector<Entity> entities, std::int32_t version = 600) {
-    JwwSpec spec;
-    spec.version = version;
-    spec.entities = std::move(entities);
-    return BuildJww(spec);
+    JwwPlan plan;
+    plan.version = version;
+    plan.entities = std::move(entities);
+    return BuildJww(plan);
 }
 
 }  // namespace
@@ -113,9 +113,9 @@ TEST(EntityList, LongCountOf70000Entities) {
 }
 
 TEST(EntityList, EmptyListGoesStraightToTheBlockDefinitions) {
-    JwwSpec spec;
-    spec.blocks = {BlockDef{{}, 1, 0, 0, "only", {}}};
-    JwwDocument doc = MustReadJww(BuildJww(spec));
+    JwwPlan plan;
+    plan.blocks = {BlockDef{{}, 1, 0, 0, "only", {}}};
+    JwwDocument doc = MustReadJww(BuildJww(plan));
     EXPECT_EQ(doc.Header.EntityCount, 0);
     EXPECT_TRUE(doc.Entities.Refs.empty());
     EXPECT_EQ(doc.BlockDefs.size(), 1u);
@@ -170,10 +170,10 @@ TEST(Dimensions, FromVersion420EachPointDecidesItsOwnOptionalFields) {
 }
 
 TEST(EntityList, HostileCountsFailBeforeAnythingOfTheirSizeIsMade) {
-    JwwSpec spec;
-    spec.version = 600;
+    JwwPlan plan;
+    plan.version = 600;
     JwwLayout l;
-    Bytes bytes = BuildJwwHeader(spec, &l);
+    Bytes bytes = BuildJwwHeader(plan, &l);
     Out tail;
     tail.u16(0xFFFF);
     tail.i32(0x7FFFFFFF);
@@ -183,8 +183,8 @@ TEST(EntityList, HostileCountsFailBeforeAnythingOfTheirSizeIsMade) {
                               "offset " + std::to_string(l.entityList + 6) + " in the entity list");
 
     // A block definition claiming millions of members.
-    spec.blocks = {BlockDef{{}, 1, 0, 0, "b", {}}};
-    Bytes withBlock = BuildJww(spec);
+    plan.blocks = {BlockDef{{}, 1, 0, 0, "b", {}}};
+    Bytes withBlock = BuildJww(plan);
     PatchU16(withBlock, withBlock.size() - 2, 0xFFFF);
     Out members;
     members.i32(50000000);
@@ -193,8 +193,8 @@ TEST(EntityList, HostileCountsFailBeforeAnythingOfTheirSizeIsMade) {
 }
 
 TEST(EntityList, NegativeLongCountIsAnEmptyList) {
-    JwwSpec spec;
-    Bytes bytes = BuildJwwHeader(spec);
+    JwwPlan plan;
+    Bytes bytes = BuildJwwHeader(plan);
     Out tail;
     tail.u16(0xFFFF);
     tail.i32(-5);
@@ -205,11 +205,11 @@ TEST(EntityList, NegativeLongCountIsAnEmptyList) {
 }
 
 TEST(EntityList, AnUnknownClassEndsTheReadAtItsTag) {
-    JwwSpec spec;
+    JwwPlan plan;
     JwwLayout l;
-    Bytes bytes = BuildJwwHeader(spec, &l);
+    Bytes bytes = BuildJwwHeader(plan, &l);
     Out tail;
-    ArchiveOut archive(tail, spec.version);
+    ArchiveOut archive(tail, plan.version);
     tail.count(2);
     archive.entity(Line{});
     archive.newClass("CDataFoo");
@@ -221,11 +221,11 @@ TEST(EntityList, AnUnknownClassEndsTheReadAtItsTag) {
 }
 
 TEST(EntityList, BlockMembersMayReferToClassesOfTheTopLevel) {
-    JwwSpec spec;
-    spec.entities = {Line{}, Text{}};
-    spec.blocks = {BlockDef{{}, 1, 0, 0, "first", {Line{}, Solid{}}},
+    JwwPlan plan;
+    plan.entities = {Line{}, Text{}};
+    plan.blocks = {BlockDef{{}, 1, 0, 0, "first", {Line{}, Solid{}}},
                    BlockDef{{}, 2, 0, 0, "second", {Text{}, Solid{}}}};
-    JwwDocument doc = MustReadJww(BuildJww(spec));
+    JwwDocument doc = MustReadJww(BuildJww(plan));
     ASSERT_EQ(doc.BlockDefs.size(), 2u);
     EXPECT_EQ(doc.Header.BlockDefCount, 2);
     EXPECT_EQ(doc.BlockDefs[0].Members.Sen.size(), 1u);
@@ -234,7 +234,7 @@ TEST(EntityList, BlockMembersMayReferToClassesOfTheTopLevel) {
 
     // A member tag that refers to CDataList's own index is refused. Indices: CDataSen 1, line 2,
     // CDataMoji 3, text 4, CDataList 5.
-    JwwSpec broken = spec;
+    JwwPlan broken = plan;
     broken.blocks = {BlockDef{{}, 1, 0, 0, "a", {}}};
     Bytes b2 = BuildJww(broken);
     PatchU16(b2, b2.size() - 2, 1);  // the block's member count
@@ -267,10 +267,10 @@ TEST(EntityList, ALongListReadsTheSameWhetherOrNotItCanBeCountedAhead) {
     cut.resize(whole.size() - 100);
     EXPECT_NE(JwwFailure(cut).reason.find("truncated at offset"), std::string::npos);
 
-    JwwSpec spec;
-    spec.version = 420;
+    JwwPlan plan;
+    plan.version = 420;
     JwwLayout l;
-    Bytes unknown = BuildJwwHeader(spec, &l);
+    Bytes unknown = BuildJwwHeader(plan, &l);
     Out tail;
     ArchiveOut archive(tail, 420);
     tail.count(5000);

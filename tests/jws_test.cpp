@@ -11,10 +11,10 @@ using namespace qmtest;
 
 namespace {
 
-JwsSpec Plain(std::int32_t version) {
-    JwsSpec spec;
-    spec.version = version;
-    return spec;
+JwsPlan Plain(std::int32_t version) {
+    JwsPlan plan;
+    plan.version = version;
+    return plan;
 }
 
 Bytes Convert(const Bytes& input) {
@@ -56,12 +56,12 @@ TEST(JwsRead, TheSmallestDrawingIs456Bytes) {
 }
 
 TEST(JwsRead, OneLineAtVersion420Is517Bytes) {
-    JwsSpec spec = Plain(420);
-    spec.fill = Fill::Zero;
+    JwsPlan plan = Plain(420);
+    plan.fill = Fill::Zero;
     Line line;
     line.x2 = 1;
-    spec.entities = {line};
-    const Bytes input = BuildJws(spec);
+    plan.entities = {line};
+    const Bytes input = BuildJws(plan);
     ASSERT_EQ(input.size(), 517u);
     EXPECT_EQ(ReadU16(input, 452), 1);
     EXPECT_EQ(ReadU16(input, 454), 0xFFFF);
@@ -77,11 +77,11 @@ TEST(JwsRead, OneLineAtVersion420Is517Bytes) {
 }
 
 TEST(JwsRead, FillerIsNotReadAndAlwaysWrittenAsDots) {
-    JwsSpec spec = Plain(420);
-    spec.filler = 0x00;
-    Bytes zeros = BuildJws(spec);
-    spec.filler = 0xA5;
-    Bytes other = BuildJws(spec);
+    JwsPlan plan = Plain(420);
+    plan.filler = 0x00;
+    Bytes zeros = BuildJws(plan);
+    plan.filler = 0xA5;
+    Bytes other = BuildJws(plan);
     const Bytes written = WriteJws(MustReadJws(zeros), 420);
     EXPECT_TRUE(written == WriteJws(MustReadJws(other), 420));
     for (std::size_t i = 7; i < 200; ++i) ASSERT_EQ(written[i], 0x2E) << i;
@@ -89,10 +89,10 @@ TEST(JwsRead, FillerIsNotReadAndAlwaysWrittenAsDots) {
 
 TEST(JwsRead, AnyVersionIsReadAndOnlyItsStreamThresholdsMatter) {
     for (std::int32_t v : {0, 100, 350, 351, 419, 420, 700, 9999}) {
-        JwsSpec spec = Plain(v);
-        spec.entities = {Dimension{}, Text{}, Line{}};
-        spec.entities.push_back(Text{{}, {}, 0, {}, "", "^@BM%temp%x.bmp,1"});
-        JwsDocument doc = MustReadJws(BuildJws(spec));
+        JwsPlan plan = Plain(v);
+        plan.entities = {Dimension{}, Text{}, Line{}};
+        plan.entities.push_back(Text{{}, {}, 0, {}, "", "^@BM%temp%x.bmp,1"});
+        JwsDocument doc = MustReadJws(BuildJws(plan));
         EXPECT_EQ(doc.Header.Version, v);
         EXPECT_EQ(doc.Entities.Refs.size(), 4u);
     }
@@ -110,14 +110,14 @@ TEST(JwsWrite, VersionIsAdjusted) {
 }
 
 TEST(JwsWrite, AVersion300DrawingComesOutAsVersion351) {
-    JwsSpec spec = Plain(300);
+    JwsPlan plan = Plain(300);
     Line line;
     line.a.width = 9;  // not in a version-300 stream
-    spec.entities = {line, Dimension{}};
-    const Bytes output = Convert(BuildJws(spec));
+    plan.entities = {line, Dimension{}};
+    const Bytes output = Convert(BuildJws(plan));
 
-    JwsSpec expected = Plain(351);
-    expected.entities = spec.entities;
+    JwsPlan expected = Plain(351);
+    expected.entities = plan.entities;
     std::get<Line>(expected.entities[0]).a.width = 0;
     Dimension& d = std::get<Dimension>(expected.entities[1]);
     d.a.flags = 0x2000;
@@ -130,21 +130,21 @@ TEST(JwsWrite, AVersion300DrawingComesOutAsVersion351) {
 TEST(JwsWrite, ReadingAndWritingGivesTheInputBack) {
     for (std::int32_t v : {230, 231, 299, 351, 419, 420, 600, 700}) {
         RandomDrawing random(static_cast<std::uint64_t>(v));
-        JwsSpec spec = Plain(v);
-        spec.seed = static_cast<std::uint64_t>(v);
-        spec.entities = random.entities(150);
-        spec.blocks = {random.block(1, 10), random.block(2, 0)};
-        const Bytes input = BuildJws(spec);
+        JwsPlan plan = Plain(v);
+        plan.seed = static_cast<std::uint64_t>(v);
+        plan.entities = random.entities(150);
+        plan.blocks = {random.block(1, 10), random.block(2, 0)};
+        const Bytes input = BuildJws(plan);
         EXPECT_TRUE(WriteJws(MustReadJws(input), v) == input) << v;
     }
 }
 
 TEST(JwsWrite, DimensionsAreMarkedForTheVersionRead) {
     for (std::int32_t v : {351, 420}) {
-        JwsSpec spec = Plain(v);
-        spec.entities = {Dimension{}};
-        spec.blocks = {BlockDef{{}, 1, 0, 0, "b", {Dimension{}}}};
-        JwsDocument doc = MustReadJws(Convert(BuildJws(spec)));
+        JwsPlan plan = Plain(v);
+        plan.entities = {Dimension{}};
+        plan.blocks = {BlockDef{{}, 1, 0, 0, "b", {Dimension{}}}};
+        JwsDocument doc = MustReadJws(Convert(BuildJws(plan)));
         for (const TEntSunpo* d : {&doc.Entities.Sunpo[0], &doc.BlockDefs[0].Members.Sunpo[0]}) {
             EXPECT_EQ(d->Base.Flags, 0x2000);
             EXPECT_EQ(d->Line.Base.Flags, 0x2000);
@@ -168,15 +168,15 @@ TEST(JwsWrite, ImageReferencesInTextsLoseTheirTempFolder) {
         {"^@BM%temp%a\r\n,b", "^@BMa,b"},  // cleaned first
         {"plain", "plain"},
     };
-    JwsSpec spec = Plain(420);
-    for (const auto& c : cases) spec.entities.push_back(Text{{}, {}, 0, {}, "", c.first});
+    JwsPlan plan = Plain(420);
+    for (const auto& c : cases) plan.entities.push_back(Text{{}, {}, 0, {}, "", c.first});
     BlockDef block{{}, 1, 0, 0, "b", {Text{{}, {}, 0, {}, "", cases[0].first}}};
-    spec.blocks = {block};
+    plan.blocks = {block};
     Dimension d;
     d.text.text = cases[0].first;
-    spec.entities.push_back(d);
+    plan.entities.push_back(d);
 
-    JwsDocument doc = MustReadJws(Convert(BuildJws(spec)));
+    JwsDocument doc = MustReadJws(Convert(BuildJws(plan)));
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(doc.Entities.Moji[i].Text, cases[i].second) << cases[i].first;
     }
@@ -185,27 +185,27 @@ TEST(JwsWrite, ImageReferencesInTextsLoseTheirTempFolder) {
 }
 
 TEST(JwsWrite, NoImageSectionAtAnyVersion) {
-    JwsSpec spec = Plain(700);
-    spec.entities = {Line{}};
-    const Bytes input = BuildJws(spec);
+    JwsPlan plan = Plain(700);
+    plan.entities = {Line{}};
+    const Bytes input = BuildJws(plan);
     EXPECT_TRUE(Convert(input) == input);
 }
 
 TEST(JwsRead, BytesAfterTheBlockListAreIgnored) {
-    JwsSpec spec = Plain(420);
-    spec.entities = {Line{}};
-    spec.trailing = {1, 2, 3, 4, 5};
-    const Bytes input = BuildJws(spec);
-    spec.trailing.clear();
-    EXPECT_TRUE(Convert(input) == BuildJws(spec));
+    JwsPlan plan = Plain(420);
+    plan.entities = {Line{}};
+    plan.trailing = {1, 2, 3, 4, 5};
+    const Bytes input = BuildJws(plan);
+    plan.trailing.clear();
+    EXPECT_TRUE(Convert(input) == BuildJws(plan));
 }
 
 TEST(JwsRead, EveryCutFails) {
     RandomDrawing random(3);
-    JwsSpec spec = Plain(420);
-    spec.entities = random.entities(10);
-    spec.blocks = {random.block(1, 3)};
-    const Bytes whole = BuildJws(spec);
+    JwsPlan plan = Plain(420);
+    plan.entities = random.entities(10);
+    plan.blocks = {random.block(1, 3)};
+    const Bytes whole = BuildJws(plan);
     for (std::size_t length = 0; length < whole.size(); ++length) {
         Failure failure = JwsFailure(Bytes(whole.begin(), whole.begin() + static_cast<long>(length)));
         ASSERT_LE(static_cast<std::size_t>(failure.offset), length) << failure.reason;
@@ -243,9 +243,9 @@ TEST(JwsRead, ClassNamesLongerThan200BytesFail) {
 
 TEST(JwsFile, WritesFailCleanly) {
     TempDir dir;
-    JwsSpec spec = Plain(420);
-    spec.entities = {Line{}, Dimension{}};
-    WriteFile(dir / "a.jws", BuildJws(spec));
+    JwsPlan plan = Plain(420);
+    plan.entities = {Line{}, Dimension{}};
+    WriteFile(dir / "a.jws", BuildJws(plan));
     ASSERT_TRUE(ReadJwsFile(dir / "a.jws")) << LastJwsFailure().reason;
     AddDimensionAttributes(JwsDoc(), JwsDoc().Header.Version);
     EXPECT_FALSE(WriteJwsFile(dir / "no-such-folder" / "a.jws", JwsDoc().Header.Version));

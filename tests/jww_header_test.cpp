@@ -22,11 +22,11 @@ const std::int32_t kVersions[] = {220, 221, 222, 223, 224, 225, 226, 229, 230, 2
 
 TEST(JwwHeader, EntityListStartsWhereTheLayoutSays) {
     for (auto [version, offset] : {std::pair{230, 4137}, {300, 4337}, {600, 14095}}) {
-        JwwSpec spec;
-        spec.version = version;
-        spec.entities = {Line{}};
+        JwwPlan plan;
+        plan.version = version;
+        plan.entities = {Line{}};
         JwwLayout layout;
-        Bytes bytes = BuildJww(spec, &layout);
+        Bytes bytes = BuildJww(plan, &layout);
         EXPECT_EQ(layout.entityList, static_cast<std::size_t>(offset)) << version;
         MustReadJww(bytes);
         // Cut one byte into the entity list: the reader says exactly where it stood.
@@ -39,16 +39,16 @@ TEST(JwwHeader, EntityListStartsWhereTheLayoutSays) {
 TEST(JwwHeader, EveryBlockLandsInItsFieldsAtEveryVersion) {
     for (std::int32_t v : kVersions) {
         SCOPED_TRACE(v);
-        JwwSpec spec;
-        spec.version = v;
-        spec.seed = static_cast<std::uint64_t>(v);
-        spec.memo = "memo " + kSjisZumen;
-        spec.layerNames[255] = "L255";
-        spec.groupNames[15] = "G15";
-        spec.colorExNames[256] = "C256";
-        spec.lineTypeExNames[32] = "T32";
+        JwwPlan plan;
+        plan.version = v;
+        plan.seed = static_cast<std::uint64_t>(v);
+        plan.memo = "memo " + kSjisZumen;
+        plan.layerNames[255] = "L255";
+        plan.groupNames[15] = "G15";
+        plan.colorExNames[256] = "C256";
+        plan.lineTypeExNames[32] = "T32";
         JwwLayout l;
-        Bytes bytes = BuildJww(spec, &l);
+        Bytes bytes = BuildJww(plan, &l);
         const auto& b = l.block;
         PatchI32(bytes, b[4], 4004);
         PatchF64(bytes, b[5] + 3 * 148 + 8, 5.5);                 // LayerGroups[3].Scale
@@ -84,7 +84,7 @@ TEST(JwwHeader, EveryBlockLandsInItsFieldsAtEveryVersion) {
         const THeader& h = doc.Header;
         EXPECT_EQ(h.Signature, "JwwData.");
         EXPECT_EQ(h.Version, v);
-        EXPECT_EQ(h.Memo, spec.memo);
+        EXPECT_EQ(h.Memo, plan.memo);
         EXPECT_EQ(h.PaperSize, 4004);
         EXPECT_EQ(doc.LayerGroups[3].Scale, 5.5);
         EXPECT_EQ(doc.Layers[37].Protect, 37);
@@ -143,10 +143,10 @@ TEST(JwwHeader, BlockSizesFollowTheVersion) {
                           Case{230, 28, 96, 144, false}, Case{231, 28, 280, 144, false},
                           Case{299, 28, 280, 144, false}, Case{300, 44, 280, 144, false},
                           Case{419, 44, 280, 144, false}, Case{420, 44, 280, 144, true}}) {
-        JwwSpec spec;
-        spec.version = c.v;
+        JwwPlan plan;
+        plan.version = c.v;
         JwwLayout l;
-        BuildJww(spec, &l);
+        BuildJww(plan, &l);
         EXPECT_EQ(l.block[11] - l.block[10], c.block10) << c.v;
         EXPECT_EQ(l.block[13] - l.block[12], c.block12) << c.v;
         const std::size_t after17 = c.extended ? l.block[18] : l.block[22];
@@ -155,10 +155,10 @@ TEST(JwwHeader, BlockSizesFollowTheVersion) {
 }
 
 TEST(JwwHeader, SplitValueKeepsTheSignOfItsRemainder) {
-    JwwSpec spec;
-    spec.version = 600;
+    JwwPlan plan;
+    plan.version = 600;
     JwwLayout l;
-    Bytes bytes = BuildJww(spec, &l);
+    Bytes bytes = BuildJww(plan, &l);
     PatchI32(bytes, l.block[17] + 40, -7);
     JwwDocument doc = MustReadJww(bytes);
     EXPECT_EQ(doc.Header.SplitTens, 0);
@@ -170,22 +170,22 @@ TEST(JwwHeader, SplitValueKeepsTheSignOfItsRemainder) {
 }
 
 TEST(JwwHeader, LongMemoUsesTheThreeByteLength) {
-    JwwSpec spec;
-    spec.memo = std::string(300, 'm');
+    JwwPlan plan;
+    plan.memo = std::string(300, 'm');
     JwwLayout l;
-    Bytes bytes = BuildJww(spec, &l);
+    Bytes bytes = BuildJww(plan, &l);
     EXPECT_EQ(bytes[12], 0xFF);
     EXPECT_EQ(ReadU16(bytes, 13), 300);
     EXPECT_EQ(l.block[4], 12u + 3 + 300);
-    EXPECT_EQ(MustReadJww(bytes).Header.Memo, spec.memo);
+    EXPECT_EQ(MustReadJww(bytes).Header.Memo, plan.memo);
 }
 
 TEST(JwwHeader, ClearAndFreeEmptyTheDocument) {
-    JwwSpec spec;
-    spec.memo = "old drawing";
-    spec.entities = {Line{}, Dimension{}};
-    spec.blocks = {BlockDef{{}, 1, 0, 5, "B", {Line{}}}};
-    JwwDocument doc = MustReadJww(BuildJww(spec));
+    JwwPlan plan;
+    plan.memo = "old drawing";
+    plan.entities = {Line{}, Dimension{}};
+    plan.blocks = {BlockDef{{}, 1, 0, 5, "B", {Line{}}}};
+    JwwDocument doc = MustReadJww(BuildJww(plan));
     ASSERT_EQ(doc.BlockDefs.size(), 1u);
     FreeJwwDocument(doc);
     EXPECT_TRUE(doc.Layers.empty());
@@ -259,14 +259,14 @@ TEST(ReadJwwFile, RefusesWhatIsNoReadableDrawingWithAReason) {
 
 TEST(ReadJwwFile, EveryCutOfADrawingFailsWithTheOffsetWhereItEnds) {
     RandomDrawing random(7);
-    JwwSpec spec;
-    spec.version = 420;
-    spec.memo = "m";
-    spec.layerNames[3] = "layer";
-    spec.colorExNames[1] = "c";
-    spec.entities = random.entities(12);
-    spec.blocks = {random.block(1, 3), random.block(2, 0)};
-    const Bytes whole = BuildJww(spec);
+    JwwPlan plan;
+    plan.version = 420;
+    plan.memo = "m";
+    plan.layerNames[3] = "layer";
+    plan.colorExNames[1] = "c";
+    plan.entities = random.entities(12);
+    plan.blocks = {random.block(1, 3), random.block(2, 0)};
+    const Bytes whole = BuildJww(plan);
     MustReadJww(whole);
     for (std::size_t length = 0; length < whole.size(); ++length) {
         Bytes cut(whole.begin(), whole.begin() + static_cast<long>(length));
@@ -279,18 +279,18 @@ TEST(ReadJwwFile, EveryCutOfADrawingFailsWithTheOffsetWhereItEnds) {
 
 TEST(ReadJwwMemo, ReadsTheHeaderUpToBlock17Only) {
     TempDir dir;
-    JwwSpec spec;
-    spec.version = 600;
-    spec.memo = kSjisZumen + "\r\n";
-    spec.entities = {Line{}, Dimension{}};
+    JwwPlan plan;
+    plan.version = 600;
+    plan.memo = kSjisZumen + "\r\n";
+    plan.entities = {Line{}, Dimension{}};
     JwwLayout l;
-    const Bytes whole = BuildJww(spec, &l);
+    const Bytes whole = BuildJww(plan, &l);
 
     // The entity stream, and blocks 18 to 23, are not looked at.
     WriteFile(dir / "cut.jww", Bytes(whole.begin(), whole.begin() + static_cast<long>(l.block[18])));
     JwwDocument doc = MustReadJww(whole);
     EXPECT_TRUE(ReadJwwMemo(doc, dir / "cut.jww"));
-    EXPECT_EQ(doc.Header.Memo, spec.memo);
+    EXPECT_EQ(doc.Header.Memo, plan.memo);
     EXPECT_TRUE(doc.Layers.empty());  // the drawing read before is gone
 
     // Cut inside the layer names: the memo was read, but the probe fails.
@@ -298,25 +298,25 @@ TEST(ReadJwwMemo, ReadsTheHeaderUpToBlock17Only) {
     EXPECT_FALSE(ReadJwwMemo(doc, dir / "names.jww"));
 
     // Below version 220 block 17 takes no bytes, and the probe still gives the memo.
-    JwwSpec old = spec;
+    JwwPlan old = plan;
     old.version = 219;
     JwwLayout oldLayout;
     const Bytes oldBytes = BuildJww(old, &oldLayout);
     WriteFile(dir / "old.jww", oldBytes);
     EXPECT_TRUE(ReadJwwMemo(doc, dir / "old.jww"));
     EXPECT_EQ(doc.Header.Version, 219);
-    EXPECT_EQ(doc.Header.Memo, spec.memo);
+    EXPECT_EQ(doc.Header.Memo, plan.memo);
     EXPECT_FALSE(JwwFailure(oldBytes).reason.empty());
 
     // A header longer than the first read: a long memo and long layer names.
-    JwwSpec longHeader = spec;
+    JwwPlan longHeader = plan;
     longHeader.memo = std::string(60000, 'm');
     for (int i = 0; i < 5; ++i) longHeader.layerNames[i] = std::string(20000, 'n');
     WriteFile(dir / "long.jww", BuildJww(longHeader));
     EXPECT_TRUE(ReadJwwMemo(doc, dir / "long.jww"));
     EXPECT_EQ(doc.Header.Memo.size(), 60000u);
 
-    JwwSpec empty = spec;
+    JwwPlan empty = plan;
     empty.memo.clear();
     WriteFile(dir / "empty.jww", BuildJww(empty));
     EXPECT_TRUE(ReadJwwMemo(doc, dir / "empty.jww"));
@@ -324,7 +324,7 @@ TEST(ReadJwwMemo, ReadsTheHeaderUpToBlock17Only) {
 
     // Versions whose block sizes differ probe as far as block 17 of their own layout.
     for (std::int32_t v : {220, 221, 224, 226, 230, 231, 299, 300}) {
-        JwwSpec at = spec;
+        JwwPlan at = plan;
         at.version = v;
         JwwLayout atLayout;
         const Bytes bytes = BuildJww(at, &atLayout);

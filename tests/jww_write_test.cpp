@@ -14,27 +14,27 @@ const std::int32_t kVersions[] = {220, 221, 223, 224, 225, 226, 230, 231, 299, 3
                                   350, 351, 419, 420, 421, 599, 600, 699, 700, 701};
 
 // A drawing of everything the format holds, with values a writer gives back unchanged.
-JwwSpec EverythingAt(std::int32_t version, std::uint64_t seed) {
+JwwPlan EverythingAt(std::int32_t version, std::uint64_t seed) {
     RandomDrawing random(seed);
-    JwwSpec spec;
-    spec.version = version;
-    spec.seed = seed;
-    spec.memo = random.cleanText(30) + "\x01\r\n^m";  // the memo is written as it stands
-    for (int i = 0; i < 256; i += 17) spec.layerNames[i] = random.cleanText(12);
-    spec.groupNames[3] = kSjisZumen;
-    spec.colorExNames[200] = random.cleanText(8);
-    spec.lineTypeExNames[30] = random.cleanText(8);
-    spec.entities = random.entities(200);
-    spec.blocks = {random.block(1, 20), random.block(2, 0), random.block(3, 5)};
+    JwwPlan plan;
+    plan.version = version;
+    plan.seed = seed;
+    plan.memo = random.cleanText(30) + "\x01\r\n^m";  // the memo is written as it stands
+    for (int i = 0; i < 256; i += 17) plan.layerNames[i] = random.cleanText(12);
+    plan.groupNames[3] = kSjisZumen;
+    plan.colorExNames[200] = random.cleanText(8);
+    plan.lineTypeExNames[30] = random.cleanText(8);
+    plan.entities = random.entities(200);
+    plan.blocks = {random.block(1, 20), random.block(2, 0), random.block(3, 5)};
     if (version >= 700) {
-        spec.images = {Image{"a.bmp", 300, {}}, Image{"B.JPG", 5000, {}}};
+        plan.images = {Image{"a.bmp", 300, {}}, Image{"B.JPG", 5000, {}}};
         Text refA, refB;
         refA.text = "^@BM%temp%A.BMP,1,2";
         refB.text = "^@BM%temp%b.jpg,3,4";
-        spec.entities.push_back(refA);
-        spec.blocks[2].members.push_back(refB);
+        plan.entities.push_back(refA);
+        plan.blocks[2].members.push_back(refB);
     }
-    return spec;
+    return plan;
 }
 
 struct Converted {
@@ -85,9 +85,9 @@ TEST_F(JwwWrite, ConvertingAConvertedDrawingChangesNothing) {
 }
 
 TEST_F(JwwWrite, ReservedHeaderValuesAreWrittenAsZero) {
-    JwwSpec spec;
+    JwwPlan plan;
     JwwLayout l;
-    Bytes input = BuildJww(spec, &l);
+    Bytes input = BuildJww(plan, &l);
     for (int i = 0; i < 14; ++i) PatchI32(input, l.block[6] + 4 * i, 1000 + i);
     PatchI32(input, l.block[7] + 20, 77);
     const Bytes output = Convert(input, images, false).bytes;
@@ -107,10 +107,10 @@ TEST_F(JwwWrite, LineWidthCodesBelowMinus101AreClampedUpToVersion420) {
     for (const Case& c : {Case{420, -101, -101}, Case{420, -102, -101}, Case{420, -150, -101},
                           Case{230, -500, -101}, Case{421, -102, -102}, Case{600, -150, -150},
                           Case{600, -101, -101}, Case{420, 5, 5}}) {
-        JwwSpec spec;
-        spec.version = c.version;
+        JwwPlan plan;
+        plan.version = c.version;
         JwwLayout l;
-        Bytes input = BuildJww(spec, &l);
+        Bytes input = BuildJww(plan, &l);
         PatchI32(input, l.block[7] + 24, c.read);
         EXPECT_EQ(ReadI32(Convert(input, images).bytes, l.block[7] + 24), c.written)
             << c.version << " " << c.read;
@@ -124,10 +124,10 @@ TEST_F(JwwWrite, SplitValueKeepsItsTensOnlyFromVersion600) {
     for (const Case& c : {Case{7, 7, 17}, Case{47, 7, 47}, Case{10, 0, 10}, Case{-7, -7, 3},
                           Case{0, 0, 10}, Case{9, 9, 19}}) {
         for (std::int32_t v : {599, 600}) {
-            JwwSpec spec;
-            spec.version = v;
+            JwwPlan plan;
+            plan.version = v;
             JwwLayout l;
-            Bytes input = BuildJww(spec, &l);
+            Bytes input = BuildJww(plan, &l);
             PatchI32(input, l.block[17] + 40, c.read);
             EXPECT_EQ(ReadI32(Convert(input, images).bytes, l.block[17] + 40),
                       v >= 600 ? c.from600 : c.below600)
@@ -137,15 +137,15 @@ TEST_F(JwwWrite, SplitValueKeepsItsTensOnlyFromVersion600) {
 }
 
 TEST_F(JwwWrite, NamesAreCleanedButTheMemoIsNot) {
-    JwwSpec spec;
-    spec.version = 420;
-    spec.memo = "a\tb^mc";
-    spec.layerNames[0] = "\x01\x02";
-    spec.layerNames[1] = "A^mB\r\n";
-    spec.groupNames[2] = std::string("\x90\x0A", 2);  // a double-byte character with a low trail
-    spec.colorExNames[5] = "^m";
-    spec.lineTypeExNames[6] = "x\x1F";
-    JwwDocument doc = MustReadJww(Convert(BuildJww(spec), images).bytes);
+    JwwPlan plan;
+    plan.version = 420;
+    plan.memo = "a\tb^mc";
+    plan.layerNames[0] = "\x01\x02";
+    plan.layerNames[1] = "A^mB\r\n";
+    plan.groupNames[2] = std::string("\x90\x0A", 2);  // a double-byte character with a low trail
+    plan.colorExNames[5] = "^m";
+    plan.lineTypeExNames[6] = "x\x1F";
+    JwwDocument doc = MustReadJww(Convert(BuildJww(plan), images).bytes);
     EXPECT_EQ(doc.Header.Memo, "a\tb^mc");
     EXPECT_EQ(doc.Layers[0].Name, " ");
     EXPECT_EQ(doc.Layers[1].Name, "AB");
@@ -156,10 +156,10 @@ TEST_F(JwwWrite, NamesAreCleanedButTheMemoIsNot) {
 }
 
 TEST_F(JwwWrite, OlderVersionsWriteNoExtendedTablesAndFewerMarkSlots) {
-    JwwSpec spec;
-    spec.version = 600;
-    JwwDocument doc = MustReadJww(BuildJww(spec));
-    JwwSpec expected;
+    JwwPlan plan;
+    plan.version = 600;
+    JwwDocument doc = MustReadJww(BuildJww(plan));
+    JwwPlan expected;
     expected.fill = Fill::Zero;
     for (std::int32_t v : {230, 419, 420}) {
         expected.version = v;
@@ -235,10 +235,10 @@ TEST_F(JwwWrite, NormalisationKeepsOptionalFieldsInStepWithTheirMarks) {
     Solid solid;
     solid.a.color = 10;
     solid.color = 0xABCDEF;
-    JwwSpec spec;
-    spec.version = 600;
-    spec.entities = {line, plain, solid};
-    JwwDocument doc = MustReadJww(Convert(BuildJww(spec), images).bytes);
+    JwwPlan plan;
+    plan.version = 600;
+    plan.entities = {line, plain, solid};
+    JwwDocument doc = MustReadJww(Convert(BuildJww(plan), images).bytes);
     EXPECT_EQ(doc.Entities.Sen[0].Base.Layer, 0);
     EXPECT_EQ(doc.Entities.Sen[0].Base.PenWidth, 0);
     EXPECT_EQ(doc.Entities.Sen[0].Base.PenColor, 2);
@@ -246,7 +246,7 @@ TEST_F(JwwWrite, NormalisationKeepsOptionalFieldsInStepWithTheirMarks) {
     EXPECT_EQ(doc.Entities.Ten[0].Code, 0);
     EXPECT_EQ(doc.Entities.Solid[0].Color, 0xABCDEF);
     // The document that was written from is never changed by the normalisation.
-    JwwDocument source = MustReadJww(BuildJww(spec));
+    JwwDocument source = MustReadJww(BuildJww(plan));
     WriteJww(source, 600);
     EXPECT_EQ(source.Entities.Sen[0].Base.Layer, 16);
 }
@@ -255,13 +255,13 @@ TEST_F(JwwWrite, PenWidthIsWrittenFromVersion351Only) {
     Line line;
     line.a.width = 7;
     for (std::int32_t v : {350, 351}) {
-        JwwSpec spec;
-        spec.version = v;
-        spec.entities = {line};
-        JwwDocument doc = MustReadJww(BuildJww(spec));
+        JwwPlan plan;
+        plan.version = v;
+        plan.entities = {line};
+        JwwDocument doc = MustReadJww(BuildJww(plan));
         doc.Entities.Sen[0].Base.PenWidth = 7;
         JwwLayout l;
-        BuildJww(spec, &l);
+        BuildJww(plan, &l);
         const Bytes bytes = WriteJww(doc, v);
         EXPECT_EQ(bytes.size(), l.entityList + 2 + 14 + (v >= 351 ? 47 : 45) + 2);
     }
@@ -274,9 +274,9 @@ TEST_F(JwwWrite, TextsAreCleanedAndEmptyTextsStayEmpty) {
     Text empty;
     Dimension d;
     d.text.text = "12\r\n";
-    JwwSpec spec;
-    spec.entities = {t, empty, d};
-    JwwDocument doc = MustReadJww(Convert(BuildJww(spec), images).bytes);
+    JwwPlan plan;
+    plan.entities = {t, empty, d};
+    JwwDocument doc = MustReadJww(Convert(BuildJww(plan), images).bytes);
     EXPECT_EQ(doc.Entities.Moji[0].FontName, "Font");
     EXPECT_EQ(doc.Entities.Moji[0].Text, " ");
     EXPECT_EQ(doc.Entities.Moji[1].Text, "");
@@ -305,11 +305,11 @@ TEST_F(JwwWrite, DimensionsAreMarkedAtTopLevelAndInsideBlocks) {
     untouched.a.flags = 0x0003;
     for (std::int32_t v : {419, 420}) {
         SCOPED_TRACE(v);
-        JwwSpec spec;
-        spec.version = v;
-        spec.entities = {plain, untouched, flagged};
-        spec.blocks = {BlockDef{{}, 1, 0, 0, "b", {untouched, plain}}};
-        const Converted converted = Convert(BuildJww(spec), images);
+        JwwPlan plan;
+        plan.version = v;
+        plan.entities = {plain, untouched, flagged};
+        plan.blocks = {BlockDef{{}, 1, 0, 0, "b", {untouched, plain}}};
+        const Converted converted = Convert(BuildJww(plan), images);
         EXPECT_EQ(converted.tally.dimensions, 3);
         EXPECT_EQ(converted.tally.marked, 3);
         JwwDocument doc = MustReadJww(converted.bytes);
@@ -335,27 +335,27 @@ TEST_F(JwwWrite, BlockDefinitionsKeepTheirOrderAndLoseTimeStampExtensions) {
     BlockDef first{{}, 1, 0, 11, "first", {Line{}}};
     BlockDef empty{{}, 2, 1, 22, "empty", {}};
     BlockDef stamped{{}, 3, 0, static_cast<std::int32_t>(0x80000000), "stamped", {Text{}}};
-    JwwSpec spec;
-    spec.entities = {Line{}};
-    spec.blocks = {first, empty, stamped};
-    const Bytes input = BuildJww(spec);
+    JwwPlan plan;
+    plan.entities = {Line{}};
+    plan.blocks = {first, empty, stamped};
+    const Bytes input = BuildJww(plan);
     JwwDocument doc = MustReadJww(input);
     ASSERT_EQ(doc.BlockDefs.size(), 3u);
     EXPECT_EQ(doc.BlockDefs[2].TimeStamp, 3);
-    const Bytes output = WriteJww(doc, spec.version);
+    const Bytes output = WriteJww(doc, plan.version);
     EXPECT_EQ(output.size(), input.size() - 8);
 
-    JwwSpec expected = spec;
+    JwwPlan expected = plan;
     expected.blocks[2].timestamp = 3;
     EXPECT_TRUE(output == BuildJww(expected));  // also: CDataList introduced once, then referred to
 }
 
 TEST_F(JwwWrite, EntityCountsFrom65535UseTheLongForm) {
-    JwwSpec spec;
-    spec.entities.assign(65535, Point{});
-    const Bytes input = BuildJww(spec);
+    JwwPlan plan;
+    plan.entities.assign(65535, Point{});
+    const Bytes input = BuildJww(plan);
     JwwLayout l;
-    BuildJwwHeader(spec, &l);
+    BuildJwwHeader(plan, &l);
     const Bytes output = Convert(input, images).bytes;
     EXPECT_EQ(ReadU16(output, l.entityList), 0xFFFF);
     EXPECT_EQ(ReadI32(output, l.entityList + 2), 65535);
@@ -363,7 +363,7 @@ TEST_F(JwwWrite, EntityCountsFrom65535UseTheLongForm) {
 }
 
 TEST_F(JwwWrite, AStringLongerThanTheFormatCarriesFailsTheWrite) {
-    JwwDocument doc = MustReadJww(BuildJww(JwwSpec{}));
+    JwwDocument doc = MustReadJww(BuildJww(JwwPlan{}));
     doc.Layers[0].Name.assign(70000, 'x');
     EXPECT_THROW(WriteJww(doc, 600), DrawingError);
     Failure failure;
@@ -385,13 +385,13 @@ Text Reference(const std::string& text) {
 }  // namespace
 
 TEST_F(JwwWrite, OnlyImagesThatATextRefersToAreWritten) {
-    JwwSpec spec;
-    spec.version = 700;
-    spec.images = {Image{"PHOTO.JPG", 5000, {}}, Image{"unused.bmp", 10, {}},
+    JwwPlan plan;
+    plan.version = 700;
+    plan.images = {Image{"PHOTO.JPG", 5000, {}}, Image{"unused.bmp", 10, {}},
                    Image{"LONGNAME.PNG", 20, {}}, Image{"", 40, {}}, Image{"zero.bmp", 0, {}},
                    Image{"negative.bmp", -3, {}}, Image{"../../escape.bmp", 30, {}},
                    Image{"dir/sub.bmp", 30, {}}};
-    spec.entities = {Reference("^@BM%temp%photo.jpg,1,1"),   // lower case
+    plan.entities = {Reference("^@BM%temp%photo.jpg,1,1"),   // lower case
                      Reference("^@BM%temp%PHOTO.JPG,2,2"),   // the same image again
                      Reference("^@BM%temp%LONG,3,3"),        // a prefix of LONGNAME.PNG
                      Reference("^@BM%temp%zero.bmp,4"),      // has no bytes
@@ -400,8 +400,8 @@ TEST_F(JwwWrite, OnlyImagesThatATextRefersToAreWritten) {
                      Reference("^@BM%temp%unused.bmp"),      // no comma
                      Reference("^@BMx%temp%unused.bmp,1"),   // another prefix
                      Reference("^@BM%TEMP%unused.bmp,1")};   // other letter case
-    spec.blocks = {BlockDef{{}, 1, 0, 0, "b", {Reference("^@BM%temp%../../ESCAPE.BMP,1")}}};
-    const Bytes input = BuildJww(spec);
+    plan.blocks = {BlockDef{{}, 1, 0, 0, "b", {Reference("^@BM%temp%../../ESCAPE.BMP,1")}}};
+    const Bytes input = BuildJww(plan);
 
     JwwDocument doc = MustReadJww(input, &images);
     ASSERT_EQ(images.Images.size(), 8u);
@@ -414,17 +414,17 @@ TEST_F(JwwWrite, OnlyImagesThatATextRefersToAreWritten) {
     EXPECT_TRUE(temp.files().empty());
     EXPECT_TRUE(fs::exists(temp.path()));
 
-    JwwSpec expected = spec;
-    expected.images = {spec.images[0], spec.images[2], spec.images[6]};
+    JwwPlan expected = plan;
+    expected.images = {plan.images[0], plan.images[2], plan.images[6]};
     EXPECT_TRUE(output == BuildJww(expected));
 }
 
 TEST_F(JwwWrite, ImageNamesNeverBecomePaths) {
-    JwwSpec spec;
-    spec.version = 700;
-    spec.images = {Image{"../outside.bmp", 10, {}}, Image{"/tmp/absolute.bmp", 10, {}},
+    JwwPlan plan;
+    plan.version = 700;
+    plan.images = {Image{"../outside.bmp", 10, {}}, Image{"/tmp/absolute.bmp", 10, {}},
                    Image{"C:\\drive.bmp", 10, {}}};
-    JwwDocument doc = MustReadJww(BuildJww(spec), &images);
+    JwwDocument doc = MustReadJww(BuildJww(plan), &images);
     EXPECT_EQ(images.BytesFile.parent_path(), temp.path());
     EXPECT_EQ(temp.files().size(), 1u);
     EXPECT_FALSE(fs::exists(temp.path().parent_path() / "outside.bmp"));
@@ -432,11 +432,11 @@ TEST_F(JwwWrite, ImageNamesNeverBecomePaths) {
 }
 
 TEST_F(JwwWrite, BelowVersion700ThereIsNoImageSection) {
-    JwwSpec spec;
-    spec.version = 699;
-    spec.entities = {Reference("^@BM%temp%A.BMP,1")};
-    spec.images = {Image{"A.BMP", 10, {}}};  // not written by the builder below 700
-    const Bytes input = BuildJww(spec);
+    JwwPlan plan;
+    plan.version = 699;
+    plan.entities = {Reference("^@BM%temp%A.BMP,1")};
+    plan.images = {Image{"A.BMP", 10, {}}};  // not written by the builder below 700
+    const Bytes input = BuildJww(plan);
     EXPECT_TRUE(Convert(input, images, false).bytes == input);
 }
 
@@ -445,26 +445,26 @@ TEST_F(JwwWrite, AnImageThatCannotBeKeptFailsTheRead) {
     faulty.failCreate = [](const fs::path&) { return true; };
     ImageStore store(faulty);
     store.TempFolder = temp.path();
-    JwwSpec spec;
-    spec.version = 700;
-    spec.images = {Image{"A.BMP", 10, {}}};
+    JwwPlan plan;
+    plan.version = 700;
+    plan.images = {Image{"A.BMP", 10, {}}};
     JwwDocument doc;
     Failure failure;
-    EXPECT_FALSE(ReadJww(BuildJww(spec), doc, store, &failure));
+    EXPECT_FALSE(ReadJww(BuildJww(plan), doc, store, &failure));
     EXPECT_NE(failure.reason.find("cannot keep image 'A.BMP' in the temporary folder"), std::string::npos)
         << failure.reason;
 
     // A store without a temp folder cannot keep images either.
     ImageStore noFolder;
-    EXPECT_FALSE(ReadJww(BuildJww(spec), doc, noFolder, &failure));
+    EXPECT_FALSE(ReadJww(BuildJww(plan), doc, noFolder, &failure));
 }
 
 TEST_F(JwwWrite, ATempImageThatVanishedFailsTheWrite) {
-    JwwSpec spec;
-    spec.version = 700;
-    spec.images = {Image{"A.BMP", 10, {}}};
-    spec.entities = {Reference("^@BM%temp%A.BMP,1")};
-    JwwDocument doc = MustReadJww(BuildJww(spec), &images);
+    JwwPlan plan;
+    plan.version = 700;
+    plan.images = {Image{"A.BMP", 10, {}}};
+    plan.entities = {Reference("^@BM%temp%A.BMP,1")};
+    JwwDocument doc = MustReadJww(BuildJww(plan), &images);
     fs::remove(images.BytesFile);
     Failure failure;
     EXPECT_FALSE(WriteJwwFile(doc, images, temp / "out.jww", 700, &failure));
@@ -475,10 +475,10 @@ TEST_F(JwwWrite, ATempImageThatVanishedFailsTheWrite) {
 }
 
 TEST_F(JwwWrite, AFailedReadLeavesNoTempImages) {
-    JwwSpec spec;
-    spec.version = 700;
-    spec.images = {Image{"A.BMP", 10, {}}, Image{"B.BMP", 10, {}}};
-    Bytes bytes = BuildJww(spec);
+    JwwPlan plan;
+    plan.version = 700;
+    plan.images = {Image{"A.BMP", 10, {}}, Image{"B.BMP", 10, {}}};
+    Bytes bytes = BuildJww(plan);
     bytes.resize(bytes.size() - 3);  // cut inside the second image
     JwwDocument doc;
     EXPECT_FALSE(ReadJww(bytes, doc, images));
@@ -537,18 +537,18 @@ TEST(JwwFile, ProcessWideFormsConvertFromFileToFile) {
 }
 
 TEST_F(JwwWrite, ThousandsOfTinyImagesShareOneTempFile) {
-    JwwSpec spec;
-    spec.version = 700;
+    JwwPlan plan;
+    plan.version = 700;
     for (int i = 0; i < 5000; ++i) {
-        spec.images.push_back(Image{"I" + std::to_string(i), 1 + i % 3, {}});
+        plan.images.push_back(Image{"I" + std::to_string(i), 1 + i % 3, {}});
     }
-    spec.entities = {Reference("^@BM%temp%I4999,1"), Reference("^@BM%temp%I7,1")};
-    JwwDocument doc = MustReadJww(BuildJww(spec), &images);
+    plan.entities = {Reference("^@BM%temp%I4999,1"), Reference("^@BM%temp%I7,1")};
+    JwwDocument doc = MustReadJww(BuildJww(plan), &images);
     EXPECT_EQ(temp.files().size(), 1u);
     const Bytes output = WriteJww(doc, 700, &images);
     DeleteTempImages(images);
     EXPECT_TRUE(temp.files().empty());
-    JwwSpec expected = spec;
-    expected.images = {spec.images[7], spec.images[4999]};
+    JwwPlan expected = plan;
+    expected.images = {plan.images[7], plan.images[4999]};
     EXPECT_TRUE(output == BuildJww(expected));
 }

@@ -80,17 +80,17 @@ bool GatedFileSystem::isFile(const fs::path& path) { return RealFileSystem().isF
 bool GatedFileSystem::isDirectory(const fs::path& path) { return RealFileSystem().isDirectory(path); }
 
 Bytes JwwWithMemo(const std::string& sjisMemo, std::int32_t version) {
-    JwwSpec spec;
-    spec.version = version;
-    spec.memo = sjisMemo;
-    spec.entities = {Line{}, Dimension{}};
-    return BuildJww(spec);
+    JwwPlan plan;
+    plan.version = version;
+    plan.memo = sjisMemo;
+    plan.entities = {Line{}, Dimension{}};
+    return BuildJww(plan);
 }
 
 Bytes JwsDrawing() {
-    JwsSpec spec;
-    spec.entities = {Dimension{}};
-    return BuildJws(spec);
+    JwsPlan plan;
+    plan.entities = {Dimension{}};
+    return BuildJws(plan);
 }
 
 Bytes BrokenJww(const std::string& sjisMemo) {
@@ -100,10 +100,10 @@ Bytes BrokenJww(const std::string& sjisMemo) {
 }
 
 Bytes JwwCutInHeader(const std::string& sjisMemo) {
-    JwwSpec spec;
-    spec.memo = sjisMemo;
+    JwwPlan plan;
+    plan.memo = sjisMemo;
     JwwLayout layout;
-    Bytes bytes = BuildJww(spec, &layout);
+    Bytes bytes = BuildJww(plan, &layout);
     bytes.resize(layout.block[9] + 3);
     return bytes;
 }

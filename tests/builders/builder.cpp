@@ -217,11 +217,11 @@ std::string NameAt(const std::map<int, std::string>& names, int i) {
 
 }  // namespace
 
-Bytes BuildJwwHeader(const JwwSpec& spec, JwwLayout* layout) {
+Bytes BuildJwwHeader(const JwwPlan& plan, JwwLayout* layout) {
     Out o;
-    Values val(spec.fill, spec.seed);
+    Values val(plan.fill, plan.seed);
     JwwLayout l;
-    const std::int32_t v = spec.version;
+    const std::int32_t v = plan.version;
     auto mark = [&](int block) { l.block[block] = o.size(); };
 
     mark(1);
@@ -229,7 +229,7 @@ Bytes BuildJwwHeader(const JwwSpec& spec, JwwLayout* layout) {
     mark(2);
     o.i32(v);
     mark(3);
-    o.str(spec.memo);
+    o.str(plan.memo);
     mark(4);
     o.i32(val.i32());
     o.i32(val.i32());
@@ -253,8 +253,8 @@ Bytes BuildJwwHeader(const JwwSpec& spec, JwwLayout* layout) {
     o.i32(val.i32());
     for (int i = 0; i < 5; ++i) o.f64(val.f64());
     mark(9);
-    for (int i = 0; i < 256; ++i) o.str(NameAt(spec.layerNames, i));
-    for (int i = 0; i < 16; ++i) o.str(NameAt(spec.groupNames, i));
+    for (int i = 0; i < 256; ++i) o.str(NameAt(plan.layerNames, i));
+    for (int i = 0; i < 16; ++i) o.str(NameAt(plan.groupNames, i));
     mark(10);
     o.f64(val.f64());
     o.f64(val.f64());
@@ -311,7 +311,7 @@ Bytes BuildJwwHeader(const JwwSpec& spec, JwwLayout* layout) {
         for (int i = 0; i < 257 * 2; ++i) o.i32(val.i32());
         mark(19);
         for (int i = 0; i < 257; ++i) {
-            o.str(NameAt(spec.colorExNames, i));
+            o.str(NameAt(plan.colorExNames, i));
             o.i32(val.i32());
             o.i32(val.i32());
             o.f64(val.f64());
@@ -320,7 +320,7 @@ Bytes BuildJwwHeader(const JwwSpec& spec, JwwLayout* layout) {
         for (int i = 0; i < 33 * 4; ++i) o.i32(val.i32());
         mark(21);
         for (int i = 0; i < 33; ++i) {
-            o.str(NameAt(spec.lineTypeExNames, i));
+            o.str(NameAt(plan.lineTypeExNames, i));
             o.i32(val.i32());
             for (int k = 0; k < 10; ++k) o.f64(val.f64());
         }
@@ -356,39 +356,39 @@ Bytes ImageBytes(const Image& image) {
 
 }  // namespace
 
-Bytes BuildJww(const JwwSpec& spec, JwwLayout* layout) {
+Bytes BuildJww(const JwwPlan& plan, JwwLayout* layout) {
     Out o;
-    o.b = BuildJwwHeader(spec, layout);
-    ArchiveOut archive(o, spec.version);
-    archive.entities(spec.entities);
-    archive.blocks(spec.blocks);
-    if (spec.version >= 700) {
-        o.i32(spec.imageCount.value_or(static_cast<std::int32_t>(spec.images.size())));
-        for (const Image& image : spec.images) {
+    o.b = BuildJwwHeader(plan, layout);
+    ArchiveOut archive(o, plan.version);
+    archive.entities(plan.entities);
+    archive.blocks(plan.blocks);
+    if (plan.version >= 700) {
+        o.i32(plan.imageCount.value_or(static_cast<std::int32_t>(plan.images.size())));
+        for (const Image& image : plan.images) {
             o.str(image.name);
             o.i32(image.size);
             if (!image.name.empty() && image.size > 0) o.raw(ImageBytes(image));
         }
     }
-    o.raw(spec.trailing);
+    o.raw(plan.trailing);
     return o.b;
 }
 
 // ---- JWS ----
 
-Bytes BuildJws(const JwsSpec& spec) {
+Bytes BuildJws(const JwsPlan& plan) {
     Out o;
-    Values val(spec.fill, spec.seed);
+    Values val(plan.fill, plan.seed);
     o.raw(std::string("JwsData"));
-    o.b.insert(o.b.end(), 193, spec.filler);
-    o.i32(spec.version);
+    o.b.insert(o.b.end(), 193, plan.filler);
+    o.i32(plan.version);
     for (int i = 0; i < 2 + 16; ++i) o.f64(val.f64());
     for (int i = 0; i < 6; ++i) o.i32(val.i32());
     for (int i = 0; i < 10; ++i) o.f64(val.f64());
-    ArchiveOut archive(o, spec.version);
-    archive.entities(spec.entities);
-    archive.blocks(spec.blocks);
-    o.raw(spec.trailing);
+    ArchiveOut archive(o, plan.version);
+    archive.entities(plan.entities);
+    archive.blocks(plan.blocks);
+    o.raw(plan.trailing);
     return o.b;
 }
 

@@ -137,7 +137,7 @@ enum class Fill { Zero, Random };
 
 // A JWW drawing. Numeric header values come from the seed (or are zero); they are values a
 // writer gives back unchanged: reserved blocks zero, line width and block-17 split value in range.
-struct JwwSpec {
+struct JwwPlan {
     std::int32_t version = 600;
     std::string memo;
     Fill fill = Fill::Random;
@@ -160,15 +160,15 @@ struct JwwLayout {
     std::size_t entityList = 0;
 };
 
-Bytes BuildJwwHeader(const JwwSpec& spec, JwwLayout* layout = nullptr);
-Bytes BuildJww(const JwwSpec& spec, JwwLayout* layout = nullptr);
+Bytes BuildJwwHeader(const JwwPlan& plan, JwwLayout* layout = nullptr);
+Bytes BuildJww(const JwwPlan& plan, JwwLayout* layout = nullptr);
 
 // The sizes of the blocks whose size depends on the version.
 std::size_t Block10Size(std::int32_t version);
 std::size_t Block12Size(std::int32_t version);
 std::size_t Block17Size(std::int32_t version);
 
-struct JwsSpec {
+struct JwsPlan {
     std::int32_t version = 420;
     std::uint8_t filler = 0x2E;
     Fill fill = Fill::Random;
@@ -177,7 +177,7 @@ struct JwsSpec {
     std::vector<BlockDef> blocks;
     Bytes trailing;
 };
-Bytes BuildJws(const JwsSpec& spec);
+Bytes BuildJws(const JwsPlan& plan);
 
 // Entities with random valid values and clean strings, of every class.
 class RandomDrawing {

@@ -109,16 +109,16 @@ void Save(const std::filesystem::path& folder, const std::string& name, const By
     std::cout << "  " << name << " (" << bytes.size() << " bytes)\n";
 }
 
-JwwSpec Plan(std::int32_t version, const std::string& memo) {
-    JwwSpec spec;
-    spec.version = version;
-    spec.memo = memo;
-    spec.fill = Fill::Zero;
-    spec.layerNames[0] = "\x95\xC7";    // 壁
-    spec.layerNames[8] = "\x95\xB6\x8E\x9A";  // 文字
-    spec.layerNames[9] = "\x90\xA1\x96\x40";  // 寸法
-    spec.groupNames[0] = kFloorPlan;
-    return spec;
+JwwPlan Plan(std::int32_t version, const std::string& memo) {
+    JwwPlan plan;
+    plan.version = version;
+    plan.memo = memo;
+    plan.fill = Fill::Zero;
+    plan.layerNames[0] = "\x95\xC7";    // 壁
+    plan.layerNames[8] = "\x95\xB6\x8E\x9A";  // 文字
+    plan.layerNames[9] = "\x90\xA1\x96\x40";  // 寸法
+    plan.groupNames[0] = kFloorPlan;
+    return plan;
 }
 
 }  // namespace
@@ -133,37 +133,37 @@ int main(int argc, char** argv) {
     std::cout << "writing examples into " << folder.string() << "\n";
 
     {  // A floor plan of version 600: rooms, an arc, texts, dimensions, one of them already marked.
-        JwwSpec spec = Plan(600, kSamplePlan + " " + kFloorPlan);
-        spec.entities = Room(4000, 3000);
+        JwwPlan plan = Plan(600, kSamplePlan + " " + kFloorPlan);
+        plan.entities = Room(4000, 3000);
         Arc door;
         door.a = OnLayer(0, 2);
         door.v = {900, 0, 800, 0, 1.5707963267948966, 0, 1};
-        spec.entities.push_back(door);
-        spec.entities.push_back(Label(kFloorPlan, 100, 3200));
-        spec.entities.push_back(Measure(0, 4000, -500));
-        spec.entities.push_back(Measure(0, 900, -300, true));
+        plan.entities.push_back(door);
+        plan.entities.push_back(Label(kFloorPlan, 100, 3200));
+        plan.entities.push_back(Measure(0, 4000, -500));
+        plan.entities.push_back(Measure(0, 900, -300, true));
         Solid column;
         column.a = OnLayer(0, 10);
         column.corners = {0, 0, 200, 0, 200, 200, 0, 200};
         column.color = 0x808080;
-        spec.entities.push_back(column);
-        Save(folder, "floor-plan-600.jww", BuildJww(spec));
+        plan.entities.push_back(column);
+        Save(folder, "floor-plan-600.jww", BuildJww(plan));
     }
     {  // An old elevation of version 230: dimensions have only their first three parts.
-        JwwSpec spec = Plan(230, kElevation);
-        spec.entities = Room(6000, 2800);
-        spec.entities.push_back(Measure(0, 6000, -400));
-        spec.entities.push_back(Measure(0, 2800, -800));
-        Save(folder, "elevation-230.jww", BuildJww(spec));
+        JwwPlan plan = Plan(230, kElevation);
+        plan.entities = Room(6000, 2800);
+        plan.entities.push_back(Measure(0, 6000, -400));
+        plan.entities.push_back(Measure(0, 2800, -800));
+        Save(folder, "elevation-230.jww", BuildJww(plan));
     }
     {  // A section of version 420 whose dimensions sit inside block definitions.
-        JwwSpec spec = Plan(420, kSection);
-        spec.entities = Room(2000, 1000);
+        JwwPlan plan = Plan(420, kSection);
+        plan.entities = Room(2000, 1000);
         Insert placed;
         placed.a = OnLayer(1);
         placed.v = {500, 500, 1, 1, 0};
         placed.def = 1;
-        spec.entities.push_back(placed);
+        plan.entities.push_back(placed);
         BlockDef part;
         part.number = 1;
         part.timestamp = -1;  // stored with its 8-byte extension
@@ -173,47 +173,47 @@ int main(int argc, char** argv) {
         empty.number = 2;
         empty.timestamp = 20260101;
         empty.name = "EMPTY";
-        spec.blocks = {part, empty};
-        Save(folder, "section-420.jww", BuildJww(spec));
+        plan.blocks = {part, empty};
+        Save(folder, "section-420.jww", BuildJww(plan));
     }
     {  // A site plan of version 700 with an image a text refers to and one no text refers to.
-        JwwSpec spec = Plan(700, kSitePlan);
-        spec.entities = Room(10000, 8000);
-        spec.entities.push_back(Label("^@BM%temp%logo.bmp,100,100,0,0,1", 9000, 7500));
-        spec.entities.push_back(Measure(0, 10000, -1000));
+        JwwPlan plan = Plan(700, kSitePlan);
+        plan.entities = Room(10000, 8000);
+        plan.entities.push_back(Label("^@BM%temp%logo.bmp,100,100,0,0,1", 9000, 7500));
+        plan.entities.push_back(Measure(0, 10000, -1000));
         const Bytes bitmap = SmallBitmap();
-        spec.images = {Image{"LOGO.BMP", static_cast<std::int32_t>(bitmap.size()), bitmap},
+        plan.images = {Image{"LOGO.BMP", static_cast<std::int32_t>(bitmap.size()), bitmap},
                        Image{kLogo + ".bmp", static_cast<std::int32_t>(bitmap.size()), bitmap}};
-        Save(folder, "site-plan-700.jww", BuildJww(spec));
+        Save(folder, "site-plan-700.jww", BuildJww(plan));
     }
     {  // JWS drawings of three versions.
-        JwsSpec spec;
-        spec.fill = Fill::Zero;
-        spec.version = 300;
-        spec.entities = Room(1000, 500);
-        spec.entities.push_back(Measure(0, 1000, -100));
-        Save(folder, "detail-300.jws", BuildJws(spec));
+        JwsPlan plan;
+        plan.fill = Fill::Zero;
+        plan.version = 300;
+        plan.entities = Room(1000, 500);
+        plan.entities.push_back(Measure(0, 1000, -100));
+        Save(folder, "detail-300.jws", BuildJws(plan));
 
-        spec.version = 351;
-        spec.entities.push_back(Label("^@BM%temp%old.bmp,1,1", 0, 0));
-        Save(folder, "detail-351.jws", BuildJws(spec));
+        plan.version = 351;
+        plan.entities.push_back(Label("^@BM%temp%old.bmp,1,1", 0, 0));
+        Save(folder, "detail-351.jws", BuildJws(plan));
 
-        spec.version = 600;
+        plan.version = 600;
         BlockDef part;
         part.number = 1;
         part.name = kPart;
         part.members = {Measure(0, 250, -20)};
-        spec.blocks = {part};
-        Save(folder, "component-600.jws", BuildJws(spec));
+        plan.blocks = {part};
+        Save(folder, "component-600.jws", BuildJws(plan));
     }
     {  // No drawing at all, and a drawing cut short inside its entity list.
         Out text;
         text.raw(std::string("This folder holds example drawings for Quellmark.\n"));
         Save(folder, "notes.txt", text.b);
 
-        JwwSpec spec = Plan(600, "broken");
-        spec.entities = Room(100, 100);
-        Bytes bytes = BuildJww(spec);
+        JwwPlan plan = Plan(600, "broken");
+        plan.entities = Room(100, 100);
+        Bytes bytes = BuildJww(plan);
         bytes.resize(bytes.size() - 40);
         Save(folder, "broken.jww", bytes);
     }
