@@ -154,6 +154,8 @@ private:
     FormSettings CurrentSettings() const;
     // Refuses a command while another runs, with a beep; true when refused.
     bool Refused();
+    // Beep, the error box and the status text that ask for a search folder first.
+    void AskForSearchFolder();
     void SelectFileType(int index);
     void ListSelectedFolder();
     void ResetGrid();

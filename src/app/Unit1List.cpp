@@ -173,10 +173,7 @@ void TForm1::SortByColumn(int col) {
 
 void TForm1::StringGrid1DblClick() {
     if (!FSearchReady) {
-        platform_.Beep();
-        platform_.MessageBox(this, QString(), QString::fromUtf8(texts::kSpecifySearchFolder),
-                             WindowPlatform::BoxKind::Error, WindowPlatform::Buttons::Ok);
-        ShowStatus(QString::fromUtf8(texts::kSpecifySearchFolder));
+        AskForSearchFolder();
         return;
     }
     if (!FListShown) {

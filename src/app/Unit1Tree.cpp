@@ -140,13 +140,17 @@ QString TForm1::NodePath(const QTreeWidgetItem* node) const {
     return path;
 }
 
+void TForm1::AskForSearchFolder() {
+    platform_.Beep();
+    platform_.MessageBox(this, QString(), QString::fromUtf8(texts::kSpecifySearchFolder),
+                         WindowPlatform::BoxKind::Error, WindowPlatform::Buttons::Ok);
+    ShowStatus(QString::fromUtf8(texts::kSpecifySearchFolder));
+}
+
 void TForm1::TreeView1Click() {
     if (Refused()) return;
     if (!FSearchReady) {
-        platform_.Beep();
-        platform_.MessageBox(this, QString(), QString::fromUtf8(texts::kSpecifySearchFolder),
-                             WindowPlatform::BoxKind::Error, WindowPlatform::Buttons::Ok);
-        ShowStatus(QString::fromUtf8(texts::kSpecifySearchFolder));
+        AskForSearchFolder();
         return;
     }
     ListSelectedFolder();
