@@ -171,10 +171,21 @@ std::error_code FaultyFileSystem::remove(const fs::path& path) {
     if (failRemove(path)) return std::make_error_code(std::errc::permission_denied);
     return Real().remove(path);
 }
-std::error_code FaultyFileSystem::createDirectory(const fs::path& path) { return Real().createDirectory(path); }
-std::error_code FaultyFileSystem::removeDirectory(const fs::path& path) { return Real().removeDirectory(path); }
-std::error_code FaultyFileSystem::syncDirectory(const fs::path& path) { return Real().syncDirectory(path); }
-bool FaultyFileSystem::isFile(const fs::path& path) { return Real().isFile(path); }
-bool FaultyFileSystem::isDirectory(const fs::path& path) { return Real().isDirectory(path); }
+std::error_code ForwardingFileSystem::readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) {
+    return Real().readFile(path, out, limit);
+}
+std::error_code ForwardingFileSystem::create(const fs::path& path, std::unique_ptr<OutputFile>& out) {
+    return Real().create(path, out);
+}
+std::error_code ForwardingFileSystem::createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) {
+    return Real().createNew(path, out);
+}
+std::error_code ForwardingFileSystem::rename(const fs::path& from, const fs::path& to) { return Real().rename(from, to); }
+std::error_code ForwardingFileSystem::remove(const fs::path& path) { return Real().remove(path); }
+std::error_code ForwardingFileSystem::createDirectory(const fs::path& path) { return Real().createDirectory(path); }
+std::error_code ForwardingFileSystem::removeDirectory(const fs::path& path) { return Real().removeDirectory(path); }
+std::error_code ForwardingFileSystem::syncDirectory(const fs::path& path) { return Real().syncDirectory(path); }
+bool ForwardingFileSystem::isFile(const fs::path& path) { return Real().isFile(path); }
+bool ForwardingFileSystem::isDirectory(const fs::path& path) { return Real().isDirectory(path); }
 
 }  // namespace qmtest

@@ -63,8 +63,23 @@ Bytes WriteJws(const quellmark::JwsDocument& doc, std::int32_t version);
 quellmark::Failure JwwFailure(const Bytes& bytes);
 quellmark::Failure JwsFailure(const Bytes& bytes);
 
+// Passes every call to the real file system; doubles override what they change.
+class ForwardingFileSystem : public quellmark::FileSystem {
+public:
+    std::error_code readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) override;
+    std::error_code create(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
+    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
+    std::error_code rename(const fs::path& from, const fs::path& to) override;
+    std::error_code remove(const fs::path& path) override;
+    std::error_code createDirectory(const fs::path& path) override;
+    std::error_code removeDirectory(const fs::path& path) override;
+    std::error_code syncDirectory(const fs::path& path) override;
+    bool isFile(const fs::path& path) override;
+    bool isDirectory(const fs::path& path) override;
+};
+
 // A file system that passes everything to the real one, except what a test tells it to fail.
-class FaultyFileSystem final : public quellmark::FileSystem {
+class FaultyFileSystem final : public ForwardingFileSystem {
 public:
     // Fails the write that would take the total of bytes written past this many (-1: never).
     std::int64_t failWritesAfter = -1;
@@ -81,11 +96,6 @@ public:
     std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code rename(const fs::path& from, const fs::path& to) override;
     std::error_code remove(const fs::path& path) override;
-    std::error_code createDirectory(const fs::path& path) override;
-    std::error_code removeDirectory(const fs::path& path) override;
-    std::error_code syncDirectory(const fs::path& path) override;
-    bool isFile(const fs::path& path) override;
-    bool isDirectory(const fs::path& path) override;
 
 private:
     std::error_code wrap(std::error_code ec, std::unique_ptr<quellmark::OutputFile>& out);

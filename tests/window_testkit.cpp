@@ -59,26 +59,6 @@ std::error_code GatedFileSystem::readFile(const fs::path& path, quellmark::FileB
     return RealFileSystem().readFile(path, out, limit);
 }
 
-std::error_code GatedFileSystem::create(const fs::path& path, std::unique_ptr<OutputFile>& out) {
-    return RealFileSystem().create(path, out);
-}
-std::error_code GatedFileSystem::createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) {
-    return RealFileSystem().createNew(path, out);
-}
-std::error_code GatedFileSystem::rename(const fs::path& from, const fs::path& to) {
-    return RealFileSystem().rename(from, to);
-}
-std::error_code GatedFileSystem::remove(const fs::path& path) { return RealFileSystem().remove(path); }
-std::error_code GatedFileSystem::createDirectory(const fs::path& path) {
-    return RealFileSystem().createDirectory(path);
-}
-std::error_code GatedFileSystem::removeDirectory(const fs::path& path) {
-    return RealFileSystem().removeDirectory(path);
-}
-std::error_code GatedFileSystem::syncDirectory(const fs::path& path) { return RealFileSystem().syncDirectory(path); }
-bool GatedFileSystem::isFile(const fs::path& path) { return RealFileSystem().isFile(path); }
-bool GatedFileSystem::isDirectory(const fs::path& path) { return RealFileSystem().isDirectory(path); }
-
 Bytes JwwWithMemo(const std::string& sjisMemo, std::int32_t version) {
     JwwPlan plan;
     plan.version = version;

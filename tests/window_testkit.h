@@ -59,22 +59,13 @@ public:
 
 // The real file system, except that whole-file reads from any thread but the test's own wait
 // until Open() is called.
-class GatedFileSystem final : public quellmark::FileSystem {
+class GatedFileSystem final : public ForwardingFileSystem {
 public:
     void Open();
     // Whether a worker thread is waiting at the gate.
     bool Waiting();
 
     std::error_code readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) override;
-    std::error_code create(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
-    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
-    std::error_code rename(const fs::path& from, const fs::path& to) override;
-    std::error_code remove(const fs::path& path) override;
-    std::error_code createDirectory(const fs::path& path) override;
-    std::error_code removeDirectory(const fs::path& path) override;
-    std::error_code syncDirectory(const fs::path& path) override;
-    bool isFile(const fs::path& path) override;
-    bool isDirectory(const fs::path& path) override;
 
 private:
     const std::thread::id owner_ = std::this_thread::get_id();

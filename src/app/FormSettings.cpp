@@ -50,34 +50,31 @@ private:
 
 }  // namespace
 
+// Every key in the order it is read and written; io is the Reader or the Writer.
+template <typename Io, typename Settings>
+void ForEachSetting(Io& io, Settings& s) {
+    io.number(kForm, "F1_X", s.left);
+    io.number(kForm, "F1_Y", s.top);
+    io.number(kForm, "F1_W", s.width);
+    io.number(kForm, "F1_H", s.height);
+    io.number(kComp, "F1P1", s.panel1Width);
+    for (int c = 0; c < 6; ++c) io.number(kComp, kColumnKeys[c], s.columnWidths[c]);
+    io.text(kSet, "FLD1", s.searchFolder);
+    io.text(kSet, "FLD2", s.destFolder);
+    io.text(kSet, "FNAM", s.lastFileName);
+    io.number(kSet, "FTYP", s.fileType);
+}
+
 void ReadFormSettings(const std::filesystem::path& iniPath, FormSettings& s) {
     Reader in(iniPath);
-    in.number(kForm, "F1_X", s.left);
-    in.number(kForm, "F1_Y", s.top);
-    in.number(kForm, "F1_W", s.width);
-    in.number(kForm, "F1_H", s.height);
-    in.number(kComp, "F1P1", s.panel1Width);
-    for (int c = 0; c < 6; ++c) in.number(kComp, kColumnKeys[c], s.columnWidths[c]);
-    in.text(kSet, "FLD1", s.searchFolder);
-    in.text(kSet, "FLD2", s.destFolder);
-    in.text(kSet, "FNAM", s.lastFileName);
-    in.number(kSet, "FTYP", s.fileType);
+    ForEachSetting(in, s);
 }
 
 void WriteFormSettings(const std::filesystem::path& iniPath, const FormSettings& s) {
     // Settings are a convenience: nothing that goes wrong here may keep the window from closing.
     try {
         Writer out(iniPath);
-        out.number(kForm, "F1_X", s.left);
-        out.number(kForm, "F1_Y", s.top);
-        out.number(kForm, "F1_W", s.width);
-        out.number(kForm, "F1_H", s.height);
-        out.number(kComp, "F1P1", s.panel1Width);
-        for (int c = 0; c < 6; ++c) out.number(kComp, kColumnKeys[c], s.columnWidths[c]);
-        out.text(kSet, "FLD1", s.searchFolder);
-        out.text(kSet, "FLD2", s.destFolder);
-        out.text(kSet, "FNAM", s.lastFileName);
-        out.number(kSet, "FTYP", s.fileType);
+        ForEachSetting(out, s);
     } catch (const std::exception&) {
     }
 }
