@@ -70,6 +70,11 @@ TEST_F(CliConvert, MirrorsATreeAndTwoJobsGiveWhatOneGives) {
     EXPECT_FALSE(first.count("sub/notes.txt"));
     EXPECT_TRUE(first == Tree(dir / "two"));
 
+    // A destination written with a trailing separator mirrors the tree just the same.
+    const CommandResult slash = Cli("convert -r -q -o " + Q(dir / "slash") + "/ " + Q(src()));
+    EXPECT_EQ(slash.status, 0) << slash.out;
+    EXPECT_TRUE(first == Tree(dir / "slash"));
+
     // Without -r only the folder's own files.
     const CommandResult flat = Cli("convert -q -o " + Q(dir / "flat") + " " + Q(src()));
     EXPECT_EQ(flat.status, 0);

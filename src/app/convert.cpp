@@ -39,21 +39,11 @@ fs::path TempPathBeside(const fs::path& dest) {
 
 std::string Name(const fs::path& path) { return path.filename().string(); }
 
-bool StrictlyInside(const fs::path& inner, const fs::path& outer) {
-    auto o = outer.begin();
-    auto i = inner.begin();
-    for (; o != outer.end(); ++o, ++i) {
-        if (o->empty()) continue;  // a trailing separator
-        if (i == inner.end() || *i != *o) return false;
-    }
-    return i != inner.end();
-}
-
 // Makes sure the folder a drawing goes into is there. Only folders below `root` are made, and
 // only while root itself is there: a destination that disappeared is reported, not re-created.
 std::error_code EnsureFolder(FileSystem& files, const fs::path& folder, const fs::path& root) {
     if (files.isDirectory(folder)) return {};
-    if (root.empty() || !StrictlyInside(folder, root) || !files.isDirectory(root)) {
+    if (root.empty() || !IsWithin(folder, root, true) || !files.isDirectory(root)) {
         return std::make_error_code(std::errc::no_such_file_or_directory);
     }
     if (auto ec = EnsureFolder(files, folder.parent_path(), root)) return ec;
@@ -126,6 +116,21 @@ struct JwsCleanup {
 };
 
 }  // namespace
+
+bool IsWithin(const fs::path& inner, const fs::path& outer, bool strictly) {
+    // Components of the paths as written, without the empty one a trailing separator leaves.
+    auto parts = [](const fs::path& p) {
+        std::vector<fs::path> list;
+        for (const fs::path& part : p.lexically_normal()) {
+            if (!part.empty()) list.push_back(part);
+        }
+        return list;
+    };
+    const std::vector<fs::path> in = parts(inner);
+    const std::vector<fs::path> out = parts(outer);
+    if (in.size() < out.size() || (strictly && in.size() == out.size())) return false;
+    return std::equal(out.begin(), out.end(), in.begin());
+}
 
 const char* OutcomeName(Outcome outcome) {
     switch (outcome) {

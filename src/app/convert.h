@@ -106,6 +106,10 @@ struct ConversionContext {
 
 // The upper-cased extension of a file name, from its last "." on; empty when it has none.
 std::string UpperExtension(const std::string& name);
+// Whether inner is outer or lies below it (strictly: only below it), comparing the paths as
+// written; a trailing separator makes no difference.
+bool IsWithin(const std::filesystem::path& inner, const std::filesystem::path& outer, bool strictly);
+
 // The destination's backup name: its extension replaced by ".BAK" (or ".BAK" added).
 std::filesystem::path BackupPath(const std::filesystem::path& dest);
 

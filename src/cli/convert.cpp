@@ -47,15 +47,6 @@ fs::path Absolute(const fs::path& p) {
     return ec ? fs::absolute(p) : a;
 }
 
-bool IsInside(const fs::path& inner, const fs::path& outer) {
-    auto i = inner.begin();
-    for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
-        if (o->empty()) continue;  // a trailing separator
-        if (i == inner.end() || *i != *o) return false;
-    }
-    return true;
-}
-
 std::vector<fs::path> SortedFiles(const fs::path& folder, bool recursive) {
     std::vector<fs::path> files;
     std::error_code ec;
@@ -89,7 +80,7 @@ std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& de
         if (same || destAbsolute == source) {
             throw UsageError("the destination " + dest.string() + " is the source folder " + folder.string());
         }
-        if (tree && IsInside(destAbsolute, source)) {
+        if (tree && IsWithin(destAbsolute, source, false)) {
             throw UsageError("the destination " + dest.string() + " lies inside the source folder " +
                              folder.string());
         }
