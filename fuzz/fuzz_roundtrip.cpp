@@ -3,7 +3,7 @@
 // and read back; the drawing read back has nothing left to mark and keeps its dimensions; and
 // once the writer has nothing left to clean, writing again gives the same bytes. Any violation
 // aborts.
-#include "app/Func_.h"
+#include "drawing/Func_.h"
 #include "drawing/bytes.h"
 #include "drawing/dimensions.h"
 #include "drawing/images.h"

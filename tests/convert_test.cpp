@@ -2,7 +2,7 @@
 // atomic replacement, failures that leave the destination as it was, and batches.
 #include "testkit.h"
 
-#include "app/convert.h"
+#include "convert/convert.h"
 
 using namespace quellmark;
 using namespace qmtest;

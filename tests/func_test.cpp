@@ -1,5 +1,5 @@
 // The byte-string helpers: fixed-field copies, integer parsing, Shift-JIS filters.
-#include "app/Func_.h"
+#include "drawing/Func_.h"
 
 #include <gtest/gtest.h>
 

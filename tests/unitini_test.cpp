@@ -3,7 +3,7 @@
 // new sections and keys, and values that would break the file's lines.
 #include "testkit.h"
 
-#include "app/UnitIni.h"
+#include "form/UnitIni.h"
 
 #include <fstream>
 

@@ -4,8 +4,8 @@
 // when the program folder is out of reach, and exiting with and without the question.
 #include "window_testkit.h"
 
-#include "app/UnitIni.h"
-#include "app/WindowTexts.h"
+#include "form/UnitIni.h"
+#include "form/WindowTexts.h"
 
 #include <QAction>
 #include <QComboBox>

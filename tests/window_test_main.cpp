@@ -1,6 +1,6 @@
 // The window suites' main: one QApplication for the whole run, on the offscreen platform unless
 // the environment names another (the suites also run under Xvfb with QT_QPA_PLATFORM=xcb).
-#include "app/WindowTexts.h"
+#include "form/WindowTexts.h"
 
 #include <QApplication>
 

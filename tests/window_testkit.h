@@ -6,8 +6,8 @@
 
 #include "testkit.h"
 
-#include "app/Unit1.h"
-#include "app/WindowPlatform.h"
+#include "window/Unit1.h"
+#include "window/WindowPlatform.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 // `quellmark-cli convert`: converts the drawings among files and folders into a destination
 // folder, in parallel, with backups of what was there and a summary of what happened.
-#include "../app/convert.h"
+#include "../convert/convert.h"
 #include "commands.h"
 
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 // `quellmark-cli info FILE...`: what each drawing holds, as text or as JSON Lines.
-#include "../app/DisplayText.h"
-#include "../app/inspect.h"
+#include "../form/DisplayText.h"
+#include "../convert/inspect.h"
 #include "commands.h"
 
 #include <nlohmann/json.hpp>

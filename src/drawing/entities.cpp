@@ -1,7 +1,7 @@
 // Reading and writing entity bodies and entity lists.
 #include "entities.h"
 
-#include "../app/Func_.h"
+#include "Func_.h"
 
 #include <string_view>
 

@@ -2,7 +2,7 @@
 // come back on writing for the images that texts still refer to.
 #include "images.h"
 
-#include "../app/Func_.h"
+#include "Func_.h"
 #include "archive.h"
 
 #include <atomic>

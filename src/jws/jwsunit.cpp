@@ -1,7 +1,7 @@
 // JWS reading and writing: the fixed header, then the shared entity and block definition lists.
 #include "jwsunit.h"
 
-#include "../app/Func_.h"
+#include "../drawing/Func_.h"
 #include "../drawing/blocks.h"
 #include "../drawing/dimensions.h"
 #include "../drawing/drawing_file.h"

@@ -2,7 +2,7 @@
 // whole-file operations built on it.
 #include "jwwunit.h"
 
-#include "../app/Func_.h"
+#include "../drawing/Func_.h"
 #include "../drawing/archive.h"
 #include "../drawing/blocks.h"
 #include "../drawing/dimensions.h"

@@ -4,11 +4,11 @@
 #include "Unit1.h"
 
 #include "ConvertJob.h"
-#include "FormSettings.h"
+#include "../form/FormSettings.h"
 #include "QtText.h"
 #include "WindowPaths.h"
 #include "WindowPlatform.h"
-#include "WindowTexts.h"
+#include "../form/WindowTexts.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 // The fifteen keys of Quellmark.ini in their order, with the room each value is read with.
 #include "FormSettings.h"
 
-#include "Func_.h"
+#include "../drawing/Func_.h"
 #include "UnitIni.h"
 
 #include <exception>

@@ -3,12 +3,12 @@
 // click. The list's rows are numbered as the user sees them: row 1 is the first file.
 #include "Unit1.h"
 
-#include "DisplayText.h"
-#include "FileListText.h"
-#include "Func_.h"
+#include "../form/DisplayText.h"
+#include "../form/FileListText.h"
+#include "../drawing/Func_.h"
 #include "QtText.h"
 #include "WindowPlatform.h"
-#include "WindowTexts.h"
+#include "../form/WindowTexts.h"
 
 #include <QComboBox>
 #include <QDateTime>

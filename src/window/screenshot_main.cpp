@@ -4,7 +4,7 @@
 //   quellmark-screenshot PROGRAM_FOLDER OUTPUT.png
 #include "Unit1.h"
 #include "WindowPlatform.h"
-#include "WindowTexts.h"
+#include "../form/WindowTexts.h"
 
 #include <QApplication>
 #include <QItemSelectionModel>

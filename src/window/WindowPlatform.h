@@ -3,7 +3,7 @@
 // same against the real desktop and against a recording double in the tests.
 #pragma once
 
-#include "convert.h"
+#include "../convert/convert.h"
 
 #include <QString>
 

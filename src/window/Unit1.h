@@ -4,7 +4,7 @@
 // WindowPlatform and drawings only through the driver (convert.h) and the memo probe.
 #pragma once
 
-#include "convert.h"
+#include "../convert/convert.h"
 
 #include <QMainWindow>
 #include <QString>

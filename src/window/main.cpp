@@ -2,7 +2,7 @@
 // program's own folder, and the event loop until the window closes. No arguments are taken.
 #include "QtPlatform.h"
 #include "Unit1.h"
-#include "WindowTexts.h"
+#include "../form/WindowTexts.h"
 
 #include <QApplication>
 

@@ -6,7 +6,7 @@
 #include "QtText.h"
 #include "WindowPaths.h"
 #include "WindowPlatform.h"
-#include "WindowTexts.h"
+#include "../form/WindowTexts.h"
 
 #include <QCollator>
 #include <QCoreApplication>

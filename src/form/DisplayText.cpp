@@ -1,7 +1,7 @@
 // CP932 decoding for display, character by character through the C library's iconv.
 #include "DisplayText.h"
 
-#include "Func_.h"
+#include "../drawing/Func_.h"
 
 #include <cstdio>
 

@@ -4,7 +4,7 @@
 // own ConvertUi there). The window takes no other command until Finished arrives.
 #pragma once
 
-#include "convert.h"
+#include "../convert/convert.h"
 
 #include <QObject>
 #include <QString>

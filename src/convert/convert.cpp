@@ -4,7 +4,7 @@
 
 #include "../drawing/dimensions.h"
 #include "../drawing/drawing_file.h"
-#include "Func_.h"
+#include "../drawing/Func_.h"
 
 #include <algorithm>
 #include <atomic>
