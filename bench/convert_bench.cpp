@@ -44,7 +44,7 @@ private:
     for (auto _ : state) {
         Failure failure;
         if (!ReadJwwBytes(doc, images, input, &failure)) {
-            state.SkipWithError(failure.reason.c_str());
+            state.SkipWithError(failure.message().c_str());
             return;
         }
         AddDimensionAttributes(doc, doc.Header.Version);
@@ -80,7 +80,7 @@ void BM_ImageHeavy(benchmark::State& state) {
     for (auto _ : state) {
         Failure failure;
         if (!ReadJwsBytes(doc, input, &failure)) {
-            state.SkipWithError(failure.reason.c_str());
+            state.SkipWithError(failure.message().c_str());
             return;
         }
         AddDimensionAttributes(doc, doc.Header.Version);

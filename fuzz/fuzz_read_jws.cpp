@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     JwsDocument doc;
     Failure failure;
     const bool read = ReadJwsBytes(doc, std::span<const std::uint8_t>(data, size), &failure);
-    if (!read && failure.reason.empty()) {
+    if (!read && failure.message().empty()) {
         std::fprintf(stderr, "a failed read gave no reason\n");
         std::abort();
     }

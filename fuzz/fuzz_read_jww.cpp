@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     JwwDocument doc;
     Failure failure;
     const bool read = ReadJwwBytes(doc, images, bytes, &failure);
-    if (!read && failure.reason.empty()) {
+    if (!read && failure.message().empty()) {
         std::fprintf(stderr, "a failed read gave no reason\n");
         std::abort();
     }

@@ -110,7 +110,7 @@ Bytes Collect(const std::function<void(ByteWriter&)>& write) {
         write(out);
         out.flush();
     } catch (const DrawingError& e) {
-        Violated("a drawing that was read cannot be written: " + e.failure().reason);
+        Violated("a drawing that was read cannot be written: " + e.failure().message());
     }
     return std::move(sink.data);
 }
@@ -222,7 +222,7 @@ void RoundTrip(std::span<const std::uint8_t> input) {
         Failure failure;
         if (!Format::Read(again, written, &failure)) {
             Violated("pass " + std::to_string(pass) + " cannot read what was written: " +
-                     failure.reason);
+                     failure.message());
         }
         const DimensionTally tally = AddDimensionAttributes(again, Format::Version(again));
         if (tally.marked != 0) {

@@ -127,7 +127,7 @@ TEST(Allocation, HostileCountsAndLengthsAreRefusedBeforeTheyCost) {
     hostile.push_back(memo);
 
     for (const Bytes& bytes : hostile) {
-        EXPECT_FALSE(JwwFailure(bytes).reason.empty());
+        EXPECT_FALSE(JwwFailure(bytes).message().empty());
         EXPECT_LE(PeakWhileReading(bytes, false), Allowed(bytes.size()));
         Bytes jws = BuildJws(JwsPlan{});
         jws.resize(452);

@@ -52,13 +52,13 @@ TEST(ArchiveString, LongerThanTheEncodingCarriesIsRefused) {
 TEST(ArchiveString, LengthBeyondTheBytesLeftFailsWithItsOffset) {
     Bytes bytes = {0xFF, 0xFF, 0xFF, 'a', 'b'};  // claims 65535 bytes
     ByteReader in(bytes);
-    in.setSection("the header");
+    in.setSection(Section::Header);
     try {
         ReadArchiveString(in);
         FAIL();
     } catch (const DrawingError& e) {
         EXPECT_EQ(e.failure().offset, 3);
-        EXPECT_EQ(e.failure().reason, "truncated at offset 3 in the header");
+        EXPECT_EQ(e.failure().message(), "truncated at offset 3 in the header");
     }
 }
 
@@ -131,11 +131,11 @@ Bytes NewClassTag(const std::string& name) {
 
 std::string TagFailure(const Bytes& bytes, TagPlace place, ArchiveReaderState state = {}) {
     ByteReader in(bytes);
-    in.setSection("the entity list");
+    in.setSection(Section::EntityList);
     try {
         ReadClassTag(in, state, place);
     } catch (const DrawingError& e) {
-        return e.failure().reason;
+        return e.failure().message();
     }
     return "no failure";
 }

@@ -2,32 +2,34 @@
 // atomic replacement, failures that leave the destination as it was, and batches.
 #include "testkit.h"
 
-#include "convert/convert.h"
+#include "convert/batch.h"
+#include "convert/command.h"
+#include "convert/replace.h"
 
 using namespace quellmark;
 using namespace qmtest;
 
 namespace {
 
-// Records what the driver shows; answers the confirmation as told.
+// Records the command's refusals; answers the confirmation as told.
 class RecordingUi final : public ConvertUi {
 public:
-    struct Box {
-        std::string title, text;
-        BoxKind kind;
-        Buttons buttons;
-    };
-    Answer answer = Answer::Yes;
-    int beeps = 0;
-    std::vector<Box> boxes;
-    std::vector<std::string> statuses;
+    bool confirm = true;
+    int confirmations = 0;
+    std::vector<CommandRefusal> refusals;
 
-    void Beep() override { ++beeps; }
-    Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override {
-        boxes.push_back({title, text, kind, buttons});
-        return buttons == Buttons::YesNo ? answer : Answer::Ok;
+    void Refuse(CommandRefusal why) override { refusals.push_back(why); }
+    bool ConfirmStart() override {
+        ++confirmations;
+        return confirm;
     }
-    void SetStatus(const std::string& text) override { statuses.push_back(text); }
+};
+
+// The files the batch starts converting, in order.
+class StartedFiles final : public BatchObserver {
+public:
+    void FileStarted(std::size_t, const BatchJob& job) override { names.push_back(job.source.filename().string()); }
+    std::vector<std::string> names;
 };
 
 Bytes Drawing(std::int32_t version = 600, int dimensions = 1) {
@@ -67,6 +69,13 @@ protected:
     fs::path source() const { return dir / "src"; }
     fs::path dest() const { return dir / "dst"; }
     fs::path temp() const { return dir / "TEMP"; }
+    // The window's Convert command without the window: checks, then the batch on the runner.
+    BatchSummary RunCommand(const ConvertCommandInput& in, RecordingUi& recorder, BatchObserver* observer = nullptr) {
+        if (!CheckConvertCommand(in, recorder, RealFileSystem())) return {};
+        ConvertSettings settings;
+        settings.sync = false;
+        return RunBatch(CommandJobs(in), 1, settings, temp(), RealFileSystem(), observer);
+    }
     std::vector<std::string> destFiles() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(dest())) names.push_back(e.path().filename().string());
@@ -82,25 +91,21 @@ protected:
 
 }  // namespace
 
-TEST_F(Driver, EachFailedCheckShowsItsTextKindAndBeep) {
-    using Kind = ConvertUi::BoxKind;
+TEST_F(Driver, EachFailedCheckRefusesForItsReasonAndNoAnswersNo) {
     struct Case {
         std::function<void(ConvertCommandInput&)> change;
-        const char* text;
-        Kind kind;
-        bool status;
+        CommandRefusal why;
     };
     const Case cases[] = {
-        {[](ConvertCommandInput& i) { i.searchReady = false; }, "検索フォルダを指定して下さい。", Kind::Error, true},
-        {[](ConvertCommandInput& i) { i.listShown = false; }, "ファイル一覧が表示されていません。", Kind::Error, false},
-        {[](ConvertCommandInput& i) { i.destFolder.clear(); }, "保存先フォルダを指定して下さい。", Kind::Confirmation, false},
+        {[](ConvertCommandInput& i) { i.searchReady = false; }, CommandRefusal::NoSearchFolder},
+        {[](ConvertCommandInput& i) { i.listShown = false; }, CommandRefusal::NoFileList},
+        {[](ConvertCommandInput& i) { i.destFolder.clear(); }, CommandRefusal::NoDestination},
         {[this](ConvertCommandInput& i) { i.destFolder = (dir / "gone").string() + "/"; },
-         "指定された保存先フォルダが存在しません。再指定して下さい。", Kind::Confirmation, false},
-        {[](ConvertCommandInput& i) { i.destFolder = i.sourceFolder; },
-         "保存先フォルダとファイルのフォルダが同じになっています。", Kind::Confirmation, false},
+         CommandRefusal::DestinationMissing},
+        {[](ConvertCommandInput& i) { i.destFolder = i.sourceFolder; }, CommandRefusal::SameFolder},
         // The same folder spelled another way is the same folder.
         {[this](ConvertCommandInput& i) { i.destFolder = (dir / "dst" / ".." / "src").string() + "/"; },
-         "保存先フォルダとファイルのフォルダが同じになっています。", Kind::Confirmation, false},
+         CommandRefusal::SameFolder},
     };
     WriteFile(source() / "A.JWW", Drawing());
     input.names = {"A.JWW"};
@@ -108,33 +113,14 @@ TEST_F(Driver, EachFailedCheckShowsItsTextKindAndBeep) {
         RecordingUi recorder;
         ConvertCommandInput changed = input;
         c.change(changed);
-        EXPECT_FALSE(CheckConvertCommand(changed, recorder, RealFileSystem())) << c.text;
-        EXPECT_EQ(recorder.beeps, 1) << c.text;
-        ASSERT_EQ(recorder.boxes.size(), 1u) << c.text;
-        EXPECT_EQ(recorder.boxes[0].text, c.text);
-        EXPECT_EQ(recorder.boxes[0].kind, c.kind) << c.text;
-        EXPECT_EQ(recorder.boxes[0].buttons, ConvertUi::Buttons::Ok);
-        EXPECT_EQ(recorder.statuses, c.status ? std::vector<std::string>{c.text} : std::vector<std::string>{});
+        EXPECT_FALSE(CheckConvertCommand(changed, recorder, RealFileSystem()));
+        EXPECT_EQ(recorder.refusals, std::vector<CommandRefusal>{c.why});
+        EXPECT_EQ(recorder.confirmations, 0);
     }
+    ui.confirm = false;
+    EXPECT_FALSE(CheckConvertCommand(input, ui, RealFileSystem()));
+    EXPECT_EQ(ui.confirmations, 1);
     EXPECT_TRUE(destFiles().empty());
-}
-
-TEST_F(Driver, AnsweringNoCancelsAndOnlyNoDoes) {
-    WriteFile(source() / "A.JWW", Drawing());
-    input.names = {"A.JWW"};
-    ui.answer = ConvertUi::Answer::No;
-    Button4Click(input, ctx, ui);
-    EXPECT_EQ(ui.beeps, 0);
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, "変換を開始します。よろしいですか？");
-    EXPECT_EQ(ui.boxes[0].buttons, ConvertUi::Buttons::YesNo);
-    EXPECT_EQ(ui.statuses, std::vector<std::string>{"変換作業をキャンセルしました。"});
-    EXPECT_TRUE(destFiles().empty());
-
-    RecordingUi closed;
-    closed.answer = ConvertUi::Answer::Closed;  // the box closed by its title bar starts the batch
-    Button4Click(input, ctx, closed);
-    EXPECT_EQ(destFiles(), std::vector<std::string>{"A.JWW"});
 }
 
 TEST_F(Driver, ConvertsTheSelectionInOrderAndReportsTheCounts) {
@@ -149,26 +135,20 @@ TEST_F(Driver, ConvertsTheSelectionInOrderAndReportsTheCounts) {
     WriteFile(source() / "broken.jww", broken);
     input.names = {"B.JWW", "notes.txt", "a.jws", "C.JW$", "D.BAK", "fake.jww", "broken.jww", "deleted.jww", ""};
 
-    BatchSummary summary = Button4Click(input, ctx, ui);
+    StartedFiles started;
+    const BatchSummary summary = RunCommand(input, ui, &started);
     EXPECT_EQ(summary.converted, 2);
     EXPECT_EQ(summary.skipped, 5);
     EXPECT_EQ(summary.failed, 1);
-    const std::string s = source().string() + "/", d = dest().string() + "/";
-    const std::vector<std::string> expected = {
-        "ファイル「" + s + "B.JWW」→「" + d + "B.JWW」変換中です。",
-        "ファイル「" + s + "a.jws」→「" + d + "a.jws」変換中です。",
-        "ファイル「" + s + "broken.jww」→「" + d + "broken.jww」変換中です。",
-        "変換作業を完了しました。（変換 2 件、スキップ 5 件、失敗 1 件）"};
-    EXPECT_EQ(ui.statuses, expected);
-    ASSERT_EQ(ui.boxes.size(), 2u);
-    EXPECT_EQ(ui.boxes[1].title, "変換できなかったファイル");
-    EXPECT_EQ(ui.boxes[1].kind, ConvertUi::BoxKind::Warning);
-    EXPECT_EQ(ui.boxes[1].text.rfind("broken.jww: truncated at offset ", 0), 0u) << ui.boxes[1].text;
+    EXPECT_EQ(started.names, (std::vector<std::string>{"B.JWW", "a.jws", "broken.jww"}));
+    const FileResult& failed = summary.results[6];
+    EXPECT_EQ(failed.failure.kind, FailureKind::Truncated);
+    EXPECT_EQ(failed.failure.section, Section::EntityList);
+    EXPECT_LT(failed.failure.offset, static_cast<std::int64_t>(broken.size()));
+    EXPECT_EQ(summary.results[5].failure.kind, FailureKind::NotADrawing);
     EXPECT_EQ(destFiles(), (std::vector<std::string>{"B.JWW", "a.jws"}));
     EXPECT_TRUE(ReadFile(dest() / "B.JWW") == Converted(Drawing(230)));
     EXPECT_TRUE(fs::is_empty(temp()));
-    EXPECT_TRUE(ctx.jww.Layers.empty());  // the documents are empty again
-    EXPECT_TRUE(ctx.jws.JwsLayerGroups.empty());
 }
 
 TEST_F(Driver, TheOldFileBecomesTheBackupAndAnOlderBackupGoes) {
@@ -178,13 +158,13 @@ TEST_F(Driver, TheOldFileBecomesTheBackupAndAnOlderBackupGoes) {
     WriteFile(dest() / "A.JWS", {'o', 'l', 'd', 's'});
     WriteFile(dest() / "A.BAK", {'o', 'l', 'd', 'e', 'r'});
     input.names = {"A.JWW"};
-    Button4Click(input, ctx, ui);
+    RunCommand(input, ui);
     EXPECT_EQ(destFiles(), (std::vector<std::string>{"A.BAK", "A.JWS", "A.JWW"}));
     EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd', 'w'}));
 
     // A JWW and a JWS drawing of one base name share the one backup: the later replaces it.
     input.names = {"A.JWS"};
-    Button4Click(input, ctx, ui);
+    RunCommand(input, ui);
     EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd', 's'}));
     EXPECT_EQ(BackupPath("/x/plain"), fs::path("/x/plain.BAK"));
     EXPECT_EQ(BackupPath("/x/a.b.jww"), fs::path("/x/a.b.BAK"));
@@ -198,30 +178,31 @@ TEST_F(Driver, AFailedWriteOrBackupLeavesTheDestinationAsItWas) {
     ConversionContext faultyCtx(faulty);
     faultyCtx.images.TempFolder = temp();
     faultyCtx.settings.sync = true;
-    auto check = [&](const std::string& expectedReason) {
+    auto check = [&](FailureKind kind, const std::string& expectedReason) {
         const FileResult r = ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW");
         EXPECT_EQ(r.outcome, Outcome::Failed);
-        EXPECT_NE(r.reason.find(expectedReason), std::string::npos) << r.reason;
+        EXPECT_EQ(r.failure.kind, kind) << r.failure.message();
+        EXPECT_NE(r.failure.message().find(expectedReason), std::string::npos) << r.failure.message();
         EXPECT_EQ(destFiles(), (std::vector<std::string>{"A.BAK", "A.JWW"}));
         EXPECT_EQ(ReadFile(dest() / "A.JWW"), (Bytes{'o', 'l', 'd'}));
         EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd', 'e', 'r'}));
     };
     faulty.failWritesAfter = 1000;  // the disk fills up
-    check("no space left on device");
+    check(FailureKind::CannotWrite, "no space left on device");
     faulty.failWritesAfter = -1;
     faulty.failSync = true;
-    check("cannot sync");
+    check(FailureKind::CannotWrite, "cannot sync");
     faulty.failSync = false;
     faulty.failRename = [](const fs::path& from, const fs::path&) { return from.filename() == "A.BAK"; };
-    check("cannot keep the old file as A.BAK: cannot move the older one aside: permission denied");
+    check(FailureKind::CannotKeepBackup, "cannot keep the old file as A.BAK: cannot move the older one aside: permission denied");
     faulty.failRename = [](const fs::path& from, const fs::path&) { return from.filename() == "A.JWW"; };
-    check("cannot keep the old file as A.BAK: permission denied");
+    check(FailureKind::CannotKeepBackup, "cannot keep the old file as A.BAK: permission denied");
     faulty.failRename = [](const fs::path& from, const fs::path&) { return from.extension() == ".tmp" &&
                                                                            from.string().find("A.JWW") != std::string::npos; };
-    check("cannot replace A.JWW: permission denied");
+    check(FailureKind::CannotWrite, "cannot replace A.JWW: permission denied");
     faulty.failRename = [](const fs::path&, const fs::path&) { return false; };
     faulty.failCreate = [](const fs::path&) { return true; };
-    check("cannot create a temporary file beside A.JWW: permission denied");
+    check(FailureKind::CannotWrite, "cannot create a temporary file beside A.JWW: permission denied");
 }
 
 TEST_F(Driver, AnImageDrawingLeavesNoTempFilesWhateverHappens) {
@@ -231,7 +212,7 @@ TEST_F(Driver, AnImageDrawingLeavesNoTempFilesWhateverHappens) {
     plan.entities = {Text{{}, {}, 0, {}, "", "^@BM%temp%A.BMP,1"}};
     WriteFile(source() / "I.JWW", BuildJww(plan));
     input.names = {"I.JWW"};
-    Button4Click(input, ctx, ui);
+    RunCommand(input, ui);
     EXPECT_TRUE(ReadFile(dest() / "I.JWW") == BuildJww(plan));
     EXPECT_TRUE(fs::is_empty(temp()));
 
@@ -330,7 +311,8 @@ TEST_F(Driver, AWriteThatFailsAtAnyPointLeavesEverythingAsItWas) {
         faulty.bytesWritten = 0;
         const FileResult r = ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW");
         ASSERT_EQ(r.outcome, Outcome::Failed) << after;
-        EXPECT_NE(r.reason.find("no space left on device"), std::string::npos) << r.reason;
+        EXPECT_EQ(r.failure.kind, FailureKind::CannotWrite) << r.failure.message();
+        EXPECT_EQ(r.failure.error, std::errc::no_space_on_device) << r.failure.message();
         ASSERT_EQ(destFiles(), (std::vector<std::string>{"A.BAK", "A.JWW"})) << after;
         EXPECT_EQ(ReadFile(dest() / "A.JWW"), (Bytes{'o', 'l', 'd'}));
         EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd', 'e', 'r'}));
@@ -363,8 +345,8 @@ TEST_F(Driver, ADestinationThatDisappearsMidBatchFailsTheRestWithItsReason) {
     const BatchSummary summary = RunBatch(jobs, 1, settings, tempRoot.path(), RealFileSystem(), &observer);
     EXPECT_EQ(summary.converted, 1);
     EXPECT_EQ(summary.failed, 2);
-    EXPECT_EQ(summary.results[1].reason,
-              "cannot write into " + (dest() / "sub").string() + ": no such file or directory");
+    EXPECT_EQ(summary.results[1].failure.kind, FailureKind::CannotWrite);
+    EXPECT_EQ(summary.results[1].failure.error, std::errc::no_such_file_or_directory);
     EXPECT_FALSE(fs::exists(dest()));
 }
 
@@ -386,7 +368,8 @@ TEST_F(Driver, AnInterruptedBatchStartsNoFurtherDrawing) {
     TempRoot tempRoot;
     const BatchSummary summary = RunBatch(jobs, 1, settings, tempRoot.path(), RealFileSystem(), &observer);
     EXPECT_EQ(summary.converted, 1);
-    EXPECT_EQ(summary.failed, 2);
-    EXPECT_EQ(summary.results[2].reason, "interrupted before it was converted");
+    EXPECT_EQ(summary.failed, 0);
+    EXPECT_EQ(summary.notStarted, 2);
+    EXPECT_EQ(summary.results[2].outcome, Outcome::NotStarted);
     EXPECT_EQ(destFiles(), std::vector<std::string>{"A.JWW"});
 }

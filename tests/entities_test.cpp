@@ -179,7 +179,7 @@ TEST(EntityList, HostileCountsFailBeforeAnythingOfTheirSizeIsMade) {
     tail.i32(0x7FFFFFFF);
     bytes.insert(bytes.end(), tail.b.begin(), tail.b.end());
     Failure failure = JwwFailure(bytes);
-    EXPECT_EQ(failure.reason, "entity count 2147483647 is more than the 0 bytes left can hold at "
+    EXPECT_EQ(failure.message(), "entity count 2147483647 is more than the 0 bytes left can hold at "
                               "offset " + std::to_string(l.entityList + 6) + " in the entity list");
 
     // A block definition claiming millions of members.
@@ -189,7 +189,7 @@ TEST(EntityList, HostileCountsFailBeforeAnythingOfTheirSizeIsMade) {
     Out members;
     members.i32(50000000);
     withBlock.insert(withBlock.end(), members.b.begin(), members.b.end());
-    EXPECT_NE(JwwFailure(withBlock).reason.find("entity count 50000000 is more than"), std::string::npos);
+    EXPECT_NE(JwwFailure(withBlock).message().find("entity count 50000000 is more than"), std::string::npos);
 }
 
 TEST(EntityList, NegativeLongCountIsAnEmptyList) {
@@ -216,7 +216,7 @@ TEST(EntityList, AnUnknownClassEndsTheReadAtItsTag) {
     Bytes withUnknown = bytes;
     withUnknown.insert(withUnknown.end(), tail.b.begin(), tail.b.end());
     const std::size_t tagOffset = l.entityList + 2 + 14 + 47;
-    EXPECT_EQ(JwwFailure(withUnknown).reason,
+    EXPECT_EQ(JwwFailure(withUnknown).message(),
               "unknown class 'CDataFoo' at offset " + std::to_string(tagOffset) + " in the entity list");
 }
 
@@ -242,7 +242,7 @@ TEST(EntityList, BlockMembersMayReferToClassesOfTheTopLevel) {
     tail.u16(0x8005);
     tail.zeros(64);
     b2.insert(b2.end(), tail.b.begin(), tail.b.end());
-    EXPECT_NE(JwwFailure(b2).reason.find("a block definition where an entity belongs"), std::string::npos);
+    EXPECT_NE(JwwFailure(b2).message().find("a block definition where an entity belongs"), std::string::npos);
 }
 
 TEST(EntityList, ALongListReadsTheSameWhetherOrNotItCanBeCountedAhead) {
@@ -265,7 +265,7 @@ TEST(EntityList, ALongListReadsTheSameWhetherOrNotItCanBeCountedAhead) {
 
     Bytes cut = whole;
     cut.resize(whole.size() - 100);
-    EXPECT_NE(JwwFailure(cut).reason.find("truncated at offset"), std::string::npos);
+    EXPECT_NE(JwwFailure(cut).message().find("truncated at offset"), std::string::npos);
 
     JwwPlan plan;
     plan.version = 420;
@@ -279,6 +279,6 @@ TEST(EntityList, ALongListReadsTheSameWhetherOrNotItCanBeCountedAhead) {
     archive.newClass("CDataFoo");
     tail.zeros(2000 * 40);
     unknown.insert(unknown.end(), tail.b.begin(), tail.b.end());
-    EXPECT_EQ(JwwFailure(unknown).reason,
+    EXPECT_EQ(JwwFailure(unknown).message(),
               "unknown class 'CDataFoo' at offset " + std::to_string(tagOffset) + " in the entity list");
 }

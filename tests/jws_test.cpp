@@ -208,8 +208,8 @@ TEST(JwsRead, EveryCutFails) {
     const Bytes whole = BuildJws(plan);
     for (std::size_t length = 0; length < whole.size(); ++length) {
         Failure failure = JwsFailure(Bytes(whole.begin(), whole.begin() + static_cast<long>(length)));
-        ASSERT_LE(static_cast<std::size_t>(failure.offset), length) << failure.reason;
-        ASSERT_NE(failure.reason.find(" at offset "), std::string::npos) << failure.reason;
+        ASSERT_LE(static_cast<std::size_t>(failure.offset), length) << failure.message();
+        ASSERT_NE(failure.message().find(" at offset "), std::string::npos) << failure.message();
     }
 }
 
@@ -233,9 +233,9 @@ TEST(JwsRead, ClassNamesLongerThan200BytesFail) {
         JwsDocument doc;
         Failure failure;
         const bool ok = ReadJwsBytes(doc, o.b, &failure);
-        EXPECT_EQ(ok, length == 200) << failure.reason;
+        EXPECT_EQ(ok, length == 200) << failure.message();
         if (!ok) {
-            EXPECT_EQ(failure.reason,
+            EXPECT_EQ(failure.message(),
                       "class name of 201 bytes (at most 200) at offset 456 in the block definition list");
         }
     }
@@ -246,19 +246,22 @@ TEST(JwsFile, WritesFailCleanly) {
     JwsPlan plan = Plain(420);
     plan.entities = {Line{}, Dimension{}};
     WriteFile(dir / "a.jws", BuildJws(plan));
-    ASSERT_TRUE(ReadJwsFile(dir / "a.jws")) << LastJwsFailure().reason;
-    AddDimensionAttributes(JwsDoc(), JwsDoc().Header.Version);
-    EXPECT_FALSE(WriteJwsFile(dir / "no-such-folder" / "a.jws", JwsDoc().Header.Version));
-    EXPECT_NE(LastJwsFailure().reason.find("cannot create a.jws"), std::string::npos);
+    JwsDocument loaded;
+    Failure failure;
+    ASSERT_TRUE(ReadJwsFile(loaded, dir / "a.jws", &failure)) << failure.message();
+    AddDimensionAttributes(loaded, loaded.Header.Version);
+    EXPECT_FALSE(WriteJwsFile(loaded, dir / "no-such-folder" / "a.jws", loaded.Header.Version, &failure));
+    EXPECT_EQ(failure.kind, FailureKind::CannotWrite);
+    EXPECT_EQ(failure.error, std::errc::no_such_file_or_directory);
 
     FaultyFileSystem faulty;
     faulty.failWritesAfter = 100;
-    Failure failure;
-    EXPECT_FALSE(WriteJwsFile(JwsDoc(), dir / "b.jws", 420, &failure, {}, faulty));
+    EXPECT_FALSE(WriteJwsFile(loaded, dir / "b.jws", 420, &failure, {}, faulty));
+    EXPECT_EQ(failure.kind, FailureKind::CannotWrite);
     EXPECT_FALSE(fs::exists(dir / "b.jws"));
-    EXPECT_TRUE(WriteJwsFile(dir / "c.jws", JwsDoc().Header.Version));
-    FreeJwsDocument();
-    EXPECT_TRUE(JwsDoc().JwsLayerGroups.empty());
+    EXPECT_TRUE(WriteJwsFile(loaded, dir / "c.jws", loaded.Header.Version));
+    FreeJwsDocument(loaded);
+    EXPECT_TRUE(loaded.JwsLayerGroups.empty());
     JwsDocument doc = MustReadJws(ReadFile(dir / "c.jws"));
     EXPECT_EQ(doc.Entities.Sunpo[0].Base.Flags, 0x2000);
 }

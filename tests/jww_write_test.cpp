@@ -368,7 +368,7 @@ TEST_F(JwwWrite, AStringLongerThanTheFormatCarriesFailsTheWrite) {
     EXPECT_THROW(WriteJww(doc, 600), DrawingError);
     Failure failure;
     EXPECT_FALSE(WriteJwwFile(doc, images, temp / "long.jww", 600, &failure));
-    EXPECT_NE(failure.reason.find("longer than a drawing can hold"), std::string::npos);
+    EXPECT_NE(failure.message().find("longer than a drawing can hold"), std::string::npos);
     EXPECT_TRUE(temp.files().empty());
 }
 
@@ -451,8 +451,8 @@ TEST_F(JwwWrite, AnImageThatCannotBeKeptFailsTheRead) {
     JwwDocument doc;
     Failure failure;
     EXPECT_FALSE(ReadJww(BuildJww(plan), doc, store, &failure));
-    EXPECT_NE(failure.reason.find("cannot keep image 'A.BMP' in the temporary folder"), std::string::npos)
-        << failure.reason;
+    EXPECT_NE(failure.message().find("cannot keep image 'A.BMP' in the temporary folder"), std::string::npos)
+        << failure.message();
 
     // A store without a temp folder cannot keep images either.
     ImageStore noFolder;
@@ -468,9 +468,9 @@ TEST_F(JwwWrite, ATempImageThatVanishedFailsTheWrite) {
     fs::remove(images.BytesFile);
     Failure failure;
     EXPECT_FALSE(WriteJwwFile(doc, images, temp / "out.jww", 700, &failure));
-    EXPECT_NE(failure.reason.find("cannot write the images: their temporary file cannot be read"),
+    EXPECT_NE(failure.message().find("cannot write the images: their temporary file cannot be read"),
               std::string::npos)
-        << failure.reason;
+        << failure.message();
     EXPECT_FALSE(fs::exists(temp / "out.jww"));
 }
 
@@ -501,40 +501,19 @@ TEST_F(JwwWrite, AWriteThatFailsAnywhereLeavesNoFile) {
         faulty.bytesWritten = 0;
         Failure failure;
         EXPECT_FALSE(WriteJwwFile(doc, store, temp / "out.jww", 700, &failure)) << after;
-        EXPECT_NE(failure.reason.find("no space left on device"), std::string::npos) << failure.reason;
+        EXPECT_NE(failure.message().find("no space left on device"), std::string::npos) << failure.message();
         EXPECT_FALSE(fs::exists(temp / "out.jww"));
     }
     faulty.failWritesAfter = -1;
     Failure failure;
-    EXPECT_TRUE(WriteJwwFile(doc, store, temp / "out.jww", 700, &failure)) << failure.reason;
+    EXPECT_TRUE(WriteJwwFile(doc, store, temp / "out.jww", 700, &failure)) << failure.message();
     EXPECT_TRUE(ReadFile(temp / "out.jww") == input);
 
     EXPECT_FALSE(WriteJwwFile(doc, store, temp / "missing-folder" / "out.jww", 700, &failure));
-    EXPECT_NE(failure.reason.find("cannot create out.jww"), std::string::npos) << failure.reason;
+    EXPECT_NE(failure.message().find("cannot create out.jww"), std::string::npos) << failure.message();
     DeleteTempImages(images);
 }
 
-TEST(JwwFile, ProcessWideFormsConvertFromFileToFile) {
-    TempDir dir;
-    DefaultImageStore().TempFolder = dir / "TEMP";
-    fs::create_directory(DefaultImageStore().TempFolder);
-    const Bytes input = BuildJww(EverythingAt(700, 3));
-    WriteFile(dir / "a.jww", input);
-    ASSERT_TRUE(IsJwwFile(dir / "a.jww"));
-    ASSERT_TRUE(ReadJwwFile(dir / "a.jww")) << LastJwwFailure().reason;
-    AddDimensionAttributes(JwwDoc(), JwwDoc().Header.Version);
-    ASSERT_TRUE(WriteJwwFile(dir / "b.jww", JwwDoc().Header.Version));
-    DeleteTempImages();
-    FreeJwwDocument();
-    EXPECT_TRUE(fs::is_empty(dir / "TEMP"));
-    ImageStore scratch;
-    scratch.KeepBytes = false;
-    JwwDocument doc = MustReadJww(ReadFile(dir / "b.jww"), &scratch);
-    EXPECT_EQ(CountDimensions(doc.Entities, doc.BlockDefs, 700).marked,
-              static_cast<std::int64_t>(doc.Entities.Sunpo.size() + doc.BlockDefs[0].Members.Sunpo.size() +
-                                        doc.BlockDefs[1].Members.Sunpo.size() + doc.BlockDefs[2].Members.Sunpo.size()));
-    ClearImageList();
-}
 
 TEST_F(JwwWrite, ThousandsOfTinyImagesShareOneTempFile) {
     JwwPlan plan;

@@ -63,14 +63,14 @@ JwwDocument MustReadJww(const Bytes& bytes, ImageStore* images) {
     ImageStore scratch;
     scratch.KeepBytes = false;
     Failure failure;
-    EXPECT_TRUE(ReadJwwBytes(doc, images ? *images : scratch, bytes, &failure)) << failure.reason;
+    EXPECT_TRUE(ReadJwwBytes(doc, images ? *images : scratch, bytes, &failure)) << failure.message();
     return doc;
 }
 
 JwsDocument MustReadJws(const Bytes& bytes) {
     JwsDocument doc;
     Failure failure;
-    EXPECT_TRUE(ReadJwsBytes(doc, bytes, &failure)) << failure.reason;
+    EXPECT_TRUE(ReadJwsBytes(doc, bytes, &failure)) << failure.message();
     return doc;
 }
 

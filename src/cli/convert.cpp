@@ -1,6 +1,7 @@
 // `quellmark-cli convert`: converts the drawings among files and folders into a destination
 // folder, in parallel, with backups of what was there and a summary of what happened.
-#include "../convert/convert.h"
+#include "../convert/batch.h"
+#include "../convert/replace.h"
 #include "commands.h"
 
 #include <nlohmann/json.hpp>
@@ -112,7 +113,8 @@ nlohmann::json ToJson(const FileResult& r) {
                         {"outcome", OutcomeName(r.outcome)},
                         {"dimensions", r.dimensions},
                         {"marked", r.marked},
-                        {"reason", r.reason.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.reason)}};
+                        {"kind", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(KindName(r.failure.kind))},
+                        {"reason", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.failure.message())}};
     if (r.format != DrawingFormat::None) {
         j["format"] = FormatName(r.format);
         j["version"] = r.version;
@@ -212,17 +214,16 @@ int Run(const ConvertOptions& options) {
         summary = RunBatch(jobs, workers, settings, temp->path(), RealFileSystem(), &progress);
     }
 
-    std::int64_t interrupted = 0;
     for (const FileResult& r : summary.results) {
         if (options.json) {
             std::cout << ToJson(r).dump() << "\n";
-        } else if (r.outcome == Outcome::Failed && r.reason == kInterruptedReason) {
-            ++interrupted;
+        } else if (r.outcome == Outcome::NotStarted) {
+            continue;
         } else if (r.outcome == Outcome::Failed) {
-            std::cerr << "failed: " << r.source.string() << ": " << r.reason << "\n";
+            std::cerr << "failed: " << r.source.string() << ": " << r.failure.message() << "\n";
         } else if (!options.quiet) {
             if (r.outcome == Outcome::Skipped) {
-                std::cout << "skipped: " << r.source.string() << " (" << r.reason << ")\n";
+                std::cout << "skipped: " << r.source.string() << " (" << r.failure.message() << ")\n";
             } else {
                 std::cout << (r.outcome == Outcome::WouldConvert ? "would convert: " : "converted: ")
                           << r.source.string() << " -> " << r.dest.string() << " (" << FormatName(r.format)
@@ -231,15 +232,17 @@ int Run(const ConvertOptions& options) {
             }
         }
     }
-    if (interrupted > 0) {
-        std::cerr << "interrupted: " << interrupted << (interrupted == 1 ? " drawing was" : " drawings were")
-                  << " not converted\n";
+    if (summary.notStarted > 0) {
+        std::cerr << "interrupted: " << summary.notStarted
+                  << (summary.notStarted == 1 ? " drawing was" : " drawings were") << " not started\n";
     }
     if (options.json) {
         std::cout << nlohmann::json{{"summary",
                                      {{"converted", summary.converted},
                                       {"skipped", summary.skipped},
                                       {"failed", summary.failed},
+                                      {"not_started", summary.notStarted},
+                                      {"interrupted", summary.interrupted()},
                                       {"dimensions_marked", summary.dimensionsMarked},
                                       {"bytes_in", summary.bytesIn},
                                       {"bytes_out", summary.bytesOut},

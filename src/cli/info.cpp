@@ -97,7 +97,7 @@ int Run(const InfoOptions& options) {
         }
         status = kExitSomeFailed;
         if (options.json) {
-            nlohmann::json out = {{"path", path}, {"error", failure.reason}};
+            nlohmann::json out = {{"path", path}, {"kind", KindName(failure.kind)}, {"error", failure.message()}};
             if (info.format != DrawingFormat::None) {
                 out["format"] = FormatName(info.format);
                 out["version"] = info.version;
@@ -105,7 +105,7 @@ int Run(const InfoOptions& options) {
             if (failure.offset >= 0) out["offset"] = failure.offset;
             std::cout << out.dump() << "\n";
         } else {
-            std::cerr << "quellmark-cli: " << path << ": " << failure.reason << "\n";
+            std::cerr << "quellmark-cli: " << path << ": " << failure.message() << "\n";
         }
     }
     std::cout.flush();

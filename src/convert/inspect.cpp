@@ -76,7 +76,7 @@ bool InspectDrawing(const std::filesystem::path& path, DrawingInfo& info, Failur
         CountCollection(doc.Entities, doc.BlockDefs, info.version, info);
         return true;
     }
-    if (failure) *failure = {"not a JWW or JWS drawing (no signature)", -1};
+    if (failure) *failure = MakeFailure(FailureKind::NotADrawing, "not a JWW or JWS drawing (no signature)");
     return false;
 }
 

@@ -48,9 +48,9 @@ std::string ReadArchiveString(ByteReader& in) {
 
 void WriteArchiveString(ByteWriter& out, std::string_view s) {
     if (s.size() > kMaxArchiveString) {
-        throw DrawingError("a string of " + std::to_string(s.size()) +
-                               " bytes is longer than a drawing can hold (65535) at offset " +
-                               std::to_string(out.offset()),
+        throw DrawingError(FailureKind::CannotWrite,
+                           "a string of " + std::to_string(s.size()) +
+                               " bytes is longer than a drawing can hold (65535)",
                            static_cast<std::int64_t>(out.offset()));
     }
     if (s.size() <= 254) {

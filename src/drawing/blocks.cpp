@@ -13,7 +13,7 @@ constexpr std::size_t kMinBlockDefBytes = 2 + 13 + 12 + 1 + 2;
 
 std::int32_t ReadBlockDefinitionList(StreamReader& stream, std::vector<TEntBlockDef>& blocks) {
     ByteReader& in = stream.in;
-    in.setSection("the block definition list");
+    in.setSection(Section::BlockDefinitions);
     const std::int32_t count = ReadArchiveCount(in);
     if (count <= 0) return 0;
     if (static_cast<std::size_t>(count) > in.remaining() / kMinBlockDefBytes) {

@@ -3,12 +3,13 @@
 
 namespace quellmark {
 
-void ByteReader::fail(const std::string& what, std::size_t at) const {
-    throw DrawingError(what + " at offset " + std::to_string(at) + " in " + section_,
-                       static_cast<std::int64_t>(at));
+void ByteReader::fail(std::string what, std::size_t at) const {
+    throw DrawingError(FailureKind::Malformed, std::move(what), static_cast<std::int64_t>(at), section_);
 }
 
-void ByteReader::throwTruncated() const { fail("truncated"); }
+void ByteReader::throwTruncated() const {
+    throw DrawingError(FailureKind::Truncated, "truncated", static_cast<std::int64_t>(pos_), section_);
+}
 
 void ByteWriter::fill(std::uint8_t value, std::size_t n) {
     while (n > 0) {

@@ -57,9 +57,9 @@ T FromLittleEndian(T value) {
 }
 }  // namespace detail
 
-// A cursor over a drawing held in memory. Every read checks the bytes left first and throws
-// DrawingError ("truncated at offset N in <section>") when they do not suffice, so no read can
-// run past the buffer. The section name is set by the reader as it moves through the drawing.
+// A cursor over a drawing held in memory. Every read checks the bytes left first and throws a
+// Truncated DrawingError with the offset and section when they do not suffice, so no read can run
+// past the buffer. The section is set by the reader as it moves through the drawing.
 class ByteReader {
 public:
     explicit ByteReader(std::span<const std::uint8_t> data) : data_(data) {}
@@ -69,8 +69,8 @@ public:
     std::size_t size() const { return data_.size(); }
     bool atEnd() const { return pos_ == data_.size(); }
 
-    void setSection(const char* section) { section_ = section; }
-    const char* section() const { return section_; }
+    void setSection(Section section) { section_ = section; }
+    Section section() const { return section_; }
 
     std::uint8_t u8() {
         need(1);
@@ -101,8 +101,9 @@ public:
         if (n > remaining()) throwTruncated();
     }
 
-    [[noreturn]] void fail(const std::string& what) const { fail(what, pos_); }
-    [[noreturn]] void fail(const std::string& what, std::size_t at) const;
+    // A structure no drawing has, seen at the position (or at `at`) in the current section.
+    [[noreturn]] void fail(std::string what) const { fail(std::move(what), pos_); }
+    [[noreturn]] void fail(std::string what, std::size_t at) const;
 
 private:
     template <typename T>
@@ -117,7 +118,7 @@ private:
 
     std::span<const std::uint8_t> data_;
     std::size_t pos_ = 0;
-    const char* section_ = "the drawing";
+    Section section_ = Section::None;
 };
 
 // Whether FieldReader and FieldWriter check every field against their piece. The piece is
@@ -145,7 +146,7 @@ public:
 private:
     const std::uint8_t* next(std::size_t n) {
         if (kFieldChecks && static_cast<std::size_t>(end_ - p_) < n) {
-            throw DrawingError("field read past its piece");
+            throw DrawingError(FailureKind::Malformed, "field read past its piece");
         }
         const std::uint8_t* at = p_;
         p_ += n;
@@ -251,7 +252,7 @@ private:
     template <typename T>
     void store(T v) {
         if (kFieldChecks && static_cast<std::size_t>(end_ - p_) < sizeof(T)) {
-            throw DrawingError("field written past its piece");
+            throw DrawingError(FailureKind::CannotWrite, "field written past its piece");
         }
         v = detail::FromLittleEndian(v);
         std::memcpy(p_, &v, sizeof(T));

@@ -8,8 +8,8 @@ namespace quellmark {
 
 namespace {
 
-void Set(Failure* failure, std::string reason, std::int64_t offset = -1) {
-    if (failure) *failure = Failure{std::move(reason), offset};
+void Set(Failure* failure, FailureKind kind, std::string detail, std::error_code ec = {}) {
+    if (failure) *failure = MakeFailure(kind, std::move(detail), -1, Section::None, ec);
 }
 
 }  // namespace
@@ -21,9 +21,9 @@ bool CatchDrawingFailure(const std::function<void()>& step, Failure* failure) {
     } catch (const DrawingError& e) {
         if (failure) *failure = e.failure();
     } catch (const std::bad_alloc&) {
-        Set(failure, "out of memory");
+        Set(failure, FailureKind::CannotRead, "out of memory");
     } catch (const std::exception& e) {
-        Set(failure, e.what());
+        Set(failure, FailureKind::Malformed, e.what());
     }
     return false;
 }
@@ -32,11 +32,11 @@ bool ReadDrawingBytes(FileSystem& fs, const std::filesystem::path& path, FileByt
                       Failure* failure) {
     if (auto ec = fs.readFile(path, out)) {
         if (ec == std::errc::is_a_directory) {
-            Set(failure, "is a folder, not a drawing");
+            Set(failure, FailureKind::CannotRead, "is a folder, not a drawing", ec);
         } else if (ec == std::errc::operation_not_supported) {
-            Set(failure, "is not a regular file");
+            Set(failure, FailureKind::CannotRead, "is not a regular file", ec);
         } else {
-            Set(failure, "cannot open: " + ErrorText(ec));
+            Set(failure, FailureKind::CannotRead, "cannot open: " + ErrorText(ec), ec);
         }
         return false;
     }
@@ -55,7 +55,8 @@ bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSe
                       const std::function<void(ByteWriter&)>& body, Failure* failure) {
     std::unique_ptr<OutputFile> file;
     if (auto ec = settings.exclusive ? fs.createNew(path, file) : fs.create(path, file)) {
-        Set(failure, "cannot create " + path.filename().string() + ": " + ErrorText(ec));
+        const std::string name = settings.shownName.empty() ? path.filename().string() : settings.shownName;
+        Set(failure, FailureKind::CannotWrite, "cannot create " + name + ": " + ErrorText(ec), ec);
         return false;
     }
     bool ok = CatchDrawingFailure(
@@ -66,9 +67,13 @@ bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSe
             writer.flush();
             if (settings.bytesWritten) *settings.bytesWritten = writer.offset();
             if (settings.sync) {
-                if (auto ec = file->sync()) throw DrawingError("cannot sync: " + ErrorText(ec));
+                if (auto ec = file->sync()) {
+                    throw DrawingError(FailureKind::CannotWrite, "cannot sync: " + ErrorText(ec), -1, Section::None, ec);
+                }
             }
-            if (auto ec = file->close()) throw DrawingError("cannot close: " + ErrorText(ec));
+            if (auto ec = file->close()) {
+                throw DrawingError(FailureKind::CannotWrite, "cannot close: " + ErrorText(ec), -1, Section::None, ec);
+            }
         },
         failure);
     if (!ok) {

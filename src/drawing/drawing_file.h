@@ -9,12 +9,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace quellmark {
 
-// Reads the whole file. On failure fills failure ("cannot open: ...", "is a folder") and
-// returns false.
+// Reads the whole file. On failure fills failure (CannotRead: "cannot open: ...", "is a folder")
+// and returns false.
 bool ReadDrawingBytes(FileSystem& fs, const std::filesystem::path& path, FileBytes& out,
                       Failure* failure);
 
@@ -25,6 +26,9 @@ struct WriteSettings {
     bool sync = false;       // push the file to the device before closing it
     bool exclusive = false;  // fail rather than replace a file that is already there
     std::uint64_t* bytesWritten = nullptr;  // receives the size of the file written
+    // How a failure to create the file names it ("a temporary file beside A.JWW"); empty: the
+    // file's own name.
+    std::string shownName;
 };
 
 // Creates (or replaces) the file and lets body write the drawing into it. On any failure the

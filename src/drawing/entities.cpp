@@ -321,7 +321,7 @@ void WriteBlock(ByteWriter& out, std::int32_t v, const TEntBlock& e) {
 template <typename Record>
 const Record& At(const std::vector<Record>& array, std::int32_t index) {
     if (index < 0 || static_cast<std::size_t>(index) >= array.size()) {
-        throw DrawingError("index list entry " + std::to_string(index) +
+        throw DrawingError(FailureKind::CannotWrite, "index list entry " + std::to_string(index) +
                            " points past its class array");
     }
     return array[static_cast<std::size_t>(index)];
@@ -476,7 +476,7 @@ void ReadEntitySequence(StreamReader& stream, TEntityCollection& target, std::in
 }
 
 std::int32_t ReadEntityList(StreamReader& stream, TEntityCollection& target) {
-    stream.in.setSection("the entity list");
+    stream.in.setSection(Section::EntityList);
     const std::int32_t count = ReadArchiveCount(stream.in);
     ReadEntitySequence(stream, target, count);
     return count;

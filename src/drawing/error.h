@@ -1,27 +1,61 @@
-// The one failure type of the drawing core: a short phrase saying what went wrong and, where it
-// applies, the byte offset in the drawing at which reading or writing stopped.
+// The one failure type of the drawing core. A failure has a kind that code decides by, and for
+// people a short phrase with the byte offset and the section of the drawing where it applies and
+// the system error where there is one. Messages are made from these parts, never parsed.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace quellmark {
 
+enum class FailureKind : std::uint8_t {
+    None,
+    Truncated,         // the drawing ends before its structure does
+    Malformed,         // a structure no drawing has: unknown class, bad count, version out of range
+    NotADrawing,       // the file is no drawing of its extension's format (a skip, not a failure)
+    CannotRead,        // the file cannot be opened or read
+    CannotWrite,       // the output cannot be created, written, synced or closed
+    CannotKeepBackup,  // the old destination file cannot become its ".BAK"
+    Clash,             // another drawing of the batch already took the destination name
+    Interrupted,       // the batch was stopped before this drawing started
+};
+
+// Where in a drawing a failure was seen.
+enum class Section : std::uint8_t { None, Header, EntityList, BlockDefinitions, ImageSection };
+
+// "truncated", "malformed", "not-a-drawing", "cannot-read", "cannot-write", "cannot-keep-backup",
+// "clash", "interrupted"; "" for None. Stable names for JSON.
+const char* KindName(FailureKind kind);
+// "the header", "the entity list", ...; "" for None.
+const char* SectionName(Section section);
+
 // What a caller learns when a named file operation returns false.
 struct Failure {
-    std::string reason;      // a short English phrase, offset included where it applies
-    std::int64_t offset = -1;  // byte offset where reading or writing stopped; -1 when none applies
+    FailureKind kind = FailureKind::None;
+    std::string detail;        // what exactly, in a short English phrase: "unknown class 'CDataFoo'"
+    std::int64_t offset = -1;  // the byte where it was seen (for a write, the bytes written); -1: none
+    Section section = Section::None;
+    std::error_code error;     // the system's error, where there is one
 
-    bool empty() const { return reason.empty(); }
+    bool empty() const { return kind == FailureKind::None; }
+    // The phrase for people: detail, then " at offset N" and " in <section>" where they apply.
+    std::string message() const;
 };
+
+Failure MakeFailure(FailureKind kind, std::string detail, std::int64_t offset = -1,
+                    Section section = Section::None, std::error_code error = {});
 
 // Thrown inside the core; the named operations (ReadJwwFile, WriteJwwFile, ...) catch it and
 // return false, keeping the Failure for their caller.
 class DrawingError : public std::runtime_error {
 public:
-    DrawingError(std::string reason, std::int64_t offset = -1)
-        : std::runtime_error(reason), failure_{std::move(reason), offset} {}
+    explicit DrawingError(Failure failure)
+        : std::runtime_error(failure.message()), failure_(std::move(failure)) {}
+    DrawingError(FailureKind kind, std::string detail, std::int64_t offset = -1,
+                 Section section = Section::None, std::error_code error = {})
+        : DrawingError(MakeFailure(kind, std::move(detail), offset, section, error)) {}
 
     const Failure& failure() const { return failure_; }
 

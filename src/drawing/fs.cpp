@@ -237,9 +237,8 @@ FileSystem& RealFileSystem() {
 
 void FileSink::write(std::span<const std::uint8_t> bytes) {
     if (auto ec = file_.write(bytes)) {
-        throw DrawingError("cannot write: " + ErrorText(ec) + " at offset " +
-                               std::to_string(written_),
-                           static_cast<std::int64_t>(written_));
+        throw DrawingError(FailureKind::CannotWrite, "cannot write: " + ErrorText(ec),
+                           static_cast<std::int64_t>(written_), Section::None, ec);
     }
     written_ += bytes.size();
 }

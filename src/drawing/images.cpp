@@ -47,7 +47,7 @@ public:
             writer_->bytes(bytes);
             return at;
         } catch (const DrawingError& e) {
-            fail(entry, e.failure().reason, offset);
+            fail(entry, e.failure(), offset);
         }
     }
 
@@ -56,31 +56,37 @@ public:
         try {
             writer_->flush();
         } catch (const DrawingError& e) {
-            fail(*last, e.failure().reason, offset);
+            fail(*last, e.failure(), offset);
         }
-        if (auto ec = file_->close()) fail(*last, ErrorText(ec), offset);
+        if (auto ec = file_->close()) {
+            fail(*last, MakeFailure(FailureKind::CannotWrite, "cannot close: " + ErrorText(ec), -1, Section::None, ec),
+                 offset);
+        }
     }
 
 private:
     void open() {
         if (store_.TempFolder.empty()) {
-            throw DrawingError(ErrorText(std::make_error_code(std::errc::no_such_file_or_directory)));
+            const auto missing = std::make_error_code(std::errc::no_such_file_or_directory);
+            throw DrawingError(FailureKind::CannotWrite, ErrorText(missing), -1, Section::None, missing);
         }
         std::error_code ec;
         file_ = CreateTempFile(store_, store_.BytesFile, ec);
         if (ec) {
             store_.BytesFile.clear();
-            throw DrawingError(ErrorText(ec));
+            throw DrawingError(FailureKind::CannotWrite, ErrorText(ec), -1, Section::None, ec);
         }
         sink_ = std::make_unique<FileSink>(*file_);
         writer_ = std::make_unique<ByteWriter>(*sink_);
     }
 
-    [[noreturn]] void fail(const TBindImageType& entry, const std::string& why, std::size_t offset) {
-        throw DrawingError("cannot keep image '" + entry.Name + "' in the temporary folder " +
-                               store_.TempFolder.string() + ": " + why + " at offset " +
-                               std::to_string(offset) + " in the image section",
-                           static_cast<std::int64_t>(offset));
+    // The image's place in the drawing is what the user can look for; where the temp file's
+    // write stopped is not, so only the cause is kept of the inner failure.
+    [[noreturn]] void fail(const TBindImageType& entry, const Failure& cause, std::size_t offset) {
+        throw DrawingError(FailureKind::CannotWrite,
+                           "cannot keep image '" + entry.Name + "' in the temporary folder " +
+                               store_.TempFolder.string() + ": " + cause.detail,
+                           static_cast<std::int64_t>(offset), Section::ImageSection, cause.error);
     }
 
     ImageStore& store_;
@@ -107,7 +113,7 @@ std::string_view ImageReferenceName(std::string_view text) {
 }
 
 void ReadImageSection(ByteReader& in, ImageStore& store) {
-    in.setSection("the image section");
+    in.setSection(Section::ImageSection);
     ClearImageList(store);
     const std::int32_t count = in.i32();
     if (count <= 0) return;
@@ -173,19 +179,18 @@ void WriteImageSection(ByteWriter& out, ImageStore& store, const TEntityCollecti
     bytes.clear();
     if (count > 0) {
         if (auto ec = store.Fs->readFile(store.BytesFile, bytes)) {
-            throw DrawingError("cannot write the images: their temporary file cannot be read: " +
-                                   ErrorText(ec) + " at offset " + std::to_string(out.offset()) +
-                                   " in the image section",
-                               static_cast<std::int64_t>(out.offset()));
+            throw DrawingError(FailureKind::CannotWrite,
+                               "cannot write the images: their temporary file cannot be read: " + ErrorText(ec),
+                               static_cast<std::int64_t>(out.offset()), Section::ImageSection, ec);
         }
     }
     for (const TBindImageType& entry : store.Images) {
         if (entry.Bind && static_cast<std::uint64_t>(entry.Offset) + static_cast<std::uint64_t>(entry.Size) >
                               bytes.size()) {
-            throw DrawingError("cannot write image '" + entry.Name + "': its temporary file holds " +
-                                   std::to_string(bytes.size()) + " bytes, too few for it at offset " +
-                                   std::to_string(out.offset()) + " in the image section",
-                               static_cast<std::int64_t>(out.offset()));
+            throw DrawingError(FailureKind::CannotWrite,
+                               "cannot write image '" + entry.Name + "': its temporary file holds " +
+                                   std::to_string(bytes.size()) + " bytes, too few for it",
+                               static_cast<std::int64_t>(out.offset()), Section::ImageSection);
         }
     }
 
@@ -202,14 +207,5 @@ void WriteImageSection(ByteWriter& out, ImageStore& store, const TEntityCollecti
 }  // namespace quellmark
 
 namespace quellmark {
-
-ImageStore& DefaultImageStore() {
-    static ImageStore store;
-    return store;
-}
-
-void ClearImageList() { ClearImageList(DefaultImageStore()); }
-
-void DeleteTempImages() { DeleteTempImages(DefaultImageStore()); }
 
 }  // namespace quellmark

@@ -50,12 +50,3 @@ void WriteImageSection(ByteWriter& out, ImageStore& store, const TEntityCollecti
 std::string_view ImageReferenceName(std::string_view text);
 
 }  // namespace quellmark
-
-namespace quellmark {
-
-// The program's own image list (the window's context).
-ImageStore& DefaultImageStore();
-void ClearImageList();
-void DeleteTempImages();
-
-}  // namespace quellmark

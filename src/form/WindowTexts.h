@@ -1,5 +1,4 @@
-// The main window's own texts, as the user sees them. The Convert command's texts live with the
-// driver (convert.h).
+// The main window's own texts, as the user sees them.
 #pragma once
 
 namespace quellmark::texts {
@@ -33,6 +32,20 @@ inline constexpr const char* kSearchInterrupted = "フォルダ検索を中断�
 inline constexpr const char* kListingInterrupted = "検索を中断しました。";
 inline constexpr const char* kSpecifyDrawingFolder = "図面の格納されているフォルダを指定して下さい。";
 inline constexpr const char* kConfirmExit = "終了します。よろしいですか？";
+
+// The Convert command.
+inline constexpr const char* kSpecifySearchFolder = "検索フォルダを指定して下さい。";
+inline constexpr const char* kNoFileList = "ファイル一覧が表示されていません。";
+inline constexpr const char* kSpecifyDestination = "保存先フォルダを指定して下さい。";
+inline constexpr const char* kDestinationMissing =
+    "指定された保存先フォルダが存在しません。再指定して下さい。";
+inline constexpr const char* kSameFolder = "保存先フォルダとファイルのフォルダが同じになっています。";
+inline constexpr const char* kConfirmStart = "変換を開始します。よろしいですか？";
+inline constexpr const char* kCancelled = "変換作業をキャンセルしました。";
+inline constexpr const char* kCompleted = "変換作業を完了しました。";
+inline constexpr const char* kFailedFilesTitle = "変換できなかったファイル";
+inline constexpr const char* kStop = "中止";
+inline constexpr const char* kStopping = "変換中のファイルが終わりしだい中止します。";
 
 // "フォルダ「" + folder + "」を検索中(ESC:中断)" and "N Files  パス名「" + folder + "」".
 inline constexpr const char* kListingFolderBefore = "フォルダ「";

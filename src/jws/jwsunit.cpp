@@ -15,9 +15,6 @@ constexpr std::size_t kFillerSize = 193;  // bytes 7 to 199, not interpreted
 constexpr std::uint8_t kFillerByte = 0x2E;
 constexpr std::size_t kMaxJwsClassName = 200;
 
-JwsDocument gDocument;
-Failure gLastFailure;
-
 }  // namespace
 
 void ClearJwsDocument(JwsDocument& doc) {
@@ -41,7 +38,7 @@ bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure
     return CatchDrawingFailure(
         [&] {
             ByteReader in(bytes);
-            in.setSection("the header");
+            in.setSection(Section::Header);
             doc.JwsLayerGroups.assign(16, {});
             TJwsHeader& h = doc.Header;
             h.Signature = in.takeString(kJwsSignature.size());
@@ -77,7 +74,7 @@ std::int32_t AdjustJwsVersion(std::int32_t version) {
 
 void WriteJwsHeader(ByteWriter& out, const JwsDocument& doc, std::int32_t version) {
     if (doc.JwsLayerGroups.size() != 16) {
-        throw DrawingError("the layer group table holds " + std::to_string(doc.JwsLayerGroups.size()) +
+        throw DrawingError(FailureKind::CannotWrite, "the layer group table holds " + std::to_string(doc.JwsLayerGroups.size()) +
                            " entries instead of 16");
     }
     const TJwsHeader& h = doc.Header;
@@ -115,21 +112,6 @@ bool WriteJwsFile(const JwsDocument& doc, const std::filesystem::path& path, std
 
 DimensionTally AddDimensionAttributes(JwsDocument& doc, std::int32_t version) {
     return AddDimensionAttributes(doc.Entities, doc.BlockDefs, version);
-}
-
-JwsDocument& JwsDoc() { return gDocument; }
-const Failure& LastJwsFailure() { return gLastFailure; }
-void ClearJwsDocument() { ClearJwsDocument(gDocument); }
-void FreeJwsDocument() { FreeJwsDocument(gDocument); }
-
-bool ReadJwsFile(const std::filesystem::path& path) {
-    gLastFailure = {};
-    return ReadJwsFile(gDocument, path, &gLastFailure);
-}
-
-bool WriteJwsFile(const std::filesystem::path& path, std::int32_t version) {
-    gLastFailure = {};
-    return WriteJwsFile(gDocument, path, version, &gLastFailure);
 }
 
 }  // namespace quellmark

@@ -60,12 +60,4 @@ bool WriteJwsFile(const JwsDocument& doc, const std::filesystem::path& path, std
 struct DimensionTally;
 DimensionTally AddDimensionAttributes(JwsDocument& doc, std::int32_t version);
 
-// ---- the process-wide document of the program and the forms that act on it ----
-JwsDocument& JwsDoc();
-const Failure& LastJwsFailure();
-void ClearJwsDocument();
-void FreeJwsDocument();
-bool ReadJwsFile(const std::filesystem::path& path);
-bool WriteJwsFile(const std::filesystem::path& path, std::int32_t version);
-
 }  // namespace quellmark

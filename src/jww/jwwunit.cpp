@@ -174,7 +174,7 @@ void ReadHeaderBlocks4To17(ByteReader& in, JwwDocument& doc) {
 
 // The memo probe's view of blocks 4 to 17: the same sizes, with the tables it needs.
 void ReadProbeHeader(ByteReader& in, JwwDocument& doc) {
-    in.setSection("the header");
+    in.setSection(Section::Header);
     THeader& h = doc.Header;
     h.Signature = in.takeString(kJwwSignature.size());
     h.Version = in.i32();
@@ -194,14 +194,11 @@ std::int32_t SplitValueToWrite(const THeader& h, std::int32_t version) {
 template <typename T>
 void RequireLength(const std::vector<T>& table, std::size_t length, const char* name) {
     if (table.size() != length) {
-        throw DrawingError(std::string("header table ") + name + " holds " +
+        throw DrawingError(FailureKind::CannotWrite, std::string("header table ") + name + " holds " +
                            std::to_string(table.size()) + " entries instead of " +
                            std::to_string(length));
     }
 }
-
-JwwDocument gDocument;
-Failure gLastFailure;
 
 }  // namespace
 
@@ -230,7 +227,7 @@ bool IsJwwFile(const std::filesystem::path& path, FileSystem& fs) {
 }
 
 void ReadJwwHeader(ByteReader& in, JwwDocument& doc) {
-    in.setSection("the header");
+    in.setSection(Section::Header);
     SizeTables(doc);
     THeader& h = doc.Header;
     h.Signature = in.takeString(kJwwSignature.size());
@@ -514,7 +511,7 @@ bool ReadJwwMemo(JwwDocument& doc, const std::filesystem::path& path, FileSystem
     if (fs.readFile(path, bytes, kFirstRead)) return false;
     Failure failure;
     if (ReadJwwMemoBytes(doc, bytes, &failure)) return true;
-    if (bytes.size() < kFirstRead || !failure.reason.starts_with("truncated")) return false;
+    if (bytes.size() < kFirstRead || failure.kind != FailureKind::Truncated) return false;
     if (fs.readFile(path, bytes, kLongestProbe)) return false;
     return ReadJwwMemoBytes(doc, bytes);
 }
@@ -522,22 +519,5 @@ bool ReadJwwMemo(JwwDocument& doc, const std::filesystem::path& path, FileSystem
 DimensionTally AddDimensionAttributes(JwwDocument& doc, std::int32_t version) {
     return AddDimensionAttributes(doc.Entities, doc.BlockDefs, version);
 }
-
-JwwDocument& JwwDoc() { return gDocument; }
-const Failure& LastJwwFailure() { return gLastFailure; }
-void ClearJwwDocument() { ClearJwwDocument(gDocument); }
-void FreeJwwDocument() { FreeJwwDocument(gDocument); }
-
-bool ReadJwwFile(const std::filesystem::path& path) {
-    gLastFailure = {};
-    return ReadJwwFile(gDocument, DefaultImageStore(), path, &gLastFailure);
-}
-
-bool WriteJwwFile(const std::filesystem::path& path, std::int32_t version) {
-    gLastFailure = {};
-    return WriteJwwFile(gDocument, DefaultImageStore(), path, version, &gLastFailure);
-}
-
-bool ReadJwwMemo(const std::filesystem::path& path) { return ReadJwwMemo(gDocument, path); }
 
 }  // namespace quellmark

@@ -72,13 +72,4 @@ bool ReadJwwMemoBytes(JwwDocument& doc, std::span<const std::uint8_t> bytes, Fai
 struct DimensionTally;
 DimensionTally AddDimensionAttributes(JwwDocument& doc, std::int32_t version);
 
-// ---- the process-wide document of the program and the forms that act on it ----
-JwwDocument& JwwDoc();
-const Failure& LastJwwFailure();
-void ClearJwwDocument();
-void FreeJwwDocument();
-bool ReadJwwFile(const std::filesystem::path& path);
-bool WriteJwwFile(const std::filesystem::path& path, std::int32_t version);
-bool ReadJwwMemo(const std::filesystem::path& path);
-
 }  // namespace quellmark

@@ -1,60 +1,50 @@
 // The worker side of a Convert batch.
 #include "ConvertJob.h"
 
+#include "QtText.h"
+
 #include <QThread>
+
+#include <thread>
 
 namespace quellmark {
 
-// What the driver says while it works goes to the window's thread: status texts as a queued
-// signal, a beep queued, a box (which needs an answer) waited for.
-class RelayUi final : public ConvertUi {
+// The runner's news as the job's signals; the runner calls it one call at a time.
+class ConvertJob::Relay final : public BatchObserver {
 public:
-    explicit RelayUi(ConvertJob& job) : job_(job) {}
-    void Beep() override {
-        QMetaObject::invokeMethod(&job_, [ui = job_.windowUi_.get()] { ui->Beep(); }, Qt::QueuedConnection);
+    explicit Relay(ConvertJob& job) : job_(job) {}
+    void FileStarted(std::size_t, const BatchJob& job) override {
+        emit job_.Started(FromPath(job.source), FromPath(job.dest));
     }
-    Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override {
-        Answer answer = Answer::Closed;
-        QMetaObject::invokeMethod(
-            &job_, [&] { answer = job_.windowUi_->MessageBox(title, text, kind, buttons); },
-            Qt::BlockingQueuedConnection);
-        return answer;
-    }
-    void SetStatus(const std::string& text) override { emit job_.Status(QString::fromStdString(text)); }
+    void FileFinished(std::size_t, const FileResult&) override { emit job_.Progress(++done_, job_.Total()); }
 
 private:
     ConvertJob& job_;
+    int done_ = 0;
 };
 
-ConvertJob::ConvertJob(ConvertCommandInput input, ConversionContext& ctx, std::unique_ptr<ConvertUi> windowUi,
-                       QObject* parent)
-    : QObject(parent), input_(std::move(input)), ctx_(ctx), windowUi_(std::move(windowUi)) {}
+ConvertJob::ConvertJob(std::vector<BatchJob> jobs, ConvertSettings settings, std::filesystem::path tempRoot,
+                       FileSystem& fs, QObject* parent)
+    : QObject(parent), jobs_(std::move(jobs)), settings_(std::move(settings)), tempRoot_(std::move(tempRoot)),
+      fs_(fs) {
+    settings_.stop = &stop_;
+}
 
 ConvertJob::~ConvertJob() {
     if (thread_) thread_->wait();
 }
 
 void ConvertJob::Start() {
-    thread_.reset(QThread::create([this] { Run(); }));
+    thread_.reset(QThread::create([this] {
+        Relay relay(*this);
+        const int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        summary_ = RunBatch(jobs_, workers, settings_, tempRoot_, fs_, &relay);
+    }));
     connect(thread_.get(), &QThread::finished, this, [this] {
         thread_->wait();
         emit Finished();
     }, Qt::QueuedConnection);
     thread_->start();
-}
-
-void ConvertJob::Run() {
-    RelayUi ui(*this);
-    const int total = Total();
-    for (int i = 0; i < total; ++i) {
-        // One name at a time, so progress counts every row, skipped ones too.
-        ConvertCommandInput one = input_;
-        one.names = {input_.names[static_cast<std::size_t>(i)]};
-        const BatchSummary part = ConvertSelection(one, ctx_, ui);
-        for (const FileResult& r : part.results) summary_.add(r);
-        summary_.seconds += part.seconds;
-        emit Progress(i + 1, total);
-    }
 }
 
 }  // namespace quellmark

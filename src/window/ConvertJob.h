@@ -1,15 +1,17 @@
-// A Convert batch on a thread of its own, so the window keeps repainting and shows progress.
-// It converts through the driver one selected name at a time; what the driver says goes to the
-// window's thread (status texts and progress as queued signals, anything else to the window's
-// own ConvertUi there). The window takes no other command until Finished arrives.
+// A Convert batch on a thread of its own, so the window keeps repainting and shows progress. It
+// runs the engine's batch runner, the same as the command line, with conversions in parallel;
+// the runner's news reaches the window's thread as queued signals. The window takes no other
+// command but Stop until Finished arrives.
 #pragma once
 
-#include "../convert/convert.h"
+#include "../convert/batch.h"
 
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
+#include <vector>
 
 class QThread;
 
@@ -18,30 +20,32 @@ namespace quellmark {
 class ConvertJob final : public QObject {
     Q_OBJECT
 public:
-    // ctx must not be touched by anyone else until Finished. windowUi is used on the thread that
-    // owns the job only.
-    ConvertJob(ConvertCommandInput input, ConversionContext& ctx, std::unique_ptr<ConvertUi> windowUi,
-               QObject* parent = nullptr);
+    // Image bytes pass through folders of their own below tempRoot.
+    ConvertJob(std::vector<BatchJob> jobs, ConvertSettings settings, std::filesystem::path tempRoot,
+               FileSystem& fs, QObject* parent = nullptr);
     ~ConvertJob() override;
 
     void Start();
+    // The drawings under way finish; no more start.
+    void Stop() { stop_ = true; }
     // The batch's result; complete once Finished has arrived.
     const BatchSummary& Summary() const { return summary_; }
-    int Total() const { return static_cast<int>(input_.names.size()); }
+    int Total() const { return static_cast<int>(jobs_.size()); }
 
 signals:
     // Each of these arrives on the thread that owns the job.
-    void Status(const QString& text);
+    void Started(const QString& source, const QString& dest);
     void Progress(int done, int total);
     void Finished();
 
 private:
-    friend class RelayUi;
-    void Run();
+    class Relay;
 
-    ConvertCommandInput input_;
-    ConversionContext& ctx_;
-    std::unique_ptr<ConvertUi> windowUi_;
+    std::vector<BatchJob> jobs_;
+    ConvertSettings settings_;
+    std::filesystem::path tempRoot_;
+    FileSystem& fs_;
+    std::atomic<bool> stop_{false};
     BatchSummary summary_;
     std::unique_ptr<QThread> thread_;
 };

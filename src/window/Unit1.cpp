@@ -228,6 +228,10 @@ void TForm1::CreateComponents() {
     ProgressBar1->setFormat(QStringLiteral("%v / %m"));
     ProgressBar1->hide();
     StatusBar1->addPermanentWidget(ProgressBar1);
+    ButtonStop = new QPushButton(QString::fromUtf8(texts::kStop));
+    ButtonStop->setObjectName(QStringLiteral("ButtonStop"));
+    ButtonStop->hide();
+    StatusBar1->addPermanentWidget(ButtonStop);
 }
 
 void TForm1::CreateMenu() {
@@ -265,6 +269,7 @@ void TForm1::ConnectEvents() {
     connect(ComboBox1, &QComboBox::activated, this, &TForm1::ComboBox1Change);
     connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(ButtonStop, &QPushButton::clicked, this, &TForm1::ButtonStopClick);
     connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, &TForm1::StringGrid1DblClick);
     connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int col) {
         if (col == 1) StringGrid1DrawCell(1, 0);

@@ -1,15 +1,17 @@
 // The main window TForm1: the search folder and its folder tree on the left, the file type, the
 // destination folder, the Convert button and the file list on the right, the status bar below.
 // Its handlers carry the names of the events that run them; the desktop is reached only through
-// WindowPlatform and drawings only through the driver (convert.h) and the memo probe.
+// WindowPlatform and drawings only through the engine (convert/) and the memo probe.
 #pragma once
 
-#include "../convert/convert.h"
+#include "../convert/batch.h"
+#include "../convert/command.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -69,6 +71,7 @@ public:
     QTableWidget* StringGrid1;
     QStatusBar* StatusBar1;
     QProgressBar* ProgressBar1;
+    QPushButton* ButtonStop;  // shown while a batch runs
 
     // ---- event handlers ----
     void FormShow();
@@ -83,6 +86,7 @@ public:
     void MnuFileType3Click();
     void Button3Click();
     void Button4Click();
+    void ButtonStopClick();
     void MnuExitClick();
     // Re-pads the sizes when the header cell of column 1 (row 0) is painted.
     void StringGrid1DrawCell(int col, int row);
@@ -166,7 +170,7 @@ private:
     bool KeepResponsive();
     void EnableCommands(bool enabled);
     ConvertCommandInput ConvertInput() const;
-    void StartBatch(ConvertCommandInput input);
+    void StartBatch(std::vector<BatchJob> jobs);
     void FinishBatch();
 
     WindowPlatform& platform_;

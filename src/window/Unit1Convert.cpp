@@ -1,14 +1,17 @@
-// TForm1's Convert command: the driver's checks and confirmation on the window's thread, the
-// batch on a worker thread with its progress in the status bar, and the driver's report at the
-// end. Nothing else runs meanwhile: the commands are disabled and refused until it ends.
+// TForm1's Convert command: the engine's checks and confirmation on the window's thread, the
+// batch on the engine's runner with its progress in the status bar, Stop, and the report at the
+// end. Nothing else runs meanwhile: the other commands are disabled and refused until it ends.
 #include "Unit1.h"
 
+#include "../form/ConvertReport.h"
+#include "../form/WindowTexts.h"
 #include "ConvertJob.h"
 #include "QtText.h"
 #include "WindowPlatform.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTreeWidget>
 
@@ -18,15 +21,24 @@ namespace quellmark {
 
 namespace {
 
-// The driver's boxes, beep and status texts, shown by the window on its own thread.
+// The command's refusals and confirmation, as the window shows them.
 class WindowConvertUi final : public ConvertUi {
 public:
     WindowConvertUi(TForm1& form, WindowPlatform& platform) : form_(form), platform_(platform) {}
-    void Beep() override { platform_.Beep(); }
-    Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override {
-        return platform_.MessageBox(&form_, FromUtf8(title), FromUtf8(text), kind, buttons);
+    void Refuse(CommandRefusal why) override {
+        const RefusalBox box = RefusalBoxOf(why);
+        platform_.Beep();
+        platform_.MessageBox(&form_, QString(), FromUtf8(box.text), box.kind, Buttons::Ok);
+        if (box.statusToo) form_.ShowStatus(FromUtf8(box.text));
     }
-    void SetStatus(const std::string& text) override { form_.ShowStatus(FromUtf8(text)); }
+    bool ConfirmStart() override {
+        if (platform_.MessageBox(&form_, QString(), FromUtf8(texts::kConfirmStart), BoxKind::Confirmation,
+                                 Buttons::YesNo) == Answer::No) {
+            form_.ShowStatus(FromUtf8(texts::kCancelled));
+            return false;
+        }
+        return true;
+    }
 
 private:
     TForm1& form_;
@@ -52,33 +64,49 @@ ConvertCommandInput TForm1::ConvertInput() const {
 
 void TForm1::Button4Click() {
     if (Refused()) return;
-    ConvertCommandInput input = ConvertInput();
+    const ConvertCommandInput input = ConvertInput();
     WindowConvertUi ui(*this, platform_);
     if (!CheckConvertCommand(input, ui, *context_.fs)) return;
-    StartBatch(std::move(input));
+    StartBatch(CommandJobs(input));
 }
 
-void TForm1::StartBatch(ConvertCommandInput input) {
+void TForm1::StartBatch(std::vector<BatchJob> jobs) {
     activity_ = Activity::Converting;
     EnableCommands(false);
-    job_ = std::make_unique<ConvertJob>(std::move(input), context_,
-                                        std::make_unique<WindowConvertUi>(*this, platform_));
+    ConvertSettings settings;
+    settings.sync = true;
+    job_ = std::make_unique<ConvertJob>(std::move(jobs), settings, context_.images.TempFolder, *context_.fs);
     ProgressBar1->setRange(0, job_->Total());
     ProgressBar1->setValue(0);
     ProgressBar1->show();
-    connect(job_.get(), &ConvertJob::Status, this, &TForm1::ShowStatus, Qt::QueuedConnection);
+    ButtonStop->setEnabled(true);
+    ButtonStop->show();
+    connect(job_.get(), &ConvertJob::Started, this, [this](const QString& source, const QString& dest) {
+        ShowStatus(FromUtf8(ConvertingText(ToUtf8(source), ToUtf8(dest))));
+    }, Qt::QueuedConnection);
     connect(job_.get(), &ConvertJob::Progress, ProgressBar1, &QProgressBar::setValue, Qt::QueuedConnection);
     connect(job_.get(), &ConvertJob::Finished, this, &TForm1::FinishBatch, Qt::QueuedConnection);
     job_->Start();
+}
+
+void TForm1::ButtonStopClick() {
+    if (!job_) return;
+    job_->Stop();
+    ButtonStop->setEnabled(false);
+    ShowStatus(FromUtf8(texts::kStopping));
 }
 
 void TForm1::FinishBatch() {
     const BatchSummary summary = job_->Summary();
     job_.reset();
     ProgressBar1->hide();
+    ButtonStop->hide();
     EnableCommands(true);
-    WindowConvertUi ui(*this, platform_);
-    ReportBatch(summary, ui);
+    ShowStatus(FromUtf8(CompletionText(summary)));
+    if (summary.failed > 0) {
+        platform_.MessageBox(this, FromUtf8(texts::kFailedFilesTitle), FromUtf8(FailedFilesText(summary)),
+                             BoxKind::Warning, Buttons::Ok);
+    }
     activity_ = Activity::Idle;
     emit BatchFinished();
 }

@@ -3,7 +3,7 @@
 // same against the real desktop and against a recording double in the tests.
 #pragma once
 
-#include "../convert/convert.h"
+#include "../form/Box.h"
 
 #include <QString>
 
@@ -13,9 +13,9 @@ namespace quellmark {
 
 class WindowPlatform {
 public:
-    using BoxKind = ConvertUi::BoxKind;
-    using Buttons = ConvertUi::Buttons;
-    using Answer = ConvertUi::Answer;
+    using BoxKind = quellmark::BoxKind;
+    using Buttons = quellmark::Buttons;
+    using Answer = quellmark::Answer;
 
     virtual ~WindowPlatform() = default;
 

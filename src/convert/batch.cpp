@@ -1,0 +1,134 @@
+// The batch runner: chains of jobs that share a destination or ".BAK" name, worker threads with a
+// context each, and the summary.
+#include "batch.h"
+
+#include "replace.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <random>
+#include <thread>
+
+namespace quellmark {
+
+namespace fs = std::filesystem;
+
+void BatchSummary::add(const FileResult& result) {
+    switch (result.outcome) {
+        case Outcome::Converted:
+        case Outcome::WouldConvert:
+            ++converted;
+            dimensionsMarked += result.marked;
+            break;
+        case Outcome::Skipped: ++skipped; break;
+        case Outcome::Failed: ++failed; break;
+        case Outcome::NotStarted: ++notStarted; break;
+    }
+    bytesIn += result.bytesIn;
+    bytesOut += result.bytesOut;
+    results.push_back(result);
+}
+
+TempRoot::TempRoot() : owned_(true) {
+    std::random_device entropy;
+    std::error_code ec;
+    const fs::path base = fs::temp_directory_path(ec);
+    if (ec) throw std::runtime_error("no temporary folder: " + ErrorText(ec));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path_ = base / ("quellmark-" + std::to_string(ProcessId()) + "-" +
+                        std::to_string(entropy() % 1000000));
+        if (fs::create_directory(path_, ec)) return;
+    }
+    throw std::runtime_error("cannot create a temporary folder under " + base.string() +
+                             (ec ? ": " + ErrorText(ec) : std::string()));
+}
+
+TempRoot::TempRoot(fs::path existing) : path_(std::move(existing)), owned_(false) {}
+
+TempRoot::~TempRoot() {
+    if (!owned_) return;
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+namespace {
+
+// Jobs that share a destination or a backup name form a chain that runs in order.
+std::vector<std::vector<std::size_t>> Chains(const std::vector<BatchJob>& jobs) {
+    std::vector<std::vector<std::size_t>> chains;
+    std::map<std::string, std::size_t> chainOf;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        std::string key = BackupPath(jobs[i].dest).string();
+        std::transform(key.begin(), key.end(), key.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        auto [it, fresh] = chainOf.try_emplace(key, chains.size());
+        if (fresh) chains.emplace_back();
+        chains[it->second].push_back(i);
+    }
+    return chains;
+}
+
+FileResult NotStarted(const BatchJob& job) {
+    FileResult r;
+    r.source = job.source;
+    r.dest = job.dest;
+    r.outcome = Outcome::NotStarted;
+    r.failure = MakeFailure(FailureKind::Interrupted, "the batch was stopped before it started");
+    return r;
+}
+
+}  // namespace
+
+BatchSummary RunBatch(const std::vector<BatchJob>& jobs, int workers, const ConvertSettings& settings,
+                      const fs::path& tempRoot, FileSystem& files, BatchObserver* observer) {
+    const auto started = std::chrono::steady_clock::now();
+    const std::vector<std::vector<std::size_t>> chains = Chains(jobs);
+
+    std::vector<FileResult> results(jobs.size());
+    std::atomic<std::size_t> nextChain{0};
+    std::mutex observerMutex;
+    auto work = [&](int worker) {
+        ConversionContext ctx(files);
+        ctx.settings = settings;
+        ctx.images.TempFolder = tempRoot / ("job-" + std::to_string(worker));
+        (void)files.createDirectory(ctx.images.TempFolder);
+        for (std::size_t c; (c = nextChain++) < chains.size();) {
+            for (std::size_t i : chains[c]) {
+                if (settings.stop && settings.stop->load()) {
+                    results[i] = NotStarted(jobs[i]);
+                } else {
+                    auto onStart = [&] {
+                        if (!observer) return;
+                        std::lock_guard lock(observerMutex);
+                        observer->FileStarted(i, jobs[i]);
+                    };
+                    results[i] = ConvertFile(ctx, jobs[i].source, jobs[i].dest, onStart);
+                }
+                if (observer) {
+                    std::lock_guard lock(observerMutex);
+                    observer->FileFinished(i, results[i]);
+                }
+            }
+        }
+        (void)files.removeDirectory(ctx.images.TempFolder);
+    };
+
+    const int threads = std::clamp<int>(workers, 1, static_cast<int>(std::max<std::size_t>(chains.size(), 1)));
+    if (threads == 1) {
+        work(0);
+    } else {
+        std::vector<std::thread> pool;
+        for (int w = 0; w < threads; ++w) pool.emplace_back(work, w);
+        for (std::thread& t : pool) t.join();
+    }
+
+    BatchSummary summary;
+    for (const FileResult& r : results) summary.add(r);
+    summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return summary;
+}
+
+}  // namespace quellmark

@@ -1,0 +1,45 @@
+// The window's Convert command without the window: the checks before a batch, in their order,
+// and the confirmation, spoken through ConvertUi; what is shown for each is the window's business.
+#pragma once
+
+#include "../drawing/fs.h"
+#include "batch.h"
+
+#include <string>
+#include <vector>
+
+namespace quellmark {
+
+// Why the Convert command does not start.
+enum class CommandRefusal {
+    NoSearchFolder,      // no folder tree yet
+    NoFileList,          // no files listed
+    NoDestination,       // the destination field is empty
+    DestinationMissing,  // no folder at the destination
+    SameFolder,          // the destination is the listed folder (however spelled)
+};
+
+// What the command needs of a window.
+class ConvertUi {
+public:
+    virtual ~ConvertUi() = default;
+    virtual void Refuse(CommandRefusal why) = 0;
+    // Asks before the batch starts; false when the user said no.
+    virtual bool ConfirmStart() = 0;
+};
+
+struct ConvertCommandInput {
+    bool searchReady = false;  // FSearchReady
+    bool listShown = false;    // FListShown
+    std::string sourceFolder;  // the listed folder, with a trailing separator
+    std::string destFolder;    // the destination field
+    std::vector<std::string> names;  // the selected file names, top to bottom
+};
+
+// Runs the checks and the confirmation; true when the batch may start.
+bool CheckConvertCommand(const ConvertCommandInput& input, ConvertUi& ui, FileSystem& fs);
+
+// The batch's jobs: each selected name from the source folder into the destination folder.
+std::vector<BatchJob> CommandJobs(const ConvertCommandInput& input);
+
+}  // namespace quellmark

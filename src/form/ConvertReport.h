@@ -1,0 +1,33 @@
+// What the main window says about a Convert command, free of any toolkit: the box for each
+// refusal, the status texts of a batch, and each failure in Japanese, made from its kind, offset
+// and section.
+#pragma once
+
+#include "../convert/batch.h"
+#include "../convert/command.h"
+#include "../drawing/error.h"
+#include "Box.h"
+
+#include <string>
+
+namespace quellmark {
+
+struct RefusalBox {
+    const char* text;
+    BoxKind kind;
+    bool statusToo;  // the status bar shows the text as well
+};
+RefusalBox RefusalBoxOf(CommandRefusal why);
+
+// "ファイル「source」→「dest」変換中です。"
+std::string ConvertingText(const std::string& source, const std::string& dest);
+// "変換作業を完了しました。（変換 N 件、スキップ M 件、失敗 K 件）", with the drawings a Stop left
+// out counted too when there are any.
+std::string CompletionText(const BatchSummary& summary);
+// One line "name: reason" per failed file; empty when none failed.
+std::string FailedFilesText(const BatchSummary& summary);
+
+// "ファイルが途中で終わっています（14280 バイト目、図形リスト）" and the like.
+std::string FailureText(const Failure& failure);
+
+}  // namespace quellmark
