@@ -186,7 +186,10 @@ TEST_F(Convert, ABatchRunsOffTheWindowsThreadRefusesOtherCommandsAndReportsItsFa
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].title, "変換できなかったファイル");
     EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Warning);
-    EXPECT_TRUE(platform.boxes[0].text.startsWith("broken.jww: ")) << platform.boxes[0].text.toStdString();
+    // The reason in Japanese, made from the failure's kind, offset and section.
+    EXPECT_TRUE(platform.boxes[0].text.startsWith("broken.jww: ファイルが途中で終わっています（"))
+        << platform.boxes[0].text.toStdString();
+    EXPECT_TRUE(platform.boxes[0].text.endsWith(" バイト目、図形リスト）")) << platform.boxes[0].text.toStdString();
     EXPECT_FALSE(platform.boxes[0].text.contains('\n'));
     EXPECT_FALSE(f.ProgressBar1->isVisible());
     EXPECT_TRUE(f.Button4->isEnabled());
@@ -205,6 +208,24 @@ TEST_F(Convert, ABatchRunsOffTheWindowsThreadRefusesOtherCommandsAndReportsItsFa
     // Commands work again.
     f.MnuFileType2Click();
     EXPECT_EQ(Column(0).size(), 2);
+}
+
+TEST_F(Convert, StopLetsTheDrawingsUnderWayFinishAndStartsNoMore) {
+    TForm1& f = Start(gate);
+    Prepare();
+    SelectAll();
+    EXPECT_FALSE(f.ButtonStop->isVisible());
+    f.Button4Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.Waiting(); }));
+    ASSERT_TRUE(f.ButtonStop->isVisible());
+    QTest::mouseClick(f.ButtonStop, Qt::LeftButton);
+    EXPECT_FALSE(f.ButtonStop->isEnabled());
+    gate.Open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
+    // At most one drawing per worker was under way; the rest of the five were never started.
+    EXPECT_TRUE(f.StatusText().contains("中止で未変換 ")) << f.StatusText().toStdString();
+    EXPECT_FALSE(f.ButtonStop->isVisible());
+    EXPECT_LE(DestFiles().size(), 2u);
 }
 
 TEST_F(Convert, OnlyTheSelectedRowsAreConvertedInTheOrderShown) {
