@@ -138,8 +138,9 @@ TEST_F(Driver, ConvertsTheSelectionInOrderAndReportsTheCounts) {
     StartedFiles started;
     const BatchSummary summary = RunCommand(input, ui, &started);
     EXPECT_EQ(summary.converted, 2);
-    EXPECT_EQ(summary.skipped, 5);
-    EXPECT_EQ(summary.failed, 1);
+    EXPECT_EQ(summary.skipped, 4);
+    EXPECT_EQ(summary.failed, 2);  // the broken drawing, and the one that cannot be read
+    EXPECT_EQ(summary.results[7].failure.kind, FailureKind::CannotRead);
     EXPECT_EQ(started.names, (std::vector<std::string>{"B.JWW", "a.jws", "broken.jww"}));
     const FileResult& failed = summary.results[6];
     EXPECT_EQ(failed.failure.kind, FailureKind::Truncated);
@@ -193,16 +194,53 @@ TEST_F(Driver, AFailedWriteOrBackupLeavesTheDestinationAsItWas) {
     faulty.failSync = true;
     check(FailureKind::CannotWrite, "cannot sync");
     faulty.failSync = false;
-    faulty.failRename = [](const fs::path& from, const fs::path&) { return from.filename() == "A.BAK"; };
-    check(FailureKind::CannotKeepBackup, "cannot keep the old file as A.BAK: cannot move the older one aside: permission denied");
-    faulty.failRename = [](const fs::path& from, const fs::path&) { return from.filename() == "A.JWW"; };
-    check(FailureKind::CannotKeepBackup, "cannot keep the old file as A.BAK: permission denied");
-    faulty.failRename = [](const fs::path& from, const fs::path&) { return from.extension() == ".tmp" &&
-                                                                           from.string().find("A.JWW") != std::string::npos; };
-    check(FailureKind::CannotWrite, "cannot replace A.JWW: permission denied");
+    faulty.failLink = [](const fs::path& from, const fs::path&) { return from.filename() == "A.BAK"; };
+    check(FailureKind::CannotKeepBackup, "cannot move the older one aside");
+    faulty.failLink = [](const fs::path& from, const fs::path&) { return from.filename() == "A.JWW"; };
+    check(FailureKind::CannotKeepBackup, "cannot keep the old file as A.BAK");
+    faulty.failLink = [](const fs::path&, const fs::path&) { return false; };
+    faulty.failRename = [](const fs::path&, const fs::path& to) { return to.filename() == "A.BAK"; };
+    check(FailureKind::CannotKeepBackup, "cannot keep the old file as A.BAK");
+    faulty.failRename = [](const fs::path&, const fs::path& to) { return to.filename() == "A.JWW"; };
+    check(FailureKind::CannotWrite, "cannot replace A.JWW");
     faulty.failRename = [](const fs::path&, const fs::path&) { return false; };
     faulty.failCreate = [](const fs::path&) { return true; };
     check(FailureKind::CannotWrite, "cannot create a temporary file beside A.JWW: permission denied");
+}
+
+TEST_F(Driver, ACrashAtAnyStepOfAReplaceLeavesADrawingUnderItsNameAndABackup) {
+    const Bytes oldDrawing = Drawing(420, 2);
+    const Bytes olderBackup = {'o', 'l', 'd', 'e', 'r'};
+    WriteFile(source() / "A.JWW", Drawing());
+    const Bytes converted = Converted(Drawing());
+    for (const bool withBackup : {true, false}) {
+        for (int crashAfter = 0; crashAfter < 8; ++crashAfter) {
+            fs::remove_all(dest());
+            fs::create_directories(dest());
+            WriteFile(dest() / "A.JWW", oldDrawing);
+            if (withBackup) WriteFile(dest() / "A.BAK", olderBackup);
+            FaultyFileSystem crashing;
+            crashing.crashAfterSteps = crashAfter;
+            ConversionContext crashCtx(crashing);
+            crashCtx.images.TempFolder = temp();
+            const FileResult r = ConvertJww(crashCtx, source() / "A.JWW", dest() / "A.JWW");
+            const Bytes now = ReadFile(dest() / "A.JWW");
+            EXPECT_TRUE(now == oldDrawing || now == converted) << crashAfter;
+            EXPECT_EQ(r.outcome == Outcome::Converted, now == converted) << crashAfter;
+            if (withBackup || now == converted) {
+                const Bytes backup = ReadFile(dest() / "A.BAK");
+                EXPECT_TRUE(backup == oldDrawing || (withBackup && backup == olderBackup)) << crashAfter;
+            }
+        }
+    }
+}
+
+TEST_F(Driver, TheNewDrawingKeepsThePermissionsOfTheOneItReplaces) {
+    WriteFile(source() / "A.JWW", Drawing());
+    WriteFile(dest() / "A.JWW", Drawing());
+    fs::permissions(dest() / "A.JWW", fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_EQ(ConvertJww(ctx, source() / "A.JWW", dest() / "A.JWW").outcome, Outcome::Converted);
+    EXPECT_EQ(fs::status(dest() / "A.JWW").permissions(), fs::perms::owner_read | fs::perms::group_read);
 }
 
 TEST_F(Driver, AnImageDrawingLeavesNoTempFilesWhateverHappens) {

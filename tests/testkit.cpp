@@ -155,21 +155,31 @@ std::error_code FaultyFileSystem::readFile(const fs::path& path, quellmark::File
     if (failRead(path)) return std::make_error_code(std::errc::io_error);
     return Real().readFile(path, out, limit);
 }
+bool FaultyFileSystem::crashed() { return crashAfterSteps >= 0 && steps++ >= crashAfterSteps; }
 std::error_code FaultyFileSystem::create(const fs::path& path, std::unique_ptr<OutputFile>& out) {
+    if (crashed()) return std::make_error_code(std::errc::io_error);
     if (failCreate(path)) return std::make_error_code(std::errc::permission_denied);
     return wrap(Real().create(path, out), out);
 }
 std::error_code FaultyFileSystem::createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) {
+    if (crashed()) return std::make_error_code(std::errc::io_error);
     if (failCreate(path)) return std::make_error_code(std::errc::permission_denied);
     return wrap(Real().createNew(path, out), out);
 }
 std::error_code FaultyFileSystem::rename(const fs::path& from, const fs::path& to) {
+    if (crashed()) return std::make_error_code(std::errc::io_error);
     if (failRename(from, to)) return std::make_error_code(std::errc::permission_denied);
     return Real().rename(from, to);
 }
 std::error_code FaultyFileSystem::remove(const fs::path& path) {
+    if (crashed()) return std::make_error_code(std::errc::io_error);
     if (failRemove(path)) return std::make_error_code(std::errc::permission_denied);
     return Real().remove(path);
+}
+std::error_code FaultyFileSystem::link(const fs::path& existing, const fs::path& newName) {
+    if (crashed()) return std::make_error_code(std::errc::io_error);
+    if (failLink(existing, newName)) return std::make_error_code(std::errc::permission_denied);
+    return Real().link(existing, newName);
 }
 std::error_code ForwardingFileSystem::readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) {
     return Real().readFile(path, out, limit);
@@ -182,6 +192,12 @@ std::error_code ForwardingFileSystem::createNew(const fs::path& path, std::uniqu
 }
 std::error_code ForwardingFileSystem::rename(const fs::path& from, const fs::path& to) { return Real().rename(from, to); }
 std::error_code ForwardingFileSystem::remove(const fs::path& path) { return Real().remove(path); }
+std::error_code ForwardingFileSystem::link(const fs::path& existing, const fs::path& newName) {
+    return Real().link(existing, newName);
+}
+std::error_code ForwardingFileSystem::copyPermissions(const fs::path& from, const fs::path& to) {
+    return Real().copyPermissions(from, to);
+}
 std::error_code ForwardingFileSystem::createDirectory(const fs::path& path) { return Real().createDirectory(path); }
 std::error_code ForwardingFileSystem::removeDirectory(const fs::path& path) { return Real().removeDirectory(path); }
 std::error_code ForwardingFileSystem::syncDirectory(const fs::path& path) { return Real().syncDirectory(path); }

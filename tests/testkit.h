@@ -71,6 +71,8 @@ public:
     std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code rename(const fs::path& from, const fs::path& to) override;
     std::error_code remove(const fs::path& path) override;
+    std::error_code link(const fs::path& existing, const fs::path& newName) override;
+    std::error_code copyPermissions(const fs::path& from, const fs::path& to) override;
     std::error_code createDirectory(const fs::path& path) override;
     std::error_code removeDirectory(const fs::path& path) override;
     std::error_code syncDirectory(const fs::path& path) override;
@@ -88,7 +90,13 @@ public:
         [](const fs::path&, const fs::path&) { return false; };
     std::function<bool(const fs::path&)> failRemove = [](const fs::path&) { return false; };
     std::function<bool(const fs::path&)> failRead = [](const fs::path&) { return false; };
+    std::function<bool(const fs::path&, const fs::path&)> failLink =
+        [](const fs::path&, const fs::path&) { return false; };
     bool failSync = false;
+    // A crash: after this many steps that change names (create, link, rename, remove), the file
+    // system stops obeying; every such call fails and does nothing (-1: never).
+    int crashAfterSteps = -1;
+    int steps = 0;
     std::int64_t bytesWritten = 0;
 
     std::error_code readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) override;
@@ -96,8 +104,10 @@ public:
     std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code rename(const fs::path& from, const fs::path& to) override;
     std::error_code remove(const fs::path& path) override;
+    std::error_code link(const fs::path& existing, const fs::path& newName) override;
 
 private:
+    bool crashed();
     std::error_code wrap(std::error_code ec, std::unique_ptr<quellmark::OutputFile>& out);
 };
 

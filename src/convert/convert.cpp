@@ -7,6 +7,8 @@
 #include "../drawing/drawing_file.h"
 #include "replace.h"
 
+#include <algorithm>
+
 namespace quellmark {
 
 namespace fs = std::filesystem;
@@ -111,24 +113,25 @@ FileResult ConvertJws(ConversionContext& ctx, const fs::path& source, const fs::
 FileResult ConvertFile(ConversionContext& ctx, const fs::path& source, const fs::path& dest,
                        const std::function<void()>& onStart) {
     const std::string ext = UpperExtension(source.filename().string());
-    if (ext == ".JWW" && IsJwwFile(source, *ctx.fs)) {
-        if (onStart) onStart();
-        return ConvertJww(ctx, source, dest);
-    }
-    if (ext == ".JWS" && IsJwsFile(source, *ctx.fs)) {
-        if (onStart) onStart();
-        return ConvertJws(ctx, source, dest);
-    }
     FileResult r = Result(source, dest, DrawingFormat::None);
-    r.outcome = Outcome::Skipped;
-    if (ext == ".JWW" || ext == ".JWS") {
-        r.failure = ctx.fs->isFile(source)
-                        ? MakeFailure(FailureKind::NotADrawing, "does not start with the " + ext.substr(1) + " signature")
-                        : MakeFailure(FailureKind::NotADrawing, "cannot be read");
-    } else {
+    if (ext != ".JWW" && ext != ".JWS") {
+        r.outcome = Outcome::Skipped;
         r.failure = MakeFailure(FailureKind::NotADrawing, "not a .jww or .jws file");
+        return r;
     }
-    return r;
+    // Only a file that was read and is no drawing is skipped; one that cannot be read failed.
+    const std::string_view signature = ext == ".JWW" ? kJwwSignature : kJwsSignature;
+    if (auto ec = ctx.fs->readFile(source, ctx.input, signature.size())) {
+        return Failed(r, MakeFailure(FailureKind::CannotRead, "cannot open: " + ErrorText(ec), -1, Section::None, ec));
+    }
+    if (!std::equal(signature.begin(), signature.end(), ctx.input.begin(), ctx.input.end(),
+                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; })) {
+        r.outcome = Outcome::Skipped;
+        r.failure = MakeFailure(FailureKind::NotADrawing, "does not start with the " + ext.substr(1) + " signature");
+        return r;
+    }
+    if (onStart) onStart();
+    return ext == ".JWW" ? ConvertJww(ctx, source, dest) : ConvertJws(ctx, source, dest);
 }
 
 }  // namespace quellmark

@@ -1,11 +1,13 @@
 // The temp file beside the destination, the ".BAK" of the old file, and the rename that puts the
-// new drawing in place, each step undone when a later one fails.
+// new drawing in place, each step undone when a later one fails. Where the file system has hard
+// links, the destination name holds the old or the new complete drawing at every instant, and
+// ".BAK" the old backup or the old drawing, so a crash between two steps loses nothing.
 #include "replace.h"
 
 #include "../drawing/drawing_file.h"
 
 #include <algorithm>
-#include <atomic>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,13 +17,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::atomic<std::uint64_t> gTempNumber{0};
-
-// A name beside dest that no other file has: hidden, and marked as ours.
+// A hidden name beside dest, short and random and never derived from the drawing's name, so
+// any name the file system allows converts: ".qm-" + 10 letters or digits + ".tmp". The files
+// are created exclusively, so a name that is taken fails that step instead of meeting a file.
 fs::path TempPathBeside(const fs::path& dest) {
-    return dest.parent_path() / ("." + dest.filename().string() + ".qm" +
-                                 std::to_string(ProcessId()) + "-" +
-                                 std::to_string(++gTempNumber) + ".tmp");
+    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}() ^
+                                        (static_cast<std::uint64_t>(ProcessId()) << 32)};
+    std::string name = ".qm-";
+    for (int i = 0; i < 10; ++i) name += kAlphabet[random() % (sizeof kAlphabet - 1)];
+    return dest.parent_path() / (name + ".tmp");
+}
+
+// Hard links that the file system does not offer at all, as opposed to one that failed.
+bool LinksUnsupported(std::error_code ec) {
+    return ec == std::errc::operation_not_permitted || ec == std::errc::not_supported ||
+           ec == std::errc::operation_not_supported || ec == std::errc::function_not_supported ||
+           ec == std::errc::cross_device_link || ec == std::errc::too_many_links;
 }
 
 std::string Name(const fs::path& path) { return path.filename().string(); }
@@ -99,6 +111,56 @@ void CompleteBackup(FileSystem& files, const BackupRecord& record) {
     if (!record.aside.empty()) (void)files.remove(record.aside);
 }
 
+namespace {
+
+enum class ReplaceStep { Done, Failed, NoLinks };
+
+// Replaces an existing dest by temp keeping the old drawing as ".BAK", by links and renames that
+// each leave a complete drawing under dest and under ".BAK": the old drawing gets a hidden second
+// name, an older ".BAK" a hidden one too (so it can come back), the old drawing's hidden name
+// becomes ".BAK" in one rename and temp becomes dest in another. Returns NoLinks, having changed
+// nothing, where the file system has no hard links.
+ReplaceStep ReplaceByLinks(FileSystem& files, const fs::path& dest, const fs::path& temp, Failure* failure) {
+    const fs::path backup = BackupPath(dest);
+    auto fail = [&](FailureKind kind, const std::string& what, std::error_code ec) {
+        (void)files.remove(temp);
+        Set(failure, kind, what + ": " + ErrorText(ec), ec);
+        return ReplaceStep::Failed;
+    };
+    const fs::path oldDrawing = TempPathBeside(dest);
+    if (auto ec = files.link(dest, oldDrawing)) {
+        if (LinksUnsupported(ec)) return ReplaceStep::NoLinks;
+        return fail(FailureKind::CannotKeepBackup, "cannot keep the old file as " + Name(backup), ec);
+    }
+    fs::path olderBackup;
+    if (files.isFile(backup)) {
+        olderBackup = TempPathBeside(dest);
+        if (auto ec = files.link(backup, olderBackup)) {
+            (void)files.remove(oldDrawing);
+            return fail(FailureKind::CannotKeepBackup,
+                        "cannot keep the old file as " + Name(backup) + ": cannot move the older one aside", ec);
+        }
+    }
+    if (auto ec = files.rename(oldDrawing, backup)) {
+        (void)files.remove(oldDrawing);
+        if (!olderBackup.empty()) (void)files.remove(olderBackup);
+        return fail(FailureKind::CannotKeepBackup, "cannot keep the old file as " + Name(backup), ec);
+    }
+    if (auto ec = files.rename(temp, dest)) {
+        // dest still holds the old drawing; ".BAK" goes back to what it held.
+        if (olderBackup.empty()) {
+            (void)files.remove(backup);
+        } else {
+            (void)files.rename(olderBackup, backup);
+        }
+        return fail(FailureKind::CannotWrite, "cannot replace " + Name(dest), ec);
+    }
+    if (!olderBackup.empty()) (void)files.remove(olderBackup);
+    return ReplaceStep::Done;
+}
+
+}  // namespace
+
 bool ReplaceWith(FileSystem& files, const fs::path& dest, const ReplaceSettings& settings,
                  const WriteDrawing& write, std::uint64_t& bytesOut, Failure* failure) {
     if (auto ec = EnsureFolder(files, dest.parent_path(), settings.createFoldersBelow)) {
@@ -114,6 +176,18 @@ bool ReplaceWith(FileSystem& files, const fs::path& dest, const ReplaceSettings&
     // The temp file's name means nothing to the user; a failure names the drawing it stood for.
     writeSettings.shownName = "a temporary file beside " + Name(dest);
     if (!write(temp, writeSettings, failure)) return false;
+
+    if (files.isFile(dest)) {
+        // The new drawing takes the permission bits of the one it replaces; where they cannot be
+        // copied it keeps the bits a new file gets.
+        (void)files.copyPermissions(dest, temp);
+        const ReplaceStep step = ReplaceByLinks(files, dest, temp, failure);
+        if (step == ReplaceStep::Failed) return false;
+        if (step == ReplaceStep::Done) {
+            if (settings.sync) (void)files.syncDirectory(dest.parent_path());
+            return true;
+        }
+    }
 
     BackupRecord backup;
     if (!BackupExisting(files, dest, backup, failure)) {

@@ -190,6 +190,28 @@ public:
         return ec;
     }
 
+    std::error_code link(const fs::path& existing, const fs::path& newName) override {
+        std::error_code ec;
+        fs::create_hard_link(existing, newName, ec);
+        return ec;
+    }
+
+    std::error_code copyPermissions(const fs::path& from, const fs::path& to) override {
+#ifndef _WIN32
+        struct stat st {};
+        if (::stat(from.c_str(), &st) != 0) return LastError();
+        if (::chmod(to.c_str(), st.st_mode & 07777) != 0) return LastError();
+        // Only a process that may give files away keeps the owner; for others this fails
+        // harmlessly and the file stays theirs.
+        if (::geteuid() == 0) (void)::chown(to.c_str(), st.st_uid, st.st_gid);
+        return {};
+#else
+        std::error_code ec;
+        fs::permissions(to, fs::status(from, ec).permissions(), ec);
+        return ec;
+#endif
+    }
+
     std::error_code createDirectory(const fs::path& path) override {
         std::error_code ec;
         if (!fs::create_directory(path, ec) && !ec) ec = std::make_error_code(std::errc::file_exists);

@@ -38,6 +38,10 @@ public:
     virtual std::error_code rename(const std::filesystem::path& from,
                                    const std::filesystem::path& to) = 0;
     virtual std::error_code remove(const std::filesystem::path& path) = 0;
+    // Gives the file a second name in the same folder (a hard link).
+    virtual std::error_code link(const std::filesystem::path& existing, const std::filesystem::path& newName) = 0;
+    // Gives `to` the permission bits of `from` and, where the process may, its owner and group.
+    virtual std::error_code copyPermissions(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
     virtual std::error_code createDirectory(const std::filesystem::path& path) = 0;
     virtual std::error_code removeDirectory(const std::filesystem::path& path) = 0;
     // Makes a rename in the folder durable.
