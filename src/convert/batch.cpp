@@ -71,6 +71,27 @@ std::vector<std::vector<std::size_t>> Chains(const std::vector<BatchJob>& jobs) 
     return chains;
 }
 
+// For each job whose destination an earlier job of the batch already has, the index of that
+// earlier job; no drawing of a batch may become another's ".BAK".
+std::map<std::size_t, std::size_t> Clashes(const std::vector<BatchJob>& jobs) {
+    std::map<std::size_t, std::size_t> clashes;
+    std::map<fs::path, std::size_t> firstWith;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        auto [it, fresh] = firstWith.try_emplace(jobs[i].dest.lexically_normal(), i);
+        if (!fresh) clashes[i] = it->second;
+    }
+    return clashes;
+}
+
+FileResult Clash(const BatchJob& job, const BatchJob& first) {
+    FileResult r;
+    r.source = job.source;
+    r.dest = job.dest;
+    r.outcome = Outcome::Failed;
+    r.failure = MakeFailure(FailureKind::Clash, first.source.string() + " of this batch is converted to the same name");
+    return r;
+}
+
 FileResult NotStarted(const BatchJob& job) {
     FileResult r;
     r.source = job.source;
@@ -86,6 +107,7 @@ BatchSummary RunBatch(const std::vector<BatchJob>& jobs, int workers, const Conv
                       const fs::path& tempRoot, FileSystem& files, BatchObserver* observer) {
     const auto started = std::chrono::steady_clock::now();
     const std::vector<std::vector<std::size_t>> chains = Chains(jobs);
+    const std::map<std::size_t, std::size_t> clashes = Clashes(jobs);
 
     std::vector<FileResult> results(jobs.size());
     std::atomic<std::size_t> nextChain{0};
@@ -97,7 +119,9 @@ BatchSummary RunBatch(const std::vector<BatchJob>& jobs, int workers, const Conv
         (void)files.createDirectory(ctx.images.TempFolder);
         for (std::size_t c; (c = nextChain++) < chains.size();) {
             for (std::size_t i : chains[c]) {
-                if (settings.stop && settings.stop->load()) {
+                if (auto clash = clashes.find(i); clash != clashes.end()) {
+                    results[i] = Clash(jobs[i], jobs[clash->second]);
+                } else if (settings.stop && settings.stop->load()) {
                     results[i] = NotStarted(jobs[i]);
                 } else {
                     auto onStart = [&] {
