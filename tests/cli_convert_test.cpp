@@ -122,16 +122,17 @@ TEST_F(CliConvert, DryRunWritesNothing) {
     EXPECT_FALSE(fs::exists(dir / "out"));
 }
 
-TEST_F(CliConvert, TheSameDestinationNameTakesTheSourcesInOrder) {
+TEST_F(CliConvert, TheSameDestinationNameKeepsTheFirstAndFailsTheRestAsAClash) {
     fs::create_directories(dir / "other");
     JwwPlan plan;
     plan.memo = "second";
     WriteFile(dir / "other" / "plan0.jww", BuildJww(plan));
     const CommandResult run = Cli("convert -q -j 2 -o " + Q(dir / "out") + " " + Q(src() / "plan0.jww") + " " +
                                   Q(dir / "other" / "plan0.jww"));
-    EXPECT_EQ(run.status, 0) << run.out;
-    EXPECT_TRUE(ReadFile(dir / "out" / "plan0.jww") == BuildJww(plan));
-    EXPECT_TRUE(fs::exists(dir / "out" / "plan0.BAK"));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("other/plan0.jww: " + (src() / "plan0.jww").string()), std::string::npos) << run.out;
+    EXPECT_FALSE(ReadFile(dir / "out" / "plan0.jww") == BuildJww(plan));
+    EXPECT_FALSE(fs::exists(dir / "out" / "plan0.BAK"));
 }
 
 TEST_F(CliConvert, UsageErrorsExitWithTwo) {
