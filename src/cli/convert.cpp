@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::atomic<bool> gInterrupted{false};
+std::atomic<int> gSignal{0};  // the signal that stopped the batch
 
 struct ConvertOptions {
     std::vector<std::string> sources;
@@ -187,12 +188,19 @@ int Run(const ConvertOptions& options) {
         return kExitUsage;
     }
 
-    // The first Ctrl-C lets the conversions under way finish and starts no more; a second one
-    // ends the program at once.
-    std::signal(SIGINT, [](int) {
-        gInterrupted = true;
-        std::signal(SIGINT, SIG_DFL);
-    });
+    // The first Ctrl-C (or SIGTERM, or SIGHUP) lets the conversions under way finish and starts
+    // no more; a second one ends the program at once.
+    for (int signal : {SIGINT, SIGTERM
+#ifdef SIGHUP
+                       , SIGHUP
+#endif
+         }) {
+        std::signal(signal, [](int caught) {
+            gSignal = caught;
+            gInterrupted = true;
+            std::signal(caught, SIG_DFL);
+        });
+    }
     ConvertSettings settings;
     settings.stop = &gInterrupted;
     settings.sync = !options.noSync;
@@ -258,6 +266,9 @@ int Run(const ConvertOptions& options) {
                   << Megabytes(summary.bytesOut) << " written in " << seconds << "\n";
     }
     std::cout.flush();
+    // Stopped by a signal: the shell's own code for it, 128 + the signal (130 for SIGINT, 143
+    // for SIGTERM), so scripts see the batch did not run to its end.
+    if (summary.interrupted()) return gSignal == SIGINT ? 130 : 143;
     return summary.failed > 0 ? kExitSomeFailed : kExitOk;
 }
 
