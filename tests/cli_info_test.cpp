@@ -125,9 +125,29 @@ TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
     EXPECT_EQ(lines[7]["error"], "is not a regular file");
 }
 
-TEST(CliInfo, UsageErrorsExitWithTwo) {
-    EXPECT_EQ(Cli("info").status, 2);
-    EXPECT_EQ(Cli("").status, 2);
-    EXPECT_EQ(Cli("info --bogus x").status, 2);
-    EXPECT_EQ(Cli("--help").status, 0);
+TEST(CliUsage, EveryUsageErrorExitsWithTwoAndSaysWhy) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"bogus", "quellmark-cli: unknown command 'bogus'; the commands are convert, info and help"},
+        {"", "quellmark-cli: no command given"},
+        {"help bogus", "quellmark-cli: unknown command 'bogus'"},
+        {"info", "quellmark-cli: FILE is required"},
+        {"info --bogus x", "quellmark-cli: The following argument was not expected: --bogus"},
+        {"convert -j 0 -o out x", "quellmark-cli: --jobs: Value 0 not in range"},
+        {"convert -o out /nonexistent", "quellmark-cli: no such file or folder: /nonexistent"},
+    };
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(args);
+        const CommandResult run = Cli(args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out.find(message), 0u) << run.out;
+    }
+    // Help and the version are answers, not errors; each command's help shows an example.
+    for (const char* args : {"help", "help convert", "help info", "convert --help", "-V", "--version"}) {
+        SCOPED_TRACE(args);
+        const CommandResult run = Cli(args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_NE(run.out.find(std::string(args).starts_with("-") ? "quellmark-cli 1." : "\n  quellmark-cli "),
+                  std::string::npos)
+            << run.out;
+    }
 }

@@ -36,11 +36,6 @@ struct ConvertOptions {
     bool noSync = false;
 };
 
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 fs::path Absolute(const fs::path& p) {
     std::error_code ec;
     fs::path a = fs::weakly_canonical(fs::absolute(p, ec), ec);
@@ -181,7 +176,7 @@ int Run(const ConvertOptions& options) {
             if (ec) throw UsageError("cannot create the destination " + dest.string() + ": " + ErrorText(ec));
         }
     } catch (const UsageError& e) {
-        std::cerr << "quellmark-cli convert: " << e.what() << "\n";
+        Complain(e.what());
         return kExitUsage;
     }
 
@@ -202,7 +197,7 @@ int Run(const ConvertOptions& options) {
     try {
         temp = std::make_unique<TempRoot>();
     } catch (const std::exception& e) {
-        std::cerr << "quellmark-cli convert: " << e.what() << "\n";
+        Complain(e.what());
         return kExitUsage;
     }
 
@@ -273,6 +268,11 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
     convert->add_flag("--json", options->json, "one JSON object per file, then a summary object");
     convert->add_flag("-q,--quiet", options->quiet, "only failures and the summary");
     convert->add_flag("--no-sync", options->noSync, "do not push each file to the device before it replaces anything");
+    convert->footer(
+        "Examples:\n"
+        "  quellmark-cli convert -o converted plan.jww detail.jws\n"
+        "  quellmark-cli convert -r -j 4 -o /srv/converted /srv/drawings\n"
+        "  quellmark-cli convert -n -r -o converted drawings    (a dry run: writes nothing)");
     return [options] { return Run(*options); };
 }
 

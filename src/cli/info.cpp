@@ -105,7 +105,7 @@ int Run(const InfoOptions& options) {
             if (failure.offset >= 0) out["offset"] = failure.offset;
             std::cout << out.dump() << "\n";
         } else {
-            std::cerr << "quellmark-cli: " << path << ": " << failure.reason << "\n";
+            Complain(path + ": " + failure.reason);
         }
     }
     std::cout.flush();
@@ -119,6 +119,10 @@ std::function<int()> AddInfoCommand(CLI::App& app) {
     CLI::App* info = app.add_subcommand("info", "Describe drawings: format, version, memo, contents");
     info->add_option("FILE", options->files, "JWW or JWS drawings")->required();
     info->add_flag("--json", options->json, "one JSON object per file");
+    info->footer(
+        "Examples:\n"
+        "  quellmark-cli info plan.jww\n"
+        "  quellmark-cli info --json drawings/*.jww");
     return [options] { return Run(*options); };
 }
 
