@@ -2,6 +2,7 @@
 // folder, in parallel, with backups of what was there and a summary of what happened.
 #include "../convert/convert.h"
 #include "commands.h"
+#include "walk.h"
 
 #include <nlohmann/json.hpp>
 
@@ -26,7 +27,7 @@ namespace {
 std::atomic<bool> gInterrupted{false};
 
 struct ConvertOptions {
-    std::vector<std::string> sources;
+    std::vector<fs::path> sources;
     std::string dest;
     bool recursive = false;
     int jobs = 0;
@@ -42,31 +43,8 @@ fs::path Absolute(const fs::path& p) {
     return ec ? fs::absolute(p) : a;
 }
 
-std::vector<fs::path> SortedFiles(const fs::path& folder, bool recursive) {
-    std::vector<fs::path> files;
-    std::error_code ec;
-    auto add = [&](const fs::directory_entry& entry) {
-        std::error_code typeError;
-        if (entry.is_regular_file(typeError)) files.push_back(entry.path());
-    };
-    if (recursive) {
-        for (auto it = fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, ec);
-             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            add(*it);
-        }
-    } else {
-        for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
-            add(*it);
-        }
-    }
-    if (ec) throw UsageError("cannot read the folder " + folder.string() + ": " + ErrorText(ec));
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 // Turns the sources into jobs, refusing a destination that is, or with -r lies inside, a source.
-std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& dest) {
-    std::vector<BatchJob> jobs;
+std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& dest, Walk& walk) {
     const fs::path destAbsolute = Absolute(dest);
     auto checkFolder = [&](const fs::path& folder, bool tree) {
         const fs::path source = Absolute(folder);
@@ -80,22 +58,21 @@ std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& de
                              folder.string());
         }
     };
-    for (const std::string& argument : options.sources) {
-        const fs::path source = argument;
+    for (const fs::path& source : options.sources) {
         std::error_code ec;
         const fs::file_status status = fs::status(source, ec);
-        if (ec || !fs::exists(status)) throw UsageError("no such file or folder: " + argument);
+        if (ec || !fs::exists(status)) throw UsageError("no such file or folder: " + source.string());
         if (fs::is_directory(status)) {
             checkFolder(source, options.recursive);
-            for (const fs::path& file : SortedFiles(source, options.recursive)) {
-                jobs.push_back({file, dest / fs::relative(file, source)});
-            }
         } else {
             fs::path parent = source.parent_path();
             checkFolder(parent.empty() ? fs::path(".") : parent, false);
-            jobs.push_back({source, dest / source.filename()});
         }
     }
+    walk = WalkSources(options.sources, {options.recursive, false});
+    std::vector<BatchJob> jobs;
+    jobs.reserve(walk.files.size());
+    for (const SourceFile& file : walk.files) jobs.push_back({file.path, dest / file.relative});
     return jobs;
 }
 
@@ -165,12 +142,13 @@ bool StderrIsTerminal() {
 int Run(const ConvertOptions& options) {
     const fs::path dest = options.dest;
     std::vector<BatchJob> jobs;
+    Walk walk;
     try {
         std::error_code ec;
         if (fs::exists(dest, ec) && !fs::is_directory(dest, ec)) {
             throw UsageError("the destination " + dest.string() + " is not a folder");
         }
-        jobs = PlanJobs(options, dest);
+        jobs = PlanJobs(options, dest, walk);
         if (!options.dryRun && !fs::exists(dest, ec)) {
             fs::create_directories(dest, ec);
             if (ec) throw UsageError("cannot create the destination " + dest.string() + ": " + ErrorText(ec));
@@ -179,6 +157,7 @@ int Run(const ConvertOptions& options) {
         Complain(e.what());
         return kExitUsage;
     }
+    ReportWalk(walk);
 
     // The first Ctrl-C lets the conversions under way finish and starts no more; a second one
     // ends the program at once.
@@ -250,7 +229,7 @@ int Run(const ConvertOptions& options) {
                   << Megabytes(summary.bytesOut) << " written in " << seconds << "\n";
     }
     std::cout.flush();
-    return summary.failed > 0 ? kExitSomeFailed : kExitOk;
+    return summary.failed > 0 || !walk.unreadable.empty() ? kExitSomeFailed : kExitOk;
 }
 
 }  // namespace
