@@ -81,6 +81,32 @@ TEST_F(CliConvert, MirrorsATreeAndTwoJobsGiveWhatOneGives) {
     EXPECT_EQ(Tree(dir / "flat").size(), 6u);
 }
 
+TEST_F(CliConvert, FoldersLeftOutAreToldAndHiddenOnesEnteredOnlyWhenAsked) {
+    fs::create_directories(src() / ".hidden");
+    fs::copy_file(src() / "plan0.jww", src() / ".hidden" / "plan0.jww");
+    const CommandResult flat = Cli("convert -q -o " + Q(dir / "flat") + " " + Q(src()));
+    EXPECT_NE(flat.out.find("quellmark-cli: 2 sub-folders not entered; -r enters them\n"), std::string::npos)
+        << flat.out;
+    const CommandResult tree = Cli("convert -r -q -o " + Q(dir / "tree") + " " + Q(src()));
+    EXPECT_NE(tree.out.find("quellmark-cli: 1 hidden folder (names starting with \".\") left out; "
+                            "--hidden enters them\n"),
+              std::string::npos)
+        << tree.out;
+    EXPECT_FALSE(fs::exists(dir / "tree" / ".hidden"));
+    const CommandResult all = Cli("convert -r --hidden -q -o " + Q(dir / "all") + " " + Q(src()));
+    EXPECT_EQ(all.out.find("left out"), std::string::npos) << all.out;
+    EXPECT_TRUE(fs::exists(dir / "all" / ".hidden" / "plan0.jww"));
+
+    // info walks folders the same way, describing the drawings among the files.
+    auto described = [&](const std::string& options) {
+        const std::string out = CliStdout("info --json " + options + " " + Q(src())).out;
+        return std::count(out.begin(), out.end(), '\n');
+    };
+    EXPECT_EQ(described(""), 6);
+    EXPECT_EQ(described("-r"), 8);
+    EXPECT_EQ(described("-r --hidden"), 9);
+}
+
 TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
     Bytes broken = ReadFile(src() / "plan1.jww");
     broken.resize(broken.size() / 2);

@@ -30,6 +30,7 @@ struct ConvertOptions {
     std::vector<fs::path> sources;
     std::string dest;
     bool recursive = false;
+    bool hidden = false;
     int jobs = 0;
     bool dryRun = false;
     bool json = false;
@@ -69,7 +70,7 @@ std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& de
             checkFolder(parent.empty() ? fs::path(".") : parent, false);
         }
     }
-    walk = WalkSources(options.sources, {options.recursive, false});
+    walk = WalkSources(options.sources, {options.recursive, options.hidden});
     std::vector<BatchJob> jobs;
     jobs.reserve(walk.files.size());
     for (const SourceFile& file : walk.files) jobs.push_back({file.path, dest / file.relative});
@@ -241,6 +242,7 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
     convert->add_option("SOURCE", options->sources, "drawing files or folders")->required();
     convert->add_option("-o,--output", options->dest, "destination folder (created when missing)")->required();
     convert->add_flag("-r,--recursive", options->recursive, "convert whole folder trees, mirrored under DEST");
+    convert->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with \".\") too");
     convert->add_option("-j,--jobs", options->jobs, "conversions in parallel (default: the number of cores)")
         ->check(CLI::Range(1, 256));
     convert->add_flag("-n,--dry-run", options->dryRun, "read and mark in memory, write nothing");

@@ -23,6 +23,7 @@ constexpr const char* kClassKeys[8] = {"",     "lines",  "arcs",   "points",
 struct InfoOptions {
     std::vector<std::filesystem::path> paths;
     bool recursive = false;
+    bool hidden = false;
     bool json = false;
 };
 
@@ -94,7 +95,7 @@ nlohmann::json ToJson(const std::string& path, const DrawingInfo& info) {
 }
 
 int Run(const InfoOptions& options) {
-    const Walk walk = WalkSources(options.paths, {options.recursive, false});
+    const Walk walk = WalkSources(options.paths, {options.recursive, options.hidden});
     ReportWalk(walk);
     int status = walk.unreadable.empty() ? kExitOk : kExitSomeFailed;
     for (const SourceFile& file : walk.files) {
@@ -135,6 +136,7 @@ std::function<int()> AddInfoCommand(CLI::App& app) {
     CLI::App* info = app.add_subcommand("info", "Describe drawings: format, version, memo, contents");
     info->add_option("PATH", options->paths, "JWW or JWS drawings, or folders of them")->required();
     info->add_flag("-r,--recursive", options->recursive, "describe the drawings of whole folder trees");
+    info->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with \".\") too");
     info->add_flag("--json", options->json, "one JSON object per file");
     info->footer(
         "Examples:\n"
