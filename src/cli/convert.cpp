@@ -2,21 +2,13 @@
 // folder, in parallel, with backups of what was there and a summary of what happened.
 #include "../convert/convert.h"
 #include "commands.h"
+#include "convert_report.h"
 #include "walk.h"
 
-#include <nlohmann/json.hpp>
-
 #include <atomic>
-#include <chrono>
 #include <csignal>
-#include <cstdio>
-#include <iostream>
 #include <memory>
 #include <thread>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace quellmark::cli {
 
@@ -77,69 +69,6 @@ std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& de
     return jobs;
 }
 
-nlohmann::json ToJson(const FileResult& r) {
-    nlohmann::json j = {{"path", r.source.string()},
-                        {"dest", r.dest.string()},
-                        {"format", nullptr},
-                        {"version", nullptr},
-                        {"outcome", OutcomeName(r.outcome)},
-                        {"dimensions", r.dimensions},
-                        {"marked", r.marked},
-                        {"reason", r.reason.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.reason)}};
-    if (r.format != DrawingFormat::None) {
-        j["format"] = FormatName(r.format);
-        j["version"] = r.version;
-    }
-    return j;
-}
-
-std::string Megabytes(std::uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
-    return text;
-}
-
-// Progress on a terminal: files done of total and the reading speed, on one line of stderr.
-class Progress final : public BatchObserver {
-public:
-    Progress(std::size_t total, bool show) : total_(total), show_(show), started_(Clock::now()) {}
-    ~Progress() override {
-        if (shown_) std::cerr << "\r\033[K" << std::flush;
-    }
-    void FileFinished(std::size_t, const FileResult& result) override {
-        ++done_;
-        bytes_ += result.bytesIn;
-        if (!show_) return;
-        const auto now = Clock::now();
-        if (done_ != total_ && now - last_ < std::chrono::milliseconds(100)) return;
-        last_ = now;
-        const double seconds = std::chrono::duration<double>(now - started_).count();
-        char line[128];
-        std::snprintf(line, sizeof line, "\r%zu of %zu files, %.1f MB/s", done_, total_,
-                      seconds > 0 ? static_cast<double>(bytes_) / 1e6 / seconds : 0.0);
-        std::cerr << line << std::flush;
-        shown_ = true;
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-    std::size_t total_;
-    bool show_;
-    Clock::time_point started_;
-    Clock::time_point last_{};
-    std::size_t done_ = 0;
-    std::uint64_t bytes_ = 0;
-    bool shown_ = false;
-};
-
-bool StderrIsTerminal() {
-#ifndef _WIN32
-    return isatty(2) != 0;
-#else
-    return false;
-#endif
-}
-
 int Run(const ConvertOptions& options) {
     const fs::path dest = options.dest;
     std::vector<BatchJob> jobs;
@@ -181,55 +110,12 @@ int Run(const ConvertOptions& options) {
         return kExitUsage;
     }
 
-    BatchSummary summary;
-    {
-        Progress progress(jobs.size(), StderrIsTerminal() && !options.quiet && !options.json);
-        summary = RunBatch(jobs, workers, settings, temp->path(), RealFileSystem(), &progress);
-    }
-
-    std::int64_t interrupted = 0;
-    for (const FileResult& r : summary.results) {
-        if (options.json) {
-            std::cout << ToJson(r).dump() << "\n";
-        } else if (r.outcome == Outcome::Failed && r.reason == kInterruptedReason) {
-            ++interrupted;
-        } else if (r.outcome == Outcome::Failed) {
-            std::cerr << "failed: " << r.source.string() << ": " << r.reason << "\n";
-        } else if (!options.quiet) {
-            if (r.outcome == Outcome::Skipped) {
-                std::cout << "skipped: " << r.source.string() << " (" << r.reason << ")\n";
-            } else {
-                std::cout << (r.outcome == Outcome::WouldConvert ? "would convert: " : "converted: ")
-                          << r.source.string() << " -> " << r.dest.string() << " (" << FormatName(r.format)
-                          << " " << r.version << ", " << r.marked << " of " << r.dimensions
-                          << " dimensions marked)\n";
-            }
-        }
-    }
-    if (interrupted > 0) {
-        std::cerr << "interrupted: " << interrupted << (interrupted == 1 ? " drawing was" : " drawings were")
-                  << " not converted\n";
-    }
-    if (options.json) {
-        std::cout << nlohmann::json{{"summary",
-                                     {{"converted", summary.converted},
-                                      {"skipped", summary.skipped},
-                                      {"failed", summary.failed},
-                                      {"dimensions_marked", summary.dimensionsMarked},
-                                      {"bytes_in", summary.bytesIn},
-                                      {"bytes_out", summary.bytesOut},
-                                      {"seconds", summary.seconds}}}}
-                         .dump()
-                  << "\n";
-    } else {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.2f s", summary.seconds);
-        std::cout << (options.dryRun ? "would convert " : "converted ") << summary.converted << ", skipped "
-                  << summary.skipped << ", failed " << summary.failed << "; " << summary.dimensionsMarked
-                  << " dimensions marked; " << Megabytes(summary.bytesIn) << " read, "
-                  << Megabytes(summary.bytesOut) << " written in " << seconds << "\n";
-    }
-    std::cout.flush();
+    std::vector<std::uint64_t> sizes;
+    sizes.reserve(walk.files.size());
+    for (const SourceFile& file : walk.files) sizes.push_back(file.size);
+    BatchReport report({options.json, options.quiet, options.dryRun}, std::move(sizes), workers);
+    const BatchSummary summary = RunBatch(jobs, workers, settings, temp->path(), RealFileSystem(), &report);
+    report.Finish(summary);
     return summary.failed > 0 || !walk.unreadable.empty() ? kExitSomeFailed : kExitOk;
 }
 

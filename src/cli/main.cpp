@@ -37,6 +37,8 @@ void quellmark::cli::Complain(const std::string& message) {
 }
 
 int main(int argc, char** argv) {
+    // Each line reaches a pipe as soon as it is written, not when a buffer fills.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     CLI::App app{"Quellmark marks the dimensions of JWW and JWS drawings.", kProgramName};
     app.require_subcommand(1);
     app.get_formatter()->label("SUBCOMMAND", "COMMAND");
