@@ -3,8 +3,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <map>
 #include <sstream>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace qmtest;
 
@@ -25,6 +30,37 @@ std::map<std::string, Bytes> Tree(const fs::path& root) {
         if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
     }
     return files;
+}
+
+// The CLI as a process of its own with its standard output on a pipe; stderr goes nowhere.
+struct StartedCli {
+    pid_t pid;
+    FILE* out;
+};
+
+StartedCli StartCli(const std::vector<std::string>& args) {
+    int fds[2];
+    if (pipe(fds) != 0) return {-1, nullptr};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        close(fds[1]);
+        dup2(open("/dev/null", O_WRONLY), 2);
+        std::vector<char*> argv{const_cast<char*>(QUELLMARK_CLI)};
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(QUELLMARK_CLI, argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    return {pid, fdopen(fds[0], "r")};
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& word) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+    return n;
 }
 
 class CliConvert : public ::testing::Test {
@@ -79,6 +115,63 @@ TEST_F(CliConvert, MirrorsATreeAndTwoJobsGiveWhatOneGives) {
     const CommandResult flat = Cli("convert -q -o " + Q(dir / "flat") + " " + Q(src()));
     EXPECT_EQ(flat.status, 0);
     EXPECT_EQ(Tree(dir / "flat").size(), 6u);
+}
+
+TEST_F(CliConvert, FoldersLeftOutAreToldAndHiddenOnesEnteredOnlyWhenAsked) {
+    fs::create_directories(src() / ".hidden");
+    fs::copy_file(src() / "plan0.jww", src() / ".hidden" / "plan0.jww");
+    const CommandResult flat = Cli("convert -q -o " + Q(dir / "flat") + " " + Q(src()));
+    EXPECT_NE(flat.out.find("quellmark-cli: 2 sub-folders not entered; -r enters them\n"), std::string::npos)
+        << flat.out;
+    const CommandResult tree = Cli("convert -r -q -o " + Q(dir / "tree") + " " + Q(src()));
+    EXPECT_NE(tree.out.find("quellmark-cli: 1 hidden folder (names starting with \".\") left out; "
+                            "--hidden enters them\n"),
+              std::string::npos)
+        << tree.out;
+    EXPECT_FALSE(fs::exists(dir / "tree" / ".hidden"));
+    const CommandResult all = Cli("convert -r --hidden -q -o " + Q(dir / "all") + " " + Q(src()));
+    EXPECT_EQ(all.out.find("left out"), std::string::npos) << all.out;
+    EXPECT_TRUE(fs::exists(dir / "all" / ".hidden" / "plan0.jww"));
+
+    // info walks folders the same way, describing the drawings among the files.
+    auto described = [&](const std::string& options) {
+        const std::string out = CliStdout("info --json " + options + " " + Q(src())).out;
+        return std::count(out.begin(), out.end(), '\n');
+    };
+    EXPECT_EQ(described(""), 6);
+    EXPECT_EQ(described("-r"), 8);
+    EXPECT_EQ(described("-r --hidden"), 9);
+}
+
+TEST(CliOutput, LinesReachAPipeWhileTheBatchRuns) {
+    // The lines of the batch are more than a pipe holds (64 KiB), so a program that wrote them
+    // only at the end would have converted every drawing before the first line could be read;
+    // one that writes each as it goes is still converting, and the interrupt stops it.
+    TempDir dir;
+    fs::create_directories(dir / "src");
+    const Bytes drawing = BuildJww(JwwPlan{});
+    const std::string longName(200, 'n');
+    constexpr std::size_t kDrawings = 400;
+    for (std::size_t i = 0; i < kDrawings; ++i) {
+        WriteFile(dir / "src" / (longName + std::to_string(1000 + i) + ".jww"), drawing);
+    }
+    const StartedCli cli = StartCli({"convert", "--json", "--no-sync", "-j", "1", "-o", (dir / "out").string(),
+                                     (dir / "src").string()});
+    ASSERT_TRUE(cli.out);
+    char buffer[4096];
+    ASSERT_TRUE(fgets(buffer, sizeof buffer, cli.out));
+    kill(cli.pid, SIGINT);
+    const std::string first = buffer;
+    std::string all = first;
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, cli.out)) > 0;) all.append(buffer, n);
+    fclose(cli.out);
+    int status = 0;
+    waitpid(cli.pid, &status, 0);
+    EXPECT_NE(first.find("\"outcome\":\"converted\""), std::string::npos) << first;
+    const std::size_t converted = Occurrences(all, "\"outcome\":\"converted\"");
+    EXPECT_GE(converted, 1u);
+    EXPECT_LT(converted, kDrawings);
+    EXPECT_NE(all.find("{\"summary\":"), std::string::npos);
 }
 
 TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {

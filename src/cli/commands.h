@@ -1,18 +1,32 @@
-// The subcommands of quellmark-cli, each registered on the application and run after parsing.
+// The commands of quellmark-cli, each registered on the application and run after parsing, and
+// what they share: exit statuses and the form of error messages.
 #pragma once
 
 #include <CLI/CLI.hpp>
 
 #include <functional>
+#include <stdexcept>
+#include <string>
 
 namespace quellmark::cli {
 
-// Exit statuses shared by every subcommand.
+inline constexpr const char* kProgramName = "quellmark-cli";
+
+// Exit statuses shared by every command.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitSomeFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// Each returns the function that runs the subcommand once the arguments are parsed.
+// A mistake in what the command was asked to do, found before any work starts.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Writes "quellmark-cli: MESSAGE" on stderr, the form of every error and notice.
+void Complain(const std::string& message);
+
+// Each returns the function that runs the command once the arguments are parsed.
 std::function<int()> AddInfoCommand(CLI::App& app);
 std::function<int()> AddConvertCommand(CLI::App& app);
 

@@ -3,20 +3,13 @@
 #include "../convert/batch.h"
 #include "../convert/replace.h"
 #include "commands.h"
-
-#include <nlohmann/json.hpp>
+#include "convert_report.h"
+#include "walk.h"
 
 #include <atomic>
-#include <chrono>
 #include <csignal>
-#include <cstdio>
-#include <iostream>
 #include <memory>
 #include <thread>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace quellmark::cli {
 
@@ -28,19 +21,15 @@ std::atomic<bool> gInterrupted{false};
 std::atomic<int> gSignal{0};  // the signal that stopped the batch
 
 struct ConvertOptions {
-    std::vector<std::string> sources;
+    std::vector<fs::path> sources;
     std::string dest;
     bool recursive = false;
+    bool hidden = false;
     int jobs = 0;
     bool dryRun = false;
     bool json = false;
     bool quiet = false;
     bool noSync = false;
-};
-
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
 };
 
 fs::path Absolute(const fs::path& p) {
@@ -49,31 +38,8 @@ fs::path Absolute(const fs::path& p) {
     return ec ? fs::absolute(p) : a;
 }
 
-std::vector<fs::path> SortedFiles(const fs::path& folder, bool recursive) {
-    std::vector<fs::path> files;
-    std::error_code ec;
-    auto add = [&](const fs::directory_entry& entry) {
-        std::error_code typeError;
-        if (entry.is_regular_file(typeError)) files.push_back(entry.path());
-    };
-    if (recursive) {
-        for (auto it = fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, ec);
-             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            add(*it);
-        }
-    } else {
-        for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
-            add(*it);
-        }
-    }
-    if (ec) throw UsageError("cannot read the folder " + folder.string() + ": " + ErrorText(ec));
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 // Turns the sources into jobs, refusing a destination that is, or with -r lies inside, a source.
-std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& dest) {
-    std::vector<BatchJob> jobs;
+std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& dest, Walk& walk) {
     const fs::path destAbsolute = Absolute(dest);
     auto checkFolder = [&](const fs::path& folder, bool tree) {
         const fs::path source = Absolute(folder);
@@ -87,106 +53,43 @@ std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& de
                              folder.string());
         }
     };
-    for (const std::string& argument : options.sources) {
-        const fs::path source = argument;
+    for (const fs::path& source : options.sources) {
         std::error_code ec;
         const fs::file_status status = fs::status(source, ec);
-        if (ec || !fs::exists(status)) throw UsageError("no such file or folder: " + argument);
+        if (ec || !fs::exists(status)) throw UsageError("no such file or folder: " + source.string());
         if (fs::is_directory(status)) {
             checkFolder(source, options.recursive);
-            for (const fs::path& file : SortedFiles(source, options.recursive)) {
-                jobs.push_back({file, dest / fs::relative(file, source)});
-            }
         } else {
             fs::path parent = source.parent_path();
             checkFolder(parent.empty() ? fs::path(".") : parent, false);
-            jobs.push_back({source, dest / source.filename()});
         }
     }
+    walk = WalkSources(options.sources, {options.recursive, options.hidden});
+    std::vector<BatchJob> jobs;
+    jobs.reserve(walk.files.size());
+    for (const SourceFile& file : walk.files) jobs.push_back({file.path, dest / file.relative});
     return jobs;
-}
-
-nlohmann::json ToJson(const FileResult& r) {
-    nlohmann::json j = {{"path", r.source.string()},
-                        {"dest", r.dest.string()},
-                        {"format", nullptr},
-                        {"version", nullptr},
-                        {"outcome", OutcomeName(r.outcome)},
-                        {"dimensions", r.dimensions},
-                        {"marked", r.marked},
-                        {"kind", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(KindName(r.failure.kind))},
-                        {"reason", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.failure.message())}};
-    if (r.format != DrawingFormat::None) {
-        j["format"] = FormatName(r.format);
-        j["version"] = r.version;
-    }
-    return j;
-}
-
-std::string Megabytes(std::uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
-    return text;
-}
-
-// Progress on a terminal: files done of total and the reading speed, on one line of stderr.
-class Progress final : public BatchObserver {
-public:
-    Progress(std::size_t total, bool show) : total_(total), show_(show), started_(Clock::now()) {}
-    ~Progress() override {
-        if (shown_) std::cerr << "\r\033[K" << std::flush;
-    }
-    void FileFinished(std::size_t, const FileResult& result) override {
-        ++done_;
-        bytes_ += result.bytesIn;
-        if (!show_) return;
-        const auto now = Clock::now();
-        if (done_ != total_ && now - last_ < std::chrono::milliseconds(100)) return;
-        last_ = now;
-        const double seconds = std::chrono::duration<double>(now - started_).count();
-        char line[128];
-        std::snprintf(line, sizeof line, "\r%zu of %zu files, %.1f MB/s", done_, total_,
-                      seconds > 0 ? static_cast<double>(bytes_) / 1e6 / seconds : 0.0);
-        std::cerr << line << std::flush;
-        shown_ = true;
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-    std::size_t total_;
-    bool show_;
-    Clock::time_point started_;
-    Clock::time_point last_{};
-    std::size_t done_ = 0;
-    std::uint64_t bytes_ = 0;
-    bool shown_ = false;
-};
-
-bool StderrIsTerminal() {
-#ifndef _WIN32
-    return isatty(2) != 0;
-#else
-    return false;
-#endif
 }
 
 int Run(const ConvertOptions& options) {
     const fs::path dest = options.dest;
     std::vector<BatchJob> jobs;
+    Walk walk;
     try {
         std::error_code ec;
         if (fs::exists(dest, ec) && !fs::is_directory(dest, ec)) {
             throw UsageError("the destination " + dest.string() + " is not a folder");
         }
-        jobs = PlanJobs(options, dest);
+        jobs = PlanJobs(options, dest, walk);
         if (!options.dryRun && !fs::exists(dest, ec)) {
             fs::create_directories(dest, ec);
             if (ec) throw UsageError("cannot create the destination " + dest.string() + ": " + ErrorText(ec));
         }
     } catch (const UsageError& e) {
-        std::cerr << "quellmark-cli convert: " << e.what() << "\n";
+        Complain(e.what());
         return kExitUsage;
     }
+    ReportWalk(walk);
 
     // The first Ctrl-C (or SIGTERM, or SIGHUP) lets the conversions under way finish and starts
     // no more; a second one ends the program at once.
@@ -212,64 +115,20 @@ int Run(const ConvertOptions& options) {
     try {
         temp = std::make_unique<TempRoot>();
     } catch (const std::exception& e) {
-        std::cerr << "quellmark-cli convert: " << e.what() << "\n";
+        Complain(e.what());
         return kExitUsage;
     }
 
-    BatchSummary summary;
-    {
-        Progress progress(jobs.size(), StderrIsTerminal() && !options.quiet && !options.json);
-        summary = RunBatch(jobs, workers, settings, temp->path(), RealFileSystem(), &progress);
-    }
-
-    for (const FileResult& r : summary.results) {
-        if (options.json) {
-            std::cout << ToJson(r).dump() << "\n";
-        } else if (r.outcome == Outcome::NotStarted) {
-            continue;
-        } else if (r.outcome == Outcome::Failed) {
-            std::cerr << "failed: " << r.source.string() << ": " << r.failure.message() << "\n";
-        } else if (!options.quiet) {
-            if (r.outcome == Outcome::Skipped) {
-                std::cout << "skipped: " << r.source.string() << " (" << r.failure.message() << ")\n";
-            } else {
-                std::cout << (r.outcome == Outcome::WouldConvert ? "would convert: " : "converted: ")
-                          << r.source.string() << " -> " << r.dest.string() << " (" << FormatName(r.format)
-                          << " " << r.version << ", " << r.marked << " of " << r.dimensions
-                          << " dimensions marked)\n";
-            }
-        }
-    }
-    if (summary.notStarted > 0) {
-        std::cerr << "interrupted: " << summary.notStarted
-                  << (summary.notStarted == 1 ? " drawing was" : " drawings were") << " not started\n";
-    }
-    if (options.json) {
-        std::cout << nlohmann::json{{"summary",
-                                     {{"converted", summary.converted},
-                                      {"skipped", summary.skipped},
-                                      {"failed", summary.failed},
-                                      {"not_started", summary.notStarted},
-                                      {"interrupted", summary.interrupted()},
-                                      {"dimensions_marked", summary.dimensionsMarked},
-                                      {"bytes_in", summary.bytesIn},
-                                      {"bytes_out", summary.bytesOut},
-                                      {"seconds", summary.seconds}}}}
-                         .dump()
-                  << "\n";
-    } else {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.2f s", summary.seconds);
-        std::cout << (options.dryRun ? "would convert " : "converted ") << summary.converted << ", skipped "
-                  << summary.skipped << ", failed " << summary.failed << "; " << summary.dimensionsMarked
-                  << " dimensions marked; " << Megabytes(summary.bytesIn) << " read, "
-                  << Megabytes(summary.bytesOut) << " written in " << seconds << "\n";
-    }
-    std::cout.flush();
+    std::vector<std::uint64_t> sizes;
+    sizes.reserve(walk.files.size());
+    for (const SourceFile& file : walk.files) sizes.push_back(file.size);
+    BatchReport report({options.json, options.quiet, options.dryRun}, std::move(sizes), workers);
+    const BatchSummary summary = RunBatch(jobs, workers, settings, temp->path(), RealFileSystem(), &report);
+    report.Finish(summary);
     // Stopped by a signal: the shell's own code for it, 128 + the signal (130 for SIGINT, 143
     // for SIGTERM), so scripts see the batch did not run to its end.
     if (summary.interrupted()) return gSignal == SIGINT ? 130 : 143;
-    return summary.failed > 0 ? kExitSomeFailed : kExitOk;
+    return summary.failed > 0 || !walk.unreadable.empty() ? kExitSomeFailed : kExitOk;
 }
 
 }  // namespace
@@ -281,12 +140,18 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
     convert->add_option("SOURCE", options->sources, "drawing files or folders")->required();
     convert->add_option("-o,--output", options->dest, "destination folder (created when missing)")->required();
     convert->add_flag("-r,--recursive", options->recursive, "convert whole folder trees, mirrored under DEST");
+    convert->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with \".\") too");
     convert->add_option("-j,--jobs", options->jobs, "conversions in parallel (default: the number of cores)")
         ->check(CLI::Range(1, 256));
     convert->add_flag("-n,--dry-run", options->dryRun, "read and mark in memory, write nothing");
     convert->add_flag("--json", options->json, "one JSON object per file, then a summary object");
     convert->add_flag("-q,--quiet", options->quiet, "only failures and the summary");
     convert->add_flag("--no-sync", options->noSync, "do not push each file to the device before it replaces anything");
+    convert->footer(
+        "Examples:\n"
+        "  quellmark-cli convert -o converted plan.jww detail.jws\n"
+        "  quellmark-cli convert -r -j 4 -o /srv/converted /srv/drawings\n"
+        "  quellmark-cli convert -n -r -o converted drawings    (a dry run: writes nothing)");
     return [options] { return Run(*options); };
 }
 

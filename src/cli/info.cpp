@@ -1,7 +1,10 @@
-// `quellmark-cli info FILE...`: what each drawing holds, as text or as JSON Lines.
+// `quellmark-cli info PATH...`: what each drawing holds, as text or as JSON Lines; folders
+// are walked as convert walks them.
+#include "../convert/batch.h"
 #include "../form/DisplayText.h"
 #include "../convert/inspect.h"
 #include "commands.h"
+#include "walk.h"
 
 #include <nlohmann/json.hpp>
 
@@ -18,9 +21,19 @@ constexpr const char* kClassKeys[8] = {"",     "lines",  "arcs",   "points",
                                        "texts", "dimensions", "solids", "block_inserts"};
 
 struct InfoOptions {
-    std::vector<std::string> files;
+    std::vector<std::filesystem::path> paths;
+    bool recursive = false;
+    bool hidden = false;
     bool json = false;
 };
+
+// A file found in a folder is described only when its name says it is a drawing; a file named
+// on the command line always is.
+bool WantsInfo(const SourceFile& file) {
+    if (file.named) return true;
+    const std::string extension = UpperExtension(file.path.filename().string());
+    return extension == ".JWW" || extension == ".JWS";
+}
 
 void PrintText(const std::string& path, const DrawingInfo& info) {
     std::cout << path << "\n";
@@ -82,8 +95,12 @@ nlohmann::json ToJson(const std::string& path, const DrawingInfo& info) {
 }
 
 int Run(const InfoOptions& options) {
-    int status = kExitOk;
-    for (const std::string& path : options.files) {
+    const Walk walk = WalkSources(options.paths, {options.recursive, options.hidden});
+    ReportWalk(walk);
+    int status = walk.unreadable.empty() ? kExitOk : kExitSomeFailed;
+    for (const SourceFile& file : walk.files) {
+        if (!WantsInfo(file)) continue;
+        const std::string path = file.path.string();
         DrawingInfo info;
         Failure failure;
         const bool ok = InspectDrawing(path, info, &failure);
@@ -105,7 +122,7 @@ int Run(const InfoOptions& options) {
             if (failure.offset >= 0) out["offset"] = failure.offset;
             std::cout << out.dump() << "\n";
         } else {
-            std::cerr << "quellmark-cli: " << path << ": " << failure.message() << "\n";
+            Complain(path + ": " + failure.message());
         }
     }
     std::cout.flush();
@@ -117,8 +134,14 @@ int Run(const InfoOptions& options) {
 std::function<int()> AddInfoCommand(CLI::App& app) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* info = app.add_subcommand("info", "Describe drawings: format, version, memo, contents");
-    info->add_option("FILE", options->files, "JWW or JWS drawings")->required();
+    info->add_option("PATH", options->paths, "JWW or JWS drawings, or folders of them")->required();
+    info->add_flag("-r,--recursive", options->recursive, "describe the drawings of whole folder trees");
+    info->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with \".\") too");
     info->add_flag("--json", options->json, "one JSON object per file");
+    info->footer(
+        "Examples:\n"
+        "  quellmark-cli info plan.jww\n"
+        "  quellmark-cli info -r --json drawings");
     return [options] { return Run(*options); };
 }
 

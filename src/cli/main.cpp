@@ -1,33 +1,99 @@
-// quellmark-cli: converts and inspects JWW and JWS drawings from the command line.
+// quellmark-cli: converts and inspects JWW and JWS drawings from the command line. This file
+// holds what every command shares: the command word, help, the version and usage errors.
 #include "commands.h"
 
+#include <cstdio>
 #include <iostream>
+#include <map>
+
+namespace {
+
+using namespace quellmark::cli;
+
+constexpr const char* kCommandList = "convert, info and help";
+
+// The command the arguments name: the first argument that is not an option; empty when there
+// is none. No option of the program itself takes a value, so nothing else can stand first.
+std::string CommandWord(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--") return i + 1 < argc ? argv[i + 1] : "";
+        if (!argument.starts_with("-")) return std::string(argument);
+    }
+    return {};
+}
+
+int RefuseUsage(const std::string& message, const std::string& command) {
+    Complain(message);
+    std::cerr << "Try '" << kProgramName << " help" << (command.empty() ? "" : " " + command)
+              << "' for more.\n";
+    return kExitUsage;
+}
+
+}  // namespace
+
+void quellmark::cli::Complain(const std::string& message) {
+    std::cerr << kProgramName << ": " << message << "\n";
+}
 
 int main(int argc, char** argv) {
-    using namespace quellmark::cli;
-    CLI::App app{"Quellmark: marks the dimensions of JWW and JWS drawings"};
+    // Each line reaches a pipe as soon as it is written, not when a buffer fills.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    CLI::App app{"Quellmark marks the dimensions of JWW and JWS drawings.", kProgramName};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "quellmark-cli 1.0.0");
-    auto runInfo = AddInfoCommand(app);
-    auto runConvert = AddConvertCommand(app);
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app.get_formatter()->label("Subcommands", "Commands");
+    app.set_version_flag("-V,--version", std::string(kProgramName) + " " + QUELLMARK_VERSION);
+    app.footer(
+        "Examples:\n"
+        "  quellmark-cli convert -r -o converted drawings\n"
+        "  quellmark-cli info -r drawings\n"
+        "  quellmark-cli help convert");
+
+    std::map<std::string, CLI::App*> commands;
+    std::map<std::string, std::function<int()>> runs;
+    auto add = [&](const std::string& name, std::function<int()> (*command)(CLI::App&)) {
+        runs[name] = command(app);
+        commands[name] = app.get_subcommand(name);
+    };
+    add("convert", AddConvertCommand);
+    add("info", AddInfoCommand);
+
+    std::string topic;
+    CLI::App* help = app.add_subcommand("help", "Show the help of the program or of one command");
+    help->add_option("COMMAND", topic, "convert or info");
+    help->footer("Example:\n  quellmark-cli help convert");
+    runs["help"] = [&] {
+        if (topic.empty()) {
+            // app.help() would show the help command's own help, as it is the one parsed.
+            std::cout << app.get_formatter()->make_help(&app, kProgramName, CLI::AppFormatMode::Normal);
+            return kExitOk;
+        }
+        auto it = commands.find(topic);
+        if (it == commands.end()) {
+            return RefuseUsage("unknown command '" + topic + "'; the commands are " + kCommandList, "");
+        }
+        std::cout << it->second->help(kProgramName);
+        return kExitOk;
+    };
+
+    const std::string word = CommandWord(argc, argv);
+    if (!word.empty() && !runs.count(word)) {
+        return RefuseUsage("unknown command '" + word + "'; the commands are " + kCommandList, "");
+    }
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
-        return kExitUsage;
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help or --version
+        if (word.empty() && dynamic_cast<const CLI::RequiredError*>(&e)) {
+            return RefuseUsage(std::string("no command given; the commands are ") + kCommandList, "");
+        }
+        return RefuseUsage(e.what(), word);
     }
     try {
-        if (app.got_subcommand("info")) return runInfo();
-        if (app.got_subcommand("convert")) return runConvert();
+        return runs.at(word)();
     } catch (const std::exception& e) {
-        std::cerr << "quellmark-cli: " << e.what() << "\n";
+        Complain(e.what());
         return kExitUsage;
     }
-    return kExitUsage;
 }

@@ -1,0 +1,130 @@
+// convert's per-file lines and summary, written as the batch goes.
+#include "convert_report.h"
+
+#include "shown.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace quellmark::cli {
+
+namespace {
+
+// How many finished drawings may wait for a slower one before it; past that their lines go out.
+std::size_t MostWaiting(int workers) { return std::max<std::size_t>(64, 8 * static_cast<std::size_t>(workers)); }
+
+std::string Megabytes(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+nlohmann::json ToJson(const FileResult& r) {
+    nlohmann::json j = {{"path", r.source.string()},
+                        {"dest", r.dest.string()},
+                        {"format", nullptr},
+                        {"version", nullptr},
+                        {"outcome", OutcomeName(r.outcome)},
+                        {"dimensions", r.dimensions},
+                        {"marked", r.marked},
+                        {"kind", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(KindName(r.failure.kind))},
+                        {"reason", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.failure.message())}};
+    if (r.format != DrawingFormat::None) {
+        j["format"] = FormatName(r.format);
+        j["version"] = r.version;
+    }
+    return j;
+}
+
+}  // namespace
+
+BatchReport::BatchReport(const ReportOptions& options, std::vector<std::uint64_t> listedSizes, int workers)
+    : options_(options),
+      listedSizes_(std::move(listedSizes)),
+      progress_(listedSizes_.size(), [&] {
+          std::uint64_t total = 0;
+          for (std::uint64_t size : listedSizes_) total += size;
+          return total;
+      }(), StderrIsTerminal()),
+      order_(listedSizes_.size(), MostWaiting(workers), [this](std::size_t, const FileResult& r) { Write(r); }),
+      stdoutTerminal_(StdoutIsTerminal()) {
+    progress_.Draw(true);
+}
+
+void BatchReport::FileFinished(std::size_t index, const FileResult& result) {
+    progress_.Advance(listedSizes_[index], result.bytesIn);
+    order_.Add(index, result);
+    progress_.Draw();
+}
+
+void BatchReport::Finish(const BatchSummary& summary) {
+    order_.Flush();
+    for (std::size_t i = 0; i < summary.results.size(); ++i) {
+        if (!order_.Emitted(i)) Write(summary.results[i]);
+    }
+    progress_.Clear();
+    if (summary.notStarted > 0) {
+        std::fprintf(stderr, "interrupted: %lld %s not started\n", static_cast<long long>(summary.notStarted),
+                     summary.notStarted == 1 ? "drawing was" : "drawings were");
+    }
+    WriteSummary(summary);
+    std::fflush(stdout);
+}
+
+void BatchReport::WriteLine(const std::string& line, bool toStderr) {
+    // The progress line shares the terminal: it goes before the line and comes back after it.
+    const bool sharesTerminal = toStderr || stdoutTerminal_;
+    if (sharesTerminal) progress_.Clear();
+    std::fwrite(line.data(), 1, line.size(), toStderr ? stderr : stdout);
+    if (sharesTerminal) progress_.Draw(true);
+}
+
+void BatchReport::Write(const FileResult& r) {
+    if (options_.json) {
+        WriteLine(JsonLine(ToJson(r)), false);
+    } else if (r.outcome == Outcome::NotStarted) {
+        return;  // counted once in the summary
+    } else if (r.outcome == Outcome::Failed) {
+        WriteLine("failed: " + Shown(r.source.string()) + ": " + Shown(r.failure.message()) + "\n", true);
+    } else if (!options_.quiet) {
+        if (r.outcome == Outcome::Skipped) {
+            WriteLine("skipped: " + Shown(r.source.string()) + " (" + r.failure.message() + ")\n", false);
+        } else {
+            WriteLine(std::string(r.outcome == Outcome::WouldConvert ? "would convert: " : "converted: ") +
+                          Shown(r.source.string()) + " -> " + Shown(r.dest.string()) + " (" +
+                          FormatName(r.format) + " " + std::to_string(r.version) + ", " +
+                          std::to_string(r.marked) + " of " + std::to_string(r.dimensions) +
+                          " dimensions marked)\n",
+                      false);
+        }
+    }
+}
+
+void BatchReport::WriteSummary(const BatchSummary& summary) const {
+    std::string line;
+    if (options_.json) {
+        line = JsonLine({{"summary",
+                          {{"converted", summary.converted},
+                           {"skipped", summary.skipped},
+                           {"failed", summary.failed},
+                           {"not_started", summary.notStarted},
+                           {"interrupted", summary.interrupted()},
+                           {"dimensions_marked", summary.dimensionsMarked},
+                           {"bytes_in", summary.bytesIn},
+                           {"bytes_out", summary.bytesOut},
+                           {"seconds", summary.seconds}}}});
+    } else {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.2f s", summary.seconds);
+        line = std::string(options_.dryRun ? "would convert " : "converted ") + std::to_string(summary.converted) +
+               ", skipped " + std::to_string(summary.skipped) + ", failed " + std::to_string(summary.failed) +
+               "; " + std::to_string(summary.dimensionsMarked) + " dimensions marked; " +
+               Megabytes(summary.bytesIn) + " read, " + Megabytes(summary.bytesOut) + " written in " + seconds +
+               "\n";
+    }
+    std::fwrite(line.data(), 1, line.size(), stdout);
+}
+
+}  // namespace quellmark::cli

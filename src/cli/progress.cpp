@@ -1,0 +1,84 @@
+// The progress line on a terminal: drawn with a carriage return over itself, erased with an
+// erase-line sequence.
+#include "progress.h"
+
+#include <cstdio>
+#include <string>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace quellmark::cli {
+
+namespace {
+
+std::string Duration(double seconds) {
+    const auto total = static_cast<long long>(seconds + 0.5);
+    char text[32];
+    if (total >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
+    }
+    return text;
+}
+
+}  // namespace
+
+bool StderrIsTerminal() {
+#ifndef _WIN32
+    return isatty(2) != 0;
+#else
+    return false;
+#endif
+}
+
+bool StdoutIsTerminal() {
+#ifndef _WIN32
+    return isatty(1) != 0;
+#else
+    return false;
+#endif
+}
+
+ProgressLine::ProgressLine(std::size_t totalFiles, std::uint64_t totalBytes, bool show)
+    : totalFiles_(totalFiles), totalBytes_(totalBytes), show_(show), started_(Clock::now()) {}
+
+ProgressLine::~ProgressLine() { Clear(); }
+
+void ProgressLine::Advance(std::uint64_t listedBytes, std::uint64_t readBytes) {
+    ++doneFiles_;
+    doneBytes_ += listedBytes;
+    readBytes_ += readBytes;
+}
+
+void ProgressLine::Draw(bool force) {
+    if (!show_) return;
+    const auto now = Clock::now();
+    if (!force && onScreen_ && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
+    lastDrawn_ = now;
+    const double seconds = std::chrono::duration<double>(now - started_).count();
+    std::string line = "\r\033[K" + std::to_string(doneFiles_) + " of " + std::to_string(totalFiles_) + " files";
+    if (seconds > 0.2 && doneFiles_ > 0) {
+        char speed[32];
+        std::snprintf(speed, sizeof speed, ", %.1f MB/s", static_cast<double>(readBytes_) / 1e6 / seconds);
+        line += speed;
+        // Reckoned on bytes where the sizes are known, as drawings differ in size by far more
+        // than in number; on files otherwise.
+        const double share = totalBytes_ > 0 && doneBytes_ > 0
+                                 ? static_cast<double>(doneBytes_) / static_cast<double>(totalBytes_)
+                                 : static_cast<double>(doneFiles_) / static_cast<double>(totalFiles_);
+        if (share > 0 && share < 1) line += ", " + Duration(seconds / share - seconds) + " left";
+    }
+    std::fputs(line.c_str(), stderr);
+    onScreen_ = true;
+}
+
+void ProgressLine::Clear() {
+    if (!onScreen_) return;
+    std::fputs("\r\033[K", stderr);
+    onScreen_ = false;
+}
+
+}  // namespace quellmark::cli

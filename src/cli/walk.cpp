@@ -1,0 +1,90 @@
+// Walking source folders: name order, hidden folders and links to folders left out of a
+// recursive walk, and a count of everything left out.
+#include "walk.h"
+
+#include "../drawing/fs.h"
+#include "commands.h"
+
+#include <algorithm>
+
+namespace quellmark::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsHidden(const fs::path& folder) { return folder.filename().string().starts_with("."); }
+
+std::string Count(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Lists the folder's files into `files`, and its sub-folders into `folders` when they are to be
+// entered; counts the others.
+void ListFolder(const fs::path& folder, const fs::path& top, const WalkOptions& options,
+                std::vector<SourceFile>& files, std::vector<fs::path>& folders, Walk& walk) {
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const fs::directory_entry& entry = *it;
+        std::error_code typeError;
+        if (entry.is_directory(typeError)) {
+            if (!options.recursive) {
+                ++walk.foldersNotEntered;
+            } else if (entry.is_symlink(typeError)) {
+                ++walk.linksNotFollowed;  // a link can lead back up the tree
+            } else if (IsHidden(entry.path()) && !options.hidden) {
+                ++walk.hiddenLeftOut;
+            } else {
+                folders.push_back(entry.path());
+            }
+        } else if (entry.is_regular_file(typeError)) {
+            std::error_code sizeError;
+            const std::uintmax_t size = entry.file_size(sizeError);
+            files.push_back({entry.path(), entry.path().lexically_relative(top), sizeError ? 0 : size, false});
+        }
+    }
+    if (ec) walk.unreadable.push_back(folder.string() + ": " + ErrorText(ec));
+}
+
+}  // namespace
+
+Walk WalkSources(const std::vector<fs::path>& arguments, const WalkOptions& options) {
+    Walk walk;
+    for (const fs::path& argument : arguments) {
+        std::error_code ec;
+        if (!fs::is_directory(argument, ec)) {
+            std::error_code sizeError;
+            const std::uintmax_t size = fs::file_size(argument, sizeError);
+            walk.files.push_back({argument, argument.filename(), sizeError ? 0 : size, true});
+            continue;
+        }
+        std::vector<SourceFile> files;
+        std::vector<fs::path> folders{argument};
+        while (!folders.empty()) {
+            const fs::path folder = std::move(folders.back());
+            folders.pop_back();
+            ListFolder(folder, argument, options, files, folders, walk);
+        }
+        std::sort(files.begin(), files.end(),
+                  [](const SourceFile& a, const SourceFile& b) { return a.path < b.path; });
+        walk.files.insert(walk.files.end(), std::make_move_iterator(files.begin()),
+                          std::make_move_iterator(files.end()));
+    }
+    return walk;
+}
+
+void ReportWalk(const Walk& walk) {
+    if (walk.foldersNotEntered > 0) {
+        Complain(Count(walk.foldersNotEntered, "sub-folder", "sub-folders") + " not entered; -r enters them");
+    }
+    if (walk.hiddenLeftOut > 0) {
+        Complain(Count(walk.hiddenLeftOut, "hidden folder", "hidden folders") +
+                 " (names starting with \".\") left out; --hidden enters them");
+    }
+    if (walk.linksNotFollowed > 0) {
+        Complain(Count(walk.linksNotFollowed, "link to a folder", "links to folders") + " not followed");
+    }
+    for (const std::string& folder : walk.unreadable) Complain("cannot read the folder " + folder);
+}
+
+}  // namespace quellmark::cli
