@@ -247,3 +247,38 @@ TEST_F(CliConvert, UsageErrorsExitWithTwo) {
     WriteFile(dir / "file", {'x'});
     EXPECT_EQ(Cli("convert -o " + Q(dir / "file") + " " + Q(src())).status, 2);
 }
+
+TEST_F(CliConvert, AFolderInsideTheDestinationThatIsALinkIsNeverFollowed) {
+    fs::create_directories(dir / "out");
+    fs::create_directories(dir / "victim");
+    WriteFile(dir / "victim" / "part.jws", {'m', 'i', 'n', 'e'});
+    WriteFile(dir / "victim" / "part.BAK", {'k', 'e', 'p', 't'});
+    fs::create_directory_symlink(dir / "victim", dir / "out" / "sub");
+    const CommandResult run = Cli("convert -r -q -o " + Q(dir / "out") + " " + Q(src()));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("symbolic link"), std::string::npos) << run.out;
+    EXPECT_EQ(Tree(dir / "victim"), (std::map<std::string, Bytes>{{"part.jws", {'m', 'i', 'n', 'e'}},
+                                                                 {"part.BAK", {'k', 'e', 'p', 't'}}}));
+    EXPECT_TRUE(fs::exists(dir / "out" / "plan0.jww"));  // the rest of the batch went on
+}
+
+TEST_F(CliConvert, OneRunAtATimeWritesIntoADestinationAndSweepsWhatKilledRunsLeft) {
+    fs::create_directories(dir / "out");
+    WriteFile(dir / "out" / ".qm-0123456789.tmp", {'x'});
+    WriteFile(dir / "out" / ".plan0.jww.qm1-7.tmp", {'y'});
+    WriteFile(dir / "out" / ".qm-keep.tmp", {'z'});  // not a name this program gives
+    {
+        std::unique_ptr<quellmark::FolderHandle> live;
+        ASSERT_FALSE(quellmark::RealFileSystem().lockFolder(dir / "out", false, live));
+        const CommandResult refused = Cli("convert --no-wait -q -o " + Q(dir / "out") + " " + Q(src() / "plan0.jww"));
+        EXPECT_EQ(refused.status, 2) << refused.out;
+        EXPECT_NE(refused.out.find("another conversion is writing into"), std::string::npos) << refused.out;
+        EXPECT_TRUE(fs::exists(dir / "out" / ".qm-0123456789.tmp"));  // a live run's files stay
+    }
+    const CommandResult run = Cli("convert -q -o " + Q(dir / "out") + " " + Q(src() / "plan0.jww"));
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("removed 2 files that an interrupted run had left behind"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(dir / "out" / ".qm-0123456789.tmp"));
+    EXPECT_FALSE(fs::exists(dir / "out" / ".plan0.jww.qm1-7.tmp"));
+    EXPECT_TRUE(fs::exists(dir / "out" / ".qm-keep.tmp"));
+}

@@ -119,17 +119,17 @@ class CountingOutputFile final : public OutputFile {
 public:
     CountingOutputFile(std::unique_ptr<OutputFile> inner, FaultyFileSystem& owner)
         : inner_(std::move(inner)), owner_(owner) {}
-    std::error_code write(std::span<const std::uint8_t> bytes) override {
+    std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) override {
         if (owner_.failWritesAfter >= 0 &&
             owner_.bytesWritten + static_cast<std::int64_t>(bytes.size()) > owner_.failWritesAfter) {
             // Write what fits, as a full disk would, then fail.
             const auto fits = static_cast<std::size_t>(std::max<std::int64_t>(0, owner_.failWritesAfter - owner_.bytesWritten));
-            (void)inner_->write(bytes.first(fits));
-            owner_.bytesWritten += static_cast<std::int64_t>(fits);
+            (void)inner_->write(bytes.first(fits), written);
+            owner_.bytesWritten += static_cast<std::int64_t>(written);
             return std::make_error_code(std::errc::no_space_on_device);
         }
         owner_.bytesWritten += static_cast<std::int64_t>(bytes.size());
-        return inner_->write(bytes);
+        return inner_->write(bytes, written);
     }
     std::error_code sync() override {
         if (owner_.failSync) return std::make_error_code(std::errc::io_error);
@@ -201,6 +201,17 @@ std::error_code ForwardingFileSystem::copyPermissions(const fs::path& from, cons
 std::error_code ForwardingFileSystem::createDirectory(const fs::path& path) { return Real().createDirectory(path); }
 std::error_code ForwardingFileSystem::removeDirectory(const fs::path& path) { return Real().removeDirectory(path); }
 std::error_code ForwardingFileSystem::syncDirectory(const fs::path& path) { return Real().syncDirectory(path); }
+std::error_code ForwardingFileSystem::pinFolder(const fs::path& root, const fs::path& below, bool create,
+                                                std::unique_ptr<quellmark::FolderHandle>& out) {
+    return Real().pinFolder(root, below, create, out);
+}
+std::error_code ForwardingFileSystem::lockFolder(const fs::path& folder, bool wait,
+                                                 std::unique_ptr<quellmark::FolderHandle>& out) {
+    return Real().lockFolder(folder, wait, out);
+}
+std::error_code ForwardingFileSystem::listNames(const fs::path& folder, std::vector<std::string>& names) {
+    return Real().listNames(folder, names);
+}
 bool ForwardingFileSystem::isFile(const fs::path& path) { return Real().isFile(path); }
 bool ForwardingFileSystem::isDirectory(const fs::path& path) { return Real().isDirectory(path); }
 

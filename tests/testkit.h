@@ -76,6 +76,10 @@ public:
     std::error_code createDirectory(const fs::path& path) override;
     std::error_code removeDirectory(const fs::path& path) override;
     std::error_code syncDirectory(const fs::path& path) override;
+    std::error_code pinFolder(const fs::path& root, const fs::path& below, bool create,
+                              std::unique_ptr<quellmark::FolderHandle>& out) override;
+    std::error_code lockFolder(const fs::path& folder, bool wait, std::unique_ptr<quellmark::FolderHandle>& out) override;
+    std::error_code listNames(const fs::path& folder, std::vector<std::string>& names) override;
     bool isFile(const fs::path& path) override;
     bool isDirectory(const fs::path& path) override;
 };

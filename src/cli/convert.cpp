@@ -30,6 +30,7 @@ struct ConvertOptions {
     bool json = false;
     bool quiet = false;
     bool noSync = false;
+    bool noWait = false;
 };
 
 fs::path Absolute(const fs::path& p) {
@@ -111,6 +112,19 @@ int Run(const ConvertOptions& options) {
     settings.createFoldersBelow = dest;
     const int workers = options.jobs > 0 ? options.jobs
                                          : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    // One run at a time writes into a destination; a dry run writes nothing and needs no lock.
+    std::unique_ptr<FolderHandle> lock;
+    if (!options.dryRun) {
+        const auto waiting = [&] {
+            Complain("waiting for another conversion into " + dest.string() + " to finish");
+        };
+        if (auto ec = LockDestination(RealFileSystem(), dest, !options.noWait, waiting, lock)) {
+            Complain(ec == std::errc::resource_unavailable_try_again
+                         ? "another conversion is writing into " + dest.string() + " (--no-wait)"
+                         : "cannot lock the destination " + dest.string() + ": " + ErrorText(ec));
+            return kExitUsage;
+        }
+    }
     std::unique_ptr<TempRoot> temp;
     try {
         temp = std::make_unique<TempRoot>();
@@ -123,8 +137,14 @@ int Run(const ConvertOptions& options) {
     sizes.reserve(walk.files.size());
     for (const SourceFile& file : walk.files) sizes.push_back(file.size);
     BatchReport report({options.json, options.quiet, options.dryRun}, std::move(sizes), workers);
-    const BatchSummary summary = RunBatch(jobs, workers, settings, temp->path(), RealFileSystem(), &report);
+    const BatchSummary summary =
+        RunBatch(jobs, workers, settings, temp->path(), RealFileSystem(), &report, lock != nullptr);
     report.Finish(summary);
+    const std::int64_t leftovers = summary.leftoversRemoved + temp->leftoversRemoved();
+    if (leftovers > 0) {
+        Complain("removed " + std::to_string(leftovers) + " file" + (leftovers == 1 ? "" : "s") +
+                 " that an interrupted run had left behind");
+    }
     // Stopped by a signal: the shell's own code for it, 128 + the signal (130 for SIGINT, 143
     // for SIGTERM), so scripts see the batch did not run to its end.
     if (summary.interrupted()) return gSignal == SIGINT ? 130 : 143;
@@ -147,6 +167,8 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
     convert->add_flag("--json", options->json, "one JSON object per file, then a summary object");
     convert->add_flag("-q,--quiet", options->quiet, "only failures and the summary");
     convert->add_flag("--no-sync", options->noSync, "do not push each file to the device before it replaces anything");
+    convert->add_flag("--no-wait", options->noWait,
+                      "fail at once when another conversion is writing into DEST, instead of waiting for it");
     convert->footer(
         "Examples:\n"
         "  quellmark-cli convert -o converted plan.jww detail.jws\n"

@@ -32,15 +32,44 @@ void BatchSummary::add(const FileResult& result) {
     results.push_back(result);
 }
 
+namespace {
+
+constexpr std::string_view kRunFolderPrefix = "quellmark-run-";
+
+// "quellmark-run-" PID "-" number: nothing but a run's own temp folder is ever taken for one.
+bool IsRunFolderName(const std::string& name) {
+    if (!name.starts_with(kRunFolderPrefix)) return false;
+    const std::string_view rest = std::string_view(name).substr(kRunFolderPrefix.size());
+    const std::size_t dash = rest.find('-');
+    auto digits = [](std::string_view s) {
+        return !s.empty() && s.size() <= 20 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return dash != std::string_view::npos && digits(rest.substr(0, dash)) && digits(rest.substr(dash + 1));
+}
+
+}  // namespace
+
 TempRoot::TempRoot() : owned_(true) {
     std::random_device entropy;
     std::error_code ec;
     const fs::path base = fs::temp_directory_path(ec);
     if (ec) throw std::runtime_error("no temporary folder: " + ErrorText(ec));
+    // Folders of runs that were killed: named as this program names them, and no live run holds
+    // their lock.
+    for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (!IsRunFolderName(it->path().filename().string()) || !it->is_directory(typeError)) continue;
+        std::unique_ptr<FolderHandle> theirs;
+        if (RealFileSystem().lockFolder(it->path(), false, theirs)) continue;
+        std::error_code removeError;
+        if (fs::remove_all(it->path(), removeError) > 0 && !removeError) ++leftoversRemoved_;
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        path_ = base / ("quellmark-" + std::to_string(ProcessId()) + "-" +
+        path_ = base / (std::string(kRunFolderPrefix) + std::to_string(ProcessId()) + "-" +
                         std::to_string(entropy() % 1000000));
-        if (fs::create_directory(path_, ec)) return;
+        // Another run's sweep may take a folder between its making and its locking; then it is
+        // that run's to remove, and this run makes another.
+        if (fs::create_directory(path_, ec) && !RealFileSystem().lockFolder(path_, false, lock_)) return;
     }
     throw std::runtime_error("cannot create a temporary folder under " + base.string() +
                              (ec ? ": " + ErrorText(ec) : std::string()));
@@ -103,9 +132,20 @@ FileResult NotStarted(const BatchJob& job) {
 
 }  // namespace
 
-BatchSummary RunBatch(const std::vector<BatchJob>& jobs, int workers, const ConvertSettings& settings,
-                      const fs::path& tempRoot, FileSystem& files, BatchObserver* observer) {
+std::error_code LockDestination(FileSystem& files, const fs::path& dest, bool wait,
+                                const std::function<void()>& onWait, std::unique_ptr<FolderHandle>& lock) {
+    auto ec = files.lockFolder(dest, false, lock);
+    if (ec != std::errc::resource_unavailable_try_again || !wait) return ec;
+    if (onWait) onWait();
+    return files.lockFolder(dest, true, lock);
+}
+
+BatchSummary RunBatch(const std::vector<BatchJob>& jobs, int workers, const ConvertSettings& given,
+                      const fs::path& tempRoot, FileSystem& files, BatchObserver* observer, bool sweepLeftovers) {
     const auto started = std::chrono::steady_clock::now();
+    LeftoverSweep sweep(files);
+    ConvertSettings settings = given;
+    settings.sweep = sweepLeftovers ? &sweep : nullptr;
     const std::vector<std::vector<std::size_t>> chains = Chains(jobs);
     const std::map<std::size_t, std::size_t> clashes = Clashes(jobs);
 
@@ -151,6 +191,7 @@ BatchSummary RunBatch(const std::vector<BatchJob>& jobs, int workers, const Conv
 
     BatchSummary summary;
     for (const FileResult& r : results) summary.add(r);
+    summary.leftoversRemoved = sweep.Removed();
     summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return summary;
 }

@@ -62,7 +62,7 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
         r.outcome = Outcome::WouldConvert;
         return r;
     }
-    const ReplaceSettings settings{ctx.settings.sync, ctx.settings.createFoldersBelow};
+    const ReplaceSettings settings{ctx.settings.sync, ctx.settings.createFoldersBelow, ctx.settings.sweep};
     const auto writeTo = [&](const fs::path& temp, const WriteSettings& ws, Failure* f) {
         return write(temp, r.version, f, ws);
     };

@@ -17,6 +17,8 @@
 
 namespace quellmark {
 
+class LeftoverSweep;
+
 enum class Outcome { Converted, Skipped, Failed, WouldConvert, NotStarted };
 
 // "converted", "skipped", "failed", "would-convert", "not-started"
@@ -45,6 +47,9 @@ struct ConvertSettings {
     // When set (by an interrupt or the window's Stop), a batch starts no further drawing; those
     // left are not started, and the ones under way finish.
     const std::atomic<bool>* stop = nullptr;
+    // Set by the batch runner when the run holds its destination's lock: what killed runs left
+    // in the folders it writes is removed.
+    LeftoverSweep* sweep = nullptr;
 };
 
 // Everything one conversion at a time needs: the two documents, an image store with its temp

@@ -7,6 +7,7 @@
 #include "../drawing/drawing_file.h"
 
 #include <algorithm>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -161,13 +162,72 @@ ReplaceStep ReplaceByLinks(FileSystem& files, const fs::path& dest, const fs::pa
 
 }  // namespace
 
-bool ReplaceWith(FileSystem& files, const fs::path& dest, const ReplaceSettings& settings,
+namespace {
+
+// Opens the folder a drawing goes into. Below the root of a mirrored tree it is entered folder by
+// folder without following links and made where missing; otherwise it must be there. Where the
+// file system cannot hold folders open, the folders are checked and made by their paths.
+std::error_code PinDestinationFolder(FileSystem& files, const fs::path& dest, const fs::path& root,
+                                     std::unique_ptr<FolderHandle>& pinned) {
+    const fs::path parent = dest.parent_path();
+    const bool mirrored = !root.empty() && IsWithin(parent, root, false);
+    auto ec = mirrored ? files.pinFolder(root, parent.lexically_relative(root), true, pinned)
+                       : files.pinFolder(parent.empty() ? fs::path(".") : parent, {}, false, pinned);
+    if (ec == std::errc::function_not_supported) {
+        pinned.reset();
+        return EnsureFolder(files, parent, root);
+    }
+    return ec;
+}
+
+}  // namespace
+
+LeftoverSweep::LeftoverSweep(FileSystem& files) : files_(files) {}
+
+bool LeftoverSweep::IsLeftover(const std::string& name) {
+    // This program's temp names, and those of its versions that named them after the drawing
+    // (".NAME.qmPID-N.tmp").
+    auto alnum = [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); };
+    if (name.size() == 18 && name.starts_with(".qm-") && name.ends_with(".tmp") &&
+        std::all_of(name.begin() + 4, name.begin() + 14, alnum)) {
+        return true;
+    }
+    if (!name.starts_with(".") || !name.ends_with(".tmp")) return false;
+    const std::size_t qm = name.rfind(".qm");
+    if (qm == std::string::npos || qm == 0) return false;
+    const std::string_view tail(name.data() + qm + 3, name.size() - qm - 3 - 4);
+    const std::size_t dash = tail.find('-');
+    auto digits = [](std::string_view s) {
+        return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return dash != std::string_view::npos && digits(tail.substr(0, dash)) && digits(tail.substr(dash + 1));
+}
+
+void LeftoverSweep::Sweep(const fs::path& folder, const fs::path& reachedAs) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!swept_.insert(folder.lexically_normal()).second) return;
+    }
+    std::vector<std::string> names;
+    if (files_.listNames(reachedAs, names)) return;
+    for (const std::string& name : names) {
+        if (IsLeftover(name) && files_.isFile(reachedAs / name) && !files_.remove(reachedAs / name)) ++removed_;
+    }
+}
+
+bool ReplaceWith(FileSystem& files, const fs::path& requested, const ReplaceSettings& settings,
                  const WriteDrawing& write, std::uint64_t& bytesOut, Failure* failure) {
-    if (auto ec = EnsureFolder(files, dest.parent_path(), settings.createFoldersBelow)) {
-        Set(failure, FailureKind::CannotWrite,
-            "cannot write into " + dest.parent_path().string() + ": " + ErrorText(ec), ec);
+    std::unique_ptr<FolderHandle> pinned;
+    if (auto ec = PinDestinationFolder(files, requested, settings.createFoldersBelow, pinned)) {
+        const std::string why = ec == std::errc::too_many_symbolic_link_levels
+                                    ? "a folder on the way is a symbolic link, which is never followed"
+                                    : ErrorText(ec);
+        Set(failure, FailureKind::CannotWrite, "cannot write into " + requested.parent_path().string() + ": " + why, ec);
         return false;
     }
+    // Everything below happens in the folder held open, by names inside it.
+    const fs::path dest = pinned ? pinned->path() / requested.filename() : requested;
+    if (settings.sweep) settings.sweep->Sweep(requested.parent_path(), dest.parent_path());
     const fs::path temp = TempPathBeside(dest);
     WriteSettings writeSettings;
     writeSettings.sync = settings.sync;

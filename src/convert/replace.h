@@ -6,9 +6,13 @@
 #include "../drawing/error.h"
 #include "../drawing/fs.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <set>
+#include <string>
 
 namespace quellmark {
 
@@ -42,9 +46,29 @@ void CompleteBackup(FileSystem& fs, const BackupRecord& record);
 // Writes a drawing into the file at the path with the settings; false with the failure.
 using WriteDrawing = std::function<bool(const std::filesystem::path&, const WriteSettings&, Failure*)>;
 
+// Removes what runs that were killed left in the folders a run writes: temp files and backup
+// copies under the program's own hidden names. Only a run that holds its destination's lock may
+// sweep, so no live run's files go. Each folder is swept once; safe to share between threads.
+class LeftoverSweep {
+public:
+    explicit LeftoverSweep(FileSystem& files);
+    // folder: the folder as the user knows it; reachedAs: how it is reached now.
+    void Sweep(const std::filesystem::path& folder, const std::filesystem::path& reachedAs);
+    std::int64_t Removed() const { return removed_; }
+    // Whether a name is one the program gives its temp files and backup copies.
+    static bool IsLeftover(const std::string& name);
+
+private:
+    FileSystem& files_;
+    std::mutex mutex_;
+    std::set<std::filesystem::path> swept_;
+    std::atomic<std::int64_t> removed_{0};
+};
+
 struct ReplaceSettings {
     bool sync = true;
     std::filesystem::path createFoldersBelow;  // see ConvertSettings
+    LeftoverSweep* sweep = nullptr;            // sweeps each folder written, when given
 };
 
 // Writes the drawing into a temp file beside dest, keeps an old dest as ".BAK", and gives the

@@ -11,7 +11,9 @@
 #include <io.h>
 #include <process.h>
 #else
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -32,17 +34,15 @@ public:
     ~PosixOutputFile() override {
         if (fd_ >= 0) ::close(fd_);
     }
-    std::error_code write(std::span<const std::uint8_t> bytes) override {
-        const std::uint8_t* p = bytes.data();
-        std::size_t left = bytes.size();
-        while (left > 0) {
-            ssize_t n = ::write(fd_, p, left);
+    std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) override {
+        written = 0;
+        while (written < bytes.size()) {
+            ssize_t n = ::write(fd_, bytes.data() + written, bytes.size() - written);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 return LastError();
             }
-            p += n;
-            left -= static_cast<std::size_t>(n);
+            written += static_cast<std::size_t>(n);
         }
         return {};
     }
@@ -72,8 +72,9 @@ public:
     ~StdioOutputFile() override {
         if (f_) std::fclose(f_);
     }
-    std::error_code write(std::span<const std::uint8_t> bytes) override {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) return LastError();
+    std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) override {
+        written = std::fwrite(bytes.data(), 1, bytes.size(), f_);
+        if (written != bytes.size()) return LastError();
         return {};
     }
     std::error_code sync() override {
@@ -96,6 +97,35 @@ std::error_code OpenForWriting(const fs::path& path, const wchar_t* mode,
     if (!f) return LastError();
     out = std::make_unique<StdioOutputFile>(f);
     return {};
+}
+
+#endif
+
+#ifndef _WIN32
+
+// A folder held by its descriptor. Where /proc shows the process's descriptors, its path goes
+// through the descriptor, so nothing can swap a link in above it; elsewhere it is the path as
+// it was checked.
+class PosixFolder final : public FolderHandle {
+public:
+    PosixFolder(int fd, fs::path checked) : fd_(fd) {
+        const fs::path viaDescriptor = fs::path("/proc/self/fd") / std::to_string(fd);
+        struct stat byPath {}, byFd {};
+        const bool procWorks = ::stat(viaDescriptor.c_str(), &byPath) == 0 && ::fstat(fd, &byFd) == 0 &&
+                               byPath.st_ino == byFd.st_ino && byPath.st_dev == byFd.st_dev;
+        path_ = procWorks ? viaDescriptor : std::move(checked);
+    }
+    ~PosixFolder() override { ::close(fd_); }
+    const fs::path& path() const override { return path_; }
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+    fs::path path_;
+};
+
+int OpenFolder(int at, const char* name, bool follow) {
+    return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
 }
 
 #endif
@@ -239,6 +269,81 @@ public:
 #endif
     }
 
+    std::error_code pinFolder(const fs::path& root, const fs::path& below, bool create,
+                              std::unique_ptr<FolderHandle>& out) override {
+#ifndef _WIN32
+        int fd = OpenFolder(AT_FDCWD, root.c_str(), true);
+        if (fd < 0) return LastError();
+        fs::path checked = root;
+        for (const fs::path& part : below) {
+            const std::string name = part.string();
+            if (name.empty() || name == ".") continue;
+            if (name == "..") {
+                ::close(fd);
+                return std::make_error_code(std::errc::invalid_argument);
+            }
+            int next = OpenFolder(fd, name.c_str(), false);
+            if (next < 0 && errno == ENOENT && create) {
+                if (::mkdirat(fd, name.c_str(), 0777) != 0 && errno != EEXIST) {
+                    auto err = LastError();
+                    ::close(fd);
+                    return err;
+                }
+                next = OpenFolder(fd, name.c_str(), false);
+            }
+            if (next < 0) {
+                // A link says ELOOP or ENOTDIR depending on where it points; say what it is.
+                auto err = LastError();
+                struct stat st {};
+                if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+                    err = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+                }
+                ::close(fd);
+                return err;
+            }
+            ::close(fd);
+            fd = next;
+            checked /= part;
+        }
+        out = std::make_unique<PosixFolder>(fd, checked);
+        return {};
+#else
+        (void)create;
+        out.reset();
+        return std::make_error_code(std::errc::function_not_supported);
+#endif
+    }
+
+    std::error_code lockFolder(const fs::path& folder, bool wait, std::unique_ptr<FolderHandle>& out) override {
+#ifndef _WIN32
+        int fd = OpenFolder(AT_FDCWD, folder.c_str(), true);
+        if (fd < 0) return LastError();
+        while (::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
+            if (errno == EINTR) continue;
+            auto err = errno == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
+                                            : LastError();
+            ::close(fd);
+            return err;
+        }
+        out = std::make_unique<PosixFolder>(fd, folder);
+        return {};
+#else
+        (void)folder;
+        (void)wait;
+        out.reset();
+        return std::make_error_code(std::errc::function_not_supported);
+#endif
+    }
+
+    std::error_code listNames(const fs::path& folder, std::vector<std::string>& names) override {
+        names.clear();
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            names.push_back(it->path().filename().string());
+        }
+        return ec;
+    }
+
     bool isFile(const fs::path& path) override {
         std::error_code ec;
         return fs::is_regular_file(path, ec);
@@ -258,11 +363,14 @@ FileSystem& RealFileSystem() {
 }
 
 void FileSink::write(std::span<const std::uint8_t> bytes) {
-    if (auto ec = file_.write(bytes)) {
+    std::size_t done = 0;
+    const std::error_code ec = file_.write(bytes, done);
+    written_ += done;
+    if (ec) {
+        // The offset is the first byte that did not reach the file.
         throw DrawingError(FailureKind::CannotWrite, "cannot write: " + ErrorText(ec),
                            static_cast<std::int64_t>(written_), Section::None, ec);
     }
-    written_ += bytes.size();
 }
 
 long ProcessId() {

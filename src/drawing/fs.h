@@ -9,17 +9,28 @@
 #include <limits>
 #include <memory>
 #include <span>
+#include <string>
 #include <system_error>
+#include <vector>
 
 namespace quellmark {
 
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
-    virtual std::error_code write(std::span<const std::uint8_t> bytes) = 0;
+    // Writes all the bytes; `written` tells how many went out, also when it fails part way.
+    virtual std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) = 0;
     // Pushes what was written to the device.
     virtual std::error_code sync() = 0;
     virtual std::error_code close() = 0;
+};
+
+// A folder held open: until it goes, path() reaches this very folder, whatever happens meanwhile
+// to the names above it; and a lock taken through it lasts as long.
+class FolderHandle {
+public:
+    virtual ~FolderHandle() = default;
+    virtual const std::filesystem::path& path() const = 0;
 };
 
 class FileSystem {
@@ -46,6 +57,18 @@ public:
     virtual std::error_code removeDirectory(const std::filesystem::path& path) = 0;
     // Makes a rename in the folder durable.
     virtual std::error_code syncDirectory(const std::filesystem::path& path) = 0;
+    // Opens the folder `below` (relative, may be empty) inside root, entering each folder from the
+    // one above without following symbolic links; with create, missing folders are made. A link
+    // or anything else that is not a real folder on the way fails (too_many_symbolic_link_levels,
+    // not_a_directory). root itself is taken as given.
+    virtual std::error_code pinFolder(const std::filesystem::path& root, const std::filesystem::path& below,
+                                      bool create, std::unique_ptr<FolderHandle>& out) = 0;
+    // An advisory lock on the folder, exclusive between processes: with wait, blocks until it is
+    // free; without, fails with resource_unavailable_try_again when another process holds it.
+    virtual std::error_code lockFolder(const std::filesystem::path& folder, bool wait,
+                                       std::unique_ptr<FolderHandle>& out) = 0;
+    // The names in a folder (not "." and "..").
+    virtual std::error_code listNames(const std::filesystem::path& folder, std::vector<std::string>& names) = 0;
     virtual bool isFile(const std::filesystem::path& path) = 0;
     virtual bool isDirectory(const std::filesystem::path& path) = 0;
 };

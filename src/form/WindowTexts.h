@@ -45,6 +45,8 @@ inline constexpr const char* kCancelled = "変換作業をキャンセルしま�
 inline constexpr const char* kCompleted = "変換作業を完了しました。";
 inline constexpr const char* kFailedFilesTitle = "変換できなかったファイル";
 inline constexpr const char* kStop = "中止";
+inline constexpr const char* kWaitingForOtherRun =
+    "別の変換が保存先フォルダに書き込んでいます。終わるのを待っています。（中止できます）";
 inline constexpr const char* kStopping = "変換中のファイルが終わりしだい中止します。";
 
 // "フォルダ「" + folder + "」を検索中(ESC:中断)" and "N Files  パス名「" + folder + "」".

@@ -23,10 +23,10 @@ private:
     int done_ = 0;
 };
 
-ConvertJob::ConvertJob(std::vector<BatchJob> jobs, ConvertSettings settings, std::filesystem::path tempRoot,
-                       FileSystem& fs, QObject* parent)
-    : QObject(parent), jobs_(std::move(jobs)), settings_(std::move(settings)), tempRoot_(std::move(tempRoot)),
-      fs_(fs) {
+ConvertJob::ConvertJob(std::vector<BatchJob> jobs, std::filesystem::path destFolder, ConvertSettings settings,
+                       std::filesystem::path tempRoot, FileSystem& fs, QObject* parent)
+    : QObject(parent), jobs_(std::move(jobs)), destFolder_(std::move(destFolder)), settings_(std::move(settings)),
+      tempRoot_(std::move(tempRoot)), fs_(fs) {
     settings_.stop = &stop_;
 }
 
@@ -35,16 +35,29 @@ ConvertJob::~ConvertJob() {
 }
 
 void ConvertJob::Start() {
-    thread_.reset(QThread::create([this] {
-        Relay relay(*this);
-        const int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-        summary_ = RunBatch(jobs_, workers, settings_, tempRoot_, fs_, &relay);
-    }));
+    thread_.reset(QThread::create([this] { Run(); }));
     connect(thread_.get(), &QThread::finished, this, [this] {
         thread_->wait();
         emit Finished();
     }, Qt::QueuedConnection);
     thread_->start();
+}
+
+void ConvertJob::Run() {
+    // One run at a time writes into a folder, the command line's included. The wait is a poll,
+    // so Stop can end it.
+    std::unique_ptr<FolderHandle> lock;
+    bool told = false;
+    while (!stop_) {
+        const auto ec = fs_.lockFolder(destFolder_, false, lock);
+        if (ec != std::errc::resource_unavailable_try_again) break;
+        if (!told) emit Waiting();
+        told = true;
+        QThread::msleep(200);
+    }
+    Relay relay(*this);
+    const int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    summary_ = RunBatch(jobs_, workers, settings_, tempRoot_, fs_, &relay, lock != nullptr);
 }
 
 }  // namespace quellmark

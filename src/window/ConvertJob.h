@@ -20,9 +20,10 @@ namespace quellmark {
 class ConvertJob final : public QObject {
     Q_OBJECT
 public:
-    // Image bytes pass through folders of their own below tempRoot.
-    ConvertJob(std::vector<BatchJob> jobs, ConvertSettings settings, std::filesystem::path tempRoot,
-               FileSystem& fs, QObject* parent = nullptr);
+    // The drawings go into destFolder, which the job locks against other runs while it writes
+    // there; image bytes pass through folders of their own below tempRoot.
+    ConvertJob(std::vector<BatchJob> jobs, std::filesystem::path destFolder, ConvertSettings settings,
+               std::filesystem::path tempRoot, FileSystem& fs, QObject* parent = nullptr);
     ~ConvertJob() override;
 
     void Start();
@@ -35,13 +36,18 @@ public:
 signals:
     // Each of these arrives on the thread that owns the job.
     void Started(const QString& source, const QString& dest);
+    // Another run is writing into the destination; the batch waits for it (Stop ends the wait).
+    void Waiting();
     void Progress(int done, int total);
     void Finished();
 
 private:
     class Relay;
 
+    void Run();
+
     std::vector<BatchJob> jobs_;
+    std::filesystem::path destFolder_;
     ConvertSettings settings_;
     std::filesystem::path tempRoot_;
     FileSystem& fs_;

@@ -170,7 +170,7 @@ private:
     bool KeepResponsive();
     void EnableCommands(bool enabled);
     ConvertCommandInput ConvertInput() const;
-    void StartBatch(std::vector<BatchJob> jobs);
+    void StartBatch(std::vector<BatchJob> jobs, const std::string& destFolder);
     void FinishBatch();
 
     WindowPlatform& platform_;

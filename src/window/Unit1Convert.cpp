@@ -67,15 +67,16 @@ void TForm1::Button4Click() {
     const ConvertCommandInput input = ConvertInput();
     WindowConvertUi ui(*this, platform_);
     if (!CheckConvertCommand(input, ui, *context_.fs)) return;
-    StartBatch(CommandJobs(input));
+    StartBatch(CommandJobs(input), input.destFolder);
 }
 
-void TForm1::StartBatch(std::vector<BatchJob> jobs) {
+void TForm1::StartBatch(std::vector<BatchJob> jobs, const std::string& destFolder) {
     activity_ = Activity::Converting;
     EnableCommands(false);
     ConvertSettings settings;
     settings.sync = true;
-    job_ = std::make_unique<ConvertJob>(std::move(jobs), settings, context_.images.TempFolder, *context_.fs);
+    job_ = std::make_unique<ConvertJob>(std::move(jobs), destFolder, settings, context_.images.TempFolder,
+                                        *context_.fs);
     ProgressBar1->setRange(0, job_->Total());
     ProgressBar1->setValue(0);
     ProgressBar1->show();
@@ -84,6 +85,8 @@ void TForm1::StartBatch(std::vector<BatchJob> jobs) {
     connect(job_.get(), &ConvertJob::Started, this, [this](const QString& source, const QString& dest) {
         ShowStatus(FromUtf8(ConvertingText(ToUtf8(source), ToUtf8(dest))));
     }, Qt::QueuedConnection);
+    connect(job_.get(), &ConvertJob::Waiting, this, [this] { ShowStatus(FromUtf8(texts::kWaitingForOtherRun)); },
+            Qt::QueuedConnection);
     connect(job_.get(), &ConvertJob::Progress, ProgressBar1, &QProgressBar::setValue, Qt::QueuedConnection);
     connect(job_.get(), &ConvertJob::Finished, this, &TForm1::FinishBatch, Qt::QueuedConnection);
     job_->Start();
