@@ -270,7 +270,17 @@ TEST_F(Driver, DryRunReadsAndMarksButWritesNothing) {
     EXPECT_EQ(r.outcome, Outcome::WouldConvert);
     EXPECT_EQ(r.dimensions, 3);
     EXPECT_EQ(r.marked, 3);
+    EXPECT_TRUE(r.warnings.empty());
     EXPECT_TRUE(destFiles().empty());
+
+    // Bytes after the end of a drawing are not part of it: the drawing converts, with a word.
+    JwsPlan plan;
+    plan.entities = {Dimension{}};
+    plan.trailing = {1, 2, 3, 4};
+    WriteFile(source() / "T.JWS", BuildJws(plan));
+    const FileResult trailing = ConvertFile(ctx, source() / "T.JWS", dest() / "T.JWS");
+    EXPECT_EQ(trailing.outcome, Outcome::WouldConvert);
+    EXPECT_EQ(trailing.warnings, std::vector<std::string>{"4 bytes after the end of the drawing were not kept"});
 }
 
 TEST_F(Driver, ParallelBatchesGiveWhatOneAtATimeGives) {

@@ -31,6 +31,7 @@ nlohmann::json ToJson(const FileResult& r) {
                         {"marked", r.marked},
                         {"kind", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(KindName(r.failure.kind))},
                         {"reason", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.failure.message())}};
+    if (!r.warnings.empty()) j["warnings"] = r.warnings;
     if (r.format != DrawingFormat::None) {
         j["format"] = FormatName(r.format);
         j["version"] = r.version;
@@ -98,6 +99,12 @@ void BatchReport::Write(const FileResult& r) {
                           std::to_string(r.marked) + " of " + std::to_string(r.dimensions) +
                           " dimensions marked)\n",
                       false);
+        }
+    }
+    // Warnings go to stderr whatever -q says: they tell of bytes the user may miss.
+    if (!options_.json) {
+        for (const std::string& warning : r.warnings) {
+            WriteLine("warning: " + Shown(r.source.string()) + ": " + warning + "\n", true);
         }
     }
 }

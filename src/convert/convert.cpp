@@ -55,6 +55,9 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
     const bool ok = read(ctx.input, failure);
     r.version = doc.Header.Version;
     if (!ok) return Failed(r, failure);
+    if (doc.TrailingBytes > 0) {
+        r.warnings.push_back(std::to_string(doc.TrailingBytes) + " bytes after the end of the drawing were not kept");
+    }
     const DimensionTally tally = AddDimensionAttributes(doc, r.version);
     r.dimensions = tally.dimensions;
     r.marked = tally.marked;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace quellmark {
 
@@ -34,6 +35,9 @@ struct FileResult {
     std::int64_t marked = 0;  // dimensions whose flags words changed
     // Why the file failed, was skipped (NotADrawing) or was not started (Interrupted).
     Failure failure;
+    // What the user should know of a drawing that converted: "N bytes after the end of the
+    // drawing were not kept".
+    std::vector<std::string> warnings;
     std::uint64_t bytesIn = 0;
     std::uint64_t bytesOut = 0;
 };

@@ -22,6 +22,7 @@ void ClearJwsDocument(JwsDocument& doc) {
     doc.JwsLayerGroups.clear();
     doc.Entities.clear();
     doc.BlockDefs.clear();
+    doc.TrailingBytes = 0;
 }
 
 void FreeJwsDocument(JwsDocument& doc) {
@@ -53,6 +54,7 @@ bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure
             stream.archive.MaxClassName = kMaxJwsClassName;
             h.EntityCount = ReadEntityList(stream, doc.Entities);
             h.BlockDefCount = ReadBlockDefinitionList(stream, doc.BlockDefs);
+            doc.TrailingBytes = in.remaining();
             // Whatever follows the block definition list is not part of the drawing.
         },
         failure);

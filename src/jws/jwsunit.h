@@ -33,6 +33,8 @@ struct JwsDocument {
     std::vector<TLayerGroup> JwsLayerGroups;  // 16 after a read; only the scales are in the file
     TEntityCollection Entities;
     std::vector<TEntBlockDef> BlockDefs;
+    // Bytes after the end of the drawing as read: not part of it, never written.
+    std::uint64_t TrailingBytes = 0;
 };
 
 void ClearJwsDocument(JwsDocument& doc);

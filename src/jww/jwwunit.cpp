@@ -215,6 +215,7 @@ void ClearJwwDocument(JwwDocument& doc) {
     doc.TextStyles.clear();
     doc.Entities.clear();
     doc.BlockDefs.clear();
+    doc.TrailingBytes = 0;
 }
 
 void FreeJwwDocument(JwwDocument& doc) {
@@ -453,6 +454,7 @@ bool ReadJwwBytes(JwwDocument& doc, ImageStore& images, std::span<const std::uin
             doc.Header.EntityCount = ReadEntityList(stream, doc.Entities);
             doc.Header.BlockDefCount = ReadBlockDefinitionList(stream, doc.BlockDefs);
             if (doc.Header.Version >= kVersionImages) ReadImageSection(in, images);
+            doc.TrailingBytes = in.remaining();
         },
         failure);
     if (!ok) DeleteTempImages(images);

@@ -31,6 +31,8 @@ struct JwwDocument {
     std::vector<TTextStyleDef> TextStyles;   // 10
     TEntityCollection Entities;
     std::vector<TEntBlockDef> BlockDefs;
+    // Bytes after the end of the drawing as read: not part of it, never written.
+    std::uint64_t TrailingBytes = 0;
 };
 
 // Header back to its reset values, every table and collection empty.
