@@ -81,6 +81,7 @@ protected:
         images.entities = {Dimension{}, Text{{}, {}, 0, {}, "", "^@BM%temp%p.bmp,1"}};
         WriteFile(src() / "sub" / "deeper" / "photo.JWW", BuildJww(images));
         JwsPlan jws;
+        jws.version = 300;  // written as 351
         jws.entities = {Dimension{}, Line{}};
         WriteFile(src() / "sub" / "part.jws", BuildJws(jws));
         WriteFile(src() / "sub" / "notes.txt", {'h', 'i'});
@@ -188,13 +189,17 @@ TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
     EXPECT_EQ(objects[0]["outcome"], "failed");
     EXPECT_EQ(objects[0]["format"], "JWW");
     EXPECT_NE(objects[0]["reason"].get<std::string>().find("truncated at offset"), std::string::npos);
+    EXPECT_FALSE(objects[0].contains("dest"));
     EXPECT_EQ(objects[1]["outcome"], "skipped");
     EXPECT_TRUE(objects[1]["format"].is_null());
+    EXPECT_FALSE(objects[1].contains("dest"));
     EXPECT_EQ(objects[2]["outcome"], "converted");
     EXPECT_EQ(objects[2]["format"], "JWS");
-    EXPECT_EQ(objects[2]["version"], 420);
+    EXPECT_EQ(objects[2]["version"], 300);
+    EXPECT_EQ(objects[2]["written_version"], 351);
     EXPECT_EQ(objects[2]["dimensions"], 1);
     EXPECT_EQ(objects[2]["marked"], 1);
+    EXPECT_EQ(objects[2]["already_marked"], 0);
     EXPECT_TRUE(objects[2]["reason"].is_null());
     EXPECT_EQ(objects[3]["dest"], (dir / "out" / "plan0.jww").string());
     const auto& summary = objects[4]["summary"];
@@ -205,14 +210,23 @@ TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
     EXPECT_GT(summary["bytes_in"].get<std::int64_t>(), 0);
     EXPECT_GT(summary["bytes_out"].get<std::int64_t>(), 0);
     EXPECT_TRUE(summary["seconds"].is_number());
+    EXPECT_EQ(summary["dry_run"], false);
+
+    // Plain words: what was read, what was written, and what the dimensions were.
+    const CommandResult text = CliStdout("convert -o " + Q(dir / "again") + " " + Q(src() / "sub"));
+    EXPECT_NE(text.out.find("part.jws (JWS 300, written as 351: 1 dimension, 1 newly marked)\n"),
+              std::string::npos)
+        << text.out;
 }
 
 TEST_F(CliConvert, DryRunWritesNothing) {
     const CommandResult run = Cli("convert -n -r -o " + Q(dir / "out") + " " + Q(src()));
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("would convert: "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("would convert 8, skipped 1"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("dry run: would convert 8, skipped 1"), std::string::npos) << run.out;
     EXPECT_FALSE(fs::exists(dir / "out"));
+    const CommandResult json = CliStdout("convert -n --json -o " + Q(dir / "out") + " " + Q(src()));
+    EXPECT_NE(json.out.find("\"dry_run\":true"), std::string::npos) << json.out;
 }
 
 TEST_F(CliConvert, TheSameDestinationNameTakesTheSourcesInOrder) {

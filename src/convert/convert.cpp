@@ -203,6 +203,11 @@ void CompleteBackup(FileSystem& files, const BackupRecord& record) {
 
 namespace {
 
+// A JWS drawing is written at a version its reader knows: older ones and 300 move up.
+std::int32_t WrittenVersion(DrawingFormat format, std::int32_t version) {
+    return format == DrawingFormat::Jws ? AdjustJwsVersion(version) : version;
+}
+
 // The steps both formats share once they know how to read and write their document: read the
 // file whole, parse it, mark the dimensions, and unless this is a dry run, replace dest.
 template <typename Document, typename Read, typename Write>
@@ -214,6 +219,7 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
     const bool ok = read(ctx.input, failure);
     r.version = doc.Header.Version;
     if (!ok) return Failed(r, failure.reason);
+    r.writtenVersion = WrittenVersion(r.format, r.version);
     const DimensionTally tally = AddDimensionAttributes(doc, r.version);
     r.dimensions = tally.dimensions;
     r.marked = tally.marked;

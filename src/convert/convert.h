@@ -58,6 +58,7 @@ struct FileResult {
     std::filesystem::path dest;
     DrawingFormat format = DrawingFormat::None;  // None for a skipped file
     std::int32_t version = 0;
+    std::int32_t writtenVersion = 0;  // the version it is (in a dry run: would be) written with; 0 before reading
     Outcome outcome = Outcome::Skipped;
     std::int64_t dimensions = 0;
     std::int64_t marked = 0;  // dimensions whose flags words changed
