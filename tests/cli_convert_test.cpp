@@ -219,6 +219,37 @@ TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
         << text.out;
 }
 
+TEST_F(CliConvert, NulSeparatedListsCarryNamesWithLineBreaksInAndOut) {
+    const Bytes good = ReadFile(src() / "plan0.jww");
+    Bytes broken = good;
+    broken.resize(broken.size() / 2);
+    const fs::path odd = src() / "sub" / "two\nlines.jww";
+    const fs::path bad = src() / "sub" / "bro\nken.jww";
+    WriteFile(odd, good);
+    WriteFile(bad, broken);
+    std::string list;
+    for (const fs::path& path : {odd, bad, src() / "plan1.jww"}) list += path.string() + '\0';
+    WriteFile(dir / "list", Bytes(list.begin(), list.end()));
+
+    // Each listed file goes where a walk of the SOURCE folder would put it.
+    const std::string listed = " -q -o " + Q(dir / "out") + " " + Q(src());
+    const CommandResult run = Cli("convert -0 --files-from " + Q(dir / "list") + " --failed-to " + Q(dir / "failed") + listed);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("failed: " + (src() / "sub").string() + "/bro\\x0aken.jww: truncated"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(Tree(dir / "out").size(), 2u);
+    EXPECT_TRUE(fs::exists(dir / "out" / "sub" / "two\nlines.jww"));
+    const std::string failed = bad.string() + '\0';
+    EXPECT_TRUE(ReadFile(dir / "failed") == Bytes(failed.begin(), failed.end()));
+
+    // The list of failures reruns just those.
+    WriteFile(bad, good);
+    const CommandResult again = Cli("convert -0 --files-from " + Q(dir / "failed") + listed);
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_NE(again.out.find("converted 1, "), std::string::npos) << again.out;
+    EXPECT_TRUE(fs::exists(dir / "out" / "sub" / "bro\nken.jww"));
+}
+
 TEST_F(CliConvert, DryRunWritesNothing) {
     const CommandResult run = Cli("convert -n -r -o " + Q(dir / "out") + " " + Q(src()));
     EXPECT_EQ(run.status, 0) << run.out;

@@ -65,7 +65,8 @@ nlohmann::json ToJson(const FileResult& r) {
 
 }  // namespace
 
-BatchReport::BatchReport(const ReportOptions& options, std::vector<std::uint64_t> listedSizes, int workers)
+BatchReport::BatchReport(const ReportOptions& options, std::vector<std::uint64_t> listedSizes, int workers,
+                         PathListWriter* failedList)
     : options_(options),
       listedSizes_(std::move(listedSizes)),
       progress_(listedSizes_.size(), [&] {
@@ -74,6 +75,7 @@ BatchReport::BatchReport(const ReportOptions& options, std::vector<std::uint64_t
           return total;
       }(), StderrIsTerminal()),
       order_(listedSizes_.size(), MostWaiting(workers), [this](std::size_t, const FileResult& r) { Write(r); }),
+      failedList_(failedList),
       stdoutTerminal_(StdoutIsTerminal()) {
     progress_.Draw(true);
 }
@@ -107,6 +109,8 @@ void BatchReport::WriteLine(const std::string& line, bool toStderr) {
 }
 
 void BatchReport::Write(const FileResult& r) {
+    // A drawing an interrupt left unconverted fails too, so it is listed for the next run.
+    if (failedList_ && r.outcome == Outcome::Failed) failedList_->Add(r.source);
     if (options_.json) {
         WriteLine(JsonLine(ToJson(r)), false);
     } else if (r.outcome == Outcome::Failed && r.reason == kInterruptedReason) {
