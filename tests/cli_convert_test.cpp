@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <csignal>
 #include <map>
 #include <sstream>
@@ -111,6 +112,12 @@ TEST_F(CliConvert, MirrorsATreeAndTwoJobsGiveWhatOneGives) {
     const CommandResult slash = Cli("convert -r -q -o " + Q(dir / "slash") + "/ " + Q(src()));
     EXPECT_EQ(slash.status, 0) << slash.out;
     EXPECT_TRUE(first == Tree(dir / "slash"));
+
+    // --keep-times: the drawing keeps its source's modification time.
+    const auto past = fs::last_write_time(src() / "plan0.jww") - std::chrono::hours(24 * 400);
+    fs::last_write_time(src() / "plan0.jww", past);
+    EXPECT_EQ(Cli("convert --keep-times -q -o " + Q(dir / "kept") + " " + Q(src() / "plan0.jww")).status, 0);
+    EXPECT_EQ(fs::last_write_time(dir / "kept" / "plan0.jww"), past);
 
     // Without -r only the folder's own files.
     const CommandResult flat = Cli("convert -q -o " + Q(dir / "flat") + " " + Q(src()));

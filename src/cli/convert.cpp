@@ -29,6 +29,7 @@ struct ConvertOptions {
     bool json = false;
     bool quiet = false;
     bool noSync = false;
+    bool keepTimes = false;
     std::string filesFrom;  // a list of the files to convert instead of walking the sources
     std::string failedTo;   // a list of the files that failed, for --files-from
     bool nulSeparated = false;
@@ -114,6 +115,7 @@ int Run(const ConvertOptions& options) {
     settings.stop = &gInterrupted;
     settings.sync = !options.noSync;
     settings.dryRun = options.dryRun;
+    settings.keepTimes = options.keepTimes;
     settings.createFoldersBelow = dest;
     const int workers = options.jobs > 0 ? options.jobs
                                          : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -161,6 +163,7 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
     convert->add_flag("--json", options->json, "one JSON object per file, then a summary object");
     convert->add_flag("-q,--quiet", options->quiet, "only failures and the summary");
     convert->add_flag("--no-sync", options->noSync, "do not push each file to the device before it replaces anything");
+    convert->add_flag("--keep-times", options->keepTimes, "each converted drawing keeps its source's modification time");
     convert->add_option("--files-from", options->filesFrom,
                         "convert the files listed in FILE, one a line ('-': standard input); each goes where "
                         "a walk of the SOURCE holding it would put it (default SOURCE: the current folder)");

@@ -208,6 +208,20 @@ std::int32_t WrittenVersion(DrawingFormat format, std::int32_t version) {
     return format == DrawingFormat::Jws ? AdjustJwsVersion(version) : version;
 }
 
+// Gives the written temp file the source's modification time before it takes the destination's
+// name, so the drawing never stands there with another time. (Straight through the standard
+// library: the file-system seam has no call for times.) On failure the temp file goes.
+bool KeepModificationTime(ConversionContext& ctx, const fs::path& source, const fs::path& temp,
+                          Failure* failure) {
+    std::error_code ec;
+    const fs::file_time_type time = fs::last_write_time(source, ec);
+    if (!ec) fs::last_write_time(temp, time, ec);
+    if (!ec) return true;
+    (void)ctx.fs->remove(temp);
+    if (failure) failure->reason = "cannot keep the modification time of " + Name(source) + ": " + ErrorText(ec);
+    return false;
+}
+
 // The steps both formats share once they know how to read and write their document: read the
 // file whole, parse it, mark the dimensions, and unless this is a dry run, replace dest.
 template <typename Document, typename Read, typename Write>
@@ -230,7 +244,8 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
     const std::string reason = ReplaceWith(
         ctx, r.dest,
         [&](const fs::path& temp, Failure* f, const WriteSettings& settings) {
-            return write(temp, r.version, f, settings);
+            return write(temp, r.version, f, settings) &&
+                   (!ctx.settings.keepTimes || KeepModificationTime(ctx, r.source, temp, f));
         },
         r.bytesOut);
     if (!reason.empty()) return Failed(r, reason);

@@ -86,6 +86,8 @@ struct ConvertSettings {
     // Missing folders strictly inside this one are created for the drawings (a tree mirrored
     // under a destination). Empty: a destination folder must already be there.
     std::filesystem::path createFoldersBelow;
+    // The converted drawing takes the source's modification time.
+    bool keepTimes = false;
     // When set (by an interrupt), a batch starts no further drawing; those left fail as
     // interrupted, and the ones under way finish.
     const std::atomic<bool>* stop = nullptr;
