@@ -152,25 +152,27 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* convert = app.add_subcommand(
         "convert", "Mark the dimensions of the JWW and JWS drawings among SOURCE files and folders");
-    convert->add_option("SOURCE", options->sources,
-                        "drawing files or folders; with --files-from, the folders the listed files are placed from");
-    convert->add_option("-o,--output", options->dest, "destination folder (created when missing)")->required();
+    convert->add_option("SOURCE", options->sources, "drawing files or folders")->type_name("");
+    convert->add_option("-o,--output", options->dest, "destination folder (created when missing)")
+        ->type_name("DEST")
+        ->required();
     convert->add_flag("-r,--recursive", options->recursive, "convert whole folder trees, mirrored under DEST");
-    convert->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with \".\") too");
-    convert->add_option("-j,--jobs", options->jobs, "conversions in parallel (default: the number of cores)")
-        ->check(CLI::Range(1, 256));
+    convert->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with .)");
+    convert->add_option("-j,--jobs", options->jobs, "conversions at a time (default: the number of cores)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 256).description("1 to 256"));
     convert->add_flag("-n,--dry-run", options->dryRun, "read and mark in memory, write nothing");
     convert->add_flag("--json", options->json, "one JSON object per file, then a summary object");
     convert->add_flag("-q,--quiet", options->quiet, "only failures and the summary");
-    convert->add_flag("--no-sync", options->noSync, "do not push each file to the device before it replaces anything");
-    convert->add_flag("--keep-times", options->keepTimes, "each converted drawing keeps its source's modification time");
+    convert->add_flag("--no-sync", options->noSync, "do not sync each drawing before it replaces anything");
+    convert->add_flag("--keep-times", options->keepTimes, "give each drawing its source's modification time");
     convert->add_option("--files-from", options->filesFrom,
-                        "convert the files listed in FILE, one a line ('-': standard input); each goes where "
-                        "a walk of the SOURCE holding it would put it (default SOURCE: the current folder)");
+                        "convert the files listed in FILE ('-': stdin), placed as walking SOURCE would")
+        ->type_name("FILE");
     convert->add_option("--failed-to", options->failedTo,
-                        "write the paths of the files that failed or were not started to FILE, in the "
-                        "form --files-from reads");
-    convert->add_flag("-0,--null", options->nulSeparated, "the lists end each path with a NUL byte, not a line break");
+                        "list the files that failed or were not started in FILE, for --files-from")
+        ->type_name("FILE");
+    convert->add_flag("-0,--null", options->nulSeparated, "lists end each path with a NUL byte, not a line break");
     convert->footer(
         "Examples:\n"
         "  quellmark-cli convert -o converted plan.jww detail.jws\n"
