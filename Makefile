@@ -2,7 +2,7 @@
 PRESET_DIR := build
 CLI := $(PRESET_DIR)/bin/quellmark-cli
 
-.PHONY: all deps build run test asan bench fuzz examples screenshot clean
+.PHONY: all deps build run test asan bench fuzz examples screenshot package clean
 
 all: build
 
@@ -50,6 +50,12 @@ screenshot: deps
 examples: build
 	rm -rf examples
 	$(PRESET_DIR)/bin/make-examples examples
+
+# The Debian package build/quellmark_VERSION_ARCH.deb, made by CPack from the install rules;
+# `cd build && sudo apt install ./quellmark_*.deb` installs it.
+package: build
+	scripts/install-deps package
+	cmake --build --preset release --target package
 
 clean:
 	rm -rf build out

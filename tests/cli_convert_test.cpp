@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <csignal>
 #include <map>
 #include <sstream>
@@ -81,6 +82,7 @@ protected:
         images.entities = {Dimension{}, Text{{}, {}, 0, {}, "", "^@BM%temp%p.bmp,1"}};
         WriteFile(src() / "sub" / "deeper" / "photo.JWW", BuildJww(images));
         JwsPlan jws;
+        jws.version = 300;  // written as 351
         jws.entities = {Dimension{}, Line{}};
         WriteFile(src() / "sub" / "part.jws", BuildJws(jws));
         WriteFile(src() / "sub" / "notes.txt", {'h', 'i'});
@@ -110,6 +112,12 @@ TEST_F(CliConvert, MirrorsATreeAndTwoJobsGiveWhatOneGives) {
     const CommandResult slash = Cli("convert -r -q -o " + Q(dir / "slash") + "/ " + Q(src()));
     EXPECT_EQ(slash.status, 0) << slash.out;
     EXPECT_TRUE(first == Tree(dir / "slash"));
+
+    // --keep-times: the drawing keeps its source's modification time.
+    const auto past = fs::last_write_time(src() / "plan0.jww") - std::chrono::hours(24 * 400);
+    fs::last_write_time(src() / "plan0.jww", past);
+    EXPECT_EQ(Cli("convert --keep-times -q -o " + Q(dir / "kept") + " " + Q(src() / "plan0.jww")).status, 0);
+    EXPECT_EQ(fs::last_write_time(dir / "kept" / "plan0.jww"), past);
 
     // Without -r only the folder's own files.
     const CommandResult flat = Cli("convert -q -o " + Q(dir / "flat") + " " + Q(src()));
@@ -188,13 +196,17 @@ TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
     EXPECT_EQ(objects[0]["outcome"], "failed");
     EXPECT_EQ(objects[0]["format"], "JWW");
     EXPECT_NE(objects[0]["reason"].get<std::string>().find("truncated at offset"), std::string::npos);
+    EXPECT_FALSE(objects[0].contains("dest"));
     EXPECT_EQ(objects[1]["outcome"], "skipped");
     EXPECT_TRUE(objects[1]["format"].is_null());
+    EXPECT_FALSE(objects[1].contains("dest"));
     EXPECT_EQ(objects[2]["outcome"], "converted");
     EXPECT_EQ(objects[2]["format"], "JWS");
-    EXPECT_EQ(objects[2]["version"], 420);
+    EXPECT_EQ(objects[2]["version"], 300);
+    EXPECT_EQ(objects[2]["written_version"], 351);
     EXPECT_EQ(objects[2]["dimensions"], 1);
     EXPECT_EQ(objects[2]["marked"], 1);
+    EXPECT_EQ(objects[2]["already_marked"], 0);
     EXPECT_TRUE(objects[2]["reason"].is_null());
     EXPECT_EQ(objects[3]["dest"], (dir / "out" / "plan0.jww").string());
     const auto& summary = objects[4]["summary"];
@@ -205,14 +217,54 @@ TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
     EXPECT_GT(summary["bytes_in"].get<std::int64_t>(), 0);
     EXPECT_GT(summary["bytes_out"].get<std::int64_t>(), 0);
     EXPECT_TRUE(summary["seconds"].is_number());
+    EXPECT_EQ(summary["dry_run"], false);
+
+    // Plain words: what was read, what was written, and what the dimensions were.
+    const CommandResult text = CliStdout("convert -o " + Q(dir / "again") + " " + Q(src() / "sub"));
+    EXPECT_NE(text.out.find("part.jws (JWS 300, written as 351: 1 dimension, 1 newly marked)\n"),
+              std::string::npos)
+        << text.out;
+}
+
+TEST_F(CliConvert, NulSeparatedListsCarryNamesWithLineBreaksInAndOut) {
+    const Bytes good = ReadFile(src() / "plan0.jww");
+    Bytes broken = good;
+    broken.resize(broken.size() / 2);
+    const fs::path odd = src() / "sub" / "two\nlines.jww";
+    const fs::path bad = src() / "sub" / "bro\nken.jww";
+    WriteFile(odd, good);
+    WriteFile(bad, broken);
+    std::string list;
+    for (const fs::path& path : {odd, bad, src() / "plan1.jww"}) list += path.string() + '\0';
+    WriteFile(dir / "list", Bytes(list.begin(), list.end()));
+
+    // Each listed file goes where a walk of the SOURCE folder would put it.
+    const std::string listed = " -q -o " + Q(dir / "out") + " " + Q(src());
+    const CommandResult run = Cli("convert -0 --files-from " + Q(dir / "list") + " --failed-to " + Q(dir / "failed") + listed);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("failed: " + (src() / "sub").string() + "/bro\\x0aken.jww: truncated"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(Tree(dir / "out").size(), 2u);
+    EXPECT_TRUE(fs::exists(dir / "out" / "sub" / "two\nlines.jww"));
+    const std::string failed = bad.string() + '\0';
+    EXPECT_TRUE(ReadFile(dir / "failed") == Bytes(failed.begin(), failed.end()));
+
+    // The list of failures reruns just those.
+    WriteFile(bad, good);
+    const CommandResult again = Cli("convert -0 --files-from " + Q(dir / "failed") + listed);
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_NE(again.out.find("converted 1, "), std::string::npos) << again.out;
+    EXPECT_TRUE(fs::exists(dir / "out" / "sub" / "bro\nken.jww"));
 }
 
 TEST_F(CliConvert, DryRunWritesNothing) {
     const CommandResult run = Cli("convert -n -r -o " + Q(dir / "out") + " " + Q(src()));
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("would convert: "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("would convert 8, skipped 1"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("dry run: would convert 8, skipped 1"), std::string::npos) << run.out;
     EXPECT_FALSE(fs::exists(dir / "out"));
+    const CommandResult json = CliStdout("convert -n --json -o " + Q(dir / "out") + " " + Q(src()));
+    EXPECT_NE(json.out.find("\"dry_run\":true"), std::string::npos) << json.out;
 }
 
 TEST_F(CliConvert, TheSameDestinationNameKeepsTheFirstAndFailsTheRestAsAClash) {

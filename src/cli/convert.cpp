@@ -4,6 +4,7 @@
 #include "../convert/replace.h"
 #include "commands.h"
 #include "convert_report.h"
+#include "lists.h"
 #include "walk.h"
 
 #include <atomic>
@@ -31,6 +32,10 @@ struct ConvertOptions {
     bool quiet = false;
     bool noSync = false;
     bool noWait = false;
+    bool keepTimes = false;
+    std::string filesFrom;  // a list of the files to convert instead of walking the sources
+    std::string failedTo;   // a list of the files that failed, for --files-from
+    bool nulSeparated = false;
 };
 
 fs::path Absolute(const fs::path& p) {
@@ -39,8 +44,11 @@ fs::path Absolute(const fs::path& p) {
     return ec ? fs::absolute(p) : a;
 }
 
-// Turns the sources into jobs, refusing a destination that is, or with -r lies inside, a source.
+// Turns the sources (or the listed files) into jobs, refusing a destination that is, or with -r
+// lies inside, a source.
 std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& dest, Walk& walk) {
+    const bool listed = !options.filesFrom.empty();
+    if (options.sources.empty() && !listed) throw UsageError("no SOURCE given, nor --files-from");
     const fs::path destAbsolute = Absolute(dest);
     auto checkFolder = [&](const fs::path& folder, bool tree) {
         const fs::path source = Absolute(folder);
@@ -59,13 +67,17 @@ std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& de
         const fs::file_status status = fs::status(source, ec);
         if (ec || !fs::exists(status)) throw UsageError("no such file or folder: " + source.string());
         if (fs::is_directory(status)) {
-            checkFolder(source, options.recursive);
+            // A list is fixed before the batch starts, so the destination may lie inside a
+            // folder the listed files are placed from: its drawings are not walked into.
+            checkFolder(source, options.recursive && !listed);
         } else {
             fs::path parent = source.parent_path();
             checkFolder(parent.empty() ? fs::path(".") : parent, false);
         }
     }
-    walk = WalkSources(options.sources, {options.recursive, options.hidden});
+    if (listed && options.sources.empty()) checkFolder(".", false);
+    walk = listed ? ListedFiles(ReadPathList(options.filesFrom, options.nulSeparated), options.sources)
+                  : WalkSources(options.sources, {options.recursive, options.hidden});
     std::vector<BatchJob> jobs;
     jobs.reserve(walk.files.size());
     for (const SourceFile& file : walk.files) jobs.push_back({file.path, dest / file.relative});
@@ -76,12 +88,16 @@ int Run(const ConvertOptions& options) {
     const fs::path dest = options.dest;
     std::vector<BatchJob> jobs;
     Walk walk;
+    std::unique_ptr<PathListWriter> failedList;
     try {
         std::error_code ec;
         if (fs::exists(dest, ec) && !fs::is_directory(dest, ec)) {
             throw UsageError("the destination " + dest.string() + " is not a folder");
         }
         jobs = PlanJobs(options, dest, walk);
+        if (!options.failedTo.empty()) {
+            failedList = std::make_unique<PathListWriter>(options.failedTo, options.nulSeparated);
+        }
         if (!options.dryRun && !fs::exists(dest, ec)) {
             fs::create_directories(dest, ec);
             if (ec) throw UsageError("cannot create the destination " + dest.string() + ": " + ErrorText(ec));
@@ -109,6 +125,7 @@ int Run(const ConvertOptions& options) {
     settings.stop = &gInterrupted;
     settings.sync = !options.noSync;
     settings.dryRun = options.dryRun;
+    settings.keepTimes = options.keepTimes;
     settings.createFoldersBelow = dest;
     const int workers = options.jobs > 0 ? options.jobs
                                          : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -136,7 +153,7 @@ int Run(const ConvertOptions& options) {
     std::vector<std::uint64_t> sizes;
     sizes.reserve(walk.files.size());
     for (const SourceFile& file : walk.files) sizes.push_back(file.size);
-    BatchReport report({options.json, options.quiet, options.dryRun}, std::move(sizes), workers);
+    BatchReport report({options.json, options.quiet, options.dryRun}, std::move(sizes), workers, failedList.get());
     const BatchSummary summary =
         RunBatch(jobs, workers, settings, temp->path(), RealFileSystem(), &report, lock != nullptr);
     report.Finish(summary);
@@ -145,10 +162,20 @@ int Run(const ConvertOptions& options) {
         Complain("removed " + std::to_string(leftovers) + " file" + (leftovers == 1 ? "" : "s") +
                  " that an interrupted run had left behind");
     }
+    bool listWritten = true;
+    if (failedList) {
+        std::string reason;
+        listWritten = failedList->Close(reason);
+        if (!listWritten) Complain(reason);
+        if (failedList->leftOut() > 0) {
+            Complain(std::to_string(failedList->leftOut()) + " failed paths hold a line break and are not in " +
+                     options.failedTo + "; with -0 they are");
+        }
+    }
     // Stopped by a signal: the shell's own code for it, 128 + the signal (130 for SIGINT, 143
     // for SIGTERM), so scripts see the batch did not run to its end.
     if (summary.interrupted()) return gSignal == SIGINT ? 130 : 143;
-    return summary.failed > 0 || !walk.unreadable.empty() ? kExitSomeFailed : kExitOk;
+    return summary.failed > 0 || !walk.unreadable.empty() || !listWritten ? kExitSomeFailed : kExitOk;
 }
 
 }  // namespace
@@ -157,23 +184,37 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* convert = app.add_subcommand(
         "convert", "Mark the dimensions of the JWW and JWS drawings among SOURCE files and folders");
-    convert->add_option("SOURCE", options->sources, "drawing files or folders")->required();
-    convert->add_option("-o,--output", options->dest, "destination folder (created when missing)")->required();
+    convert->add_option("SOURCE", options->sources, "drawing files or folders")->type_name("");
+    convert->add_option("-o,--output", options->dest, "destination folder (created when missing)")
+        ->type_name("DEST")
+        ->required();
     convert->add_flag("-r,--recursive", options->recursive, "convert whole folder trees, mirrored under DEST");
-    convert->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with \".\") too");
-    convert->add_option("-j,--jobs", options->jobs, "conversions in parallel (default: the number of cores)")
-        ->check(CLI::Range(1, 256));
+    convert->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with .)");
+    convert->add_option("-j,--jobs", options->jobs, "conversions at a time (default: the number of cores)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 256).description("1 to 256"));
     convert->add_flag("-n,--dry-run", options->dryRun, "read and mark in memory, write nothing");
     convert->add_flag("--json", options->json, "one JSON object per file, then a summary object");
     convert->add_flag("-q,--quiet", options->quiet, "only failures and the summary");
-    convert->add_flag("--no-sync", options->noSync, "do not push each file to the device before it replaces anything");
+    convert->add_flag("--no-sync", options->noSync, "do not sync each drawing before it replaces anything");
     convert->add_flag("--no-wait", options->noWait,
                       "fail at once when another conversion is writing into DEST, instead of waiting for it");
+    convert->add_flag("--keep-times", options->keepTimes, "give each drawing its source's modification time");
+    convert->add_option("--files-from", options->filesFrom,
+                        "convert the files listed in FILE ('-': stdin), placed as walking SOURCE would")
+        ->type_name("FILE");
+    convert->add_option("--failed-to", options->failedTo,
+                        "list the files that failed or were not started in FILE, for --files-from")
+        ->type_name("FILE");
+    convert->add_flag("-0,--null", options->nulSeparated, "lists end each path with a NUL byte, not a line break");
     convert->footer(
         "Examples:\n"
         "  quellmark-cli convert -o converted plan.jww detail.jws\n"
         "  quellmark-cli convert -r -j 4 -o /srv/converted /srv/drawings\n"
-        "  quellmark-cli convert -n -r -o converted drawings    (a dry run: writes nothing)");
+        "  quellmark-cli convert -n -r -o converted drawings    (a dry run: writes nothing)\n"
+        "  quellmark-cli convert -r -o converted drawings --failed-to failed.txt\n"
+        "  quellmark-cli convert --files-from failed.txt -o converted drawings    (just those again)\n"
+        "  find drawings -name '*.jww' -print0 | quellmark-cli convert -0 --files-from - -o converted drawings");
     return [options] { return Run(*options); };
 }
 

@@ -21,27 +21,54 @@ std::string Megabytes(std::uint64_t bytes) {
     return text;
 }
 
+bool Written(const FileResult& r) { return r.outcome == Outcome::Converted || r.outcome == Outcome::WouldConvert; }
+
+std::string Plural(std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// "JWS 300, written as 351: 2 dimensions, 1 newly marked, 1 already marked"
+std::string WhatWasDone(const FileResult& r, bool dryRun) {
+    std::string text = std::string(FormatName(r.format)) + " " + std::to_string(r.version);
+    if (r.writtenVersion != r.version) {
+        text += (dryRun ? ", would be written as " : ", written as ") + std::to_string(r.writtenVersion);
+    }
+    text += ": ";
+    if (r.dimensions == 0) return text + "no dimensions";
+    text += Plural(r.dimensions, "dimension", "dimensions");
+    if (r.marked > 0) text += ", " + std::to_string(r.marked) + (dryRun ? " would be marked" : " newly marked");
+    const std::int64_t already = r.dimensions - r.marked;
+    if (already > 0) text += ", " + std::to_string(already) + " already marked";
+    return text;
+}
+
 nlohmann::json ToJson(const FileResult& r) {
-    nlohmann::json j = {{"path", r.source.string()},
-                        {"dest", r.dest.string()},
+    const std::string path = r.source.string();
+    nlohmann::json j = {{"path", path},
                         {"format", nullptr},
                         {"version", nullptr},
+                        {"written_version", nullptr},
                         {"outcome", OutcomeName(r.outcome)},
                         {"dimensions", r.dimensions},
                         {"marked", r.marked},
+                        {"already_marked", r.dimensions - r.marked},
                         {"kind", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(KindName(r.failure.kind))},
                         {"reason", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.failure.message())}};
     if (!r.warnings.empty()) j["warnings"] = r.warnings;
+    if (!IsUtf8(path)) j["path_hex"] = Hex(path);
+    if (Written(r)) j["dest"] = r.dest.string();
     if (r.format != DrawingFormat::None) {
         j["format"] = FormatName(r.format);
         j["version"] = r.version;
     }
+    if (r.writtenVersion != 0) j["written_version"] = r.writtenVersion;
     return j;
 }
 
 }  // namespace
 
-BatchReport::BatchReport(const ReportOptions& options, std::vector<std::uint64_t> listedSizes, int workers)
+BatchReport::BatchReport(const ReportOptions& options, std::vector<std::uint64_t> listedSizes, int workers,
+                         PathListWriter* failedList)
     : options_(options),
       listedSizes_(std::move(listedSizes)),
       progress_(listedSizes_.size(), [&] {
@@ -50,6 +77,7 @@ BatchReport::BatchReport(const ReportOptions& options, std::vector<std::uint64_t
           return total;
       }(), StderrIsTerminal()),
       order_(listedSizes_.size(), MostWaiting(workers), [this](std::size_t, const FileResult& r) { Write(r); }),
+      failedList_(failedList),
       stdoutTerminal_(StdoutIsTerminal()) {
     progress_.Draw(true);
 }
@@ -83,6 +111,8 @@ void BatchReport::WriteLine(const std::string& line, bool toStderr) {
 }
 
 void BatchReport::Write(const FileResult& r) {
+    // A drawing an interrupt left unconverted fails too, so it is listed for the next run.
+    if (failedList_ && (r.outcome == Outcome::Failed || r.outcome == Outcome::NotStarted)) failedList_->Add(r.source);
     if (options_.json) {
         WriteLine(JsonLine(ToJson(r)), false);
     } else if (r.outcome == Outcome::NotStarted) {
@@ -95,9 +125,7 @@ void BatchReport::Write(const FileResult& r) {
         } else {
             WriteLine(std::string(r.outcome == Outcome::WouldConvert ? "would convert: " : "converted: ") +
                           Shown(r.source.string()) + " -> " + Shown(r.dest.string()) + " (" +
-                          FormatName(r.format) + " " + std::to_string(r.version) + ", " +
-                          std::to_string(r.marked) + " of " + std::to_string(r.dimensions) +
-                          " dimensions marked)\n",
+                          WhatWasDone(r, options_.dryRun) + ")\n",
                       false);
         }
     }
@@ -121,15 +149,18 @@ void BatchReport::WriteSummary(const BatchSummary& summary) const {
                            {"dimensions_marked", summary.dimensionsMarked},
                            {"bytes_in", summary.bytesIn},
                            {"bytes_out", summary.bytesOut},
-                           {"seconds", summary.seconds}}}});
+                           {"seconds", summary.seconds},
+                           {"dry_run", options_.dryRun}}}});
     } else {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.2f s", summary.seconds);
-        line = std::string(options_.dryRun ? "would convert " : "converted ") + std::to_string(summary.converted) +
-               ", skipped " + std::to_string(summary.skipped) + ", failed " + std::to_string(summary.failed) +
-               "; " + std::to_string(summary.dimensionsMarked) + " dimensions marked; " +
-               Megabytes(summary.bytesIn) + " read, " + Megabytes(summary.bytesOut) + " written in " + seconds +
-               "\n";
+        const std::string counts = std::to_string(summary.converted) + ", skipped " +
+                                   std::to_string(summary.skipped) + ", failed " + std::to_string(summary.failed) +
+                                   "; " + Plural(summary.dimensionsMarked, "dimension", "dimensions");
+        line = options_.dryRun ? "dry run: would convert " + counts + " would be marked; " +
+                                     Megabytes(summary.bytesIn) + " read in " + seconds + ", nothing written\n"
+                               : "converted " + counts + " marked; " + Megabytes(summary.bytesIn) + " read, " +
+                                     Megabytes(summary.bytesOut) + " written in " + seconds + "\n";
     }
     std::fwrite(line.data(), 1, line.size(), stdout);
 }

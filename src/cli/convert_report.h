@@ -4,6 +4,7 @@
 
 #include "../convert/batch.h"
 #include "in_order.h"
+#include "lists.h"
 #include "progress.h"
 
 #include <cstdint>
@@ -21,7 +22,9 @@ struct ReportOptions {
 class BatchReport final : public BatchObserver {
 public:
     // listedSizes: each job's size as listed, for the time left; workers: conversions at a time.
-    BatchReport(const ReportOptions& options, std::vector<std::uint64_t> listedSizes, int workers);
+    // failedList, when given, gets the path of each file that failed or was not started.
+    BatchReport(const ReportOptions& options, std::vector<std::uint64_t> listedSizes, int workers,
+                PathListWriter* failedList);
 
     void FileFinished(std::size_t index, const FileResult& result) override;
     // After the batch: the results no worker handed on (the drawings a stop left), then the
@@ -37,6 +40,7 @@ private:
     std::vector<std::uint64_t> listedSizes_;
     ProgressLine progress_;
     InOrder order_;
+    PathListWriter* failedList_;
     bool stdoutTerminal_;
 };
 

@@ -134,9 +134,9 @@ int Run(const InfoOptions& options) {
 std::function<int()> AddInfoCommand(CLI::App& app) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* info = app.add_subcommand("info", "Describe drawings: format, version, memo, contents");
-    info->add_option("PATH", options->paths, "JWW or JWS drawings, or folders of them")->required();
+    info->add_option("PATH", options->paths, "JWW or JWS drawings, or folders of them")->type_name("")->required();
     info->add_flag("-r,--recursive", options->recursive, "describe the drawings of whole folder trees");
-    info->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with \".\") too");
+    info->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with .)");
     info->add_flag("--json", options->json, "one JSON object per file");
     info->footer(
         "Examples:\n"

@@ -42,7 +42,6 @@ int main(int argc, char** argv) {
     CLI::App app{"Quellmark marks the dimensions of JWW and JWS drawings.", kProgramName};
     app.require_subcommand(1);
     app.get_formatter()->label("SUBCOMMAND", "COMMAND");
-    app.get_formatter()->label("Subcommands", "Commands");
     app.set_version_flag("-V,--version", std::string(kProgramName) + " " + QUELLMARK_VERSION);
     app.footer(
         "Examples:\n"
@@ -55,6 +54,7 @@ int main(int argc, char** argv) {
     auto add = [&](const std::string& name, std::function<int()> (*command)(CLI::App&)) {
         runs[name] = command(app);
         commands[name] = app.get_subcommand(name);
+        commands[name]->group("Commands");
     };
     add("convert", AddConvertCommand);
     add("info", AddInfoCommand);
@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
     std::string topic;
     CLI::App* help = app.add_subcommand("help", "Show the help of the program or of one command");
     help->add_option("COMMAND", topic, "convert or info");
+    help->group("Commands");
     help->footer("Example:\n  quellmark-cli help convert");
     runs["help"] = [&] {
         if (topic.empty()) {

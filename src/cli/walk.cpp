@@ -2,8 +2,12 @@
 // recursive walk, and a count of everything left out.
 #include "walk.h"
 
+#include "../convert/replace.h"
+
+#include "../convert/convert.h"
 #include "../drawing/fs.h"
 #include "commands.h"
+#include "shown.h"
 
 #include <algorithm>
 
@@ -69,6 +73,53 @@ Walk WalkSources(const std::vector<fs::path>& arguments, const WalkOptions& opti
                   [](const SourceFile& a, const SourceFile& b) { return a.path < b.path; });
         walk.files.insert(walk.files.end(), std::make_move_iterator(files.begin()),
                           std::make_move_iterator(files.end()));
+    }
+    return walk;
+}
+
+namespace {
+
+// The path from the root, made absolute and normal by its spelling alone (links are not
+// resolved), without a trailing separator.
+fs::path Spelled(const fs::path& path) {
+    fs::path absolute = fs::absolute(path).lexically_normal();
+    if (!absolute.has_filename() && absolute.has_relative_path()) absolute = absolute.parent_path();
+    return absolute;
+}
+
+}  // namespace
+
+Walk ListedFiles(const std::vector<fs::path>& listed, const std::vector<fs::path>& arguments) {
+    struct Holder {
+        fs::path spelled;
+        fs::path name;  // a file argument's own name; empty for a folder
+    };
+    std::vector<Holder> holders;
+    for (const fs::path& argument : arguments) {
+        std::error_code ec;
+        holders.push_back({Spelled(argument), fs::is_directory(argument, ec) ? fs::path() : argument.filename()});
+    }
+    if (arguments.empty()) holders.push_back({Spelled("."), {}});
+
+    Walk walk;
+    walk.files.reserve(listed.size());
+    for (const fs::path& path : listed) {
+        const fs::path spelled = Spelled(path);
+        fs::path relative;
+        for (const Holder& holder : holders) {
+            if (holder.name.empty() ? IsWithin(spelled, holder.spelled, true) : spelled == holder.spelled) {
+                relative = holder.name.empty() ? spelled.lexically_relative(holder.spelled) : holder.name;
+                break;
+            }
+        }
+        if (relative.empty()) {
+            throw UsageError("the listed " + Shown(path.string()) + " lies in " +
+                             (arguments.empty() ? "no folder below the current one; name the folder that holds it"
+                                                : "none of the SOURCE folders or files"));
+        }
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(path, ec);
+        walk.files.push_back({path, relative, ec ? 0 : size, true});
     }
     return walk;
 }

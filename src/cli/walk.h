@@ -1,6 +1,7 @@
 // The files that source arguments stand for: a file as it is, a folder's files (with -r, its
 // whole tree) in name order, and counts of the folders left out, so a command can say so.
-// convert and info walk their arguments the same way through this.
+// convert and info walk their arguments the same way through this; convert's --files-from
+// places listed files the same way.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,13 @@ struct Walk {
 // Anything that is not a folder (a missing path included) is passed on as a file; the command
 // reading it says what is wrong with it.
 Walk WalkSources(const std::vector<std::filesystem::path>& arguments, const WalkOptions& options);
+
+// The files of a list (--files-from), each placed as a walk of the argument that holds it would
+// place it: below a folder argument by its path from there, or a file argument by its own
+// name. Without arguments the current folder holds them. Throws UsageError for a listed path
+// that no argument holds, as it would have no place in the destination.
+Walk ListedFiles(const std::vector<std::filesystem::path>& listed,
+                 const std::vector<std::filesystem::path>& arguments);
 
 // One line on stderr for each kind of folder left out and each folder that could not be read.
 void ReportWalk(const Walk& walk);

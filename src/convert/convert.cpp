@@ -44,6 +44,30 @@ struct JwsCleanup {
     ~JwsCleanup() { FreeJwsDocument(ctx.jws); }
 };
 
+// A JWS drawing is written at a version its reader knows: older ones and 300 move up.
+std::int32_t WrittenVersion(DrawingFormat format, std::int32_t version) {
+    return format == DrawingFormat::Jws ? AdjustJwsVersion(version) : version;
+}
+
+// Gives the written temp file the source's modification time before it takes the destination's
+// name, so the drawing never stands there with another time. (Straight through the standard
+// library: the file-system seam has no call for times.) On failure the temp file goes.
+bool KeepModificationTime(ConversionContext& ctx, const fs::path& source, const fs::path& temp,
+                          Failure* failure) {
+    std::error_code ec;
+    const fs::file_time_type time = fs::last_write_time(source, ec);
+    if (!ec) fs::last_write_time(temp, time, ec);
+    if (!ec) return true;
+    (void)ctx.fs->remove(temp);
+    if (failure) {
+        *failure = MakeFailure(FailureKind::CannotWrite,
+                               "cannot keep the modification time of " + source.filename().string() + ": " +
+                                   ErrorText(ec),
+                               -1, Section::None, ec);
+    }
+    return false;
+}
+
 // The steps both formats share once they know how to read and write their document: read the
 // file whole, parse it, mark the dimensions, and unless this is a dry run, replace dest.
 template <typename Document, typename Read, typename Write>
@@ -55,6 +79,7 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
     const bool ok = read(ctx.input, failure);
     r.version = doc.Header.Version;
     if (!ok) return Failed(r, failure);
+    r.writtenVersion = WrittenVersion(r.format, r.version);
     if (doc.TrailingBytes > 0) {
         r.warnings.push_back(std::to_string(doc.TrailingBytes) + " bytes after the end of the drawing were not kept");
     }
@@ -67,7 +92,8 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
     }
     const ReplaceSettings settings{ctx.settings.sync, ctx.settings.createFoldersBelow, ctx.settings.sweep};
     const auto writeTo = [&](const fs::path& temp, const WriteSettings& ws, Failure* f) {
-        return write(temp, r.version, f, ws);
+        return write(temp, r.version, f, ws) &&
+               (!ctx.settings.keepTimes || KeepModificationTime(ctx, r.source, temp, f));
     };
     if (!ReplaceWith(*ctx.fs, r.dest, settings, writeTo, r.bytesOut, &failure)) return Failed(r, failure);
     r.outcome = Outcome::Converted;

@@ -30,6 +30,7 @@ struct FileResult {
     std::filesystem::path dest;
     DrawingFormat format = DrawingFormat::None;  // None for a skipped file
     std::int32_t version = 0;
+    std::int32_t writtenVersion = 0;  // the version it is (in a dry run: would be) written with; 0 before reading
     Outcome outcome = Outcome::Skipped;
     std::int64_t dimensions = 0;
     std::int64_t marked = 0;  // dimensions whose flags words changed
@@ -48,6 +49,8 @@ struct ConvertSettings {
     // Missing folders strictly inside this one are created for the drawings (a tree mirrored
     // under a destination). Empty: a destination folder must already be there.
     std::filesystem::path createFoldersBelow;
+    // The converted drawing takes the source's modification time.
+    bool keepTimes = false;
     // When set (by an interrupt or the window's Stop), a batch starts no further drawing; those
     // left are not started, and the ones under way finish.
     const std::atomic<bool>* stop = nullptr;
