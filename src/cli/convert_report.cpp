@@ -56,12 +56,14 @@ nlohmann::json ToJson(const FileResult& r) {
                         {"reason", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.failure.message())}};
     if (!r.warnings.empty()) j["warnings"] = r.warnings;
     if (!IsUtf8(path)) j["path_hex"] = Hex(path);
-    if (Written(r)) j["dest"] = r.dest.string();
     if (r.format != DrawingFormat::None) {
         j["format"] = FormatName(r.format);
         j["version"] = r.version;
     }
-    if (r.writtenVersion != 0) j["written_version"] = r.writtenVersion;
+    if (Written(r)) {
+        j["dest"] = r.dest.string();
+        j["written_version"] = r.writtenVersion;
+    }
     return j;
 }
 
