@@ -370,6 +370,7 @@ TEST_F(DoubleClick, OpensTheCurrentRowsFileWithTheDesktop) {
     EXPECT_EQ(platform.opened.last(), Folder(folder()) + "B.jws");
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, "このファイルを開くアプリケーションが見つかりません。");
+    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Error);
 }
 
 TEST_F(FileList, TheFileTypeComboEndsAtJwsAndTheMenuTicksTheTypeShown) {

@@ -288,7 +288,7 @@ void TForm1::StringGrid1DblClick() {
         if (!form) return;
         form->platform_.Beep();
         form->platform_.MessageBox(form, QString(), QString::fromUtf8(texts::kNoApplication),
-                                   WindowPlatform::BoxKind::Information, WindowPlatform::Buttons::Ok);
+                                   WindowPlatform::BoxKind::Error, WindowPlatform::Buttons::Ok);
     });
 }
 
