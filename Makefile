@@ -29,10 +29,12 @@ asan: deps
 	cmake --build --preset asan
 	ctest --preset asan -j 2
 
-# Conversion speed in memory (Google Benchmark) and a batch against cp and cat.
+# Conversion speed in memory (Google Benchmark), a batch against cp and cat, and the window listing
+# folders of 2,000 and 20,000 drawings.
 bench: build
 	scripts/install-deps bench
 	$(PRESET_DIR)/bin/convert_bench
+	$(PRESET_DIR)/bin/list-bench
 	bench/batch-vs-copy $(PRESET_DIR)
 
 # Builds the libFuzzer targets (clang), writes their seed corpus and runs each for FUZZ_SECONDS,

@@ -247,6 +247,35 @@ TEST_F(Convert, OnlyTheSelectedRowsAreConvertedInTheOrderShown) {
     EXPECT_EQ(DestFiles(), (std::vector<std::string>{"A.JWW", "B.BAK", "B.jws"}));
 }
 
+TEST_F(Convert, ConvertsTheFilesOfTheFolderTheKeysMovedTo) {
+    fs::create_directories(source() / "sub");
+    WriteFile(source() / "sub" / "S.jww", JwwWithMemo(kFloorPlan));
+    TForm1& f = Start();
+    Prepare();
+    QTest::keyClick(f.TreeView1, Qt::Key_Right);  // opens the branch
+    QTest::keyClick(f.TreeView1, Qt::Key_Down);
+    EXPECT_EQ(f.StatusText(), "1 Files  パス名「" + Folder(source() / "sub") + "」");
+    SelectAll();
+    f.Button4Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
+    EXPECT_EQ(f.StatusText(), "変換作業を完了しました。（変換 1 件、スキップ 0 件、失敗 0 件）");
+    EXPECT_EQ(DestFiles(), (std::vector<std::string>{"S.jww"}));
+}
+
+TEST_F(Convert, TheSelectionFollowsTheFilesWhenTheyAreSorted) {
+    TForm1& f = Start();
+    Prepare();
+    ASSERT_EQ(Column(0), QStringList({"A.JWW", "B.jws", "broken.jww", "notes.txt", "X.BAK"}));  // name order
+    SelectFiles("A.JWW", "B.jws");
+    ClickHeader(0);  // ascending: nothing moves
+    ClickHeader(0);  // descending
+    ASSERT_EQ(Column(0), QStringList({"X.BAK", "notes.txt", "broken.jww", "B.jws", "A.JWW"}));
+    EXPECT_EQ(SelectedFiles(), QStringList({"B.jws", "A.JWW"}));
+    f.Button4Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
+    EXPECT_EQ(DestFiles(), (std::vector<std::string>{"A.JWW", "B.jws"}));
+}
+
 using CourseOfUse = Convert;
 
 TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
@@ -272,8 +301,7 @@ TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
     EXPECT_EQ(f.StatusText(), "変換作業を完了しました。（変換 1 件、スキップ 0 件、失敗 1 件）");
     EXPECT_EQ(DestFiles(), (std::vector<std::string>{"A.JWW"}));
 
-    f.move(50, 60);
-    f.resize(700, 500);
+    f.setGeometry(50, 60, 700, 500);
     f.Splitter1->setSizes({210, f.Splitter1->width() - 213});
     f.StringGrid1->horizontalHeader()->resizeSection(0, 120);
     platform.answer = WindowPlatform::Answer::Yes;
@@ -283,12 +311,14 @@ TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
 
     platform.Reset();
     TForm1& next = Start();
-    EXPECT_EQ(next.pos(), QPoint(50, 60));
-    EXPECT_EQ(next.size(), QSize(700, 500));
+    EXPECT_EQ(next.geometry(), QRect(50, 60, 700, 500));
     EXPECT_EQ(next.Panel1->width(), 210);
     EXPECT_EQ(next.StringGrid1->horizontalHeader()->sectionSize(0), 120);
     EXPECT_EQ(next.Edit2->text(), Folder(dest()));
     EXPECT_EQ(next.ComboBox1->currentIndex(), 2);
+    // The last search folder is searched again.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return next.FSearchReady; }));
+    EXPECT_NE(Node("site/src"), nullptr);
     next.MnuFileSFolderClick();  // cancelled, but it starts where the last search was
     ASSERT_EQ(platform.pickers.size(), 1u);
     EXPECT_EQ(platform.pickers[0].start, Folder(dir / "archive"));

@@ -10,7 +10,9 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QStyle>
+#include <QMenu>
 #include <QTableWidget>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <fstream>
@@ -99,13 +101,10 @@ TEST_F(FileList, EachFileTypeListsItsPatternWhateverTheLetterCase) {
     f.MnuFileType0Click();
     EXPECT_EQ(Sorted(Column(0)), kAllFiles);
 
-    // The empty fifth item and no item at all list everything.
+    // No item at all lists everything.
     f.ComboBox1->setCurrentIndex(2);
     f.ComboBox1Change();
     ASSERT_EQ(Column(0).size(), 3);
-    f.ComboBox1->setCurrentIndex(4);
-    f.ComboBox1Change();
-    EXPECT_EQ(Sorted(Column(0)), kAllFiles);
     f.ComboBox1->setCurrentIndex(-1);
     f.ComboBox1Change();
     EXPECT_EQ(Sorted(Column(0)), kAllFiles);
@@ -130,7 +129,7 @@ TEST_F(FileList, RowsShowSizeTypeMemoTimeAndAttributes) {
     TForm1& f = Start();
     List(folder());
     const auto rows = Rows();
-    const int width = PaddedWidth(64, 8);
+    const int width = PaddedWidth(f.StringGrid1->horizontalHeader()->sectionSize(1), 8);
     const Row& a = rows.at("A.JWW");
     EXPECT_EQ(a.size.size(), width);
     EXPECT_EQ(a.size.trimmed(), QString::number(fs::file_size(folder() / "A.JWW")));
@@ -231,6 +230,7 @@ TEST_F(Sorting, HeaderClicksSortByTheColumnInTurnsAndAttributesRestoreTheListing
     TForm1& f = Start();
     List(folder());
     const QStringList listed = Column(0);
+    EXPECT_EQ(listed, QStringList({"A.txt", "b.txt", "c.TXT", "D.txt"}));  // name order, whatever the case
 
     ClickHeader(0);
     EXPECT_EQ(Column(0), QStringList({"A.txt", "b.txt", "c.TXT", "D.txt"}));
@@ -305,6 +305,7 @@ protected:
 };
 
 TEST_F(SizeColumn, SizesArePaddedToTheColumnAndFollowItsWidth) {
+    WriteText(Ini(), "[Comp]\nF1S1=64\n");
     TForm1& f = Start();
     List(folder());
     const int listing = PaddedWidth(64, 8);
@@ -353,9 +354,92 @@ TEST_F(DoubleClick, OpensTheCurrentRowsFileWithTheDesktop) {
 
     platform.Reset();
     Click(Node(""));
-    const int row = static_cast<int>(Column(0).indexOf("C.TXT"));
-    f.StringGrid1->setCurrentCell(row, 0);
-    f.StringGrid1DblClick();
+    QTableWidget* grid = f.StringGrid1;
+    const auto doubleClickOn = [&](const QString& name) {
+        const int row = static_cast<int>(Column(0).indexOf(name));
+        DoubleClickAt(grid->viewport(), grid->visualItemRect(grid->item(row, 0)).center());
+    };
+    doubleClickOn("C.TXT");
     EXPECT_EQ(platform.opened, QStringList({Folder(folder()) + "C.TXT"}));
     EXPECT_EQ(platform.beeps, 0);
+    EXPECT_TRUE(platform.boxes.empty());
+
+    // A file no application takes: the user is told.
+    platform.noApplication = true;
+    doubleClickOn("B.jws");
+    EXPECT_EQ(platform.opened.last(), Folder(folder()) + "B.jws");
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "このファイルを開くアプリケーションが見つかりません。");
+    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Error);
+}
+
+TEST_F(FileList, TheFileTypeComboEndsAtJwsAndTheMenuTicksTheTypeShown) {
+    TForm1& f = Start();
+    List(folder());
+    QTest::keyClick(f.ComboBox1, Qt::Key_End);
+    EXPECT_EQ(f.ComboBox1->currentText(), "*.JWS");
+    EXPECT_EQ(Column(0), QStringList({"B.jws"}));
+    QTest::keyClick(f.ComboBox1, Qt::Key_Up);
+    EXPECT_EQ(Sorted(Column(0)), QStringList({"A.JWW", "H.jww", "I.jww"}));
+
+    f.MnuFileType->popup(QPoint(0, 0));
+    EXPECT_TRUE(f.MnuFileType2->isChecked());
+    EXPECT_FALSE(f.MnuFileType0->isChecked() || f.MnuFileType1->isChecked() || f.MnuFileType3->isChecked());
+    f.MnuFileType->close();
+    f.MnuFileType1->trigger();
+    f.MnuFileType->popup(QPoint(0, 0));
+    EXPECT_TRUE(f.MnuFileType1->isChecked());
+    EXPECT_FALSE(f.MnuFileType2->isChecked());
+    f.MnuFileType->close();
+}
+
+TEST_F(FileList, AFolderClickedWhileAnotherIsListedIsListedInstead) {
+    fs::create_directories(folder() / "sub");
+    WriteText(folder() / "sub" / "only.txt", "x");
+    TForm1& f = Start();
+    Search(folder());
+    bool clicked = false;
+    platform.escape = [&] {
+        if (!clicked && platform.escapePolls > 2) {
+            clicked = true;
+            Click(Node("sub"));
+        }
+        return false;
+    };
+    Click(Node(""));
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(f.StatusText(), "1 Files  パス名「" + Folder(folder() / "sub") + "」");
+    EXPECT_EQ(Column(0), QStringList({"only.txt"}));
+    EXPECT_EQ(platform.beeps, 0);
+    EXPECT_FALSE(f.Busy());
+}
+
+TEST_F(FileList, AFirstRunFitsTheColumnsToTheirTextsAndGivesTheMemoTheRest) {
+    TForm1& f = Start();
+    List(folder());
+    const QHeaderView* header = f.StringGrid1->horizontalHeader();
+    const QFontMetrics grid(f.StringGrid1->font());
+    for (int c = 0; c < 6; ++c) {
+        EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c)) << c;  // the header shows whole
+        if (c == 0 || c == 3) continue;  // names and memos may be cut
+        for (int r = 1; r < f.RowCount(); ++r) {
+            EXPECT_GT(header->sectionSize(c), grid.horizontalAdvance(f.Cell(c, r))) << c;
+        }
+    }
+    const auto total = [&] {
+        int width = 0;
+        for (int c = 0; c < 6; ++c) width += header->sectionSize(c);
+        return width;
+    };
+    EXPECT_EQ(total(), f.StringGrid1->viewport()->width());
+
+    // The memo column takes what a wider window adds.
+    const int name = header->sectionSize(0);
+    const int memo = header->sectionSize(3);
+    const int viewport = f.StringGrid1->viewport()->width();
+    f.resize(f.width() + 100, f.height());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.StringGrid1->viewport()->width() == viewport + 100; }));
+    EXPECT_EQ(header->sectionSize(3), memo + 100);
+    EXPECT_EQ(header->sectionSize(0), name);
+    EXPECT_EQ(total(), f.StringGrid1->viewport()->width());
 }

@@ -3,7 +3,9 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QTableWidget>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <fstream>
@@ -24,6 +26,11 @@ QString RecordingPlatform::ChooseFolder(QWidget*, const QString& title, const QS
     QString folder = folders.front();
     folders.pop_front();
     return folder;
+}
+
+void RecordingPlatform::OpenWithShell(const QString& path, std::function<void()> failed) {
+    opened << path;
+    if (noApplication) failed();
 }
 
 bool RecordingPlatform::EscapeDown() {
@@ -93,6 +100,13 @@ void WriteText(const fs::path& path, const std::string& text) {
     out << text;
 }
 
+void DoubleClickAt(QWidget* widget, QPoint at) {
+    QTest::mouseClick(widget, Qt::LeftButton, {}, at);
+    QTest::mousePress(widget, Qt::LeftButton, {}, at);
+    QTest::mouseDClick(widget, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, at);
+}
+
 void WindowTest::SetUp() {
     appDir = dir / "app";
     fs::create_directories(appDir);
@@ -115,7 +129,7 @@ void WindowTest::Stop() {
 
 void WindowTest::Search(const fs::path& folder) {
     platform.folders.push_back(Folder(folder));
-    form->MnuFileSFolderClick();
+    QTest::mouseClick(form->Edit1, Qt::LeftButton);
 }
 
 QTreeWidgetItem* WindowTest::Node(const QString& path) const {
@@ -130,9 +144,27 @@ QTreeWidgetItem* WindowTest::Node(const QString& path) const {
     return node;
 }
 
+namespace {
+
+// Where the node's name is shown, its branch opened up to it and scrolled into view.
+QRect ShownNode(QTreeWidget* tree, QTreeWidgetItem* node) {
+    for (QTreeWidgetItem* parent = node->parent(); parent; parent = parent->parent()) parent->setExpanded(true);
+    tree->doItemsLayout();
+    tree->scrollToItem(node);
+    return tree->visualItemRect(node);
+}
+
+}  // namespace
+
 void WindowTest::Click(QTreeWidgetItem* node) {
-    form->TreeView1->setCurrentItem(node);
-    form->TreeView1Click();
+    const QRect name = ShownNode(form->TreeView1, node);
+    QTest::mouseClick(form->TreeView1->viewport(), Qt::LeftButton, {}, QPoint(name.left() + 4, name.center().y()));
+}
+
+void WindowTest::ClickArrow(QTreeWidgetItem* node) {
+    const QRect name = ShownNode(form->TreeView1, node);
+    QTest::mouseClick(form->TreeView1->viewport(), Qt::LeftButton, {},
+                      QPoint(name.left() - form->TreeView1->indentation() / 2, name.center().y()));
 }
 
 void WindowTest::List(const fs::path& folder) {
@@ -154,9 +186,29 @@ void WindowTest::SelectRows(int first, int last) {
 }
 
 void WindowTest::ClickHeader(int col) {
-    const QHeaderView* header = form->StringGrid1->horizontalHeader();
-    form->StringGrid1MouseDown(header->sectionViewportPosition(col) + header->sectionSize(col) / 2,
-                               header->height() / 2);
+    QHeaderView* header = form->StringGrid1->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(col) + header->sectionSize(col) / 2, header->height() / 2));
+}
+
+void WindowTest::SelectFiles(const QString& first, const QString& last) {
+    QTableWidget* grid = form->StringGrid1;
+    const auto clickRow = [&](const QString& name, Qt::KeyboardModifiers keys) {
+        const int row = static_cast<int>(Column(0).indexOf(name));
+        ASSERT_GE(row, 0) << name.toStdString();
+        grid->scrollToItem(grid->item(row, 0));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, keys, grid->visualItemRect(grid->item(row, 0)).center());
+    };
+    clickRow(first, {});
+    clickRow(last, Qt::ShiftModifier);
+}
+
+QStringList WindowTest::SelectedFiles() const {
+    QStringList names;
+    for (int row = 1; row < form->RowCount(); ++row) {
+        if (form->StringGrid1->selectionModel()->isRowSelected(row - 1)) names << form->Cell(0, row);
+    }
+    return names;
 }
 
 }  // namespace qmtest

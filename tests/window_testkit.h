@@ -41,6 +41,7 @@ public:
     std::vector<Picker> pickers;
     std::deque<QString> folders;  // what the pickers answer, in turn; empty means cancelled
     QStringList opened;
+    bool noApplication = false;  // the desktop has no application for the files opened
     Answer answer = Answer::Yes;  // to Yes/No boxes
     int escapePolls = 0;
     // Asked at each poll of the Escape key, after escapePolls has counted it.
@@ -50,7 +51,7 @@ public:
                       Buttons buttons) override;
     void Beep() override { ++beeps; }
     QString ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) override;
-    void OpenWithShell(const QString& path) override { opened << path; }
+    void OpenWithShell(const QString& path, std::function<void()> failed) override;
     bool EscapeDown() override;
 
     // Forgets what was recorded.
@@ -84,6 +85,10 @@ Bytes BrokenJww(const std::string& sjisMemo);
 Bytes JwwCutInHeader(const std::string& sjisMemo);
 void WriteText(const fs::path& path, const std::string& text);
 
+// A double click as the window system delivers it: a click, then a press that arrives as a
+// double click, then its release.
+void DoubleClickAt(QWidget* widget, QPoint at);
+
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -98,20 +103,27 @@ protected:
     fs::path Ini() const { return appDir / "Quellmark.ini"; }
     static QString Folder(const fs::path& path) { return QString::fromStdString(path.string()) + "/"; }
 
-    // Chooses the folder as search folder through the picker and searches it.
+    // Clicks the search folder field, chooses the folder in the picker and searches it.
     void Search(const fs::path& folder);
     // The node at the path below the root ("A/A1"), or the root for "".
     QTreeWidgetItem* Node(const QString& path) const;
-    // Selects the node as a mouse click does and lets the tree's click handler run.
+    // A mouse click on the node's name (its branch opened up to it first).
     void Click(QTreeWidgetItem* node);
+    // A mouse click on the arrow that opens or closes the node's branch.
+    void ClickArrow(QTreeWidgetItem* node);
     // Search the folder and list it.
     void List(const fs::path& folder);
     // Column col of the file rows.
     QStringList Column(int col) const;
     // Selects the file rows first..last (row 1 is the first file).
     void SelectRows(int first, int last);
-    // A press in the middle of a column's header cell.
+    // A mouse click in the middle of a column's header cell.
     void ClickHeader(int col);
+    // A click on the row of the file first, and one with Shift held on the row of last: the
+    // rows from one to the other are selected.
+    void SelectFiles(const QString& first, const QString& last);
+    // The names of the file rows selected, top to bottom.
+    QStringList SelectedFiles() const;
 
     TempDir dir;
     fs::path appDir;

@@ -4,8 +4,10 @@
 #include "window_testkit.h"
 
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <sys/stat.h>
 
@@ -108,9 +110,9 @@ TEST_F(FolderTree, AMissingSearchFolderChangesNothing) {
     EXPECT_EQ(Column(0), QStringList({"notes.txt"}));
 }
 
-TEST_F(FolderTree, ACancelledPickerStartsNoSearch) {
+TEST_F(FolderTree, AClickOnTheSearchFieldOpensOnePickerAndCancelThereEndsIt) {
     TForm1& f = Start();
-    f.MnuFileSFolderClick();
+    QTest::mouseClick(f.Edit1, Qt::LeftButton);
     EXPECT_EQ(platform.pickers.size(), 1u);
     EXPECT_FALSE(f.FSearchReady);
     EXPECT_EQ(f.TreeView1->topLevelItemCount(), 0);
@@ -194,7 +196,7 @@ TEST_F(FolderTree, ClosingDuringASearchStopsItAndThenCloses) {
 
 TEST_F(FolderTree, AClickInTheTreeBeforeAnySearchAsksForASearchFolder) {
     TForm1& f = Start();
-    f.TreeView1Click();
+    QTest::mouseClick(f.TreeView1->viewport(), Qt::LeftButton);
     EXPECT_EQ(platform.beeps, 1);
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, "検索フォルダを指定して下さい。");
@@ -216,4 +218,81 @@ TEST_F(FolderTree, TheDestinationPickerStartsAtTheShownFolderAndKeepsItsChoice) 
     EXPECT_EQ(platform.pickers[0].title, "保存先フォルダの指定");
     EXPECT_EQ(platform.pickers[0].start, "");
     EXPECT_EQ(platform.pickers[1].start, Folder(data() / "B"));
+}
+
+// Counts the reads of one file's bytes.
+class CountingFileSystem final : public ForwardingFileSystem {
+public:
+    explicit CountingFileSystem(std::string name) : name_(std::move(name)) {}
+    std::error_code readFile(const fs::path& path, FileBytes& out, std::size_t limit) override {
+        if (path.filename() == name_) ++reads;
+        return ForwardingFileSystem::readFile(path, out, limit);
+    }
+    int reads = 0;
+
+private:
+    std::string name_;
+};
+
+TEST_F(FolderTree, AClickReadsTheFolderOnceAndOpeningOrClosingABranchReadsNothing) {
+    WriteFile(data() / "A" / "A1" / "plan.jww", JwwWithMemo("plan"));
+    CountingFileSystem files("plan.jww");
+    TForm1& f = Start(files);
+    Search(data());
+    Click(Node("A"));
+    Click(Node("A/A1"));
+    EXPECT_EQ(files.reads, 1);
+    EXPECT_EQ(f.StatusText(), "2 Files  パス名「" + Folder(data() / "A" / "A1") + "」");
+
+    ClickArrow(Node("A/A1"));
+    EXPECT_TRUE(Node("A/A1")->isExpanded());
+    ClickArrow(Node("A/A1"));
+    EXPECT_FALSE(Node("A/A1")->isExpanded());
+    QTest::keyClick(f.TreeView1, Qt::Key_Right);
+    EXPECT_TRUE(Node("A/A1")->isExpanded());
+    QTest::keyClick(f.TreeView1, Qt::Key_Left);
+    EXPECT_FALSE(Node("A/A1")->isExpanded());
+    EXPECT_EQ(files.reads, 1);
+
+    // A double click lists the folder once and opens its branch.
+    DoubleClickAt(f.TreeView1->viewport(), f.TreeView1->visualItemRect(Node("A/A1")).topLeft() + QPoint(4, 4));
+    EXPECT_EQ(files.reads, 2);
+    EXPECT_TRUE(Node("A/A1")->isExpanded());
+    Stop();  // before the file system goes
+}
+
+TEST_F(FolderTree, TheKeysListEveryFolderTheyMoveTo) {
+    TForm1& f = Start();
+    Search(data());
+    Click(Node("B"));
+    QTest::keyClick(f.TreeView1, Qt::Key_Down);
+    EXPECT_EQ(f.TreeView1->currentItem(), Node("C"));
+    EXPECT_EQ(f.StatusText(), "1 Files  パス名「" + Folder(data() / "C") + "」");
+    EXPECT_EQ(Column(0), QStringList({"notes.txt"}));
+    QTest::keyClick(f.TreeView1, Qt::Key_Up);
+    EXPECT_EQ(f.StatusText(), "0 Files  パス名「" + Folder(data() / "B") + "」");
+    EXPECT_FALSE(f.FListShown);
+}
+
+TEST_F(FolderTree, AFolderDroppedOnTheTreeIsSearchedAndOneDroppedOnTheDestinationKept) {
+    TForm1& f = Start();
+    const auto drop = [](QWidget* target, const fs::path& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path.string()))});
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &dropped);
+        return enter.isAccepted() && dropped.isAccepted();
+    };
+    EXPECT_FALSE(drop(f.TreeView1->viewport(), data() / "C" / "notes.txt"));  // a file is no folder
+    EXPECT_TRUE(drop(f.TreeView1->viewport(), data() / "A"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.FSearchReady; }));
+    EXPECT_EQ(f.Edit1->text(), Folder(data() / "A"));
+    EXPECT_EQ(Children(Node("")), QStringList({"A1", "A2"}));
+
+    EXPECT_TRUE(drop(f.Edit2, data() / "B"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.FDestFolder == Folder(data() / "B"); }));
+    EXPECT_EQ(f.Edit2->text(), Folder(data() / "B"));
 }

@@ -17,6 +17,11 @@ std::string AsciiUpper(std::string_view text);
 // The name's extension from its last "." on, upper-cased; empty when it has none.
 std::string UpperExtensionOf(std::string_view name);
 
+// Whether a file named a comes before one named b in a listing: name order as the drawings' own
+// platform enumerates a folder, ASCII letters without regard to case, other bytes by value, and
+// names that differ only in case by their exact bytes.
+bool ListsBefore(std::string_view a, std::string_view b);
+
 // "*.jw?", "*.jww" or "*.jws" for file types 1 to 3; "*.*" for any other.
 const char* FilePattern(int fileType);
 
@@ -33,7 +38,8 @@ std::int64_t ParseSizeCell(std::string_view text);
 
 // The exchanges (r, s) of a header-click sort over the keys of rows 1..n (keys[0] is row 1):
 // for each row r from the top, the row holding the smallest key below it (largest when
-// descending) changes place with r. Keys compare byte by byte.
+// descending) changes place with r; of equal keys the topmost is taken. Keys compare byte by byte.
+// O(n log n): each row's pick comes from a tree of the rows below it.
 std::vector<std::pair<int, int>> HeaderSortExchanges(std::vector<std::string> keys, bool descending);
 
 }  // namespace quellmark

@@ -10,13 +10,16 @@
 namespace quellmark {
 
 struct FormSettings {
+    static constexpr int kFitColumn = -1;
+
     // The window's design values stand until a setting says otherwise.
     int left = 190;
     int top = 109;
     int width = 696;
     int height = 478;
     int panel1Width = 160;
-    std::array<int, 6> columnWidths{64, 64, 64, 64, 64, 64};
+    // kFitColumn until the file says otherwise: the window then sizes the column to its contents.
+    std::array<int, 6> columnWidths{kFitColumn, kFitColumn, kFitColumn, kFitColumn, kFitColumn, kFitColumn};
     std::string searchFolder;  // FLD1, with a trailing "/"; the caller presets the program folder
     std::string destFolder;    // FLD2, with a trailing "/" or empty
     std::string lastFileName;  // FNAM, carried from run to run

@@ -20,7 +20,7 @@ inline constexpr const char* kFileTypeLabel = "ファイルの種類";
 inline constexpr const char* kDestFolderLabel = "保存先フォルダ";
 inline constexpr const char* kBrowse = "参照";
 inline constexpr const char* kConvert = "変換";
-inline constexpr const char* kFileTypeItems[5] = {"全てのファイル(*.*)", "*.JW?", "*.JWW", "*.JWS", ""};
+inline constexpr const char* kFileTypeItems[4] = {"全てのファイル(*.*)", "*.JW?", "*.JWW", "*.JWS"};
 inline constexpr const char* kColumnHeaders[6] = {"ファイル名", "Bytes", "種類", "図面メモ", "更新日時", "属性"};
 
 inline constexpr const char* kSearchFolderDialog = "検索フォルダの指定";
@@ -32,6 +32,7 @@ inline constexpr const char* kSearchInterrupted = "フォルダ検索を中断�
 inline constexpr const char* kListingInterrupted = "検索を中断しました。";
 inline constexpr const char* kSpecifyDrawingFolder = "図面の格納されているフォルダを指定して下さい。";
 inline constexpr const char* kConfirmExit = "終了します。よろしいですか？";
+inline constexpr const char* kNoApplication = "このファイルを開くアプリケーションが見つかりません。";
 
 // The Convert command.
 inline constexpr const char* kSpecifySearchFolder = "検索フォルダを指定して下さい。";

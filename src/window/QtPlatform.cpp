@@ -7,9 +7,15 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QTranslator>
 #include <QUrl>
+
+#include <memory>
 
 namespace quellmark {
 
@@ -81,8 +87,25 @@ QString QtWindowPlatform::ChooseFolder(QWidget* parent, const QString& title, co
     return folder;
 }
 
-void QtWindowPlatform::OpenWithShell(const QString& path) {
-    (void)QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+void QtWindowPlatform::OpenWithShell(const QString& path, std::function<void()> noApplication) {
+#ifdef Q_OS_WIN
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) noApplication();
+#else
+    // xdg-open says by its exit status whether an application took the file; Qt's own opener
+    // only says whether xdg-open started. It may run as long as the application does.
+    auto* opener = new QProcess(this);
+    opener->setProcessChannelMode(QProcess::ForwardedChannels);
+    connect(opener, &QProcess::errorOccurred, opener, [opener, noApplication](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        noApplication();
+        opener->deleteLater();
+    });
+    connect(opener, &QProcess::finished, opener, [opener, noApplication](int status, QProcess::ExitStatus exit) {
+        if (exit != QProcess::NormalExit || status != 0) noApplication();
+        opener->deleteLater();
+    });
+    opener->start(QStringLiteral("xdg-open"), {path});
+#endif
 }
 
 bool QtWindowPlatform::EscapeDown() { return escapeDown_; }
@@ -106,6 +129,20 @@ bool QtWindowPlatform::eventFilter(QObject* watched, QEvent* event) {
         default: break;
     }
     return QObject::eventFilter(watched, event);
+}
+
+bool InstallQtTranslations() {
+    // Qt's own folder of translations, or one beside the program where a package brings its own.
+    const QString folders[] = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                               QCoreApplication::applicationDirPath() + QStringLiteral("/translations")};
+    for (const QString& folder : folders) {
+        auto translator = std::make_unique<QTranslator>(qApp);
+        if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                             folder)) {
+            return QCoreApplication::installTranslator(translator.release());
+        }
+    }
+    return false;
 }
 
 }  // namespace quellmark

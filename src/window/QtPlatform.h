@@ -1,5 +1,6 @@
 // The desktop as Qt offers it: QMessageBox, QApplication::beep, QFileDialog as folder picker,
-// QDesktopServices for opening files, and the Escape key's state followed through key events.
+// the desktop's opener for files, and the Escape key's state followed through key events; and
+// Qt's own Japanese translations for the standard dialogs.
 #pragma once
 
 #include "WindowPlatform.h"
@@ -17,7 +18,7 @@ public:
                       Buttons buttons) override;
     void Beep() override;
     QString ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) override;
-    void OpenWithShell(const QString& path) override;
+    void OpenWithShell(const QString& path, std::function<void()> noApplication) override;
     bool EscapeDown() override;
 
 protected:
@@ -26,5 +27,9 @@ protected:
 private:
     bool escapeDown_ = false;
 };
+
+// Loads Qt's Japanese translations, so its standard dialogs and buttons speak the window's
+// language whatever the system's; false when they are not installed.
+bool InstallQtTranslations();
 
 }  // namespace quellmark

@@ -4,7 +4,9 @@
 #include "Unit1.h"
 
 #include "ConvertJob.h"
+#include "EventHook.h"
 #include "../form/FormSettings.h"
+#include "../form/WindowPlacement.h"
 #include "QtText.h"
 #include "WindowPaths.h"
 #include "WindowPlatform.h"
@@ -22,6 +24,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -88,6 +91,9 @@ bool IsLeftRelease(const QEvent* event) {
            static_cast<const QMouseEvent*>(event)->button() == Qt::LeftButton;
 }
 
+// The rectangle as the placement rules take it.
+ScreenRect ToScreenRect(const QRect& rect) { return {rect.x(), rect.y(), rect.width(), rect.height()}; }
+
 }  // namespace
 
 TForm1::ActivityScope::ActivityScope(TForm1& form, Activity activity) : form_(form) {
@@ -110,8 +116,11 @@ TForm1::TForm1(WindowPlatform& platform, const QString& appDir, FileSystem& file
 }
 
 TForm1::~TForm1() {
-    qApp->removeEventFilter(this);
     job_.reset();  // waits for a batch that is still running
+    // The widgets are destroyed after this object's own part: nothing they do meanwhile may
+    // reach its handlers.
+    qDeleteAll(findChildren<EventHook*>(Qt::FindDirectChildrenOnly));
+    for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
 }
 
 void TForm1::CreateComponents() {
@@ -119,8 +128,7 @@ void TForm1::CreateComponents() {
     setWindowIcon(style()->standardIcon(QStyle::SP_DirIcon));
     setFont(FormFont(kFormFontPixels));
     const FormSettings design;
-    move(design.left, design.top);
-    resize(design.width, design.height);
+    setGeometry(design.left, design.top, design.width, design.height);
 
     Splitter1 = new QSplitter(Qt::Horizontal, this);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
@@ -168,26 +176,29 @@ void TForm1::CreateComponents() {
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(4, 4);
     Label1->adjustSize();
+    Label2 = new QLabel(QString::fromUtf8(texts::kDestFolderLabel), Panel4);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->move(4, 28);
+    Label2->adjustSize();
+    // The fields start at 88 as designed, further right when this machine's font draws the
+    // labels wider, so the labels always show whole; everything right of them moves along.
+    const int shift = std::max({0, Label1->geometry().right() + 3 - 88, Label2->geometry().right() + 3 - 88});
     ComboBox1 = new QComboBox(Panel4);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     for (const char* item : texts::kFileTypeItems) ComboBox1->addItem(QString::fromUtf8(item));
     // Wider than designed when the font needs it, so the longest item shows whole.
     ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    ComboBox1->setGeometry(88, 0, std::max(105, ComboBox1->sizeHint().width()), 21);
-    Label2 = new QLabel(QString::fromUtf8(texts::kDestFolderLabel), Panel4);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->move(4, 28);
-    Label2->adjustSize();
+    ComboBox1->setGeometry(88 + shift, 0, std::max(105, ComboBox1->sizeHint().width()), 21);
     Edit2 = new QLineEdit(Panel4);
     Edit2->setObjectName(QStringLiteral("Edit2"));
-    Edit2->setGeometry(88, 24, 273, 20);
+    Edit2->setGeometry(88 + shift, 24, 273, 20);
     Edit2->setReadOnly(true);
     Button3 = new QPushButton(QString::fromUtf8(texts::kBrowse), Panel4);
     Button3->setObjectName(QStringLiteral("Button3"));
-    Button3->setGeometry(368, 24, 33, 22);
+    Button3->setGeometry(368 + shift, 24, 33, 22);
     Button4 = new QPushButton(QString::fromUtf8(texts::kConvert), Panel4);
     Button4->setObjectName(QStringLiteral("Button4"));
-    Button4->setGeometry(408, 2, 75, 44);
+    Button4->setGeometry(std::max(408 + shift, ComboBox1->geometry().right() + 8), 2, 75, 44);
     Button4->setFont(FormFont(kButton4FontPixels));
 
     StringGrid1 = new QTableWidget(1, 6);
@@ -195,7 +206,8 @@ void TForm1::CreateComponents() {
     StringGrid1->setFont(GridFont());
     StringGrid1->setShowGrid(false);
     StringGrid1->setWordWrap(false);
-    StringGrid1->setTextElideMode(Qt::ElideNone);
+    // A name or memo too long for its column ends in "…" rather than in half a character.
+    StringGrid1->setTextElideMode(Qt::ElideRight);
     StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -203,7 +215,6 @@ void TForm1::CreateComponents() {
     StringGrid1->verticalHeader()->hide();
     StringGrid1->verticalHeader()->setDefaultSectionSize(QFontMetrics(StringGrid1->font()).height() + 2);
     QHeaderView* header = StringGrid1->horizontalHeader();
-    header->setDefaultSectionSize(design.columnWidths[0]);
     header->setMinimumSectionSize(0);
     header->setSectionsClickable(false);
     header->setHighlightSections(false);
@@ -251,6 +262,7 @@ void TForm1::CreateMenu() {
     MnuFileType2->setObjectName(QStringLiteral("MnuFileType2"));
     MnuFileType3 = MnuFileType->addAction(QString::fromUtf8(texts::kMenuFileType3));
     MnuFileType3->setObjectName(QStringLiteral("MnuFileType3"));
+    for (QAction* type : {MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3}) type->setCheckable(true);
     MnuFileSave = MnuFile->addAction(QString::fromUtf8(texts::kMenuDestFolder));
     MnuFileSave->setObjectName(QStringLiteral("MnuFileSave"));
     MnuFile->addSeparator();
@@ -267,40 +279,43 @@ void TForm1::ConnectEvents() {
     connect(MnuFileSave, &QAction::triggered, this, &TForm1::Button3Click);
     connect(MnuExit, &QAction::triggered, this, &TForm1::MnuExitClick);
     connect(ComboBox1, &QComboBox::activated, this, &TForm1::ComboBox1Change);
+    // The menu ticks the file type the combo box shows, whichever way it was chosen.
+    connect(MnuFileType, &QMenu::aboutToShow, this, [this] {
+        const QList<QAction*> types = {MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3};
+        for (int i = 0; i < types.size(); ++i) types[i]->setChecked(i == ComboBox1->currentIndex());
+    });
     connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(ButtonStop, &QPushButton::clicked, this, &TForm1::ButtonStopClick);
     connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, &TForm1::StringGrid1DblClick);
-    connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int col) {
-        if (col == 1) StringGrid1DrawCell(1, 0);
-    });
-    Edit1->installEventFilter(this);
-    Panel1->installEventFilter(this);
-    TreeView1->viewport()->installEventFilter(this);
-    StringGrid1->horizontalHeader()->viewport()->installEventFilter(this);
-    qApp->installEventFilter(this);
-}
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if ((activity_ == Activity::Searching || activity_ == Activity::Listing) && IsUserInput(event)) {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (event->type() == QEvent::Shortcut || (widget && widget->window() == this)) return true;
-    }
-    if (watched == Edit1 && IsLeftRelease(event)) {
-        MnuFileSFolderClick();
-    } else if (watched == Panel1 && event->type() == QEvent::Resize) {
-        Panel1Resize();
-    } else if (watched == TreeView1->viewport() && IsLeftRelease(event)) {
-        TreeView1Click();
-    } else if (watched == StringGrid1->horizontalHeader()->viewport()) {
+    // Each widget is watched once, by a hook of its own, so each click reaches one handler.
+    new EventHook(Edit1, this, [this](QObject*, QEvent* event) {
+        if (IsLeftRelease(event)) MnuFileSFolderClick();
+        return false;
+    });
+    new EventHook(Panel1, this, [this](QObject*, QEvent* event) {
+        if (event->type() == QEvent::Resize) Panel1Resize();
+        return false;
+    });
+    new EventHook(StringGrid1->horizontalHeader()->viewport(), this, [this](QObject*, QEvent* event) {
         if (event->type() == QEvent::MouseButtonPress) {
             const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
             StringGrid1MouseDown(at.x(), at.y());
         } else if (event->type() == QEvent::Paint) {
             StringGrid1DrawCell(1, 0);
         }
-    }
-    return QMainWindow::eventFilter(watched, event);
+        return false;
+    });
+    // While the folder search runs, the window takes no input but Escape.
+    new EventHook(qApp, this, [this](QObject* watched, QEvent* event) {
+        if (activity_ != Activity::Searching || !IsUserInput(event)) return false;
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        return event->type() == QEvent::Shortcut || (widget && widget->window() == this);
+    });
+    ConnectTree();
+    ConnectDrops();
+    ConnectColumns();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -358,6 +373,7 @@ void TForm1::FormShow() {
     settings.searchFolder = ToUtf8(FSearchFolder);
     ReadFormSettings(ToPath(FIniPath), settings);
     ApplySettings(settings);
+    SearchAgainAtStart(FromUtf8(settings.searchFolder));
 
     QStringList headers;
     for (const char* text : texts::kColumnHeaders) headers << QString::fromUtf8(text);
@@ -377,12 +393,11 @@ void TForm1::FormClose() {
 }
 
 void TForm1::ApplySettings(const FormSettings& s) {
-    move(s.left, s.top);
-    resize(s.width, s.height);
+    PlaceWindow(s);
     // The splitter only knows its width once the window's layout has run.
     if (layout()) layout()->activate();
     Splitter1->setSizes({s.panel1Width, std::max(0, Splitter1->width() - s.panel1Width - Splitter1->handleWidth())});
-    for (int c = 0; c < 6; ++c) StringGrid1->horizontalHeader()->resizeSection(c, s.columnWidths[c]);
+    ApplyColumnWidths(s);
     FSearchFolder = FromUtf8(s.searchFolder);
     // Drawings are written to this folder + name, so a folder written by hand without its "/"
     // gets it back here rather than sending files into its parent.
@@ -391,14 +406,33 @@ void TForm1::ApplySettings(const FormSettings& s) {
     ComboBox1->setCurrentIndex(s.fileType >= 0 && s.fileType < ComboBox1->count() ? s.fileType : -1);
 }
 
+void TForm1::PlaceWindow(const FormSettings& s) {
+    std::vector<ScreenRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) screens.push_back(ToScreenRect(screen->availableGeometry()));
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                   outer.bottom() - inner.bottom());
+    // Before the window is first shown its frame is not known yet: room for a title bar is kept.
+    if (outer == inner) frame = QMargins(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this), 0, 0);
+    // The settings hold the window's own area, without the frame the window manager adds, as
+    // that is what is set again at the next start: a frame counted in one way and not the
+    // other would move the window by its size at every start.
+    const ScreenRect placed = PlaceOnScreen({s.left, s.top, s.width, s.height},
+                                            {frame.left(), frame.top(), frame.right(), frame.bottom()}, screens);
+    setGeometry(placed.left, placed.top, placed.width, placed.height);
+}
+
 FormSettings TForm1::CurrentSettings() const {
     FormSettings s;
-    s.left = x();
-    s.top = y();
-    s.width = width();
-    s.height = height();
+    s.left = geometry().x();
+    s.top = geometry().y();
+    s.width = geometry().width();
+    s.height = geometry().height();
     s.panel1Width = Panel1->width();
     for (int c = 0; c < 6; ++c) s.columnWidths[c] = StringGrid1->horizontalHeader()->sectionSize(c);
+    // The memo column's own width, not what it took from the spare room of this window.
+    s.columnWidths[3] = memoFloor_;
     s.searchFolder = ToUtf8(FSearchFolder);
     s.destFolder = ToUtf8(FDestFolder);
     s.lastFileName = ToUtf8(FLastFileName);

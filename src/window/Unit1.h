@@ -134,7 +134,6 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum class Activity { Idle, Searching, Listing, Converting };
@@ -154,6 +153,21 @@ private:
     void CreateComponents();
     void CreateMenu();
     void ConnectEvents();
+    // A click on a folder lists it, and so does moving to a folder with the keyboard; a click
+    // on a branch's arrow only opens or closes the branch.
+    void ConnectTree();
+    // A folder dropped on the tree becomes the search folder, one dropped on Edit2 the
+    // destination folder.
+    void ConnectDrops();
+    // Column widths: the stored ones, or widths that fit the columns' contents; the memo
+    // column takes the width the others leave.
+    void ConnectColumns();
+    void ApplyColumnWidths(const FormSettings& settings);
+    void FillSpareWidth();
+    // The window where it was saved, moved onto a screen when it would not be on one.
+    void PlaceWindow(const FormSettings& settings);
+    // The search folder of the last run is searched again once the window shows.
+    void SearchAgainAtStart(const QString& storedFolder);
     void ApplySettings(const FormSettings& settings);
     FormSettings CurrentSettings() const;
     // Refuses a command while another runs, with a beep; true when refused.
@@ -162,6 +176,12 @@ private:
     void AskForSearchFolder();
     void SelectFileType(int index);
     void ListSelectedFolder();
+    // One listing of the folder; ListFiles runs them, the next one when a listing was asked
+    // for while this one ran.
+    void FillList(const QString& folder);
+    // Whether a command that lists a folder may start now, or may replace the listing that
+    // runs; refuses it with a beep otherwise.
+    bool MayList();
     void ResetGrid();
     void SetCell(int col, int row, const QString& text);
     void SetRowCount(int rows);
@@ -180,6 +200,11 @@ private:
     bool closed_ = false;
     bool closeWhenIdle_ = false;
     bool listingAborted_ = false;
+    QString listedFolder_;    // the folder the list was filled from; what Convert and sorting act on
+    QString nextListing_;     // a folder to list once the running listing has stopped
+    int paddedSizeWidth_ = 0; // the characters the sizes are padded to now; 0 before any listing
+    int memoFloor_ = 0;       // the memo column is never narrower than this
+    bool fillingMemo_ = false;
     QLabel* statusLabel_ = nullptr;
     std::unique_ptr<ConvertJob> job_;
 };

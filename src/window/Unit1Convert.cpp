@@ -49,11 +49,11 @@ private:
 
 ConvertCommandInput TForm1::ConvertInput() const {
     ConvertCommandInput input;
-    const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
     input.searchReady = FSearchReady;
-    // Without a selected folder the names listed belong to no folder the batch could read.
-    input.listShown = FListShown && !selected.isEmpty();
-    input.sourceFolder = selected.isEmpty() ? std::string() : ToUtf8(NodePath(selected.front()));
+    // The names listed belong to the folder the list was filled from, whatever the tree
+    // highlights now.
+    input.listShown = FListShown && !listedFolder_.isEmpty();
+    input.sourceFolder = ToUtf8(listedFolder_);
     input.destFolder = ToUtf8(Edit2->text());
     std::set<int> rows;
     for (const QModelIndex& index : StringGrid1->selectionModel()->selectedRows()) rows.insert(index.row() + 1);

@@ -1,8 +1,10 @@
-// TForm1's left pane and its commands: choosing the search folder, the interruptible folder
-// search that builds the tree, the folder a node stands for, the commands that list the selected
-// folder, and choosing the destination folder.
+// TForm1's left pane and its commands: choosing the search folder (by the picker, by dropping a
+// folder on the tree, or again at start), the interruptible folder search that builds the tree,
+// the folder a node stands for, the clicks and keys that list a folder, and choosing the
+// destination folder (by the picker or by dropping a folder on its field).
 #include "Unit1.h"
 
+#include "EventHook.h"
 #include "QtText.h"
 #include "WindowPaths.h"
 #include "WindowPlatform.h"
@@ -14,9 +16,15 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <memory>
+#include <utility>
 
 namespace quellmark {
 
@@ -56,7 +64,97 @@ bool IsInsideItself(const QTreeWidgetItem* node, const QString& canonical) {
     return false;
 }
 
+// The folder a drag carries, with a trailing "/": one local folder, else empty.
+QString DraggedFolder(const QMimeData* data) {
+    if (!data || data->urls().size() != 1) return {};
+    const QString path = data->urls().front().toLocalFile();
+    return !path.isEmpty() && QFileInfo(path).isDir() ? WithTrailingSlash(path) : QString();
+}
+
+// Lets the widget take a folder dropped on it and hands the folder to take, once the drop is
+// over; other drags are left to the widget.
+void TakeDroppedFolders(QWidget* target, QObject* owner, std::function<void(const QString&)> take) {
+    target->setAcceptDrops(true);
+    new EventHook(target, owner, [owner, take = std::move(take)](QObject*, QEvent* event) {
+        if (event->type() != QEvent::DragEnter && event->type() != QEvent::DragMove && event->type() != QEvent::Drop) {
+            return false;
+        }
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QString folder = DraggedFolder(drop->mimeData());
+        if (folder.isEmpty()) return false;
+        drop->acceptProposedAction();
+        if (event->type() == QEvent::Drop) QTimer::singleShot(0, owner, [take, folder] { take(folder); });
+        return true;
+    });
+}
+
 }  // namespace
+
+void TForm1::ConnectTree() {
+    // The mouse in the tree, press by press: a press may make another folder current, and its
+    // release lists it.
+    struct Mouse {
+        bool pressed = false;
+        bool doubleClicked = false;
+        QString clickedLast;  // the folder the last release listed, if it listed one
+    };
+    auto mouse = std::make_shared<Mouse>();
+    new EventHook(TreeView1->viewport(), this, [this, mouse](QObject*, QEvent* event) {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress: mouse->pressed = true; break;
+            case QEvent::MouseButtonDblClick:
+                mouse->pressed = true;
+                mouse->doubleClicked = true;
+                break;
+            case QEvent::MouseButtonRelease: {
+                mouse->pressed = false;
+                const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+                QTreeWidgetItem* node = TreeView1->itemAt(at);
+                // Left of the node's own rectangle lies its branch's arrow.
+                if (node && at.x() < TreeView1->visualItemRect(node).left()) node = nullptr;
+                const QString folder = node ? NodePath(node) : QString();
+                // When the first click of a double click listed the folder, the second only
+                // opens or closes its branch.
+                const bool listed = std::exchange(mouse->doubleClicked, false) && folder == mouse->clickedLast;
+                mouse->clickedLast = folder;
+                if (!listed && (node || !FSearchReady)) TreeView1Click();
+                break;
+            }
+            default: break;
+        }
+        return false;
+    });
+    // Moving with the keys lists the folder moved to; the search's own changes list nothing.
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this, mouse](QTreeWidgetItem* current) {
+        if (mouse->pressed || !current || activity_ == Activity::Searching) return;
+        TreeView1Click();
+    });
+}
+
+void TForm1::ConnectDrops() {
+    TakeDroppedFolders(TreeView1->viewport(), this, [this](const QString& folder) {
+        if (Refused()) return;
+        FSearchFolder = folder;
+        Edit1->setText(FSearchFolder);
+        SearchFolders();
+    });
+    TakeDroppedFolders(Edit2, this, [this](const QString& folder) {
+        if (Refused()) return;
+        Edit2->setText(folder);
+        FDestFolder = Edit2->text();
+    });
+}
+
+void TForm1::SearchAgainAtStart(const QString& storedFolder) {
+    // A run that never chose a search folder stores the program's own folder.
+    if (storedFolder.isEmpty() || storedFolder == FAppDir || !QFileInfo(storedFolder).isDir()) return;
+    // Once the window shows; not when the user has already started a search of their own.
+    QTimer::singleShot(0, this, [this] {
+        if (FSearchReady || Busy() || closed_ || !isVisible()) return;
+        Edit1->setText(FSearchFolder);
+        SearchFolders();
+    });
+}
 
 void TForm1::MnuFileSFolderClick() {
     if (Refused()) return;
@@ -81,6 +179,7 @@ void TForm1::SearchFolders() {
     ActivityScope busy(*this, Activity::Searching);
     FListShown = false;
     ResetGrid();
+    listedFolder_.clear();
     FSearchReady = false;
     FSearchAborted = false;
 
@@ -147,8 +246,10 @@ void TForm1::AskForSearchFolder() {
     ShowStatus(QString::fromUtf8(texts::kSpecifySearchFolder));
 }
 
+bool TForm1::MayList() { return activity_ == Activity::Listing || !Refused(); }
+
 void TForm1::TreeView1Click() {
-    if (Refused()) return;
+    if (!MayList()) return;
     if (!FSearchReady) {
         AskForSearchFolder();
         return;
@@ -157,19 +258,20 @@ void TForm1::TreeView1Click() {
 }
 
 void TForm1::ListSelectedFolder() {
-    const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
-    if (FSearchReady && !selected.isEmpty()) ListFiles(NodePath(selected.front()));
+    QTreeWidgetItem* node = TreeView1->currentItem();
+    if (FSearchReady && node) ListFiles(NodePath(node));
 }
 
+// A new file type lists the list's own folder again.
 void TForm1::ComboBox1Change() {
-    if (Refused()) return;
-    ListSelectedFolder();
+    if (!MayList()) return;
+    if (!listedFolder_.isEmpty()) ListFiles(listedFolder_);
 }
 
 void TForm1::SelectFileType(int index) {
-    if (Refused()) return;
+    if (!MayList()) return;
     ComboBox1->setCurrentIndex(index);
-    ListSelectedFolder();
+    ComboBox1Change();
 }
 
 void TForm1::MnuFileType0Click() { SelectFileType(0); }

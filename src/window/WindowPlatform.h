@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace quellmark {
@@ -25,8 +27,9 @@ public:
     virtual void Beep() = 0;
     // A folder the user chose, starting at startFolder, ending with "/"; empty when cancelled.
     virtual QString ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) = 0;
-    // Opens the file with the application the desktop associates with it; failures are ignored.
-    virtual void OpenWithShell(const QString& path) = 0;
+    // Opens the file with the application the desktop associates with it. When there is none,
+    // noApplication runs on the window's thread, now or later.
+    virtual void OpenWithShell(const QString& path, std::function<void()> noApplication) = 0;
     // Whether the Escape key is held down at this moment.
     virtual bool EscapeDown() = 0;
 };

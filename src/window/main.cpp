@@ -9,6 +9,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(quellmark::texts::kProductName));
+    quellmark::InstallQtTranslations();
     quellmark::QtWindowPlatform platform;
     quellmark::TForm1 form(platform, QApplication::applicationDirPath() + QLatin1Char('/'));
     form.show();

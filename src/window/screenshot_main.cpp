@@ -1,7 +1,9 @@
 // Makes docs/screenshot.png: starts the main window on a prepared program folder (its settings
-// file names the sample folder as search folder), searches, lists the folder that holds the
-// drawings, selects a few rows and saves a picture of the window.
+// file names the sample folder as the last search folder, so the window searches it again at
+// start), lists the folder that holds the drawings, selects a few rows and saves a picture of
+// the window.
 //   quellmark-screenshot PROGRAM_FOLDER OUTPUT.png
+#include "QtPlatform.h"
 #include "Unit1.h"
 #include "WindowPlatform.h"
 #include "../form/WindowTexts.h"
@@ -27,7 +29,7 @@ public:
     }
     void Beep() override {}
     QString ChooseFolder(QWidget*, const QString&, const QString& startFolder) override { return startFolder; }
-    void OpenWithShell(const QString&) override {}
+    void OpenWithShell(const QString&, std::function<void()>) override {}
     bool EscapeDown() override { return false; }
 };
 
@@ -45,6 +47,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(quellmark::texts::kProductName));
+    quellmark::InstallQtTranslations();
     QString appDir = QString::fromLocal8Bit(argv[1]);
     if (!appDir.endsWith(QLatin1Char('/'))) appDir += QLatin1Char('/');
 
@@ -55,15 +58,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quellmark-screenshot: the window did not appear\n");
         return 1;
     }
-    form.MnuFileSFolderClick();
-    if (!form.FSearchReady) {
+    if (!QTest::qWaitFor([&] { return form.FSearchReady && !form.Busy(); })) {
         std::fprintf(stderr, "quellmark-screenshot: the folder search found nothing\n");
         return 1;
     }
     QTreeWidgetItem* root = form.TreeView1->topLevelItem(0);
     form.TreeView1->expandAll();
-    form.TreeView1->setCurrentItem(root);
-    form.TreeView1Click();
+    form.TreeView1->setCurrentItem(root);  // lists it, as moving there with the keys does
     const int files = form.StringGrid1->rowCount();
     form.StringGrid1->clearSelection();
     const int first = std::min(1, files - 1);

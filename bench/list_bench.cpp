@@ -1,0 +1,145 @@
+// How fast the main window lists a folder of drawings with their memos, and how long the window
+// goes without answering input meanwhile: for each COUNT, a folder of COUNT small JWW drawings
+// (each with a memo) is listed as a click in the tree lists it, then sorted by name with two
+// header clicks: the first finds the rows in order, the second turns every row round.
+// A timer that fires whenever the window's event loop turns measures the longest wait.
+//   list-bench [COUNT...]        (default: 2000 20000; runs on Qt's offscreen platform)
+#include "builder.h"
+
+#include "window/Unit1.h"
+#include "window/WindowPlatform.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A user who picks the folder the picker proposes and never presses Escape.
+class QuietPlatform final : public quellmark::WindowPlatform {
+public:
+    QString folder;
+    Answer MessageBox(QWidget*, const QString&, const QString&, BoxKind, Buttons) override { return Answer::Ok; }
+    void Beep() override {}
+    QString ChooseFolder(QWidget*, const QString&, const QString&) override { return folder; }
+    void OpenWithShell(const QString&, std::function<void()>) override {}
+    bool EscapeDown() override { return false; }
+};
+
+// A folder of count drawings, each with its own memo of about 30 characters.
+void MakeFolder(const fs::path& folder, int count) {
+    fs::create_directories(folder);
+    for (int i = 0; i < count; ++i) {
+        qmtest::JwwPlan plan;
+        plan.memo = "\x95\xBD\x96\xCA\x90\x7D No." + std::to_string(i) + " \x8A\x4B\x92\x69\x82\xCC\x8F\xDA\x8D\xD7";
+        plan.entities = {qmtest::Line{}, qmtest::Dimension{}};
+        const qmtest::Bytes bytes = qmtest::BuildJww(plan);
+        std::ofstream out(folder / ("drawing-" + std::to_string(count - i) + ".jww"), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+}
+
+// The longest time between two turns of the event loop while it runs.
+class StallMeter {
+public:
+    StallMeter() {
+        timer_.setInterval(0);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            longest_ = std::max(longest_, since_.restart());
+        });
+    }
+    void Start() {
+        longest_ = 0;
+        since_.start();
+        timer_.start();
+    }
+    qint64 Stop() {
+        timer_.stop();
+        return std::max(longest_, since_.elapsed());
+    }
+
+private:
+    QTimer timer_;
+    QElapsedTimer since_;
+    qint64 longest_ = 0;
+};
+
+struct Figures {
+    int rows = 0;
+    double listSeconds = 0;
+    qint64 listStallMs = 0;
+    double sortSeconds = 0;
+};
+
+Figures Measure(const fs::path& folder) {
+    QuietPlatform platform;
+    platform.folder = QString::fromStdString(folder.string()) + "/";
+    const fs::path appDir = folder.parent_path() / "app";
+    fs::create_directories(appDir);
+    quellmark::TForm1 form(platform, QString::fromStdString(appDir.string()) + "/");
+    form.show();
+    QApplication::processEvents();
+    form.MnuFileSFolderClick();
+
+    Figures figures;
+    StallMeter meter;
+    QElapsedTimer clock;
+    // The listing starts from the event loop, as a user's click does, so the meter sees every
+    // turn of the loop.
+    QTimer::singleShot(0, &form, [&] {
+        meter.Start();
+        clock.start();
+        form.ListFiles(form.NodePath(form.TreeView1->topLevelItem(0)));
+        figures.listSeconds = clock.nsecsElapsed() / 1e9;
+        figures.listStallMs = meter.Stop();
+        QApplication::quit();
+    });
+    QApplication::exec();
+    figures.rows = form.RowCount() - 1;
+
+    const QHeaderView* header = form.StringGrid1->horizontalHeader();
+    const int x = header->sectionViewportPosition(0) + header->sectionSize(0) / 2;
+    form.StringGrid1MouseDown(x, header->height() / 2);
+    clock.start();
+    form.StringGrid1MouseDown(x, header->height() / 2);
+    figures.sortSeconds = clock.nsecsElapsed() / 1e9;
+    form.close();
+    return figures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::vector<int> counts;
+    for (int i = 1; i < argc; ++i) counts.push_back(std::stoi(argv[i]));
+    if (counts.empty()) counts = {2000, 20000};
+
+    const fs::path work = fs::temp_directory_path() / ("list-bench-" + std::to_string(::getpid()));
+    std::printf("%8s  %10s  %14s  %13s\n", "drawings", "listing", "longest stall", "reverse sort");
+    for (int count : counts) {
+        const fs::path folder = work / std::to_string(count) / "drawings";
+        MakeFolder(folder, count);
+        const Figures f = Measure(folder);
+        std::printf("%8d  %8.3f s  %11lld ms  %11.3f s\n", f.rows, f.listSeconds,
+                    static_cast<long long>(f.listStallMs), f.sortSeconds);
+        std::fflush(stdout);
+    }
+    fs::remove_all(work);
+    return 0;
+}

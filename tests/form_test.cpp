@@ -1,0 +1,77 @@
+// The window's toolkit-free rules: the name order of a listing, the header-click sort against a
+// plain scan of the rows, and where the window goes on the screens at hand.
+#include "form/FileListText.h"
+#include "form/WindowPlacement.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+using namespace quellmark;
+
+namespace {
+
+bool OnScreen(const ScreenRect& window, const FrameMargins& frame, const ScreenRect& screen) {
+    return window.left - frame.left >= screen.left && window.top - frame.top >= screen.top &&
+           window.left + window.width + frame.right <= screen.left + screen.width &&
+           window.top + window.height + frame.bottom <= screen.top + screen.height;
+}
+
+// The sort as the list describes it: for each row from the top, the row below holding the
+// smallest key (largest when descending) changes place with it.
+std::vector<std::pair<int, int>> ScannedExchanges(std::vector<std::string> keys, bool descending) {
+    std::vector<std::pair<int, int>> exchanges;
+    for (std::size_t r = 0; r + 1 < keys.size(); ++r) {
+        std::size_t best = r;
+        for (std::size_t s = r + 1; s < keys.size(); ++s) {
+            if (descending ? keys[s] > keys[best] : keys[s] < keys[best]) best = s;
+        }
+        if (best != r) {
+            std::swap(keys[r], keys[best]);
+            exchanges.emplace_back(static_cast<int>(r) + 1, static_cast<int>(best) + 1);
+        }
+    }
+    return exchanges;
+}
+
+}  // namespace
+
+TEST(ListingOrder, NamesComeInNameOrderWithoutRegardToCase) {
+    std::vector<std::string> names = {"b.jww", "A.JWW", "_x.jww", "a.jww", "図面.jww", "B10.jww", "b2.jww", "a"};
+    std::sort(names.begin(), names.end(), ListsBefore);
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "A.JWW", "a.jww", "b.jww", "B10.jww", "b2.jww", "_x.jww",
+                                               "図面.jww"}));
+}
+
+TEST(HeaderSort, MakesTheExchangesOfARowByRowScanAlsoAmongEqualKeys) {
+    std::mt19937 random(12);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::string> keys(random() % 40);
+        for (std::string& key : keys) key = std::string(1, static_cast<char>('A' + random() % 4)) + (random() % 3 ? "" : "\xE3");
+        for (bool descending : {false, true}) {
+            EXPECT_EQ(HeaderSortExchanges(keys, descending), ScannedExchanges(keys, descending)) << round;
+        }
+    }
+}
+
+TEST(WindowPlacement, AWindowOnAScreenStaysAndOthersComeOntoOneWhole) {
+    const FrameMargins frame{1, 24, 1, 1};
+    const ScreenRect left{0, 0, 1920, 1040};
+    const ScreenRect right{1920, 0, 1280, 1024};
+    const ScreenRect inside{300, 200, 696, 478};
+    EXPECT_EQ(PlaceOnScreen(inside, frame, {left, right}).left, 300);
+    EXPECT_EQ(PlaceOnScreen(inside, frame, {left, right}).top, 200);
+
+    // A second screen that is gone, a title bar above the screen, a window larger than it.
+    for (const ScreenRect saved : {ScreenRect{2500, 300, 696, 478}, ScreenRect{100, 5, 696, 478},
+                                   ScreenRect{-50, 100, 2500, 1500}}) {
+        const ScreenRect placed = PlaceOnScreen(saved, frame, {left});
+        EXPECT_TRUE(OnScreen(placed, frame, left)) << saved.left << "," << saved.top;
+    }
+    // The design's window on a 1280x800 screen scaled by 150%, less a panel.
+    const ScreenRect scaled{0, 0, 853, 533 - 30};
+    const ScreenRect placed = PlaceOnScreen({190, 109, 696, 478}, frame, {scaled});
+    EXPECT_TRUE(OnScreen(placed, frame, scaled));
+    EXPECT_EQ(placed.width, 696);
+}
