@@ -96,7 +96,7 @@ TEST_F(Convert, EachMissingPreconditionHasItsOwnMessage) {
 
     Click(Node(""));
     f.Button4Click();
-    ExpectRefusal("保存先フォルダを指定して下さい。", Kind::Confirmation);
+    ExpectRefusal("保存先フォルダを指定して下さい。", Kind::Error);
 
     platform.folders.push_back(Folder(dir / "soon-gone"));
     fs::create_directories(dir / "soon-gone");
@@ -104,20 +104,20 @@ TEST_F(Convert, EachMissingPreconditionHasItsOwnMessage) {
     fs::remove(dir / "soon-gone");
     platform.Reset();
     f.Button4Click();
-    ExpectRefusal("指定された保存先フォルダが存在しません。再指定して下さい。", Kind::Confirmation);
+    ExpectRefusal("指定された保存先フォルダが存在しません。再指定して下さい。", Kind::Error);
 
     platform.folders.push_back(Folder(source()));
     f.Button3Click();
     platform.Reset();
     f.Button4Click();
-    ExpectRefusal("保存先フォルダとファイルのフォルダが同じになっています。", Kind::Confirmation);
+    ExpectRefusal("保存先フォルダとファイルのフォルダが同じになっています。", Kind::Error);
 
     // The same folder spelled another way is still the same folder.
     platform.folders.push_back(Folder(dir / "dst" / ".." / "src"));
     f.Button3Click();
     platform.Reset();
     f.Button4Click();
-    ExpectRefusal("保存先フォルダとファイルのフォルダが同じになっています。", Kind::Confirmation);
+    ExpectRefusal("保存先フォルダとファイルのフォルダが同じになっています。", Kind::Error);
 }
 
 TEST_F(Convert, AListedFolderWithoutFilesIsNoList) {

@@ -7,13 +7,15 @@
 
 namespace quellmark {
 
+// Every refusal is an error the user has to mend, so it comes as an error box (the first design
+// showed the last three as a question with only an OK button).
 RefusalBox RefusalBoxOf(CommandRefusal why) {
     switch (why) {
         case CommandRefusal::NoSearchFolder: return {texts::kSpecifySearchFolder, BoxKind::Error, true};
         case CommandRefusal::NoFileList: return {texts::kNoFileList, BoxKind::Error, false};
-        case CommandRefusal::NoDestination: return {texts::kSpecifyDestination, BoxKind::Confirmation, false};
-        case CommandRefusal::DestinationMissing: return {texts::kDestinationMissing, BoxKind::Confirmation, false};
-        case CommandRefusal::SameFolder: return {texts::kSameFolder, BoxKind::Confirmation, false};
+        case CommandRefusal::NoDestination: return {texts::kSpecifyDestination, BoxKind::Error, false};
+        case CommandRefusal::DestinationMissing: return {texts::kDestinationMissing, BoxKind::Error, false};
+        case CommandRefusal::SameFolder: return {texts::kSameFolder, BoxKind::Error, false};
     }
     return {"", BoxKind::Error, false};
 }
