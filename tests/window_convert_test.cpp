@@ -223,6 +223,7 @@ TEST_F(Convert, StopLetsTheDrawingsUnderWayFinishAndStartsNoMore) {
     gate.Open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
     // At most one drawing per worker was under way; the rest of the five were never started.
+    EXPECT_TRUE(f.StatusText().startsWith("変換作業を中止しました。（")) << f.StatusText().toStdString();
     EXPECT_TRUE(f.StatusText().contains("中止で未変換 ")) << f.StatusText().toStdString();
     EXPECT_FALSE(f.ButtonStop->isVisible());
     EXPECT_LE(DestFiles().size(), 2u);

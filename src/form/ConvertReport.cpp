@@ -25,7 +25,7 @@ std::string ConvertingText(const std::string& source, const std::string& dest) {
 }
 
 std::string CompletionText(const BatchSummary& summary) {
-    std::string text = std::string(texts::kCompleted) + "（変換 " + std::to_string(summary.converted) +
+    std::string text = std::string(summary.interrupted() ? texts::kStopped : texts::kCompleted) + "（変換 " + std::to_string(summary.converted) +
                        " 件、スキップ " + std::to_string(summary.skipped) + " 件、失敗 " +
                        std::to_string(summary.failed) + " 件";
     if (summary.notStarted > 0) text += "、中止で未変換 " + std::to_string(summary.notStarted) + " 件";

@@ -21,8 +21,8 @@ RefusalBox RefusalBoxOf(CommandRefusal why);
 
 // "ファイル「source」→「dest」変換中です。"
 std::string ConvertingText(const std::string& source, const std::string& dest);
-// "変換作業を完了しました。（変換 N 件、スキップ M 件、失敗 K 件）", with the drawings a Stop left
-// out counted too when there are any.
+// "変換作業を完了しました。（変換 N 件、スキップ M 件、失敗 K 件）"; after a Stop,
+// "変換作業を中止しました。" with the drawings it left out counted too.
 std::string CompletionText(const BatchSummary& summary);
 // One line "name: reason" per failed file; empty when none failed.
 std::string FailedFilesText(const BatchSummary& summary);

@@ -44,6 +44,7 @@ inline constexpr const char* kSameFolder = "保存先フォルダとファイル
 inline constexpr const char* kConfirmStart = "変換を開始します。よろしいですか？";
 inline constexpr const char* kCancelled = "変換作業をキャンセルしました。";
 inline constexpr const char* kCompleted = "変換作業を完了しました。";
+inline constexpr const char* kStopped = "変換作業を中止しました。";
 inline constexpr const char* kFailedFilesTitle = "変換できなかったファイル";
 inline constexpr const char* kStop = "中止";
 inline constexpr const char* kWaitingForOtherRun =
