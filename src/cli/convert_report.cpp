@@ -97,7 +97,7 @@ void BatchReport::Finish(const BatchSummary& summary) {
     }
     progress_.Clear();
     if (summary.notStarted > 0) {
-        std::fprintf(stderr, "interrupted: %lld %s not started\n", static_cast<long long>(summary.notStarted),
+        std::fprintf(stderr, "quellmark-cli: interrupted: %lld %s not started\n", static_cast<long long>(summary.notStarted),
                      summary.notStarted == 1 ? "drawing was" : "drawings were");
     }
     WriteSummary(summary);
