@@ -1,4 +1,5 @@
-// Archive strings, counts and class tags at the edges of their encodings.
+// Archive strings, counts and class tags at the edges of their encodings, and the buffered
+// writer they go through.
 #include "testkit.h"
 
 #include "drawing/archive.h"
@@ -24,6 +25,20 @@ std::string Repeat(std::size_t n) {
 }
 
 }  // namespace
+
+TEST(ByteWriter, APieceLargerThanTheBufferIsPlacedWhole) {
+    const Bytes bytes = Written([](ByteWriter& out) {
+        out.u8(0xAA);  // still buffered when the piece comes
+        FieldWriter piece(out.place(100));
+        for (std::int32_t i = 0; i < 25; ++i) piece.i32(i);
+        out.u8(0xBB);
+    });
+    ASSERT_EQ(bytes.size(), 102u);
+    ByteReader in(bytes);
+    EXPECT_EQ(in.u8(), 0xAA);
+    for (std::int32_t i = 0; i < 25; ++i) EXPECT_EQ(in.i32(), i);
+    EXPECT_EQ(in.u8(), 0xBB);
+}
 
 TEST(ArchiveString, EncodingAtEveryLengthBoundary) {
     struct Case {

@@ -40,11 +40,20 @@ std::string_view ArchiveClassName(int classNo) {
     return classNo >= 1 && classNo <= 8 ? kClassNames[classNo] : std::string_view{};
 }
 
-std::string ReadArchiveString(ByteReader& in) {
+namespace {
+
+// One length byte below 255, or 255 followed by a 16-bit length.
+std::size_t ReadArchiveStringLength(ByteReader& in) {
     std::size_t length = in.u8();
     if (length == 0xFF) length = in.u16();
-    return in.takeString(length);
+    return length;
 }
+
+}  // namespace
+
+std::string ReadArchiveString(ByteReader& in) { return in.takeString(ReadArchiveStringLength(in)); }
+
+void SkipArchiveString(ByteReader& in) { in.skip(ReadArchiveStringLength(in)); }
 
 void WriteArchiveString(ByteWriter& out, std::string_view s) {
     if (s.size() > kMaxArchiveString) {

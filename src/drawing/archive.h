@@ -13,11 +13,16 @@
 namespace quellmark {
 
 inline constexpr std::size_t kMaxArchiveString = 65535;
+// The fewest bytes a class tag takes (a class reference) and a count takes (the short form).
+inline constexpr std::size_t kShortestClassTag = 2;
+inline constexpr std::size_t kShortestCount = 2;
 
 // Archive class names, indexed by class number 1..8.
 std::string_view ArchiveClassName(int classNo);
 
 std::string ReadArchiveString(ByteReader& in);
+// Steps over an archive string without keeping it.
+void SkipArchiveString(ByteReader& in);
 // Throws DrawingError for a string longer than 65535 bytes, which the encoding cannot carry.
 void WriteArchiveString(ByteWriter& out, std::string_view s);
 

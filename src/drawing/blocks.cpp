@@ -5,9 +5,38 @@ namespace quellmark {
 
 namespace {
 
-// The fewest bytes a block definition can take: tag, 13 bytes of attributes, number, flag,
-// time stamp, an empty name and a zero member count.
-constexpr std::size_t kMinBlockDefBytes = 2 + 13 + 12 + 1 + 2;
+constexpr std::size_t kTimeStampExtension = 8;
+
+constexpr auto BlockDefinitionAttributeFields = [](auto& io, auto& base) {
+    CommonAttributes(io, base, kClassList);
+};
+
+// A block definition up to its member count. A negative time stamp is read with an 8-byte
+// extension and replaced by the definition's position (1 for the first); since no extension is
+// ever written, a negative stamp is written as the position too, which is what reading it back
+// would give.
+constexpr auto BlockDefinitionFields = [](auto& io, auto& def, std::int32_t position) {
+    io.piece(def.Base, BlockDefinitionAttributeFields);
+    io.i32(def.Number);
+    io.i32(def.Referenced);
+    io.i32(def.TimeStamp, [position](std::int32_t stamp, std::int32_t) {
+        return stamp < 0 ? position : stamp;
+    });
+    if constexpr (kReading<decltype(io)>) {
+        if (def.TimeStamp < 0) {
+            io.skip(kTimeStampExtension);
+            def.TimeStamp = position;
+        }
+    }
+    io.text(def.Name, TextCleaned{});
+};
+
+// The fewest bytes a block definition can take: a class reference, its fields with an empty
+// name, and a zero member count.
+constexpr std::size_t kMinBlockDefBytes =
+    kShortestClassTag +
+    SizeOf<TEntBlockDef>([](auto& io, auto& def) { BlockDefinitionFields(io, def, 0); }, 0) +
+    kShortestCount;
 
 }  // namespace
 
@@ -21,19 +50,11 @@ std::int32_t ReadBlockDefinitionList(StreamReader& stream, std::vector<TEntBlock
                 std::to_string(in.remaining()) + " bytes left can hold");
     }
     blocks.reserve(static_cast<std::size_t>(count));
+    LayoutReader<ByteReader> io(in, stream.version);
     for (std::int32_t n = 1; n <= count; ++n) {
         ReadClassTag(in, stream.archive, TagPlace::BlockDefinitionList);
         TEntBlockDef& def = blocks.emplace_back();
-        def.Base = ReadCommonAttributes(in, stream.version);
-        def.Number = in.i32();
-        def.Referenced = in.i32();
-        def.TimeStamp = in.i32();
-        if (def.TimeStamp < 0) {
-            // A negative stamp carries an 8-byte extension; the definition's position replaces it.
-            in.skip(8);
-            def.TimeStamp = n;
-        }
-        def.Name = ReadArchiveString(in);
+        BlockDefinitionFields(io, def, n);
         const std::int32_t members = ReadArchiveCount(in);
         ++stream.archive.Counter;
         ReadEntitySequence(stream, def.Members, members);
@@ -44,17 +65,12 @@ std::int32_t ReadBlockDefinitionList(StreamReader& stream, std::vector<TEntBlock
 void WriteBlockDefinitionList(StreamWriter& stream, const std::vector<TEntBlockDef>& blocks) {
     ByteWriter& out = stream.out;
     WriteArchiveCount(out, static_cast<std::int32_t>(blocks.size()));
+    LayoutWriter<ByteWriter> io(out, stream.version);
     std::int32_t position = 0;
     for (const TEntBlockDef& def : blocks) {
         ++position;
         WriteClassTag(out, stream.archive, kClassList, stream.version);
-        WriteCommonAttributes(out, stream.version, kClassList, def.Base);
-        out.i32(def.Number);
-        out.i32(def.Referenced);
-        // No extension is ever written, so a negative stamp would not read back; it is written
-        // as the position, which is what reading it would have given.
-        out.i32(def.TimeStamp < 0 ? position : def.TimeStamp);
-        WriteDrawingText(out, def.Name);
+        BlockDefinitionFields(io, def, position);
         WriteArchiveCount(out, WrittenEntityCount(def.Members));
         ++stream.archive.Counter;
         WriteEntitySequence(stream, def.Members);

@@ -28,6 +28,14 @@ void ByteWriter::flush() {
     used_ = 0;
 }
 
+void ByteWriter::makeRoom(std::size_t n) {
+    flush();
+    if (n > capacity_) {
+        buffer_.reset(new std::uint8_t[n]);
+        capacity_ = n;
+    }
+}
+
 void ByteWriter::spill(const void* p, std::size_t n) {
     flush();
     const auto* b = static_cast<const std::uint8_t*>(p);

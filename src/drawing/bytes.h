@@ -202,10 +202,10 @@ public:
     void bytes(std::string_view s) { raw(s.data(), s.size()); }
     void fill(std::uint8_t value, std::size_t n);
 
-    // Room for n bytes (n up to the buffer size) in the buffer, to be filled by a FieldWriter:
-    // one capacity check for a whole fixed-size piece.
+    // Room for n bytes in the buffer, to be filled by a FieldWriter: one capacity check for a
+    // whole fixed-size piece. A piece larger than the buffer grows it.
     std::span<std::uint8_t> place(std::size_t n) {
-        if (n > capacity_ - used_) flush();
+        if (n > capacity_ - used_) makeRoom(n);
         std::span<std::uint8_t> room(buffer_.get() + used_, n);
         used_ += n;
         return room;
@@ -229,6 +229,7 @@ private:
         used_ += n;
     }
     void spill(const void* p, std::size_t n);
+    void makeRoom(std::size_t n);
 
     ByteSink& sink_;
     std::size_t capacity_;

@@ -1,133 +1,149 @@
 // Reading and writing entity bodies and entity lists.
 #include "entities.h"
 
-#include "Func_.h"
-
-#include <string_view>
+#include <array>
+#include <string>
 
 namespace quellmark {
 
 namespace {
 
-// The fewest bytes one entity can take: a class reference, 13 bytes of attributes, and the
-// 20 bytes of a point. A count that the bytes left cannot hold is refused before any space is
+// ---- the entity bodies ----
+// Each body is described once, in stream order, and read, written, skipped and measured from
+// that description (layout.h). Its fixed fields form pieces, each taken or placed with one
+// bounds check; strings, and what depends on a value just read, follow the pieces.
+
+constexpr auto SenFields = [](auto& io, auto& e) {
+    CommonAttributes(io, e.Base, kClassSen);
+    io.f64(e.StartX);
+    io.f64(e.StartY);
+    io.f64(e.EndX);
+    io.f64(e.EndY);
+};
+
+constexpr auto EnkoFields = [](auto& io, auto& e) {
+    CommonAttributes(io, e.Base, kClassEnko);
+    io.f64(e.CenterX);
+    io.f64(e.CenterY);
+    io.f64(e.Radius);
+    io.f64(e.StartAngle);
+    io.f64(e.ArcAngle);
+    io.f64(e.TiltAngle);
+    io.f64(e.Flatness);
+    io.i32(e.FullCircle);
+};
+
+constexpr auto TenFields = [](auto& io, auto& e) {
+    CommonAttributes(io, e.Base, kClassTen);
+    io.f64(e.X);
+    io.f64(e.Y);
+    io.i32(e.Temporary);
+};
+
+// Only a point with pen style 100 carries these; they stay 0 in any other point read.
+constexpr auto MarkedPointFields = [](auto& io, auto& e) {
+    io.i32(e.Code);
+    io.f64(e.Angle);
+    io.f64(e.Scale);
+};
+
+constexpr auto MojiFields = [](auto& io, auto& e) {
+    CommonAttributes(io, e.Base, kClassMoji);
+    io.f64(e.StartX);
+    io.f64(e.StartY);
+    io.f64(e.EndX);
+    io.f64(e.EndY);
+    io.i32(e.TextType);
+    io.f64(e.SizeX);
+    io.f64(e.SizeY);
+    io.f64(e.Spacing);
+    io.f64(e.Angle);
+};
+
+constexpr auto SolidFields = [](auto& io, auto& e) {
+    CommonAttributes(io, e.Base, kClassSolid);
+    for (auto& corner : e.Corners) io.f64(corner);
+};
+
+// Only a solid with pen colour 10 carries it; it stays 0 in any other solid read.
+constexpr auto SolidColorField = [](auto& io, auto& e) { io.i32(e.Color); };
+
+constexpr auto BlockFields = [](auto& io, auto& e) {
+    CommonAttributes(io, e.Base, kClassBlock);
+    io.f64(e.RefX);
+    io.f64(e.RefY);
+    io.f64(e.ScaleX);
+    io.f64(e.ScaleY);
+    io.f64(e.Angle);
+    io.i32(e.DefNumber);
+};
+
+constexpr auto DimensionAttributeFields = [](auto& io, auto& base) {
+    CommonAttributes(io, base, kClassSunpou);
+};
+
+constexpr auto SenBody = [](auto& io, auto& e) { io.piece(e, SenFields); };
+
+constexpr auto EnkoBody = [](auto& io, auto& e) { io.piece(e, EnkoFields); };
+
+constexpr auto TenBody = [](auto& io, auto& e) {
+    io.piece(e, TenFields);
+    if (e.Base.PenStyle == kPenStyleMarkedPoint) io.piece(e, MarkedPointFields);
+};
+
+// A text body; how its content is written depends on where the text stands.
+template <class Io, class Rec, class ContentKind>
+void TextBody(Io& io, Rec& e, ContentKind content) {
+    io.piece(e, MojiFields);
+    io.text(e.FontName, TextCleaned{});
+    io.text(e.Text, content);
+}
+
+constexpr auto MojiBody = [](auto& io, auto& e) { TextBody(io, e, TextContent{}); };
+
+constexpr auto SunpoBody = [](auto& io, auto& e) {
+    io.piece(e.Base, DimensionAttributeFields);
+    SenBody(io, e.Line);
+    TextBody(io, e.Text, TextCleaned{});  // a dimension's text is never an image reference
+    if (io.version >= kVersionFullDimension) {
+        io.u16(e.Mode);
+        SenBody(io, e.Aux1);
+        SenBody(io, e.Aux2);
+        for (auto& point : e.Points) TenBody(io, point);
+    } else if constexpr (kReading<decltype(io)>) {
+        // Older drawings store only the first three parts; the rest takes the dimension's own
+        // attributes so that a later write at version 420 or above has something sensible.
+        e.Mode = 0;
+        e.Aux1 = TEntSen{e.Base};
+        e.Aux2 = TEntSen{e.Base};
+        for (auto& point : e.Points) {
+            point = TEntTen{e.Base};
+            point.Base.PenStyle = 0;
+        }
+    }
+};
+
+constexpr auto SolidBody = [](auto& io, auto& e) {
+    io.piece(e, SolidFields);
+    if (e.Base.PenColor == kPenColorSolidRgb) io.piece(e, SolidColorField);
+};
+
+constexpr auto BlockBody = [](auto& io, auto& e) { io.piece(e, BlockFields); };
+
+// The fewest bytes one entity can take: a class reference and a point's fixed fields in the
+// oldest layout. A count that the bytes left cannot hold is refused before any space is
 // reserved for it.
-constexpr std::size_t kMinEntityBytes = 2 + 13 + 20;
+constexpr std::size_t kMinEntityBytes = kShortestClassTag + SizeOf<TEntTen>(TenFields, 0);
 
 // ---- reading ----
 
-// The common attributes take 13 bytes, 15 from the version that added the pen width.
-std::size_t BaseSize(std::int32_t v) { return v >= kVersionPenWidth ? 15 : 13; }
+using EntityReader = LayoutReader<ByteReader>;
 
-void ReadBase(FieldReader& f, std::int32_t v, TEntBase& base) {
-    base.Group = f.i32();
-    base.PenStyle = f.u8();
-    base.PenColor = f.u16();
-    base.PenWidth = v >= kVersionPenWidth ? f.u16() : 0;
-    base.Layer = f.u16();
-    base.LayerGroup = f.u16();
-    base.Flags = f.u16();
-}
-
-void ReadSen(ByteReader& in, std::int32_t v, TEntSen& e) {
-    FieldReader f(in.take(BaseSize(v) + 32));
-    ReadBase(f, v, e.Base);
-    e.StartX = f.f64();
-    e.StartY = f.f64();
-    e.EndX = f.f64();
-    e.EndY = f.f64();
-}
-
-void ReadEnko(ByteReader& in, std::int32_t v, TEntEnko& e) {
-    FieldReader f(in.take(BaseSize(v) + 60));
-    ReadBase(f, v, e.Base);
-    e.CenterX = f.f64();
-    e.CenterY = f.f64();
-    e.Radius = f.f64();
-    e.StartAngle = f.f64();
-    e.ArcAngle = f.f64();
-    e.TiltAngle = f.f64();
-    e.Flatness = f.f64();
-    e.FullCircle = f.i32();
-}
-
-void ReadTen(ByteReader& in, std::int32_t v, TEntTen& e) {
-    FieldReader f(in.take(BaseSize(v) + 20));
-    ReadBase(f, v, e.Base);
-    e.X = f.f64();
-    e.Y = f.f64();
-    e.Temporary = f.i32();
-    if (e.Base.PenStyle == kPenStyleMarkedPoint) {
-        FieldReader marked(in.take(20));
-        e.Code = marked.i32();
-        e.Angle = marked.f64();
-        e.Scale = marked.f64();
-    } else {
-        e.Code = 0;
-        e.Angle = 0;
-        e.Scale = 0;
-    }
-}
-
-void ReadMoji(ByteReader& in, std::int32_t v, TEntMoji& e) {
-    FieldReader f(in.take(BaseSize(v) + 68));
-    ReadBase(f, v, e.Base);
-    e.StartX = f.f64();
-    e.StartY = f.f64();
-    e.EndX = f.f64();
-    e.EndY = f.f64();
-    e.TextType = f.i32();
-    e.SizeX = f.f64();
-    e.SizeY = f.f64();
-    e.Spacing = f.f64();
-    e.Angle = f.f64();
-    e.FontName = ReadArchiveString(in);
-    e.Text = ReadArchiveString(in);
-}
-
-void ReadSunpo(ByteReader& in, std::int32_t v, TEntSunpo& e) {
-    e.Base = ReadCommonAttributes(in, v);
-    ReadSen(in, v, e.Line);
-    ReadMoji(in, v, e.Text);
-    if (v >= kVersionFullDimension) {
-        e.Mode = in.u16();
-        ReadSen(in, v, e.Aux1);
-        ReadSen(in, v, e.Aux2);
-        for (auto& point : e.Points) ReadTen(in, v, point);
-        return;
-    }
-    // Older drawings store only the first three parts; the rest takes the dimension's own
-    // attributes so that a later write at version 420 or above has something sensible.
-    e.Mode = 0;
-    e.Aux1 = TEntSen{e.Base};
-    e.Aux2 = TEntSen{e.Base};
-    for (auto& point : e.Points) {
-        point = TEntTen{e.Base};
-        point.Base.PenStyle = 0;
-    }
-}
-
-void ReadSolid(ByteReader& in, std::int32_t v, TEntSolid& e) {
-    FieldReader f(in.take(BaseSize(v) + 64));
-    ReadBase(f, v, e.Base);
-    for (double& c : e.Corners) c = f.f64();
-    e.Color = e.Base.PenColor == kPenColorSolidRgb ? in.i32() : 0;
-}
-
-void ReadBlock(ByteReader& in, std::int32_t v, TEntBlock& e) {
-    FieldReader f(in.take(BaseSize(v) + 44));
-    ReadBase(f, v, e.Base);
-    e.RefX = f.f64();
-    e.RefY = f.f64();
-    e.ScaleX = f.f64();
-    e.ScaleY = f.f64();
-    e.Angle = f.f64();
-    e.DefNumber = f.i32();
-}
-
-template <typename Record, typename ReadBody>
-std::int32_t Append(std::vector<Record>& array, ByteReader& in, std::int32_t v, ReadBody read) {
-    read(in, v, array.emplace_back());
+// Flattened: the body's pieces and fields become one straight run, whatever the inliner's
+// budget for the long function that reads entity lists.
+template <typename Record, typename Body>
+[[gnu::flatten]] std::int32_t Append(std::vector<Record>& array, EntityReader& io, Body body) {
+    body(io, array.emplace_back());
     return static_cast<std::int32_t>(array.size() - 1);
 }
 
@@ -200,124 +216,6 @@ const NormalisationTables kTables;
 
 // ---- writing ----
 
-void WriteText(ByteWriter& out, std::string_view text) {
-    if (IsCleanSjisText(text)) {
-        WriteArchiveString(out, text);
-    } else {
-        WriteArchiveString(out, SanitizeSjisText(text));
-    }
-}
-
-constexpr std::string_view kImageReference = "^@BM%temp%";
-constexpr std::string_view kShortImageReference = "^@BM";
-
-void WriteTextContent(ByteWriter& out, std::string_view text, TextRule rule) {
-    if (rule == TextRule::Keep) {
-        WriteText(out, text);
-        return;
-    }
-    std::string clean = SanitizeSjisText(text);
-    if (clean.starts_with(kImageReference)) {
-        clean.replace(0, kImageReference.size(), kShortImageReference);
-    }
-    WriteArchiveString(out, clean);
-}
-
-void WriteBase(FieldWriter& w, std::int32_t v, int classNo, const TEntBase& base) {
-    const TEntBase b = NormalizeCommonAttributes(base, v, classNo);
-    w.i32(b.Group);
-    w.u8(b.PenStyle);
-    w.u16(b.PenColor);
-    if (v >= kVersionPenWidth) w.u16(b.PenWidth);
-    w.u16(b.Layer);
-    w.u16(b.LayerGroup);
-    w.u16(b.Flags);
-}
-
-void WriteSen(ByteWriter& out, std::int32_t v, const TEntSen& e) {
-    FieldWriter w(out.place(BaseSize(v) + 32));
-    WriteBase(w, v, kClassSen, e.Base);
-    w.f64(e.StartX);
-    w.f64(e.StartY);
-    w.f64(e.EndX);
-    w.f64(e.EndY);
-}
-
-void WriteEnko(ByteWriter& out, std::int32_t v, const TEntEnko& e) {
-    FieldWriter w(out.place(BaseSize(v) + 60));
-    WriteBase(w, v, kClassEnko, e.Base);
-    w.f64(e.CenterX);
-    w.f64(e.CenterY);
-    w.f64(e.Radius);
-    w.f64(e.StartAngle);
-    w.f64(e.ArcAngle);
-    w.f64(e.TiltAngle);
-    w.f64(e.Flatness);
-    w.i32(e.FullCircle);
-}
-
-void WriteTen(ByteWriter& out, std::int32_t v, const TEntTen& e) {
-    const bool marked = e.Base.PenStyle == kPenStyleMarkedPoint;
-    FieldWriter w(out.place(BaseSize(v) + 20 + (marked ? 20 : 0)));
-    WriteBase(w, v, kClassTen, e.Base);
-    w.f64(e.X);
-    w.f64(e.Y);
-    w.i32(e.Temporary);
-    if (marked) {
-        w.i32(e.Code);
-        w.f64(e.Angle);
-        w.f64(e.Scale);
-    }
-}
-
-void WriteMoji(ByteWriter& out, std::int32_t v, const TEntMoji& e, TextRule rule) {
-    {
-        FieldWriter w(out.place(BaseSize(v) + 68));
-        WriteBase(w, v, kClassMoji, e.Base);
-        w.f64(e.StartX);
-        w.f64(e.StartY);
-        w.f64(e.EndX);
-        w.f64(e.EndY);
-        w.i32(e.TextType);
-        w.f64(e.SizeX);
-        w.f64(e.SizeY);
-        w.f64(e.Spacing);
-        w.f64(e.Angle);
-    }
-    WriteText(out, e.FontName);
-    WriteTextContent(out, e.Text, rule);
-}
-
-void WriteSunpo(ByteWriter& out, std::int32_t v, const TEntSunpo& e) {
-    WriteCommonAttributes(out, v, kClassSunpou, e.Base);
-    WriteSen(out, v, e.Line);
-    WriteMoji(out, v, e.Text, TextRule::Keep);  // a dimension's text is never an image reference
-    if (v < kVersionFullDimension) return;
-    out.u16(e.Mode);
-    WriteSen(out, v, e.Aux1);
-    WriteSen(out, v, e.Aux2);
-    for (const auto& point : e.Points) WriteTen(out, v, point);
-}
-
-void WriteSolid(ByteWriter& out, std::int32_t v, const TEntSolid& e) {
-    const bool rgb = e.Base.PenColor == kPenColorSolidRgb;
-    FieldWriter w(out.place(BaseSize(v) + 64 + (rgb ? 4 : 0)));
-    WriteBase(w, v, kClassSolid, e.Base);
-    for (double c : e.Corners) w.f64(c);
-    if (rgb) w.i32(e.Color);
-}
-
-void WriteBlock(ByteWriter& out, std::int32_t v, const TEntBlock& e) {
-    FieldWriter w(out.place(BaseSize(v) + 44));
-    WriteBase(w, v, kClassBlock, e.Base);
-    w.f64(e.RefX);
-    w.f64(e.RefY);
-    w.f64(e.ScaleX);
-    w.f64(e.ScaleY);
-    w.f64(e.Angle);
-    w.i32(e.DefNumber);
-}
-
 template <typename Record>
 const Record& At(const std::vector<Record>& array, std::int32_t index) {
     if (index < 0 || static_cast<std::size_t>(index) >= array.size()) {
@@ -328,13 +226,6 @@ const Record& At(const std::vector<Record>& array, std::int32_t index) {
 }
 
 }  // namespace
-
-TEntBase ReadCommonAttributes(ByteReader& in, std::int32_t version) {
-    TEntBase base;
-    FieldReader f(in.take(BaseSize(version)));
-    ReadBase(f, version, base);
-    return base;
-}
 
 TEntBase NormalizeCommonAttributes(TEntBase base, std::int32_t version, int classNo) {
     const bool old = version < kVersionFullDimension;
@@ -353,57 +244,30 @@ TEntBase NormalizeCommonAttributes(TEntBase base, std::int32_t version, int clas
     return base;
 }
 
-void WriteDrawingText(ByteWriter& out, std::string_view text) { WriteText(out, text); }
-
-void WriteCommonAttributes(ByteWriter& out, std::int32_t version, int classNo,
-                           const TEntBase& base) {
-    FieldWriter w(out.place(BaseSize(version)));
-    WriteBase(w, version, classNo, base);
-}
-
 namespace {
 
-void SkipArchiveString(ByteReader& in) {
-    std::size_t length = in.u8();
-    if (length == 0xFF) length = in.u16();
-    in.skip(length);
+// Steps over the body of an entity of the class. The body is read into a scratch record, so a
+// point's pen style and a solid's pen colour decide what follows as in reading proper, and
+// strings are stepped over. A small record is made afresh for each body, so that the fields
+// nothing looks at cost no more than the bounds check of their piece; a dimension's record, of
+// over 500 bytes with strings, is kept for the whole pass instead.
+using EntitySkipper = LayoutReader<ByteReader, Strings::Skipped>;
+
+template <typename Record, typename Body>
+void Skip(EntitySkipper& io, Body body) {
+    Record scratch;
+    body(io, scratch);
 }
 
-// Steps over the body of an entity of the class, looking only at the fields that decide its
-// size: a point's pen style, a solid's pen colour and the lengths of strings.
-void SkipBody(ByteReader& in, std::int32_t v, int classNo) {
-    const std::size_t base = BaseSize(v);
-    auto line = [&] { in.skip(base + 32); };
-    auto point = [&] {
-        if (in.take(base + 20)[4] == kPenStyleMarkedPoint) in.skip(20);
-    };
-    auto text = [&] {
-        in.skip(base + 68);
-        SkipArchiveString(in);
-        SkipArchiveString(in);
-    };
+void SkipBody(EntitySkipper& io, int classNo, TEntSunpo& dimension) {
     switch (classNo) {
-        case kClassSen: line(); break;
-        case kClassEnko: in.skip(base + 60); break;
-        case kClassTen: point(); break;
-        case kClassMoji: text(); break;
-        case kClassSunpou:
-            in.skip(base);
-            line();
-            text();
-            if (v >= kVersionFullDimension) {
-                in.skip(2);
-                line();
-                line();
-                for (int i = 0; i < 4; ++i) point();
-            }
-            break;
-        case kClassSolid: {
-            const auto head = in.take(base + 64);
-            if ((head[5] | head[6] << 8) == kPenColorSolidRgb) in.skip(4);
-            break;
-        }
-        case kClassBlock: in.skip(base + 44); break;
+        case kClassSen: Skip<TEntSen>(io, SenBody); break;
+        case kClassEnko: Skip<TEntEnko>(io, EnkoBody); break;
+        case kClassTen: Skip<TEntTen>(io, TenBody); break;
+        case kClassMoji: Skip<TEntMoji>(io, MojiBody); break;
+        case kClassSunpou: SunpoBody(io, dimension); break;
+        case kClassSolid: Skip<TEntSolid>(io, SolidBody); break;
+        case kClassBlock: Skip<TEntBlock>(io, BlockBody); break;
     }
 }
 
@@ -413,11 +277,13 @@ void SkipBody(ByteReader& in, std::int32_t v, int classNo) {
 std::array<std::size_t, 8> CountAhead(const StreamReader& stream, std::int32_t count) {
     std::array<std::size_t, 8> counts{};
     ByteReader in = stream.in;
+    EntitySkipper io(in, stream.version);
+    TEntSunpo dimension;
     ArchiveReaderState archive = stream.archive;
     try {
         for (std::int32_t i = 0; i < count; ++i) {
             const int classNo = ReadClassTag(in, archive, TagPlace::EntityList);
-            SkipBody(in, stream.version, classNo);
+            SkipBody(io, classNo, dimension);
             ++archive.Counter;
             ++counts[classNo];
         }
@@ -457,18 +323,18 @@ void ReadEntitySequence(StreamReader& stream, TEntityCollection& target, std::in
         Reserve(target.Solid, ahead[kClassSolid]);
         Reserve(target.Block, ahead[kClassBlock]);
     }
-    const std::int32_t v = stream.version;
+    EntityReader io(in, stream.version);
     for (std::int32_t stored = 0; stored < count; ++stored) {
         const int classNo = ReadClassTag(in, stream.archive, TagPlace::EntityList);
         std::int32_t index = 0;
         switch (classNo) {
-            case kClassSen: index = Append(target.Sen, in, v, ReadSen); break;
-            case kClassEnko: index = Append(target.Enko, in, v, ReadEnko); break;
-            case kClassTen: index = Append(target.Ten, in, v, ReadTen); break;
-            case kClassMoji: index = Append(target.Moji, in, v, ReadMoji); break;
-            case kClassSunpou: index = Append(target.Sunpo, in, v, ReadSunpo); break;
-            case kClassSolid: index = Append(target.Solid, in, v, ReadSolid); break;
-            case kClassBlock: index = Append(target.Block, in, v, ReadBlock); break;
+            case kClassSen: index = Append(target.Sen, io, SenBody); break;
+            case kClassEnko: index = Append(target.Enko, io, EnkoBody); break;
+            case kClassTen: index = Append(target.Ten, io, TenBody); break;
+            case kClassMoji: index = Append(target.Moji, io, MojiBody); break;
+            case kClassSunpou: index = Append(target.Sunpo, io, SunpoBody); break;
+            case kClassSolid: index = Append(target.Solid, io, SolidBody); break;
+            case kClassBlock: index = Append(target.Block, io, BlockBody); break;
         }
         target.Refs.push_back({classNo, index});
         ++stream.archive.Counter;
@@ -484,18 +350,18 @@ std::int32_t ReadEntityList(StreamReader& stream, TEntityCollection& target) {
 
 void WriteEntitySequence(StreamWriter& stream, const TEntityCollection& source) {
     ByteWriter& out = stream.out;
-    const std::int32_t v = stream.version;
+    LayoutWriter<ByteWriter> io(out, stream.version, stream.textRule);
     for (const TEntRef& ref : source.Refs) {
         if (ref.ClassNo < kClassSen || ref.ClassNo > kClassBlock) continue;
-        WriteClassTag(out, stream.archive, ref.ClassNo, v);
+        WriteClassTag(out, stream.archive, ref.ClassNo, stream.version);
         switch (ref.ClassNo) {
-            case kClassSen: WriteSen(out, v, At(source.Sen, ref.Index)); break;
-            case kClassEnko: WriteEnko(out, v, At(source.Enko, ref.Index)); break;
-            case kClassTen: WriteTen(out, v, At(source.Ten, ref.Index)); break;
-            case kClassMoji: WriteMoji(out, v, At(source.Moji, ref.Index), stream.textRule); break;
-            case kClassSunpou: WriteSunpo(out, v, At(source.Sunpo, ref.Index)); break;
-            case kClassSolid: WriteSolid(out, v, At(source.Solid, ref.Index)); break;
-            case kClassBlock: WriteBlock(out, v, At(source.Block, ref.Index)); break;
+            case kClassSen: SenBody(io, At(source.Sen, ref.Index)); break;
+            case kClassEnko: EnkoBody(io, At(source.Enko, ref.Index)); break;
+            case kClassTen: TenBody(io, At(source.Ten, ref.Index)); break;
+            case kClassMoji: MojiBody(io, At(source.Moji, ref.Index)); break;
+            case kClassSunpou: SunpoBody(io, At(source.Sunpo, ref.Index)); break;
+            case kClassSolid: SolidBody(io, At(source.Solid, ref.Index)); break;
+            case kClassBlock: BlockBody(io, At(source.Block, ref.Index)); break;
         }
         ++stream.archive.Counter;
     }

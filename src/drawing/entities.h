@@ -5,6 +5,7 @@
 #include "archive.h"
 #include "bytes.h"
 #include "jwtype.h"
+#include "layout.h"
 
 #include <cstdint>
 
@@ -18,10 +19,6 @@ struct StreamReader {
     ArchiveReaderState archive;
 };
 
-// How text entities are written: JWW keeps an image reference as it is, JWS shortens
-// "^@BM%temp%name,..." to "^@BM name,...".
-enum class TextRule { Keep, ShortenImageReference };
-
 struct StreamWriter {
     ByteWriter& out;
     std::int32_t version;
@@ -29,13 +26,30 @@ struct StreamWriter {
     ArchiveWriterState archive;
 };
 
-TEntBase ReadCommonAttributes(ByteReader& in, std::int32_t version);
-// Writes a normalised copy of the attributes for the given class number; base is not changed.
-void WriteCommonAttributes(ByteWriter& out, std::int32_t version, int classNo,
-                           const TEntBase& base);
-// The normalisation alone: pen style and colour remapped below version 420, values outside the
-// valid ranges replaced.
+// The normalisation of common attributes on writing: pen style and colour remapped below
+// version 420, values outside the valid ranges replaced.
 TEntBase NormalizeCommonAttributes(TEntBase base, std::int32_t version, int classNo);
+
+// The common attributes that start every entity body and block definition: 13 bytes, 15 from
+// the version that added the pen width. A field the version does not carry stays 0 in a record
+// read (records start at 0).
+inline constexpr auto CommonAttributeFields = [](auto& io, auto& base) {
+    io.i32(base.Group);
+    io.u8(base.PenStyle);
+    io.u16(base.PenColor);
+    if (io.version >= kVersionPenWidth) io.u16(base.PenWidth);
+    io.u16(base.Layer);
+    io.u16(base.LayerGroup);
+    io.u16(base.Flags);
+};
+
+// The common attributes of an object of the class: written as a copy normalised for it.
+template <class Io, class Base>
+constexpr void CommonAttributes(Io& io, Base& base, int classNo) {
+    io.record(base, CommonAttributeFields, [classNo](const TEntBase& b, std::int32_t version) {
+        return NormalizeCommonAttributes(b, version, classNo);
+    });
+}
 
 // Reads count tagged entities into the collection (count <= 0 reads nothing). Throws
 // DrawingError on a short read, an unknown class, or a count the bytes left cannot hold.
@@ -49,9 +63,6 @@ void WriteEntitySequence(StreamWriter& stream, const TEntityCollection& source);
 
 // How many entities WriteEntitySequence writes for the collection.
 std::int32_t WrittenEntityCount(const TEntityCollection& source);
-
-// Writes drawing text (names, font names, texts) cleaned for writing.
-void WriteDrawingText(ByteWriter& out, std::string_view text);
 
 // Writes the number of entities the collection holds, then the entities.
 void WriteEntityList(StreamWriter& stream, const TEntityCollection& source);

@@ -1,11 +1,11 @@
 // JWS reading and writing: the fixed header, then the shared entity and block definition lists.
 #include "jwsunit.h"
 
-#include "../drawing/Func_.h"
 #include "../drawing/blocks.h"
 #include "../drawing/dimensions.h"
 #include "../drawing/drawing_file.h"
 #include "../drawing/entities.h"
+#include "../drawing/layout.h"
 
 namespace quellmark {
 
@@ -14,6 +14,20 @@ namespace {
 constexpr std::size_t kFillerSize = 193;  // bytes 7 to 199, not interpreted
 constexpr std::uint8_t kFillerByte = 0x2E;
 constexpr std::size_t kMaxJwsClassName = 200;
+
+// The header (kJwsHeaderSize bytes), described once for reading and writing (layout.h). Doc is a
+// JwsDocument, const when written.
+template <class Io, class Doc>
+void JwsHeader(Io& io, Doc& doc) {
+    auto& h = doc.Header;
+    io.chars(h.Signature, kJwsSignature.size());
+    io.filler(kFillerSize, kFillerByte);
+    io.formatVersion(h.Version);
+    for (auto& value : h.LeadReals) io.f64(value);
+    for (auto& group : doc.JwsLayerGroups) io.f64(group.Scale);
+    for (auto& value : h.SettingInts) io.i32(value);
+    for (auto& value : h.SettingReals) io.f64(value);
+}
 
 }  // namespace
 
@@ -42,13 +56,8 @@ bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure
             in.setSection(Section::Header);
             doc.JwsLayerGroups.assign(16, {});
             TJwsHeader& h = doc.Header;
-            h.Signature = in.takeString(kJwsSignature.size());
-            in.skip(kFillerSize);
-            h.Version = in.i32();
-            for (double& r : h.LeadReals) r = in.f64();
-            for (TLayerGroup& group : doc.JwsLayerGroups) group.Scale = in.f64();
-            for (std::int32_t& i : h.SettingInts) i = in.i32();
-            for (double& r : h.SettingReals) r = in.f64();
+            LayoutReader<ByteReader> io(in, 0);
+            JwsHeader(io, doc);
 
             StreamReader stream{in, h.Version, {}};
             stream.archive.MaxClassName = kMaxJwsClassName;
@@ -79,18 +88,8 @@ void WriteJwsHeader(ByteWriter& out, const JwsDocument& doc, std::int32_t versio
         throw DrawingError(FailureKind::CannotWrite, "the layer group table holds " + std::to_string(doc.JwsLayerGroups.size()) +
                            " entries instead of 16");
     }
-    const TJwsHeader& h = doc.Header;
-    std::array<char, kJwsSignature.size()> signature{};
-    CopyToCharArray(signature, h.Signature, static_cast<std::int32_t>(signature.size()));
-    out.bytes(std::string_view(signature.data(), signature.size()));
-    std::array<char, kFillerSize> filler;
-    FillCharArray(filler, kFillerByte, static_cast<std::int32_t>(filler.size()));
-    out.bytes(std::string_view(filler.data(), filler.size()));
-    out.i32(version);
-    for (double r : h.LeadReals) out.f64(r);
-    for (const TLayerGroup& group : doc.JwsLayerGroups) out.f64(group.Scale);
-    for (std::int32_t i : h.SettingInts) out.i32(i);
-    for (double r : h.SettingReals) out.f64(r);
+    LayoutWriter<ByteWriter> io(out, version);
+    JwsHeader(io, doc);
 }
 
 void WriteJwsEntityStream(ByteWriter& out, const JwsDocument& doc, std::int32_t version) {

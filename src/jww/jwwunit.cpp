@@ -2,14 +2,14 @@
 // whole-file operations built on it.
 #include "jwwunit.h"
 
-#include "../drawing/Func_.h"
 #include "../drawing/archive.h"
 #include "../drawing/blocks.h"
 #include "../drawing/dimensions.h"
 #include "../drawing/drawing_file.h"
 #include "../drawing/entities.h"
+#include "../drawing/layout.h"
 
-#include <array>
+#include <limits>
 
 namespace quellmark {
 
@@ -27,9 +27,13 @@ constexpr std::int32_t kWidestOldLineWidth = -101;    // block 7 clamp up to ver
 // reader, the writer and the memo probe all agree on it.
 bool HasBlock17Part(std::int32_t version, std::int32_t from) { return version >= from; }
 
+constexpr int kOldMarkSlots = 4;  // block 12 before eight slots
+constexpr std::size_t kLayerGroupCount = 16;
+constexpr std::size_t kLayersPerGroup = 16;
+
 void SizeTables(JwwDocument& doc) {
-    doc.LayerGroups.assign(16, {});
-    doc.Layers.assign(256, {});
+    doc.LayerGroups.assign(kLayerGroupCount, {});
+    doc.Layers.assign(kLayerGroupCount * kLayersPerGroup, {});
     doc.LineColors.assign(10, {});
     doc.LineTypes.assign(8, {});
     doc.RandomLines.assign(5, {});
@@ -39,156 +43,229 @@ void SizeTables(JwwDocument& doc) {
     doc.LineTypesEx.assign(33, {});
 }
 
-template <std::size_t N>
-void ReadInts(ByteReader& in, std::array<std::int32_t, N>& values) {
-    for (auto& v : values) v = in.i32();
-}
-template <std::size_t N>
-void ReadDoubles(ByteReader& in, std::array<double, N>& values) {
-    for (auto& v : values) v = in.f64();
-}
-template <std::size_t N>
-void WriteInts(ByteWriter& out, const std::array<std::int32_t, N>& values) {
-    for (auto v : values) out.i32(v);
-}
-template <std::size_t N>
-void WriteDoubles(ByteWriter& out, const std::array<double, N>& values) {
-    for (auto v : values) out.f64(v);
-}
+// ---- the header layout ----
+// Every block is described once, in file order, and read, written and measured from that
+// description (layout.h). Doc is a JwwDocument, const when written.
 
-void ReadExtraSlot(ByteReader& in, TExtraSlot& slot) {
-    ReadDoubles(in, slot.Values);
-    slot.Int = in.i32();
-}
-void WriteExtraSlot(ByteWriter& out, const TExtraSlot& slot) {
-    WriteDoubles(out, slot.Values);
-    out.i32(slot.Int);
-}
+// Reserved values are written as zero, whatever was read.
+constexpr auto WrittenAsZero = [](std::int32_t, std::int32_t) { return std::int32_t{0}; };
 
-// Blocks 4 to 17, shared by the full reader and the memo probe.
-void ReadHeaderBlocks4To17(ByteReader& in, JwwDocument& doc) {
-    THeader& h = doc.Header;
-    const std::int32_t v = h.Version;
+// Block 7's widest line: up to version 420 wider values are written as the widest those versions
+// know.
+constexpr auto LineWidthToWrite = [](std::int32_t width, std::int32_t version) {
+    return version <= kVersionExtendedTables && width < kWidestOldLineWidth ? kWidestOldLineWidth
+                                                                            : width;
+};
 
-    h.PaperSize = in.i32();  // block 4
-    h.WriteLayerGroup = in.i32();
-
-    for (int g = 0; g < 16; ++g) {  // block 5
-        TLayerGroup& group = doc.LayerGroups[g];
-        group.State = in.i32();
-        group.WriteLayer = in.i32();
-        group.Scale = in.f64();
-        group.Protect = in.i32();
-        for (int l = 0; l < 16; ++l) {
-            TLayer& layer = doc.Layers[16 * g + l];
-            layer.State = in.i32();
-            layer.Protect = in.i32();
-        }
-    }
-
-    ReadInts(in, h.Reserved14);  // block 6
-
-    ReadInts(in, h.DimensionSettings);  // block 7
-    h.Reserved1 = in.i32();
-    h.MaxLineWidth = in.i32();
-
-    h.PrintOriginX = in.f64();  // block 8
-    h.PrintOriginY = in.f64();
-    h.PrintScale = in.f64();
-    h.PrintSettings = in.i32();
-    h.GridMode = in.i32();
-    h.GridMinSpacing = in.f64();
-    h.GridSpacingX = in.f64();
-    h.GridSpacingY = in.f64();
-    h.GridOriginX = in.f64();
-    h.GridOriginY = in.f64();
-
-    for (TLayer& layer : doc.Layers) layer.Name = ReadArchiveString(in);  // block 9
-    for (TLayerGroup& group : doc.LayerGroups) group.Name = ReadArchiveString(in);
-
-    h.ShadowLevel = in.f64();  // block 10
-    h.ShadowLatitude = in.f64();
-    h.ShadowHours = in.i32();
-    h.WallShadowLevel = in.f64();
-    if (v >= kVersionSkyChart) {
-        h.SkyChartLevel = in.f64();
-        h.SkyChartSize = in.f64();
-    }
-
-    h.Unit25D = in.i32();  // block 11
-    h.ViewScale = in.f64();
-    h.ViewOriginX = in.f64();
-    h.ViewOriginY = in.f64();
-    h.RangeScale = in.f64();
-    h.RangeOriginX = in.f64();
-    h.RangeOriginY = in.f64();
-
-    const bool eightSlots = v >= kVersionEightMarkSlots;  // block 12
-    for (int s = 0; s < (eightSlots ? 8 : 4); ++s) {
-        h.MarkScale[s] = in.f64();
-        h.MarkOriginX[s] = in.f64();
-        h.MarkOriginY[s] = in.f64();
-        if (eightSlots) h.MarkLayerGroup[s] = in.i32();
-    }
-    if (eightSlots) {
-        ReadExtraSlot(in, h.ExtraSlotA);
-        ReadExtraSlot(in, h.ExtraSlotB);
-    }
-
-    ReadDoubles(in, h.ParallelSpacing);  // block 13
-    h.ParallelEndOffset = in.f64();
-    for (TLineColorDef& c : doc.LineColors) {
-        c.ScreenColor = in.i32();
-        c.ScreenWidth = in.i32();
-    }
-
-    for (TLineColorDef& c : doc.LineColors) {  // block 14
-        c.PrintColor = in.i32();
-        c.PrintWidth = in.i32();
-        c.PrintPointRadius = in.f64();
-    }
-
-    for (TLineTypeDef& t : doc.LineTypes) {  // block 15
-        t.Pattern = in.i32();
-        t.UnitDots = in.i32();
-        t.Pitch = in.i32();
-        t.PrintPitch = in.i32();
-    }
-
-    for (TRandomLineDef& r : doc.RandomLines) ReadInts(in, r.Values);  // block 16
-    for (TDoubleLineTypeDef& d : doc.DoubleLineTypes) ReadInts(in, d.Values);
-
-    if (v >= kJwwOldestVersion) {  // block 17; below 220 only the memo probe comes here
-        ReadInts(in, h.Options);
-        const std::int32_t split = in.i32();
-        h.SplitTens = split / 10;
-        h.SplitUnits = split % 10;
-        if (HasBlock17Part(v, 223)) {
-            ReadInts(in, h.Ext223Ints);
-            ReadDoubles(in, h.Ext223Doubles);
-        }
-        if (HasBlock17Part(v, 225)) ReadDoubles(in, h.Ext225Doubles);
-        if (HasBlock17Part(v, 230)) ReadInts(in, h.Ext230Ints);
-    }
-}
-
-// The memo probe's view of blocks 4 to 17: the same sizes, with the tables it needs.
-void ReadProbeHeader(ByteReader& in, JwwDocument& doc) {
-    in.setSection(Section::Header);
-    THeader& h = doc.Header;
-    h.Signature = in.takeString(kJwwSignature.size());
-    h.Version = in.i32();
-    h.Memo = ReadArchiveString(in);
-    JwwDocument scratch;
-    SizeTables(scratch);
-    scratch.Header.Version = h.Version;
-    ReadHeaderBlocks4To17(in, scratch);
-}
+// Block 17's split value is kept as tens and units (div and mod truncate toward zero).
+constexpr auto StoreSplitValue = [](THeader& h, std::int32_t value) {
+    h.SplitTens = value / 10;
+    h.SplitUnits = value % 10;
+};
 
 std::int32_t SplitValueToWrite(const THeader& h, std::int32_t version) {
     std::int64_t value = h.SplitUnits;
     if (version >= kVersionSplitTens) value += h.SplitTens > 0 ? std::int64_t{h.SplitTens} * 10 : 10;
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+}
+
+// One of the two extra mark slots.
+template <class Io, class Slot>
+void ExtraSlot(Io& io, Slot& slot) {
+    for (auto& value : slot.Values) io.f64(value);
+    io.i32(slot.Int);
+}
+
+// The screen and print parts of a line colour (blocks 13 and 14, from version 420 also of the
+// extended colours of blocks 18 and 19), and a line type (blocks 15 and 20).
+template <class Io, class Color>
+void ScreenColor(Io& io, Color& c) {
+    io.i32(c.ScreenColor);
+    io.i32(c.ScreenWidth);
+}
+
+template <class Io, class Color>
+void PrintColor(Io& io, Color& c) {
+    io.i32(c.PrintColor);
+    io.i32(c.PrintWidth);
+    io.f64(c.PrintPointRadius);
+}
+
+template <class Io, class Type>
+void LineType(Io& io, Type& t) {
+    io.i32(t.Pattern);
+    io.i32(t.UnitDots);
+    io.i32(t.Pitch);
+    io.i32(t.PrintPitch);
+}
+
+// Blocks 1 and 2: the signature and the version, which decides the sizes of what follows.
+template <class Io, class Header>
+void HeaderStart(Io& io, Header& h) {
+    io.chars(h.Signature, kJwwSignature.size());
+    io.formatVersion(h.Version);
+}
+
+// Block 3: the memo, written as it stands.
+template <class Io, class Header>
+void HeaderMemo(Io& io, Header& h) {
+    io.text(h.Memo, TextAsStored{});
+}
+
+// Blocks 4 to 17: as far as the memo probe reads.
+template <class Io, class Doc>
+void HeaderBlocks4To17(Io& io, Doc& doc) {
+    auto& h = doc.Header;
+    const std::int32_t v = io.version;
+
+    io.i32(h.PaperSize);  // block 4
+    io.i32(h.WriteLayerGroup);
+
+    for (std::size_t g = 0; g < kLayerGroupCount; ++g) {  // block 5
+        auto& group = doc.LayerGroups[g];
+        io.i32(group.State);
+        io.i32(group.WriteLayer);
+        io.f64(group.Scale);
+        io.i32(group.Protect);
+        for (std::size_t l = 0; l < kLayersPerGroup; ++l) {
+            auto& layer = doc.Layers[kLayersPerGroup * g + l];
+            io.i32(layer.State);
+            io.i32(layer.Protect);
+        }
+    }
+
+    for (auto& reserved : h.Reserved14) io.i32(reserved, WrittenAsZero);  // block 6
+
+    for (auto& setting : h.DimensionSettings) io.i32(setting);  // block 7
+    io.i32(h.Reserved1, WrittenAsZero);
+    io.i32(h.MaxLineWidth, LineWidthToWrite);
+
+    io.f64(h.PrintOriginX);  // block 8
+    io.f64(h.PrintOriginY);
+    io.f64(h.PrintScale);
+    io.i32(h.PrintSettings);
+    io.i32(h.GridMode);
+    io.f64(h.GridMinSpacing);
+    io.f64(h.GridSpacingX);
+    io.f64(h.GridSpacingY);
+    io.f64(h.GridOriginX);
+    io.f64(h.GridOriginY);
+
+    for (auto& layer : doc.Layers) io.text(layer.Name, TextCleaned{});  // block 9
+    for (auto& group : doc.LayerGroups) io.text(group.Name, TextCleaned{});
+
+    io.f64(h.ShadowLevel);  // block 10
+    io.f64(h.ShadowLatitude);
+    io.i32(h.ShadowHours);
+    io.f64(h.WallShadowLevel);
+    if (v >= kVersionSkyChart) {
+        io.f64(h.SkyChartLevel);
+        io.f64(h.SkyChartSize);
+    }
+
+    io.i32(h.Unit25D);  // block 11
+    io.f64(h.ViewScale);
+    io.f64(h.ViewOriginX);
+    io.f64(h.ViewOriginY);
+    io.f64(h.RangeScale);
+    io.f64(h.RangeOriginX);
+    io.f64(h.RangeOriginY);
+
+    const bool eightSlots = v >= kVersionEightMarkSlots;  // block 12
+    for (int s = 0; s < (eightSlots ? kMarkSlots : kOldMarkSlots); ++s) {
+        io.f64(h.MarkScale[s]);
+        io.f64(h.MarkOriginX[s]);
+        io.f64(h.MarkOriginY[s]);
+        if (eightSlots) io.i32(h.MarkLayerGroup[s]);
+    }
+    if (eightSlots) {
+        ExtraSlot(io, h.ExtraSlotA);
+        ExtraSlot(io, h.ExtraSlotB);
+    }
+
+    for (auto& spacing : h.ParallelSpacing) io.f64(spacing);  // block 13
+    io.f64(h.ParallelEndOffset);
+    for (auto& c : doc.LineColors) ScreenColor(io, c);
+
+    for (auto& c : doc.LineColors) PrintColor(io, c);  // block 14
+
+    for (auto& t : doc.LineTypes) LineType(io, t);  // block 15
+
+    for (auto& r : doc.RandomLines) {  // block 16
+        for (auto& value : r.Values) io.i32(value);
+    }
+    for (auto& d : doc.DoubleLineTypes) {
+        for (auto& value : d.Values) io.i32(value);
+    }
+
+    if (v < kJwwOldestVersion) return;  // block 17; below 220 only the memo probe comes here
+    for (auto& option : h.Options) io.i32(option);
+    io.i32(h, StoreSplitValue, SplitValueToWrite);
+    if (HasBlock17Part(v, 223)) {
+        for (auto& value : h.Ext223Ints) io.i32(value);
+        for (auto& value : h.Ext223Doubles) io.f64(value);
+    }
+    if (HasBlock17Part(v, 225)) {
+        for (auto& value : h.Ext225Doubles) io.f64(value);
+    }
+    if (HasBlock17Part(v, 230)) {
+        for (auto& value : h.Ext230Ints) io.i32(value);
+    }
+}
+
+// Blocks 18 to 23: the extended tables from version 420, text styles and text settings.
+template <class Io, class Doc>
+void HeaderBlocks18To23(Io& io, Doc& doc) {
+    if (io.version >= kVersionExtendedTables) {
+        for (auto& c : doc.ColorsEx) ScreenColor(io, c);  // block 18
+        for (auto& c : doc.ColorsEx) {  // block 19
+            io.text(c.Name, TextCleaned{});
+            PrintColor(io, c);
+        }
+        for (auto& t : doc.LineTypesEx) LineType(io, t);  // block 20
+        for (auto& t : doc.LineTypesEx) {  // block 21
+            io.text(t.Name, TextCleaned{});
+            io.i32(t.Count);
+            for (auto& value : t.Values) io.f64(value);
+        }
+    }
+
+    for (auto& s : doc.TextStyles) {  // block 22
+        io.f64(s.Width);
+        io.f64(s.Height);
+        io.f64(s.Spacing);
+        io.i32(s.Color);
+    }
+
+    auto& t = doc.Header.TextSettings;  // block 23
+    for (auto& value : t.A) io.f64(value);
+    for (auto& value : t.B) io.i32(value);
+    for (auto& value : t.C) io.f64(value);
+    io.i32(t.D);
+    for (auto& value : t.E) io.f64(value);
+}
+
+// The memo probe's reading: the header up to block 17, with the tables it needs held aside.
+void ReadProbeHeader(ByteReader& in, JwwDocument& doc) {
+    in.setSection(Section::Header);
+    LayoutReader<ByteReader> io(in, 0);
+    HeaderStart(io, doc.Header);
+    HeaderMemo(io, doc.Header);
+    JwwDocument scratch;
+    SizeTables(scratch);
+    HeaderBlocks4To17(io, scratch);
+}
+
+// The most bytes the memo probe can need: every part present and every string at its longest.
+std::size_t LongestProbe() {
+    LayoutCounter counter(std::numeric_limits<std::int32_t>::max(),
+                          LayoutCounter::kLongestString);
+    JwwDocument shape;
+    SizeTables(shape);
+    HeaderStart(counter, shape.Header);
+    HeaderMemo(counter, shape.Header);
+    HeaderBlocks4To17(counter, shape);
+    return counter.bytes;
 }
 
 template <typename T>
@@ -231,54 +308,17 @@ void ReadJwwHeader(ByteReader& in, JwwDocument& doc) {
     in.setSection(Section::Header);
     SizeTables(doc);
     THeader& h = doc.Header;
-    h.Signature = in.takeString(kJwwSignature.size());
-    const std::size_t versionOffset = in.offset();
-    h.Version = in.i32();
+    LayoutReader<ByteReader> io(in, 0);
+    const std::size_t versionOffset = kJwwSignature.size();
+    HeaderStart(io, h);
     if (h.Version < kJwwOldestVersion) {
         in.fail("version " + std::to_string(h.Version) + " is older than " +
                     std::to_string(kJwwOldestVersion) + ", the oldest version this program reads",
                 versionOffset);
     }
-    h.Memo = ReadArchiveString(in);
-    ReadHeaderBlocks4To17(in, doc);
-
-    if (h.Version >= kVersionExtendedTables) {
-        for (TColorExNo& c : doc.ColorsEx) {  // block 18
-            c.ScreenColor = in.i32();
-            c.ScreenWidth = in.i32();
-        }
-        for (TColorExNo& c : doc.ColorsEx) {  // block 19
-            c.Name = ReadArchiveString(in);
-            c.PrintColor = in.i32();
-            c.PrintWidth = in.i32();
-            c.PrintPointRadius = in.f64();
-        }
-        for (TLineTypeExNo& t : doc.LineTypesEx) {  // block 20
-            t.Pattern = in.i32();
-            t.UnitDots = in.i32();
-            t.Pitch = in.i32();
-            t.PrintPitch = in.i32();
-        }
-        for (TLineTypeExNo& t : doc.LineTypesEx) {  // block 21
-            t.Name = ReadArchiveString(in);
-            t.Count = in.i32();
-            ReadDoubles(in, t.Values);
-        }
-    }
-
-    for (TTextStyleDef& s : doc.TextStyles) {  // block 22
-        s.Width = in.f64();
-        s.Height = in.f64();
-        s.Spacing = in.f64();
-        s.Color = in.i32();
-    }
-
-    TTextSettings& t = h.TextSettings;  // block 23
-    ReadDoubles(in, t.A);
-    ReadInts(in, t.B);
-    ReadDoubles(in, t.C);
-    t.D = in.i32();
-    ReadDoubles(in, t.E);
+    HeaderMemo(io, h);
+    HeaderBlocks4To17(io, doc);
+    HeaderBlocks18To23(io, doc);
 }
 
 void WriteJwwHeader(ByteWriter& out, const JwwDocument& doc, std::int32_t version) {
@@ -293,151 +333,11 @@ void WriteJwwHeader(ByteWriter& out, const JwwDocument& doc, std::int32_t versio
         RequireLength(doc.ColorsEx, 257, "ColorsEx");
         RequireLength(doc.LineTypesEx, 33, "LineTypesEx");
     }
-    const THeader& h = doc.Header;
-    const std::int32_t v = version;
-
-    std::array<char, 8> signature{};  // block 1
-    FillCharArray(signature, 0, static_cast<std::int32_t>(signature.size()));
-    CopyToCharArray(signature, h.Signature, static_cast<std::int32_t>(signature.size()));
-    out.bytes(std::string_view(signature.data(), signature.size()));
-    out.i32(v);  // block 2
-    WriteArchiveString(out, h.Memo);  // block 3, as it stands
-
-    out.i32(h.PaperSize);  // block 4
-    out.i32(h.WriteLayerGroup);
-
-    for (int g = 0; g < 16; ++g) {  // block 5
-        const TLayerGroup& group = doc.LayerGroups[g];
-        out.i32(group.State);
-        out.i32(group.WriteLayer);
-        out.f64(group.Scale);
-        out.i32(group.Protect);
-        for (int l = 0; l < 16; ++l) {
-            const TLayer& layer = doc.Layers[16 * g + l];
-            out.i32(layer.State);
-            out.i32(layer.Protect);
-        }
-    }
-
-    out.fill(0, 14 * 4);  // block 6: reserved, always zero
-
-    WriteInts(out, h.DimensionSettings);  // block 7
-    out.i32(0);                           // reserved
-    out.i32(v <= kVersionExtendedTables && h.MaxLineWidth < kWidestOldLineWidth ? kWidestOldLineWidth
-                                                                                 : h.MaxLineWidth);
-
-    out.f64(h.PrintOriginX);  // block 8
-    out.f64(h.PrintOriginY);
-    out.f64(h.PrintScale);
-    out.i32(h.PrintSettings);
-    out.i32(h.GridMode);
-    out.f64(h.GridMinSpacing);
-    out.f64(h.GridSpacingX);
-    out.f64(h.GridSpacingY);
-    out.f64(h.GridOriginX);
-    out.f64(h.GridOriginY);
-
-    for (const TLayer& layer : doc.Layers) WriteDrawingText(out, layer.Name);  // block 9
-    for (const TLayerGroup& group : doc.LayerGroups) WriteDrawingText(out, group.Name);
-
-    out.f64(h.ShadowLevel);  // block 10
-    out.f64(h.ShadowLatitude);
-    out.i32(h.ShadowHours);
-    out.f64(h.WallShadowLevel);
-    if (v >= kVersionSkyChart) {
-        out.f64(h.SkyChartLevel);
-        out.f64(h.SkyChartSize);
-    }
-
-    out.i32(h.Unit25D);  // block 11
-    out.f64(h.ViewScale);
-    out.f64(h.ViewOriginX);
-    out.f64(h.ViewOriginY);
-    out.f64(h.RangeScale);
-    out.f64(h.RangeOriginX);
-    out.f64(h.RangeOriginY);
-
-    const bool eightSlots = v >= kVersionEightMarkSlots;  // block 12
-    for (int s = 0; s < (eightSlots ? 8 : 4); ++s) {
-        out.f64(h.MarkScale[s]);
-        out.f64(h.MarkOriginX[s]);
-        out.f64(h.MarkOriginY[s]);
-        if (eightSlots) out.i32(h.MarkLayerGroup[s]);
-    }
-    if (eightSlots) {
-        WriteExtraSlot(out, h.ExtraSlotA);
-        WriteExtraSlot(out, h.ExtraSlotB);
-    }
-
-    WriteDoubles(out, h.ParallelSpacing);  // block 13
-    out.f64(h.ParallelEndOffset);
-    for (const TLineColorDef& c : doc.LineColors) {
-        out.i32(c.ScreenColor);
-        out.i32(c.ScreenWidth);
-    }
-
-    for (const TLineColorDef& c : doc.LineColors) {  // block 14
-        out.i32(c.PrintColor);
-        out.i32(c.PrintWidth);
-        out.f64(c.PrintPointRadius);
-    }
-
-    for (const TLineTypeDef& t : doc.LineTypes) {  // block 15
-        out.i32(t.Pattern);
-        out.i32(t.UnitDots);
-        out.i32(t.Pitch);
-        out.i32(t.PrintPitch);
-    }
-
-    for (const TRandomLineDef& r : doc.RandomLines) WriteInts(out, r.Values);  // block 16
-    for (const TDoubleLineTypeDef& d : doc.DoubleLineTypes) WriteInts(out, d.Values);
-
-    WriteInts(out, h.Options);  // block 17
-    out.i32(SplitValueToWrite(h, v));
-    if (HasBlock17Part(v, 223)) {
-        WriteInts(out, h.Ext223Ints);
-        WriteDoubles(out, h.Ext223Doubles);
-    }
-    if (HasBlock17Part(v, 225)) WriteDoubles(out, h.Ext225Doubles);
-    if (HasBlock17Part(v, 230)) WriteInts(out, h.Ext230Ints);
-
-    if (v >= kVersionExtendedTables) {
-        for (const TColorExNo& c : doc.ColorsEx) {  // block 18
-            out.i32(c.ScreenColor);
-            out.i32(c.ScreenWidth);
-        }
-        for (const TColorExNo& c : doc.ColorsEx) {  // block 19
-            WriteDrawingText(out, c.Name);
-            out.i32(c.PrintColor);
-            out.i32(c.PrintWidth);
-            out.f64(c.PrintPointRadius);
-        }
-        for (const TLineTypeExNo& t : doc.LineTypesEx) {  // block 20
-            out.i32(t.Pattern);
-            out.i32(t.UnitDots);
-            out.i32(t.Pitch);
-            out.i32(t.PrintPitch);
-        }
-        for (const TLineTypeExNo& t : doc.LineTypesEx) {  // block 21
-            WriteDrawingText(out, t.Name);
-            out.i32(t.Count);
-            WriteDoubles(out, t.Values);
-        }
-    }
-
-    for (const TTextStyleDef& s : doc.TextStyles) {  // block 22
-        out.f64(s.Width);
-        out.f64(s.Height);
-        out.f64(s.Spacing);
-        out.i32(s.Color);
-    }
-
-    const TTextSettings& t = h.TextSettings;  // block 23
-    WriteDoubles(out, t.A);
-    WriteInts(out, t.B);
-    WriteDoubles(out, t.C);
-    out.i32(t.D);
-    WriteDoubles(out, t.E);
+    LayoutWriter<ByteWriter> io(out, version);
+    HeaderStart(io, doc.Header);
+    HeaderMemo(io, doc.Header);
+    HeaderBlocks4To17(io, doc);
+    HeaderBlocks18To23(io, doc);
 }
 
 bool ReadJwwBytes(JwwDocument& doc, ImageStore& images, std::span<const std::uint8_t> bytes,
@@ -507,8 +407,7 @@ bool ReadJwwMemo(JwwDocument& doc, const std::filesystem::path& path, FileSystem
     // names of 65535 bytes each and the fixed blocks. So listing a folder never loads a large
     // file that merely has a drawing's extension.
     constexpr std::size_t kFirstRead = 64 * 1024;
-    constexpr std::size_t kLongestProbe = 12 + 273 * (3 + 65535) + 8 + 2368 + 56 + 28 + 72 + 44 +
-                                          52 + 280 + 168 + 160 + 128 + 164 + 144;
+    static const std::size_t kLongestProbe = LongestProbe();
     FileBytes bytes;
     if (fs.readFile(path, bytes, kFirstRead)) return false;
     Failure failure;
