@@ -1,5 +1,5 @@
-// Read + mark + write of whole drawings in memory, in bytes per second of drawing, for the three
-// shapes: many small entities, text-heavy and image-heavy.
+// Read + mark + write of whole drawings in memory, in bytes per second of drawing, for each shape:
+// many small entities, text-heavy, mixed (at version 600 and at 230), image-heavy, and JWS.
 #include "drawing/bytes.h"
 #include "drawing/dimensions.h"
 #include "drawing/images.h"
@@ -70,6 +70,16 @@ void BM_TextHeavy(benchmark::State& state) {
     ConvertJwwInMemory(state, input);
 }
 
+void BM_Mixed(benchmark::State& state) {
+    static const qmtest::Bytes input = qmtest::BuildJww(qmbench::Mixed(40, 600));
+    ConvertJwwInMemory(state, input);
+}
+
+void BM_MixedOld(benchmark::State& state) {
+    static const qmtest::Bytes input = qmtest::BuildJww(qmbench::Mixed(40, 230));
+    ConvertJwwInMemory(state, input);
+}
+
 void BM_ImageHeavy(benchmark::State& state) {
     static const qmtest::Bytes input = qmtest::BuildJww(qmbench::ImageHeavy(8));
     ConvertJwwInMemory(state, input);
@@ -132,6 +142,8 @@ int main(int argc, char** argv) {
         {"ManyEntities", BM_ManyEntities},
         {"ManyEntitiesReadOnly", BM_ManyEntitiesReadOnly},
         {"TextHeavy", BM_TextHeavy},
+        {"Mixed", BM_Mixed},
+        {"MixedOld", BM_MixedOld},
         {"ImageHeavy", BM_ImageHeavy},
         {"JwsManyEntities", BM_JwsManyEntities}};
     for (auto [name, function] : benchmarks) {

@@ -1,5 +1,5 @@
-// The three drawing shapes the benchmarks measure: many small entities, long Shift-JIS texts,
-// and large embedded images.
+// The drawing shapes the benchmarks measure: many small entities, long Shift-JIS texts, large
+// embedded images, and a mix like the drawings users keep.
 #pragma once
 
 #include "builder.h"
@@ -54,6 +54,32 @@ inline qmtest::JwwPlan ImageHeavy(double megabytes, int images = 8, std::uint64_
         qmtest::Text t;
         t.text = "^@BM%temp%" + name + ",100,100";
         plan.entities.push_back(t);
+    }
+    return plan;
+}
+
+// Drawings as users have them: every class, texts of a few dozen bytes, block definitions and
+// their inserts, dimensions about 9% of the entities, at the given version (below 420 the
+// dimensions are the short ones). Class tags come as a writer makes them.
+inline qmtest::JwwPlan Mixed(double megabytes, std::int32_t version, std::uint64_t seed = 4) {
+    qmtest::RandomDrawing random(seed);
+    qmtest::JwwPlan plan;
+    plan.version = version;
+    plan.memo = "mixed";
+    for (int b = 1; b <= 20; ++b) plan.blocks.push_back(random.block(b, 30));
+    const auto target = static_cast<std::size_t>(megabytes * 1e6);
+    std::size_t bytes = 15000 + 20 * 30 * 90;
+    // Of every 100 entities: 40 lines, 10 arcs, 10 points, 15 texts, 9 dimensions, 6 solids, 10 inserts.
+    static constexpr int kShare[7] = {40, 10, 10, 15, 9, 6, 10};
+    static constexpr std::size_t kBytes[7] = {49, 77, 37, 130, 520, 81, 61};
+    int slots[100];
+    for (int c = 0, at = 0; c < 7; ++c) {
+        for (int i = 0; i < kShare[c]; ++i) slots[at++] = c + 1;
+    }
+    for (std::size_t i = 0; bytes < target; ++i) {
+        const int c = slots[(i * 37) % 100];  // spread the classes through the list
+        plan.entities.push_back(random.entity(c));
+        bytes += c == 5 && version < 420 ? 150 : kBytes[c - 1];
     }
     return plan;
 }
