@@ -110,6 +110,12 @@ int ReadClassTag(ByteReader& in, ArchiveReaderState& state, TagPlace place) {
             }
             if (classNo == 0) in.fail("unknown class '" + Printable(name) + "'", tagOffset);
         }
+        // A class named again takes a new index; its old one refers to nothing from now on.
+        const std::int32_t old = state.ClassIndex[classNo];
+        if (old > 0 && old < ArchiveReaderState::kQuickIndices) state.EntityClassAt[static_cast<std::size_t>(old)] = 0;
+        if (classNo <= kEntityClassCount && state.Counter < ArchiveReaderState::kQuickIndices) {
+            state.EntityClassAt[static_cast<std::size_t>(state.Counter)] = static_cast<std::uint8_t>(classNo);
+        }
         state.ClassIndex[classNo] = state.Counter++;
         return classNo;
     }

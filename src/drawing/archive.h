@@ -35,6 +35,10 @@ struct ArchiveReaderState {
     std::array<std::int32_t, 9> ClassIndex{};  // by class number 1..8; 0 while not introduced
     std::int32_t Counter = 1;
     std::size_t MaxClassName = 2048;  // the longest class name the reader takes
+    // The entity class introduced at each of the first archive indices (0: none), so the short
+    // reference that precedes almost every entity is one lookup.
+    static constexpr std::uint16_t kQuickIndices = 256;
+    std::array<std::uint8_t, kQuickIndices> EntityClassAt{};
 };
 
 // Where a class tag stands decides what it may name: entity lists hold the seven entity
@@ -44,6 +48,19 @@ enum class TagPlace { EntityList, BlockDefinitionList };
 // Reads one class tag. In an entity list returns the class number 1..7 and throws DrawingError
 // for anything that names no entity class; in the block definition list returns 8.
 int ReadClassTag(ByteReader& in, ArchiveReaderState& state, TagPlace place);
+
+// ReadClassTag in an entity list, with the common case (a short reference to an entity class
+// introduced early in the stream) taken inline.
+inline int ReadEntityClassTag(ByteReader& in, ArchiveReaderState& state) {
+    if (in.remaining() >= 2) {
+        const std::uint16_t index = static_cast<std::uint16_t>(in.peekU16() - 0x8000u);
+        if (index < ArchiveReaderState::kQuickIndices && state.EntityClassAt[index] != 0) {
+            in.skip(2);
+            return state.EntityClassAt[index];
+        }
+    }
+    return ReadClassTag(in, state, TagPlace::EntityList);
+}
 
 struct ArchiveWriterState {
     std::array<std::int32_t, 9> ClassIndex{};

@@ -83,6 +83,13 @@ public:
     // exactly as it went in.
     double f64() { return std::bit_cast<double>(scalar<std::uint64_t>()); }
 
+    // The next two bytes as a number, without moving on; the caller has checked remaining().
+    std::uint16_t peekU16() const {
+        std::uint16_t value;
+        std::memcpy(&value, data_.data() + pos_, sizeof value);
+        return detail::FromLittleEndian(value);
+    }
+
     // A view of the next n bytes, valid as long as the buffer lives.
     std::span<const std::uint8_t> take(std::size_t n) {
         need(n);

@@ -282,7 +282,7 @@ std::array<std::size_t, 8> CountAhead(const StreamReader& stream, std::int32_t c
     ArchiveReaderState archive = stream.archive;
     try {
         for (std::int32_t i = 0; i < count; ++i) {
-            const int classNo = ReadClassTag(in, archive, TagPlace::EntityList);
+            const int classNo = ReadEntityClassTag(in, archive);
             SkipBody(io, classNo, dimension);
             ++archive.Counter;
             ++counts[classNo];
@@ -325,7 +325,7 @@ void ReadEntitySequence(StreamReader& stream, TEntityCollection& target, std::in
     }
     EntityReader io(in, stream.version);
     for (std::int32_t stored = 0; stored < count; ++stored) {
-        const int classNo = ReadClassTag(in, stream.archive, TagPlace::EntityList);
+        const int classNo = ReadEntityClassTag(in, stream.archive);
         std::int32_t index = 0;
         switch (classNo) {
             case kClassSen: index = Append(target.Sen, io, SenBody); break;
