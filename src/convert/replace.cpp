@@ -211,7 +211,9 @@ void LeftoverSweep::Sweep(const fs::path& folder, const fs::path& reachedAs) {
     std::vector<std::string> names;
     if (files_.listNames(reachedAs, names)) return;
     for (const std::string& name : names) {
-        if (IsLeftover(name) && files_.isFile(reachedAs / name) && !files_.remove(reachedAs / name)) ++removed_;
+        if (!IsLeftover(name)) continue;
+        const fs::path leftover = reachedAs / PathFromText(name);
+        if (files_.isFile(leftover) && !files_.remove(leftover)) ++removed_;
     }
 }
 
