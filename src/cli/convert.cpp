@@ -3,6 +3,7 @@
 #include "../convert/batch.h"
 #include "../convert/replace.h"
 #include "commands.h"
+#include "console.h"
 #include "convert_report.h"
 #include "lists.h"
 #include "walk.h"
@@ -110,17 +111,7 @@ int Run(const ConvertOptions& options) {
 
     // The first Ctrl-C (or SIGTERM, or SIGHUP) lets the conversions under way finish and starts
     // no more; a second one ends the program at once.
-    for (int signal : {SIGINT, SIGTERM
-#ifdef SIGHUP
-                       , SIGHUP
-#endif
-         }) {
-        std::signal(signal, [](int caught) {
-            gSignal = caught;
-            gInterrupted = true;
-            std::signal(caught, SIG_DFL);
-        });
-    }
+    CatchInterrupts(gInterrupted, gSignal);
     ConvertSettings settings;
     settings.stop = &gInterrupted;
     settings.sync = !options.noSync;

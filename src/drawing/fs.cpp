@@ -169,14 +169,21 @@ class Win32Folder final : public FolderHandle {
 public:
     explicit Win32Folder(fs::path checked) : path_(std::move(checked)) {}
     ~Win32Folder() override {
+        if (mutex_) {
+            ::ReleaseMutex(mutex_);
+            ::CloseHandle(mutex_);
+        }
         for (HANDLE h : handles_) ::CloseHandle(h);
     }
+    // A mutex this thread owns, released with the folder.
+    void own(HANDLE mutex) { mutex_ = mutex; }
     void hold(HANDLE h) { handles_.push_back(h); }
     void reachedAs(fs::path checked) { path_ = std::move(checked); }
     const fs::path& path() const override { return path_; }
 
 private:
     std::vector<HANDLE> handles_;
+    HANDLE mutex_ = nullptr;
     fs::path path_;
 };
 
@@ -487,18 +494,28 @@ public:
         out = std::make_unique<PosixFolder>(fd, folder);
         return {};
 #else
+        // Windows locks byte ranges of files only, not folders; the lock is a mutex named after
+        // the folder's identity (volume and file index), so every spelling of the folder meets
+        // the same one, and a killed holder's mutex comes free. It holds between the processes of
+        // one machine.
         HANDLE h = OpenFolderHandle(folder, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
         if (h == INVALID_HANDLE_VALUE) return Win32Error();
         auto held = std::make_unique<Win32Folder>(folder);
         held->hold(h);
-        OVERLAPPED at{};
-        const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
-        if (!::LockFileEx(h, flags, 0, 1, 0, &at)) {
-            const DWORD code = ::GetLastError();
-            return code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING
-                       ? std::make_error_code(std::errc::resource_unavailable_try_again)
-                       : Win32Error(code);
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(h, &info)) return Win32Error();
+        if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return std::make_error_code(std::errc::not_a_directory);
+        const std::wstring name = L"Global\\quellmark-folder-" + std::to_wstring(info.dwVolumeSerialNumber) + L"-" +
+                                  std::to_wstring((std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
+        HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name.c_str());
+        if (!mutex) return Win32Error();
+        const DWORD got = ::WaitForSingleObject(mutex, wait ? INFINITE : 0);
+        if (got != WAIT_OBJECT_0 && got != WAIT_ABANDONED) {
+            ::CloseHandle(mutex);
+            return got == WAIT_TIMEOUT ? std::make_error_code(std::errc::resource_unavailable_try_again)
+                                       : Win32Error();
         }
+        held->own(mutex);
         out = std::move(held);
         return {};
 #endif
