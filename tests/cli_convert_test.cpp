@@ -30,7 +30,7 @@ std::map<std::string, Bytes> Tree(const fs::path& root) {
     std::map<std::string, Bytes> files;
     if (!fs::exists(root)) return files;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
-        if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
+        if (e.is_regular_file()) files[fs::relative(e.path(), root).generic_string()] = ReadFile(e.path());
     }
     return files;
 }
@@ -236,6 +236,9 @@ TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
 }
 
 TEST_F(CliConvert, NulSeparatedListsCarryNamesWithLineBreaksInAndOut) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows forbids line breaks in file names";
+#endif
     const Bytes good = ReadFile(src() / "plan0.jww");
     Bytes broken = good;
     broken.resize(broken.size() / 2);
@@ -284,7 +287,7 @@ TEST_F(CliConvert, TheSameDestinationNameKeepsTheFirstAndFailsTheRestAsAClash) {
     const CommandResult run = Cli("convert -q -j 2 -o " + Q(dir / "out") + " " + Q(src() / "plan0.jww") + " " +
                                   Q(dir / "other" / "plan0.jww"));
     EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_NE(run.out.find("other/plan0.jww: " + (src() / "plan0.jww").string()), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find((fs::path("other") / "plan0.jww: ").string() + (src() / "plan0.jww").string()), std::string::npos) << run.out;
     EXPECT_FALSE(ReadFile(dir / "out" / "plan0.jww") == BuildJww(plan));
     EXPECT_FALSE(fs::exists(dir / "out" / "plan0.BAK"));
 }

@@ -53,8 +53,7 @@ std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& de
     const fs::path destAbsolute = Absolute(dest);
     auto checkFolder = [&](const fs::path& folder, bool tree) {
         const fs::path source = Absolute(folder);
-        std::error_code ec;
-        const bool same = fs::exists(dest) && fs::equivalent(dest, folder, ec);
+        const bool same = fs::exists(dest) && SameFileOrFolder(dest, folder);
         if (same || destAbsolute == source) {
             throw UsageError("the destination " + dest.string() + " is the source folder " + folder.string());
         }

@@ -49,6 +49,8 @@ int main(int argc, char** rawArgv) {
     char** argv = argvUtf8.data();
     CLI::App app{"Quellmark marks the dimensions of JWW and JWS drawings.", kProgramName};
     app.require_subcommand(1);
+    // Options start with a dash on every system; on Windows "/name" stays a path.
+    app.allow_windows_style_options(false);
     app.get_formatter()->label("SUBCOMMAND", "COMMAND");
     app.set_version_flag("-V,--version", std::string(kProgramName) + " " + QUELLMARK_VERSION);
     app.footer(

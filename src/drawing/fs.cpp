@@ -559,6 +559,26 @@ void FileSink::write(std::span<const std::uint8_t> bytes) {
     }
 }
 
+bool SameFileOrFolder(const fs::path& a, const fs::path& b) {
+#ifdef _WIN32
+    // The volume and the file index name a file on Windows; the C library's stat has no inode.
+    auto identity = [](const fs::path& path, BY_HANDLE_FILE_INFORMATION& info) {
+        HANDLE h = ::CreateFileW(Win32Path(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        const bool known = ::GetFileInformationByHandle(h, &info) != 0;
+        ::CloseHandle(h);
+        return known;
+    };
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return identity(a, x) && identity(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+#else
+    std::error_code ec;
+    return fs::equivalent(a, b, ec) && !ec;
+#endif
+}
+
 std::string PathText(const fs::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());

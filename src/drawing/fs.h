@@ -89,6 +89,10 @@ private:
     std::uint64_t written_ = 0;
 };
 
+// Whether two paths name the same file or folder, however they are spelled (case, drive letter,
+// \\?\ prefix, links); false when either cannot be reached.
+bool SameFileOrFolder(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // A path as UTF-8 text, for messages and lists (on POSIX, the bytes as they are), and back.
 std::string PathText(const std::filesystem::path& path);
 std::filesystem::path PathFromText(std::string_view text);
