@@ -7,8 +7,9 @@ foreach(dir CLI nlohmann)
   if(NOT EXISTS /usr/include/${dir})
     message(FATAL_ERROR "/usr/include/${dir} missing: run scripts/install-deps windows")
   endif()
-  file(MAKE_DIRECTORY ${QUELLMARK_HEADER_ONLY})
-  file(CREATE_LINK /usr/include/${dir} ${QUELLMARK_HEADER_ONLY}/${dir} SYMBOLIC)
+  # Copied, not linked: a Windows tool that clears the build tree under Wine would follow a
+  # link into /usr/include.
+  file(COPY /usr/include/${dir} DESTINATION ${QUELLMARK_HEADER_ONLY})
 endforeach()
 add_library(quellmark_cli11 INTERFACE)
 target_include_directories(quellmark_cli11 SYSTEM INTERFACE ${QUELLMARK_HEADER_ONLY})

@@ -16,12 +16,16 @@ using namespace quellmark;
 namespace {
 
 // Windows refuses to delete a read-only file; tests leave some behind on purpose.
-void RemoveTree(const fs::path& root) {
+void RemoveTree(const fs::path& given) {
     std::error_code ec;
 #ifdef _WIN32
+    // With the long-path prefix, so that folders deeper than MAX_PATH go too.
+    const fs::path root = L"\\\\?\\" + fs::absolute(given).lexically_normal().make_preferred().native();
     for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
         fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
     }
+#else
+    const fs::path& root = given;
 #endif
     fs::remove_all(root, ec);
 }
