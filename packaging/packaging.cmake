@@ -8,7 +8,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/quellmark-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME quellmark-cli)
 
 find_program(HELP2MAN help2man)
-if(HELP2MAN)
+if(HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
   set(manpage ${CMAKE_BINARY_DIR}/man/quellmark-cli.1)
   add_custom_command(
     OUTPUT ${manpage}.gz

@@ -8,9 +8,11 @@
 #include <map>
 #include <sstream>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 using namespace qmtest;
 
@@ -21,18 +23,19 @@ CommandResult Cli(const std::string& args) {
 }
 
 CommandResult CliStdout(const std::string& args) {
-    return RunCommand(std::string(QUELLMARK_CLI) + " " + args + " 2>/dev/null");
+    return RunCommand(std::string(QUELLMARK_CLI) + " " + args + kDropStderr);
 }
 
 std::map<std::string, Bytes> Tree(const fs::path& root) {
     std::map<std::string, Bytes> files;
     if (!fs::exists(root)) return files;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
-        if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
+        if (e.is_regular_file()) files[fs::relative(e.path(), root).generic_string()] = ReadFile(e.path());
     }
     return files;
 }
 
+#ifndef _WIN32
 // The CLI as a process of its own with its standard output on a pipe; stderr goes nowhere.
 struct StartedCli {
     pid_t pid;
@@ -63,6 +66,8 @@ std::size_t Occurrences(const std::string& text, const std::string& word) {
     for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
     return n;
 }
+#endif
+
 
 class CliConvert : public ::testing::Test {
 protected:
@@ -88,7 +93,7 @@ protected:
         WriteFile(src() / "sub" / "notes.txt", {'h', 'i'});
     }
     fs::path src() const { return dir / "src"; }
-    std::string Q(const fs::path& p) const { return "'" + p.string() + "'"; }
+    std::string Q(const fs::path& p) const { return ShellWord(p); }
 
     TempDir dir;
 };
@@ -155,6 +160,9 @@ TEST(CliOutput, LinesReachAPipeWhileTheBatchRuns) {
     // The lines of the batch are more than a pipe holds (64 KiB), so a program that wrote them
     // only at the end would have converted every drawing before the first line could be read;
     // one that writes each as it goes is still converting, and the interrupt stops it.
+#ifdef _WIN32
+    GTEST_SKIP() << "needs fork, a pipe to the child and SIGINT";
+#else
     TempDir dir;
     fs::create_directories(dir / "src");
     const Bytes drawing = BuildJww(JwwPlan{});
@@ -180,6 +188,7 @@ TEST(CliOutput, LinesReachAPipeWhileTheBatchRuns) {
     EXPECT_GE(converted, 1u);
     EXPECT_LT(converted, kDrawings);
     EXPECT_NE(all.find("{\"summary\":"), std::string::npos);
+#endif
 }
 
 TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
@@ -227,6 +236,9 @@ TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
 }
 
 TEST_F(CliConvert, NulSeparatedListsCarryNamesWithLineBreaksInAndOut) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows forbids line breaks in file names";
+#endif
     const Bytes good = ReadFile(src() / "plan0.jww");
     Bytes broken = good;
     broken.resize(broken.size() / 2);
@@ -275,7 +287,7 @@ TEST_F(CliConvert, TheSameDestinationNameKeepsTheFirstAndFailsTheRestAsAClash) {
     const CommandResult run = Cli("convert -q -j 2 -o " + Q(dir / "out") + " " + Q(src() / "plan0.jww") + " " +
                                   Q(dir / "other" / "plan0.jww"));
     EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_NE(run.out.find("other/plan0.jww: " + (src() / "plan0.jww").string()), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find((fs::path("other") / "plan0.jww: ").string() + (src() / "plan0.jww").string()), std::string::npos) << run.out;
     EXPECT_FALSE(ReadFile(dir / "out" / "plan0.jww") == BuildJww(plan));
     EXPECT_FALSE(fs::exists(dir / "out" / "plan0.BAK"));
 }
@@ -301,6 +313,9 @@ TEST_F(CliConvert, UsageErrorsExitWithTwo) {
 }
 
 TEST_F(CliConvert, AFolderInsideTheDestinationThatIsALinkIsNeverFollowed) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links need a privilege on Windows";
+#endif
     fs::create_directories(dir / "out");
     fs::create_directories(dir / "victim");
     WriteFile(dir / "victim" / "part.jws", {'m', 'i', 'n', 'e'});

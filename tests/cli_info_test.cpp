@@ -5,14 +5,17 @@
 
 #include <sstream>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
+
 
 using namespace qmtest;
 
 namespace {
 
 CommandResult Cli(const std::string& args, bool withStderr = true) {
-    return RunCommand(std::string(QUELLMARK_CLI) + " " + args + (withStderr ? " 2>&1" : " 2>/dev/null"));
+    return RunCommand(std::string(QUELLMARK_CLI) + " " + args + (withStderr ? " 2>&1" : kDropStderr));
 }
 
 std::vector<nlohmann::json> JsonLines(const std::string& text) {
@@ -101,17 +104,18 @@ TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
     huge.insert(huge.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F});
     WriteFile(dir / "huge.jww", huge);
     WriteFile(dir / "text.txt", {'h', 'i'});
+    std::vector<std::string> names{"old.jww", "cut.jww", "unknown.jww", "huge.jww", "text.txt", "missing.jww"};
+#ifndef _WIN32  // Windows has no fifos in the file system
     ASSERT_EQ(mkfifo((dir / "fifo.jww").c_str(), 0600), 0);  // must not wait for a writer
+    names.push_back("fifo.jww");
+#endif
 
     std::string args = "info --json";
-    for (const char* name : {"old.jww", "cut.jww", "unknown.jww", "huge.jww", "text.txt", "missing.jww",
-                             "fifo.jww"}) {
-        args += " " + (dir / name).string();
-    }
+    for (const std::string& name : names) args += " " + (dir / name).string();
     const CommandResult run = Cli(args, false);
     EXPECT_EQ(run.status, 1);
     const auto lines = JsonLines(run.out);
-    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines.size(), names.size());
     EXPECT_EQ(lines[0]["error"], "version 219 is older than 220, the oldest version this program reads at offset 8 in the header");
     EXPECT_EQ(lines[0]["offset"], 8);
     EXPECT_NE(lines[1]["error"].get<std::string>().find("truncated at offset"), std::string::npos);
@@ -120,7 +124,9 @@ TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
         << lines[3]["error"];
     EXPECT_EQ(lines[4]["error"], "not a JWW or JWS drawing (no signature)");
     EXPECT_EQ(lines[5]["error"], "cannot open: no such file or directory");
-    EXPECT_EQ(lines[6]["error"], "is not a regular file");
+    if (lines.size() > 6) {
+        EXPECT_EQ(lines[6]["error"], "is not a regular file");
+    }
 }
 
 TEST(CliUsage, EveryUsageErrorExitsWithTwoAndSaysWhy) {

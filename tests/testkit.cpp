@@ -5,25 +5,42 @@
 #include <fstream>
 #include <random>
 
+#ifndef _WIN32
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 namespace qmtest {
 
 using namespace quellmark;
 
+namespace {
+
+// Windows refuses to delete a read-only file; tests leave some behind on purpose.
+void RemoveTree(const fs::path& given) {
+    std::error_code ec;
+#ifdef _WIN32
+    // With the long-path prefix, so that folders deeper than MAX_PATH go too.
+    const fs::path root = L"\\\\?\\" + fs::absolute(given).lexically_normal().make_preferred().native();
+    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+    }
+#else
+    const fs::path& root = given;
+#endif
+    fs::remove_all(root, ec);
+}
+
+}  // namespace
+
 TempDir::TempDir() {
     static std::atomic<int> number{0};
     path_ = fs::temp_directory_path() /
-            ("quellmark-test-" + std::to_string(::getpid()) + "-" + std::to_string(number++));
-    fs::remove_all(path_);
+            ("quellmark-test-" + std::to_string(ProcessId()) + "-" + std::to_string(number++));
+    RemoveTree(path_);
     fs::create_directories(path_);
 }
 
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
+TempDir::~TempDir() { RemoveTree(path_); }
 
 std::vector<std::string> TempDir::files() const {
     std::vector<std::string> names;
@@ -44,14 +61,31 @@ Bytes ReadFile(const fs::path& path) {
 
 CommandResult RunCommand(const std::string& command) {
     CommandResult result;
+#ifdef _WIN32
+    // cmd.exe takes the whole line; quotes around it keep the program's own quotes intact.
+    FILE* pipe = _popen(("\"" + command + "\"").c_str(), "rb");
+#else
     FILE* pipe = popen(command.c_str(), "r");
+#endif
     if (!pipe) return result;
     char buffer[4096];
     std::size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+#ifdef _WIN32
+    result.status = _pclose(pipe);
+#else
     const int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
     return result;
+}
+
+std::string ShellWord(const fs::path& path) {
+#ifdef _WIN32
+    return "\"" + path.string() + "\"";
+#else
+    return "'" + path.string() + "'";
+#endif
 }
 
 bool ReadJww(const Bytes& bytes, JwwDocument& doc, ImageStore& images, Failure* failure) {

@@ -46,6 +46,13 @@ struct CommandResult {
     std::string out;
 };
 CommandResult RunCommand(const std::string& command);
+// A path as one word of such a command, and the redirection that throws standard error away.
+std::string ShellWord(const fs::path& path);
+#ifdef _WIN32
+inline constexpr const char* kDropStderr = " 2>NUL";
+#else
+inline constexpr const char* kDropStderr = " 2>/dev/null";
+#endif
 
 // Reads JWW bytes; on failure the failure is returned through `failure` and the result is false.
 bool ReadJww(const Bytes& bytes, quellmark::JwwDocument& doc, quellmark::ImageStore& images,

@@ -3,6 +3,7 @@
 #include "../convert/batch.h"
 #include "../convert/replace.h"
 #include "commands.h"
+#include "console.h"
 #include "convert_report.h"
 #include "lists.h"
 #include "walk.h"
@@ -52,8 +53,7 @@ std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& de
     const fs::path destAbsolute = Absolute(dest);
     auto checkFolder = [&](const fs::path& folder, bool tree) {
         const fs::path source = Absolute(folder);
-        std::error_code ec;
-        const bool same = fs::exists(dest) && fs::equivalent(dest, folder, ec);
+        const bool same = fs::exists(dest) && SameFileOrFolder(dest, folder);
         if (same || destAbsolute == source) {
             throw UsageError("the destination " + dest.string() + " is the source folder " + folder.string());
         }
@@ -110,17 +110,7 @@ int Run(const ConvertOptions& options) {
 
     // The first Ctrl-C (or SIGTERM, or SIGHUP) lets the conversions under way finish and starts
     // no more; a second one ends the program at once.
-    for (int signal : {SIGINT, SIGTERM
-#ifdef SIGHUP
-                       , SIGHUP
-#endif
-         }) {
-        std::signal(signal, [](int caught) {
-            gSignal = caught;
-            gInterrupted = true;
-            std::signal(caught, SIG_DFL);
-        });
-    }
+    CatchInterrupts(gInterrupted, gSignal);
     ConvertSettings settings;
     settings.stop = &gInterrupted;
     settings.sync = !options.noSync;

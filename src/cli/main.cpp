@@ -1,6 +1,7 @@
 // quellmark-cli: converts and inspects JWW and JWS drawings from the command line. This file
 // holds what every command shares: the command word, help, the version and usage errors.
 #include "commands.h"
+#include "console.h"
 
 #include <cstdio>
 #include <iostream>
@@ -36,11 +37,20 @@ void quellmark::cli::Complain(const std::string& message) {
     std::cerr << kProgramName << ": " << message << "\n";
 }
 
-int main(int argc, char** argv) {
+int main(int argc, char** rawArgv) {
+    quellmark::cli::PrepareConsole();
     // Each line reaches a pipe as soon as it is written, not when a buffer fills.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::vector<std::string> arguments = quellmark::cli::Utf8Arguments(argc, rawArgv);
+    std::vector<char*> argvUtf8;
+    for (std::string& argument : arguments) argvUtf8.push_back(argument.data());
+    argvUtf8.push_back(nullptr);
+    argc = static_cast<int>(arguments.size());
+    char** argv = argvUtf8.data();
     CLI::App app{"Quellmark marks the dimensions of JWW and JWS drawings.", kProgramName};
     app.require_subcommand(1);
+    // Options start with a dash on every system; on Windows "/name" stays a path.
+    app.allow_windows_style_options(false);
     app.get_formatter()->label("SUBCOMMAND", "COMMAND");
     app.set_version_flag("-V,--version", std::string(kProgramName) + " " + QUELLMARK_VERSION);
     app.footer(

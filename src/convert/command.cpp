@@ -10,8 +10,7 @@ namespace {
 bool SameFolder(FileSystem& files, const std::string& a, const std::string& b) {
     if (a == b) return true;
     if (!files.isDirectory(a) || !files.isDirectory(b)) return false;
-    std::error_code ec;
-    return fs::equivalent(fs::path(a), fs::path(b), ec) && !ec;
+    return SameFileOrFolder(fs::path(a), fs::path(b));
 }
 
 bool Refuse(ConvertUi& ui, CommandRefusal why) {

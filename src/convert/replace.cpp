@@ -204,14 +204,16 @@ bool LeftoverSweep::IsLeftover(const std::string& name) {
 }
 
 void LeftoverSweep::Sweep(const fs::path& folder, const fs::path& reachedAs) {
-    {
-        std::lock_guard lock(mutex_);
-        if (!swept_.insert(folder.lexically_normal()).second) return;
-    }
+    // Held through the sweep: a worker that comes second to a folder must not write its temp file
+    // there before the first has finished removing leftovers, or its file would be taken for one.
+    std::lock_guard lock(mutex_);
+    if (!swept_.insert(folder.lexically_normal()).second) return;
     std::vector<std::string> names;
     if (files_.listNames(reachedAs, names)) return;
     for (const std::string& name : names) {
-        if (IsLeftover(name) && files_.isFile(reachedAs / name) && !files_.remove(reachedAs / name)) ++removed_;
+        if (!IsLeftover(name)) continue;
+        const fs::path leftover = reachedAs / PathFromText(name);
+        if (files_.isFile(leftover) && !files_.remove(leftover)) ++removed_;
     }
 }
 

@@ -1,5 +1,5 @@
-// The real file system behind the FileSystem interface, on POSIX calls where they exist and the
-// C library elsewhere.
+// The real file system behind the FileSystem interface: POSIX calls, or Win32 calls on wide
+// paths on Windows.
 #include "fs.h"
 
 #include <cctype>
@@ -8,7 +8,7 @@
 #include <string>
 
 #ifdef _WIN32
-#include <io.h>
+#include <windows.h>
 #include <process.h>
 #else
 #include <dirent.h>
@@ -24,9 +24,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::error_code LastError() { return {errno, std::generic_category()}; }
-
 #ifndef _WIN32
+
+std::error_code LastError() { return {errno, std::generic_category()}; }
 
 class PosixOutputFile final : public OutputFile {
 public:
@@ -66,36 +66,142 @@ std::error_code OpenForWriting(const fs::path& path, int flags, std::unique_ptr<
 
 #else
 
-class StdioOutputFile final : public OutputFile {
+// A Win32 error as the portable condition the engine tests for where there is one.
+std::error_code Win32Error(DWORD code = ::GetLastError()) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    case ERROR_ACCESS_DENIED:
+        return std::make_error_code(std::errc::permission_denied);
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return std::make_error_code(std::errc::file_exists);
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return std::make_error_code(std::errc::device_or_resource_busy);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return std::make_error_code(std::errc::no_space_on_device);
+    case ERROR_DIRECTORY:
+        return std::make_error_code(std::errc::not_a_directory);
+    case ERROR_DIR_NOT_EMPTY:
+        return std::make_error_code(std::errc::directory_not_empty);
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+        return std::make_error_code(std::errc::invalid_argument);
+    case ERROR_FILENAME_EXCED_RANGE:
+        return std::make_error_code(std::errc::filename_too_long);
+    case ERROR_NOT_SAME_DEVICE:
+        return std::make_error_code(std::errc::cross_device_link);
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return std::make_error_code(std::errc::not_enough_memory);
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_NOT_SUPPORTED:
+        return std::make_error_code(std::errc::function_not_supported);
+    default:
+        return {static_cast<int>(code), std::system_category()};
+    }
+}
+
+// The path as Win32 takes it: past MAX_PATH characters only with the \\?\ prefix, which in turn
+// wants an absolute path with backslashes and nothing like "." or "..".
+std::wstring Win32Path(const fs::path& path) {
+    std::wstring text = path.native();
+    if (text.size() < 240 || text.starts_with(L"\\\\?\\")) return text;
+    std::error_code ec;
+    fs::path full = fs::absolute(path, ec);
+    if (ec) return text;
+    text = full.lexically_normal().make_preferred().native();
+    if (text.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + text.substr(2);
+    return L"\\\\?\\" + text;
+}
+
+class Win32OutputFile final : public OutputFile {
 public:
-    explicit StdioOutputFile(std::FILE* f) : f_(f) {}
-    ~StdioOutputFile() override {
-        if (f_) std::fclose(f_);
+    explicit Win32OutputFile(HANDLE h) : h_(h) {}
+    ~Win32OutputFile() override {
+        if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
     }
     std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) override {
-        written = std::fwrite(bytes.data(), 1, bytes.size(), f_);
-        if (written != bytes.size()) return LastError();
+        written = 0;
+        while (written < bytes.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
+            DWORD n = 0;
+            if (!::WriteFile(h_, bytes.data() + written, chunk, &n, nullptr)) return Win32Error();
+            written += n;
+        }
         return {};
     }
-    std::error_code sync() override {
-        if (std::fflush(f_) != 0 || _commit(_fileno(f_)) != 0) return LastError();
-        return {};
-    }
+    std::error_code sync() override { return ::FlushFileBuffers(h_) ? std::error_code{} : Win32Error(); }
     std::error_code close() override {
-        std::FILE* f = f_;
-        f_ = nullptr;
-        return std::fclose(f) == 0 ? std::error_code{} : LastError();
+        HANDLE h = h_;
+        h_ = INVALID_HANDLE_VALUE;
+        return ::CloseHandle(h) ? std::error_code{} : Win32Error();
     }
 
 private:
-    std::FILE* f_;
+    HANDLE h_;
 };
 
-std::error_code OpenForWriting(const fs::path& path, const wchar_t* mode,
-                               std::unique_ptr<OutputFile>& out) {
-    std::FILE* f = _wfopen(path.c_str(), mode);
-    if (!f) return LastError();
-    out = std::make_unique<StdioOutputFile>(f);
+std::error_code OpenForWriting(const fs::path& path, DWORD disposition, std::unique_ptr<OutputFile>& out) {
+    // Others may read and rename or delete it meanwhile, as on POSIX.
+    HANDLE h = ::CreateFileW(Win32Path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                             nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return Win32Error();
+    out = std::make_unique<Win32OutputFile>(h);
+    return {};
+}
+
+// A folder opened as itself, never through a reparse point (a link or junction).
+HANDLE OpenFolderHandle(const fs::path& path, DWORD share) {
+    return ::CreateFileW(Win32Path(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// Folders held open by handles. The handles do not share deletion, so while they are held no
+// folder on the way can be renamed or removed, and the checked path keeps reaching the same
+// folder.
+class Win32Folder final : public FolderHandle {
+public:
+    explicit Win32Folder(fs::path checked) : path_(std::move(checked)) {}
+    ~Win32Folder() override {
+        if (mutex_) {
+            ::ReleaseMutex(mutex_);
+            ::CloseHandle(mutex_);
+        }
+        for (HANDLE h : handles_) ::CloseHandle(h);
+    }
+    // A mutex this thread owns, released with the folder.
+    void own(HANDLE mutex) { mutex_ = mutex; }
+    void hold(HANDLE h) { handles_.push_back(h); }
+    void reachedAs(fs::path checked) { path_ = std::move(checked); }
+    const fs::path& path() const override { return path_; }
+
+private:
+    std::vector<HANDLE> handles_;
+    HANDLE mutex_ = nullptr;
+    fs::path path_;
+};
+
+// Opens one folder of a chain: it must be a real folder, not a reparse point.
+std::error_code HoldFolder(Win32Folder& folder, const fs::path& path) {
+    HANDLE h = OpenFolderHandle(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (h == INVALID_HANDLE_VALUE) return Win32Error();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(h, &info)) {
+        auto err = Win32Error();
+        ::CloseHandle(h);
+        return err;
+    }
+    folder.hold(h);
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    }
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return std::make_error_code(std::errc::not_a_directory);
     return {};
 }
 
@@ -175,18 +281,33 @@ public:
         out.resize(got);
         return {};
 #else
-        std::FILE* f = _wfopen(path.c_str(), L"rb");
-        if (!f) return LastError();
-        std::uint64_t size = fs::file_size(path, ec);
-        if (ec) {
-            std::fclose(f);
-            return ec;
+        HANDLE h = ::CreateFileW(Win32Path(path).c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return Win32Error();
+        auto fail = [&](std::error_code err) {
+            ::CloseHandle(h);
+            out.clear();
+            return err;
+        };
+        LARGE_INTEGER size{};
+        if (::GetFileType(h) != FILE_TYPE_DISK) return fail(std::make_error_code(std::errc::operation_not_supported));
+        if (!::GetFileSizeEx(h, &size)) return fail(Win32Error());
+        const std::size_t want = std::min<std::uint64_t>(static_cast<std::uint64_t>(size.QuadPart), limit);
+        try {
+            out.resize(want);
+        } catch (const std::bad_alloc&) {
+            return fail(std::make_error_code(std::errc::not_enough_memory));
         }
-        out.resize(std::min<std::uint64_t>(size, limit));
-        std::size_t got = std::fread(out.data(), 1, out.size(), f);
-        bool failed = std::ferror(f) != 0;
-        std::fclose(f);
-        if (failed) return std::make_error_code(std::errc::io_error);
+        std::size_t got = 0;
+        while (got < want) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(want - got, 1u << 30));
+            DWORD n = 0;
+            if (!::ReadFile(h, out.data() + got, chunk, &n, nullptr)) return fail(Win32Error());
+            if (n == 0) break;  // the file shrank while we read it
+            got += n;
+        }
+        ::CloseHandle(h);
         out.resize(got);
         return {};
 #endif
@@ -196,7 +317,7 @@ public:
 #ifndef _WIN32
         return OpenForWriting(path, O_TRUNC, out);
 #else
-        return OpenForWriting(path, L"wb", out);
+        return OpenForWriting(path, CREATE_ALWAYS, out);
 #endif
     }
 
@@ -204,26 +325,44 @@ public:
 #ifndef _WIN32
         return OpenForWriting(path, O_EXCL, out);
 #else
-        return OpenForWriting(path, L"wbx", out);
+        return OpenForWriting(path, CREATE_NEW, out);
 #endif
     }
 
     std::error_code rename(const fs::path& from, const fs::path& to) override {
+#ifdef _WIN32
+        // Write-through: the call returns once the new name is on the disk.
+        if (::MoveFileExW(Win32Path(from).c_str(), Win32Path(to).c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return {};
+        }
+        return Win32Error();
+#else
         std::error_code ec;
         fs::rename(from, to, ec);
         return ec;
+#endif
     }
 
     std::error_code remove(const fs::path& path) override {
+#ifdef _WIN32
+        return ::DeleteFileW(Win32Path(path).c_str()) ? std::error_code{} : Win32Error();
+#else
         std::error_code ec;
         if (!fs::remove(path, ec) && !ec) ec = std::make_error_code(std::errc::no_such_file_or_directory);
         return ec;
+#endif
     }
 
     std::error_code link(const fs::path& existing, const fs::path& newName) override {
+#ifdef _WIN32
+        if (::CreateHardLinkW(Win32Path(newName).c_str(), Win32Path(existing).c_str(), nullptr)) return {};
+        return Win32Error();
+#else
         std::error_code ec;
         fs::create_hard_link(existing, newName, ec);
         return ec;
+#endif
     }
 
     std::error_code copyPermissions(const fs::path& from, const fs::path& to) override {
@@ -236,16 +375,24 @@ public:
         if (::geteuid() == 0) (void)::chown(to.c_str(), st.st_uid, st.st_gid);
         return {};
 #else
-        std::error_code ec;
-        fs::permissions(to, fs::status(from, ec).permissions(), ec);
-        return ec;
+        // Windows keeps one permission of its own in the attributes: read-only.
+        const DWORD fromAttributes = ::GetFileAttributesW(Win32Path(from).c_str());
+        const DWORD toAttributes = ::GetFileAttributesW(Win32Path(to).c_str());
+        if (fromAttributes == INVALID_FILE_ATTRIBUTES || toAttributes == INVALID_FILE_ATTRIBUTES) return Win32Error();
+        const DWORD wanted = (toAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) | (fromAttributes & FILE_ATTRIBUTE_READONLY);
+        if (wanted != toAttributes && !::SetFileAttributesW(Win32Path(to).c_str(), wanted)) return Win32Error();
+        return {};
 #endif
     }
 
     std::error_code createDirectory(const fs::path& path) override {
+#ifdef _WIN32
+        return ::CreateDirectoryW(Win32Path(path).c_str(), nullptr) ? std::error_code{} : Win32Error();
+#else
         std::error_code ec;
         if (!fs::create_directory(path, ec) && !ec) ec = std::make_error_code(std::errc::file_exists);
         return ec;
+#endif
     }
 
     std::error_code removeDirectory(const fs::path& path) override {
@@ -264,6 +411,7 @@ public:
         ::close(fd);
         return ec;
 #else
+        // NTFS journals its names, and renames are written through: nothing is left to push.
         (void)path;
         return {};
 #endif
@@ -308,9 +456,27 @@ public:
         out = std::make_unique<PosixFolder>(fd, checked);
         return {};
 #else
-        (void)create;
-        out.reset();
-        return std::make_error_code(std::errc::function_not_supported);
+        auto folder = std::make_unique<Win32Folder>(root);
+        // root is taken as given, links and all; below it each folder is checked.
+        HANDLE h = ::CreateFileW(Win32Path(root).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return Win32Error();
+        folder->hold(h);
+        fs::path checked = root;
+        for (const fs::path& part : below) {
+            const std::wstring& name = part.native();
+            if (name.empty() || name == L".") continue;
+            if (name == L"..") return std::make_error_code(std::errc::invalid_argument);
+            checked /= part;
+            if (create && !::CreateDirectoryW(Win32Path(checked).c_str(), nullptr) &&
+                ::GetLastError() != ERROR_ALREADY_EXISTS) {
+                return Win32Error();
+            }
+            if (auto ec = HoldFolder(*folder, checked)) return ec;
+        }
+        folder->reachedAs(checked);
+        out = std::move(folder);
+        return {};
 #endif
     }
 
@@ -328,10 +494,30 @@ public:
         out = std::make_unique<PosixFolder>(fd, folder);
         return {};
 #else
-        (void)folder;
-        (void)wait;
-        out.reset();
-        return std::make_error_code(std::errc::function_not_supported);
+        // Windows locks byte ranges of files only, not folders; the lock is a mutex named after
+        // the folder's identity (volume and file index), so every spelling of the folder meets
+        // the same one, and a killed holder's mutex comes free. It holds between the processes of
+        // one machine.
+        HANDLE h = OpenFolderHandle(folder, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        if (h == INVALID_HANDLE_VALUE) return Win32Error();
+        auto held = std::make_unique<Win32Folder>(folder);
+        held->hold(h);
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(h, &info)) return Win32Error();
+        if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return std::make_error_code(std::errc::not_a_directory);
+        const std::wstring name = L"Global\\quellmark-folder-" + std::to_wstring(info.dwVolumeSerialNumber) + L"-" +
+                                  std::to_wstring((std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
+        HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name.c_str());
+        if (!mutex) return Win32Error();
+        const DWORD got = ::WaitForSingleObject(mutex, wait ? INFINITE : 0);
+        if (got != WAIT_OBJECT_0 && got != WAIT_ABANDONED) {
+            ::CloseHandle(mutex);
+            return got == WAIT_TIMEOUT ? std::make_error_code(std::errc::resource_unavailable_try_again)
+                                       : Win32Error();
+        }
+        held->own(mutex);
+        out = std::move(held);
+        return {};
 #endif
     }
 
@@ -339,7 +525,7 @@ public:
         names.clear();
         std::error_code ec;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            names.push_back(it->path().filename().string());
+            names.push_back(PathText(it->path().filename()));
         }
         return ec;
     }
@@ -371,6 +557,35 @@ void FileSink::write(std::span<const std::uint8_t> bytes) {
         throw DrawingError(FailureKind::CannotWrite, "cannot write: " + ErrorText(ec),
                            static_cast<std::int64_t>(written_), Section::None, ec);
     }
+}
+
+bool SameFileOrFolder(const fs::path& a, const fs::path& b) {
+#ifdef _WIN32
+    // The volume and the file index name a file on Windows; the C library's stat has no inode.
+    auto identity = [](const fs::path& path, BY_HANDLE_FILE_INFORMATION& info) {
+        HANDLE h = ::CreateFileW(Win32Path(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        const bool known = ::GetFileInformationByHandle(h, &info) != 0;
+        ::CloseHandle(h);
+        return known;
+    };
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return identity(a, x) && identity(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+#else
+    std::error_code ec;
+    return fs::equivalent(a, b, ec) && !ec;
+#endif
+}
+
+std::string PathText(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+fs::path PathFromText(std::string_view text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
 }
 
 long ProcessId() {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -67,7 +68,7 @@ public:
     // free; without, fails with resource_unavailable_try_again when another process holds it.
     virtual std::error_code lockFolder(const std::filesystem::path& folder, bool wait,
                                        std::unique_ptr<FolderHandle>& out) = 0;
-    // The names in a folder (not "." and "..").
+    // The names in a folder (not "." and ".."), in UTF-8.
     virtual std::error_code listNames(const std::filesystem::path& folder, std::vector<std::string>& names) = 0;
     virtual bool isFile(const std::filesystem::path& path) = 0;
     virtual bool isDirectory(const std::filesystem::path& path) = 0;
@@ -87,6 +88,14 @@ private:
     OutputFile& file_;
     std::uint64_t written_ = 0;
 };
+
+// Whether two paths name the same file or folder, however they are spelled (case, drive letter,
+// \\?\ prefix, links); false when either cannot be reached.
+bool SameFileOrFolder(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// A path as UTF-8 text, for messages and lists (on POSIX, the bytes as they are), and back.
+std::string PathText(const std::filesystem::path& path);
+std::filesystem::path PathFromText(std::string_view text);
 
 // This process's id, for names of temporary files that must not meet another process's.
 long ProcessId();

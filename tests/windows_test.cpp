@@ -1,0 +1,66 @@
+// What Windows adds to the rules: spellings of one folder, names it forbids, long paths, and
+// names outside the console's code page, seen through quellmark-cli as a user runs it.
+#include "testkit.h"
+
+#include <nlohmann/json.hpp>
+
+using namespace qmtest;
+
+namespace {
+
+CommandResult Cli(const std::string& args, bool withStderr = true) {
+    return RunCommand(std::string(QUELLMARK_CLI) + " " + args + (withStderr ? " 2>&1" : kDropStderr));
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+TEST(WindowsPaths, OneFolderSpelledByCaseOrLongPrefixIsTheSameDestination) {
+    TempDir dir;
+    fs::create_directories(dir / "src");
+    WriteFile(dir / "src" / "plan.jww", BuildJww(JwwPlan{}));
+    const fs::path upper = Upper((dir / "src").string());
+    const fs::path prefixed = L"\\\\?\\" + fs::absolute(dir / "src").native();
+    EXPECT_TRUE(quellmark::SameFileOrFolder(dir / "src", upper));
+    EXPECT_TRUE(quellmark::SameFileOrFolder(dir / "src", prefixed));
+    EXPECT_FALSE(quellmark::SameFileOrFolder(dir / "src", dir.path()));
+    const CommandResult run = Cli("convert -o " + ShellWord(upper) + " " + ShellWord(dir / "src"));
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_NE(run.out.find("is the source folder"), std::string::npos) << run.out;
+}
+
+TEST(WindowsPaths, AForbiddenNameFailsThatFileAndTheBatchGoesOn) {
+    TempDir dir;
+    fs::create_directories(dir / "src");
+    WriteFile(dir / "src" / "plan.jww", BuildJww(JwwPlan{}));
+    const std::string list = (dir / "src" / "a|b.jww").string() + "\n" + (dir / "src" / "plan.jww").string() + "\n";
+    WriteFile(dir / "list", Bytes(list.begin(), list.end()));
+    const CommandResult run =
+        Cli("convert --files-from " + ShellWord(dir / "list") + " -o " + ShellWord(dir / "out") + " " + ShellWord(dir / "src"));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("a|b.jww"), std::string::npos) << run.out;
+    EXPECT_TRUE(fs::exists(dir / "out" / "plan.jww"));
+}
+
+TEST(WindowsPaths, ADrawingDeeperThanMaxPathIsConvertedAndItsJapaneseNameShown) {
+    TempDir dir;
+    fs::create_directories(dir / "src");
+    const fs::path name = fs::path(u8"\u56f3\u9762.jww");  // 図面.jww
+    WriteFile(dir / "src" / name, BuildJww(JwwPlan{}));
+    fs::path deep = L"\\\\?\\" + fs::absolute(dir / "out").native();
+    while (deep.native().size() < 300) deep /= std::string(40, 'd');
+    fs::create_directories(deep);
+    const fs::path plain = deep.native().substr(4);  // as a user types it, without the prefix
+    const CommandResult run = Cli("convert --json -o " + ShellWord(plain) + " " + ShellWord(dir / "src"), false);
+    EXPECT_EQ(run.status, 0) << run.out;
+    const auto first = nlohmann::json::parse(run.out.substr(0, run.out.find('\n')));
+    EXPECT_EQ(first["outcome"], "converted");
+    const std::string shown = first["path"];
+    EXPECT_TRUE(shown.ends_with("\xE5\x9B\xB3\xE9\x9D\xA2.jww")) << shown;  // UTF-8, whatever the code page
+    EXPECT_TRUE(fs::exists(deep / name));
+    EXPECT_GT(plain.native().size(), 260u);
+}
