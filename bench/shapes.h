@@ -4,7 +4,10 @@
 
 #include "builder.h"
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
+#include <vector>
 
 namespace qmbench {
 
@@ -58,28 +61,52 @@ inline qmtest::JwwPlan ImageHeavy(double megabytes, int images = 8, std::uint64_
     return plan;
 }
 
+// The entity classes of drawings as users have them, in the order they come: of every 100
+// entities 40 lines, 10 arcs, 10 points, 15 texts, 9 dimensions, 6 solids and 10 block inserts,
+// spread through the list.
+inline int MixedClass(std::size_t i) {
+    static const auto slots = [] {
+        static constexpr int kShare[7] = {40, 10, 10, 15, 9, 6, 10};
+        std::array<int, 100> s{};
+        for (int c = 0, at = 0; c < 7; ++c) {
+            for (int n = 0; n < kShare[c]; ++n) s[static_cast<std::size_t>(at++)] = c + 1;
+        }
+        return s;
+    }();
+    return slots[(i * 37) % 100];
+}
+
+// About how many bytes an entity of the class takes in the archive at the version (below 420
+// dimensions are the short ones).
+inline std::size_t MixedEntityBytes(int classNo, std::int32_t version) {
+    static constexpr std::size_t kBytes[7] = {49, 77, 37, 130, 520, 81, 61};
+    return classNo == 5 && version < 420 ? 150 : kBytes[classNo - 1];
+}
+
+inline std::vector<qmtest::Entity> MixedEntities(std::size_t count, std::uint64_t seed) {
+    qmtest::RandomDrawing random(seed);
+    std::vector<qmtest::Entity> entities;
+    entities.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) entities.push_back(random.entity(MixedClass(i)));
+    return entities;
+}
+
 // Drawings as users have them: every class, texts of a few dozen bytes, block definitions and
 // their inserts, dimensions about 9% of the entities, at the given version (below 420 the
-// dimensions are the short ones). Class tags come as a writer makes them.
+// dimensions are the short ones), about `megabytes` large. Class tags come as a writer makes them.
 inline qmtest::JwwPlan Mixed(double megabytes, std::int32_t version, std::uint64_t seed = 4) {
     qmtest::RandomDrawing random(seed);
     qmtest::JwwPlan plan;
     plan.version = version;
     plan.memo = "mixed";
-    for (int b = 1; b <= 20; ++b) plan.blocks.push_back(random.block(b, 30));
+    const int blocks = std::clamp(static_cast<int>(megabytes * 5), 2, 20);  // small drawings have few
+    for (int b = 1; b <= blocks; ++b) plan.blocks.push_back(random.block(b, 30));
     const auto target = static_cast<std::size_t>(megabytes * 1e6);
-    std::size_t bytes = 15000 + 20 * 30 * 90;
-    // Of every 100 entities: 40 lines, 10 arcs, 10 points, 15 texts, 9 dimensions, 6 solids, 10 inserts.
-    static constexpr int kShare[7] = {40, 10, 10, 15, 9, 6, 10};
-    static constexpr std::size_t kBytes[7] = {49, 77, 37, 130, 520, 81, 61};
-    int slots[100];
-    for (int c = 0, at = 0; c < 7; ++c) {
-        for (int i = 0; i < kShare[c]; ++i) slots[at++] = c + 1;
-    }
+    std::size_t bytes = 15000 + static_cast<std::size_t>(blocks) * 30 * 90;
     for (std::size_t i = 0; bytes < target; ++i) {
-        const int c = slots[(i * 37) % 100];  // spread the classes through the list
+        const int c = MixedClass(i);
         plan.entities.push_back(random.entity(c));
-        bytes += c == 5 && version < 420 ? 150 : kBytes[c - 1];
+        bytes += MixedEntityBytes(c, version);
     }
     return plan;
 }

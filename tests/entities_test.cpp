@@ -132,15 +132,17 @@ TEST(Dimensions, BelowVersion420TheSecondHalfIsFilledFromTheDimension) {
     const TEntSunpo& s = doc.Entities.Sunpo[0];
     EXPECT_EQ(s.Line.EndX, 10);
     EXPECT_EQ(s.Text.Text, "100");
-    EXPECT_EQ(s.Mode, 0);
-    for (const TEntSen* aux : {&s.Aux1, &s.Aux2}) {
+    EXPECT_TRUE(doc.Entities.SunpoExt.empty());  // no room taken for parts the file does not have
+    const TEntSunpoExt ext = doc.Entities.SunpoExtOf(0);
+    EXPECT_EQ(ext.Mode, 0);
+    for (const TEntSen* aux : {&ext.Aux1, &ext.Aux2}) {
         EXPECT_EQ(aux->Base.Group, 77);
         EXPECT_EQ(aux->Base.PenStyle, 5);
         EXPECT_EQ(aux->Base.Flags, 0x0101);
         EXPECT_EQ(aux->StartX, 0);
         EXPECT_EQ(aux->EndY, 0);
     }
-    for (const TEntTen& p : s.Points) {
+    for (const TEntTen& p : ext.Points) {
         EXPECT_EQ(p.Base.Group, 77);
         EXPECT_EQ(p.Base.PenStyle, 0);
         EXPECT_EQ(p.Base.PenColor, 3);
@@ -161,7 +163,7 @@ TEST(Dimensions, FromVersion420EachPointDecidesItsOwnOptionalFields) {
     d.aux2.y2 = 9;
     EXPECT_EQ(BodySize(d, 420), 15u + 47 + 85 + 2 + 2 * 47 + 4 * 35 + 20);
     JwwDocument doc = MustReadJww(JwwWith({d, Line{}}, 420));
-    const TEntSunpo& s = doc.Entities.Sunpo[0];
+    const TEntSunpoExt& s = doc.Entities.SunpoExt.at(0);
     EXPECT_EQ(s.Mode, 3);
     EXPECT_EQ(s.Aux2.EndY, 9);
     EXPECT_EQ(s.Points[2].Code, 42);

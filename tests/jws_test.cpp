@@ -145,14 +145,16 @@ TEST(JwsWrite, DimensionsAreMarkedForTheVersionRead) {
         plan.entities = {Dimension{}};
         plan.blocks = {BlockDef{{}, 1, 0, 0, "b", {Dimension{}}}};
         JwsDocument doc = MustReadJws(Convert(BuildJws(plan)));
-        for (const TEntSunpo* d : {&doc.Entities.Sunpo[0], &doc.BlockDefs[0].Members.Sunpo[0]}) {
-            EXPECT_EQ(d->Base.Flags, 0x2000);
-            EXPECT_EQ(d->Line.Base.Flags, 0x2000);
-            EXPECT_EQ(d->Text.Base.Flags, 0x4000);
+        for (const TEntityCollection* c : {&doc.Entities, &doc.BlockDefs[0].Members}) {
+            const TEntSunpo& d = c->Sunpo.at(0);
+            EXPECT_EQ(d.Base.Flags, 0x2000);
+            EXPECT_EQ(d.Line.Base.Flags, 0x2000);
+            EXPECT_EQ(d.Text.Base.Flags, 0x4000);
             if (v >= 420) {
-                EXPECT_EQ(d->Aux1.Base.Flags, 0x2000);
-                EXPECT_EQ(d->Aux2.Base.Flags, 0x2000);
-                for (const TEntTen& p : d->Points) EXPECT_EQ(p.Base.Flags, 0x0040);
+                const TEntSunpoExt& ext = c->SunpoExt.at(0);
+                EXPECT_EQ(ext.Aux1.Base.Flags, 0x2000);
+                EXPECT_EQ(ext.Aux2.Base.Flags, 0x2000);
+                for (const TEntTen& p : ext.Points) EXPECT_EQ(p.Base.Flags, 0x0040);
             }
         }
     }

@@ -286,10 +286,12 @@ TEST_F(JwwWrite, TextsAreCleanedAndEmptyTextsStayEmpty) {
 namespace {
 
 // Every flags word of a dimension, in the order the marking table lists them.
-std::vector<std::uint16_t> Flags(const TEntSunpo& d) {
+std::vector<std::uint16_t> Flags(const TEntityCollection& c, std::size_t index) {
+    const TEntSunpo& d = c.Sunpo.at(index);
+    const TEntSunpoExt ext = c.SunpoExtOf(index);
     std::vector<std::uint16_t> flags = {d.Base.Flags, d.Line.Base.Flags, d.Text.Base.Flags,
-                                        d.Aux1.Base.Flags, d.Aux2.Base.Flags};
-    for (const TEntTen& p : d.Points) flags.push_back(p.Base.Flags);
+                                        ext.Aux1.Base.Flags, ext.Aux2.Base.Flags};
+    for (const TEntTen& p : ext.Points) flags.push_back(p.Base.Flags);
     return flags;
 }
 
@@ -318,13 +320,13 @@ TEST_F(JwwWrite, DimensionsAreMarkedAtTopLevelAndInsideBlocks) {
             full ? std::vector<std::uint16_t>{0x2000, 0x2000, 0x4000, 0x2000, 0x2000, 0x40, 0x40, 0x40, 0x40}
                  : std::vector<std::uint16_t>{0x2000, 0x2000, 0x4000, 0x2000, 0x2000, 0x2000, 0x2000, 0x2000, 0x2000};
         // Below 420 the second half is not in the file: it reads back as copies of the dimension.
-        EXPECT_EQ(Flags(doc.Entities.Sunpo[0]), markedPlain);
-        EXPECT_EQ(Flags(doc.BlockDefs[0].Members.Sunpo[0]), markedPlain);
+        EXPECT_EQ(Flags(doc.Entities, 0), markedPlain);
+        EXPECT_EQ(Flags(doc.BlockDefs[0].Members, 0), markedPlain);
         const TEntSunpo& f = doc.Entities.Sunpo[1];
         EXPECT_EQ(f.Base.Flags, 0x2001);
         EXPECT_EQ(f.Line.Base.Flags, 0x2001);
         if (full) {
-            EXPECT_EQ(f.Points[0].Base.Flags, 0x8040);
+            EXPECT_EQ(doc.Entities.SunpoExt.at(1).Points[0].Base.Flags, 0x8040);
         }
         EXPECT_EQ(doc.Entities.Sen[0].Base.Flags, 0x0003);
         EXPECT_EQ(doc.BlockDefs[0].Members.Sen[0].Base.Flags, 0x0003);

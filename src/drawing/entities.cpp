@@ -101,26 +101,18 @@ void TextBody(Io& io, Rec& e, ContentKind content) {
 
 constexpr auto MojiBody = [](auto& io, auto& e) { TextBody(io, e, TextContent{}); };
 
+// A dimension's first three parts; from version 420 on SunpoExtBody follows.
 constexpr auto SunpoBody = [](auto& io, auto& e) {
     io.piece(e.Base, DimensionAttributeFields);
     SenBody(io, e.Line);
     TextBody(io, e.Text, TextCleaned{});  // a dimension's text is never an image reference
-    if (io.version >= kVersionFullDimension) {
-        io.u16(e.Mode);
-        SenBody(io, e.Aux1);
-        SenBody(io, e.Aux2);
-        for (auto& point : e.Points) TenBody(io, point);
-    } else if constexpr (kReading<decltype(io)>) {
-        // Older drawings store only the first three parts; the rest takes the dimension's own
-        // attributes so that a later write at version 420 or above has something sensible.
-        e.Mode = 0;
-        e.Aux1 = TEntSen{e.Base};
-        e.Aux2 = TEntSen{e.Base};
-        for (auto& point : e.Points) {
-            point = TEntTen{e.Base};
-            point.Base.PenStyle = 0;
-        }
-    }
+};
+
+constexpr auto SunpoExtBody = [](auto& io, auto& e) {
+    io.u16(e.Mode);
+    SenBody(io, e.Aux1);
+    SenBody(io, e.Aux2);
+    for (auto& point : e.Points) TenBody(io, point);
 };
 
 constexpr auto SolidBody = [](auto& io, auto& e) {
@@ -145,6 +137,20 @@ template <typename Record, typename Body>
 [[gnu::flatten]] std::int32_t Append(std::vector<Record>& array, EntityReader& io, Body body) {
     body(io, array.emplace_back());
     return static_cast<std::int32_t>(array.size() - 1);
+}
+
+// A dimension, and its second half where the version has one. A collection is read at one
+// version, so every dimension before it has its second half too; should one not, it gets the
+// stand-in first, to keep the second halves index for index with their dimensions.
+[[gnu::flatten]] std::int32_t AppendDimension(TEntityCollection& target, EntityReader& io) {
+    const std::int32_t index = Append(target.Sunpo, io, SunpoBody);
+    if (io.version >= kVersionFullDimension) {
+        while (target.SunpoExt.size() + 1 < target.Sunpo.size()) {
+            target.SunpoExt.push_back(DefaultSunpoExt(target.Sunpo[target.SunpoExt.size()]));
+        }
+        Append(target.SunpoExt, io, SunpoExtBody);
+    }
+    return index;
 }
 
 // ---- normalisation ----
@@ -225,6 +231,19 @@ const Record& At(const std::vector<Record>& array, std::int32_t index) {
     return array[static_cast<std::size_t>(index)];
 }
 
+template <typename Writer>
+void WriteDimension(Writer& io, const TEntityCollection& source, std::int32_t index) {
+    const TEntSunpo& dimension = At(source.Sunpo, index);
+    SunpoBody(io, dimension);
+    if (io.version < kVersionFullDimension) return;
+    if (static_cast<std::size_t>(index) < source.SunpoExt.size()) {
+        SunpoExtBody(io, source.SunpoExt[static_cast<std::size_t>(index)]);
+    } else {
+        const TEntSunpoExt standIn = DefaultSunpoExt(dimension);
+        SunpoExtBody(io, standIn);
+    }
+}
+
 }  // namespace
 
 TEntBase NormalizeCommonAttributes(TEntBase base, std::int32_t version, int classNo) {
@@ -249,9 +268,14 @@ namespace {
 // Steps over the body of an entity of the class. The body is read into a scratch record, so a
 // point's pen style and a solid's pen colour decide what follows as in reading proper, and
 // strings are stepped over. A small record is made afresh for each body, so that the fields
-// nothing looks at cost no more than the bounds check of their piece; a dimension's record, of
-// over 500 bytes with strings, is kept for the whole pass instead.
+// nothing looks at cost no more than the bounds check of their piece; a dimension's records, of
+// over 500 bytes with strings, are kept for the whole pass instead.
 using EntitySkipper = LayoutReader<ByteReader, Strings::Skipped>;
+
+struct DimensionScratch {
+    TEntSunpo dimension;
+    TEntSunpoExt ext;
+};
 
 template <typename Record, typename Body>
 void Skip(EntitySkipper& io, Body body) {
@@ -259,13 +283,16 @@ void Skip(EntitySkipper& io, Body body) {
     body(io, scratch);
 }
 
-void SkipBody(EntitySkipper& io, int classNo, TEntSunpo& dimension) {
+void SkipBody(EntitySkipper& io, int classNo, DimensionScratch& scratch) {
     switch (classNo) {
         case kClassSen: Skip<TEntSen>(io, SenBody); break;
         case kClassEnko: Skip<TEntEnko>(io, EnkoBody); break;
         case kClassTen: Skip<TEntTen>(io, TenBody); break;
         case kClassMoji: Skip<TEntMoji>(io, MojiBody); break;
-        case kClassSunpou: SunpoBody(io, dimension); break;
+        case kClassSunpou:
+            SunpoBody(io, scratch.dimension);
+            if (io.version >= kVersionFullDimension) SunpoExtBody(io, scratch.ext);
+            break;
         case kClassSolid: Skip<TEntSolid>(io, SolidBody); break;
         case kClassBlock: Skip<TEntBlock>(io, BlockBody); break;
     }
@@ -278,7 +305,7 @@ std::array<std::size_t, 8> CountAhead(const StreamReader& stream, std::int32_t c
     std::array<std::size_t, 8> counts{};
     ByteReader in = stream.in;
     EntitySkipper io(in, stream.version);
-    TEntSunpo dimension;
+    DimensionScratch dimension;
     ArchiveReaderState archive = stream.archive;
     try {
         for (std::int32_t i = 0; i < count; ++i) {
@@ -311,7 +338,7 @@ void ReadEntitySequence(StreamReader& stream, TEntityCollection& target, std::in
     }
     target.Refs.reserve(target.Refs.size() + static_cast<std::size_t>(count));
     // Counting ahead pays where records outweigh the bytes they come from: long lists of small
-    // entities (a dimension of 143 bytes before version 420 fills a record of over 500). A short
+    // entities (a point of 35 bytes fills a record of 56, a dimension of 143 one of over 200). A short
     // list grows by little, and a list of long texts holds more in its strings than in records.
     if (count >= kCountAheadFrom && in.remaining() / static_cast<std::size_t>(count) < kCountAheadBelowBytes) {
         const std::array<std::size_t, 8> ahead = CountAhead(stream, count);
@@ -320,6 +347,7 @@ void ReadEntitySequence(StreamReader& stream, TEntityCollection& target, std::in
         Reserve(target.Ten, ahead[kClassTen]);
         Reserve(target.Moji, ahead[kClassMoji]);
         Reserve(target.Sunpo, ahead[kClassSunpou]);
+        if (stream.version >= kVersionFullDimension) Reserve(target.SunpoExt, ahead[kClassSunpou]);
         Reserve(target.Solid, ahead[kClassSolid]);
         Reserve(target.Block, ahead[kClassBlock]);
     }
@@ -332,7 +360,7 @@ void ReadEntitySequence(StreamReader& stream, TEntityCollection& target, std::in
             case kClassEnko: index = Append(target.Enko, io, EnkoBody); break;
             case kClassTen: index = Append(target.Ten, io, TenBody); break;
             case kClassMoji: index = Append(target.Moji, io, MojiBody); break;
-            case kClassSunpou: index = Append(target.Sunpo, io, SunpoBody); break;
+            case kClassSunpou: index = AppendDimension(target, io); break;
             case kClassSolid: index = Append(target.Solid, io, SolidBody); break;
             case kClassBlock: index = Append(target.Block, io, BlockBody); break;
         }
@@ -359,7 +387,7 @@ void WriteEntitySequence(StreamWriter& stream, const TEntityCollection& source) 
             case kClassEnko: EnkoBody(io, At(source.Enko, ref.Index)); break;
             case kClassTen: TenBody(io, At(source.Ten, ref.Index)); break;
             case kClassMoji: MojiBody(io, At(source.Moji, ref.Index)); break;
-            case kClassSunpou: SunpoBody(io, At(source.Sunpo, ref.Index)); break;
+            case kClassSunpou: WriteDimension(io, source, ref.Index); break;
             case kClassSolid: SolidBody(io, At(source.Solid, ref.Index)); break;
             case kClassBlock: BlockBody(io, At(source.Block, ref.Index)); break;
         }
@@ -388,6 +416,7 @@ void TEntityCollection::clear() {
     Ten.clear();
     Moji.clear();
     Sunpo.clear();
+    SunpoExt.clear();
     Solid.clear();
     Block.clear();
 }

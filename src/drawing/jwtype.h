@@ -76,15 +76,34 @@ struct TEntMoji {
     std::string Text;      // Shift-JIS bytes
 };
 
+// A dimension: its own attributes, its line and its text. From version 420 on a second half
+// follows in the stream (TEntSunpoExt); the collection holds it beside the dimension, so that a
+// drawing of older dimensions takes no room for parts it does not have.
 struct TEntSunpo {
     TEntBase Base;
     TEntSen Line;
     TEntMoji Text;
-    // From here on in the stream only from version 420; filled by the reader for older drawings.
+};
+
+struct TEntSunpoExt {
     std::uint16_t Mode = 0;
     TEntSen Aux1, Aux2;
     std::array<TEntTen, 4> Points;
 };
+
+// What an older dimension's missing second half stands for, should it be written at version 420
+// or above: mode 0, and auxiliary lines and points of zero length that take the dimension's own
+// attributes (the points with pen style 0).
+inline TEntSunpoExt DefaultSunpoExt(const TEntSunpo& dimension) {
+    TEntSunpoExt ext;
+    ext.Aux1 = TEntSen{dimension.Base};
+    ext.Aux2 = TEntSen{dimension.Base};
+    for (TEntTen& point : ext.Points) {
+        point = TEntTen{dimension.Base};
+        point.Base.PenStyle = 0;
+    }
+    return ext;
+}
 
 inline constexpr std::uint16_t kPenColorSolidRgb = 10;  // a solid that carries an RGB colour value
 
@@ -115,12 +134,19 @@ struct TEntityCollection {
     std::vector<TEntTen> Ten;
     std::vector<TEntMoji> Moji;
     std::vector<TEntSunpo> Sunpo;
+    // The dimensions' second halves, index for index, as read from version 420 on; shorter (empty
+    // for an older drawing) where a dimension has none.
+    std::vector<TEntSunpoExt> SunpoExt;
     std::vector<TEntSolid> Solid;
     std::vector<TEntBlock> Block;
 
     // Empties every array (their memory is kept for the next drawing).
     void clear();
     std::size_t size() const { return Refs.size(); }
+    // The second half of dimension `index`: the one read, or the stand-in of an older dimension.
+    TEntSunpoExt SunpoExtOf(std::size_t index) const {
+        return index < SunpoExt.size() ? SunpoExt[index] : DefaultSunpoExt(Sunpo.at(index));
+    }
 };
 
 struct TEntBlockDef {
