@@ -56,14 +56,14 @@ bool GatedFileSystem::Waiting() {
     return waiting_ > 0;
 }
 
-std::error_code GatedFileSystem::readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) {
-    if (std::this_thread::get_id() != owner_ && limit == std::numeric_limits<std::size_t>::max()) {
+std::error_code GatedFileSystem::createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) {
+    if (std::this_thread::get_id() != owner_) {
         std::unique_lock lock(mutex_);
         ++waiting_;
         changed_.wait(lock, [this] { return open_; });
         --waiting_;
     }
-    return RealFileSystem().readFile(path, out, limit);
+    return RealFileSystem().createNew(path, out);
 }
 
 Bytes JwwWithMemo(const std::string& sjisMemo, std::int32_t version) {

@@ -58,15 +58,15 @@ public:
     void Reset();
 };
 
-// The real file system, except that whole-file reads from any thread but the test's own wait
-// until Open() is called.
+// The real file system, except that creating a file from any thread but the test's own (the
+// temp file of a converted drawing) waits until Open() is called.
 class GatedFileSystem final : public ForwardingFileSystem {
 public:
     void Open();
     // Whether a worker thread is waiting at the gate.
     bool Waiting();
 
-    std::error_code readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) override;
+    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
 
 private:
     const std::thread::id owner_ = std::this_thread::get_id();

@@ -68,13 +68,13 @@ bool KeepModificationTime(ConversionContext& ctx, const fs::path& source, const 
     return false;
 }
 
-// The steps both formats share once they know how to read and write their document: read the
-// file whole, parse it, mark the dimensions, and unless this is a dry run, replace dest.
+// The steps both formats share once they know how to read and write their document: parse the
+// drawing read whole into ctx.input, mark the dimensions, and unless this is a dry run, replace
+// dest.
 template <typename Document, typename Read, typename Write>
 FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, const Read& read,
                           const Write& write) {
     Failure failure;
-    if (!ReadDrawingBytes(*ctx.fs, r.source, ctx.input, &failure)) return Failed(r, failure);
     r.bytesIn = ctx.input.size();
     const bool ok = read(ctx.input, failure);
     r.version = doc.Header.Version;
@@ -118,7 +118,10 @@ std::string UpperExtension(const std::string& name) {
     return dot == std::string::npos ? std::string() : UpperSjis(name.substr(dot));
 }
 
-FileResult ConvertJww(ConversionContext& ctx, const fs::path& source, const fs::path& dest) {
+namespace {
+
+// ConvertJww and ConvertJws on a drawing already read into ctx.input.
+FileResult ConvertJwwInput(ConversionContext& ctx, const fs::path& source, const fs::path& dest) {
     JwwCleanup cleanup{ctx};
     ctx.images.KeepBytes = !ctx.settings.dryRun;
     return ConvertDrawing(
@@ -129,7 +132,7 @@ FileResult ConvertJww(ConversionContext& ctx, const fs::path& source, const fs::
         });
 }
 
-FileResult ConvertJws(ConversionContext& ctx, const fs::path& source, const fs::path& dest) {
+FileResult ConvertJwsInput(ConversionContext& ctx, const fs::path& source, const fs::path& dest) {
     JwsCleanup cleanup{ctx};
     return ConvertDrawing(
         ctx, Result(source, dest, DrawingFormat::Jws), ctx.jws,
@@ -137,6 +140,24 @@ FileResult ConvertJws(ConversionContext& ctx, const fs::path& source, const fs::
         [&](const fs::path& temp, std::int32_t version, Failure* failure, const WriteSettings& settings) {
             return WriteJwsFile(ctx.jws, temp, version, failure, settings, *ctx.fs);
         });
+}
+
+template <typename ConvertInput>
+FileResult ReadAndConvert(ConversionContext& ctx, const fs::path& source, const fs::path& dest,
+                          DrawingFormat format, ConvertInput convert) {
+    Failure failure;
+    if (!ReadDrawingBytes(*ctx.fs, source, ctx.input, &failure)) return Failed(Result(source, dest, format), failure);
+    return convert(ctx, source, dest);
+}
+
+}  // namespace
+
+FileResult ConvertJww(ConversionContext& ctx, const fs::path& source, const fs::path& dest) {
+    return ReadAndConvert(ctx, source, dest, DrawingFormat::Jww, ConvertJwwInput);
+}
+
+FileResult ConvertJws(ConversionContext& ctx, const fs::path& source, const fs::path& dest) {
+    return ReadAndConvert(ctx, source, dest, DrawingFormat::Jws, ConvertJwsInput);
 }
 
 FileResult ConvertFile(ConversionContext& ctx, const fs::path& source, const fs::path& dest,
@@ -148,19 +169,20 @@ FileResult ConvertFile(ConversionContext& ctx, const fs::path& source, const fs:
         r.failure = MakeFailure(FailureKind::NotADrawing, "not a .jww or .jws file");
         return r;
     }
-    // Only a file that was read and is no drawing is skipped; one that cannot be read failed.
+    // Only a file that was read and is no drawing is skipped; one that cannot be read failed. The
+    // file is read whole once, and the signature looked at in memory.
     const std::string_view signature = ext == ".JWW" ? kJwwSignature : kJwsSignature;
-    if (auto ec = ctx.fs->readFile(source, ctx.input, signature.size())) {
-        return Failed(r, MakeFailure(FailureKind::CannotRead, "cannot open: " + ErrorText(ec), -1, Section::None, ec));
-    }
-    if (!std::equal(signature.begin(), signature.end(), ctx.input.begin(), ctx.input.end(),
+    Failure failure;
+    if (!ReadDrawingBytes(*ctx.fs, source, ctx.input, &failure)) return Failed(r, failure);
+    if (ctx.input.size() < signature.size() ||
+        !std::equal(signature.begin(), signature.end(), ctx.input.begin(),
                     [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; })) {
         r.outcome = Outcome::Skipped;
         r.failure = MakeFailure(FailureKind::NotADrawing, "does not start with the " + ext.substr(1) + " signature");
         return r;
     }
     if (onStart) onStart();
-    return ext == ".JWW" ? ConvertJww(ctx, source, dest) : ConvertJws(ctx, source, dest);
+    return ext == ".JWW" ? ConvertJwwInput(ctx, source, dest) : ConvertJwsInput(ctx, source, dest);
 }
 
 }  // namespace quellmark

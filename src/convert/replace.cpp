@@ -239,7 +239,8 @@ bool ReplaceWith(FileSystem& files, const fs::path& requested, const ReplaceSett
     writeSettings.shownName = "a temporary file beside " + Name(dest);
     if (!write(temp, writeSettings, failure)) return false;
 
-    if (files.isFile(dest)) {
+    const bool replacing = files.isFile(dest);
+    if (replacing) {
         // The new drawing takes the permission bits of the one it replaces; where they cannot be
         // copied it keeps the bits a new file gets.
         (void)files.copyPermissions(dest, temp);
@@ -251,8 +252,8 @@ bool ReplaceWith(FileSystem& files, const fs::path& requested, const ReplaceSett
         }
     }
 
-    BackupRecord backup;
-    if (!BackupExisting(files, dest, backup, failure)) {
+    BackupRecord backup{dest, {}, {}, false};
+    if (replacing && !BackupExisting(files, dest, backup, failure)) {
         (void)files.remove(temp);
         return false;
     }

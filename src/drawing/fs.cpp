@@ -2,6 +2,7 @@
 // paths on Windows.
 #include "fs.h"
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -212,14 +213,24 @@ std::error_code HoldFolder(Win32Folder& folder, const fs::path& path) {
 // A folder held by its descriptor. Where /proc shows the process's descriptors, its path goes
 // through the descriptor, so nothing can swap a link in above it; elsewhere it is the path as
 // it was checked.
+// Whether /proc/self/fd/N reaches the folder open as N. Asked of the first folder held; the answer
+// holds for the whole process.
+bool ProcReachesFolders(int fd, const fs::path& viaDescriptor) {
+    static std::atomic<int> known{-1};
+    const int answer = known.load();
+    if (answer >= 0) return answer == 1;
+    struct stat byPath {}, byFd {};
+    const bool works = ::stat(viaDescriptor.c_str(), &byPath) == 0 && ::fstat(fd, &byFd) == 0 &&
+                       byPath.st_ino == byFd.st_ino && byPath.st_dev == byFd.st_dev;
+    known.store(works ? 1 : 0);
+    return works;
+}
+
 class PosixFolder final : public FolderHandle {
 public:
     PosixFolder(int fd, fs::path checked) : fd_(fd) {
-        const fs::path viaDescriptor = fs::path("/proc/self/fd") / std::to_string(fd);
-        struct stat byPath {}, byFd {};
-        const bool procWorks = ::stat(viaDescriptor.c_str(), &byPath) == 0 && ::fstat(fd, &byFd) == 0 &&
-                               byPath.st_ino == byFd.st_ino && byPath.st_dev == byFd.st_dev;
-        path_ = procWorks ? viaDescriptor : std::move(checked);
+        fs::path viaDescriptor = fs::path("/proc/self/fd") / std::to_string(fd);
+        path_ = ProcReachesFolders(fd, viaDescriptor) ? std::move(viaDescriptor) : std::move(checked);
     }
     ~PosixFolder() override { ::close(fd_); }
     const fs::path& path() const override { return path_; }
@@ -240,8 +251,6 @@ class RealFs final : public FileSystem {
 public:
     std::error_code readFile(const fs::path& path, FileBytes& out, std::size_t limit) override {
         out.clear();
-        std::error_code ec;
-        if (fs::is_directory(path, ec)) return std::make_error_code(std::errc::is_a_directory);
 #ifndef _WIN32
         // Without O_NONBLOCK, opening a fifo would wait for a writer for ever.
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -281,6 +290,9 @@ public:
         out.resize(got);
         return {};
 #else
+        // Opening a folder fails with "access denied" on Windows, which would say the wrong thing.
+        std::error_code ec;
+        if (fs::is_directory(path, ec)) return std::make_error_code(std::errc::is_a_directory);
         HANDLE h = ::CreateFileW(Win32Path(path).c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
