@@ -193,6 +193,17 @@ TEST_F(Driver, AFailedWriteOrBackupLeavesTheDestinationAsItWas) {
     faulty.failWritesAfter = -1;
     faulty.failSync = true;
     check(FailureKind::CannotWrite, "cannot sync");
+    // Synced with others in a batch: the drawing waits written, and fails when the sync does.
+    faultyCtx.syncInGroups = true;
+    EXPECT_EQ(ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW").outcome, Outcome::Converted);
+    ASSERT_EQ(faultyCtx.waiting.size(), 1u);
+    const std::vector<FileResult> synced = FinishWaiting(faultyCtx);
+    ASSERT_EQ(synced.size(), 1u);
+    EXPECT_EQ(synced[0].outcome, Outcome::Failed);
+    EXPECT_EQ(synced[0].failure.message(), "cannot sync: input/output error");
+    EXPECT_EQ(destFiles(), (std::vector<std::string>{"A.BAK", "A.JWW"}));
+    EXPECT_EQ(ReadFile(dest() / "A.JWW"), (Bytes{'o', 'l', 'd'}));
+    faultyCtx.syncInGroups = false;
     faulty.failSync = false;
     faulty.failLink = [](const fs::path& from, const fs::path&) { return from.filename() == "A.BAK"; };
     check(FailureKind::CannotKeepBackup, "cannot move the older one aside");
@@ -298,10 +309,13 @@ TEST_F(Driver, ParallelBatchesGiveWhatOneAtATimeGives) {
     WriteFile(source() / "D1.JWS", JwsDrawing(351));
     jobs.push_back({source() / "D1.JWS", dest() / "D1.JWS"});
 
+    // One worker syncing each drawing on its own, two syncing them in groups: the same result.
+    struct OneSyncPerDrawing final : ForwardingFileSystem {
+        bool canSyncFileSystems() override { return false; }
+    } oneByOne;
     ConvertSettings settings;
-    settings.sync = false;
     TempRoot tempRoot;
-    const BatchSummary one = RunBatch(jobs, 1, settings, tempRoot.path());
+    const BatchSummary one = RunBatch(jobs, 1, settings, tempRoot.path(), oneByOne);
     std::map<std::string, Bytes> first;
     for (const auto& e : fs::directory_iterator(dest())) first[e.path().filename().string()] = ReadFile(e.path());
     fs::remove_all(dest());

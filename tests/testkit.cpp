@@ -215,6 +215,11 @@ std::error_code FaultyFileSystem::link(const fs::path& existing, const fs::path&
     if (failLink(existing, newName)) return std::make_error_code(std::errc::permission_denied);
     return Real().link(existing, newName);
 }
+
+std::error_code FaultyFileSystem::syncFileSystem(const fs::path& folder) {
+    if (failSync) return std::make_error_code(std::errc::io_error);
+    return ForwardingFileSystem::syncFileSystem(folder);
+}
 std::error_code ForwardingFileSystem::readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) {
     return Real().readFile(path, out, limit);
 }
@@ -235,6 +240,8 @@ std::error_code ForwardingFileSystem::copyPermissions(const fs::path& from, cons
 std::error_code ForwardingFileSystem::createDirectory(const fs::path& path) { return Real().createDirectory(path); }
 std::error_code ForwardingFileSystem::removeDirectory(const fs::path& path) { return Real().removeDirectory(path); }
 std::error_code ForwardingFileSystem::syncDirectory(const fs::path& path) { return Real().syncDirectory(path); }
+bool ForwardingFileSystem::canSyncFileSystems() { return Real().canSyncFileSystems(); }
+std::error_code ForwardingFileSystem::syncFileSystem(const fs::path& folder) { return Real().syncFileSystem(folder); }
 std::error_code ForwardingFileSystem::pinFolder(const fs::path& root, const fs::path& below, bool create,
                                                 std::unique_ptr<quellmark::FolderHandle>& out) {
     return Real().pinFolder(root, below, create, out);

@@ -83,6 +83,8 @@ public:
     std::error_code createDirectory(const fs::path& path) override;
     std::error_code removeDirectory(const fs::path& path) override;
     std::error_code syncDirectory(const fs::path& path) override;
+    bool canSyncFileSystems() override;
+    std::error_code syncFileSystem(const fs::path& folder) override;
     std::error_code pinFolder(const fs::path& root, const fs::path& below, bool create,
                               std::unique_ptr<quellmark::FolderHandle>& out) override;
     std::error_code lockFolder(const fs::path& folder, bool wait, std::unique_ptr<quellmark::FolderHandle>& out) override;
@@ -103,7 +105,7 @@ public:
     std::function<bool(const fs::path&)> failRead = [](const fs::path&) { return false; };
     std::function<bool(const fs::path&, const fs::path&)> failLink =
         [](const fs::path&, const fs::path&) { return false; };
-    bool failSync = false;
+    bool failSync = false;  // both the sync of a file and that of a whole file system
     // A crash: after this many steps that change names (create, link, rename, remove), the file
     // system stops obeying; every such call fails and does nothing (-1: never).
     int crashAfterSteps = -1;
@@ -116,6 +118,7 @@ public:
     std::error_code rename(const fs::path& from, const fs::path& to) override;
     std::error_code remove(const fs::path& path) override;
     std::error_code link(const fs::path& existing, const fs::path& newName) override;
+    std::error_code syncFileSystem(const fs::path& folder) override;
 
 private:
     bool crashed();

@@ -130,6 +130,10 @@ FileResult NotStarted(const BatchJob& job) {
     return r;
 }
 
+// How many drawings, or how many bytes of them, a worker syncs together.
+constexpr std::size_t kSyncGroupFiles = 64;
+constexpr std::uint64_t kSyncGroupBytes = 64u << 20;
+
 }  // namespace
 
 std::error_code LockDestination(FileSystem& files, const fs::path& dest, bool wait,
@@ -152,13 +156,35 @@ BatchSummary RunBatch(const std::vector<BatchJob>& jobs, int workers, const Conv
     std::vector<FileResult> results(jobs.size());
     std::atomic<std::size_t> nextChain{0};
     std::mutex observerMutex;
+    auto finished = [&](std::size_t i) {
+        if (!observer) return;
+        std::lock_guard lock(observerMutex);
+        observer->FileFinished(i, results[i]);
+    };
     auto work = [&](int worker) {
         ConversionContext ctx(files);
         ctx.settings = settings;
+        ctx.syncInGroups = settings.sync && files.canSyncFileSystems();
         ctx.images.TempFolder = tempRoot / ("job-" + std::to_string(worker));
         (void)files.createDirectory(ctx.images.TempFolder);
+        std::vector<std::size_t> waiting;  // the jobs of the drawings waiting in ctx, in order
+        std::uint64_t waitingBytes = 0;
+        auto finishWaiting = [&] {
+            if (waiting.empty()) return;
+            std::vector<FileResult> done = FinishWaiting(ctx);
+            for (std::size_t k = 0; k < waiting.size(); ++k) {
+                results[waiting[k]] = std::move(done[k]);
+                finished(waiting[k]);
+            }
+            waiting.clear();
+            waitingBytes = 0;
+        };
         for (std::size_t c; (c = nextChain++) < chains.size();) {
             for (std::size_t i : chains[c]) {
+                // The jobs of a chain replace one another's names: each starts once the one
+                // before it is in place.
+                if (chains[c].size() > 1) finishWaiting();
+                const std::size_t waitingBefore = ctx.waiting.size();
                 if (auto clash = clashes.find(i); clash != clashes.end()) {
                     results[i] = Clash(jobs[i], jobs[clash->second]);
                 } else if (settings.stop && settings.stop->load()) {
@@ -171,12 +197,18 @@ BatchSummary RunBatch(const std::vector<BatchJob>& jobs, int workers, const Conv
                     };
                     results[i] = ConvertFile(ctx, jobs[i].source, jobs[i].dest, onStart);
                 }
-                if (observer) {
-                    std::lock_guard lock(observerMutex);
-                    observer->FileFinished(i, results[i]);
+                if (ctx.waiting.size() > waitingBefore) {
+                    // Synced with others: enough of them to make one sync pay, few enough that
+                    // the results still come as the batch goes.
+                    waiting.push_back(i);
+                    waitingBytes += results[i].bytesOut;
+                    if (waiting.size() >= kSyncGroupFiles || waitingBytes >= kSyncGroupBytes) finishWaiting();
+                } else {
+                    finished(i);
                 }
             }
         }
+        finishWaiting();
         (void)files.removeDirectory(ctx.images.TempFolder);
     };
 

@@ -8,6 +8,7 @@
 #include "replace.h"
 
 #include <algorithm>
+#include <map>
 
 namespace quellmark {
 
@@ -95,6 +96,18 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
         return write(temp, r.version, f, ws) &&
                (!ctx.settings.keepTimes || KeepModificationTime(ctx, r.source, temp, f));
     };
+    if (ctx.syncInGroups && ctx.settings.sync) {
+        ReplaceSettings unsynced = settings;
+        unsynced.sync = false;
+        ConversionContext::Waiting waiting;
+        if (!WriteBeside(*ctx.fs, r.dest, unsynced, writeTo, r.bytesOut, waiting.replace, &failure)) {
+            return Failed(r, failure);
+        }
+        r.outcome = Outcome::Converted;
+        waiting.result = r;
+        ctx.waiting.push_back(std::move(waiting));
+        return r;
+    }
     if (!ReplaceWith(*ctx.fs, r.dest, settings, writeTo, r.bytesOut, &failure)) return Failed(r, failure);
     r.outcome = Outcome::Converted;
     return r;
@@ -151,6 +164,36 @@ FileResult ReadAndConvert(ConversionContext& ctx, const fs::path& source, const 
 }
 
 }  // namespace
+
+std::vector<FileResult> FinishWaiting(ConversionContext& ctx) {
+    FileSystem& files = *ctx.fs;
+    // One sync per folder written (as the user named it; synced through the folder held open).
+    std::map<fs::path, std::error_code> synced;
+    auto syncFolders = [&] {
+        synced.clear();
+        for (const ConversionContext::Waiting& w : ctx.waiting) {
+            auto [it, fresh] = synced.try_emplace(w.result.dest.parent_path());
+            if (fresh) it->second = files.syncFileSystem(w.replace.dest.parent_path());
+        }
+    };
+    syncFolders();
+    std::vector<FileResult> done;
+    done.reserve(ctx.waiting.size());
+    for (ConversionContext::Waiting& w : ctx.waiting) {
+        FileResult& r = w.result;
+        Failure failure;
+        if (const std::error_code ec = synced[r.dest.parent_path()]) {
+            (void)files.remove(w.replace.temp);
+            r = Failed(r, MakeFailure(FailureKind::CannotWrite, "cannot sync: " + ErrorText(ec), -1, Section::None, ec));
+        } else if (!PutInPlace(files, w.replace, false, &failure)) {
+            r = Failed(r, failure);
+        }
+        done.push_back(std::move(r));
+    }
+    syncFolders();  // the renames; a failure here leaves the drawings in place, as a folder sync does
+    ctx.waiting.clear();
+    return done;
+}
 
 FileResult ConvertJww(ConversionContext& ctx, const fs::path& source, const fs::path& dest) {
     return ReadAndConvert(ctx, source, dest, DrawingFormat::Jww, ConvertJwwInput);

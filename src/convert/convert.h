@@ -9,6 +9,7 @@
 #include "../jws/jwsunit.h"
 #include "../jww/jwwunit.h"
 #include "inspect.h"
+#include "replace.h"
 
 #include <atomic>
 #include <cstdint>
@@ -71,7 +72,23 @@ struct ConversionContext {
     JwsDocument jws;
     ImageStore images;
     ConvertSettings settings;
+
+    // Set by a batch that syncs, where the file system can be synced as a whole: a converted
+    // drawing is then written into its temp file unsynced and waits here, and FinishWaiting
+    // syncs the waiting ones together (one sync instead of one per drawing) and puts each in
+    // place. Its result is final only then.
+    bool syncInGroups = false;
+    struct Waiting {
+        PendingReplace replace;
+        FileResult result;
+    };
+    std::vector<Waiting> waiting;
 };
+
+// Syncs the file systems of the drawings waiting in ctx, puts each in its destination's place,
+// makes the renames durable with a second sync, and returns their results in the order they
+// waited. A drawing whose file system cannot be synced fails, with its temp file removed.
+std::vector<FileResult> FinishWaiting(ConversionContext& ctx);
 
 // The upper-cased extension of a file name, from its last "." on; empty when it has none.
 std::string UpperExtension(const std::string& name);

@@ -217,10 +217,9 @@ void LeftoverSweep::Sweep(const fs::path& folder, const fs::path& reachedAs) {
     }
 }
 
-bool ReplaceWith(FileSystem& files, const fs::path& requested, const ReplaceSettings& settings,
-                 const WriteDrawing& write, std::uint64_t& bytesOut, Failure* failure) {
-    std::unique_ptr<FolderHandle> pinned;
-    if (auto ec = PinDestinationFolder(files, requested, settings.createFoldersBelow, pinned)) {
+bool WriteBeside(FileSystem& files, const fs::path& requested, const ReplaceSettings& settings,
+                 const WriteDrawing& write, std::uint64_t& bytesOut, PendingReplace& pending, Failure* failure) {
+    if (auto ec = PinDestinationFolder(files, requested, settings.createFoldersBelow, pending.pinned)) {
         const std::string why = ec == std::errc::too_many_symbolic_link_levels
                                     ? "a folder on the way is a symbolic link, which is never followed"
                                     : ErrorText(ec);
@@ -228,17 +227,21 @@ bool ReplaceWith(FileSystem& files, const fs::path& requested, const ReplaceSett
         return false;
     }
     // Everything below happens in the folder held open, by names inside it.
-    const fs::path dest = pinned ? pinned->path() / requested.filename() : requested;
-    if (settings.sweep) settings.sweep->Sweep(requested.parent_path(), dest.parent_path());
-    const fs::path temp = TempPathBeside(dest);
+    pending.dest = pending.pinned ? pending.pinned->path() / requested.filename() : requested;
+    if (settings.sweep) settings.sweep->Sweep(requested.parent_path(), pending.dest.parent_path());
+    pending.temp = TempPathBeside(pending.dest);
     WriteSettings writeSettings;
     writeSettings.sync = settings.sync;
     writeSettings.exclusive = true;
     writeSettings.bytesWritten = &bytesOut;
     // The temp file's name means nothing to the user; a failure names the drawing it stood for.
-    writeSettings.shownName = "a temporary file beside " + Name(dest);
-    if (!write(temp, writeSettings, failure)) return false;
+    writeSettings.shownName = "a temporary file beside " + Name(pending.dest);
+    return write(pending.temp, writeSettings, failure);
+}
 
+bool PutInPlace(FileSystem& files, const PendingReplace& pending, bool syncFolder, Failure* failure) {
+    const fs::path& dest = pending.dest;
+    const fs::path& temp = pending.temp;
     const bool replacing = files.isFile(dest);
     if (replacing) {
         // The new drawing takes the permission bits of the one it replaces; where they cannot be
@@ -247,7 +250,7 @@ bool ReplaceWith(FileSystem& files, const fs::path& requested, const ReplaceSett
         const ReplaceStep step = ReplaceByLinks(files, dest, temp, failure);
         if (step == ReplaceStep::Failed) return false;
         if (step == ReplaceStep::Done) {
-            if (settings.sync) (void)files.syncDirectory(dest.parent_path());
+            if (syncFolder) (void)files.syncDirectory(dest.parent_path());
             return true;
         }
     }
@@ -264,8 +267,15 @@ bool ReplaceWith(FileSystem& files, const fs::path& requested, const ReplaceSett
         return false;
     }
     CompleteBackup(files, backup);
-    if (settings.sync) (void)files.syncDirectory(dest.parent_path());
+    if (syncFolder) (void)files.syncDirectory(dest.parent_path());
     return true;
+}
+
+bool ReplaceWith(FileSystem& files, const fs::path& requested, const ReplaceSettings& settings,
+                 const WriteDrawing& write, std::uint64_t& bytesOut, Failure* failure) {
+    PendingReplace pending;
+    return WriteBeside(files, requested, settings, write, bytesOut, pending, failure) &&
+           PutInPlace(files, pending, settings.sync, failure);
 }
 
 }  // namespace quellmark

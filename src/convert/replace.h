@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -76,5 +77,19 @@ struct ReplaceSettings {
 // holds what it held before.
 bool ReplaceWith(FileSystem& fs, const std::filesystem::path& dest, const ReplaceSettings& settings,
                  const WriteDrawing& write, std::uint64_t& bytesOut, Failure* failure);
+
+// ReplaceWith in its two steps, for a batch that syncs many drawings at once between them: the
+// drawing written into its temp file beside dest (synced only with settings.sync), and then put
+// in dest's place. Between the steps the temp file and the folder held open wait here.
+struct PendingReplace {
+    std::filesystem::path dest;  // as reached through the folder held open
+    std::filesystem::path temp;
+    std::unique_ptr<FolderHandle> pinned;
+};
+bool WriteBeside(FileSystem& fs, const std::filesystem::path& dest, const ReplaceSettings& settings,
+                 const WriteDrawing& write, std::uint64_t& bytesOut, PendingReplace& pending, Failure* failure);
+// Keeps an old dest as ".BAK" and gives the temp file dest's name; with syncFolder the renames
+// are made durable. On failure the temp file is removed and the folder holds what it held.
+bool PutInPlace(FileSystem& fs, const PendingReplace& pending, bool syncFolder, Failure* failure);
 
 }  // namespace quellmark

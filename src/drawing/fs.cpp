@@ -245,6 +245,16 @@ int OpenFolder(int at, const char* name, bool follow) {
     return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
 }
 
+// Opens the folder, calls sync(fd) on it, and closes it.
+std::error_code OnFolder(const fs::path& folder, int (*sync)(int)) {
+    int fd = OpenFolder(AT_FDCWD, folder.c_str(), true);
+    if (fd < 0) return LastError();
+    std::error_code ec;
+    if (sync(fd) != 0) ec = LastError();
+    ::close(fd);
+    return ec;
+}
+
 #endif
 
 class RealFs final : public FileSystem {
@@ -414,14 +424,14 @@ public:
         return ec;
     }
 
+#ifndef _WIN32
+    bool canSyncFileSystems() override { return true; }
+    std::error_code syncFileSystem(const fs::path& folder) override { return OnFolder(folder, ::syncfs); }
+#endif
+
     std::error_code syncDirectory(const fs::path& path) override {
 #ifndef _WIN32
-        int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) return LastError();
-        std::error_code ec;
-        if (::fsync(fd) != 0) ec = LastError();
-        ::close(fd);
-        return ec;
+        return OnFolder(path, ::fsync);
 #else
         // NTFS journals its names, and renames are written through: nothing is left to push.
         (void)path;

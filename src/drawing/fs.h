@@ -58,6 +58,13 @@ public:
     virtual std::error_code removeDirectory(const std::filesystem::path& path) = 0;
     // Makes a rename in the folder durable.
     virtual std::error_code syncDirectory(const std::filesystem::path& path) = 0;
+    // Pushes everything written to the file system that holds the folder to its device, in one
+    // go (where canSyncFileSystems says it can).
+    virtual bool canSyncFileSystems() { return false; }
+    virtual std::error_code syncFileSystem(const std::filesystem::path& folder) {
+        (void)folder;
+        return std::make_error_code(std::errc::function_not_supported);
+    }
     // Opens the folder `below` (relative, may be empty) inside root, entering each folder from the
     // one above without following symbolic links; with create, missing folders are made. A link
     // or anything else that is not a real folder on the way fails (too_many_symbolic_link_levels,
