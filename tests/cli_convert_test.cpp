@@ -307,6 +307,12 @@ TEST_F(CliConvert, UsageErrorsExitWithTwo) {
     EXPECT_EQ(inside.status, 2);
     EXPECT_NE(inside.out.find("lies inside the source folder"), std::string::npos) << inside.out;
     EXPECT_FALSE(fs::exists(src() / "converted"));
+#ifndef _WIN32
+    fs::create_directory_symlink(src(), dir / "alias");  // the same folder by another way
+    const CommandResult linked = Cli("convert -r -o " + Q(dir / "alias" / "converted") + " " + Q(src()));
+    EXPECT_EQ(linked.status, 2);
+    EXPECT_NE(linked.out.find("lies inside the source folder"), std::string::npos) << linked.out;
+#endif
     EXPECT_EQ(Cli("convert -q -o " + Q(src() / "converted") + " " + Q(src())).status, 0);
     WriteFile(dir / "file", {'x'});
     EXPECT_EQ(Cli("convert -o " + Q(dir / "file") + " " + Q(src())).status, 2);

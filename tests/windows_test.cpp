@@ -31,6 +31,50 @@ TEST(WindowsPaths, OneFolderSpelledByCaseOrLongPrefixIsTheSameDestination) {
     const CommandResult run = Cli("convert -o " + ShellWord(upper) + " " + ShellWord(dir / "src"));
     EXPECT_EQ(run.status, 2) << run.out;
     EXPECT_NE(run.out.find("is the source folder"), std::string::npos) << run.out;
+    // Nor may a tree's destination lie inside it under another spelling.
+    for (const fs::path& inside : {upper / "out", prefixed / "out"}) {
+        const CommandResult tree = Cli("convert -r -o " + ShellWord(inside) + " " + ShellWord(dir / "src"));
+        EXPECT_EQ(tree.status, 2) << tree.out;
+        EXPECT_NE(tree.out.find("lies inside the source folder"), std::string::npos) << tree.out;
+    }
+    EXPECT_FALSE(fs::exists(dir / "src" / "out"));
+}
+
+TEST(WindowsPaths, LongPathsTakeThePrefixThatFitsTheirKind) {
+    const std::wstring tail = L"\\" + std::wstring(250, L'd') + L"\\plan.jww";
+    EXPECT_EQ(quellmark::Win32Path(L"C:\\data" + tail), L"\\\\?\\C:\\data" + tail);
+    EXPECT_EQ(quellmark::Win32Path(L"\\\\server\\share" + tail), L"\\\\?\\UNC\\server\\share" + tail);
+    EXPECT_EQ(quellmark::Win32Path(L"//server/share" + tail), L"\\\\?\\UNC\\server\\share" + tail);
+    EXPECT_EQ(quellmark::Win32Path(L"\\\\.\\C:\\data" + tail), L"\\\\?\\C:\\data" + tail);
+    for (const std::wstring& prefixed : {L"\\\\?\\C:\\data" + tail, L"\\\\?\\UNC\\server\\share" + tail}) {
+        EXPECT_EQ(quellmark::Win32Path(prefixed), prefixed);
+    }
+    EXPECT_EQ(quellmark::Win32Path(L"\\\\server\\share\\plan.jww"), L"\\\\server\\share\\plan.jww");
+}
+
+TEST(WindowsPaths, ADeviceNameFailsThatDrawingAndNothingReachesTheDevice) {
+    // Such names come with files copied from other systems; only the \\?\ spelling reaches them.
+    TempDir dir;
+    const fs::path src = L"\\\\?\\" + fs::absolute(dir / "src").native();
+    fs::create_directories(src / "aux");
+    for (const char* name : {"con.jww", "Lpt1.jww", "nul .jww", "aux/detail.jww", "plan.jww"}) {
+        WriteFile(src / fs::path(name).make_preferred(), BuildJww(JwwPlan{}));
+    }
+    const CommandResult run = Cli("convert -r --json -o " + ShellWord(dir / "out") + " " + ShellWord(src), false);
+    EXPECT_EQ(run.status, 1) << run.out;
+    std::map<std::string, nlohmann::json> byName;
+    for (std::size_t at = 0, end; (end = run.out.find('\n', at)) != std::string::npos; at = end + 1) {
+        const auto line = nlohmann::json::parse(run.out.substr(at, end - at));
+        if (line.contains("path")) byName[fs::path(line["path"].get<std::string>()).filename().string()] = line;
+    }
+    EXPECT_EQ(byName["con.jww"]["reason"], "cannot write con.jww: Windows keeps the name CON for a device");
+    EXPECT_EQ(byName["Lpt1.jww"]["reason"], "cannot write Lpt1.jww: Windows keeps the name LPT1 for a device");
+    EXPECT_EQ(byName["nul .jww"]["kind"], "cannot-write");
+    EXPECT_EQ(byName["detail.jww"]["reason"], "cannot write aux: Windows keeps the name AUX for a device");
+    EXPECT_EQ(byName["plan.jww"]["outcome"], "converted");
+    std::size_t written = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(dir / "out")) written += entry.is_regular_file();
+    EXPECT_EQ(written, 1u);
 }
 
 TEST(WindowsPaths, AForbiddenNameFailsThatFileAndTheBatchGoesOn) {

@@ -3,12 +3,15 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #ifdef _WIN32
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace quellmark::cli {
@@ -47,15 +50,51 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 #endif
 }
 
+#ifdef _WIN32
+namespace {
+bool IsConsole(DWORD which) {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(which), &mode) != 0;
+}
+}  // namespace
+
+bool StdoutIsTerminal() { return IsConsole(STD_OUTPUT_HANDLE); }
+bool StderrIsTerminal() { return IsConsole(STD_ERROR_HANDLE); }
+
+bool StderrErasesLines() {
+    static const bool erases = [] {
+        const HANDLE console = ::GetStdHandle(STD_ERROR_HANDLE);
+        static DWORD before = 0;
+        if (!::GetConsoleMode(console, &before)) return false;
+        if (before & ENABLE_VIRTUAL_TERMINAL_PROCESSING) return true;
+        if (!::SetConsoleMode(console, before | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) return false;
+        // The console outlives the program: the shell gets it back as it was.
+        std::atexit([] { ::SetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), before); });
+        return true;
+    }();
+    return erases;
+}
+#else
+bool StdoutIsTerminal() { return isatty(1) != 0; }
+bool StderrIsTerminal() { return isatty(2) != 0; }
+bool StderrErasesLines() { return true; }
+#endif
+
 void CatchInterrupts(std::atomic<bool>& interrupted, std::atomic<int>& signal) {
     gInterrupted = &interrupted;
     gSignal = &signal;
 #ifdef _WIN32
-    // Ctrl-C, Ctrl-Break and closing the console window all come here, on a thread of their own.
+    // Ctrl-C, Ctrl-Break, closing the console window, logging off and shutting down all come
+    // here, on a thread of their own.
     ::SetConsoleCtrlHandler(
         [](DWORD event) -> BOOL {
-            if (gInterrupted->exchange(true)) return FALSE;  // the second one: the default, which ends
-            *gSignal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
+            const bool closing = event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT;
+            const bool again = gInterrupted->exchange(true);
+            if (!again) *gSignal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
+            if (!closing) return again ? FALSE : TRUE;  // a second key press: the default, which ends
+            // The process ends when this returns; it ends anyway when main returns, which
+            // ends this thread with it, so until then this thread waits.
+            ::Sleep(INFINITE);
             return TRUE;
         },
         TRUE);

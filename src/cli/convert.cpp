@@ -39,10 +39,14 @@ struct ConvertOptions {
     bool nulSeparated = false;
 };
 
-fs::path Absolute(const fs::path& p) {
-    std::error_code ec;
-    fs::path a = fs::weakly_canonical(fs::absolute(p, ec), ec);
-    return ec ? fs::absolute(p) : a;
+// Where dest stands to a source folder: by identity where dest's folders exist, so no spelling
+// hides the source (case, drive letter, \\?\ prefix, a link on the way); as spelled otherwise.
+Nesting PlaceOf(const fs::path& dest, const fs::path& folder) {
+    if (const Nesting nesting = NestingIn(dest, folder); nesting != Nesting::Apart) return nesting;
+    const fs::path destAbsolute = SystemAbsolute(dest);
+    const fs::path source = SystemAbsolute(folder);
+    if (destAbsolute == source) return Nesting::Same;
+    return IsWithin(destAbsolute, source, false) ? Nesting::Inside : Nesting::Apart;
 }
 
 // Turns the sources (or the listed files) into jobs, refusing a destination that is, or with -r
@@ -50,14 +54,12 @@ fs::path Absolute(const fs::path& p) {
 std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& dest, Walk& walk) {
     const bool listed = !options.filesFrom.empty();
     if (options.sources.empty() && !listed) throw UsageError("no SOURCE given, nor --files-from");
-    const fs::path destAbsolute = Absolute(dest);
     auto checkFolder = [&](const fs::path& folder, bool tree) {
-        const fs::path source = Absolute(folder);
-        const bool same = fs::exists(dest) && SameFileOrFolder(dest, folder);
-        if (same || destAbsolute == source) {
+        const Nesting place = PlaceOf(dest, folder);
+        if (place == Nesting::Same) {
             throw UsageError("the destination " + dest.string() + " is the source folder " + folder.string());
         }
-        if (tree && IsWithin(destAbsolute, source, false)) {
+        if (tree && place == Nesting::Inside) {
             throw UsageError("the destination " + dest.string() + " lies inside the source folder " +
                              folder.string());
         }

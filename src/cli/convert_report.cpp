@@ -1,6 +1,7 @@
 // convert's per-file lines and summary, written as the batch goes.
 #include "convert_report.h"
 
+#include "console.h"
 #include "shown.h"
 
 #include <nlohmann/json.hpp>

@@ -1,13 +1,11 @@
 // The progress line on a terminal: drawn with a carriage return over itself, erased with an
-// erase-line sequence.
+// erase-line sequence, or where the terminal takes none, with spaces over the last line drawn.
 #include "progress.h"
+
+#include "console.h"
 
 #include <cstdio>
 #include <string>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace quellmark::cli {
 
@@ -26,24 +24,12 @@ std::string Duration(double seconds) {
 
 }  // namespace
 
-bool StderrIsTerminal() {
-#ifndef _WIN32
-    return isatty(2) != 0;
-#else
-    return false;
-#endif
-}
-
-bool StdoutIsTerminal() {
-#ifndef _WIN32
-    return isatty(1) != 0;
-#else
-    return false;
-#endif
-}
-
 ProgressLine::ProgressLine(std::size_t totalFiles, std::uint64_t totalBytes, bool show)
-    : totalFiles_(totalFiles), totalBytes_(totalBytes), show_(show), started_(Clock::now()) {}
+    : totalFiles_(totalFiles),
+      totalBytes_(totalBytes),
+      show_(show),
+      erases_(show && StderrErasesLines()),
+      started_(Clock::now()) {}
 
 ProgressLine::~ProgressLine() { Clear(); }
 
@@ -59,7 +45,7 @@ void ProgressLine::Draw(bool force) {
     if (!force && onScreen_ && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
     lastDrawn_ = now;
     const double seconds = std::chrono::duration<double>(now - started_).count();
-    std::string line = "\r\033[K" + std::to_string(doneFiles_) + " of " + std::to_string(totalFiles_) + " files";
+    std::string line = std::to_string(doneFiles_) + " of " + std::to_string(totalFiles_) + " files";
     if (seconds > 0.2 && doneFiles_ > 0) {
         char speed[32];
         std::snprintf(speed, sizeof speed, ", %.1f MB/s", static_cast<double>(readBytes_) / 1e6 / seconds);
@@ -71,14 +57,19 @@ void ProgressLine::Draw(bool force) {
                                  : static_cast<double>(doneFiles_) / static_cast<double>(totalFiles_);
         if (share > 0 && share < 1) line += ", " + Duration(seconds / share - seconds) + " left";
     }
-    std::fputs(line.c_str(), stderr);
+    const std::size_t width = line.size();
+    if (!erases_ && width < drawnWidth_) line.append(drawnWidth_ - width, ' ');
+    std::fputs(((erases_ ? "\r\033[K" : "\r") + line).c_str(), stderr);
+    drawnWidth_ = width;
     onScreen_ = true;
 }
 
 void ProgressLine::Clear() {
     if (!onScreen_) return;
-    std::fputs("\r\033[K", stderr);
+    const std::string blank = erases_ ? "\r\033[K" : "\r" + std::string(drawnWidth_, ' ') + "\r";
+    std::fputs(blank.c_str(), stderr);
     onScreen_ = false;
+    drawnWidth_ = 0;
 }
 
 }  // namespace quellmark::cli

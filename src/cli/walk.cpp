@@ -44,7 +44,7 @@ void ListFolder(const fs::path& folder, const fs::path& top, const WalkOptions& 
         } else if (entry.is_regular_file(typeError)) {
             std::error_code sizeError;
             const std::uintmax_t size = entry.file_size(sizeError);
-            files.push_back({entry.path(), entry.path().lexically_relative(top), sizeError ? 0 : size, false});
+            files.push_back({entry.path(), PathBelow(entry.path(), top), sizeError ? 0 : size, false});
         }
     }
     if (ec) walk.unreadable.push_back(folder.string() + ": " + ErrorText(ec));
@@ -108,7 +108,7 @@ Walk ListedFiles(const std::vector<fs::path>& listed, const std::vector<fs::path
         fs::path relative;
         for (const Holder& holder : holders) {
             if (holder.name.empty() ? IsWithin(spelled, holder.spelled, true) : spelled == holder.spelled) {
-                relative = holder.name.empty() ? spelled.lexically_relative(holder.spelled) : holder.name;
+                relative = holder.name.empty() ? PathBelow(spelled, holder.spelled) : holder.name;
                 break;
             }
         }

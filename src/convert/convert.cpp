@@ -224,6 +224,9 @@ FileResult ConvertFile(ConversionContext& ctx, const fs::path& source, const fs:
         r.failure = MakeFailure(FailureKind::NotADrawing, "does not start with the " + ext.substr(1) + " signature");
         return r;
     }
+    if (std::string why = ForbiddenDestinationReason(dest, ctx.settings.createFoldersBelow); !why.empty()) {
+        return Failed(r, MakeFailure(FailureKind::CannotWrite, std::move(why)));
+    }
     if (onStart) onStart();
     return ext == ".JWW" ? ConvertJwwInput(ctx, source, dest) : ConvertJwsInput(ctx, source, dest);
 }

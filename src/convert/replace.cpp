@@ -56,21 +56,39 @@ void Set(Failure* failure, FailureKind kind, std::string detail, std::error_code
     if (failure) *failure = MakeFailure(kind, std::move(detail), -1, Section::None, ec);
 }
 
+// Components of a path as written, without the empty one a trailing separator leaves.
+std::vector<fs::path> Parts(const fs::path& path) {
+    std::vector<fs::path> list;
+    for (const fs::path& part : path.lexically_normal()) {
+        if (!part.empty()) list.push_back(part);
+    }
+    return list;
+}
+
 }  // namespace
 
 bool IsWithin(const fs::path& inner, const fs::path& outer, bool strictly) {
-    // Components of the paths as written, without the empty one a trailing separator leaves.
-    auto parts = [](const fs::path& p) {
-        std::vector<fs::path> list;
-        for (const fs::path& part : p.lexically_normal()) {
-            if (!part.empty()) list.push_back(part);
-        }
-        return list;
-    };
-    const std::vector<fs::path> in = parts(inner);
-    const std::vector<fs::path> out = parts(outer);
+    const std::vector<fs::path> in = Parts(inner);
+    const std::vector<fs::path> out = Parts(outer);
     if (in.size() < out.size() || (strictly && in.size() == out.size())) return false;
     return std::equal(out.begin(), out.end(), in.begin());
+}
+
+fs::path PathBelow(const fs::path& inner, const fs::path& outer) {
+    const std::vector<fs::path> in = Parts(inner);
+    const std::vector<fs::path> out = Parts(outer);
+    fs::path below;
+    if (in.size() <= out.size() || !std::equal(out.begin(), out.end(), in.begin())) return below;
+    for (std::size_t i = out.size(); i < in.size(); ++i) below /= in[i];
+    return below;
+}
+
+std::string ForbiddenDestinationReason(const fs::path& dest, const fs::path& root) {
+    const fs::path below = root.empty() ? fs::path() : PathBelow(dest, root);
+    for (const fs::path& name : below.empty() ? dest.filename() : below) {
+        if (std::string why = DeviceNameReason(name); !why.empty()) return "cannot write " + PathText(name) + ": " + why;
+    }
+    return {};
 }
 
 fs::path BackupPath(const fs::path& dest) {
@@ -171,7 +189,7 @@ std::error_code PinDestinationFolder(FileSystem& files, const fs::path& dest, co
                                      std::unique_ptr<FolderHandle>& pinned) {
     const fs::path parent = dest.parent_path();
     const bool mirrored = !root.empty() && IsWithin(parent, root, false);
-    auto ec = mirrored ? files.pinFolder(root, parent.lexically_relative(root), true, pinned)
+    auto ec = mirrored ? files.pinFolder(root, PathBelow(parent, root), true, pinned)
                        : files.pinFolder(parent.empty() ? fs::path(".") : parent, {}, false, pinned);
     if (ec == std::errc::function_not_supported) {
         pinned.reset();

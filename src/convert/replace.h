@@ -22,6 +22,15 @@ struct WriteSettings;
 // Whether inner is outer or lies below it (strictly: only below it), comparing the paths as
 // written; a trailing separator makes no difference.
 bool IsWithin(const std::filesystem::path& inner, const std::filesystem::path& outer, bool strictly);
+// The part of inner below outer ("sub/plan.jww"), compared as IsWithin compares; empty when inner
+// does not lie below outer. (The standard library's lexically_relative does not take \\?\ and
+// share paths apart on Windows.)
+std::filesystem::path PathBelow(const std::filesystem::path& inner, const std::filesystem::path& outer);
+
+// Why no drawing can be written to dest: a name on the way the system keeps for a device, in
+// dest's file name or, below root (the folder a mirrored tree is made in), in a folder's name.
+// Empty when dest can be written.
+std::string ForbiddenDestinationReason(const std::filesystem::path& dest, const std::filesystem::path& root);
 
 // The destination's backup name: its extension replaced by ".BAK" (or ".BAK" added).
 std::filesystem::path BackupPath(const std::filesystem::path& dest);

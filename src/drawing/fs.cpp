@@ -2,6 +2,7 @@
 // paths on Windows.
 #include "fs.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -108,18 +109,104 @@ std::error_code Win32Error(DWORD code = ::GetLastError()) {
     }
 }
 
-// The path as Win32 takes it: past MAX_PATH characters only with the \\?\ prefix, which in turn
-// wants an absolute path with backslashes and nothing like "." or "..".
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// The path made full as Win32 makes every path it is given: current folder and drive added, "."
+// and ".." taken by spelling, slashes turned round. It knows shares (\\server\share) and the
+// \\.\ and \\?\ forms, which the standard library's path does not take apart.
+std::wstring FullPathName(const std::wstring& text) {
+    std::wstring full(std::max<std::size_t>(text.size() + 1, MAX_PATH), L'\0');
+    for (;;) {
+        const DWORD n = ::GetFullPathNameW(text.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n == 0) return text;
+        if (n < full.size()) return full.substr(0, n);
+        full.resize(n);
+    }
+}
+
+// The characters of a full path's root with its closing backslash: "C:\", "\\server\share\",
+// "\\?\C:\", "\\?\UNC\server\share\".
+std::size_t RootLength(const std::wstring& text) {
+    auto skipParts = [&](std::size_t at, int parts) {
+        for (; parts > 0 && at < text.size(); --parts) {
+            const std::size_t end = text.find(L'\\', at);
+            at = end == std::wstring::npos ? text.size() : end + 1;
+        }
+        return at;
+    };
+    const bool twoSeparators = text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1]);
+    if (twoSeparators && text.size() >= 4 && (text[2] == L'?' || text[2] == L'.') && IsSeparator(text[3])) {
+        const bool share = text.compare(4, 4, L"UNC\\") == 0;
+        return share ? skipParts(8, 2) : skipParts(4, 1);
+    }
+    if (twoSeparators) return skipParts(2, 2);
+    return text.size() >= 3 && text[1] == L':' ? 3 : 0;
+}
+
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+
 std::wstring Win32Path(const fs::path& path) {
     std::wstring text = path.native();
     if (text.size() < 240 || text.starts_with(L"\\\\?\\")) return text;
+    if (text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1])) {
+        text = FullPathName(text);
+        if (text.starts_with(L"\\\\?\\")) return text;
+        // \\.\ is the device namespace, which takes the same names as \\?\ but parses them.
+        if (text.starts_with(L"\\\\.\\")) return L"\\\\?\\" + text.substr(4);
+        // A share, \\server\share\...: the prefixed form names it under UNC.
+        return L"\\\\?\\UNC\\" + text.substr(2);
+    }
+    // A name such as "con" stays a file here, where Win32 would make the path a device's.
     std::error_code ec;
     fs::path full = fs::absolute(path, ec);
     if (ec) return text;
-    text = full.lexically_normal().make_preferred().native();
-    if (text.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + text.substr(2);
-    return L"\\\\?\\" + text;
+    return L"\\\\?\\" + full.lexically_normal().make_preferred().native();
 }
+
+#endif
+
+fs::path SystemAbsolute(const fs::path& path) {
+#ifdef _WIN32
+    const std::wstring given = path.native();
+    std::wstring full = given.starts_with(L"\\\\?\\") ? given : FullPathName(given);
+    while (full.size() > RootLength(full) && IsSeparator(full.back())) full.pop_back();
+    return full;
+#else
+    std::error_code ec;
+    fs::path full = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    if (ec) full = fs::absolute(path, ec).lexically_normal();
+    return !full.has_filename() && full.has_relative_path() ? full.parent_path() : full;
+#endif
+}
+
+Nesting NestingIn(const fs::path& path, const fs::path& folder) {
+    const fs::path full = SystemAbsolute(path);
+    fs::path up = full;
+    for (;;) {
+        // A part of the path that is not there yet is no folder, so it is simply passed.
+        if (SameFileOrFolder(up, folder)) return up == full ? Nesting::Same : Nesting::Inside;
+#ifdef _WIN32
+        // Up by the text: the standard library's parent_path would go on from a share or a
+        // \\?\ path to the current drive's root.
+        const std::wstring& text = up.native();
+        const std::size_t root = RootLength(text);
+        if (root == 0 || text.size() <= root) return Nesting::Apart;
+        const std::size_t cut = text.rfind(L'\\');
+        up = text.substr(0, cut == std::wstring::npos || cut < root ? root : cut);
+#else
+        if (!up.has_relative_path()) return Nesting::Apart;
+        up = up.parent_path();
+#endif
+    }
+}
+
+namespace {
+
+#ifdef _WIN32
 
 class Win32OutputFile final : public OutputFile {
 public:
@@ -599,6 +686,28 @@ bool SameFileOrFolder(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     return fs::equivalent(a, b, ec) && !ec;
 #endif
+}
+
+std::string DeviceNameReason(const fs::path& name) {
+#ifdef _WIN32
+    // The device is named by what stands before the first dot, trailing spaces dropped.
+    const std::wstring& text = name.native();
+    std::wstring base = text.substr(0, text.find(L'.'));
+    while (!base.empty() && base.back() == L' ') base.pop_back();
+    std::string upper;
+    for (wchar_t c : base) {
+        if (c > 0x7f) return {};
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    const bool numbered = upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
+                          upper[3] >= '1' && upper[3] <= '9';
+    if (numbered || upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") {
+        return "Windows keeps the name " + upper + " for a device";
+    }
+#else
+    (void)name;
+#endif
+    return {};
 }
 
 std::string PathText(const fs::path& path) {

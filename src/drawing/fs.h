@@ -100,6 +100,31 @@ private:
 // \\?\ prefix, links); false when either cannot be reached.
 bool SameFileOrFolder(const std::filesystem::path& a, const std::filesystem::path& b);
 
+// The path absolute, in the form the system resolves it to as far as it exists, without a
+// trailing separator: on POSIX its links resolved (so ".." after a link leads where the kernel
+// goes); on Windows made full as Win32 makes every path (".." taken by spelling), a \\?\ path
+// kept as it is.
+std::filesystem::path SystemAbsolute(const std::filesystem::path& path);
+
+// Whether path is the folder or lies inside it, compared by identity (SameFileOrFolder) from
+// path up through each folder above it to its root, so no spelling hides the folder; the part of
+// path that does not exist yet is passed over.
+enum class Nesting { Apart, Same, Inside };
+Nesting NestingIn(const std::filesystem::path& path, const std::filesystem::path& folder);
+
+// Why the system cannot give a file or folder this name (one component of a path), or empty
+// when it can. Windows keeps CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 for devices in every
+// folder, whatever the case and the extension ("con.jww" opens the console, not a file); other
+// systems forbid no name a folder can list.
+std::string DeviceNameReason(const std::filesystem::path& name);
+
+#ifdef _WIN32
+// The path as Win32 calls take it: past MAX_PATH characters only with the \\?\ prefix, which in
+// turn wants an absolute path with backslashes and nothing like "." or ".."; a share becomes
+// \\?\UNC\server\share\... .
+std::wstring Win32Path(const std::filesystem::path& path);
+#endif
+
 // A path as UTF-8 text, for messages and lists (on POSIX, the bytes as they are), and back.
 std::string PathText(const std::filesystem::path& path);
 std::filesystem::path PathFromText(std::string_view text);
