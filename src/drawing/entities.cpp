@@ -232,7 +232,7 @@ const Record& At(const std::vector<Record>& array, std::int32_t index) {
 }
 
 template <typename Writer>
-void WriteDimension(Writer& io, const TEntityCollection& source, std::int32_t index) {
+[[gnu::always_inline]] inline void WriteDimension(Writer& io, const TEntityCollection& source, std::int32_t index) {
     const TEntSunpo& dimension = At(source.Sunpo, index);
     SunpoBody(io, dimension);
     if (io.version < kVersionFullDimension) return;
