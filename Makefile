@@ -29,8 +29,9 @@ asan: deps
 	cmake --build --preset asan
 	ctest --preset asan -j 2
 
-# Conversion speed in memory (Google Benchmark), a batch against cp and cat, and the window listing
-# folders of 2,000 and 20,000 drawings.
+# Conversion speed in memory for each shape (Google Benchmark), the window listing folders of
+# 2,000 and 20,000 drawings, three batches against cp -r and cat (and, syncing, cp -r then sync),
+# and the peak memory of one large drawing of each shape.
 bench: build
 	scripts/install-deps bench
 	$(PRESET_DIR)/bin/convert_bench

@@ -100,6 +100,8 @@ std::uint64_t MemoryBatch(const std::filesystem::path& folder) {
     Save(folder / "mixed-600.jww", qmtest::BuildJww(qmbench::Mixed(50, 600)), total);
     Save(folder / "mixed-230.jww", qmtest::BuildJww(qmbench::Mixed(50, 230)), total);
     Save(folder / "points.jww", qmtest::BuildJww(OneClass(50, 3, 600, 37)), total);
+    // Just below the size from which lists are counted before they are read: they grow instead.
+    Save(folder / "points-small.jww", qmtest::BuildJww(OneClass(6.9, 3, 600, 37)), total);
     Save(folder / "dimensions-300.jww", qmtest::BuildJww(OneClass(50, 5, 300, 143)), total);
     Save(folder / "dimensions-600.jww", qmtest::BuildJww(OneClass(50, 5, 600, 520)), total);
     Save(folder / "image-heavy.jww", qmtest::BuildJww(qmbench::ImageHeavy(50)), total);

@@ -248,20 +248,21 @@ TEST(EntityList, BlockMembersMayReferToClassesOfTheTopLevel) {
 }
 
 TEST(EntityList, ALongListReadsTheSameWhetherOrNotItCanBeCountedAhead) {
-    // Long lists of small entities are counted before they are read; whatever that first pass
-    // cannot read must still be reported by the reading itself, with its offset.
-    std::vector<Entity> points(5000, Entity{Point{}});
+    // Long lists of small entities (over 8 MB) are counted before they are read; whatever that
+    // first pass cannot read must still be reported by the reading itself, with its offset.
+    constexpr std::size_t kPoints = 250000;
+    std::vector<Entity> points(kPoints, Entity{Point{}});
     Point marked;
     marked.a.style = 100;
-    points[2500] = marked;
+    points[kPoints / 2] = marked;
     Solid coloured;
     coloured.a.color = 10;
-    points[2600] = coloured;
-    points[4999] = Dimension{};
+    points[kPoints / 2 + 100] = coloured;
+    points[kPoints - 1] = Dimension{};
     const Bytes whole = JwwWith(points, 420);
     JwwDocument doc = MustReadJww(whole);
-    EXPECT_EQ(doc.Entities.Ten.size(), 4998u);
-    EXPECT_EQ(doc.Entities.Ten.capacity(), 4998u);  // sized once
+    EXPECT_EQ(doc.Entities.Ten.size(), kPoints - 2);
+    EXPECT_EQ(doc.Entities.Ten.capacity(), kPoints - 2);  // sized once
     EXPECT_EQ(doc.Entities.Solid.size(), 1u);
     EXPECT_EQ(doc.Entities.Sunpo.size(), 1u);
 
@@ -275,11 +276,11 @@ TEST(EntityList, ALongListReadsTheSameWhetherOrNotItCanBeCountedAhead) {
     Bytes unknown = BuildJwwHeader(plan, &l);
     Out tail;
     ArchiveOut archive(tail, 420);
-    tail.count(5000);
-    for (int i = 0; i < 3000; ++i) archive.entity(Point{});
+    tail.count(kPoints);
+    for (std::size_t i = 0; i < kPoints / 2; ++i) archive.entity(Point{});
     const std::size_t tagOffset = unknown.size() + tail.size();
     archive.newClass("CDataFoo");
-    tail.zeros(2000 * 40);
+    tail.zeros(kPoints / 2 * 40);
     unknown.insert(unknown.end(), tail.b.begin(), tail.b.end());
     EXPECT_EQ(JwwFailure(unknown).message(),
               "unknown class 'CDataFoo' at offset " + std::to_string(tagOffset) + " in the entity list");

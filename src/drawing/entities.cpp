@@ -319,7 +319,10 @@ std::array<std::size_t, 8> CountAhead(const StreamReader& stream, std::int32_t c
     return counts;
 }
 
-constexpr std::int32_t kCountAheadFrom = 4096;
+// Below this many bytes left, a list grows as it fills: the copies cost less than a pass that
+// counts, and the old and new array held together for a moment stay well within the memory a
+// drawing may take (three times its size and 32 MB).
+constexpr std::size_t kCountAheadFromBytes = 8u << 20;
 constexpr std::size_t kCountAheadBelowBytes = 256;
 
 template <typename Record>
@@ -338,9 +341,11 @@ void ReadEntitySequence(StreamReader& stream, TEntityCollection& target, std::in
     }
     target.Refs.reserve(target.Refs.size() + static_cast<std::size_t>(count));
     // Counting ahead pays where records outweigh the bytes they come from: long lists of small
-    // entities (a point of 35 bytes fills a record of 56, a dimension of 143 one of over 200). A short
-    // list grows by little, and a list of long texts holds more in its strings than in records.
-    if (count >= kCountAheadFrom && in.remaining() / static_cast<std::size_t>(count) < kCountAheadBelowBytes) {
+    // entities (a point of 35 bytes fills a record of 56, a dimension of 143 one of over 200). A
+    // short list grows by little, and a list of long texts holds more in its strings than in
+    // records.
+    if (in.remaining() >= kCountAheadFromBytes &&
+        in.remaining() / static_cast<std::size_t>(count) < kCountAheadBelowBytes) {
         const std::array<std::size_t, 8> ahead = CountAhead(stream, count);
         Reserve(target.Sen, ahead[kClassSen]);
         Reserve(target.Enko, ahead[kClassEnko]);
