@@ -12,8 +12,6 @@ constexpr std::array<std::string_view, 9> kClassNames = {
     "CDataBlock", "CDataList"};
 
 constexpr std::uint16_t kNewClassTag = 0xFFFF;
-constexpr std::uint16_t kLongClassReference = 0x7FFF;
-constexpr std::uint16_t kClassReferenceBase = 0x8000;
 constexpr std::uint16_t kLongCountMarker = 0xFFFF;
 
 // A class name as it can appear in a message: printable ASCII kept, every other byte as \xNN,

@@ -16,6 +16,10 @@ inline constexpr std::size_t kMaxArchiveString = 65535;
 // The fewest bytes a class tag takes (a class reference) and a count takes (the short form).
 inline constexpr std::size_t kShortestClassTag = 2;
 inline constexpr std::size_t kShortestCount = 2;
+// A class reference is 0x8000 plus the class's archive index; from index 0x7FFF on it takes the
+// long form, this word and then the index in 32 bits.
+inline constexpr std::uint16_t kClassReferenceBase = 0x8000;
+inline constexpr std::uint16_t kLongClassReference = 0x7FFF;
 
 // Archive class names, indexed by class number 1..8.
 std::string_view ArchiveClassName(int classNo);
@@ -53,7 +57,7 @@ int ReadClassTag(ByteReader& in, ArchiveReaderState& state, TagPlace place);
 // introduced early in the stream) taken inline.
 inline int ReadEntityClassTag(ByteReader& in, ArchiveReaderState& state) {
     if (in.remaining() >= 2) {
-        const std::uint16_t index = static_cast<std::uint16_t>(in.peekU16() - 0x8000u);
+        const std::uint16_t index = static_cast<std::uint16_t>(in.peekU16() - kClassReferenceBase);
         if (index < ArchiveReaderState::kQuickIndices && state.EntityClassAt[index] != 0) {
             in.skip(2);
             return state.EntityClassAt[index];
@@ -70,5 +74,16 @@ struct ArchiveWriterState {
 void WriteClassReference(ByteWriter& out, std::int32_t index);
 // Writes the new-class tag the first time a class occurs in the stream, a reference afterwards.
 void WriteClassTag(ByteWriter& out, ArchiveWriterState& state, int classNo, std::int32_t version);
+
+// WriteClassTag with the common case (a class already in the stream, at an index the short
+// reference reaches) taken inline.
+inline void WriteEntityClassTag(ByteWriter& out, ArchiveWriterState& state, int classNo, std::int32_t version) {
+    const std::int32_t index = state.ClassIndex[static_cast<std::size_t>(classNo)];
+    if (index != 0 && index < kLongClassReference) {
+        out.u16(static_cast<std::uint16_t>(kClassReferenceBase + index));
+        return;
+    }
+    WriteClassTag(out, state, classNo, version);
+}
 
 }  // namespace quellmark

@@ -386,7 +386,7 @@ void WriteEntitySequence(StreamWriter& stream, const TEntityCollection& source) 
     LayoutWriter<ByteWriter> io(out, stream.version, stream.textRule);
     for (const TEntRef& ref : source.Refs) {
         if (ref.ClassNo < kClassSen || ref.ClassNo > kClassBlock) continue;
-        WriteClassTag(out, stream.archive, ref.ClassNo, stream.version);
+        WriteEntityClassTag(out, stream.archive, ref.ClassNo, stream.version);
         switch (ref.ClassNo) {
             case kClassSen: SenBody(io, At(source.Sen, ref.Index)); break;
             case kClassEnko: EnkoBody(io, At(source.Enko, ref.Index)); break;
