@@ -5,7 +5,9 @@
 #include <fstream>
 #include <random>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #endif
 
@@ -15,19 +17,51 @@ using namespace quellmark;
 
 namespace {
 
-// Windows refuses to delete a read-only file; tests leave some behind on purpose.
-void RemoveTree(const fs::path& given) {
-    std::error_code ec;
 #ifdef _WIN32
-    // With the long-path prefix, so that folders deeper than MAX_PATH go too.
-    const fs::path root = L"\\\\?\\" + fs::absolute(given).lexically_normal().make_preferred().native();
-    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+std::wstring Widen(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                                                 wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
+
+std::string LastErrorText() { return std::system_category().message(static_cast<int>(::GetLastError())); }
+
+// Through the long-path prefix, because the standard library's calls stop at MAX_PATH here, and
+// with the read-only attribute cleared, because Windows refuses to delete such a file and tests
+// leave some behind on purpose. A link to a folder goes, not what it leads to.
+void RemoveTreeBelow(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = folder + L"\\" + name;
+            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const DWORD kind = found.dwFileAttributes;
+            if (!(kind & FILE_ATTRIBUTE_DIRECTORY)) {
+                ::DeleteFileW(child.c_str());
+            } else {
+                if (!(kind & FILE_ATTRIBUTE_REPARSE_POINT)) RemoveTreeBelow(child);
+                ::RemoveDirectoryW(child.c_str());
+            }
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
     }
-#else
-    const fs::path& root = given;
+}
 #endif
-    fs::remove_all(root, ec);
+
+void RemoveTree(const fs::path& given) {
+#ifdef _WIN32
+    const std::wstring root = L"\\\\?\\" + fs::absolute(given).lexically_normal().make_preferred().native();
+    RemoveTreeBelow(root);
+    ::SetFileAttributesW(root.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::RemoveDirectoryW(root.c_str());
+#else
+    std::error_code ec;
+    fs::remove_all(given, ec);
+#endif
 }
 
 }  // namespace
@@ -59,26 +93,64 @@ Bytes ReadFile(const fs::path& path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+#ifdef _WIN32
+// Runs the line through cmd.exe, as a shell would, with the child's standard output on a pipe of
+// our own. (The C library's _popen swaps this process's own standard output while it starts the
+// child, and says nothing when the start fails.)
 CommandResult RunCommand(const std::string& command) {
     CommandResult result;
-#ifdef _WIN32
-    // cmd.exe takes the whole line; quotes around it keep the program's own quotes intact.
-    FILE* pipe = _popen(("\"" + command + "\"").c_str(), "rb");
+    std::wstring line = L"cmd.exe /c \"" + Widen(command) + L"\"";
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+        result.out = "cannot make a pipe: " + LastErrorText();
+        return result;
+    }
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    start.hStdOutput = writeEnd;
+    start.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION child{};
+    const bool started =
+        ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &child);
+    const std::string startError = started ? std::string() : LastErrorText();
+    ::CloseHandle(writeEnd);
+    if (!started) {
+        ::CloseHandle(readEnd);
+        result.out = "cannot start cmd.exe: " + startError;
+        return result;
+    }
+    char buffer[4096];
+    DWORD n = 0;
+    while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.out.append(buffer, n);
+    ::CloseHandle(readEnd);
+    DWORD code = 0;
+    if (::WaitForSingleObject(child.hProcess, INFINITE) == WAIT_OBJECT_0 && ::GetExitCodeProcess(child.hProcess, &code)) {
+        result.status = static_cast<int>(code);
+    } else {
+        result.out += "\n(no exit status: " + LastErrorText() + ")";
+    }
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+    return result;
+}
 #else
+CommandResult RunCommand(const std::string& command) {
+    CommandResult result;
     FILE* pipe = popen(command.c_str(), "r");
-#endif
     if (!pipe) return result;
     char buffer[4096];
     std::size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-#ifdef _WIN32
-    result.status = _pclose(pipe);
-#else
     const int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
     return result;
 }
+#endif
 
 std::string ShellWord(const fs::path& path) {
 #ifdef _WIN32

@@ -107,4 +107,11 @@ TEST(WindowsPaths, ADrawingDeeperThanMaxPathIsConvertedAndItsJapaneseNameShown) 
     EXPECT_TRUE(shown.ends_with("\xE5\x9B\xB3\xE9\x9D\xA2.jww")) << shown;  // UTF-8, whatever the code page
     EXPECT_TRUE(fs::exists(deep / name));
     EXPECT_GT(plain.native().size(), 260u);
+
+    // The same tree as a source: walked down past MAX_PATH, mirrored, converted again.
+    const CommandResult again = Cli("convert -r -o " + ShellWord(dir / "again") + " " + ShellWord(dir / "out"));
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_NE(again.out.find("converted 1, skipped 0, failed 0"), std::string::npos) << again.out;
+    const std::wstring below = deep.native().substr(4 + fs::absolute(dir / "out").native().size());
+    EXPECT_TRUE(fs::exists(L"\\\\?\\" + fs::absolute(dir / "again").native() + below + L"\\" + name.native()));
 }

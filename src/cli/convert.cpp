@@ -65,10 +65,10 @@ std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& de
         }
     };
     for (const fs::path& source : options.sources) {
-        std::error_code ec;
-        const fs::file_status status = fs::status(source, ec);
-        if (ec || !fs::exists(status)) throw UsageError("no such file or folder: " + source.string());
-        if (fs::is_directory(status)) {
+        const PathFacts facts = Examine(source);
+        if (facts.error) throw UsageError("cannot reach " + source.string() + ": " + ErrorText(facts.error));
+        if (facts.kind == PathKind::Missing) throw UsageError("no such file or folder: " + source.string());
+        if (facts.kind == PathKind::Folder) {
             // A list is fixed before the batch starts, so the destination may lie inside a
             // folder the listed files are placed from: its drawings are not walked into.
             checkFolder(source, options.recursive && !listed);
@@ -92,17 +92,18 @@ int Run(const ConvertOptions& options) {
     Walk walk;
     std::unique_ptr<PathListWriter> failedList;
     try {
-        std::error_code ec;
-        if (fs::exists(dest, ec) && !fs::is_directory(dest, ec)) {
+        const PathKind destKind = Examine(dest).kind;
+        if (destKind != PathKind::Missing && destKind != PathKind::Folder) {
             throw UsageError("the destination " + dest.string() + " is not a folder");
         }
         jobs = PlanJobs(options, dest, walk);
         if (!options.failedTo.empty()) {
             failedList = std::make_unique<PathListWriter>(options.failedTo, options.nulSeparated);
         }
-        if (!options.dryRun && !fs::exists(dest, ec)) {
-            fs::create_directories(dest, ec);
-            if (ec) throw UsageError("cannot create the destination " + dest.string() + ": " + ErrorText(ec));
+        if (!options.dryRun && destKind == PathKind::Missing) {
+            if (const std::error_code ec = CreateFolders(dest)) {
+                throw UsageError("cannot create the destination " + dest.string() + ": " + ErrorText(ec));
+            }
         }
     } catch (const UsageError& e) {
         Complain(e.what());

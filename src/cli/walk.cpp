@@ -25,26 +25,24 @@ std::string Count(std::size_t n, const char* one, const char* many) {
 
 // Lists the folder's files into `files`, and its sub-folders into `folders` when they are to be
 // entered; counts the others.
-void ListFolder(const fs::path& folder, const fs::path& top, const WalkOptions& options,
-                std::vector<SourceFile>& files, std::vector<fs::path>& folders, Walk& walk) {
-    std::error_code ec;
-    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const fs::directory_entry& entry = *it;
-        std::error_code typeError;
-        if (entry.is_directory(typeError)) {
+void ListOneFolder(const fs::path& folder, const fs::path& top, const WalkOptions& options,
+                   std::vector<SourceFile>& files, std::vector<fs::path>& folders, Walk& walk) {
+    std::vector<FolderEntry> entries;
+    const std::error_code ec = ListFolder(folder, entries);
+    for (const FolderEntry& entry : entries) {
+        const fs::path path = folder / entry.name;
+        if (entry.facts.kind == PathKind::Folder) {
             if (!options.recursive) {
                 ++walk.foldersNotEntered;
-            } else if (entry.is_symlink(typeError)) {
+            } else if (entry.facts.link) {
                 ++walk.linksNotFollowed;  // a link can lead back up the tree
-            } else if (IsHidden(entry.path()) && !options.hidden) {
+            } else if (IsHidden(path) && !options.hidden) {
                 ++walk.hiddenLeftOut;
             } else {
-                folders.push_back(entry.path());
+                folders.push_back(path);
             }
-        } else if (entry.is_regular_file(typeError)) {
-            std::error_code sizeError;
-            const std::uintmax_t size = entry.file_size(sizeError);
-            files.push_back({entry.path(), PathBelow(entry.path(), top), sizeError ? 0 : size, false});
+        } else if (entry.facts.kind == PathKind::File) {
+            files.push_back({path, PathBelow(path, top), entry.facts.size, false});
         }
     }
     if (ec) walk.unreadable.push_back(folder.string() + ": " + ErrorText(ec));
@@ -55,11 +53,9 @@ void ListFolder(const fs::path& folder, const fs::path& top, const WalkOptions& 
 Walk WalkSources(const std::vector<fs::path>& arguments, const WalkOptions& options) {
     Walk walk;
     for (const fs::path& argument : arguments) {
-        std::error_code ec;
-        if (!fs::is_directory(argument, ec)) {
-            std::error_code sizeError;
-            const std::uintmax_t size = fs::file_size(argument, sizeError);
-            walk.files.push_back({argument, argument.filename(), sizeError ? 0 : size, true});
+        const PathFacts facts = Examine(argument);
+        if (facts.kind != PathKind::Folder) {
+            walk.files.push_back({argument, argument.filename(), facts.size, true});
             continue;
         }
         std::vector<SourceFile> files;
@@ -67,7 +63,7 @@ Walk WalkSources(const std::vector<fs::path>& arguments, const WalkOptions& opti
         while (!folders.empty()) {
             const fs::path folder = std::move(folders.back());
             folders.pop_back();
-            ListFolder(folder, argument, options, files, folders, walk);
+            ListOneFolder(folder, argument, options, files, folders, walk);
         }
         std::sort(files.begin(), files.end(),
                   [](const SourceFile& a, const SourceFile& b) { return a.path < b.path; });
@@ -96,8 +92,7 @@ Walk ListedFiles(const std::vector<fs::path>& listed, const std::vector<fs::path
     };
     std::vector<Holder> holders;
     for (const fs::path& argument : arguments) {
-        std::error_code ec;
-        holders.push_back({Spelled(argument), fs::is_directory(argument, ec) ? fs::path() : argument.filename()});
+        holders.push_back({Spelled(argument), Examine(argument).kind == PathKind::Folder ? fs::path() : argument.filename()});
     }
     if (arguments.empty()) holders.push_back({Spelled("."), {}});
 
@@ -117,9 +112,7 @@ Walk ListedFiles(const std::vector<fs::path>& listed, const std::vector<fs::path
                              (arguments.empty() ? "no folder below the current one; name the folder that holds it"
                                                 : "none of the SOURCE folders or files"));
         }
-        std::error_code ec;
-        const std::uintmax_t size = fs::file_size(path, ec);
-        walk.files.push_back({path, relative, ec ? 0 : size, true});
+        walk.files.push_back({path, relative, Examine(path).size, true});
     }
     return walk;
 }

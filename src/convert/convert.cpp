@@ -51,13 +51,11 @@ std::int32_t WrittenVersion(DrawingFormat format, std::int32_t version) {
 }
 
 // Gives the written temp file the source's modification time before it takes the destination's
-// name, so the drawing never stands there with another time. (Straight through the standard
-// library: the file-system seam has no call for times.) On failure the temp file goes.
+// name, so the drawing never stands there with another time. (Straight to the real file system:
+// the seam has no call for times.) On failure the temp file goes.
 bool KeepModificationTime(ConversionContext& ctx, const fs::path& source, const fs::path& temp,
                           Failure* failure) {
-    std::error_code ec;
-    const fs::file_time_type time = fs::last_write_time(source, ec);
-    if (!ec) fs::last_write_time(temp, time, ec);
+    const std::error_code ec = CopyModificationTime(source, temp);
     if (!ec) return true;
     (void)ctx.fs->remove(temp);
     if (failure) {

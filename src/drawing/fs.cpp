@@ -388,8 +388,7 @@ public:
         return {};
 #else
         // Opening a folder fails with "access denied" on Windows, which would say the wrong thing.
-        std::error_code ec;
-        if (fs::is_directory(path, ec)) return std::make_error_code(std::errc::is_a_directory);
+        if (Examine(path).kind == PathKind::Folder) return std::make_error_code(std::errc::is_a_directory);
         HANDLE h = ::CreateFileW(Win32Path(path).c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -505,10 +504,14 @@ public:
     }
 
     std::error_code removeDirectory(const fs::path& path) override {
+        if (Examine(path).kind != PathKind::Folder) return std::make_error_code(std::errc::not_a_directory);
+#ifdef _WIN32
+        return ::RemoveDirectoryW(Win32Path(path).c_str()) ? std::error_code{} : Win32Error();
+#else
         std::error_code ec;
-        if (!fs::is_directory(path, ec)) return std::make_error_code(std::errc::not_a_directory);
         fs::remove(path, ec);  // only an empty folder goes
         return ec;
+#endif
     }
 
 #ifndef _WIN32
@@ -632,22 +635,15 @@ public:
 
     std::error_code listNames(const fs::path& folder, std::vector<std::string>& names) override {
         names.clear();
-        std::error_code ec;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            names.push_back(PathText(it->path().filename()));
-        }
+        std::vector<FolderEntry> entries;
+        const std::error_code ec = ListFolder(folder, entries);
+        for (const FolderEntry& entry : entries) names.push_back(PathText(entry.name));
         return ec;
     }
 
-    bool isFile(const fs::path& path) override {
-        std::error_code ec;
-        return fs::is_regular_file(path, ec);
-    }
+    bool isFile(const fs::path& path) override { return Examine(path).kind == PathKind::File; }
 
-    bool isDirectory(const fs::path& path) override {
-        std::error_code ec;
-        return fs::is_directory(path, ec);
-    }
+    bool isDirectory(const fs::path& path) override { return Examine(path).kind == PathKind::Folder; }
 };
 
 }  // namespace
@@ -685,6 +681,177 @@ bool SameFileOrFolder(const fs::path& a, const fs::path& b) {
 #else
     std::error_code ec;
     return fs::equivalent(a, b, ec) && !ec;
+#endif
+}
+
+#ifdef _WIN32
+
+namespace {
+
+PathFacts FactsOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow) {
+    PathFacts facts;
+    facts.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder
+                 : (attributes & FILE_ATTRIBUTE_DEVICE)  ? PathKind::Other
+                                                         : PathKind::File;
+    if (facts.kind == PathKind::File) facts.size = (std::uintmax_t{sizeHigh} << 32) | sizeLow;
+    return facts;
+}
+
+bool IsNotThere(DWORD code) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME ||
+           code == ERROR_BAD_NETPATH || code == ERROR_BAD_NET_NAME;
+}
+
+// Past a reparse point: what the link leads to, as opening the name sees it.
+PathFacts FactsThroughLink(const fs::path& path) {
+    PathFacts facts;
+    facts.link = true;
+    HANDLE h = ::CreateFileW(Win32Path(path).c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        if (!IsNotThere(code)) facts.error = Win32Error(code);
+        return facts;  // a link to nothing is as good as no name
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileInformationByHandle(h, &info)) {
+        facts = FactsOf(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow);
+        facts.link = true;
+    } else {
+        facts.error = Win32Error();
+    }
+    ::CloseHandle(h);
+    return facts;
+}
+
+}  // namespace
+
+PathFacts Examine(const fs::path& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(Win32Path(path).c_str(), GetFileExInfoStandard, &data)) {
+        PathFacts facts;
+        const DWORD code = ::GetLastError();
+        if (!IsNotThere(code)) facts.error = Win32Error(code);
+        return facts;
+    }
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return FactsThroughLink(path);
+    return FactsOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow);
+}
+
+std::error_code ListFolder(const fs::path& folder, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    std::wstring pattern = Win32Path(folder);
+    if (pattern.empty()) pattern = L".";
+    if (!IsSeparator(pattern.back())) pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                       FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        return code == ERROR_FILE_NOT_FOUND ? std::error_code{} : Win32Error(code);
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        entries.push_back({fs::path(name), {}});
+        entries.back().facts = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                                   ? FactsThroughLink(folder / name)
+                                   : FactsOf(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow);
+    } while (::FindNextFileW(search, &found));
+    const DWORD code = ::GetLastError();
+    ::FindClose(search);
+    return code == ERROR_NO_MORE_FILES ? std::error_code{} : Win32Error(code);
+}
+
+#else
+
+namespace {
+
+PathFacts FactsOf(const fs::directory_entry& entry) {
+    PathFacts facts;
+    std::error_code ec;
+    facts.link = entry.is_symlink(ec);
+    const fs::file_status status = entry.status(ec);
+    if (ec) {
+        if (ec != std::errc::no_such_file_or_directory) facts.error = ec;
+        return facts;
+    }
+    if (fs::is_directory(status)) {
+        facts.kind = PathKind::Folder;
+    } else if (fs::is_regular_file(status)) {
+        facts.kind = PathKind::File;
+        const std::uintmax_t size = entry.file_size(ec);
+        facts.size = ec ? 0 : size;
+    } else {
+        facts.kind = PathKind::Other;
+    }
+    return facts;
+}
+
+}  // namespace
+
+PathFacts Examine(const fs::path& path) {
+    std::error_code ec;
+    const fs::directory_entry entry(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) {
+        PathFacts facts;
+        facts.error = ec;
+        return facts;
+    }
+    return FactsOf(entry);
+}
+
+std::error_code ListFolder(const fs::path& folder, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        entries.push_back({it->path().filename(), FactsOf(*it)});
+    }
+    return ec;
+}
+
+#endif
+
+std::error_code CreateFolders(const fs::path& path) {
+    const PathFacts facts = Examine(path);
+    if (facts.kind == PathKind::Folder) return {};
+    if (facts.kind != PathKind::Missing) return std::make_error_code(std::errc::not_a_directory);
+    if (facts.error) return facts.error;
+    const fs::path parent = path.parent_path();
+    if (!parent.empty() && parent != path && path.has_relative_path()) {
+        if (const std::error_code ec = CreateFolders(parent)) return ec;
+    }
+    const std::error_code ec = RealFileSystem().createDirectory(path);
+    // Made by someone else meanwhile is as good.
+    return ec && Examine(path).kind == PathKind::Folder ? std::error_code{} : ec;
+}
+
+std::error_code CopyModificationTime(const fs::path& from, const fs::path& to) {
+#ifdef _WIN32
+    auto open = [](const fs::path& path, DWORD access) {
+        return ::CreateFileW(Win32Path(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    };
+    HANDLE source = open(from, FILE_READ_ATTRIBUTES);
+    if (source == INVALID_HANDLE_VALUE) return Win32Error();
+    FILETIME written{};
+    const bool known = ::GetFileTime(source, nullptr, nullptr, &written) != 0;
+    const std::error_code readError = known ? std::error_code{} : Win32Error();
+    ::CloseHandle(source);
+    if (!known) return readError;
+    HANDLE target = open(to, FILE_WRITE_ATTRIBUTES);
+    if (target == INVALID_HANDLE_VALUE) return Win32Error();
+    const bool set = ::SetFileTime(target, nullptr, nullptr, &written) != 0;
+    const std::error_code setError = set ? std::error_code{} : Win32Error();
+    ::CloseHandle(target);
+    return setError;
+#else
+    std::error_code ec;
+    const fs::file_time_type time = fs::last_write_time(from, ec);
+    if (!ec) fs::last_write_time(to, time, ec);
+    return ec;
 #endif
 }
 

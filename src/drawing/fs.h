@@ -96,6 +96,32 @@ private:
     std::uint64_t written_ = 0;
 };
 
+// What a path leads to. A link at the end of the path is followed: kind and size are those of
+// what it leads to, and `link` says the name itself is a link (on Windows, any reparse point: a
+// symbolic link or a junction). Through Win32 calls and the long-path prefix on Windows, where
+// the C library's own calls stop at MAX_PATH characters.
+enum class PathKind { Missing, File, Folder, Other };
+struct PathFacts {
+    PathKind kind = PathKind::Missing;
+    bool link = false;
+    std::uintmax_t size = 0;  // a file's size
+    std::error_code error;    // why the path could not be examined; not set when it is simply not there
+};
+PathFacts Examine(const std::filesystem::path& path);
+
+// The entries of a folder, not "." and "..", each as Examine tells it; the order is the system's.
+struct FolderEntry {
+    std::filesystem::path name;
+    PathFacts facts;
+};
+std::error_code ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries);
+
+// Makes the folder and each missing folder above it.
+std::error_code CreateFolders(const std::filesystem::path& path);
+
+// Gives `to` the modification time of `from`.
+std::error_code CopyModificationTime(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Whether two paths name the same file or folder, however they are spelled (case, drive letter,
 // \\?\ prefix, links); false when either cannot be reached.
 bool SameFileOrFolder(const std::filesystem::path& a, const std::filesystem::path& b);
