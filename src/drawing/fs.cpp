@@ -769,24 +769,23 @@ std::error_code ListFolder(const fs::path& folder, std::vector<FolderEntry>& ent
 
 namespace {
 
+// From the type the folder listing gave where it can (no stat for a folder or a file that is no
+// link), and one stat for a file's size.
 PathFacts FactsOf(const fs::directory_entry& entry) {
     PathFacts facts;
     std::error_code ec;
     facts.link = entry.is_symlink(ec);
-    const fs::file_status status = entry.status(ec);
-    if (ec) {
-        if (ec != std::errc::no_such_file_or_directory) facts.error = ec;
-        return facts;
-    }
-    if (fs::is_directory(status)) {
+    if (!ec && entry.is_directory(ec)) {
         facts.kind = PathKind::Folder;
-    } else if (fs::is_regular_file(status)) {
+    } else if (!ec && entry.is_regular_file(ec)) {
         facts.kind = PathKind::File;
-        const std::uintmax_t size = entry.file_size(ec);
-        facts.size = ec ? 0 : size;
-    } else {
+        std::error_code sizeError;
+        const std::uintmax_t size = entry.file_size(sizeError);
+        facts.size = sizeError ? 0 : size;
+    } else if (!ec && entry.exists(ec)) {
         facts.kind = PathKind::Other;
     }
+    if (ec && ec != std::errc::no_such_file_or_directory) facts.error = ec;
     return facts;
 }
 
