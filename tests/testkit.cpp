@@ -18,13 +18,6 @@ using namespace quellmark;
 namespace {
 
 #ifdef _WIN32
-std::wstring Widen(const std::string& utf8) {
-    std::wstring wide(utf8.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                                                 wide.data(), static_cast<int>(wide.size()))));
-    return wide;
-}
-
 std::string LastErrorText() { return std::system_category().message(static_cast<int>(::GetLastError())); }
 
 // Through the long-path prefix, because the standard library's calls stop at MAX_PATH here, and
@@ -99,7 +92,7 @@ Bytes ReadFile(const fs::path& path) {
 // child, and says nothing when the start fails.)
 CommandResult RunCommand(const std::string& command) {
     CommandResult result;
-    std::wstring line = L"cmd.exe /c \"" + Widen(command) + L"\"";
+    std::wstring line = L"cmd.exe /c \"" + PathFromText(command).native() + L"\"";  // UTF-8, like the paths in it
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;

@@ -244,6 +244,13 @@ std::error_code OpenForWriting(const fs::path& path, DWORD disposition, std::uni
     return {};
 }
 
+// A file or folder opened for its attributes and times, following links; others keep every kind
+// of access meanwhile.
+HANDLE OpenForAttributes(const fs::path& path, DWORD access) {
+    return ::CreateFileW(Win32Path(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 // A folder opened as itself, never through a reparse point (a link or junction).
 HANDLE OpenFolderHandle(const fs::path& path, DWORD share) {
     return ::CreateFileW(Win32Path(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
@@ -668,8 +675,7 @@ bool SameFileOrFolder(const fs::path& a, const fs::path& b) {
 #ifdef _WIN32
     // The volume and the file index name a file on Windows; the C library's stat has no inode.
     auto identity = [](const fs::path& path, BY_HANDLE_FILE_INFORMATION& info) {
-        HANDLE h = ::CreateFileW(Win32Path(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE h = OpenForAttributes(path, 0);
         if (h == INVALID_HANDLE_VALUE) return false;
         const bool known = ::GetFileInformationByHandle(h, &info) != 0;
         ::CloseHandle(h);
@@ -706,9 +712,7 @@ bool IsNotThere(DWORD code) {
 PathFacts FactsThroughLink(const fs::path& path) {
     PathFacts facts;
     facts.link = true;
-    HANDLE h = ::CreateFileW(Win32Path(path).c_str(), FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = OpenForAttributes(path, FILE_READ_ATTRIBUTES);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         if (!IsNotThere(code)) facts.error = Win32Error(code);
@@ -829,18 +833,14 @@ std::error_code CreateFolders(const fs::path& path) {
 
 std::error_code CopyModificationTime(const fs::path& from, const fs::path& to) {
 #ifdef _WIN32
-    auto open = [](const fs::path& path, DWORD access) {
-        return ::CreateFileW(Win32Path(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    };
-    HANDLE source = open(from, FILE_READ_ATTRIBUTES);
+    HANDLE source = OpenForAttributes(from, FILE_READ_ATTRIBUTES);
     if (source == INVALID_HANDLE_VALUE) return Win32Error();
     FILETIME written{};
     const bool known = ::GetFileTime(source, nullptr, nullptr, &written) != 0;
     const std::error_code readError = known ? std::error_code{} : Win32Error();
     ::CloseHandle(source);
     if (!known) return readError;
-    HANDLE target = open(to, FILE_WRITE_ATTRIBUTES);
+    HANDLE target = OpenForAttributes(to, FILE_WRITE_ATTRIBUTES);
     if (target == INVALID_HANDLE_VALUE) return Win32Error();
     const bool set = ::SetFileTime(target, nullptr, nullptr, &written) != 0;
     const std::error_code setError = set ? std::error_code{} : Win32Error();
