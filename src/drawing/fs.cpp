@@ -394,12 +394,17 @@ public:
         out.resize(got);
         return {};
 #else
-        // Opening a folder fails with "access denied" on Windows, which would say the wrong thing.
-        if (Examine(path).kind == PathKind::Folder) return std::make_error_code(std::errc::is_a_directory);
         HANDLE h = ::CreateFileW(Win32Path(path).c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return Win32Error();
+        if (h == INVALID_HANDLE_VALUE) {
+            // Opening a folder fails with "access denied", which would say the wrong thing.
+            const DWORD code = ::GetLastError();
+            if (code == ERROR_ACCESS_DENIED && Examine(path).kind == PathKind::Folder) {
+                return std::make_error_code(std::errc::is_a_directory);
+            }
+            return Win32Error(code);
+        }
         auto fail = [&](std::error_code err) {
             ::CloseHandle(h);
             out.clear();
@@ -793,17 +798,29 @@ PathFacts FactsOf(const fs::directory_entry& entry) {
     return facts;
 }
 
+// A name that is not there, or lies below a file, is no failure: it is simply missing.
+bool IsNotThere(int error) { return error == ENOENT || error == ENOTDIR; }
+
 }  // namespace
 
+// One lstat tells a name that is no link all there is to know; a link takes a stat more.
 PathFacts Examine(const fs::path& path) {
-    std::error_code ec;
-    const fs::directory_entry entry(path, ec);
-    if (ec && ec != std::errc::no_such_file_or_directory) {
-        PathFacts facts;
-        facts.error = ec;
+    PathFacts facts;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (!IsNotThere(errno)) facts.error = LastError();
         return facts;
     }
-    return FactsOf(entry);
+    if (S_ISLNK(st.st_mode)) {
+        facts.link = true;
+        if (::stat(path.c_str(), &st) != 0) {
+            if (!IsNotThere(errno)) facts.error = LastError();
+            return facts;  // a link to nothing is as good as no name
+        }
+    }
+    facts.kind = S_ISDIR(st.st_mode) ? PathKind::Folder : S_ISREG(st.st_mode) ? PathKind::File : PathKind::Other;
+    if (facts.kind == PathKind::File) facts.size = static_cast<std::uintmax_t>(st.st_size);
+    return facts;
 }
 
 std::error_code ListFolder(const fs::path& folder, std::vector<FolderEntry>& entries) {
