@@ -5,6 +5,7 @@
 #include "drawing/images.h"
 #include "jws/jwsunit.h"
 #include "jww/jwwunit.h"
+#include "platform/system.h"
 #include "shapes.h"
 
 #include <benchmark/benchmark.h>
@@ -38,7 +39,7 @@ private:
 // Kept out of line so that callgrind can count exactly the conversions (bench/profile).
 [[gnu::noinline]] void ConvertJwwInMemory(benchmark::State& state, const qmtest::Bytes& input) {
     TempFolder temp;
-    ImageStore images;
+    ImageStore images{RealFileSystem()};
     images.TempFolder = temp.path();
     JwwDocument doc;
     for (auto _ : state) {
@@ -116,7 +117,7 @@ void BM_JwsManyEntities(benchmark::State& state) {
 
 // Reading alone, to see how the time splits between reading and writing.
 [[gnu::noinline]] void ReadJwwInMemory(benchmark::State& state, const qmtest::Bytes& input) {
-    ImageStore images;
+    ImageStore images{RealFileSystem()};
     images.KeepBytes = false;
     JwwDocument doc;
     for (auto _ : state) {

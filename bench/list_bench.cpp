@@ -90,7 +90,7 @@ Figures Measure(const fs::path& folder) {
     platform.folder = QString::fromStdString(folder.string()) + "/";
     const fs::path appDir = folder.parent_path() / "app";
     fs::create_directories(appDir);
-    quellmark::TForm1 form(platform, QString::fromStdString(appDir.string()) + "/");
+    quellmark::TForm1 form(platform, QString::fromStdString(appDir.string()) + "/", quellmark::RealFileSystem());
     form.show();
     QApplication::processEvents();
     form.MnuFileSFolderClick();

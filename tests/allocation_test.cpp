@@ -56,7 +56,7 @@ std::int64_t PeakWhileReading(const Bytes& bytes, bool jws) {
         ReadJwsBytes(doc, bytes, nullptr);
     } else {
         JwwDocument doc;
-        ImageStore images;
+        ImageStore images{RealFileSystem()};
         images.KeepBytes = false;
         ReadJwwBytes(doc, images, bytes, nullptr);
     }

@@ -295,7 +295,11 @@ TEST_F(CliConvert, TheSameDestinationNameKeepsTheFirstAndFailsTheRestAsAClash) {
 TEST_F(CliConvert, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Cli("convert " + Q(src())).status, 2);                                // no -o
     EXPECT_EQ(Cli("convert -o " + Q(dir / "out")).status, 2);                        // no source
-    EXPECT_EQ(Cli("convert -o " + Q(dir / "out") + " " + Q(dir / "missing")).status, 2);
+    // A SOURCE that is not there is one file that fails; the batch goes on.
+    const CommandResult missing = Cli("convert -o " + Q(dir / "out") + " " + Q(dir / "missing") + " " + Q(src() / "plan0.jww"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("missing: cannot open: no such file or directory"), std::string::npos) << missing.out;
+    EXPECT_TRUE(fs::exists(dir / "out" / "plan0.jww"));
     EXPECT_EQ(Cli("convert -j 0 -o " + Q(dir / "out") + " " + Q(src())).status, 2);
     // The destination may not be a source folder, however it is spelled.
     const CommandResult same = Cli("convert -o " + Q(src() / "sub" / "..") + " " + Q(src()));
@@ -342,7 +346,7 @@ TEST_F(CliConvert, OneRunAtATimeWritesIntoADestinationAndSweepsWhatKilledRunsLef
     WriteFile(dir / "out" / ".qm-keep.tmp", {'z'});  // not a name this program gives
     {
         std::unique_ptr<quellmark::FolderHandle> live;
-        ASSERT_FALSE(quellmark::RealFileSystem().lockFolder(dir / "out", false, live));
+        ASSERT_FALSE(quellmark::RealFileSystem().lockFolder(dir / "out", quellmark::LockMode::Exclusive, live));
         const CommandResult refused = Cli("convert --no-wait -q -o " + Q(dir / "out") + " " + Q(src() / "plan0.jww"));
         EXPECT_EQ(refused.status, 2) << refused.out;
         EXPECT_NE(refused.out.find("another conversion is writing into"), std::string::npos) << refused.out;

@@ -5,6 +5,8 @@
 #include "convert/batch.h"
 #include "convert/command.h"
 #include "convert/replace.h"
+#include "convert/session.h"
+#include "drawing/dimensions.h"
 
 using namespace quellmark;
 using namespace qmtest;
@@ -25,11 +27,19 @@ public:
     }
 };
 
-// The files the batch starts converting, in order.
-class StartedFiles final : public BatchObserver {
+// What a session tells: the files it starts converting, in order, each result by its job's
+// index, and the folders it waited for.
+class Recorder : public SessionEvents {
 public:
-    void FileStarted(std::size_t, const BatchJob& job) override { names.push_back(job.source.filename().string()); }
-    std::vector<std::string> names;
+    void FileStarted(std::size_t, const BatchJob& job) override { started.push_back(PathText(job.source.filename())); }
+    void FileFinished(std::size_t index, const FileResult& result) override {
+        if (results.size() <= index) results.resize(index + 1);
+        results[index] = result;
+    }
+    void Waiting(const fs::path& folder) override { waited.push_back(folder); }
+    std::vector<std::string> started;
+    std::vector<FileResult> results;
+    std::vector<fs::path> waited;
 };
 
 Bytes Drawing(std::int32_t version = 600, int dimensions = 1) {
@@ -69,12 +79,24 @@ protected:
     fs::path source() const { return dir / "src"; }
     fs::path dest() const { return dir / "dst"; }
     fs::path temp() const { return dir / "TEMP"; }
-    // The window's Convert command without the window: checks, then the batch on the runner.
-    BatchSummary RunCommand(const ConvertCommandInput& in, RecordingUi& recorder, BatchObserver* observer = nullptr) {
+    // The window's Convert command without the window: checks, then the batch session.
+    BatchSummary RunCommand(const ConvertCommandInput& in, RecordingUi& recorder, SessionEvents* events = nullptr) {
         if (!CheckConvertCommand(in, recorder, RealFileSystem())) return {};
-        ConvertSettings settings;
-        settings.sync = false;
-        return RunBatch(CommandJobs(in), 1, settings, temp(), RealFileSystem(), observer);
+        SessionRequest request = CommandSession(in, temp());
+        request.settings.sync = false;
+        request.workers = 1;
+        const SessionResult result = RunSession(RealFileSystem(), request, CommandJobs(in), events);
+        EXPECT_FALSE(result.setup) << result.setup.message();
+        return result.summary;
+    }
+    // The batch runner alone, into whatever the jobs name.
+    BatchSummary Batch(const JobList& jobs, int workers, FileSystem& files, Recorder* events,
+                       const ConvertSettings& settings = {}) {
+        BatchPlan plan;
+        plan.workers = workers;
+        plan.tempRoot = temp();
+        plan.settings = settings;
+        return RunBatch(files, jobs, plan, events);
     }
     std::vector<std::string> destFiles() const {
         std::vector<std::string> names;
@@ -84,7 +106,7 @@ protected:
     }
 
     TempDir dir;
-    ConversionContext ctx;
+    ConversionContext ctx{RealFileSystem()};
     ConvertCommandInput input;
     RecordingUi ui;
 };
@@ -135,18 +157,21 @@ TEST_F(Driver, ConvertsTheSelectionInOrderAndReportsTheCounts) {
     WriteFile(source() / "broken.jww", broken);
     input.names = {"B.JWW", "notes.txt", "a.jws", "C.JW$", "D.BAK", "fake.jww", "broken.jww", "deleted.jww", ""};
 
-    StartedFiles started;
-    const BatchSummary summary = RunCommand(input, ui, &started);
+    Recorder recorder;
+    const BatchSummary summary = RunCommand(input, ui, &recorder);
     EXPECT_EQ(summary.converted, 2);
     EXPECT_EQ(summary.skipped, 4);
     EXPECT_EQ(summary.failed, 2);  // the broken drawing, and the one that cannot be read
-    EXPECT_EQ(summary.results[7].failure.kind, FailureKind::CannotRead);
-    EXPECT_EQ(started.names, (std::vector<std::string>{"B.JWW", "a.jws", "broken.jww"}));
-    const FileResult& failed = summary.results[6];
-    EXPECT_EQ(failed.failure.kind, FailureKind::Truncated);
+    ASSERT_EQ(recorder.results.size(), 8u);
+    EXPECT_EQ(recorder.results[7].failure.kind, ProblemKind::CannotRead);
+    EXPECT_EQ(recorder.started, (std::vector<std::string>{"B.JWW", "a.jws", "broken.jww"}));
+    const FileResult& failed = recorder.results[6];
+    EXPECT_EQ(failed.failure.kind, ProblemKind::Truncated);
     EXPECT_EQ(failed.failure.section, Section::EntityList);
     EXPECT_LT(failed.failure.offset, static_cast<std::int64_t>(broken.size()));
-    EXPECT_EQ(summary.results[5].failure.kind, FailureKind::NotADrawing);
+    EXPECT_EQ(recorder.results[5].failure.kind, ProblemKind::NotADrawing);
+    // A file that is no drawing is read no further than its first bytes.
+    EXPECT_EQ(recorder.results[5].bytesIn, 4u);
     EXPECT_EQ(destFiles(), (std::vector<std::string>{"B.JWW", "a.jws"}));
     EXPECT_TRUE(ReadFile(dest() / "B.JWW") == Converted(Drawing(230)));
     EXPECT_TRUE(fs::is_empty(temp()));
@@ -179,7 +204,7 @@ TEST_F(Driver, AFailedWriteOrBackupLeavesTheDestinationAsItWas) {
     ConversionContext faultyCtx(faulty);
     faultyCtx.images.TempFolder = temp();
     faultyCtx.settings.sync = true;
-    auto check = [&](FailureKind kind, const std::string& expectedReason) {
+    auto check = [&](ProblemKind kind, const std::string& expectedReason) {
         const FileResult r = ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW");
         EXPECT_EQ(r.outcome, Outcome::Failed);
         EXPECT_EQ(r.failure.kind, kind) << r.failure.message();
@@ -189,10 +214,10 @@ TEST_F(Driver, AFailedWriteOrBackupLeavesTheDestinationAsItWas) {
         EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd', 'e', 'r'}));
     };
     faulty.failWritesAfter = 1000;  // the disk fills up
-    check(FailureKind::CannotWrite, "no space left on device");
+    check(ProblemKind::CannotWrite, "no space left on device");
     faulty.failWritesAfter = -1;
     faulty.failSync = true;
-    check(FailureKind::CannotWrite, "cannot sync");
+    check(ProblemKind::CannotWrite, "cannot sync");
     // Synced with others in a batch: the drawing waits written, and fails when the sync does.
     faultyCtx.syncInGroups = true;
     EXPECT_EQ(ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW").outcome, Outcome::Converted);
@@ -206,17 +231,17 @@ TEST_F(Driver, AFailedWriteOrBackupLeavesTheDestinationAsItWas) {
     faultyCtx.syncInGroups = false;
     faulty.failSync = false;
     faulty.failLink = [](const fs::path& from, const fs::path&) { return from.filename() == "A.BAK"; };
-    check(FailureKind::CannotKeepBackup, "cannot move the older one aside");
+    check(ProblemKind::CannotKeepBackup, "cannot move the older one aside");
     faulty.failLink = [](const fs::path& from, const fs::path&) { return from.filename() == "A.JWW"; };
-    check(FailureKind::CannotKeepBackup, "cannot keep the old file as A.BAK");
+    check(ProblemKind::CannotKeepBackup, "cannot keep the old file as A.BAK");
     faulty.failLink = [](const fs::path&, const fs::path&) { return false; };
     faulty.failRename = [](const fs::path&, const fs::path& to) { return to.filename() == "A.BAK"; };
-    check(FailureKind::CannotKeepBackup, "cannot keep the old file as A.BAK");
+    check(ProblemKind::CannotKeepBackup, "cannot keep the old file as A.BAK");
     faulty.failRename = [](const fs::path&, const fs::path& to) { return to.filename() == "A.JWW"; };
-    check(FailureKind::CannotWrite, "cannot replace A.JWW");
+    check(ProblemKind::CannotWrite, "cannot replace A.JWW");
     faulty.failRename = [](const fs::path&, const fs::path&) { return false; };
     faulty.failCreate = [](const fs::path&) { return true; };
-    check(FailureKind::CannotWrite, "cannot create a temporary file beside A.JWW: permission denied");
+    check(ProblemKind::CannotWrite, "cannot create a temporary file beside A.JWW: permission denied");
 }
 
 TEST_F(Driver, ACrashAtAnyStepOfAReplaceLeavesADrawingUnderItsNameAndABackup) {
@@ -296,36 +321,35 @@ TEST_F(Driver, DryRunReadsAndMarksButWritesNothing) {
 }
 
 TEST_F(Driver, ParallelBatchesGiveWhatOneAtATimeGives) {
-    std::vector<BatchJob> jobs;
+    JobList jobs;
     for (int i = 0; i < 12; ++i) {
         const std::string name = "D" + std::to_string(i) + (i % 3 == 0 ? ".JWS" : ".JWW");
         WriteFile(source() / name, i % 3 == 0 ? JwsDrawing() : Drawing(230 + i * 50, i));
-        jobs.push_back({source() / name, dest() / name});
+        jobs.add(source() / name, dest() / name);
     }
     // Two sources with one destination name, and a JWW and JWS pair sharing a backup: in order.
     fs::create_directories(dir / "other");
     WriteFile(dir / "other" / "D1.JWW", Drawing(700, 7));
-    jobs.push_back({dir / "other" / "D1.JWW", dest() / "D1.JWW"});
+    jobs.add(dir / "other" / "D1.JWW", dest() / "D1.JWW");
     WriteFile(source() / "D1.JWS", JwsDrawing(351));
-    jobs.push_back({source() / "D1.JWS", dest() / "D1.JWS"});
+    jobs.add(source() / "D1.JWS", dest() / "D1.JWS");
 
     // One worker syncing each drawing on its own, two syncing them in groups: the same result.
     struct OneSyncPerDrawing final : ForwardingFileSystem {
         bool canSyncFileSystems() override { return false; }
     } oneByOne;
-    ConvertSettings settings;
-    TempRoot tempRoot;
-    const BatchSummary one = RunBatch(jobs, 1, settings, tempRoot.path(), oneByOne);
+    Recorder one, two;
+    const BatchSummary oneSummary = Batch(jobs, 1, oneByOne, &one);
     std::map<std::string, Bytes> first;
     for (const auto& e : fs::directory_iterator(dest())) first[e.path().filename().string()] = ReadFile(e.path());
     fs::remove_all(dest());
     fs::create_directories(dest());
-    const BatchSummary two = RunBatch(jobs, 2, settings, tempRoot.path());
+    const BatchSummary twoSummary = Batch(jobs, 2, RealFileSystem(), &two);
     std::map<std::string, Bytes> second;
     for (const auto& e : fs::directory_iterator(dest())) second[e.path().filename().string()] = ReadFile(e.path());
 
-    EXPECT_EQ(one.converted, 13);
-    EXPECT_EQ(two.converted, 13);
+    EXPECT_EQ(oneSummary.converted, 13);
+    EXPECT_EQ(twoSummary.converted, 13);
     EXPECT_TRUE(first == second);
     ASSERT_EQ(one.results.size(), two.results.size());
     for (std::size_t i = 0; i < one.results.size(); ++i) {
@@ -335,10 +359,10 @@ TEST_F(Driver, ParallelBatchesGiveWhatOneAtATimeGives) {
     // The first of the two D1.JWW stands and the second fails naming it, so no drawing of the
     // batch becomes another's backup; the JWS of the same base name still shares D1.BAK.
     EXPECT_TRUE(second["D1.JWW"] == Converted(Drawing(280, 1)));
-    EXPECT_EQ(two.results[12].failure.kind, FailureKind::Clash);
+    EXPECT_EQ(two.results[12].failure.kind, ProblemKind::Clash);
     EXPECT_NE(two.results[12].failure.message().find("D1.JWW"), std::string::npos);
     EXPECT_EQ(second.count("D1.BAK"), 0u);
-    EXPECT_TRUE(fs::is_empty(tempRoot.path()));
+    EXPECT_TRUE(fs::is_empty(temp()));
 }
 
 TEST_F(Driver, AnOlderBackupThatCannotBeRemovedIsKeptAsideAndTheConversionStands) {
@@ -376,7 +400,7 @@ TEST_F(Driver, AWriteThatFailsAtAnyPointLeavesEverythingAsItWas) {
         faulty.bytesWritten = 0;
         const FileResult r = ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW");
         ASSERT_EQ(r.outcome, Outcome::Failed) << after;
-        EXPECT_EQ(r.failure.kind, FailureKind::CannotWrite) << r.failure.message();
+        EXPECT_EQ(r.failure.kind, ProblemKind::CannotWrite) << r.failure.message();
         EXPECT_EQ(r.failure.error, std::errc::no_space_on_device) << r.failure.message();
         ASSERT_EQ(destFiles(), (std::vector<std::string>{"A.BAK", "A.JWW"})) << after;
         EXPECT_EQ(ReadFile(dest() / "A.JWW"), (Bytes{'o', 'l', 'd'}));
@@ -387,54 +411,62 @@ TEST_F(Driver, AWriteThatFailsAtAnyPointLeavesEverythingAsItWas) {
 }
 
 TEST_F(Driver, ADestinationThatDisappearsMidBatchFailsTheRestWithItsReason) {
-    class RemoveDestination final : public BatchObserver {
+    class RemoveDestination final : public Recorder {
     public:
         explicit RemoveDestination(fs::path folder) : folder_(std::move(folder)) {}
-        void FileFinished(std::size_t index, const FileResult&) override {
-            if (index == 0) fs::remove_all(folder_);
+        void FileFinished(std::size_t index, const FileResult& result) override {
+            Recorder::FileFinished(index, result);
+            if (index == 0) fs::remove_all(folder_, removeError);
         }
+        std::error_code removeError;
 
     private:
         fs::path folder_;
     };
-    std::vector<BatchJob> jobs;
+    JobList jobs;
     for (const char* name : {"A.JWW", "B.JWW", "C.JWW"}) {
         WriteFile(source() / name, Drawing());
-        jobs.push_back({source() / name, dest() / "sub" / name});
+        jobs.add(source() / name, dest() / "sub" / name);
     }
-    ConvertSettings settings;
-    settings.sync = false;
-    settings.createFoldersBelow = dest();
-    TempRoot tempRoot;
-    RemoveDestination observer(dest());
-    const BatchSummary summary = RunBatch(jobs, 1, settings, tempRoot.path(), RealFileSystem(), &observer);
-    EXPECT_EQ(summary.converted, 1);
-    EXPECT_EQ(summary.failed, 2);
-    EXPECT_EQ(summary.results[1].failure.kind, FailureKind::CannotWrite);
-    EXPECT_EQ(summary.results[1].failure.error, std::errc::no_such_file_or_directory);
+    SessionRequest request;
+    request.dest = dest();
+    request.createFolders = true;
+    request.workers = 1;
+    request.settings.sync = false;
+    request.tempBase = temp();
+    RemoveDestination events(dest());
+    const SessionResult result = RunSession(RealFileSystem(), request, jobs, &events);
+    // Windows does not let a folder a run holds open go.
+    if (events.removeError) GTEST_SKIP() << "the destination in use cannot be removed here";
+    EXPECT_EQ(result.summary.converted, 1);
+    EXPECT_EQ(result.summary.failed, 2);
+    EXPECT_EQ(events.results[1].failure.kind, ProblemKind::CannotWrite);
+    EXPECT_EQ(events.results[1].failure.error, std::errc::no_such_file_or_directory);
     EXPECT_FALSE(fs::exists(dest()));
 }
 
 TEST_F(Driver, AnInterruptedBatchStartsNoFurtherDrawing) {
-    class StopAfterFirst final : public BatchObserver {
+    class StopAfterFirst final : public Recorder {
     public:
         std::atomic<bool> stop{false};
-        void FileFinished(std::size_t, const FileResult&) override { stop = true; }
+        void FileFinished(std::size_t index, const FileResult& result) override {
+            Recorder::FileFinished(index, result);
+            stop = true;
+        }
     };
-    std::vector<BatchJob> jobs;
+    JobList jobs;
     for (const char* name : {"A.JWW", "B.JWW", "C.JWW"}) {
         WriteFile(source() / name, Drawing());
-        jobs.push_back({source() / name, dest() / name});
+        jobs.add(source() / name, dest() / name);
     }
-    StopAfterFirst observer;
+    StopAfterFirst events;
     ConvertSettings settings;
     settings.sync = false;
-    settings.stop = &observer.stop;
-    TempRoot tempRoot;
-    const BatchSummary summary = RunBatch(jobs, 1, settings, tempRoot.path(), RealFileSystem(), &observer);
+    settings.stop = &events.stop;
+    const BatchSummary summary = Batch(jobs, 1, RealFileSystem(), &events, settings);
     EXPECT_EQ(summary.converted, 1);
     EXPECT_EQ(summary.failed, 0);
     EXPECT_EQ(summary.notStarted, 2);
-    EXPECT_EQ(summary.results[2].outcome, Outcome::NotStarted);
+    EXPECT_EQ(events.results[2].outcome, Outcome::NotStarted);
     EXPECT_EQ(destFiles(), std::vector<std::string>{"A.JWW"});
 }

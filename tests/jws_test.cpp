@@ -32,13 +32,13 @@ TEST(IsJwsFile, SevenBytesOfSignature) {
     WriteFile(dir / "lower.jws", {'j', 'w', 's', 'd', 'a', 't', 'a'});
     WriteFile(dir / "ok.jws", {'J', 'w', 's', 'D', 'a', 't', 'a'});
     WriteFile(dir / "more.jws", {'J', 'w', 's', 'D', 'a', 't', 'a', 0, 1, 2});
-    EXPECT_FALSE(IsJwsFile(dir / "six.jws"));
-    EXPECT_FALSE(IsJwsFile(dir / "jww.jws"));
-    EXPECT_FALSE(IsJwsFile(dir / "lower.jws"));
-    EXPECT_TRUE(IsJwsFile(dir / "ok.jws"));
-    EXPECT_TRUE(IsJwsFile(dir / "more.jws"));
-    EXPECT_FALSE(IsJwsFile(dir / "missing.jws"));
-    EXPECT_FALSE(IsJwsFile(dir.path()));
+    EXPECT_FALSE(IsJwsFile(RealFileSystem(), dir / "six.jws"));
+    EXPECT_FALSE(IsJwsFile(RealFileSystem(), dir / "jww.jws"));
+    EXPECT_FALSE(IsJwsFile(RealFileSystem(), dir / "lower.jws"));
+    EXPECT_TRUE(IsJwsFile(RealFileSystem(), dir / "ok.jws"));
+    EXPECT_TRUE(IsJwsFile(RealFileSystem(), dir / "more.jws"));
+    EXPECT_FALSE(IsJwsFile(RealFileSystem(), dir / "missing.jws"));
+    EXPECT_FALSE(IsJwsFile(RealFileSystem(), dir.path()));
 }
 
 TEST(JwsRead, TheSmallestDrawingIs456Bytes) {
@@ -250,18 +250,18 @@ TEST(JwsFile, WritesFailCleanly) {
     WriteFile(dir / "a.jws", BuildJws(plan));
     JwsDocument loaded;
     Failure failure;
-    ASSERT_TRUE(ReadJwsFile(loaded, dir / "a.jws", &failure)) << failure.message();
+    ASSERT_TRUE(ReadJwsFile(loaded, RealFileSystem(), dir / "a.jws", &failure)) << failure.message();
     AddDimensionAttributes(loaded, loaded.Header.Version);
-    EXPECT_FALSE(WriteJwsFile(loaded, dir / "no-such-folder" / "a.jws", loaded.Header.Version, &failure));
+    EXPECT_FALSE(WriteJwsFile(loaded, RealFileSystem(), dir / "no-such-folder" / "a.jws", loaded.Header.Version, &failure));
     EXPECT_EQ(failure.kind, FailureKind::CannotWrite);
     EXPECT_EQ(failure.error, std::errc::no_such_file_or_directory);
 
     FaultyFileSystem faulty;
     faulty.failWritesAfter = 100;
-    EXPECT_FALSE(WriteJwsFile(loaded, dir / "b.jws", 420, &failure, {}, faulty));
+    EXPECT_FALSE(WriteJwsFile(loaded, faulty, dir / "b.jws", 420, &failure));
     EXPECT_EQ(failure.kind, FailureKind::CannotWrite);
     EXPECT_FALSE(fs::exists(dir / "b.jws"));
-    EXPECT_TRUE(WriteJwsFile(loaded, dir / "c.jws", loaded.Header.Version));
+    EXPECT_TRUE(WriteJwsFile(loaded, RealFileSystem(), dir / "c.jws", loaded.Header.Version));
     FreeJwsDocument(loaded);
     EXPECT_TRUE(loaded.JwsLayerGroups.empty());
     JwsDocument doc = MustReadJws(ReadFile(dir / "c.jws"));

@@ -214,15 +214,15 @@ TEST(IsJwwFile, OnlyTheExactSignatureCounts) {
     };
     for (const Case& c : cases) {
         WriteFile(dir / c.name, c.bytes);
-        EXPECT_EQ(IsJwwFile(dir / c.name), c.expected) << c.name;
+        EXPECT_EQ(IsJwwFile(RealFileSystem(), dir / c.name), c.expected) << c.name;
     }
-    EXPECT_FALSE(IsJwwFile(dir / "missing.jww"));
-    EXPECT_FALSE(IsJwwFile(dir.path()));
+    EXPECT_FALSE(IsJwwFile(RealFileSystem(), dir / "missing.jww"));
+    EXPECT_FALSE(IsJwwFile(RealFileSystem(), dir.path()));
 }
 
 TEST(ReadJwwFile, RefusesWhatIsNoReadableDrawingWithAReason) {
     TempDir dir;
-    ImageStore images;
+    ImageStore images(RealFileSystem());
     JwwDocument doc;
     Failure failure;
 
@@ -249,7 +249,7 @@ TEST(ReadJwwFile, RefusesWhatIsNoReadableDrawingWithAReason) {
     EXPECT_FALSE(ReadJwwFile(doc, throughFaulty, dir / "old.jww", &failure));
     EXPECT_EQ(failure.kind, FailureKind::CannotRead);
     EXPECT_EQ(failure.error, std::errc::io_error);
-    EXPECT_FALSE(IsJwwFile(dir / "old.jww", unreadable));
+    EXPECT_FALSE(IsJwwFile(unreadable, dir / "old.jww"));
 }
 
 TEST(ReadJwwFile, EveryCutOfADrawingFailsWithTheOffsetWhereItEnds) {
@@ -284,13 +284,13 @@ TEST(ReadJwwMemo, ReadsTheHeaderUpToBlock17Only) {
     // The entity stream, and blocks 18 to 23, are not looked at.
     WriteFile(dir / "cut.jww", Bytes(whole.begin(), whole.begin() + static_cast<long>(l.block[18])));
     JwwDocument doc = MustReadJww(whole);
-    EXPECT_TRUE(ReadJwwMemo(doc, dir / "cut.jww"));
+    EXPECT_TRUE(ReadJwwMemo(doc, RealFileSystem(), dir / "cut.jww"));
     EXPECT_EQ(doc.Header.Memo, plan.memo);
     EXPECT_TRUE(doc.Layers.empty());  // the drawing read before is gone
 
     // Cut inside the layer names: the memo was read, but the probe fails.
     WriteFile(dir / "names.jww", Bytes(whole.begin(), whole.begin() + static_cast<long>(l.block[9] + 100)));
-    EXPECT_FALSE(ReadJwwMemo(doc, dir / "names.jww"));
+    EXPECT_FALSE(ReadJwwMemo(doc, RealFileSystem(), dir / "names.jww"));
 
     // Below version 220 block 17 takes no bytes, and the probe still gives the memo.
     JwwPlan old = plan;
@@ -298,7 +298,7 @@ TEST(ReadJwwMemo, ReadsTheHeaderUpToBlock17Only) {
     JwwLayout oldLayout;
     const Bytes oldBytes = BuildJww(old, &oldLayout);
     WriteFile(dir / "old.jww", oldBytes);
-    EXPECT_TRUE(ReadJwwMemo(doc, dir / "old.jww"));
+    EXPECT_TRUE(ReadJwwMemo(doc, RealFileSystem(), dir / "old.jww"));
     EXPECT_EQ(doc.Header.Version, 219);
     EXPECT_EQ(doc.Header.Memo, plan.memo);
     EXPECT_FALSE(JwwFailure(oldBytes).message().empty());
@@ -308,13 +308,13 @@ TEST(ReadJwwMemo, ReadsTheHeaderUpToBlock17Only) {
     longHeader.memo = std::string(60000, 'm');
     for (int i = 0; i < 5; ++i) longHeader.layerNames[i] = std::string(20000, 'n');
     WriteFile(dir / "long.jww", BuildJww(longHeader));
-    EXPECT_TRUE(ReadJwwMemo(doc, dir / "long.jww"));
+    EXPECT_TRUE(ReadJwwMemo(doc, RealFileSystem(), dir / "long.jww"));
     EXPECT_EQ(doc.Header.Memo.size(), 60000u);
 
     JwwPlan empty = plan;
     empty.memo.clear();
     WriteFile(dir / "empty.jww", BuildJww(empty));
-    EXPECT_TRUE(ReadJwwMemo(doc, dir / "empty.jww"));
+    EXPECT_TRUE(ReadJwwMemo(doc, RealFileSystem(), dir / "empty.jww"));
     EXPECT_EQ(doc.Header.Memo, "");
 
     // Versions whose block sizes differ probe as far as block 17 of their own layout.
@@ -325,9 +325,9 @@ TEST(ReadJwwMemo, ReadsTheHeaderUpToBlock17Only) {
         const Bytes bytes = BuildJww(at, &atLayout);
         const std::size_t end17 = atLayout.block[22];  // below 420 block 22 follows block 17
         WriteFile(dir / "v.jww", Bytes(bytes.begin(), bytes.begin() + static_cast<long>(end17)));
-        EXPECT_TRUE(ReadJwwMemo(doc, dir / "v.jww")) << v;
+        EXPECT_TRUE(ReadJwwMemo(doc, RealFileSystem(), dir / "v.jww")) << v;
         WriteFile(dir / "v.jww", Bytes(bytes.begin(), bytes.begin() + static_cast<long>(end17 - 1)));
-        EXPECT_FALSE(ReadJwwMemo(doc, dir / "v.jww")) << v;
+        EXPECT_FALSE(ReadJwwMemo(doc, RealFileSystem(), dir / "v.jww")) << v;
     }
-    EXPECT_FALSE(ReadJwwMemo(doc, dir / "missing.jww"));
+    EXPECT_FALSE(ReadJwwMemo(doc, RealFileSystem(), dir / "missing.jww"));
 }

@@ -55,7 +55,7 @@ class JwwWrite : public ::testing::Test {
 protected:
     void SetUp() override { images.TempFolder = temp.path(); }
     TempDir temp;
-    ImageStore images;
+    ImageStore images{RealFileSystem()};
 };
 
 }  // namespace
@@ -457,7 +457,7 @@ TEST_F(JwwWrite, AnImageThatCannotBeKeptFailsTheRead) {
         << failure.message();
 
     // A store without a temp folder cannot keep images either.
-    ImageStore noFolder;
+    ImageStore noFolder{RealFileSystem()};
     EXPECT_FALSE(ReadJww(BuildJww(plan), doc, noFolder, &failure));
 }
 

@@ -159,7 +159,7 @@ bool ReadJww(const Bytes& bytes, JwwDocument& doc, ImageStore& images, Failure* 
 
 JwwDocument MustReadJww(const Bytes& bytes, ImageStore* images) {
     JwwDocument doc;
-    ImageStore scratch;
+    ImageStore scratch(RealFileSystem());
     scratch.KeepBytes = false;
     Failure failure;
     EXPECT_TRUE(ReadJwwBytes(doc, images ? *images : scratch, bytes, &failure)) << failure.message();
@@ -175,7 +175,7 @@ JwsDocument MustReadJws(const Bytes& bytes) {
 
 Bytes WriteJww(const JwwDocument& doc, std::int32_t version, ImageStore* images) {
     MemorySink sink;
-    ImageStore none;
+    ImageStore none(RealFileSystem());
     {
         ByteWriter out(sink, 4096);
         WriteJwwStream(out, doc, images ? *images : none, version);
@@ -196,7 +196,7 @@ Bytes WriteJws(const JwsDocument& doc, std::int32_t version) {
 
 Failure JwwFailure(const Bytes& bytes) {
     JwwDocument doc;
-    ImageStore images;
+    ImageStore images(RealFileSystem());
     images.KeepBytes = false;
     Failure failure;
     EXPECT_FALSE(ReadJwwBytes(doc, images, bytes, &failure));
@@ -245,48 +245,123 @@ FileSystem& Real() { return RealFileSystem(); }
 
 }  // namespace
 
+const char* FsCallName(FsCall call) {
+    static constexpr const char* kNames[kFsCallCount] = {
+        "openRead", "create", "createNew", "rename", "remove", "link", "copyPermissions", "copyModificationTime",
+        "createDirectory", "removeDirectory", "syncDirectory", "syncFileSystem", "examine", "listFolder", "identify",
+        "foldsCase", "tempFolder", "holdFolder", "pinFolder", "lockFolder"};
+    return kNames[static_cast<int>(call)];
+}
+
 std::error_code FaultyFileSystem::wrap(std::error_code ec, std::unique_ptr<OutputFile>& out) {
     if (!ec) out = std::make_unique<CountingOutputFile>(std::move(out), *this);
     return ec;
 }
-
-std::error_code FaultyFileSystem::readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) {
-    if (failRead(path)) return std::make_error_code(std::errc::io_error);
-    return Real().readFile(path, out, limit);
-}
 bool FaultyFileSystem::crashed() { return crashAfterSteps >= 0 && steps++ >= crashAfterSteps; }
+
+// Each call asks failCall first, then its own knobs.
+#define QM_FAIL_CALL(call, path) \
+    if (const std::error_code failed = failCall(call, path)) return failed
+
+std::error_code FaultyFileSystem::openRead(const fs::path& path, std::unique_ptr<InputFile>& out) {
+    QM_FAIL_CALL(FsCall::OpenRead, path);
+    if (failRead(path)) return std::make_error_code(std::errc::io_error);
+    return Real().openRead(path, out);
+}
 std::error_code FaultyFileSystem::create(const fs::path& path, std::unique_ptr<OutputFile>& out) {
+    QM_FAIL_CALL(FsCall::Create, path);
     if (crashed()) return std::make_error_code(std::errc::io_error);
     if (failCreate(path)) return std::make_error_code(std::errc::permission_denied);
     return wrap(Real().create(path, out), out);
 }
 std::error_code FaultyFileSystem::createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) {
+    QM_FAIL_CALL(FsCall::CreateNew, path);
     if (crashed()) return std::make_error_code(std::errc::io_error);
     if (failCreate(path)) return std::make_error_code(std::errc::permission_denied);
     return wrap(Real().createNew(path, out), out);
 }
 std::error_code FaultyFileSystem::rename(const fs::path& from, const fs::path& to) {
+    QM_FAIL_CALL(FsCall::Rename, from);
     if (crashed()) return std::make_error_code(std::errc::io_error);
     if (failRename(from, to)) return std::make_error_code(std::errc::permission_denied);
     return Real().rename(from, to);
 }
 std::error_code FaultyFileSystem::remove(const fs::path& path) {
+    QM_FAIL_CALL(FsCall::Remove, path);
     if (crashed()) return std::make_error_code(std::errc::io_error);
     if (failRemove(path)) return std::make_error_code(std::errc::permission_denied);
     return Real().remove(path);
 }
 std::error_code FaultyFileSystem::link(const fs::path& existing, const fs::path& newName) {
+    QM_FAIL_CALL(FsCall::Link, existing);
     if (crashed()) return std::make_error_code(std::errc::io_error);
     if (failLink(existing, newName)) return std::make_error_code(std::errc::permission_denied);
     return Real().link(existing, newName);
 }
-
-std::error_code FaultyFileSystem::syncFileSystem(const fs::path& folder) {
-    if (failSync) return std::make_error_code(std::errc::io_error);
-    return ForwardingFileSystem::syncFileSystem(folder);
+std::error_code FaultyFileSystem::copyPermissions(const fs::path& from, const fs::path& to) {
+    QM_FAIL_CALL(FsCall::CopyPermissions, to);
+    return Real().copyPermissions(from, to);
 }
-std::error_code ForwardingFileSystem::readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) {
-    return Real().readFile(path, out, limit);
+std::error_code FaultyFileSystem::copyModificationTime(const fs::path& from, const fs::path& to) {
+    QM_FAIL_CALL(FsCall::CopyModificationTime, to);
+    return Real().copyModificationTime(from, to);
+}
+std::error_code FaultyFileSystem::createDirectory(const fs::path& path, FolderAccess access) {
+    QM_FAIL_CALL(FsCall::MakeFolder, path);
+    return Real().createDirectory(path, access);
+}
+std::error_code FaultyFileSystem::removeDirectory(const fs::path& path) {
+    QM_FAIL_CALL(FsCall::RemoveFolder, path);
+    return Real().removeDirectory(path);
+}
+std::error_code FaultyFileSystem::syncDirectory(const fs::path& path) {
+    QM_FAIL_CALL(FsCall::SyncDirectory, path);
+    return Real().syncDirectory(path);
+}
+std::error_code FaultyFileSystem::syncFileSystem(const fs::path& folder) {
+    QM_FAIL_CALL(FsCall::SyncFileSystem, folder);
+    if (failSync) return std::make_error_code(std::errc::io_error);
+    return Real().syncFileSystem(folder);
+}
+PathFacts FaultyFileSystem::examine(const fs::path& path) {
+    if (const std::error_code failed = failCall(FsCall::Examine, path)) return {PathKind::Missing, false, 0, failed};
+    return Real().examine(path);
+}
+std::error_code FaultyFileSystem::listFolder(const fs::path& folder, std::vector<FolderEntry>& entries) {
+    QM_FAIL_CALL(FsCall::ListFolder, folder);
+    return Real().listFolder(folder, entries);
+}
+std::error_code FaultyFileSystem::identify(const fs::path& path, FileIdentity& out) {
+    QM_FAIL_CALL(FsCall::Identify, path);
+    return Real().identify(path, out);
+}
+std::error_code FaultyFileSystem::foldsCase(const fs::path& folder, bool mayWrite, bool& folds) {
+    QM_FAIL_CALL(FsCall::FoldsCase, folder);
+    if (foldsCaseAnswer) return folds = *foldsCaseAnswer, std::error_code{};
+    return Real().foldsCase(folder, mayWrite, folds);
+}
+std::error_code FaultyFileSystem::tempFolder(fs::path& out) {
+    QM_FAIL_CALL(FsCall::TempFolder, fs::path());
+    return Real().tempFolder(out);
+}
+std::error_code FaultyFileSystem::holdFolder(const fs::path& folder, std::unique_ptr<FolderHandle>& out) {
+    QM_FAIL_CALL(FsCall::HoldFolder, folder);
+    return Real().holdFolder(folder, out);
+}
+std::error_code FaultyFileSystem::pinFolder(const FolderHandle& root, const fs::path& below, bool create,
+                                            std::unique_ptr<FolderHandle>& out) {
+    QM_FAIL_CALL(FsCall::PinFolder, root.path() / below);
+    return Real().pinFolder(root, below, create, out);
+}
+std::error_code FaultyFileSystem::lockFolder(const fs::path& folder, LockMode mode, std::unique_ptr<FolderHandle>& out) {
+    QM_FAIL_CALL(FsCall::LockFolder, folder);
+    return Real().lockFolder(folder, mode, out);
+}
+
+#undef QM_FAIL_CALL
+
+std::error_code ForwardingFileSystem::openRead(const fs::path& path, std::unique_ptr<InputFile>& out) {
+    return Real().openRead(path, out);
 }
 std::error_code ForwardingFileSystem::create(const fs::path& path, std::unique_ptr<OutputFile>& out) {
     return Real().create(path, out);
@@ -302,23 +377,39 @@ std::error_code ForwardingFileSystem::link(const fs::path& existing, const fs::p
 std::error_code ForwardingFileSystem::copyPermissions(const fs::path& from, const fs::path& to) {
     return Real().copyPermissions(from, to);
 }
-std::error_code ForwardingFileSystem::createDirectory(const fs::path& path) { return Real().createDirectory(path); }
+std::error_code ForwardingFileSystem::copyModificationTime(const fs::path& from, const fs::path& to) {
+    return Real().copyModificationTime(from, to);
+}
+std::error_code ForwardingFileSystem::createDirectory(const fs::path& path, FolderAccess access) {
+    return Real().createDirectory(path, access);
+}
 std::error_code ForwardingFileSystem::removeDirectory(const fs::path& path) { return Real().removeDirectory(path); }
 std::error_code ForwardingFileSystem::syncDirectory(const fs::path& path) { return Real().syncDirectory(path); }
 bool ForwardingFileSystem::canSyncFileSystems() { return Real().canSyncFileSystems(); }
 std::error_code ForwardingFileSystem::syncFileSystem(const fs::path& folder) { return Real().syncFileSystem(folder); }
-std::error_code ForwardingFileSystem::pinFolder(const fs::path& root, const fs::path& below, bool create,
-                                                std::unique_ptr<quellmark::FolderHandle>& out) {
+PathFacts ForwardingFileSystem::examine(const fs::path& path) { return Real().examine(path); }
+std::error_code ForwardingFileSystem::listFolder(const fs::path& folder, std::vector<FolderEntry>& entries) {
+    return Real().listFolder(folder, entries);
+}
+std::error_code ForwardingFileSystem::identify(const fs::path& path, FileIdentity& out) {
+    return Real().identify(path, out);
+}
+bool ForwardingFileSystem::identityTrusted(const fs::path& folder) { return Real().identityTrusted(folder); }
+std::error_code ForwardingFileSystem::foldsCase(const fs::path& folder, bool mayWrite, bool& folds) {
+    return Real().foldsCase(folder, mayWrite, folds);
+}
+fs::path ForwardingFileSystem::resolve(const fs::path& path) { return Real().resolve(path); }
+std::error_code ForwardingFileSystem::tempFolder(fs::path& out) { return Real().tempFolder(out); }
+std::error_code ForwardingFileSystem::holdFolder(const fs::path& folder, std::unique_ptr<FolderHandle>& out) {
+    return Real().holdFolder(folder, out);
+}
+std::error_code ForwardingFileSystem::pinFolder(const FolderHandle& root, const fs::path& below, bool create,
+                                                std::unique_ptr<FolderHandle>& out) {
     return Real().pinFolder(root, below, create, out);
 }
-std::error_code ForwardingFileSystem::lockFolder(const fs::path& folder, bool wait,
-                                                 std::unique_ptr<quellmark::FolderHandle>& out) {
-    return Real().lockFolder(folder, wait, out);
+std::error_code ForwardingFileSystem::lockFolder(const fs::path& folder, LockMode mode,
+                                                 std::unique_ptr<FolderHandle>& out) {
+    return Real().lockFolder(folder, mode, out);
 }
-std::error_code ForwardingFileSystem::listNames(const fs::path& folder, std::vector<std::string>& names) {
-    return Real().listNames(folder, names);
-}
-bool ForwardingFileSystem::isFile(const fs::path& path) { return Real().isFile(path); }
-bool ForwardingFileSystem::isDirectory(const fs::path& path) { return Real().isDirectory(path); }
 
 }  // namespace qmtest

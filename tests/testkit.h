@@ -5,8 +5,9 @@
 #include "builder.h"
 #include "drawing/bytes.h"
 #include "drawing/error.h"
-#include "drawing/fs.h"
 #include "drawing/images.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "jws/jwsunit.h"
 #include "jww/jwwunit.h"
 
@@ -14,6 +15,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace qmtest {
@@ -70,32 +72,52 @@ Bytes WriteJws(const quellmark::JwsDocument& doc, std::int32_t version);
 quellmark::Failure JwwFailure(const Bytes& bytes);
 quellmark::Failure JwsFailure(const Bytes& bytes);
 
+// Every call of the file system interface, so a test can fail any one of them.
+enum class FsCall {
+    OpenRead, Create, CreateNew, Rename, Remove, Link, CopyPermissions, CopyModificationTime,
+    MakeFolder, RemoveFolder, SyncDirectory, SyncFileSystem, Examine, ListFolder, Identify,
+    FoldsCase, TempFolder, HoldFolder, PinFolder, LockFolder,
+};
+inline constexpr int kFsCallCount = static_cast<int>(FsCall::LockFolder) + 1;
+const char* FsCallName(FsCall call);
+
 // Passes every call to the real file system; doubles override what they change.
 class ForwardingFileSystem : public quellmark::FileSystem {
 public:
-    std::error_code readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) override;
+    std::error_code openRead(const fs::path& path, std::unique_ptr<quellmark::InputFile>& out) override;
     std::error_code create(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code rename(const fs::path& from, const fs::path& to) override;
     std::error_code remove(const fs::path& path) override;
     std::error_code link(const fs::path& existing, const fs::path& newName) override;
     std::error_code copyPermissions(const fs::path& from, const fs::path& to) override;
-    std::error_code createDirectory(const fs::path& path) override;
+    std::error_code copyModificationTime(const fs::path& from, const fs::path& to) override;
+    std::error_code createDirectory(const fs::path& path, quellmark::FolderAccess access) override;
     std::error_code removeDirectory(const fs::path& path) override;
     std::error_code syncDirectory(const fs::path& path) override;
     bool canSyncFileSystems() override;
     std::error_code syncFileSystem(const fs::path& folder) override;
-    std::error_code pinFolder(const fs::path& root, const fs::path& below, bool create,
+    quellmark::PathFacts examine(const fs::path& path) override;
+    std::error_code listFolder(const fs::path& folder, std::vector<quellmark::FolderEntry>& entries) override;
+    std::error_code identify(const fs::path& path, quellmark::FileIdentity& out) override;
+    bool identityTrusted(const fs::path& folder) override;
+    std::error_code foldsCase(const fs::path& folder, bool mayWrite, bool& folds) override;
+    fs::path resolve(const fs::path& path) override;
+    std::error_code tempFolder(fs::path& out) override;
+    std::error_code holdFolder(const fs::path& folder, std::unique_ptr<quellmark::FolderHandle>& out) override;
+    std::error_code pinFolder(const quellmark::FolderHandle& root, const fs::path& below, bool create,
                               std::unique_ptr<quellmark::FolderHandle>& out) override;
-    std::error_code lockFolder(const fs::path& folder, bool wait, std::unique_ptr<quellmark::FolderHandle>& out) override;
-    std::error_code listNames(const fs::path& folder, std::vector<std::string>& names) override;
-    bool isFile(const fs::path& path) override;
-    bool isDirectory(const fs::path& path) override;
+    std::error_code lockFolder(const fs::path& folder, quellmark::LockMode mode,
+                               std::unique_ptr<quellmark::FolderHandle>& out) override;
 };
 
 // A file system that passes everything to the real one, except what a test tells it to fail.
 class FaultyFileSystem final : public ForwardingFileSystem {
 public:
+    // Any call: the error to fail it with, or none to let it through. Asked before the knobs below.
+    std::function<std::error_code(FsCall, const fs::path&)> failCall = [](FsCall, const fs::path&) {
+        return std::error_code{};
+    };
     // Fails the write that would take the total of bytes written past this many (-1: never).
     std::int64_t failWritesAfter = -1;
     std::function<bool(const fs::path&)> failCreate = [](const fs::path&) { return false; };
@@ -106,19 +128,36 @@ public:
     std::function<bool(const fs::path&, const fs::path&)> failLink =
         [](const fs::path&, const fs::path&) { return false; };
     bool failSync = false;  // both the sync of a file and that of a whole file system
+    // What foldsCase answers, as a FAT or exFAT drive or Windows would (unset: the real answer).
+    std::optional<bool> foldsCaseAnswer;
     // A crash: after this many steps that change names (create, link, rename, remove), the file
     // system stops obeying; every such call fails and does nothing (-1: never).
     int crashAfterSteps = -1;
     int steps = 0;
     std::int64_t bytesWritten = 0;
 
-    std::error_code readFile(const fs::path& path, quellmark::FileBytes& out, std::size_t limit) override;
+    std::error_code openRead(const fs::path& path, std::unique_ptr<quellmark::InputFile>& out) override;
     std::error_code create(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code rename(const fs::path& from, const fs::path& to) override;
     std::error_code remove(const fs::path& path) override;
     std::error_code link(const fs::path& existing, const fs::path& newName) override;
+    std::error_code copyPermissions(const fs::path& from, const fs::path& to) override;
+    std::error_code copyModificationTime(const fs::path& from, const fs::path& to) override;
+    std::error_code createDirectory(const fs::path& path, quellmark::FolderAccess access) override;
+    std::error_code removeDirectory(const fs::path& path) override;
+    std::error_code syncDirectory(const fs::path& path) override;
     std::error_code syncFileSystem(const fs::path& folder) override;
+    quellmark::PathFacts examine(const fs::path& path) override;
+    std::error_code listFolder(const fs::path& folder, std::vector<quellmark::FolderEntry>& entries) override;
+    std::error_code identify(const fs::path& path, quellmark::FileIdentity& out) override;
+    std::error_code foldsCase(const fs::path& folder, bool mayWrite, bool& folds) override;
+    std::error_code tempFolder(fs::path& out) override;
+    std::error_code holdFolder(const fs::path& folder, std::unique_ptr<quellmark::FolderHandle>& out) override;
+    std::error_code pinFolder(const quellmark::FolderHandle& root, const fs::path& below, bool create,
+                              std::unique_ptr<quellmark::FolderHandle>& out) override;
+    std::error_code lockFolder(const fs::path& folder, quellmark::LockMode mode,
+                               std::unique_ptr<quellmark::FolderHandle>& out) override;
 
 private:
     bool crashed();

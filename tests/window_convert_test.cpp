@@ -197,7 +197,7 @@ TEST_F(Convert, ABatchRunsOffTheWindowsThreadRefusesOtherCommandsAndReportsItsFa
 
     EXPECT_EQ(DestFiles(), (std::vector<std::string>{"A.JWW", "B.jws"}));
     JwwDocument converted;
-    ImageStore images;
+    ImageStore images{RealFileSystem()};
     images.KeepBytes = false;
     ASSERT_TRUE(ReadJwwFile(converted, images, dest() / "A.JWW"));
     const DimensionTally again = AddDimensionAttributes(converted, converted.Header.Version);

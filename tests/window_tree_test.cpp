@@ -224,9 +224,9 @@ TEST_F(FolderTree, TheDestinationPickerStartsAtTheShownFolderAndKeepsItsChoice) 
 class CountingFileSystem final : public ForwardingFileSystem {
 public:
     explicit CountingFileSystem(std::string name) : name_(std::move(name)) {}
-    std::error_code readFile(const fs::path& path, FileBytes& out, std::size_t limit) override {
+    std::error_code openRead(const fs::path& path, std::unique_ptr<InputFile>& out) override {
         if (path.filename() == name_) ++reads;
-        return ForwardingFileSystem::readFile(path, out, limit);
+        return ForwardingFileSystem::openRead(path, out);
     }
     int reads = 0;
 

@@ -25,9 +25,15 @@ TEST(WindowsPaths, OneFolderSpelledByCaseOrLongPrefixIsTheSameDestination) {
     WriteFile(dir / "src" / "plan.jww", BuildJww(JwwPlan{}));
     const fs::path upper = Upper((dir / "src").string());
     const fs::path prefixed = L"\\\\?\\" + fs::absolute(dir / "src").native();
-    EXPECT_TRUE(quellmark::SameFileOrFolder(dir / "src", upper));
-    EXPECT_TRUE(quellmark::SameFileOrFolder(dir / "src", prefixed));
-    EXPECT_FALSE(quellmark::SameFileOrFolder(dir / "src", dir.path()));
+    quellmark::FileSystem& files = quellmark::RealFileSystem();
+    auto identity = [&](const fs::path& path) {
+        quellmark::FileIdentity id;
+        EXPECT_FALSE(files.identify(path, id)) << path;
+        return id;
+    };
+    EXPECT_EQ(identity(dir / "src"), identity(upper));
+    EXPECT_EQ(identity(dir / "src"), identity(prefixed));
+    EXPECT_NE(identity(dir / "src"), identity(dir.path()));
     const CommandResult run = Cli("convert -o " + ShellWord(upper) + " " + ShellWord(dir / "src"));
     EXPECT_EQ(run.status, 2) << run.out;
     EXPECT_NE(run.out.find("is the source folder"), std::string::npos) << run.out;

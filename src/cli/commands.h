@@ -7,6 +7,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace quellmark::cli {
 
@@ -25,6 +26,11 @@ public:
 
 // Writes "quellmark-cli: MESSAGE" on stderr, the form of every error and notice.
 void Complain(const std::string& message);
+
+// Writes data to stdout; a write that fails (a full disk, a closed file) is remembered.
+void WriteOut(std::string_view text);
+// Whether some data could not be written to stdout (flushing what waits first), with why.
+bool OutputFailed(std::string& why);
 
 // Each returns the function that runs the command once the arguments are parsed.
 std::function<int()> AddInfoCommand(CLI::App& app);

@@ -1,17 +1,19 @@
 // `quellmark-cli convert`: converts the drawings among files and folders into a destination
 // folder, in parallel, with backups of what was there and a summary of what happened.
-#include "../convert/batch.h"
 #include "../convert/replace.h"
+#include "../convert/session.h"
+#include "../platform/console.h"
+#include "../platform/system.h"
 #include "commands.h"
-#include "console.h"
 #include "convert_report.h"
 #include "lists.h"
+#include "shown.h"
 #include "walk.h"
 
 #include <atomic>
 #include <csignal>
 #include <memory>
-#include <thread>
+#include <optional>
 
 namespace quellmark::cli {
 
@@ -39,71 +41,88 @@ struct ConvertOptions {
     bool nulSeparated = false;
 };
 
-// Where dest stands to a source folder: by identity where dest's folders exist, so no spelling
-// hides the source (case, drive letter, \\?\ prefix, a link on the way); as spelled otherwise.
-Nesting PlaceOf(const fs::path& dest, const fs::path& folder) {
-    if (const Nesting nesting = NestingIn(dest, folder); nesting != Nesting::Apart) return nesting;
-    const fs::path destAbsolute = SystemAbsolute(dest);
-    const fs::path source = SystemAbsolute(folder);
-    if (destAbsolute == source) return Nesting::Same;
-    return IsWithin(destAbsolute, source, false) ? Nesting::Inside : Nesting::Apart;
-}
-
-// Turns the sources (or the listed files) into jobs, refusing a destination that is, or with -r
-// lies inside, a source.
-std::vector<BatchJob> PlanJobs(const ConvertOptions& options, const fs::path& dest, Walk& walk) {
+// The session for the options: every folder a drawing comes from is a source folder DEST may
+// not be (a file's own folder too); with -r DEST may not lie in a source's tree either. A list
+// is fixed before the batch starts, so DEST may lie inside a folder listed files are placed
+// from: its drawings are not walked into.
+SessionRequest RequestOf(FileSystem& files, const ConvertOptions& options) {
+    SessionRequest request;
+    request.dest = PathFromText(options.dest);
     const bool listed = !options.filesFrom.empty();
-    if (options.sources.empty() && !listed) throw UsageError("no SOURCE given, nor --files-from");
-    auto checkFolder = [&](const fs::path& folder, bool tree) {
-        const Nesting place = PlaceOf(dest, folder);
-        if (place == Nesting::Same) {
-            throw UsageError("the destination " + dest.string() + " is the source folder " + folder.string());
-        }
-        if (tree && place == Nesting::Inside) {
-            throw UsageError("the destination " + dest.string() + " lies inside the source folder " +
-                             folder.string());
-        }
-    };
     for (const fs::path& source : options.sources) {
-        const PathFacts facts = Examine(source);
-        if (facts.error) throw UsageError("cannot reach " + source.string() + ": " + ErrorText(facts.error));
-        if (facts.kind == PathKind::Missing) throw UsageError("no such file or folder: " + source.string());
-        if (facts.kind == PathKind::Folder) {
-            // A list is fixed before the batch starts, so the destination may lie inside a
-            // folder the listed files are placed from: its drawings are not walked into.
-            checkFolder(source, options.recursive && !listed);
+        if (files.examine(source).kind == PathKind::Folder) {
+            request.sourceFolders.push_back({source, options.recursive && !listed});
         } else {
-            fs::path parent = source.parent_path();
-            checkFolder(parent.empty() ? fs::path(".") : parent, false);
+            const fs::path parent = source.parent_path();
+            request.sourceFolders.push_back({parent.empty() ? fs::path(".") : parent, false});
         }
     }
-    if (listed && options.sources.empty()) checkFolder(".", false);
-    walk = listed ? ListedFiles(ReadPathList(options.filesFrom, options.nulSeparated), options.sources)
-                  : WalkSources(options.sources, {options.recursive, options.hidden});
-    std::vector<BatchJob> jobs;
-    jobs.reserve(walk.files.size());
-    for (const SourceFile& file : walk.files) jobs.push_back({file.path, dest / file.relative});
+    if (listed && options.sources.empty()) request.sourceFolders.push_back({".", false});
+    request.createDest = true;
+    request.createFolders = true;
+    request.workers = options.jobs;
+    request.wait = !options.noWait;
+    request.settings.sync = !options.noSync;
+    request.settings.dryRun = options.dryRun;
+    request.settings.keepTimes = options.keepTimes;
+    request.settings.stop = &gInterrupted;
+    return request;
+}
+
+// The jobs the sources (or the listed files) stand for, each placed under DEST as a walk places it.
+JobList PlanJobs(FileSystem& files, const ConvertOptions& options, const fs::path& dest, WalkCounts& walk) {
+    JobList jobs;
+    const auto add = [&](const SourceFile& file) { jobs.add(file.path, dest / file.relative, file.size, file.named); };
+    if (options.filesFrom.empty()) {
+        walk = WalkSources(files, options.sources, {options.recursive, options.hidden}, add);
+    } else {
+        PathList list;
+        ReadPathList(files, options.filesFrom, options.nulSeparated, list);
+        ListedFiles(files, list.entries, options.sources, add);
+    }
     return jobs;
 }
 
+// The list of failures is written over whatever has its name at the end of the run: never over
+// a drawing of the batch, read or written.
+void CheckFailedList(FileSystem& files, const fs::path& list, const JobList& jobs) {
+    if (files.examine(list.parent_path().empty() ? fs::path(".") : list.parent_path()).kind != PathKind::Folder) {
+        throw UsageError("cannot write the list " + PathText(list) + ": no such folder");
+    }
+    const fs::path here = fs::current_path();
+    const auto spelled = [&](const fs::path& path) { return (here / path).lexically_normal(); };
+    const fs::path target = spelled(list);
+    FileIdentity listed;
+    const bool exists = !files.identify(list, listed);
+    const std::string name = DestinationKey(list.filename(), true);
+    auto names = [&](const fs::path& path) {
+        if (spelled(path) == target) return true;
+        // Another spelling of the same file (letter case, a link to it): looked at only where
+        // the names could be one.
+        FileIdentity other;
+        return exists && DestinationKey(path.filename(), true) == name && !files.identify(path, other) && other == listed;
+    };
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (names(jobs.source(i)) || names(jobs.dest(i))) {
+            throw UsageError("--failed-to " + PathText(list) + " names a drawing of this batch (" +
+                             PathText(jobs.source(i)) + "); choose another file for the list");
+        }
+    }
+}
+
 int Run(const ConvertOptions& options) {
-    const fs::path dest = options.dest;
-    std::vector<BatchJob> jobs;
-    Walk walk;
-    std::unique_ptr<PathListWriter> failedList;
+    FileSystem& files = RealFileSystem();
+    const SessionRequest request = RequestOf(files, options);
+    JobList jobs;
+    WalkCounts walk;
+    std::optional<FailedList> failedList;
     try {
-        const PathKind destKind = Examine(dest).kind;
-        if (destKind != PathKind::Missing && destKind != PathKind::Folder) {
-            throw UsageError("the destination " + dest.string() + " is not a folder");
-        }
-        jobs = PlanJobs(options, dest, walk);
+        if (options.sources.empty() && options.filesFrom.empty()) throw UsageError("no SOURCE given, nor --files-from");
+        if (const SetupProblem problem = CheckDestination(files, request)) throw UsageError(problem.message());
+        jobs = PlanJobs(files, options, request.dest, walk);
         if (!options.failedTo.empty()) {
-            failedList = std::make_unique<PathListWriter>(options.failedTo, options.nulSeparated);
-        }
-        if (!options.dryRun && destKind == PathKind::Missing) {
-            if (const std::error_code ec = CreateFolders(dest)) {
-                throw UsageError("cannot create the destination " + dest.string() + ": " + ErrorText(ec));
-            }
+            failedList.emplace(PathFromText(options.failedTo), options.nulSeparated);
+            CheckFailedList(files, failedList->file(), jobs);
         }
     } catch (const UsageError& e) {
         Complain(e.what());
@@ -112,62 +131,38 @@ int Run(const ConvertOptions& options) {
     ReportWalk(walk);
 
     // The first Ctrl-C (or SIGTERM, or SIGHUP) lets the conversions under way finish and starts
-    // no more; a second one ends the program at once.
+    // no more; a second one ends the program at once. It also ends a wait for another run.
     CatchInterrupts(gInterrupted, gSignal);
-    ConvertSettings settings;
-    settings.stop = &gInterrupted;
-    settings.sync = !options.noSync;
-    settings.dryRun = options.dryRun;
-    settings.keepTimes = options.keepTimes;
-    settings.createFoldersBelow = dest;
-    const int workers = options.jobs > 0 ? options.jobs
-                                         : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    // One run at a time writes into a destination; a dry run writes nothing and needs no lock.
-    std::unique_ptr<FolderHandle> lock;
-    if (!options.dryRun) {
-        const auto waiting = [&] {
-            Complain("waiting for another conversion into " + dest.string() + " to finish");
-        };
-        if (auto ec = LockDestination(RealFileSystem(), dest, !options.noWait, waiting, lock)) {
-            Complain(ec == std::errc::resource_unavailable_try_again
-                         ? "another conversion is writing into " + dest.string() + " (--no-wait)"
-                         : "cannot lock the destination " + dest.string() + ": " + ErrorText(ec));
-            return kExitUsage;
-        }
+    const int workers = request.workers > 0 ? request.workers : CoreCount();
+    BatchReport report({options.json, options.quiet, options.dryRun}, jobs, workers,
+                       failedList ? &*failedList : nullptr);
+    const SessionResult result = RunSession(files, request, jobs, &report);
+    // Stopped by a signal: the shell's own code for it, 128 + the signal (130 for SIGINT, 143
+    // for SIGTERM), so scripts see the batch did not run to its end.
+    const int interrupted = gSignal == SIGINT ? 130 : 143;
+    if (result.setup) {
+        report.Clear();
+        Complain(result.setup.kind == SetupKind::Busy ? result.setup.message() + " (--no-wait)" : result.setup.message());
+        return result.setup.kind == SetupKind::Stopped ? interrupted : kExitUsage;
     }
-    std::unique_ptr<TempRoot> temp;
-    try {
-        temp = std::make_unique<TempRoot>();
-    } catch (const std::exception& e) {
-        Complain(e.what());
-        return kExitUsage;
-    }
-
-    std::vector<std::uint64_t> sizes;
-    sizes.reserve(walk.files.size());
-    for (const SourceFile& file : walk.files) sizes.push_back(file.size);
-    BatchReport report({options.json, options.quiet, options.dryRun}, std::move(sizes), workers, failedList.get());
-    const BatchSummary summary =
-        RunBatch(jobs, workers, settings, temp->path(), RealFileSystem(), &report, lock != nullptr);
+    const BatchSummary& summary = result.summary;
     report.Finish(summary);
-    const std::int64_t leftovers = summary.leftoversRemoved + temp->leftoversRemoved();
-    if (leftovers > 0) {
-        Complain("removed " + std::to_string(leftovers) + " file" + (leftovers == 1 ? "" : "s") +
-                 " that an interrupted run had left behind");
+    for (const std::string& warning : summary.warnings) Complain(Shown(warning));
+    if (summary.leftoversRemoved > 0) {
+        Complain("removed " + std::to_string(summary.leftoversRemoved) + " file" +
+                 (summary.leftoversRemoved == 1 ? "" : "s") + " that an interrupted run had left behind");
     }
     bool listWritten = true;
     if (failedList) {
         std::string reason;
-        listWritten = failedList->Close(reason);
+        listWritten = failedList->Write(files, reason);
         if (!listWritten) Complain(reason);
         if (failedList->leftOut() > 0) {
             Complain(std::to_string(failedList->leftOut()) + " failed paths hold a line break and are not in " +
                      options.failedTo + "; with -0 they are");
         }
     }
-    // Stopped by a signal: the shell's own code for it, 128 + the signal (130 for SIGINT, 143
-    // for SIGTERM), so scripts see the batch did not run to its end.
-    if (summary.interrupted()) return gSignal == SIGINT ? 130 : 143;
+    if (summary.interrupted()) return interrupted;
     return summary.failed > 0 || !walk.unreadable.empty() || !listWritten ? kExitSomeFailed : kExitOk;
 }
 

@@ -1,7 +1,9 @@
 // convert's per-file lines and summary, written as the batch goes.
 #include "convert_report.h"
 
-#include "console.h"
+#include "../platform/console.h"
+#include "../platform/system.h"
+#include "commands.h"
 #include "shown.h"
 
 #include <nlohmann/json.hpp>
@@ -44,7 +46,7 @@ std::string WhatWasDone(const FileResult& r, bool dryRun) {
 }
 
 nlohmann::json ToJson(const FileResult& r) {
-    const std::string path = r.source.string();
+    const std::string path = PathText(r.source);
     nlohmann::json j = {{"path", path},
                         {"format", nullptr},
                         {"version", nullptr},
@@ -62,7 +64,7 @@ nlohmann::json ToJson(const FileResult& r) {
         j["version"] = r.version;
     }
     if (Written(r)) {
-        j["dest"] = r.dest.string();
+        j["dest"] = PathText(r.dest);
         j["written_version"] = r.writtenVersion;
     }
     return j;
@@ -70,50 +72,52 @@ nlohmann::json ToJson(const FileResult& r) {
 
 }  // namespace
 
-BatchReport::BatchReport(const ReportOptions& options, std::vector<std::uint64_t> listedSizes, int workers,
-                         PathListWriter* failedList)
+BatchReport::BatchReport(const ReportOptions& options, const JobList& jobs, int workers, FailedList* failedList)
     : options_(options),
-      listedSizes_(std::move(listedSizes)),
-      progress_(listedSizes_.size(), [&] {
-          std::uint64_t total = 0;
-          for (std::uint64_t size : listedSizes_) total += size;
-          return total;
-      }(), StderrIsTerminal()),
-      order_(listedSizes_.size(), MostWaiting(workers), [this](std::size_t, const FileResult& r) { Write(r); }),
+      jobs_(jobs),
+      progress_(jobs.size(), jobs.listedBytes(), StderrIsTerminal()),
+      order_(jobs.size(), MostWaiting(workers), [this](std::size_t, const FileResult& r) { Write(r); }),
       failedList_(failedList),
       stdoutTerminal_(StdoutIsTerminal()) {
     progress_.Draw(true);
 }
 
+void BatchReport::Waiting(const std::filesystem::path& folder) {
+    WriteLine(std::string(kProgramName) + ": waiting for another conversion into " + Shown(PathText(folder)) +
+                  " to finish\n",
+              true);
+}
+
 void BatchReport::FileFinished(std::size_t index, const FileResult& result) {
-    progress_.Advance(listedSizes_[index], result.bytesIn);
+    progress_.Advance(jobs_.listedSize(index), result.bytesIn);
     order_.Add(index, result);
     progress_.Draw();
 }
 
 void BatchReport::Finish(const BatchSummary& summary) {
     order_.Flush();
-    for (std::size_t i = 0; i < summary.results.size(); ++i) {
-        if (!order_.Emitted(i)) Write(summary.results[i]);
-    }
     progress_.Clear();
     if (summary.notStarted > 0) {
         std::fprintf(stderr, "quellmark-cli: interrupted: %lld %s not started\n", static_cast<long long>(summary.notStarted),
                      summary.notStarted == 1 ? "drawing was" : "drawings were");
     }
     WriteSummary(summary);
-    std::fflush(stdout);
 }
 
 void BatchReport::WriteLine(const std::string& line, bool toStderr) {
     // The progress line shares the terminal: it goes before the line and comes back after it.
     const bool sharesTerminal = toStderr || stdoutTerminal_;
     if (sharesTerminal) progress_.Clear();
-    std::fwrite(line.data(), 1, line.size(), toStderr ? stderr : stdout);
+    if (toStderr) {
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    } else {
+        WriteOut(line);
+    }
     if (sharesTerminal) progress_.Draw(true);
 }
 
 void BatchReport::Write(const FileResult& r) {
+    if (r.outcome == Outcome::Repeated) return;  // the same file again: its first line stands for it
     // A drawing an interrupt left unconverted fails too, so it is listed for the next run.
     if (failedList_ && (r.outcome == Outcome::Failed || r.outcome == Outcome::NotStarted)) failedList_->Add(r.source);
     if (options_.json) {
@@ -121,13 +125,13 @@ void BatchReport::Write(const FileResult& r) {
     } else if (r.outcome == Outcome::NotStarted) {
         return;  // counted once in the summary
     } else if (r.outcome == Outcome::Failed) {
-        WriteLine("failed: " + Shown(r.source.string()) + ": " + Shown(r.failure.message()) + "\n", true);
+        WriteLine("failed: " + Shown(PathText(r.source)) + ": " + Shown(r.failure.message()) + "\n", true);
     } else if (!options_.quiet) {
         if (r.outcome == Outcome::Skipped) {
-            WriteLine("skipped: " + Shown(r.source.string()) + " (" + r.failure.message() + ")\n", false);
+            WriteLine("skipped: " + Shown(PathText(r.source)) + " (" + r.failure.message() + ")\n", false);
         } else {
             WriteLine(std::string(r.outcome == Outcome::WouldConvert ? "would convert: " : "converted: ") +
-                          Shown(r.source.string()) + " -> " + Shown(r.dest.string()) + " (" +
+                          Shown(PathText(r.source)) + " -> " + Shown(PathText(r.dest)) + " (" +
                           WhatWasDone(r, options_.dryRun) + ")\n",
                       false);
         }
@@ -135,7 +139,7 @@ void BatchReport::Write(const FileResult& r) {
     // Warnings go to stderr whatever -q says: they tell of bytes the user may miss.
     if (!options_.json) {
         for (const std::string& warning : r.warnings) {
-            WriteLine("warning: " + Shown(r.source.string()) + ": " + warning + "\n", true);
+            WriteLine("warning: " + Shown(PathText(r.source)) + ": " + warning + "\n", true);
         }
     }
 }
@@ -165,7 +169,7 @@ void BatchReport::WriteSummary(const BatchSummary& summary) const {
                                : "converted " + counts + " marked; " + Megabytes(summary.bytesIn) + " read, " +
                                      Megabytes(summary.bytesOut) + " written in " + seconds + "\n";
     }
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    WriteOut(line);
 }
 
 }  // namespace quellmark::cli

@@ -2,7 +2,7 @@
 // JSON Lines) written as each drawing is done, the progress line on a terminal, and the summary.
 #pragma once
 
-#include "../convert/batch.h"
+#include "../convert/session.h"
 #include "in_order.h"
 #include "lists.h"
 #include "progress.h"
@@ -18,18 +18,19 @@ struct ReportOptions {
     bool dryRun = false;
 };
 
-// Told of each drawing by the batch (one call at a time, from the worker threads).
-class BatchReport final : public BatchObserver {
+// Told of each drawing by the session (one call at a time, from the worker threads).
+class BatchReport final : public SessionEvents {
 public:
-    // listedSizes: each job's size as listed, for the time left; workers: conversions at a time.
-    // failedList, when given, gets the path of each file that failed or was not started.
-    BatchReport(const ReportOptions& options, std::vector<std::uint64_t> listedSizes, int workers,
-                PathListWriter* failedList);
+    // jobs: the batch's, with their sizes as listed, for the time left; workers: conversions at
+    // a time. failedList, when given, gets the path of each file that failed or was not started.
+    BatchReport(const ReportOptions& options, const JobList& jobs, int workers, FailedList* failedList);
 
+    void Waiting(const std::filesystem::path& folder) override;
     void FileFinished(std::size_t index, const FileResult& result) override;
-    // After the batch: the results no worker handed on (the drawings a stop left), then the
-    // summary, with the progress line gone.
+    // After the batch: the lines still held back, then the summary, with the progress line gone.
     void Finish(const BatchSummary& summary);
+    // Takes the progress line off the screen (before a message that ends the run).
+    void Clear() { progress_.Clear(); }
 
 private:
     void Write(const FileResult& result);
@@ -37,10 +38,10 @@ private:
     void WriteSummary(const BatchSummary& summary) const;
 
     ReportOptions options_;
-    std::vector<std::uint64_t> listedSizes_;
+    const JobList& jobs_;
     ProgressLine progress_;
     InOrder order_;
-    PathListWriter* failedList_;
+    FailedList* failedList_;
     bool stdoutTerminal_;
 };
 

@@ -1,15 +1,16 @@
 // `quellmark-cli info PATH...`: what each drawing holds, as text or as JSON Lines; folders
 // are walked as convert walks them.
-#include "../convert/batch.h"
-#include "../form/DisplayText.h"
 #include "../convert/inspect.h"
+#include "../platform/cp932.h"
+#include "../platform/system.h"
 #include "commands.h"
+#include "shown.h"
 #include "walk.h"
 
 #include <nlohmann/json.hpp>
 
-#include <iostream>
 #include <memory>
+#include <sstream>
 
 namespace quellmark::cli {
 
@@ -29,43 +30,41 @@ struct InfoOptions {
 
 // A file found in a folder is described only when its name says it is a drawing; a file named
 // on the command line always is.
-bool WantsInfo(const SourceFile& file) {
-    if (file.named) return true;
-    const std::string extension = UpperExtension(file.path.filename().string());
-    return extension == ".JWW" || extension == ".JWS";
-}
+bool WantsInfo(const SourceFile& file) { return file.named || FormatOfName(file.path) != DrawingFormat::None; }
 
-void PrintText(const std::string& path, const DrawingInfo& info) {
-    std::cout << path << "\n";
-    std::cout << "  format:     " << FormatName(info.format) << " version " << info.version << "\n";
+std::string Text(const std::string& path, const DrawingInfo& info) {
+    std::ostringstream out;
+    out << Shown(path) << "\n";
+    out << "  format:     " << FormatName(info.format) << " version " << info.version << "\n";
     if (info.format == DrawingFormat::Jww) {
-        std::cout << "  memo:       " << Cp932ToDisplayUtf8(info.memo) << "\n";
+        out << "  memo:       " << Cp932ToDisplayUtf8(info.memo) << "\n";
     }
-    std::cout << "  entities:   " << info.entityCount;
+    out << "  entities:   " << info.entityCount;
     const char* separator = " (";
     for (int c = 1; c <= 7; ++c) {
         if (info.entitiesByClass[c] == 0) continue;
-        std::cout << separator << kClassLabels[c] << " " << info.entitiesByClass[c];
+        out << separator << kClassLabels[c] << " " << info.entitiesByClass[c];
         separator = ", ";
     }
-    std::cout << (separator[0] == ',' ? ")" : "") << "\n";
-    std::cout << "  dimensions: " << info.dimensions.dimensions << ", already marked "
+    out << (separator[0] == ',' ? ")" : "") << "\n";
+    out << "  dimensions: " << info.dimensions.dimensions << ", already marked "
               << info.dimensions.marked << "\n";
     if (!info.blocks.empty()) {
-        std::cout << "  blocks:     " << info.blocks.size() << "\n";
+        out << "  blocks:     " << info.blocks.size() << "\n";
         for (const auto& block : info.blocks) {
-            std::cout << "    \"" << Cp932ToDisplayUtf8(block.name) << "\": " << block.members
+            out << "    \"" << Cp932ToDisplayUtf8(block.name) << "\": " << block.members
                       << (block.members == 1 ? " member" : " members") << "\n";
         }
     }
     if (!info.images.empty()) {
-        std::cout << "  images:     " << info.images.size() << "\n";
+        out << "  images:     " << info.images.size() << "\n";
         for (const auto& image : info.images) {
-            std::cout << "    \"" << Cp932ToDisplayUtf8(image.name) << "\": " << image.size
+            out << "    \"" << Cp932ToDisplayUtf8(image.name) << "\": " << image.size
                       << " bytes, " << (image.referenced ? "referred to" : "not referred to")
                       << "\n";
         }
     }
+    return out.str();
 }
 
 nlohmann::json ToJson(const std::string& path, const DrawingInfo& info) {
@@ -95,38 +94,33 @@ nlohmann::json ToJson(const std::string& path, const DrawingInfo& info) {
 }
 
 int Run(const InfoOptions& options) {
-    const Walk walk = WalkSources(options.paths, {options.recursive, options.hidden});
-    ReportWalk(walk);
-    int status = walk.unreadable.empty() ? kExitOk : kExitSomeFailed;
-    for (const SourceFile& file : walk.files) {
-        if (!WantsInfo(file)) continue;
-        const std::string path = file.path.string();
+    FileSystem& files = RealFileSystem();
+    int status = kExitOk;
+    const WalkCounts walk = WalkSources(files, options.paths, {options.recursive, options.hidden}, [&](const SourceFile& file) {
+        if (!WantsInfo(file)) return;
+        const std::string path = PathText(file.path);
         DrawingInfo info;
         Failure failure;
-        const bool ok = InspectDrawing(path, info, &failure);
-        if (ok) {
-            if (options.json) {
-                std::cout << ToJson(path, info).dump() << "\n";
-            } else {
-                PrintText(path, info);
-            }
-            continue;
+        if (InspectDrawing(files, file.path, info, &failure)) {
+            WriteOut(options.json ? JsonLine(ToJson(path, info)) : Text(path, info));
+            return;
         }
         status = kExitSomeFailed;
         if (options.json) {
             nlohmann::json out = {{"path", path}, {"kind", KindName(failure.kind)}, {"error", failure.message()}};
+            if (!IsUtf8(path)) out["path_hex"] = Hex(path);
             if (info.format != DrawingFormat::None) {
                 out["format"] = FormatName(info.format);
                 out["version"] = info.version;
             }
             if (failure.offset >= 0) out["offset"] = failure.offset;
-            std::cout << out.dump() << "\n";
+            WriteOut(JsonLine(out));
         } else {
-            Complain(path + ": " + failure.message());
+            Complain(Shown(path) + ": " + failure.message());
         }
-    }
-    std::cout.flush();
-    return status;
+    });
+    ReportWalk(walk);
+    return walk.unreadable.empty() ? status : kExitSomeFailed;
 }
 
 }  // namespace

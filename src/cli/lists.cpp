@@ -1,73 +1,65 @@
 // Reading and writing path lists.
 #include "lists.h"
 
-#include "../drawing/fs.h"
+#include "../convert/replace.h"
+#include "../platform/system.h"
 #include "commands.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 
 namespace quellmark::cli {
 
 namespace {
 
-std::string SystemError() { return ErrorText(std::error_code(errno, std::generic_category())); }
+// Standard input to its end, with what went wrong.
+std::error_code ReadStandardInput(std::string& text) {
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) text.append(buffer, n);
+    return std::ferror(stdin) ? std::error_code(errno, std::generic_category()) : std::error_code{};
+}
 
 }  // namespace
 
-std::vector<std::filesystem::path> ReadPathList(const std::string& file, bool nulSeparated) {
-    const bool fromStdin = file == "-";
-    std::FILE* in = fromStdin ? stdin : std::fopen(file.c_str(), "rb");
-    if (!in) throw UsageError("cannot read the list " + file + ": " + SystemError());
-    std::vector<std::filesystem::path> paths;
-    const char separator = nulSeparated ? '\0' : '\n';
-    std::string entry;
-    char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        for (std::size_t i = 0; i < n; ++i) {
-            if (buffer[i] != separator) {
-                entry += buffer[i];
-            } else if (!entry.empty()) {
-                paths.emplace_back(std::move(entry));
-                entry.clear();
-            }
-        }
+void ReadPathList(FileSystem& files, const std::string& file, bool nulSeparated, PathList& list) {
+    list = {};
+    std::error_code ec;
+    if (file == "-") {
+        ec = ReadStandardInput(list.text);
+    } else {
+        FileBytes bytes;
+        ec = ReadWholeFile(files, PathFromText(file), bytes);
+        list.text.assign(bytes.begin(), bytes.end());
     }
-    const bool failed = std::ferror(in) != 0;
-    const std::string why = failed ? SystemError() : "";
-    if (!fromStdin) std::fclose(in);
-    if (failed) throw UsageError("cannot read the list " + file + ": " + why);
-    if (!entry.empty()) paths.emplace_back(std::move(entry));
-    return paths;
+    if (ec) throw UsageError("cannot read the list " + file + ": " + ErrorText(ec));
+    const char separator = nulSeparated ? '\0' : '\n';
+    std::string_view rest = list.text;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find(separator);
+        const std::string_view entry = rest.substr(0, end);
+        if (!entry.empty()) list.entries.push_back(entry);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
 }
 
-PathListWriter::PathListWriter(const std::string& file, bool nulSeparated)
-    : name_(file), file_(std::fopen(file.c_str(), "wb")), separator_(nulSeparated ? '\0' : '\n') {
-    if (!file_) throw UsageError("cannot create the list " + file + ": " + SystemError());
-}
+FailedList::FailedList(std::filesystem::path file, bool nulSeparated)
+    : file_(std::move(file)), separator_(nulSeparated ? '\0' : '\n') {}
 
-PathListWriter::~PathListWriter() {
-    if (file_) std::fclose(file_);
-}
-
-void PathListWriter::Add(const std::filesystem::path& path) {
-    const std::string text = path.string();
+void FailedList::Add(const std::filesystem::path& path) {
+    const std::string text = PathText(path);
     if (separator_ == '\n' && text.find('\n') != std::string::npos) {
         ++leftOut_;
         return;
     }
-    std::fwrite(text.data(), 1, text.size(), file_);
-    std::fputc(separator_, file_);
-    std::fflush(file_);
+    text_ += text;
+    text_ += separator_;
 }
 
-bool PathListWriter::Close(std::string& reason) {
-    const bool failed = std::ferror(file_) != 0;
-    const int closed = std::fclose(file_);
-    file_ = nullptr;
-    if (failed || closed != 0) {
-        reason = "cannot write the list " + name_ + (closed != 0 ? ": " + SystemError() : "");
+bool FailedList::Write(FileSystem& files, std::string& reason) const {
+    if (const std::error_code ec = ReplaceFileWith(files, file_, text_)) {
+        reason = "cannot write the list " + PathText(file_) + ": " + ErrorText(ec);
         return false;
     }
     return true;

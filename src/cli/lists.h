@@ -2,37 +2,40 @@
 // byte (as `find -print0` writes them), which holds any name, line breaks included.
 #pragma once
 
-#include <cstdio>
+#include "../platform/files.h"
+
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quellmark::cli {
 
-// The paths of the list in FILE ("-": standard input); empty entries are passed over. Throws
-// UsageError when the list cannot be read.
-std::vector<std::filesystem::path> ReadPathList(const std::string& file, bool nulSeparated);
+// The list in FILE ("-": standard input), as read, and its entries (views into the text);
+// empty entries are passed over. Throws UsageError when the list cannot be read.
+struct PathList {
+    std::string text;
+    std::vector<std::string_view> entries;
+};
+void ReadPathList(FileSystem& fs, const std::string& file, bool nulSeparated, PathList& list);
 
-// Writes paths to a list file as they come, each one flushed, so a run that is killed still
-// leaves the paths it had written.
-class PathListWriter {
+// The paths of the drawings that failed or were not started, kept as the batch goes and written
+// at its end in one piece through a temp file that then takes the list's name: a run that is
+// killed, or never starts, leaves the list that was there as it was.
+class FailedList {
 public:
-    // Creates (or empties) FILE; throws UsageError when it cannot.
-    PathListWriter(const std::string& file, bool nulSeparated);
-    ~PathListWriter();
-    PathListWriter(const PathListWriter&) = delete;
-    PathListWriter& operator=(const PathListWriter&) = delete;
-
+    FailedList(std::filesystem::path file, bool nulSeparated);
     // A path holding a line break cannot stand in a list of lines; it is left out and counted.
     void Add(const std::filesystem::path& path);
-    // Closes the file; false with the reason when something could not be written.
-    bool Close(std::string& reason);
+    // Writes the list; false with the reason when it cannot.
+    bool Write(FileSystem& fs, std::string& reason) const;
+    const std::filesystem::path& file() const { return file_; }
     std::size_t leftOut() const { return leftOut_; }
 
 private:
-    std::string name_;
-    std::FILE* file_;
+    std::filesystem::path file_;
     char separator_;
+    std::string text_;
     std::size_t leftOut_ = 0;
 };
 

@@ -1,8 +1,10 @@
 // quellmark-cli: converts and inspects JWW and JWS drawings from the command line. This file
 // holds what every command shares: the command word, help, the version and usage errors.
+#include "../platform/console.h"
+#include "../platform/system.h"
 #include "commands.h"
-#include "console.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -31,17 +33,32 @@ int RefuseUsage(const std::string& message, const std::string& command) {
     return kExitUsage;
 }
 
+// The first failed write to stdout: its error, or 0.
+int gOutputError = 0;
+
 }  // namespace
 
 void quellmark::cli::Complain(const std::string& message) {
     std::cerr << kProgramName << ": " << message << "\n";
 }
 
+void quellmark::cli::WriteOut(std::string_view text) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() && gOutputError == 0) gOutputError = errno;
+}
+
+bool quellmark::cli::OutputFailed(std::string& why) {
+    if (std::fflush(stdout) != 0 && gOutputError == 0) gOutputError = errno;
+    if (gOutputError == 0 && std::ferror(stdout)) gOutputError = EIO;
+    if (gOutputError == 0) return false;
+    why = "cannot write the output: " + quellmark::ErrorText(std::error_code(gOutputError, std::generic_category()));
+    return true;
+}
+
 int main(int argc, char** rawArgv) {
-    quellmark::cli::PrepareConsole();
+    quellmark::PrepareConsole();
     // Each line reaches a pipe as soon as it is written, not when a buffer fills.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::vector<std::string> arguments = quellmark::cli::Utf8Arguments(argc, rawArgv);
+    std::vector<std::string> arguments = quellmark::Utf8Arguments(argc, rawArgv);
     std::vector<char*> argvUtf8;
     for (std::string& argument : arguments) argvUtf8.push_back(argument.data());
     argvUtf8.push_back(nullptr);
@@ -77,14 +94,14 @@ int main(int argc, char** rawArgv) {
     runs["help"] = [&] {
         if (topic.empty()) {
             // app.help() would show the help command's own help, as it is the one parsed.
-            std::cout << app.get_formatter()->make_help(&app, kProgramName, CLI::AppFormatMode::Normal);
+            WriteOut(app.get_formatter()->make_help(&app, kProgramName, CLI::AppFormatMode::Normal));
             return kExitOk;
         }
         auto it = commands.find(topic);
         if (it == commands.end()) {
             return RefuseUsage("unknown command '" + topic + "'; the commands are " + kCommandList, "");
         }
-        std::cout << it->second->help(kProgramName);
+        WriteOut(it->second->help(kProgramName));
         return kExitOk;
     };
 
@@ -95,16 +112,30 @@ int main(int argc, char** rawArgv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e);  // --help or --version
+        if (e.get_exit_code() == 0) {  // --help or --version
+            const int status = app.exit(e);
+            std::string why;
+            if (!OutputFailed(why)) return status;
+            Complain(why);
+            return kExitSomeFailed;
+        }
         if (word.empty() && dynamic_cast<const CLI::RequiredError*>(&e)) {
             return RefuseUsage(std::string("no command given; the commands are ") + kCommandList, "");
         }
         return RefuseUsage(e.what(), word);
     }
+    int status;
     try {
-        return runs.at(word)();
+        status = runs.at(word)();
     } catch (const std::exception& e) {
         Complain(e.what());
         return kExitUsage;
     }
+    // Data that never reached stdout (a full disk, a closed file) is a failure of its own.
+    std::string why;
+    if (OutputFailed(why)) {
+        Complain(why);
+        if (status == kExitOk) status = kExitSomeFailed;
+    }
+    return status;
 }

@@ -2,7 +2,7 @@
 // erase-line sequence, or where the terminal takes none, with spaces over the last line drawn.
 #include "progress.h"
 
-#include "console.h"
+#include "../platform/console.h"
 
 #include <cstdio>
 #include <string>

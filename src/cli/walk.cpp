@@ -3,9 +3,7 @@
 #include "walk.h"
 
 #include "../convert/replace.h"
-
-#include "../convert/convert.h"
-#include "../drawing/fs.h"
+#include "../platform/system.h"
 #include "commands.h"
 #include "shown.h"
 
@@ -17,107 +15,118 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsHidden(const fs::path& folder) { return folder.filename().string().starts_with("."); }
+bool IsHidden(const fs::path& name) { return PathText(name).starts_with("."); }
 
 std::string Count(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// Lists the folder's files into `files`, and its sub-folders into `folders` when they are to be
-// entered; counts the others.
-void ListOneFolder(const fs::path& folder, const fs::path& top, const WalkOptions& options,
-                   std::vector<SourceFile>& files, std::vector<fs::path>& folders, Walk& walk) {
+// One folder of a walk under way: its entries in name order, and the next one to look at.
+struct OpenFolder {
+    fs::path path;
+    fs::path relative;  // below the argument walked
     std::vector<FolderEntry> entries;
-    const std::error_code ec = ListFolder(folder, entries);
-    for (const FolderEntry& entry : entries) {
-        const fs::path path = folder / entry.name;
-        if (entry.facts.kind == PathKind::Folder) {
-            if (!options.recursive) {
-                ++walk.foldersNotEntered;
-            } else if (entry.facts.link) {
-                ++walk.linksNotFollowed;  // a link can lead back up the tree
-            } else if (IsHidden(path) && !options.hidden) {
-                ++walk.hiddenLeftOut;
-            } else {
-                folders.push_back(path);
-            }
-        } else if (entry.facts.kind == PathKind::File) {
-            files.push_back({path, PathBelow(path, top), entry.facts.size, false});
+    std::size_t next = 0;
+};
+
+// Lists the folder in name order; a folder that cannot be listed is counted as unreadable
+// with whatever it gave.
+OpenFolder Open(FileSystem& files, fs::path path, fs::path relative, WalkCounts& walk) {
+    OpenFolder folder{std::move(path), std::move(relative), {}, 0};
+    if (auto ec = files.listFolder(folder.path, folder.entries)) {
+        walk.unreadable.push_back(PathText(folder.path) + ": " + ErrorText(ec));
+    }
+    std::sort(folder.entries.begin(), folder.entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return folder;
+}
+
+// Depth first with each folder's entries in name order: the files come in the order of their
+// paths, compared folder by folder, with no list of them made.
+void WalkFolder(FileSystem& files, const fs::path& top, const WalkOptions& options, const OnFile& onFile,
+                WalkCounts& walk) {
+    std::vector<OpenFolder> stack;
+    stack.push_back(Open(files, top, {}, walk));
+    while (!stack.empty()) {
+        OpenFolder& folder = stack.back();
+        if (folder.next == folder.entries.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const FolderEntry entry = std::move(folder.entries[folder.next++]);
+        const fs::path path = folder.path / entry.name;
+        const fs::path relative = folder.relative / entry.name;
+        if (entry.facts.kind != PathKind::Folder) {
+            onFile({path, relative, entry.facts.size, false});
+        } else if (!options.recursive) {
+            ++walk.foldersNotEntered;
+        } else if (entry.facts.link) {
+            ++walk.linksNotFollowed;  // a link can lead back up the tree
+        } else if (IsHidden(entry.name) && !options.hidden) {
+            ++walk.hiddenLeftOut;
+        } else {
+            stack.push_back(Open(files, path, relative, walk));
         }
     }
-    if (ec) walk.unreadable.push_back(folder.string() + ": " + ErrorText(ec));
 }
 
 }  // namespace
 
-Walk WalkSources(const std::vector<fs::path>& arguments, const WalkOptions& options) {
-    Walk walk;
+WalkCounts WalkSources(FileSystem& files, const std::vector<fs::path>& arguments, const WalkOptions& options,
+                       const OnFile& onFile) {
+    WalkCounts walk;
     for (const fs::path& argument : arguments) {
-        const PathFacts facts = Examine(argument);
-        if (facts.kind != PathKind::Folder) {
-            walk.files.push_back({argument, argument.filename(), facts.size, true});
-            continue;
+        const PathFacts facts = files.examine(argument);
+        if (facts.kind == PathKind::Folder) {
+            WalkFolder(files, argument, options, onFile, walk);
+        } else {
+            onFile({argument, argument.filename(), facts.size, true});
         }
-        std::vector<SourceFile> files;
-        std::vector<fs::path> folders{argument};
-        while (!folders.empty()) {
-            const fs::path folder = std::move(folders.back());
-            folders.pop_back();
-            ListOneFolder(folder, argument, options, files, folders, walk);
-        }
-        std::sort(files.begin(), files.end(),
-                  [](const SourceFile& a, const SourceFile& b) { return a.path < b.path; });
-        walk.files.insert(walk.files.end(), std::make_move_iterator(files.begin()),
-                          std::make_move_iterator(files.end()));
     }
     return walk;
 }
 
-namespace {
-
-// The path from the root, made absolute and normal by its spelling alone (links are not
-// resolved), without a trailing separator.
-fs::path Spelled(const fs::path& path) {
-    fs::path absolute = fs::absolute(path).lexically_normal();
-    if (!absolute.has_filename() && absolute.has_relative_path()) absolute = absolute.parent_path();
-    return absolute;
-}
-
-}  // namespace
-
-Walk ListedFiles(const std::vector<fs::path>& listed, const std::vector<fs::path>& arguments) {
+void ListedFiles(FileSystem& files, const std::vector<std::string_view>& listed, const std::vector<fs::path>& arguments,
+                 const OnFile& onFile) {
+    // Paths are made absolute and normal by their spelling alone (links are not resolved), from
+    // the current folder taken once.
+    const fs::path here = fs::current_path();
+    auto spelled = [&](const fs::path& path) {
+        fs::path absolute = (here / path).lexically_normal();
+        if (!absolute.has_filename() && absolute.has_relative_path()) absolute = absolute.parent_path();
+        return absolute;
+    };
     struct Holder {
         fs::path spelled;
         fs::path name;  // a file argument's own name; empty for a folder
     };
     std::vector<Holder> holders;
     for (const fs::path& argument : arguments) {
-        holders.push_back({Spelled(argument), Examine(argument).kind == PathKind::Folder ? fs::path() : argument.filename()});
+        const bool folder = files.examine(argument).kind == PathKind::Folder;
+        holders.push_back({spelled(argument), folder ? fs::path() : argument.filename()});
     }
-    if (arguments.empty()) holders.push_back({Spelled("."), {}});
+    if (arguments.empty()) holders.push_back({spelled("."), {}});
 
-    Walk walk;
-    walk.files.reserve(listed.size());
-    for (const fs::path& path : listed) {
-        const fs::path spelled = Spelled(path);
+    for (const std::string_view text : listed) {
+        const fs::path path = PathFromText(text);
+        const fs::path absolute = spelled(path);
         fs::path relative;
         for (const Holder& holder : holders) {
-            if (holder.name.empty() ? IsWithin(spelled, holder.spelled, true) : spelled == holder.spelled) {
-                relative = holder.name.empty() ? PathBelow(spelled, holder.spelled) : holder.name;
+            if (holder.name.empty() ? IsWithin(absolute, holder.spelled, true) : absolute == holder.spelled) {
+                relative = holder.name.empty() ? PathBelow(absolute, holder.spelled) : holder.name;
                 break;
             }
         }
         if (relative.empty()) {
-            throw UsageError("the listed " + Shown(path.string()) + " lies in " +
+            throw UsageError("the listed " + Shown(text) + " lies in " +
                              (arguments.empty() ? "no folder below the current one; name the folder that holds it"
                                                 : "none of the SOURCE folders or files"));
         }
-        walk.files.push_back({path, relative, Examine(path).size, true});
+        onFile({path, relative, files.examine(path).size, true});
     }
-    return walk;
 }
 
-void ReportWalk(const Walk& walk) {
+void ReportWalk(const WalkCounts& walk) {
     if (walk.foldersNotEntered > 0) {
         Complain(Count(walk.foldersNotEntered, "sub-folder", "sub-folders") + " not entered; -r enters them");
     }
@@ -128,7 +137,7 @@ void ReportWalk(const Walk& walk) {
     if (walk.linksNotFollowed > 0) {
         Complain(Count(walk.linksNotFollowed, "link to a folder", "links to folders") + " not followed");
     }
-    for (const std::string& folder : walk.unreadable) Complain("cannot read the folder " + folder);
+    for (const std::string& folder : walk.unreadable) Complain("cannot read the folder " + Shown(folder));
 }
 
 }  // namespace quellmark::cli

@@ -1,20 +1,44 @@
-// The batch runner: chains of jobs that share a destination or ".BAK" name, worker threads with a
-// context each, and the summary.
+// The batch runner: the job list, chains of jobs that share a destination or ".BAK" name, worker
+// threads with a context each, and the summary.
 #include "batch.h"
 
+#include "../platform/system.h"
 #include "replace.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
-#include <random>
 #include <thread>
+#include <unordered_map>
 
 namespace quellmark {
 
 namespace fs = std::filesystem;
+
+void JobList::add(const fs::path& source, const fs::path& dest, std::uint64_t size, bool named) {
+    const Text& s = source.native();
+    const Text& d = dest.native();
+    entries_.push_back({text_.size(), static_cast<std::uint32_t>(s.size()), static_cast<std::uint32_t>(d.size()), size,
+                        named});
+    text_ += s;
+    text_ += d;
+    listedBytes_ += size;
+}
+
+fs::path JobList::source(std::size_t i) const {
+    const Entry& e = entries_[i];
+    return fs::path(text_.substr(e.at, e.sourceLength));
+}
+
+fs::path JobList::dest(std::size_t i) const {
+    const Entry& e = entries_[i];
+    return fs::path(text_.substr(e.at + e.sourceLength, e.destLength));
+}
+
+BatchJob JobList::operator[](std::size_t i) const { return {source(i), dest(i), entries_[i].named}; }
 
 void BatchSummary::add(const FileResult& result) {
     switch (result.outcome) {
@@ -26,108 +50,148 @@ void BatchSummary::add(const FileResult& result) {
         case Outcome::Skipped: ++skipped; break;
         case Outcome::Failed: ++failed; break;
         case Outcome::NotStarted: ++notStarted; break;
+        case Outcome::Repeated: return;  // counted with the first
     }
     bytesIn += result.bytesIn;
     bytesOut += result.bytesOut;
-    results.push_back(result);
 }
 
 namespace {
 
-constexpr std::string_view kRunFolderPrefix = "quellmark-run-";
-
-// "quellmark-run-" PID "-" number: nothing but a run's own temp folder is ever taken for one.
-bool IsRunFolderName(const std::string& name) {
-    if (!name.starts_with(kRunFolderPrefix)) return false;
-    const std::string_view rest = std::string_view(name).substr(kRunFolderPrefix.size());
-    const std::size_t dash = rest.find('-');
-    auto digits = [](std::string_view s) {
-        return !s.empty() && s.size() <= 20 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    return dash != std::string_view::npos && digits(rest.substr(0, dash)) && digits(rest.substr(dash + 1));
-}
-
-}  // namespace
-
-TempRoot::TempRoot() : owned_(true) {
-    std::random_device entropy;
-    std::error_code ec;
-    const fs::path base = fs::temp_directory_path(ec);
-    if (ec) throw std::runtime_error("no temporary folder: " + ErrorText(ec));
-    // Folders of runs that were killed: named as this program names them, and no live run holds
-    // their lock.
-    for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (!IsRunFolderName(it->path().filename().string()) || !it->is_directory(typeError)) continue;
-        std::unique_ptr<FolderHandle> theirs;
-        if (RealFileSystem().lockFolder(it->path(), false, theirs)) continue;
-        std::error_code removeError;
-        if (fs::remove_all(it->path(), removeError) > 0 && !removeError) ++leftoversRemoved_;
+// Appends the code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
     }
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        path_ = base / (std::string(kRunFolderPrefix) + std::to_string(ProcessId()) + "-" +
-                        std::to_string(entropy() % 1000000));
-        // Another run's sweep may take a folder between its making and its locking; then it is
-        // that run's to remove, and this run makes another.
-        if (fs::create_directory(path_, ec) && !RealFileSystem().lockFolder(path_, false, lock_)) return;
+}
+
+// The upper-case letter of a lower-case one, for the scripts file names in these offices use.
+char32_t UpperLetter(char32_t c) {
+    if (c >= U'a' && c <= U'z') return c - 0x20;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;  // Latin-1
+    if (c == 0xFF) return 0x178;
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c & ~char32_t{1};  // Latin Extended-A
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c : c - 1;
+    if (c == 0x3C2) return 0x3A3;                     // Greek final sigma
+    if (c >= 0x3B1 && c <= 0x3C9) return c - 0x20;    // Greek
+    if (c >= 0x430 && c <= 0x44F) return c - 0x20;    // Cyrillic
+    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+    if (c >= 0xFF41 && c <= 0xFF5A) return c - 0x20;  // full-width Latin
+    return c;
+}
+
+// Folds well-formed UTF-8 letter by letter; any other byte stays as it is.
+std::string FoldCase(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const std::size_t length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        bool wellFormed = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; wellFormed && k < length; ++k) {
+            wellFormed = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        }
+        if (!wellFormed) {
+            out += text[i++];
+            continue;
+        }
+        char32_t c = length == 1 ? b : b & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        AppendUtf8(out, UpperLetter(c));
+        i += length;
     }
-    throw std::runtime_error("cannot create a temporary folder under " + base.string() +
-                             (ec ? ": " + ErrorText(ec) : std::string()));
+    return out;
 }
 
-TempRoot::TempRoot(fs::path existing) : path_(std::move(existing)), owned_(false) {}
+// The jobs in groups that must run one after the other (shared destination or backup names),
+// each group as a chain of indices: the first of each, and for each job the next of its group.
+struct Chains {
+    static constexpr std::uint32_t kEnd = UINT32_MAX;
+    std::vector<std::uint32_t> heads;
+    std::vector<std::uint32_t> next;
+};
 
-TempRoot::~TempRoot() {
-    if (!owned_) return;
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
+// Indices grouped by a key, held by the key's hash; keys are made again only where hashes meet,
+// so a million jobs cost a few bytes each here, not a string each.
+class KeyIndex {
+public:
+    using KeyOf = std::function<std::string(std::size_t)>;
+    explicit KeyIndex(KeyOf keyOf) : keyOf_(std::move(keyOf)) {}
+    // The first index with the same key, or i itself when it is the first.
+    std::size_t firstWith(std::size_t i) {
+        const std::string key = keyOf_(i);
+        const std::size_t hash = std::hash<std::string>{}(key);
+        auto [from, to] = firsts_.equal_range(hash);
+        for (auto it = from; it != to; ++it) {
+            if (keyOf_(it->second) == key) return it->second;
+        }
+        firsts_.emplace(hash, static_cast<std::uint32_t>(i));
+        return i;
+    }
 
-namespace {
+private:
+    KeyOf keyOf_;
+    std::unordered_multimap<std::size_t, std::uint32_t> firsts_;
+};
 
-// Jobs that share a destination or a backup name form a chain that runs in order.
-std::vector<std::vector<std::size_t>> Chains(const std::vector<BatchJob>& jobs) {
-    std::vector<std::vector<std::size_t>> chains;
-    std::map<std::string, std::size_t> chainOf;
+Chains ChainsOf(const JobList& jobs) {
+    Chains chains;
+    chains.next.assign(jobs.size(), Chains::kEnd);
+    std::vector<std::uint32_t> last(jobs.size(), Chains::kEnd);  // the last of a group, kept at its first
+    // Ordering only: names that differ in letter case are chained whatever the file system does.
+    KeyIndex groups([&](std::size_t i) { return DestinationKey(BackupPath(jobs.dest(i)), true); });
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-        std::string key = BackupPath(jobs[i].dest).string();
-        std::transform(key.begin(), key.end(), key.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        auto [it, fresh] = chainOf.try_emplace(key, chains.size());
-        if (fresh) chains.emplace_back();
-        chains[it->second].push_back(i);
+        const std::size_t first = groups.firstWith(i);
+        const auto index = static_cast<std::uint32_t>(i);
+        if (first == i) {
+            chains.heads.push_back(index);
+        } else {
+            chains.next[last[first]] = index;
+        }
+        last[first] = index;
     }
     return chains;
 }
 
+FileResult Unconverted(const BatchJob& job, Outcome outcome, Problem problem) {
+    FileResult r;
+    r.source = job.source;
+    r.dest = job.dest;
+    r.outcome = outcome;
+    r.failure = std::move(problem);
+    return r;
+}
+
+// The same file given twice: the same path as written, or the same file on disk.
+bool SameSource(FileSystem& files, const fs::path& a, const fs::path& b) {
+    if (a.lexically_normal() == b.lexically_normal()) return true;
+    FileIdentity x, y;
+    return !files.identify(a, x) && !files.identify(b, y) && x == y;
+}
+
 // For each job whose destination an earlier job of the batch already has, the index of that
 // earlier job; no drawing of a batch may become another's ".BAK".
-std::map<std::size_t, std::size_t> Clashes(const std::vector<BatchJob>& jobs) {
-    std::map<std::size_t, std::size_t> clashes;
-    std::map<fs::path, std::size_t> firstWith;
+std::unordered_map<std::uint32_t, std::uint32_t> Clashes(const JobList& jobs, bool foldCase) {
+    std::unordered_map<std::uint32_t, std::uint32_t> clashes;
+    KeyIndex firsts([&](std::size_t i) { return DestinationKey(jobs.dest(i), foldCase); });
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-        auto [it, fresh] = firstWith.try_emplace(jobs[i].dest.lexically_normal(), i);
-        if (!fresh) clashes[i] = it->second;
+        const std::size_t first = firsts.firstWith(i);
+        if (first != i) clashes.emplace(static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(first));
     }
     return clashes;
-}
-
-FileResult Clash(const BatchJob& job, const BatchJob& first) {
-    FileResult r;
-    r.source = job.source;
-    r.dest = job.dest;
-    r.outcome = Outcome::Failed;
-    r.failure = MakeFailure(FailureKind::Clash, first.source.string() + " of this batch is converted to the same name");
-    return r;
-}
-
-FileResult NotStarted(const BatchJob& job) {
-    FileResult r;
-    r.source = job.source;
-    r.dest = job.dest;
-    r.outcome = Outcome::NotStarted;
-    r.failure = MakeFailure(FailureKind::Interrupted, "the batch was stopped before it started");
-    return r;
 }
 
 // How many drawings, or how many bytes of them, a worker syncs together.
@@ -136,83 +200,96 @@ constexpr std::uint64_t kSyncGroupBytes = 64u << 20;
 
 }  // namespace
 
-std::error_code LockDestination(FileSystem& files, const fs::path& dest, bool wait,
-                                const std::function<void()>& onWait, std::unique_ptr<FolderHandle>& lock) {
-    auto ec = files.lockFolder(dest, false, lock);
-    if (ec != std::errc::resource_unavailable_try_again || !wait) return ec;
-    if (onWait) onWait();
-    return files.lockFolder(dest, true, lock);
+std::string DestinationKey(const fs::path& path, bool foldCase) {
+    const std::string text = PathText(path.lexically_normal());
+    return foldCase ? FoldCase(text) : text;
 }
 
-BatchSummary RunBatch(const std::vector<BatchJob>& jobs, int workers, const ConvertSettings& given,
-                      const fs::path& tempRoot, FileSystem& files, BatchObserver* observer, bool sweepLeftovers) {
+BatchSummary RunBatch(FileSystem& files, const JobList& jobs, const BatchPlan& plan, BatchObserver* observer) {
     const auto started = std::chrono::steady_clock::now();
-    LeftoverSweep sweep(files);
-    ConvertSettings settings = given;
-    settings.sweep = sweepLeftovers ? &sweep : nullptr;
-    const std::vector<std::vector<std::size_t>> chains = Chains(jobs);
-    const std::map<std::size_t, std::size_t> clashes = Clashes(jobs);
+    const ConvertSettings& settings = plan.settings;
+    const Chains chains = ChainsOf(jobs);
+    const auto clashes = Clashes(jobs, plan.foldCase);
 
-    std::vector<FileResult> results(jobs.size());
+    BatchSummary summary;
     std::atomic<std::size_t> nextChain{0};
     std::mutex observerMutex;
-    auto finished = [&](std::size_t i) {
-        if (!observer) return;
+    auto finished = [&](std::size_t i, const FileResult& result) {
         std::lock_guard lock(observerMutex);
-        observer->FileFinished(i, results[i]);
+        summary.add(result);
+        if (observer) observer->FileFinished(i, result);
     };
     auto work = [&](int worker) {
         ConversionContext ctx(files);
         ctx.settings = settings;
         ctx.syncInGroups = settings.sync && files.canSyncFileSystems();
-        ctx.images.TempFolder = tempRoot / ("job-" + std::to_string(worker));
-        (void)files.createDirectory(ctx.images.TempFolder);
+        ctx.images.TempFolder = plan.tempRoot / ("job-" + std::to_string(worker));
+        (void)files.createDirectory(ctx.images.TempFolder, FolderAccess::Private);
         std::vector<std::size_t> waiting;  // the jobs of the drawings waiting in ctx, in order
         std::uint64_t waitingBytes = 0;
+        // The backups the chain under way has made, by name, with the source whose old file each
+        // keeps. (A chain's jobs share backup names; no other chain's can meet them.)
+        std::map<std::string, std::string> backupsMade;
+        auto backupKey = [&](std::size_t i) { return DestinationKey(BackupPath(jobs.dest(i)), plan.foldCase); };
+        auto done = [&](std::size_t i, const FileResult& result) {
+            if (result.madeBackup) backupsMade.emplace(backupKey(i), PathText(result.source));
+            finished(i, result);
+        };
         auto finishWaiting = [&] {
             if (waiting.empty()) return;
-            std::vector<FileResult> done = FinishWaiting(ctx);
-            for (std::size_t k = 0; k < waiting.size(); ++k) {
-                results[waiting[k]] = std::move(done[k]);
-                finished(waiting[k]);
-            }
+            const std::vector<FileResult> results = FinishWaiting(ctx);
+            for (std::size_t k = 0; k < waiting.size(); ++k) done(waiting[k], results[k]);
             waiting.clear();
             waitingBytes = 0;
         };
-        for (std::size_t c; (c = nextChain++) < chains.size();) {
-            for (std::size_t i : chains[c]) {
+        for (std::size_t c; (c = nextChain++) < chains.heads.size();) {
+            const bool alone = chains.next[chains.heads[c]] == Chains::kEnd;
+            backupsMade.clear();
+            for (std::uint32_t i = chains.heads[c]; i != Chains::kEnd; i = chains.next[i]) {
                 // The jobs of a chain replace one another's names: each starts once the one
                 // before it is in place.
-                if (chains[c].size() > 1) finishWaiting();
-                const std::size_t waitingBefore = ctx.waiting.size();
+                if (!alone) finishWaiting();
+                const BatchJob job = jobs[i];
+                FileResult result;
                 if (auto clash = clashes.find(i); clash != clashes.end()) {
-                    results[i] = Clash(jobs[i], jobs[clash->second]);
+                    const fs::path first = jobs.source(clash->second);
+                    result = SameSource(files, job.source, first)
+                                 ? Unconverted(job, Outcome::Repeated, {})
+                                 : Unconverted(job, Outcome::Failed,
+                                               MakeProblem(ProblemKind::Clash,
+                                                           PathText(first) + " of this batch is converted to the same name"));
                 } else if (settings.stop && settings.stop->load()) {
-                    results[i] = NotStarted(jobs[i]);
+                    result = Unconverted(job, Outcome::NotStarted,
+                                         MakeProblem(ProblemKind::Interrupted, "the batch was stopped before it started"));
                 } else {
+                    const auto taken = alone ? backupsMade.end() : backupsMade.find(backupKey(i));
+                    ctx.backupTakenBy = taken == backupsMade.end() ? nullptr : &taken->second;
                     auto onStart = [&] {
                         if (!observer) return;
                         std::lock_guard lock(observerMutex);
-                        observer->FileStarted(i, jobs[i]);
+                        observer->FileStarted(i, job);
                     };
-                    results[i] = ConvertFile(ctx, jobs[i].source, jobs[i].dest, onStart);
+                    const std::size_t waitingBefore = ctx.waiting.size();
+                    result = ConvertFile(ctx, job.source, job.dest, job.named, onStart);
+                    ctx.backupTakenBy = nullptr;
+                    if (ctx.waiting.size() > waitingBefore) {
+                        // Synced with others: enough of them to make one sync pay, few enough
+                        // that the results still come as the batch goes.
+                        waiting.push_back(i);
+                        waitingBytes += result.bytesOut;
+                        if (waiting.size() >= kSyncGroupFiles || waitingBytes >= kSyncGroupBytes) finishWaiting();
+                        continue;
+                    }
                 }
-                if (ctx.waiting.size() > waitingBefore) {
-                    // Synced with others: enough of them to make one sync pay, few enough that
-                    // the results still come as the batch goes.
-                    waiting.push_back(i);
-                    waitingBytes += results[i].bytesOut;
-                    if (waiting.size() >= kSyncGroupFiles || waitingBytes >= kSyncGroupBytes) finishWaiting();
-                } else {
-                    finished(i);
-                }
+                done(i, result);
             }
         }
         finishWaiting();
         (void)files.removeDirectory(ctx.images.TempFolder);
     };
 
-    const int threads = std::clamp<int>(workers, 1, static_cast<int>(std::max<std::size_t>(chains.size(), 1)));
+    const int threads =
+        std::clamp<int>(plan.workers, 1, static_cast<int>(std::max<std::size_t>(chains.heads.size(), 1)));
     if (threads == 1) {
         work(0);
     } else {
@@ -220,10 +297,6 @@ BatchSummary RunBatch(const std::vector<BatchJob>& jobs, int workers, const Conv
         for (int w = 0; w < threads; ++w) pool.emplace_back(work, w);
         for (std::thread& t : pool) t.join();
     }
-
-    BatchSummary summary;
-    for (const FileResult& r : results) summary.add(r);
-    summary.leftoversRemoved = sweep.Removed();
     summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return summary;
 }

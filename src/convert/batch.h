@@ -1,14 +1,14 @@
-// The batch runner the command line and the window share: converts many files with several at a
-// time, keeps the order rule for shared destination and ".BAK" names, tells an observer of each
-// file as it goes, and sums up what happened.
+// The batch runner under a session: converts many files with several at a time, keeps the order
+// rule for shared destination and ".BAK" names, tells an observer of each file as it goes, and
+// sums up what happened. The batch session (session.h) is what the front ends start; it runs
+// this once it holds the destination.
 #pragma once
 
 #include "convert.h"
 
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace quellmark {
@@ -16,19 +16,51 @@ namespace quellmark {
 struct BatchJob {
     std::filesystem::path source;
     std::filesystem::path dest;
+    bool named = false;  // the user named the file itself, rather than a folder that holds it
+};
+
+// The jobs of a batch, held at the size of their names: a list of a million files costs the
+// bytes of its paths and a few more, not a path object each.
+class JobList {
+public:
+    // size: the file's size as listed (for the time left), 0 when unknown.
+    void add(const std::filesystem::path& source, const std::filesystem::path& dest, std::uint64_t size = 0,
+             bool named = false);
+    std::size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    BatchJob operator[](std::size_t i) const;
+    std::filesystem::path source(std::size_t i) const;
+    std::filesystem::path dest(std::size_t i) const;
+    std::uint64_t listedSize(std::size_t i) const { return entries_[i].size; }
+    std::uint64_t listedBytes() const { return listedBytes_; }
+
+private:
+    using Text = std::filesystem::path::string_type;
+    struct Entry {
+        std::size_t at;
+        std::uint32_t sourceLength;
+        std::uint32_t destLength;
+        std::uint64_t size;
+        bool named;
+    };
+    Text text_;
+    std::vector<Entry> entries_;
+    std::uint64_t listedBytes_ = 0;
 };
 
 struct BatchSummary {
     std::int64_t converted = 0;  // with a dry run: the files that would be converted
     std::int64_t skipped = 0;
     std::int64_t failed = 0;
-    std::int64_t notStarted = 0;  // left when the batch was stopped
-    std::int64_t leftoversRemoved = 0;  // files that killed runs had left in the folders written
+    std::int64_t notStarted = 0;        // left when the batch was stopped
+    std::int64_t leftoversRemoved = 0;  // files and folders that killed runs had left behind
     std::int64_t dimensionsMarked = 0;
     std::uint64_t bytesIn = 0;
     std::uint64_t bytesOut = 0;
     double seconds = 0;
-    std::vector<FileResult> results;  // in the order the files were given
+    // What the user should know of the run itself: leftovers of killed runs that could not be
+    // removed, and the like.
+    std::vector<std::string> warnings;
 
     void add(const FileResult& result);
     bool interrupted() const { return notStarted > 0; }
@@ -40,43 +72,29 @@ public:
     virtual ~BatchObserver() = default;
     // A drawing was recognised and its conversion begins.
     virtual void FileStarted(std::size_t /*index*/, const BatchJob& /*job*/) {}
-    // Every job ends here, skipped and not started ones too.
+    // Every job ends here, skipped, repeated and not started ones too.
     virtual void FileFinished(std::size_t /*index*/, const FileResult& /*result*/) {}
 };
 
-// A folder under the system temp folder for one process's image files, removed with its content
-// when this object goes. It is locked while it lives, so the folders of runs that were killed
-// (unlocked) are told from live ones and removed when the next run makes its own.
-class TempRoot {
-public:
-    TempRoot();  // throws std::runtime_error when no folder can be made
-    explicit TempRoot(std::filesystem::path existing);  // uses (and keeps) a folder given
-    ~TempRoot();
-    TempRoot(const TempRoot&) = delete;
-    TempRoot& operator=(const TempRoot&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    // How many folders of killed runs were removed.
-    std::int64_t leftoversRemoved() const { return leftoversRemoved_; }
-
-private:
-    std::filesystem::path path_;
-    bool owned_;
-    std::unique_ptr<FolderHandle> lock_;
-    std::int64_t leftoversRemoved_ = 0;
+struct BatchPlan {
+    int workers = 1;
+    // Whether the destination takes names that differ only in letter case for one name: then
+    // such names clash as equal names do.
+    bool foldCase = false;
+    // The folder below which each worker gets a temp folder of its own for image bytes.
+    std::filesystem::path tempRoot;
+    ConvertSettings settings;
 };
 
-// Converts the jobs with up to `workers` conversions at a time, each with its own context and a
-// temp folder of its own below tempRoot. Jobs whose destination or backup names coincide run one
-// after the other in the order given; results keep that order. With sweepLeftovers (the caller
-// holds the destination's lock), what killed runs left in the folders written is removed.
-BatchSummary RunBatch(const std::vector<BatchJob>& jobs, int workers, const ConvertSettings& settings,
-                      const std::filesystem::path& tempRoot, FileSystem& fs = RealFileSystem(),
-                      BatchObserver* observer = nullptr, bool sweepLeftovers = false);
+// Converts the jobs with up to plan.workers conversions at a time, each with its own context.
+// Jobs whose destination or backup names coincide run one after the other in the order given;
+// of two jobs with one destination the later fails as a clash (or, the same file given again,
+// is counted once); a backup this batch made is never replaced by a later drawing of it.
+BatchSummary RunBatch(FileSystem& fs, const JobList& jobs, const BatchPlan& plan, BatchObserver* observer);
 
-// The one-run-per-destination lock: held while a run writes into dest. When another run holds
-// it, waits (calling onWait once first) or, without wait, fails with
-// resource_unavailable_try_again.
-std::error_code LockDestination(FileSystem& fs, const std::filesystem::path& dest, bool wait,
-                                const std::function<void()>& onWait, std::unique_ptr<FolderHandle>& lock);
+// The key two destination names meet under: the path as written, its letters folded to one
+// case when the destination's file system folds them (ASCII, Latin-1, Greek, Cyrillic and the
+// full-width Latin letters Japanese names use).
+std::string DestinationKey(const std::filesystem::path& path, bool foldCase);
 
 }  // namespace quellmark

@@ -1,17 +1,13 @@
 // The Convert command's checks, in the order the window makes them.
 #include "command.h"
 
+#include "../platform/system.h"
+
 namespace quellmark {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-bool SameFolder(FileSystem& files, const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    if (!files.isDirectory(a) || !files.isDirectory(b)) return false;
-    return SameFileOrFolder(fs::path(a), fs::path(b));
-}
 
 bool Refuse(ConvertUi& ui, CommandRefusal why) {
     ui.Refuse(why);
@@ -24,18 +20,32 @@ bool CheckConvertCommand(const ConvertCommandInput& input, ConvertUi& ui, FileSy
     if (!input.searchReady) return Refuse(ui, CommandRefusal::NoSearchFolder);
     if (!input.listShown) return Refuse(ui, CommandRefusal::NoFileList);
     if (input.destFolder.empty()) return Refuse(ui, CommandRefusal::NoDestination);
-    if (!files.isDirectory(input.destFolder)) return Refuse(ui, CommandRefusal::DestinationMissing);
-    if (SameFolder(files, input.destFolder, input.sourceFolder)) return Refuse(ui, CommandRefusal::SameFolder);
+    switch (CheckDestination(files, CommandSession(input, {})).kind) {
+        case SetupKind::None: break;
+        case SetupKind::DestIsSource:
+        case SetupKind::DestInsideSource: return Refuse(ui, CommandRefusal::SameFolder);
+        default: return Refuse(ui, CommandRefusal::DestinationMissing);
+    }
     return ui.ConfirmStart();
 }
 
-std::vector<BatchJob> CommandJobs(const ConvertCommandInput& input) {
-    std::vector<BatchJob> jobs;
+JobList CommandJobs(const ConvertCommandInput& input) {
+    JobList jobs;
+    const fs::path source = PathFromText(input.sourceFolder);
+    const fs::path dest = PathFromText(input.destFolder);
     for (const std::string& name : input.names) {
-        if (name.empty()) continue;
-        jobs.push_back({input.sourceFolder + name, input.destFolder + name});
+        if (!name.empty()) jobs.add(source / PathFromText(name), dest / PathFromText(name));
     }
     return jobs;
+}
+
+SessionRequest CommandSession(const ConvertCommandInput& input, const fs::path& tempBase) {
+    SessionRequest request;
+    request.dest = PathFromText(input.destFolder);
+    request.sourceFolders = {{PathFromText(input.sourceFolder), false}};
+    request.settings.sync = true;
+    request.tempBase = tempBase;
+    return request;
 }
 
 }  // namespace quellmark

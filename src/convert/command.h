@@ -2,8 +2,8 @@
 // and the confirmation, spoken through ConvertUi; what is shown for each is the window's business.
 #pragma once
 
-#include "../drawing/fs.h"
-#include "batch.h"
+#include "../platform/files.h"
+#include "session.h"
 
 #include <string>
 #include <vector>
@@ -40,6 +40,10 @@ struct ConvertCommandInput {
 bool CheckConvertCommand(const ConvertCommandInput& input, ConvertUi& ui, FileSystem& fs);
 
 // The batch's jobs: each selected name from the source folder into the destination folder.
-std::vector<BatchJob> CommandJobs(const ConvertCommandInput& input);
+JobList CommandJobs(const ConvertCommandInput& input);
+
+// The session the command starts: into the destination folder, which must be there, from the
+// listed folder, syncing each drawing, waiting for another run into the destination.
+SessionRequest CommandSession(const ConvertCommandInput& input, const std::filesystem::path& tempBase);
 
 }  // namespace quellmark

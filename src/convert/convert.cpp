@@ -2,9 +2,9 @@
 // destination; anything else skipped with the reason.
 #include "convert.h"
 
-#include "../drawing/Func_.h"
 #include "../drawing/dimensions.h"
 #include "../drawing/drawing_file.h"
+#include "../platform/system.h"
 #include "replace.h"
 
 #include <algorithm>
@@ -24,11 +24,13 @@ FileResult Result(const fs::path& source, const fs::path& dest, DrawingFormat fo
     return r;
 }
 
-FileResult Failed(FileResult r, Failure failure) {
+FileResult Failed(FileResult r, Problem problem) {
     r.outcome = Outcome::Failed;
-    r.failure = std::move(failure);
+    r.failure = std::move(problem);
     return r;
 }
+
+FileResult Failed(FileResult r, const Failure& failure) { return Failed(std::move(r), ProblemOf(failure)); }
 
 // Runs on every path out of a per-file routine: nothing of one drawing survives into the next.
 struct JwwCleanup {
@@ -51,16 +53,15 @@ std::int32_t WrittenVersion(DrawingFormat format, std::int32_t version) {
 }
 
 // Gives the written temp file the source's modification time before it takes the destination's
-// name, so the drawing never stands there with another time. (Straight to the real file system:
-// the seam has no call for times.) On failure the temp file goes.
+// name, so the drawing never stands there with another time. On failure the temp file goes.
 bool KeepModificationTime(ConversionContext& ctx, const fs::path& source, const fs::path& temp,
                           Failure* failure) {
-    const std::error_code ec = CopyModificationTime(source, temp);
+    const std::error_code ec = ctx.fs->copyModificationTime(source, temp);
     if (!ec) return true;
     (void)ctx.fs->remove(temp);
     if (failure) {
         *failure = MakeFailure(FailureKind::CannotWrite,
-                               "cannot keep the modification time of " + source.filename().string() + ": " +
+                               "cannot keep the modification time of " + PathText(source.filename()) + ": " +
                                    ErrorText(ec),
                                -1, Section::None, ec);
     }
@@ -89,7 +90,14 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
         r.outcome = Outcome::WouldConvert;
         return r;
     }
-    const ReplaceSettings settings{ctx.settings.sync, ctx.settings.createFoldersBelow, ctx.settings.sweep};
+    ReplaceSettings settings;
+    settings.sync = ctx.settings.sync;
+    settings.root = ctx.settings.destFolder;
+    settings.rootHeld = ctx.settings.destHeld;
+    settings.createFolders = ctx.settings.createFolders;
+    settings.sweep = ctx.settings.sweep;
+    settings.backupTakenBy = ctx.backupTakenBy;
+    Problem problem;
     const auto writeTo = [&](const fs::path& temp, const WriteSettings& ws, Failure* f) {
         return write(temp, r.version, f, ws) &&
                (!ctx.settings.keepTimes || KeepModificationTime(ctx, r.source, temp, f));
@@ -98,15 +106,15 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
         ReplaceSettings unsynced = settings;
         unsynced.sync = false;
         ConversionContext::Waiting waiting;
-        if (!WriteBeside(*ctx.fs, r.dest, unsynced, writeTo, r.bytesOut, waiting.replace, &failure)) {
-            return Failed(r, failure);
+        if (!WriteBeside(*ctx.fs, r.dest, unsynced, writeTo, r.bytesOut, waiting.replace, &problem)) {
+            return Failed(r, problem);
         }
         r.outcome = Outcome::Converted;
         waiting.result = r;
         ctx.waiting.push_back(std::move(waiting));
         return r;
     }
-    if (!ReplaceWith(*ctx.fs, r.dest, settings, writeTo, r.bytesOut, &failure)) return Failed(r, failure);
+    if (!ReplaceWith(*ctx.fs, r.dest, settings, writeTo, r.bytesOut, r.madeBackup, &problem)) return Failed(r, problem);
     r.outcome = Outcome::Converted;
     return r;
 }
@@ -120,13 +128,9 @@ const char* OutcomeName(Outcome outcome) {
         case Outcome::Failed: return "failed";
         case Outcome::WouldConvert: return "would-convert";
         case Outcome::NotStarted: return "not-started";
+        case Outcome::Repeated: return "repeated";
     }
     return "";
-}
-
-std::string UpperExtension(const std::string& name) {
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : UpperSjis(name.substr(dot));
 }
 
 namespace {
@@ -149,7 +153,7 @@ FileResult ConvertJwsInput(ConversionContext& ctx, const fs::path& source, const
         ctx, Result(source, dest, DrawingFormat::Jws), ctx.jws,
         [&](const FileBytes& bytes, Failure& failure) { return ReadJwsBytes(ctx.jws, bytes, &failure); },
         [&](const fs::path& temp, std::int32_t version, Failure* failure, const WriteSettings& settings) {
-            return WriteJwsFile(ctx.jws, temp, version, failure, settings, *ctx.fs);
+            return WriteJwsFile(ctx.jws, *ctx.fs, temp, version, failure, settings);
         });
 }
 
@@ -157,7 +161,12 @@ template <typename ConvertInput>
 FileResult ReadAndConvert(ConversionContext& ctx, const fs::path& source, const fs::path& dest,
                           DrawingFormat format, ConvertInput convert) {
     Failure failure;
-    if (!ReadDrawingBytes(*ctx.fs, source, ctx.input, &failure)) return Failed(Result(source, dest, format), failure);
+    DrawingRead read;
+    if (!ReadDrawing(*ctx.fs, source, format, ctx.input, read, &failure)) {
+        FileResult r = Failed(Result(source, dest, format), failure);
+        r.bytesIn = read.bytesRead;
+        return r;
+    }
     return convert(ctx, source, dest);
 }
 
@@ -179,12 +188,12 @@ std::vector<FileResult> FinishWaiting(ConversionContext& ctx) {
     done.reserve(ctx.waiting.size());
     for (ConversionContext::Waiting& w : ctx.waiting) {
         FileResult& r = w.result;
-        Failure failure;
+        Problem problem;
         if (const std::error_code ec = synced[r.dest.parent_path()]) {
             (void)files.remove(w.replace.temp);
-            r = Failed(r, MakeFailure(FailureKind::CannotWrite, "cannot sync: " + ErrorText(ec), -1, Section::None, ec));
-        } else if (!PutInPlace(files, w.replace, false, &failure)) {
-            r = Failed(r, failure);
+            r = Failed(r, MakeProblem(ProblemKind::CannotWrite, "cannot sync: " + ErrorText(ec), ec));
+        } else if (!PutInPlace(files, w.replace, false, r.madeBackup, &problem)) {
+            r = Failed(r, problem);
         }
         done.push_back(std::move(r));
     }
@@ -201,32 +210,46 @@ FileResult ConvertJws(ConversionContext& ctx, const fs::path& source, const fs::
     return ReadAndConvert(ctx, source, dest, DrawingFormat::Jws, ConvertJwsInput);
 }
 
-FileResult ConvertFile(ConversionContext& ctx, const fs::path& source, const fs::path& dest,
+FileResult ConvertFile(ConversionContext& ctx, const fs::path& source, const fs::path& dest, bool named,
                        const std::function<void()>& onStart) {
-    const std::string ext = UpperExtension(source.filename().string());
+    const DrawingFormat format = FormatOfName(source);
     FileResult r = Result(source, dest, DrawingFormat::None);
-    if (ext != ".JWW" && ext != ".JWS") {
+    if (format == DrawingFormat::None) {
+        // A name given by the user that leads nowhere was never read: a failure, not a skip.
+        if (named) {
+            const PathFacts facts = ctx.fs->examine(source);
+            if (facts.error || facts.kind == PathKind::Missing || facts.kind == PathKind::Folder) {
+                const std::error_code ec = facts.error ? facts.error
+                                           : facts.kind == PathKind::Folder
+                                               ? std::make_error_code(std::errc::is_a_directory)
+                                               : std::make_error_code(std::errc::no_such_file_or_directory);
+                return Failed(r, MakeProblem(ProblemKind::CannotRead,
+                                             facts.kind == PathKind::Folder ? "is a folder, not a drawing"
+                                                                             : "cannot open: " + ErrorText(ec),
+                                             ec));
+            }
+        }
         r.outcome = Outcome::Skipped;
-        r.failure = MakeFailure(FailureKind::NotADrawing, "not a .jww or .jws file");
+        r.failure = MakeProblem(ProblemKind::NotADrawing, "not a .jww or .jws file");
         return r;
     }
     // Only a file that was read and is no drawing is skipped; one that cannot be read failed. The
-    // file is read whole once, and the signature looked at in memory.
-    const std::string_view signature = ext == ".JWW" ? kJwwSignature : kJwsSignature;
+    // first bytes are looked at before the rest is read.
     Failure failure;
-    if (!ReadDrawingBytes(*ctx.fs, source, ctx.input, &failure)) return Failed(r, failure);
-    if (ctx.input.size() < signature.size() ||
-        !std::equal(signature.begin(), signature.end(), ctx.input.begin(),
-                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; })) {
+    DrawingRead read;
+    const bool ok = ReadDrawing(*ctx.fs, source, format, ctx.input, read, &failure);
+    r.bytesIn = read.bytesRead;
+    if (!ok) {
+        if (failure.kind != FailureKind::NotADrawing) return Failed(r, failure);
         r.outcome = Outcome::Skipped;
-        r.failure = MakeFailure(FailureKind::NotADrawing, "does not start with the " + ext.substr(1) + " signature");
+        r.failure = ProblemOf(failure);
         return r;
     }
-    if (std::string why = ForbiddenDestinationReason(dest, ctx.settings.createFoldersBelow); !why.empty()) {
-        return Failed(r, MakeFailure(FailureKind::CannotWrite, std::move(why)));
+    if (std::string why = ForbiddenDestinationReason(dest, ctx.settings.destFolder); !why.empty()) {
+        return Failed(r, MakeProblem(ProblemKind::CannotWrite, std::move(why)));
     }
     if (onStart) onStart();
-    return ext == ".JWW" ? ConvertJwwInput(ctx, source, dest) : ConvertJwsInput(ctx, source, dest);
+    return format == DrawingFormat::Jww ? ConvertJwwInput(ctx, source, dest) : ConvertJwsInput(ctx, source, dest);
 }
 
 }  // namespace quellmark

@@ -3,27 +3,28 @@
 // conversion at a time needs, so each thread of a batch has its own.
 #pragma once
 
-#include "../drawing/error.h"
-#include "../drawing/fs.h"
 #include "../drawing/images.h"
+#include "../drawing/recognise.h"
 #include "../jws/jwsunit.h"
 #include "../jww/jwwunit.h"
-#include "inspect.h"
+#include "../platform/files.h"
+#include "problem.h"
 #include "replace.h"
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace quellmark {
 
-class LeftoverSweep;
+// Repeated: the same file given again for the same destination; it is counted once, and the
+// front ends show nothing of the repetition.
+enum class Outcome { Converted, Skipped, Failed, WouldConvert, NotStarted, Repeated };
 
-enum class Outcome { Converted, Skipped, Failed, WouldConvert, NotStarted };
-
-// "converted", "skipped", "failed", "would-convert", "not-started"
+// "converted", "skipped", "failed", "would-convert", "not-started", "repeated"
 const char* OutcomeName(Outcome outcome);
 
 struct FileResult {
@@ -36,35 +37,39 @@ struct FileResult {
     std::int64_t dimensions = 0;
     std::int64_t marked = 0;  // dimensions whose flags words changed
     // Why the file failed, was skipped (NotADrawing) or was not started (Interrupted).
-    Failure failure;
+    Problem failure;
     // What the user should know of a drawing that converted: "N bytes after the end of the
     // drawing were not kept".
     std::vector<std::string> warnings;
-    std::uint64_t bytesIn = 0;
+    std::uint64_t bytesIn = 0;   // the bytes read of the file
     std::uint64_t bytesOut = 0;
+    bool madeBackup = false;     // an old destination file became ".BAK"
 };
 
 struct ConvertSettings {
     bool sync = true;     // push each converted drawing to the device before it replaces anything
     bool dryRun = false;  // read and mark in memory, write nothing
-    // Missing folders strictly inside this one are created for the drawings (a tree mirrored
-    // under a destination). Empty: a destination folder must already be there.
-    std::filesystem::path createFoldersBelow;
+    // The folder every destination lies in, as the user names it, and that folder held open by
+    // the run (so a folder swapped in under its name later is never written). Empty: each
+    // destination's folder is opened by its path and must be there.
+    std::filesystem::path destFolder;
+    const FolderHandle* destHeld = nullptr;
+    // Missing folders below destFolder are made for the drawings (a tree mirrored under it).
+    bool createFolders = false;
     // The converted drawing takes the source's modification time.
     bool keepTimes = false;
     // When set (by an interrupt or the window's Stop), a batch starts no further drawing; those
     // left are not started, and the ones under way finish.
     const std::atomic<bool>* stop = nullptr;
-    // Set by the batch runner when the run holds its destination's lock: what killed runs left
-    // in the folders it writes is removed.
+    // Set by a run whose locks keep every other run out of the folders it writes: what killed
+    // runs left there is removed.
     LeftoverSweep* sweep = nullptr;
 };
 
 // Everything one conversion at a time needs: the two documents, an image store with its temp
 // folder, and the file system. One per thread.
 struct ConversionContext {
-    explicit ConversionContext(FileSystem& fileSystem = RealFileSystem())
-        : fs(&fileSystem), images(fileSystem) {}
+    explicit ConversionContext(FileSystem& fileSystem) : fs(&fileSystem), images(fileSystem) {}
 
     FileSystem* fs;
     FileBytes input;  // the drawing being converted, as read; its memory serves file after file
@@ -72,6 +77,9 @@ struct ConversionContext {
     JwsDocument jws;
     ImageStore images;
     ConvertSettings settings;
+    // Set by the batch for one drawing: its ".BAK" already keeps an old file that an earlier
+    // drawing of the batch replaced (the source named here), which must not be replaced.
+    const std::string* backupTakenBy = nullptr;
 
     // Set by a batch that syncs, where the file system can be synced as a whole: a converted
     // drawing is then written into its temp file unsynced and waits here, and FinishWaiting
@@ -90,9 +98,6 @@ struct ConversionContext {
 // waited. A drawing whose file system cannot be synced fails, with its temp file removed.
 std::vector<FileResult> FinishWaiting(ConversionContext& ctx);
 
-// The upper-cased extension of a file name, from its last "." on; empty when it has none.
-std::string UpperExtension(const std::string& name);
-
 // Converts one JWW drawing into dest: read, mark, write a temp file beside dest, keep an old
 // dest as ".BAK", rename. dest is untouched unless the whole drawing was written.
 FileResult ConvertJww(ConversionContext& ctx, const std::filesystem::path& source,
@@ -100,9 +105,11 @@ FileResult ConvertJww(ConversionContext& ctx, const std::filesystem::path& sourc
 FileResult ConvertJws(ConversionContext& ctx, const std::filesystem::path& source,
                       const std::filesystem::path& dest);
 
-// Chooses by extension and signature: a JWW or JWS drawing is converted, anything else skipped.
-// onStart, when given, is called once a drawing is recognised and its conversion begins.
-FileResult ConvertFile(ConversionContext& ctx, const std::filesystem::path& source,
-                       const std::filesystem::path& dest, const std::function<void()>& onStart = {});
+// Chooses by extension and signature: a JWW or JWS drawing is converted, any other file that
+// was read skipped. A file the user named (rather than one found in a folder) that is not
+// there, or is a folder, fails. onStart, when given, is called once a drawing is recognised and
+// its conversion begins.
+FileResult ConvertFile(ConversionContext& ctx, const std::filesystem::path& source, const std::filesystem::path& dest,
+                       bool named = false, const std::function<void()>& onStart = {});
 
 }  // namespace quellmark

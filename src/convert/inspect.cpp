@@ -1,10 +1,7 @@
 // Describing a drawing for `info`: read it like a conversion would, keep no image bytes, count.
 #include "inspect.h"
 
-#include "../drawing/drawing_file.h"
 #include "../drawing/images.h"
-
-#include <algorithm>
 #include "../jws/jwsunit.h"
 #include "../jww/jwwunit.h"
 
@@ -26,33 +23,13 @@ void CountCollection(const TEntityCollection& top, const std::vector<TEntBlockDe
 
 }  // namespace
 
-const char* FormatName(DrawingFormat format) {
-    switch (format) {
-        case DrawingFormat::Jww: return "JWW";
-        case DrawingFormat::Jws: return "JWS";
-        default: return "";
-    }
-}
-
-DrawingFormat DetectFormat(const std::filesystem::path& path, FileSystem& fs) {
-    if (IsJwwFile(path, fs)) return DrawingFormat::Jww;
-    if (IsJwsFile(path, fs)) return DrawingFormat::Jws;
-    return DrawingFormat::None;
-}
-
-bool InspectDrawing(const std::filesystem::path& path, DrawingInfo& info, Failure* failure,
-                    FileSystem& fs) {
+bool InspectDrawing(FileSystem& fs, const std::filesystem::path& path, DrawingInfo& info, Failure* failure) {
     info = DrawingInfo{};
     FileBytes bytes;
-    if (!ReadDrawingBytes(fs, path, bytes, failure)) return false;
-    auto startsWith = [&](std::string_view signature) {
-        return bytes.size() >= signature.size() &&
-               std::equal(signature.begin(), signature.end(), bytes.begin(),
-                          [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
-    };
-
-    if (startsWith(kJwwSignature)) {
-        info.format = DrawingFormat::Jww;
+    DrawingRead read;
+    if (!ReadDrawing(fs, path, DrawingFormat::None, bytes, read, failure)) return false;
+    info.format = read.format;
+    if (read.format == DrawingFormat::Jww) {
         JwwDocument doc;
         ImageStore images(fs);
         images.KeepBytes = false;
@@ -67,17 +44,12 @@ bool InspectDrawing(const std::filesystem::path& path, DrawingInfo& info, Failur
         }
         return true;
     }
-    if (startsWith(kJwsSignature)) {
-        info.format = DrawingFormat::Jws;
-        JwsDocument doc;
-        const bool ok = ReadJwsBytes(doc, bytes, failure);
-        info.version = doc.Header.Version;
-        if (!ok) return false;
-        CountCollection(doc.Entities, doc.BlockDefs, info.version, info);
-        return true;
-    }
-    if (failure) *failure = MakeFailure(FailureKind::NotADrawing, "not a JWW or JWS drawing (no signature)");
-    return false;
+    JwsDocument doc;
+    const bool ok = ReadJwsBytes(doc, bytes, failure);
+    info.version = doc.Header.Version;
+    if (!ok) return false;
+    CountCollection(doc.Entities, doc.BlockDefs, info.version, info);
+    return true;
 }
 
 }  // namespace quellmark

@@ -4,7 +4,8 @@
 
 #include "../drawing/dimensions.h"
 #include "../drawing/error.h"
-#include "../drawing/fs.h"
+#include "../drawing/recognise.h"
+#include "../platform/files.h"
 
 #include <array>
 #include <cstdint>
@@ -13,13 +14,6 @@
 #include <vector>
 
 namespace quellmark {
-
-enum class DrawingFormat { None, Jww, Jws };
-
-const char* FormatName(DrawingFormat format);  // "JWW", "JWS" or ""
-
-// The format the file's first bytes say it is.
-DrawingFormat DetectFormat(const std::filesystem::path& path, FileSystem& fs = RealFileSystem());
 
 struct DrawingInfo {
     DrawingFormat format = DrawingFormat::None;
@@ -42,8 +36,7 @@ struct DrawingInfo {
 };
 
 // Reads the drawing (whatever its extension) and describes it; false with the reason when it
-// is no drawing or cannot be read.
-bool InspectDrawing(const std::filesystem::path& path, DrawingInfo& info, Failure* failure,
-                    FileSystem& fs = RealFileSystem());
+// is no drawing or cannot be read. A file that is no drawing is not read past its first bytes.
+bool InspectDrawing(FileSystem& fs, const std::filesystem::path& path, DrawingInfo& info, Failure* failure);
 
 }  // namespace quellmark

@@ -3,8 +3,9 @@
 // leaves the destination folder as it was.
 #pragma once
 
-#include "../drawing/error.h"
-#include "../drawing/fs.h"
+#include "../drawing/drawing_file.h"
+#include "../platform/files.h"
+#include "problem.h"
 
 #include <atomic>
 #include <cstdint>
@@ -14,10 +15,9 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 
 namespace quellmark {
-
-struct WriteSettings;
 
 // Whether inner is outer or lies below it (strictly: only below it), comparing the paths as
 // written; a trailing separator makes no difference.
@@ -35,57 +35,46 @@ std::string ForbiddenDestinationReason(const std::filesystem::path& dest, const 
 // The destination's backup name: its extension replaced by ".BAK" (or ".BAK" added).
 std::filesystem::path BackupPath(const std::filesystem::path& dest);
 
-// What BackupExisting did, so it can be undone or completed.
-struct BackupRecord {
-    std::filesystem::path dest;
-    std::filesystem::path backup;  // dest's ".BAK" name
-    std::filesystem::path aside;   // where the older ".BAK" waits; empty when there was none
-    bool moved = false;            // dest was moved to the backup name
-};
-
-// Moves an existing dest to its ".BAK" name, setting an older backup aside first. False with
-// the failure (CannotKeepBackup) when the old file cannot be kept (everything is then as it
-// was); true when it was kept or there was nothing to keep.
-bool BackupExisting(FileSystem& fs, const std::filesystem::path& dest, BackupRecord& record,
-                    Failure* failure);
-// Puts dest and the older backup back where they were.
-void RestoreBackup(FileSystem& fs, const BackupRecord& record);
-// Removes the older backup for good; a failure leaves it under its hidden name.
-void CompleteBackup(FileSystem& fs, const BackupRecord& record);
+// Whether a name is one the program gives its temp files and backup copies (".qm-" and ten
+// letters or digits, ".tmp"; and ".NAME.qmPID-N.tmp" of older versions).
+bool IsLeftoverName(const std::string& name);
 
 // Writes a drawing into the file at the path with the settings; false with the failure.
 using WriteDrawing = std::function<bool(const std::filesystem::path&, const WriteSettings&, Failure*)>;
 
 // Removes what runs that were killed left in the folders a run writes: temp files and backup
-// copies under the program's own hidden names. Only a run that holds its destination's lock may
-// sweep, so no live run's files go. Each folder is swept once; safe to share between threads.
+// copies under the program's own hidden names. Only a run whose locks keep every other run out
+// of those folders may sweep, so no live run's files go. Each folder is swept once; safe to
+// share between threads.
 class LeftoverSweep {
 public:
     explicit LeftoverSweep(FileSystem& files);
     // folder: the folder as the user knows it; reachedAs: how it is reached now.
     void Sweep(const std::filesystem::path& folder, const std::filesystem::path& reachedAs);
     std::int64_t Removed() const { return removed_; }
-    // Whether a name is one the program gives its temp files and backup copies.
-    static bool IsLeftover(const std::string& name);
+    // "NAME: why" for each leftover that could not be removed.
+    std::vector<std::string> Unremoved() const;
 
 private:
     FileSystem& files_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::set<std::filesystem::path> swept_;
     std::atomic<std::int64_t> removed_{0};
+    std::vector<std::string> unremoved_;
 };
 
 struct ReplaceSettings {
     bool sync = true;
-    std::filesystem::path createFoldersBelow;  // see ConvertSettings
-    LeftoverSweep* sweep = nullptr;            // sweeps each folder written, when given
+    // The folder every destination lies in (as the user names it), and that folder held open
+    // by the run; without it each destination's folder is opened by its path.
+    std::filesystem::path root;
+    const FolderHandle* rootHeld = nullptr;
+    bool createFolders = false;  // missing folders below root are made
+    LeftoverSweep* sweep = nullptr;  // sweeps each folder written, when given
+    // When set, the destination's ".BAK" already holds an old file this batch kept (the source
+    // named here left it): an old destination file then fails as a clash instead of replacing it.
+    const std::string* backupTakenBy = nullptr;
 };
-
-// Writes the drawing into a temp file beside dest, keeps an old dest as ".BAK", and gives the
-// temp file dest's name. On failure returns false with the failure, and the destination folder
-// holds what it held before.
-bool ReplaceWith(FileSystem& fs, const std::filesystem::path& dest, const ReplaceSettings& settings,
-                 const WriteDrawing& write, std::uint64_t& bytesOut, Failure* failure);
 
 // ReplaceWith in its two steps, for a batch that syncs many drawings at once between them: the
 // drawing written into its temp file beside dest (synced only with settings.sync), and then put
@@ -94,11 +83,23 @@ struct PendingReplace {
     std::filesystem::path dest;  // as reached through the folder held open
     std::filesystem::path temp;
     std::unique_ptr<FolderHandle> pinned;
+    const std::string* backupTakenBy = nullptr;
 };
 bool WriteBeside(FileSystem& fs, const std::filesystem::path& dest, const ReplaceSettings& settings,
-                 const WriteDrawing& write, std::uint64_t& bytesOut, PendingReplace& pending, Failure* failure);
+                 const WriteDrawing& write, std::uint64_t& bytesOut, PendingReplace& pending, Problem* problem);
 // Keeps an old dest as ".BAK" and gives the temp file dest's name; with syncFolder the renames
-// are made durable. On failure the temp file is removed and the folder holds what it held.
-bool PutInPlace(FileSystem& fs, const PendingReplace& pending, bool syncFolder, Failure* failure);
+// are made durable. madeBackup says whether an old file became ".BAK". On failure the temp file
+// is removed and the folder holds what it held.
+bool PutInPlace(FileSystem& fs, const PendingReplace& pending, bool syncFolder, bool& madeBackup, Problem* problem);
+
+// Both steps: writes the drawing into a temp file beside dest, keeps an old dest as ".BAK", and
+// gives the temp file dest's name. On failure returns false with the problem, and the
+// destination folder holds what it held before.
+bool ReplaceWith(FileSystem& fs, const std::filesystem::path& dest, const ReplaceSettings& settings,
+                 const WriteDrawing& write, std::uint64_t& bytesOut, bool& madeBackup, Problem* problem);
+
+// Puts a small file (a list) in place whole: written and synced under a temp name beside it,
+// then given its name, so the name holds the old or the new file at every instant.
+std::error_code ReplaceFileWith(FileSystem& fs, const std::filesystem::path& file, std::string_view bytes);
 
 }  // namespace quellmark

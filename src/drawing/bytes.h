@@ -2,6 +2,7 @@
 // ByteWriter collects output in a buffer and hands it to a sink in large pieces.
 #pragma once
 
+#include "../platform/files.h"
 #include "error.h"
 
 #include <algorithm>
@@ -20,30 +21,6 @@
 namespace quellmark {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// An allocator whose resize() leaves new bytes as they are instead of zeroing them: a buffer
-// about to be filled by a read would otherwise be written twice.
-template <typename T>
-struct UninitializedAllocator : std::allocator<T> {
-    template <typename U>
-    struct rebind {
-        using other = UninitializedAllocator<U>;
-    };
-    UninitializedAllocator() = default;
-    template <typename U>
-    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
-    template <typename U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-};
-
-// The bytes of a file as read: filled by the read, never zeroed first.
-using FileBytes = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
 
 namespace detail {
 template <typename T>

@@ -1,5 +1,7 @@
-// Reading, signature checks and failure-safe writing of drawing files.
+// Failure-safe writing of drawing files, and failures caught where a named operation ends.
 #include "drawing_file.h"
+
+#include "../platform/system.h"
 
 #include <algorithm>
 #include <new>
@@ -21,41 +23,29 @@ bool CatchDrawingFailure(const std::function<void()>& step, Failure* failure) {
     } catch (const DrawingError& e) {
         if (failure) *failure = e.failure();
     } catch (const std::bad_alloc&) {
-        Set(failure, FailureKind::CannotRead, "out of memory");
+        Set(failure, FailureKind::TooLarge, "too large for memory");
     } catch (const std::exception& e) {
-        Set(failure, FailureKind::Malformed, e.what());
+        Set(failure, FailureKind::Internal, std::string("internal error: ") + e.what());
     }
     return false;
 }
 
-bool ReadDrawingBytes(FileSystem& fs, const std::filesystem::path& path, FileBytes& out,
-                      Failure* failure) {
-    if (auto ec = fs.readFile(path, out)) {
-        if (ec == std::errc::is_a_directory) {
-            Set(failure, FailureKind::CannotRead, "is a folder, not a drawing", ec);
-        } else if (ec == std::errc::operation_not_supported) {
-            Set(failure, FailureKind::CannotRead, "is not a regular file", ec);
-        } else {
-            Set(failure, FailureKind::CannotRead, "cannot open: " + ErrorText(ec), ec);
-        }
-        return false;
+void FileSink::write(std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    const std::error_code ec = file_.write(bytes, done);
+    written_ += done;
+    if (ec) {
+        // The offset is the first byte that did not reach the file.
+        throw DrawingError(FailureKind::CannotWrite, "cannot write: " + ErrorText(ec),
+                           static_cast<std::int64_t>(written_), Section::None, ec);
     }
-    return true;
-}
-
-bool HasSignature(FileSystem& fs, const std::filesystem::path& path, std::string_view signature) {
-    FileBytes head;
-    if (fs.readFile(path, head, signature.size())) return false;
-    return head.size() == signature.size() &&
-           std::equal(head.begin(), head.end(), signature.begin(),
-                      [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
 }
 
 bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
                       const std::function<void(ByteWriter&)>& body, Failure* failure) {
     std::unique_ptr<OutputFile> file;
     if (auto ec = settings.exclusive ? fs.createNew(path, file) : fs.create(path, file)) {
-        const std::string name = settings.shownName.empty() ? path.filename().string() : settings.shownName;
+        const std::string name = settings.shownName.empty() ? PathText(path.filename()) : settings.shownName;
         Set(failure, FailureKind::CannotWrite, "cannot create " + name + ": " + ErrorText(ec), ec);
         return false;
     }

@@ -1,11 +1,10 @@
-// What the JWW and JWS file operations share: a drawing read whole with one read, a signature
-// test on the first bytes, and a drawing written through a buffer into a file that is removed
-// again when anything fails.
+// What the JWW and JWS file operations share: a drawing written through a buffer into a file
+// that is removed again when anything fails, and failures caught where a named operation ends.
 #pragma once
 
 #include "bytes.h"
 #include "error.h"
-#include "fs.h"
+#include "../platform/files.h"
 
 #include <filesystem>
 #include <functional>
@@ -14,13 +13,17 @@
 
 namespace quellmark {
 
-// Reads the whole file. On failure fills failure (CannotRead: "cannot open: ...", "is a folder")
-// and returns false.
-bool ReadDrawingBytes(FileSystem& fs, const std::filesystem::path& path, FileBytes& out,
-                      Failure* failure);
+// A ByteSink over an OutputFile: a failed write throws DrawingError with the reason and the
+// offset of the first byte that could not be written.
+class FileSink final : public ByteSink {
+public:
+    explicit FileSink(OutputFile& file) : file_(file) {}
+    void write(std::span<const std::uint8_t> bytes) override;
 
-// True when the file can be read and starts with the signature.
-bool HasSignature(FileSystem& fs, const std::filesystem::path& path, std::string_view signature);
+private:
+    OutputFile& file_;
+    std::uint64_t written_ = 0;
+};
 
 struct WriteSettings {
     bool sync = false;       // push the file to the device before closing it
@@ -36,7 +39,9 @@ struct WriteSettings {
 bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
                       const std::function<void(ByteWriter&)>& body, Failure* failure);
 
-// Runs a reading step and turns what it throws into a Failure; true when it ran through.
+// Runs a step of reading or writing and turns what it throws into a Failure: a DrawingError as
+// it is, memory that ran out as TooLarge, anything else as Internal with its text. True when it
+// ran through.
 bool CatchDrawingFailure(const std::function<void()>& step, Failure* failure);
 
 }  // namespace quellmark

@@ -11,9 +11,8 @@ const char* KindName(FailureKind kind) {
         case FailureKind::NotADrawing: return "not-a-drawing";
         case FailureKind::CannotRead: return "cannot-read";
         case FailureKind::CannotWrite: return "cannot-write";
-        case FailureKind::CannotKeepBackup: return "cannot-keep-backup";
-        case FailureKind::Clash: return "clash";
-        case FailureKind::Interrupted: return "interrupted";
+        case FailureKind::TooLarge: return "too-large-for-memory";
+        case FailureKind::Internal: return "internal-error";
     }
     return "";
 }
@@ -29,8 +28,8 @@ const char* SectionName(Section section) {
     return "";
 }
 
-std::string Failure::message() const {
-    std::string text = detail.empty() ? KindName(kind) : detail;
+std::string FailureMessage(std::string_view what, std::int64_t offset, Section section) {
+    std::string text(what);
     if (offset >= 0) text += " at offset " + std::to_string(offset);
     if (section != Section::None) text += std::string(" in ") + SectionName(section);
     return text;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace quellmark {
@@ -17,32 +18,39 @@ enum class FailureKind : std::uint8_t {
     NotADrawing,       // the file is no drawing of its extension's format (a skip, not a failure)
     CannotRead,        // the file cannot be opened or read
     CannotWrite,       // the output cannot be created, written, synced or closed
-    CannotKeepBackup,  // the old destination file cannot become its ".BAK"
-    Clash,             // another drawing of the batch already took the destination name
-    Interrupted,       // the batch was stopped before this drawing started
+    TooLarge,          // the drawing, or what it holds, does not fit in memory
+    Internal,          // a fault of this program: an exception nothing above expected
 };
 
 // Where in a drawing a failure was seen.
 enum class Section : std::uint8_t { None, Header, EntityList, BlockDefinitions, ImageSection };
 
-// "truncated", "malformed", "not-a-drawing", "cannot-read", "cannot-write", "cannot-keep-backup",
-// "clash", "interrupted"; "" for None. Stable names for JSON.
+// "truncated", "malformed", "not-a-drawing", "cannot-read", "cannot-write", "too-large-for-memory",
+// "internal-error"; "" for None. Stable names for JSON.
 const char* KindName(FailureKind kind);
 // "the header", "the entity list", ...; "" for None.
 const char* SectionName(Section section);
 
-// What a caller learns when a named file operation returns false.
-struct Failure {
-    FailureKind kind = FailureKind::None;
+// The phrase for people: what, then " at offset N" and " in <section>" where they apply.
+std::string FailureMessage(std::string_view what, std::int64_t offset, Section section);
+
+// A failure of one kind or another: the formats' own (Failure) and, in the conversion engine,
+// those of a file in a batch, which add kinds of their own.
+template <typename Kind>
+struct BasicFailure {
+    Kind kind{};
     std::string detail;        // what exactly, in a short English phrase: "unknown class 'CDataFoo'"
     std::int64_t offset = -1;  // the byte where it was seen (for a write, the bytes written); -1: none
     Section section = Section::None;
     std::error_code error;     // the system's error, where there is one
 
-    bool empty() const { return kind == FailureKind::None; }
-    // The phrase for people: detail, then " at offset N" and " in <section>" where they apply.
-    std::string message() const;
+    bool empty() const { return kind == Kind{}; }
+    // detail (the kind's name when there is none), with the offset and section.
+    std::string message() const { return FailureMessage(detail.empty() ? KindName(kind) : detail, offset, section); }
 };
+
+// What a caller learns when a named file operation returns false.
+using Failure = BasicFailure<FailureKind>;
 
 Failure MakeFailure(FailureKind kind, std::string detail, std::int64_t offset = -1,
                     Section section = Section::None, std::error_code error = {});

@@ -2,8 +2,10 @@
 // come back on writing for the images that texts still refer to.
 #include "images.h"
 
+#include "../platform/system.h"
 #include "Func_.h"
 #include "archive.h"
+#include "drawing_file.h"
 
 #include <atomic>
 #include <string>
@@ -178,7 +180,7 @@ void WriteImageSection(ByteWriter& out, ImageStore& store, const TEntityCollecti
     FileBytes& bytes = store.ReadBack;
     bytes.clear();
     if (count > 0) {
-        if (auto ec = store.Fs->readFile(store.BytesFile, bytes)) {
+        if (auto ec = ReadWholeFile(*store.Fs, store.BytesFile, bytes)) {
             throw DrawingError(FailureKind::CannotWrite,
                                "cannot write the images: their temporary file cannot be read: " + ErrorText(ec),
                                static_cast<std::int64_t>(out.offset()), Section::ImageSection, ec);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "bytes.h"
-#include "fs.h"
+#include "../platform/files.h"
 #include "jwtype.h"
 
 #include <filesystem>
@@ -15,7 +15,7 @@ namespace quellmark {
 // all images of a drawing go into one temp file, one after the other, so a drawing of thousands
 // of tiny images costs one file, not thousands.
 struct ImageStore {
-    explicit ImageStore(FileSystem& fileSystem = RealFileSystem()) : Fs(&fileSystem) {}
+    explicit ImageStore(FileSystem& fileSystem) : Fs(&fileSystem) {}
 
     std::vector<TBindImageType> Images;
     std::filesystem::path TempFolder;  // must be set before a drawing with images is read

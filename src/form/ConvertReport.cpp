@@ -3,6 +3,8 @@
 
 #include "WindowTexts.h"
 
+#include "../platform/system.h"
+
 #include <cerrno>
 
 namespace quellmark {
@@ -32,29 +34,34 @@ std::string CompletionText(const BatchSummary& summary) {
     return text + "）";
 }
 
-std::string FailedFilesText(const BatchSummary& summary) {
+std::string FailedFilesText(const std::vector<FileResult>& failed, const BatchSummary& summary) {
     std::string list;
-    for (const FileResult& r : summary.results) {
-        if (r.outcome != Outcome::Failed) continue;
+    for (const FileResult& r : failed) {
         if (!list.empty()) list += "\n";
-        list += r.source.filename().string() + ": " + FailureText(r.failure);
+        list += PathText(r.source.filename()) + ": " + FailureText(r.failure);
+    }
+    for (const std::string& warning : summary.warnings) {
+        if (!list.empty()) list += "\n";
+        list += warning;
     }
     return list;
 }
 
 namespace {
 
-const char* KindText(FailureKind kind) {
+const char* KindText(ProblemKind kind) {
     switch (kind) {
-        case FailureKind::None: return "";
-        case FailureKind::Truncated: return "ファイルが途中で終わっています";
-        case FailureKind::Malformed: return "図面の内容が正しくありません";
-        case FailureKind::NotADrawing: return "図面ファイルではありません";
-        case FailureKind::CannotRead: return "ファイルを読み込めません";
-        case FailureKind::CannotWrite: return "ファイルを書き込めません";
-        case FailureKind::CannotKeepBackup: return "元のファイルを .BAK として残せません";
-        case FailureKind::Clash: return "同じ保存先に別のファイルが先に変換されています";
-        case FailureKind::Interrupted: return "中止したため変換していません";
+        case ProblemKind::None: return "";
+        case ProblemKind::Truncated: return "ファイルが途中で終わっています";
+        case ProblemKind::Malformed: return "図面の内容が正しくありません";
+        case ProblemKind::NotADrawing: return "図面ファイルではありません";
+        case ProblemKind::CannotRead: return "ファイルを読み込めません";
+        case ProblemKind::CannotWrite: return "ファイルを書き込めません";
+        case ProblemKind::TooLarge: return "ファイルが大きすぎてメモリーに入りません";
+        case ProblemKind::Internal: return "プログラムの内部エラーです";
+        case ProblemKind::CannotKeepBackup: return "元のファイルを .BAK として残せません";
+        case ProblemKind::Clash: return "同じ保存先に別のファイルが先に変換されています";
+        case ProblemKind::Interrupted: return "中止したため変換していません";
     }
     return "";
 }
@@ -88,7 +95,7 @@ const char* SystemErrorText(std::error_code ec) {
 
 }  // namespace
 
-std::string FailureText(const Failure& failure) {
+std::string FailureText(const Problem& failure) {
     std::string text = KindText(failure.kind);
     if (failure.offset >= 0 || failure.section != Section::None) {
         text += "（";
@@ -100,6 +107,27 @@ std::string FailureText(const Failure& failure) {
     const std::string system = SystemErrorText(failure.error);
     if (!system.empty()) text += "：" + system;
     return text;
+}
+
+std::string SetupFailureText(const SetupProblem& problem) {
+    const std::string dest = PathText(problem.dest);
+    const std::string folder = PathText(problem.folder);
+    const std::string system = SystemErrorText(problem.error);
+    const std::string why = system.empty() ? std::string() : "：" + system;
+    switch (problem.kind) {
+        case SetupKind::None: return {};
+        case SetupKind::CannotReach:
+        case SetupKind::DestNotFolder:
+        case SetupKind::DestMissing:
+        case SetupKind::CannotCreateDest: return texts::kDestinationMissing;
+        case SetupKind::DestIsSource:
+        case SetupKind::DestInsideSource: return texts::kSameFolder;
+        case SetupKind::Busy: return "別の変換が「" + folder + "」に書き込んでいます。";
+        case SetupKind::CannotLock: return "「" + folder + "」を他の変換から守るロックをかけられません" + why + "。変換しませんでした。";
+        case SetupKind::Stopped: return texts::kCancelled;
+        case SetupKind::CannotMakeTemp: return "一時フォルダを「" + folder + "」に作れません" + why + "。変換しませんでした。";
+    }
+    return {};
 }
 
 }  // namespace quellmark

@@ -3,12 +3,12 @@
 // and section.
 #pragma once
 
-#include "../convert/batch.h"
 #include "../convert/command.h"
-#include "../drawing/error.h"
+#include "../convert/session.h"
 #include "Box.h"
 
 #include <string>
+#include <vector>
 
 namespace quellmark {
 
@@ -24,10 +24,14 @@ std::string ConvertingText(const std::string& source, const std::string& dest);
 // "変換作業を完了しました。（変換 N 件、スキップ M 件、失敗 K 件）"; after a Stop,
 // "変換作業を中止しました。" with the drawings it left out counted too.
 std::string CompletionText(const BatchSummary& summary);
-// One line "name: reason" per failed file; empty when none failed.
-std::string FailedFilesText(const BatchSummary& summary);
+// One line "name: reason" per failed file, then the run's own warnings; empty when there are
+// none.
+std::string FailedFilesText(const std::vector<FileResult>& failed, const BatchSummary& summary);
 
 // "ファイルが途中で終わっています（14280 バイト目、図形リスト）" and the like.
-std::string FailureText(const Failure& failure);
+std::string FailureText(const Problem& problem);
+
+// Why a batch did not start: "保存先フォルダをロックできません：..." and the like.
+std::string SetupFailureText(const SetupProblem& problem);
 
 }  // namespace quellmark

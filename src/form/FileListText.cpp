@@ -21,11 +21,6 @@ std::string AsciiUpper(std::string_view text) {
     return upper;
 }
 
-std::string UpperExtensionOf(std::string_view name) {
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string_view::npos ? std::string() : AsciiUpper(name.substr(dot));
-}
-
 bool ListsBefore(std::string_view a, std::string_view b) {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {

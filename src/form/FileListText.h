@@ -14,9 +14,6 @@ namespace quellmark {
 // ASCII letters to upper case, every other byte as it is: safe on UTF-8 file names and texts.
 std::string AsciiUpper(std::string_view text);
 
-// The name's extension from its last "." on, upper-cased; empty when it has none.
-std::string UpperExtensionOf(std::string_view name);
-
 // Whether a file named a comes before one named b in a listing: name order as the drawings' own
 // platform enumerates a folder, ASCII letters without regard to case, other bytes by value, and
 // names that differ only in case by their exact bytes.

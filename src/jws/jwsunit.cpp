@@ -44,8 +44,8 @@ void FreeJwsDocument(JwsDocument& doc) {
     ClearJwsDocument(doc);
 }
 
-bool IsJwsFile(const std::filesystem::path& path, FileSystem& fs) {
-    return HasSignature(fs, path, kJwsSignature);
+bool IsJwsFile(FileSystem& fs, const std::filesystem::path& path) {
+    return HasSignature(fs, path, DrawingFormat::Jws);
 }
 
 bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure) {
@@ -69,11 +69,11 @@ bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure
         failure);
 }
 
-bool ReadJwsFile(JwsDocument& doc, const std::filesystem::path& path, Failure* failure,
-                 FileSystem& fs) {
+bool ReadJwsFile(JwsDocument& doc, FileSystem& fs, const std::filesystem::path& path, Failure* failure) {
     ClearJwsDocument(doc);
     FileBytes bytes;
-    if (!ReadDrawingBytes(fs, path, bytes, failure)) return false;
+    DrawingRead read;
+    if (!ReadDrawing(fs, path, DrawingFormat::Jws, bytes, read, failure)) return false;
     return ReadJwsBytes(doc, bytes, failure);
 }
 
@@ -104,8 +104,8 @@ void WriteJwsStream(ByteWriter& out, const JwsDocument& doc, std::int32_t versio
     WriteJwsEntityStream(out, doc, written);
 }
 
-bool WriteJwsFile(const JwsDocument& doc, const std::filesystem::path& path, std::int32_t version,
-                  Failure* failure, const WriteSettings& settings, FileSystem& fs) {
+bool WriteJwsFile(const JwsDocument& doc, FileSystem& fs, const std::filesystem::path& path, std::int32_t version,
+                  Failure* failure, const WriteSettings& settings) {
     return WriteDrawingFile(
         fs, path, settings, [&](ByteWriter& out) { WriteJwsStream(out, doc, version); },
         failure);

@@ -4,7 +4,8 @@
 
 #include "../drawing/drawing_file.h"
 #include "../drawing/error.h"
-#include "../drawing/fs.h"
+#include "../drawing/recognise.h"
+#include "../platform/files.h"
 #include "../drawing/jwtype.h"
 
 #include <array>
@@ -15,7 +16,6 @@
 
 namespace quellmark {
 
-inline constexpr std::string_view kJwsSignature = "JwsData";
 inline constexpr std::size_t kJwsHeaderSize = 452;
 
 struct TJwsHeader {
@@ -40,11 +40,10 @@ struct JwsDocument {
 void ClearJwsDocument(JwsDocument& doc);
 void FreeJwsDocument(JwsDocument& doc);
 
-bool IsJwsFile(const std::filesystem::path& path, FileSystem& fs = RealFileSystem());
+bool IsJwsFile(FileSystem& fs, const std::filesystem::path& path);
 
 // Reads the whole drawing; on failure returns false with the reason and offset in failure.
-bool ReadJwsFile(JwsDocument& doc, const std::filesystem::path& path, Failure* failure = nullptr,
-                 FileSystem& fs = RealFileSystem());
+bool ReadJwsFile(JwsDocument& doc, FileSystem& fs, const std::filesystem::path& path, Failure* failure = nullptr);
 bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure = nullptr);
 
 // The version a JWS drawing read at `version` is written with: 230 at the least, and 351 for 300.
@@ -55,9 +54,8 @@ void WriteJwsEntityStream(ByteWriter& out, const JwsDocument& doc, std::int32_t 
 // The whole drawing at the adjusted version; throws DrawingError.
 void WriteJwsStream(ByteWriter& out, const JwsDocument& doc, std::int32_t version);
 // Writes with the version adjusted; on failure nothing is left at path.
-bool WriteJwsFile(const JwsDocument& doc, const std::filesystem::path& path, std::int32_t version,
-                  Failure* failure = nullptr, const WriteSettings& settings = {},
-                  FileSystem& fs = RealFileSystem());
+bool WriteJwsFile(const JwsDocument& doc, FileSystem& fs, const std::filesystem::path& path, std::int32_t version,
+                  Failure* failure = nullptr, const WriteSettings& settings = {});
 
 struct DimensionTally;
 DimensionTally AddDimensionAttributes(JwsDocument& doc, std::int32_t version);

@@ -300,8 +300,8 @@ void FreeJwwDocument(JwwDocument& doc) {
     ClearJwwDocument(doc);
 }
 
-bool IsJwwFile(const std::filesystem::path& path, FileSystem& fs) {
-    return HasSignature(fs, path, kJwwSignature);
+bool IsJwwFile(FileSystem& fs, const std::filesystem::path& path) {
+    return HasSignature(fs, path, DrawingFormat::Jww);
 }
 
 void ReadJwwHeader(ByteReader& in, JwwDocument& doc) {
@@ -365,7 +365,8 @@ bool ReadJwwFile(JwwDocument& doc, ImageStore& images, const std::filesystem::pa
                  Failure* failure) {
     ClearJwwDocument(doc);
     FileBytes bytes;
-    if (!ReadDrawingBytes(*images.Fs, path, bytes, failure)) return false;
+    DrawingRead read;
+    if (!ReadDrawing(*images.Fs, path, DrawingFormat::Jww, bytes, read, failure)) return false;
     return ReadJwwBytes(doc, images, bytes, failure);
 }
 
@@ -400,7 +401,7 @@ bool ReadJwwMemoBytes(JwwDocument& doc, std::span<const std::uint8_t> bytes, Fai
         failure);
 }
 
-bool ReadJwwMemo(JwwDocument& doc, const std::filesystem::path& path, FileSystem& fs) {
+bool ReadJwwMemo(JwwDocument& doc, FileSystem& fs, const std::filesystem::path& path) {
     ClearJwwDocument(doc);
     // Most headers end well within the first 64 KiB. Only when the probe ran out of those bytes
     // is more read, and never more than the longest header up to block 17 can be: a memo and 272
@@ -409,11 +410,11 @@ bool ReadJwwMemo(JwwDocument& doc, const std::filesystem::path& path, FileSystem
     constexpr std::size_t kFirstRead = 64 * 1024;
     static const std::size_t kLongestProbe = LongestProbe();
     FileBytes bytes;
-    if (fs.readFile(path, bytes, kFirstRead)) return false;
+    if (ReadWholeFile(fs, path, bytes, kFirstRead)) return false;
     Failure failure;
     if (ReadJwwMemoBytes(doc, bytes, &failure)) return true;
     if (bytes.size() < kFirstRead || failure.kind != FailureKind::Truncated) return false;
-    if (fs.readFile(path, bytes, kLongestProbe)) return false;
+    if (ReadWholeFile(fs, path, bytes, kLongestProbe)) return false;
     return ReadJwwMemoBytes(doc, bytes);
 }
 

@@ -4,7 +4,8 @@
 
 #include "../drawing/drawing_file.h"
 #include "../drawing/error.h"
-#include "../drawing/fs.h"
+#include "../drawing/recognise.h"
+#include "../platform/files.h"
 #include "../drawing/images.h"
 #include "../drawing/jwtype.h"
 
@@ -15,7 +16,6 @@
 
 namespace quellmark {
 
-inline constexpr std::string_view kJwwSignature = "JwwData.";
 inline constexpr std::int32_t kJwwOldestVersion = 220;
 
 struct JwwDocument {
@@ -40,7 +40,7 @@ void ClearJwwDocument(JwwDocument& doc);
 // Empties the block definitions' collections, then clears the document.
 void FreeJwwDocument(JwwDocument& doc);
 
-bool IsJwwFile(const std::filesystem::path& path, FileSystem& fs = RealFileSystem());
+bool IsJwwFile(FileSystem& fs, const std::filesystem::path& path);
 
 // Reads a whole drawing: header, entity list, block definitions and, from version 700, the image
 // section (image bytes go to the store's temp folder). Resets the document first. On failure
@@ -66,8 +66,7 @@ void WriteJwwStream(ByteWriter& out, const JwwDocument& doc, ImageStore& images,
                     std::int32_t version);
 
 // Reads the header up to block 17 only and leaves the memo in the document's header.
-bool ReadJwwMemo(JwwDocument& doc, const std::filesystem::path& path,
-                 FileSystem& fs = RealFileSystem());
+bool ReadJwwMemo(JwwDocument& doc, FileSystem& fs, const std::filesystem::path& path);
 bool ReadJwwMemoBytes(JwwDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure = nullptr);
 
 // The marking of a loaded JWW drawing.

@@ -5,29 +5,29 @@
 
 #include <QThread>
 
-#include <thread>
-
 namespace quellmark {
 
-// The runner's news as the job's signals; the runner calls it one call at a time.
-class ConvertJob::Relay final : public BatchObserver {
+// The session's news as the job's signals; the session calls it one call at a time.
+class ConvertJob::Relay final : public SessionEvents {
 public:
     explicit Relay(ConvertJob& job) : job_(job) {}
+    void Waiting(const std::filesystem::path&) override { emit job_.Waiting(); }
     void FileStarted(std::size_t, const BatchJob& job) override {
         emit job_.Started(FromPath(job.source), FromPath(job.dest));
     }
-    void FileFinished(std::size_t, const FileResult&) override { emit job_.Progress(++done_, job_.Total()); }
+    void FileFinished(std::size_t, const FileResult& result) override {
+        if (result.outcome == Outcome::Failed) job_.failed_.push_back(result);
+        emit job_.Progress(++done_, job_.Total());
+    }
 
 private:
     ConvertJob& job_;
     int done_ = 0;
 };
 
-ConvertJob::ConvertJob(std::vector<BatchJob> jobs, std::filesystem::path destFolder, ConvertSettings settings,
-                       std::filesystem::path tempRoot, FileSystem& fs, QObject* parent)
-    : QObject(parent), jobs_(std::move(jobs)), destFolder_(std::move(destFolder)), settings_(std::move(settings)),
-      tempRoot_(std::move(tempRoot)), fs_(fs) {
-    settings_.stop = &stop_;
+ConvertJob::ConvertJob(JobList jobs, SessionRequest request, FileSystem& fs, QObject* parent)
+    : QObject(parent), jobs_(std::move(jobs)), request_(std::move(request)), fs_(fs) {
+    request_.settings.stop = &stop_;
 }
 
 ConvertJob::~ConvertJob() {
@@ -43,21 +43,10 @@ void ConvertJob::Start() {
     thread_->start();
 }
 
+// The whole session runs on this thread, its locks taken and let go here.
 void ConvertJob::Run() {
-    // One run at a time writes into a folder, the command line's included. The wait is a poll,
-    // so Stop can end it.
-    std::unique_ptr<FolderHandle> lock;
-    bool told = false;
-    while (!stop_) {
-        const auto ec = fs_.lockFolder(destFolder_, false, lock);
-        if (ec != std::errc::resource_unavailable_try_again) break;
-        if (!told) emit Waiting();
-        told = true;
-        QThread::msleep(200);
-    }
     Relay relay(*this);
-    const int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    summary_ = RunBatch(jobs_, workers, settings_, tempRoot_, fs_, &relay, lock != nullptr);
+    result_ = RunSession(fs_, request_, jobs_, &relay);
 }
 
 }  // namespace quellmark

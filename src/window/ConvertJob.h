@@ -1,10 +1,11 @@
 // A Convert batch on a thread of its own, so the window keeps repainting and shows progress. It
-// runs the engine's batch runner, the same as the command line, with conversions in parallel;
-// the runner's news reaches the window's thread as queued signals. The window takes no other
-// command but Stop until Finished arrives.
+// runs the engine's batch session, the same as the command line, with the destination's lock,
+// the sweep of killed runs' leftovers and conversions in parallel; the session's news reaches
+// the window's thread as queued signals. The window takes no other command but Stop until
+// Finished arrives.
 #pragma once
 
-#include "../convert/batch.h"
+#include "../convert/session.h"
 
 #include <QObject>
 #include <QString>
@@ -20,17 +21,15 @@ namespace quellmark {
 class ConvertJob final : public QObject {
     Q_OBJECT
 public:
-    // The drawings go into destFolder, which the job locks against other runs while it writes
-    // there; image bytes pass through folders of their own below tempRoot.
-    ConvertJob(std::vector<BatchJob> jobs, std::filesystem::path destFolder, ConvertSettings settings,
-               std::filesystem::path tempRoot, FileSystem& fs, QObject* parent = nullptr);
+    ConvertJob(JobList jobs, SessionRequest request, FileSystem& fs, QObject* parent = nullptr);
     ~ConvertJob() override;
 
     void Start();
-    // The drawings under way finish; no more start.
+    // The drawings under way finish; no more start. A wait for another run ends.
     void Stop() { stop_ = true; }
-    // The batch's result; complete once Finished has arrived.
-    const BatchSummary& Summary() const { return summary_; }
+    // The session's result and the files that failed; complete once Finished has arrived.
+    const SessionResult& Result() const { return result_; }
+    const std::vector<FileResult>& Failed() const { return failed_; }
     int Total() const { return static_cast<int>(jobs_.size()); }
 
 signals:
@@ -46,13 +45,12 @@ private:
 
     void Run();
 
-    std::vector<BatchJob> jobs_;
-    std::filesystem::path destFolder_;
-    ConvertSettings settings_;
-    std::filesystem::path tempRoot_;
+    JobList jobs_;
+    SessionRequest request_;
     FileSystem& fs_;
     std::atomic<bool> stop_{false};
-    BatchSummary summary_;
+    SessionResult result_;
+    std::vector<FileResult> failed_;
     std::unique_ptr<QThread> thread_;
 };
 

@@ -4,7 +4,6 @@
 #include "QtPlatform.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLibraryInfo>
@@ -13,7 +12,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTranslator>
-#include <QUrl>
 
 #include <memory>
 
@@ -88,9 +86,6 @@ QString QtWindowPlatform::ChooseFolder(QWidget* parent, const QString& title, co
 }
 
 void QtWindowPlatform::OpenWithShell(const QString& path, std::function<void()> noApplication) {
-#ifdef Q_OS_WIN
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) noApplication();
-#else
     // xdg-open says by its exit status whether an application took the file; Qt's own opener
     // only says whether xdg-open started. It may run as long as the application does.
     auto* opener = new QProcess(this);
@@ -105,7 +100,6 @@ void QtWindowPlatform::OpenWithShell(const QString& path, std::function<void()> 
         opener->deleteLater();
     });
     opener->start(QStringLiteral("xdg-open"), {path});
-#endif
 }
 
 bool QtWindowPlatform::EscapeDown() { return escapeDown_; }

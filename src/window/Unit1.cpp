@@ -385,7 +385,10 @@ void TForm1::FormShow() {
 
 void TForm1::FormClose() {
     DeleteTempImages(context_.images);
-    (void)context_.fs->removeDirectory(context_.images.TempFolder);
+    // TEMP beside the program goes when the batches left it empty; the system's stays.
+    if (context_.images.TempFolder == ToPath(FAppDir + QStringLiteral("TEMP/"))) {
+        (void)context_.fs->removeDirectory(context_.images.TempFolder);
+    }
     ClearImageList(context_.images);
     FreeJwwDocument(context_.jww);
     FreeJwsDocument(context_.jws);

@@ -4,8 +4,8 @@
 // WindowPlatform and drawings only through the engine (convert/) and the memo probe.
 #pragma once
 
-#include "../convert/batch.h"
 #include "../convert/command.h"
+#include "../convert/session.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -38,8 +38,7 @@ class TForm1 : public QMainWindow {
 public:
     // appDir is the program's folder with a trailing "/": the settings file and the temp
     // folder are found from it. Drawings are read and written through fileSystem.
-    TForm1(WindowPlatform& platform, const QString& appDir, FileSystem& fileSystem = RealFileSystem(),
-           QWidget* parent = nullptr);
+    TForm1(WindowPlatform& platform, const QString& appDir, FileSystem& fileSystem, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // ---- components ----
@@ -190,7 +189,7 @@ private:
     bool KeepResponsive();
     void EnableCommands(bool enabled);
     ConvertCommandInput ConvertInput() const;
-    void StartBatch(std::vector<BatchJob> jobs, const std::string& destFolder);
+    void StartBatch(JobList jobs, SessionRequest request);
     void FinishBatch();
 
     WindowPlatform& platform_;

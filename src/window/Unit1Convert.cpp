@@ -67,16 +67,13 @@ void TForm1::Button4Click() {
     const ConvertCommandInput input = ConvertInput();
     WindowConvertUi ui(*this, platform_);
     if (!CheckConvertCommand(input, ui, *context_.fs)) return;
-    StartBatch(CommandJobs(input), input.destFolder);
+    StartBatch(CommandJobs(input), CommandSession(input, context_.images.TempFolder));
 }
 
-void TForm1::StartBatch(std::vector<BatchJob> jobs, const std::string& destFolder) {
+void TForm1::StartBatch(JobList jobs, SessionRequest request) {
     activity_ = Activity::Converting;
     EnableCommands(false);
-    ConvertSettings settings;
-    settings.sync = true;
-    job_ = std::make_unique<ConvertJob>(std::move(jobs), destFolder, settings, context_.images.TempFolder,
-                                        *context_.fs);
+    job_ = std::make_unique<ConvertJob>(std::move(jobs), std::move(request), *context_.fs);
     ProgressBar1->setRange(0, job_->Total());
     ProgressBar1->setValue(0);
     ProgressBar1->show();
@@ -100,15 +97,26 @@ void TForm1::ButtonStopClick() {
 }
 
 void TForm1::FinishBatch() {
-    const BatchSummary summary = job_->Summary();
+    const SessionResult result = job_->Result();
+    const std::vector<FileResult> failed = job_->Failed();
     job_.reset();
     ProgressBar1->hide();
     ButtonStop->hide();
     EnableCommands(true);
-    ShowStatus(FromUtf8(CompletionText(summary)));
-    if (summary.failed > 0) {
-        platform_.MessageBox(this, FromUtf8(texts::kFailedFilesTitle), FromUtf8(FailedFilesText(summary)),
-                             BoxKind::Warning, Buttons::Ok);
+    if (result.setup) {
+        // Nothing was converted; a batch stopped while it waited is simply cancelled.
+        const QString text = FromUtf8(SetupFailureText(result.setup));
+        ShowStatus(text);
+        if (result.setup.kind != SetupKind::Stopped) {
+            platform_.Beep();
+            platform_.MessageBox(this, QString(), text, BoxKind::Error, Buttons::Ok);
+        }
+    } else {
+        ShowStatus(FromUtf8(CompletionText(result.summary)));
+        if (!failed.empty() || !result.summary.warnings.empty()) {
+            platform_.MessageBox(this, FromUtf8(texts::kFailedFilesTitle),
+                                 FromUtf8(FailedFilesText(failed, result.summary)), BoxKind::Warning, Buttons::Ok);
+        }
     }
     activity_ = Activity::Idle;
     emit BatchFinished();

@@ -4,7 +4,9 @@
 // rows are numbered as the user sees them: row 1 is the first file.
 #include "Unit1.h"
 
-#include "../form/DisplayText.h"
+#include "../drawing/recognise.h"
+#include "../platform/cp932.h"
+#include "../platform/system.h"
 #include "../form/FileListText.h"
 #include "../drawing/Func_.h"
 #include "EventHook.h"
@@ -167,7 +169,7 @@ void TForm1::FillList(const QString& folder) {
         }
         ++n;
         rows.push_back({file.fileName(), SizeText(file.size(), width),
-                        FromUtf8(UpperExtensionOf(ToUtf8(file.fileName()))),
+                        FromUtf8(UpperExtension(ToUtf8(file.fileName()))),
                         DrawingMemo(folder + file.fileName()),
                         file.lastModified().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")), AttributeText(file)});
         if (slice.elapsed() >= kListingSliceMs) {
@@ -189,11 +191,11 @@ void TForm1::FillList(const QString& folder) {
 
 QString TForm1::DrawingMemo(const QString& path) {
     const std::filesystem::path file = ToPath(path);
-    const std::string ext = UpperExtensionOf(file.filename().string());
+    const std::string ext = UpperExtension(PathText(file.filename()));
     const bool drawing = ext == ".JWW" || ext == ".JW$";
     const bool backup = ext == ".BAK" || ext.starts_with(".BK");
-    if (!drawing && !(backup && IsJwwFile(file, *context_.fs))) return {};
-    if (!ReadJwwMemo(context_.jww, file, *context_.fs)) return {};
+    if (!drawing && !(backup && IsJwwFile(*context_.fs, file))) return {};
+    if (!ReadJwwMemo(context_.jww, *context_.fs, file)) return {};
     return FromUtf8(Cp932ToUtf8(SanitizeSjis(context_.jww.Header.Memo)));
 }
 

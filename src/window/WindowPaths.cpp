@@ -1,5 +1,4 @@
-// Settings file and temp folder locations. The per-user temp folder lies in a folder every user
-// can write to, so it is only used when it is a real folder of ours that nobody else can enter.
+// Settings file and temp folder locations.
 #include "WindowPaths.h"
 
 #include <QDir>
@@ -7,26 +6,11 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <cstdlib>
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace quellmark {
 
 namespace {
 
 constexpr const char* kSettingsName = "Quellmark.ini";
-
-#ifndef _WIN32
-bool IsPrivateFolderOfOurs(const QByteArray& path) {
-    struct stat st {};
-    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-           (st.st_mode & 077) == 0;
-}
-#endif
 
 }  // namespace
 
@@ -50,21 +34,8 @@ QString PrepareTempFolder(const QString& appDir) {
         QFileInfo(beside).isWritable()) {
         return beside;
     }
-#ifdef _WIN32
-    // The system temp folder is the user's own there.
-    const QString perUser = QDir::tempPath() + QStringLiteral("/quellmark");
-    if (QDir().mkpath(perUser)) return perUser + QLatin1Char('/');
-    return beside;
-#else
-    const QString perUser = QDir::tempPath() + QStringLiteral("/quellmark-") + QString::number(::getuid());
-    const QByteArray encoded = QFile::encodeName(perUser);
-    (void)::mkdir(encoded.constData(), 0700);
-    if (IsPrivateFolderOfOurs(encoded)) return perUser + QLatin1Char('/');
-    // Someone else holds that name: a fresh folder of our own instead.
-    QByteArray pattern = QFile::encodeName(QDir::tempPath() + QStringLiteral("/quellmark-XXXXXX"));
-    if (::mkdtemp(pattern.data())) return QFile::decodeName(pattern) + QLatin1Char('/');
-    return beside;
-#endif
+    // Each batch makes a folder of its own in there that only this user may enter.
+    return WithTrailingSlash(QDir::tempPath());
 }
 
 }  // namespace quellmark

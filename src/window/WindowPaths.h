@@ -9,8 +9,8 @@ namespace quellmark {
 // Quellmark.ini in the per-user config folder (which is created).
 QString SettingsFilePath(const QString& appDir);
 
-// appDir + "TEMP/" when it exists or can be made there, otherwise a folder of this user's own
-// under the system temp folder. Always ends with "/".
+// Where a batch makes its temp folder: appDir + "TEMP/" when it exists or can be made there,
+// otherwise the system temp folder. Always ends with "/".
 QString PrepareTempFolder(const QString& appDir);
 
 // The folder with a trailing "/".

@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QString::fromUtf8(quellmark::texts::kProductName));
     quellmark::InstallQtTranslations();
     quellmark::QtWindowPlatform platform;
-    quellmark::TForm1 form(platform, QApplication::applicationDirPath() + QLatin1Char('/'));
+    quellmark::TForm1 form(platform, QApplication::applicationDirPath() + QLatin1Char('/'), quellmark::RealFileSystem());
     form.show();
     return app.exec();
 }

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     if (!appDir.endsWith(QLatin1Char('/'))) appDir += QLatin1Char('/');
 
     ScriptedPlatform platform;
-    quellmark::TForm1 form(platform, appDir);
+    quellmark::TForm1 form(platform, appDir, quellmark::RealFileSystem());
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) {
         std::fprintf(stderr, "quellmark-screenshot: the window did not appear\n");

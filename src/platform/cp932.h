@@ -1,5 +1,6 @@
 // Shift-JIS (code page 932) drawing text made readable for a terminal or a window: decoded to
-// UTF-8, with control bytes and undecodable bytes shown as escapes.
+// UTF-8, with control bytes and undecodable bytes shown as escapes. The decoding itself is the
+// system's (iconv, or MultiByteToWideChar on Windows).
 #pragma once
 
 #include <string>

@@ -1,38 +1,37 @@
-// The console on POSIX and on Windows: arguments, output encoding and interrupts.
+// The console on Windows: UTF-16 arguments, a console switched to UTF-8, and console control
+// events for interrupts.
 #include "console.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
-#ifdef _WIN32
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#else
-#include <unistd.h>
-#endif
 
-namespace quellmark::cli {
+namespace quellmark {
 
 namespace {
+
 std::atomic<bool>* gInterrupted = nullptr;
 std::atomic<int>* gSignal = nullptr;
+
+bool IsConsole(DWORD which) {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(which), &mode) != 0;
+}
+
 }  // namespace
 
 void PrepareConsole() {
-#ifdef _WIN32
     ::SetConsoleOutputCP(CP_UTF8);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-#endif
 }
 
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-#ifdef _WIN32
-    (void)argc;
-    (void)argv;
+std::vector<std::string> Utf8Arguments(int, char**) {
     std::vector<std::string> out;
     int count = 0;
     wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
@@ -45,18 +44,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     }
     ::LocalFree(wide);
     return out;
-#else
-    return std::vector<std::string>(argv, argv + argc);
-#endif
 }
-
-#ifdef _WIN32
-namespace {
-bool IsConsole(DWORD which) {
-    DWORD mode = 0;
-    return ::GetConsoleMode(::GetStdHandle(which), &mode) != 0;
-}
-}  // namespace
 
 bool StdoutIsTerminal() { return IsConsole(STD_OUTPUT_HANDLE); }
 bool StderrIsTerminal() { return IsConsole(STD_ERROR_HANDLE); }
@@ -74,16 +62,10 @@ bool StderrErasesLines() {
     }();
     return erases;
 }
-#else
-bool StdoutIsTerminal() { return isatty(1) != 0; }
-bool StderrIsTerminal() { return isatty(2) != 0; }
-bool StderrErasesLines() { return true; }
-#endif
 
 void CatchInterrupts(std::atomic<bool>& interrupted, std::atomic<int>& signal) {
     gInterrupted = &interrupted;
     gSignal = &signal;
-#ifdef _WIN32
     // Ctrl-C, Ctrl-Break, closing the console window, logging off and shutting down all come
     // here, on a thread of their own.
     ::SetConsoleCtrlHandler(
@@ -98,15 +80,6 @@ void CatchInterrupts(std::atomic<bool>& interrupted, std::atomic<int>& signal) {
             return TRUE;
         },
         TRUE);
-#else
-    for (int each : {SIGINT, SIGTERM, SIGHUP}) {
-        std::signal(each, [](int caught) {
-            *gSignal = caught;
-            *gInterrupted = true;
-            std::signal(caught, SIG_DFL);
-        });
-    }
-#endif
 }
 
-}  // namespace quellmark::cli
+}  // namespace quellmark

@@ -1,0 +1,185 @@
+// Everything the program asks of the file system, behind one interface: the real one of each
+// system (files_posix.cpp, files_win32.cpp) and, in the tests, doubles that fail any call on
+// demand. Nothing outside this folder calls the system's file functions.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <span>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace quellmark {
+
+// An allocator whose resize() leaves new bytes as they are instead of zeroing them: a buffer
+// about to be filled by a read would otherwise be written twice.
+template <typename T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <typename U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+// The bytes of a file as read: filled by the read, never zeroed first.
+using FileBytes = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
+
+// A regular file open for reading, from its first byte on.
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    // The size the file had when it was opened.
+    virtual std::uint64_t size() const = 0;
+    // Reads up to bytes.size() bytes where the last read ended; got is 0 at the end of the file.
+    virtual std::error_code read(std::span<std::uint8_t> bytes, std::size_t& got) = 0;
+};
+
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    // Writes all the bytes; `written` tells how many went out, also when it fails part way.
+    virtual std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) = 0;
+    // Pushes what was written to the device.
+    virtual std::error_code sync() = 0;
+    virtual std::error_code close() = 0;
+};
+
+// A folder held open: until it goes, path() reaches this very folder, whatever happens meanwhile
+// to the names above it; a lock taken with it lasts as long.
+class FolderHandle {
+public:
+    virtual ~FolderHandle() = default;
+    virtual const std::filesystem::path& path() const = 0;
+};
+
+// What a path leads to. A link at the end of the path is followed: kind and size are those of
+// what it leads to, and `link` says the name itself is a link (on Windows, any reparse point: a
+// symbolic link or a junction).
+enum class PathKind { Missing, File, Folder, Other };
+struct PathFacts {
+    PathKind kind = PathKind::Missing;
+    bool link = false;
+    std::uintmax_t size = 0;  // a file's size
+    std::error_code error;    // why the path could not be examined; not set when it is simply not there
+};
+
+// One entry of a folder, not "." and "..", as examine() tells it.
+struct FolderEntry {
+    std::filesystem::path name;
+    PathFacts facts;
+};
+
+// What names a file or folder on this machine whatever the path that leads to it: the device
+// (volume) and the file's number on it.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// Locks on folders, between processes: any number of shared holders, or one exclusive one.
+enum class LockMode { Shared, Exclusive };
+
+// Folders only this user may enter (the run's temp folders), or folders as any made.
+enum class FolderAccess { Ordinary, Private };
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // ---- reading ----
+    // Opens a regular file; a folder fails with is_a_directory, anything else that is no
+    // regular file (a fifo, a device) with operation_not_supported, without waiting for it.
+    virtual std::error_code openRead(const std::filesystem::path& path, std::unique_ptr<InputFile>& out) = 0;
+
+    // ---- writing ----
+    // Creates the file, or truncates one that is there.
+    virtual std::error_code create(const std::filesystem::path& path, std::unique_ptr<OutputFile>& out) = 0;
+    // Creates the file only when no file of that name exists.
+    virtual std::error_code createNew(const std::filesystem::path& path, std::unique_ptr<OutputFile>& out) = 0;
+    virtual std::error_code rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+    virtual std::error_code remove(const std::filesystem::path& path) = 0;
+    // Gives the file a second name in the same folder (a hard link).
+    virtual std::error_code link(const std::filesystem::path& existing, const std::filesystem::path& newName) = 0;
+    // Gives `to` the permission bits of `from` and, where the process may, its owner and group.
+    virtual std::error_code copyPermissions(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+    // Gives `to` the modification time of `from`.
+    virtual std::error_code copyModificationTime(const std::filesystem::path& from,
+                                                 const std::filesystem::path& to) = 0;
+    // Makes one folder; file_exists when the name is taken, whatever by.
+    virtual std::error_code createDirectory(const std::filesystem::path& path,
+                                            FolderAccess access = FolderAccess::Ordinary) = 0;
+    // Removes an empty folder; not_a_directory for anything else.
+    virtual std::error_code removeDirectory(const std::filesystem::path& path) = 0;
+    // Makes a rename in the folder durable.
+    virtual std::error_code syncDirectory(const std::filesystem::path& path) = 0;
+    // Whether syncFileSystem can push a whole file system to its device in one go.
+    virtual bool canSyncFileSystems() = 0;
+    virtual std::error_code syncFileSystem(const std::filesystem::path& folder) = 0;
+
+    // ---- looking ----
+    virtual PathFacts examine(const std::filesystem::path& path) = 0;
+    // The entries of a folder; the order is the system's.
+    virtual std::error_code listFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries) = 0;
+    // What the path leads to, links followed.
+    virtual std::error_code identify(const std::filesystem::path& path, FileIdentity& out) = 0;
+    // Whether identify() can be trusted on the file system that holds the folder: some (FUSE
+    // drivers for FAT and exFAT) number a file anew for each spelling of its name.
+    virtual bool identityTrusted(const std::filesystem::path& folder) = 0;
+    // Whether the folder takes names that differ only in letter case for one and the same name
+    // (always on Windows; FAT, exFAT, NTFS and SMB file systems and case-folding folders on
+    // Linux). Where nothing else tells, and mayWrite allows it, a probe file is made and removed.
+    virtual std::error_code foldsCase(const std::filesystem::path& folder, bool mayWrite, bool& folds) = 0;
+    // The path absolute, in the form the system resolves it to as far as it exists, without a
+    // trailing separator: on POSIX its links resolved (so ".." after a link leads where the
+    // kernel goes); on Windows made full as Win32 makes every path (".." taken by spelling).
+    virtual std::filesystem::path resolve(const std::filesystem::path& path) = 0;
+    // The folder for temporary files of this user.
+    virtual std::error_code tempFolder(std::filesystem::path& out) = 0;
+
+    // ---- folders held open ----
+    // Holds the folder at the path (links followed).
+    virtual std::error_code holdFolder(const std::filesystem::path& folder, std::unique_ptr<FolderHandle>& out) = 0;
+    // Opens the folder `below` (relative, may be empty) inside the folder held as root, entering
+    // each folder from the one above without following symbolic links; with create, missing
+    // folders are made. A link or anything else that is not a real folder on the way fails
+    // (too_many_symbolic_link_levels, not_a_directory); so does a root whose name has been given
+    // to another folder since it was taken (on systems that reach folders only by name).
+    virtual std::error_code pinFolder(const FolderHandle& root, const std::filesystem::path& below, bool create,
+                                      std::unique_ptr<FolderHandle>& out) = 0;
+    // Takes a lock on the folder (links followed) and holds the folder while it lasts. Never
+    // waits: resource_unavailable_try_again when another holder's lock stands in the way.
+    virtual std::error_code lockFolder(const std::filesystem::path& folder, LockMode mode,
+                                       std::unique_ptr<FolderHandle>& out) = 0;
+};
+
+// The process's real file system. Only the programs' main functions and the tests reach for it.
+FileSystem& RealFileSystem();
+
+// Reads the whole file (at most limit bytes of it) with as few reads as its size allows.
+std::error_code ReadWholeFile(FileSystem& fs, const std::filesystem::path& path, FileBytes& out,
+                              std::size_t limit = SIZE_MAX);
+
+// Makes the folder and each missing folder above it; one made by someone else meanwhile is as good.
+std::error_code CreateFolders(FileSystem& fs, const std::filesystem::path& path);
+
+// Removes the folder with everything in it; links inside are removed, never followed. Returns
+// the first failure and goes on past it.
+std::error_code RemoveTree(FileSystem& fs, const std::filesystem::path& folder);
+
+}  // namespace quellmark

@@ -1,0 +1,439 @@
+// The real file system on Linux and other POSIX systems.
+#include "files.h"
+#include "system.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <random>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#ifndef FS_CASEFOLD_FL
+#define FS_CASEFOLD_FL 0x40000000
+#endif
+
+namespace quellmark {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::error_code LastError() { return {errno, std::generic_category()}; }
+
+// A descriptor closed when it goes.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    bool ok() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+class PosixInputFile final : public InputFile {
+public:
+    PosixInputFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    std::error_code read(std::span<std::uint8_t> bytes, std::size_t& got) override {
+        got = 0;
+        for (;;) {
+            const ssize_t n = ::read(fd_.get(), bytes.data(), bytes.size());
+            if (n >= 0) {
+                got = static_cast<std::size_t>(n);
+                return {};
+            }
+            if (errno != EINTR) return LastError();
+        }
+    }
+
+private:
+    Descriptor fd_;
+    std::uint64_t size_;
+};
+
+class PosixOutputFile final : public OutputFile {
+public:
+    explicit PosixOutputFile(int fd) : fd_(fd) {}
+    ~PosixOutputFile() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) override {
+        written = 0;
+        while (written < bytes.size()) {
+            const ssize_t n = ::write(fd_, bytes.data() + written, bytes.size() - written);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return LastError();
+            }
+            written += static_cast<std::size_t>(n);
+        }
+        return {};
+    }
+    std::error_code sync() override { return ::fsync(fd_) == 0 ? std::error_code{} : LastError(); }
+    std::error_code close() override {
+        const int fd = std::exchange(fd_, -1);
+        return ::close(fd) == 0 ? std::error_code{} : LastError();
+    }
+
+private:
+    int fd_;
+};
+
+int OpenFolder(int at, const char* name, bool follow) {
+    return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
+}
+
+// Whether /proc/self/fd/N reaches the folder open as N. Asked of the first folder held; the
+// answer holds for the whole process.
+bool ProcReachesFolders(int fd, const fs::path& viaDescriptor) {
+    static std::atomic<int> known{-1};
+    const int answer = known.load();
+    if (answer >= 0) return answer == 1;
+    struct stat byPath {}, byFd {};
+    const bool works = ::stat(viaDescriptor.c_str(), &byPath) == 0 && ::fstat(fd, &byFd) == 0 &&
+                       byPath.st_ino == byFd.st_ino && byPath.st_dev == byFd.st_dev;
+    known.store(works ? 1 : 0);
+    return works;
+}
+
+// A folder held by its descriptor. Where /proc shows the process's descriptors, its path goes
+// through the descriptor, so nothing can swap a link in above it; elsewhere it is the path as
+// it was checked.
+class PosixFolder final : public FolderHandle {
+public:
+    PosixFolder(int fd, fs::path checked) : fd_(fd) {
+        fs::path viaDescriptor = fs::path("/proc/self/fd") / std::to_string(fd);
+        path_ = ProcReachesFolders(fd, viaDescriptor) ? std::move(viaDescriptor) : std::move(checked);
+    }
+    ~PosixFolder() override { ::close(fd_); }
+    const fs::path& path() const override { return path_; }
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+    fs::path path_;
+};
+
+std::error_code OpenForWriting(const fs::path& path, int flags, std::unique_ptr<OutputFile>& out) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
+    if (fd < 0) return LastError();
+    out = std::make_unique<PosixOutputFile>(fd);
+    return {};
+}
+
+// Opens the folder, calls sync(fd) on it, and closes it.
+std::error_code OnFolder(const fs::path& folder, int (*sync)(int)) {
+    const Descriptor fd(OpenFolder(AT_FDCWD, folder.c_str(), true));
+    if (!fd.ok()) return LastError();
+    return sync(fd.get()) == 0 ? std::error_code{} : LastError();
+}
+
+// A name that is not there, or lies below a file, is no failure: it is simply missing.
+bool IsNotThere(int error) { return error == ENOENT || error == ENOTDIR; }
+
+PathKind KindOf(mode_t mode) {
+    return S_ISDIR(mode) ? PathKind::Folder : S_ISREG(mode) ? PathKind::File : PathKind::Other;
+}
+
+// File systems by the magic number statfs gives them.
+constexpr long kFuse = 0x65735546;
+bool FoldsByType(long type) {
+    switch (type) {
+        case 0x4d44:      // FAT (vfat, msdos)
+        case 0x2011BAB0:  // exFAT
+        case 0x5346544e:  // NTFS (ntfs-3g's kernel side, the old driver)
+        case 0x7366746e:  // ntfs3
+        case static_cast<long>(0xFF534D42):  // CIFS
+        case static_cast<long>(0xFE534D42):  // SMB2
+        case 0x517B:      // SMB
+            return true;
+        default:
+            return false;
+    }
+}
+bool SensitiveByType(long type) {
+    switch (type) {
+        case 0xEF53:      // ext2, ext3, ext4 (a folder of them may fold: asked by its flag first)
+        case 0x58465342:  // XFS
+        case static_cast<long>(0x9123683E):  // Btrfs
+        case 0x01021994:  // tmpfs
+        case 0x794c7630:  // overlayfs
+        case 0x2fc12fc1:  // ZFS
+        case static_cast<long>(0x858458f6):  // ramfs
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string RandomLetters(int count) {
+    thread_local std::mt19937_64 random{std::random_device{}() ^ (static_cast<std::uint64_t>(::getpid()) << 32)};
+    std::string letters;
+    for (int i = 0; i < count; ++i) letters += static_cast<char>('a' + random() % 26);
+    return letters;
+}
+
+class RealFs final : public FileSystem {
+public:
+    std::error_code openRead(const fs::path& path, std::unique_ptr<InputFile>& out) override {
+        // Without O_NONBLOCK, opening a fifo would wait for a writer for ever.
+        Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (!fd.ok()) return LastError();
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0) return LastError();
+        if (!S_ISREG(st.st_mode)) {
+            return std::make_error_code(S_ISDIR(st.st_mode) ? std::errc::is_a_directory
+                                                            : std::errc::operation_not_supported);
+        }
+        out = std::make_unique<PosixInputFile>(fd.release(), static_cast<std::uint64_t>(st.st_size));
+        return {};
+    }
+
+    std::error_code create(const fs::path& path, std::unique_ptr<OutputFile>& out) override {
+        return OpenForWriting(path, O_TRUNC, out);
+    }
+
+    std::error_code createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) override {
+        return OpenForWriting(path, O_EXCL, out);
+    }
+
+    std::error_code rename(const fs::path& from, const fs::path& to) override {
+        return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code{} : LastError();
+    }
+
+    std::error_code remove(const fs::path& path) override {
+        return ::unlink(path.c_str()) == 0 ? std::error_code{} : LastError();
+    }
+
+    std::error_code link(const fs::path& existing, const fs::path& newName) override {
+        return ::link(existing.c_str(), newName.c_str()) == 0 ? std::error_code{} : LastError();
+    }
+
+    std::error_code copyPermissions(const fs::path& from, const fs::path& to) override {
+        struct stat st {};
+        if (::stat(from.c_str(), &st) != 0) return LastError();
+        if (::chmod(to.c_str(), st.st_mode & 07777) != 0) return LastError();
+        // Only a process that may give files away keeps the owner; for others this fails
+        // harmlessly and the file stays theirs.
+        if (::geteuid() == 0) (void)::chown(to.c_str(), st.st_uid, st.st_gid);
+        return {};
+    }
+
+    std::error_code copyModificationTime(const fs::path& from, const fs::path& to) override {
+        struct stat st {};
+        if (::stat(from.c_str(), &st) != 0) return LastError();
+        const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+        return ::utimensat(AT_FDCWD, to.c_str(), times, 0) == 0 ? std::error_code{} : LastError();
+    }
+
+    std::error_code createDirectory(const fs::path& path, FolderAccess access) override {
+        const mode_t mode = access == FolderAccess::Private ? 0700 : 0777;
+        return ::mkdir(path.c_str(), mode) == 0 ? std::error_code{} : LastError();
+    }
+
+    std::error_code removeDirectory(const fs::path& path) override {
+        // rmdir on a link says ENOTDIR too: only a real, empty folder goes.
+        return ::rmdir(path.c_str()) == 0 ? std::error_code{} : LastError();
+    }
+
+    std::error_code syncDirectory(const fs::path& path) override { return OnFolder(path, ::fsync); }
+    bool canSyncFileSystems() override { return true; }
+    std::error_code syncFileSystem(const fs::path& folder) override { return OnFolder(folder, ::syncfs); }
+
+    // One lstat tells a name that is no link all there is to know; a link takes a stat more.
+    PathFacts examine(const fs::path& path) override {
+        PathFacts facts;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) {
+            if (!IsNotThere(errno)) facts.error = LastError();
+            return facts;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            facts.link = true;
+            if (::stat(path.c_str(), &st) != 0) {
+                if (!IsNotThere(errno)) facts.error = LastError();
+                return facts;  // a link to nothing is as good as no name
+            }
+        }
+        facts.kind = KindOf(st.st_mode);
+        if (facts.kind == PathKind::File) facts.size = static_cast<std::uintmax_t>(st.st_size);
+        return facts;
+    }
+
+    // The type from the listing where it gives one; a stat for a file's size and for a link.
+    std::error_code listFolder(const fs::path& folder, std::vector<FolderEntry>& entries) override {
+        entries.clear();
+        const int fd = OpenFolder(AT_FDCWD, folder.c_str(), true);
+        if (fd < 0) return LastError();
+        DIR* dir = ::fdopendir(fd);
+        if (!dir) {
+            const std::error_code ec = LastError();
+            ::close(fd);
+            return ec;
+        }
+        std::error_code ec;
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(dir);
+            if (!entry) {
+                if (errno != 0) ec = LastError();
+                break;
+            }
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            FolderEntry item{fs::path(std::string(name)), {}};
+            struct stat st {};
+            if (entry->d_type == DT_DIR) {
+                item.facts.kind = PathKind::Folder;
+            } else if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (IsNotThere(errno)) continue;  // gone meanwhile
+                item.facts.error = LastError();
+            } else if (S_ISLNK(st.st_mode)) {
+                item.facts.link = true;
+                if (::fstatat(fd, entry->d_name, &st, 0) == 0) {
+                    item.facts.kind = KindOf(st.st_mode);
+                } else if (!IsNotThere(errno)) {
+                    item.facts.error = LastError();
+                }
+            } else {
+                item.facts.kind = KindOf(st.st_mode);
+            }
+            if (item.facts.kind == PathKind::File) item.facts.size = static_cast<std::uintmax_t>(st.st_size);
+            entries.push_back(std::move(item));
+        }
+        ::closedir(dir);
+        return ec;
+    }
+
+    std::error_code identify(const fs::path& path, FileIdentity& out) override {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) return LastError();
+        out = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+        return {};
+    }
+
+    bool identityTrusted(const fs::path& folder) override {
+        struct statfs st {};
+        return ::statfs(folder.c_str(), &st) != 0 || st.f_type != kFuse;
+    }
+
+    std::error_code foldsCase(const fs::path& folder, bool mayWrite, bool& folds) override {
+        folds = false;
+        const Descriptor fd(OpenFolder(AT_FDCWD, folder.c_str(), true));
+        if (!fd.ok()) return LastError();
+        struct statfs st {};
+        if (::fstatfs(fd.get(), &st) != 0) return LastError();
+        if (FoldsByType(static_cast<long>(st.f_type))) return folds = true, std::error_code{};
+        long flags = 0;
+        if (::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL)) {
+            return folds = true, std::error_code{};
+        }
+        if (SensitiveByType(static_cast<long>(st.f_type)) || !mayWrite) return {};
+        // FUSE and the rest: a probe under the program's own temp name (so a kill leaves it to
+        // the next run's sweep) in lower case, looked for in upper case.
+        const std::string letters = RandomLetters(10);
+        const std::string probe = ".qm-" + letters + ".tmp";
+        std::string upper = probe;
+        std::transform(upper.begin(), upper.end(), upper.begin(),
+                       [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+        const int made = ::openat(fd.get(), probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (made < 0) return LastError();
+        ::close(made);
+        struct stat seen {};
+        folds = ::fstatat(fd.get(), upper.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0;
+        ::unlinkat(fd.get(), probe.c_str(), 0);
+        return {};
+    }
+
+    fs::path resolve(const fs::path& path) override {
+        std::error_code ec;
+        fs::path full = fs::weakly_canonical(fs::absolute(path, ec), ec);
+        if (ec) full = fs::absolute(path, ec).lexically_normal();
+        return !full.has_filename() && full.has_relative_path() ? full.parent_path() : full;
+    }
+
+    std::error_code tempFolder(fs::path& out) override {
+        std::error_code ec;
+        out = fs::temp_directory_path(ec);
+        return ec;
+    }
+
+    std::error_code holdFolder(const fs::path& folder, std::unique_ptr<FolderHandle>& out) override {
+        const int fd = OpenFolder(AT_FDCWD, folder.c_str(), true);
+        if (fd < 0) return LastError();
+        out = std::make_unique<PosixFolder>(fd, folder);
+        return {};
+    }
+
+    std::error_code pinFolder(const FolderHandle& root, const fs::path& below, bool create,
+                              std::unique_ptr<FolderHandle>& out) override {
+        const auto* held = dynamic_cast<const PosixFolder*>(&root);
+        Descriptor fd(held ? ::fcntl(held->fd(), F_DUPFD_CLOEXEC, 0) : OpenFolder(AT_FDCWD, root.path().c_str(), true));
+        if (!fd.ok()) return LastError();
+        fs::path checked = root.path();
+        for (const fs::path& part : below) {
+            const std::string name = part.string();
+            if (name.empty() || name == ".") continue;
+            if (name == "..") return std::make_error_code(std::errc::invalid_argument);
+            int next = OpenFolder(fd.get(), name.c_str(), false);
+            if (next < 0 && errno == ENOENT && create) {
+                if (::mkdirat(fd.get(), name.c_str(), 0777) != 0 && errno != EEXIST) return LastError();
+                next = OpenFolder(fd.get(), name.c_str(), false);
+            }
+            if (next < 0) {
+                // A link says ELOOP or ENOTDIR depending on where it points; say what it is.
+                std::error_code err = LastError();
+                struct stat st {};
+                if (::fstatat(fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+                    err = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+                }
+                return err;
+            }
+            fd.reset(next);
+            checked /= part;
+        }
+        out = std::make_unique<PosixFolder>(fd.release(), checked);
+        return {};
+    }
+
+    std::error_code lockFolder(const fs::path& folder, LockMode mode, std::unique_ptr<FolderHandle>& out) override {
+        Descriptor fd(OpenFolder(AT_FDCWD, folder.c_str(), true));
+        if (!fd.ok()) return LastError();
+        const int operation = (mode == LockMode::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
+        while (::flock(fd.get(), operation) != 0) {
+            if (errno == EINTR) continue;
+            return errno == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
+                                        : LastError();
+        }
+        out = std::make_unique<PosixFolder>(fd.release(), folder);
+        return {};
+    }
+};
+
+}  // namespace
+
+FileSystem& RealFileSystem() {
+    static RealFs instance;
+    return instance;
+}
+
+}  // namespace quellmark

@@ -1,0 +1,590 @@
+// The real file system on Windows: Win32 calls on wide paths, each through Win32Path so that
+// paths past MAX_PATH characters work too, where the C library's calls stop.
+#include "files.h"
+#include "system.h"
+#include "win32_paths.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+namespace quellmark {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Reads and writes go in pieces a DWORD can count.
+constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
+
+// A handle closed when it goes.
+class OwnedHandle {
+public:
+    explicit OwnedHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+    ~OwnedHandle() {
+        if (ok()) ::CloseHandle(h_);
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    HANDLE get() const { return h_; }
+    HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
+    bool ok() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+
+private:
+    HANDLE h_;
+};
+
+class Win32InputFile final : public InputFile {
+public:
+    Win32InputFile(HANDLE h, std::uint64_t size) : h_(h), size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    std::error_code read(std::span<std::uint8_t> bytes, std::size_t& got) override {
+        got = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min(bytes.size(), kLargestTransfer));
+        DWORD n = 0;
+        if (!::ReadFile(h_.get(), bytes.data(), chunk, &n, nullptr)) return Win32Error();
+        got = n;
+        return {};
+    }
+
+private:
+    OwnedHandle h_;
+    std::uint64_t size_;
+};
+
+class Win32OutputFile final : public OutputFile {
+public:
+    explicit Win32OutputFile(HANDLE h) : h_(h) {}
+    ~Win32OutputFile() override {
+        if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
+    }
+    std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) override {
+        written = 0;
+        while (written < bytes.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min(bytes.size() - written, kLargestTransfer));
+            DWORD n = 0;
+            if (!::WriteFile(h_, bytes.data() + written, chunk, &n, nullptr)) return Win32Error();
+            written += n;
+        }
+        return {};
+    }
+    std::error_code sync() override { return ::FlushFileBuffers(h_) ? std::error_code{} : Win32Error(); }
+    std::error_code close() override {
+        const HANDLE h = std::exchange(h_, INVALID_HANDLE_VALUE);
+        return ::CloseHandle(h) ? std::error_code{} : Win32Error();
+    }
+
+private:
+    HANDLE h_;
+};
+
+std::error_code OpenForWriting(const fs::path& path, DWORD disposition, std::unique_ptr<OutputFile>& out) {
+    // Others may read and rename or delete it meanwhile, as on POSIX.
+    const HANDLE h = ::CreateFileW(Win32Path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                   nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return Win32Error();
+    out = std::make_unique<Win32OutputFile>(h);
+    return {};
+}
+
+// A file or folder opened for its attributes and times, following links; others keep every kind
+// of access meanwhile.
+HANDLE OpenForAttributes(const fs::path& path, DWORD access) {
+    return ::CreateFileW(Win32Path(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// A folder opened to be held, following links. Without FILE_SHARE_DELETE in `share`, no one can
+// rename or remove it while the handle lasts.
+HANDLE OpenFolderFollowing(const fs::path& path, DWORD share) {
+    return ::CreateFileW(Win32Path(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// A folder opened as itself, never through a reparse point (a link or junction).
+HANDLE OpenFolderHandle(const fs::path& path, DWORD share) {
+    return ::CreateFileW(Win32Path(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+std::error_code InformationOf(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
+    info = {};
+    return ::GetFileInformationByHandle(h, &info) ? std::error_code{} : Win32Error();
+}
+
+// The volume and the file index name a file on Windows; the C library's stat has no inode.
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+bool IsFolder(const BY_HANDLE_FILE_INFORMATION& info) {
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void ReleaseMutexes(std::vector<HANDLE>& mutexes) {
+    for (const HANDLE mutex : mutexes) {
+        ::ReleaseMutex(mutex);
+        ::CloseHandle(mutex);
+    }
+    mutexes.clear();
+}
+
+// The folder locks this process holds, by the base name of their mutexes. A Windows mutex taken
+// again by the thread that owns it is simply taken once more, so the mutexes alone would let one
+// process lock a folder twice where flock on Linux refuses the second lock; these counts refuse
+// it. Made once and never destroyed, so that a lock released while the process ends still finds
+// them.
+struct FolderLocks {
+    int shared = 0;
+    bool exclusive = false;
+};
+struct ProcessLocks {
+    std::mutex guard;
+    std::map<std::wstring, FolderLocks> byName;
+};
+ProcessLocks& LocksOfThisProcess() {
+    static ProcessLocks* const locks = new ProcessLocks;
+    return *locks;
+}
+
+// Folders held open by handles; a locked one also holds the mutexes of its lock.
+//
+// A Windows mutex belongs to the thread that took it, and only that thread can release it: a
+// lock must be let go (the handle destroyed) by the thread that took it. Let go by another, its
+// mutexes stay taken until the taking thread ends, when they come free as abandoned ones.
+class Win32Folder final : public FolderHandle {
+public:
+    explicit Win32Folder(fs::path checked) : path_(std::move(checked)) {}
+    ~Win32Folder() override {
+        if (!mutexes_.empty()) {
+            ProcessLocks& locks = LocksOfThisProcess();
+            const std::lock_guard<std::mutex> hold(locks.guard);
+            ReleaseMutexes(mutexes_);
+            const auto it = locks.byName.find(lockName_);
+            if (it != locks.byName.end()) {
+                if (lockMode_ == LockMode::Exclusive) {
+                    it->second.exclusive = false;
+                } else {
+                    --it->second.shared;
+                }
+                if (!it->second.exclusive && it->second.shared == 0) locks.byName.erase(it);
+            }
+        }
+        for (const HANDLE h : handles_) ::CloseHandle(h);
+    }
+    Win32Folder(const Win32Folder&) = delete;
+    Win32Folder& operator=(const Win32Folder&) = delete;
+
+    void hold(HANDLE h) { handles_.push_back(h); }
+    void reachedAs(fs::path checked) { path_ = std::move(checked); }
+    void identifyAs(FileIdentity identity) { identity_ = identity; }
+    // Mutexes this thread has taken for a lock the process registry already counts.
+    void own(std::wstring lockName, LockMode mode, std::vector<HANDLE> mutexes) {
+        lockName_ = std::move(lockName);
+        lockMode_ = mode;
+        mutexes_ = std::move(mutexes);
+    }
+    const fs::path& path() const override { return path_; }
+    const FileIdentity& identity() const { return identity_; }
+
+private:
+    std::vector<HANDLE> handles_;
+    fs::path path_;
+    FileIdentity identity_;
+    std::wstring lockName_;
+    LockMode lockMode_ = LockMode::Shared;
+    std::vector<HANDLE> mutexes_;
+};
+
+// Opens the folder following links, held by `folder` until it goes, and records its identity.
+std::error_code HoldFollowing(Win32Folder& folder, const fs::path& path, DWORD share) {
+    const HANDLE h = OpenFolderFollowing(path, share);
+    if (h == INVALID_HANDLE_VALUE) return Win32Error();
+    folder.hold(h);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (auto ec = InformationOf(h, info)) return ec;
+    if (!IsFolder(info)) return std::make_error_code(std::errc::not_a_directory);
+    folder.identifyAs(IdentityOf(info));
+    return {};
+}
+
+// Opens one folder of a chain: it must be a real folder, not a reparse point. Its handle shares
+// no deletion, so it cannot be renamed or removed while held.
+std::error_code HoldFolder(Win32Folder& folder, const fs::path& path) {
+    const HANDLE h = OpenFolderHandle(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (h == INVALID_HANDLE_VALUE) return Win32Error();
+    folder.hold(h);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (auto ec = InformationOf(h, info)) return ec;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    }
+    if (!IsFolder(info)) return std::make_error_code(std::errc::not_a_directory);
+    folder.identifyAs(IdentityOf(info));
+    return {};
+}
+
+// Opens the named mutex, made if no process has it yet, and takes it if no one holds it: `taken`
+// is the handle when it was taken, null when another holds it. An abandoned mutex, left by a
+// holder that ended without letting go, is taken as a free one.
+std::error_code TryTakeMutex(const std::wstring& name, HANDLE& taken) {
+    taken = nullptr;
+    const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name.c_str());
+    if (!mutex) return Win32Error();
+    const DWORD got = ::WaitForSingleObject(mutex, 0);
+    if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) {
+        taken = mutex;
+        return {};
+    }
+    const std::error_code ec = got == WAIT_TIMEOUT ? std::error_code{} : Win32Error();
+    ::CloseHandle(mutex);
+    return ec;
+}
+
+// Readers and a writer made of plain mutexes: each shared holder keeps one of these slots, an
+// exclusive holder keeps the "-x" mutex and every slot.
+constexpr int kLockSlots = 64;
+
+std::wstring SlotName(const std::wstring& base, int slot) { return base + L"-s" + std::to_wstring(slot); }
+
+// Takes "-x", then every slot; gives all back at the first one another holds.
+std::error_code TakeExclusive(const std::wstring& base, std::vector<HANDLE>& mutexes) {
+    const auto busy = std::make_error_code(std::errc::resource_unavailable_try_again);
+    HANDLE taken = nullptr;
+    if (auto ec = TryTakeMutex(base + L"-x", taken)) return ec;
+    if (!taken) return busy;
+    mutexes.push_back(taken);
+    for (int slot = 0; slot < kLockSlots; ++slot) {
+        const std::error_code ec = TryTakeMutex(SlotName(base, slot), taken);
+        if (ec || !taken) {
+            ReleaseMutexes(mutexes);
+            return ec ? ec : busy;
+        }
+        mutexes.push_back(taken);
+    }
+    return {};
+}
+
+// Takes a free slot, then makes sure no exclusive holder has "-x": one that takes "-x" later
+// finds the slot taken. "-x" is given back at once.
+std::error_code TakeShared(const std::wstring& base, std::vector<HANDLE>& mutexes) {
+    const auto busy = std::make_error_code(std::errc::resource_unavailable_try_again);
+    HANDLE slot = nullptr;
+    for (int i = 0; i < kLockSlots && !slot; ++i) {
+        if (auto ec = TryTakeMutex(SlotName(base, i), slot)) return ec;
+    }
+    if (!slot) return busy;
+    mutexes.push_back(slot);
+    HANDLE writer = nullptr;
+    const std::error_code ec = TryTakeMutex(base + L"-x", writer);
+    if (ec || !writer) {
+        ReleaseMutexes(mutexes);
+        return ec ? ec : busy;
+    }
+    ::ReleaseMutex(writer);
+    ::CloseHandle(writer);
+    return {};
+}
+
+PathFacts FactsOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow) {
+    PathFacts facts;
+    facts.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder
+                 : (attributes & FILE_ATTRIBUTE_DEVICE)  ? PathKind::Other
+                                                         : PathKind::File;
+    if (facts.kind == PathKind::File) facts.size = (std::uintmax_t{sizeHigh} << 32) | sizeLow;
+    return facts;
+}
+
+// A name that is not there, or that Win32 cannot even take as one, is no failure: it is simply
+// missing.
+bool IsNotThere(DWORD code) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME ||
+           code == ERROR_BAD_NETPATH || code == ERROR_BAD_NET_NAME;
+}
+
+// Past a reparse point: what the link leads to, as opening the name sees it.
+PathFacts FactsThroughLink(const fs::path& path) {
+    PathFacts facts;
+    facts.link = true;
+    const OwnedHandle h(OpenForAttributes(path, FILE_READ_ATTRIBUTES));
+    if (!h.ok()) {
+        const DWORD code = ::GetLastError();
+        if (!IsNotThere(code)) facts.error = Win32Error(code);
+        return facts;  // a link to nothing is as good as no name
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (auto ec = InformationOf(h.get(), info)) {
+        facts.error = ec;
+        return facts;
+    }
+    facts = FactsOf(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow);
+    facts.link = true;
+    return facts;
+}
+
+class RealFs final : public FileSystem {
+public:
+    std::error_code openRead(const fs::path& path, std::unique_ptr<InputFile>& out) override {
+        OwnedHandle h(::CreateFileW(Win32Path(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!h.ok()) {
+            // Opening a folder fails with "access denied", which would say the wrong thing.
+            const DWORD code = ::GetLastError();
+            if (code == ERROR_ACCESS_DENIED && examine(path).kind == PathKind::Folder) {
+                return std::make_error_code(std::errc::is_a_directory);
+            }
+            return Win32Error(code);
+        }
+        // A pipe, a console or another device reads as no file does.
+        if (::GetFileType(h.get()) != FILE_TYPE_DISK) return std::make_error_code(std::errc::operation_not_supported);
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(h.get(), &size)) return Win32Error();
+        out = std::make_unique<Win32InputFile>(h.release(), static_cast<std::uint64_t>(size.QuadPart));
+        return {};
+    }
+
+    std::error_code create(const fs::path& path, std::unique_ptr<OutputFile>& out) override {
+        return OpenForWriting(path, CREATE_ALWAYS, out);
+    }
+
+    std::error_code createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) override {
+        return OpenForWriting(path, CREATE_NEW, out);
+    }
+
+    std::error_code rename(const fs::path& from, const fs::path& to) override {
+        // Write-through: the call returns once the new name is on the disk.
+        if (::MoveFileExW(Win32Path(from).c_str(), Win32Path(to).c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return {};
+        }
+        return Win32Error();
+    }
+
+    std::error_code remove(const fs::path& path) override {
+        return ::DeleteFileW(Win32Path(path).c_str()) ? std::error_code{} : Win32Error();
+    }
+
+    std::error_code link(const fs::path& existing, const fs::path& newName) override {
+        if (::CreateHardLinkW(Win32Path(newName).c_str(), Win32Path(existing).c_str(), nullptr)) return {};
+        return Win32Error();
+    }
+
+    std::error_code copyPermissions(const fs::path& from, const fs::path& to) override {
+        // Windows keeps one permission of its own in the attributes: read-only.
+        const DWORD fromAttributes = ::GetFileAttributesW(Win32Path(from).c_str());
+        if (fromAttributes == INVALID_FILE_ATTRIBUTES) return Win32Error();
+        const DWORD toAttributes = ::GetFileAttributesW(Win32Path(to).c_str());
+        if (toAttributes == INVALID_FILE_ATTRIBUTES) return Win32Error();
+        const DWORD wanted =
+            (toAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) | (fromAttributes & FILE_ATTRIBUTE_READONLY);
+        if (wanted != toAttributes && !::SetFileAttributesW(Win32Path(to).c_str(), wanted)) return Win32Error();
+        return {};
+    }
+
+    std::error_code copyModificationTime(const fs::path& from, const fs::path& to) override {
+        FILETIME written{};
+        {
+            const OwnedHandle source(OpenForAttributes(from, FILE_READ_ATTRIBUTES));
+            if (!source.ok()) return Win32Error();
+            if (!::GetFileTime(source.get(), nullptr, nullptr, &written)) return Win32Error();
+        }
+        const OwnedHandle target(OpenForAttributes(to, FILE_WRITE_ATTRIBUTES));
+        if (!target.ok()) return Win32Error();
+        return ::SetFileTime(target.get(), nullptr, nullptr, &written) ? std::error_code{} : Win32Error();
+    }
+
+    // The user's temp folder, where the run's private folders go, is the user's alone already.
+    std::error_code createDirectory(const fs::path& path, FolderAccess) override {
+        return ::CreateDirectoryW(Win32Path(path).c_str(), nullptr) ? std::error_code{} : Win32Error();
+    }
+
+    // A link to a folder (a junction, or a symbolic link to a folder) goes as a folder does, the
+    // link alone, never what it leads to. A name that is not there is left to RemoveDirectoryW to
+    // tell about.
+    std::error_code removeDirectory(const fs::path& path) override {
+        const PathKind kind = examine(path).kind;
+        if (kind == PathKind::File || kind == PathKind::Other) return std::make_error_code(std::errc::not_a_directory);
+        return ::RemoveDirectoryW(Win32Path(path).c_str()) ? std::error_code{} : Win32Error();
+    }
+
+    // NTFS journals its names, and renames are written through: nothing is left to push.
+    std::error_code syncDirectory(const fs::path&) override { return {}; }
+    bool canSyncFileSystems() override { return false; }
+    std::error_code syncFileSystem(const fs::path&) override {
+        return std::make_error_code(std::errc::function_not_supported);
+    }
+
+    PathFacts examine(const fs::path& path) override {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!::GetFileAttributesExW(Win32Path(path).c_str(), GetFileExInfoStandard, &data)) {
+            PathFacts facts;
+            const DWORD code = ::GetLastError();
+            if (!IsNotThere(code)) facts.error = Win32Error(code);
+            return facts;
+        }
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return FactsThroughLink(path);
+        return FactsOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow);
+    }
+
+    // The listing gives each entry's attributes and size; only a reparse point takes a look more.
+    std::error_code listFolder(const fs::path& folder, std::vector<FolderEntry>& entries) override {
+        entries.clear();
+        std::wstring pattern = Win32Path(folder);
+        if (pattern.empty()) pattern = L".";
+        if (!IsSeparator(pattern.back())) pattern += L'\\';
+        pattern += L'*';
+        WIN32_FIND_DATAW found{};
+        const HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                                 nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        if (search == INVALID_HANDLE_VALUE) {
+            // Not even "." to list: a drive's root with nothing in it.
+            const DWORD code = ::GetLastError();
+            return code == ERROR_FILE_NOT_FOUND ? std::error_code{} : Win32Error(code);
+        }
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            entries.push_back({fs::path(name), {}});
+            entries.back().facts = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                                       ? FactsThroughLink(folder / name)
+                                       : FactsOf(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow);
+        } while (::FindNextFileW(search, &found));
+        const DWORD code = ::GetLastError();
+        ::FindClose(search);
+        return code == ERROR_NO_MORE_FILES ? std::error_code{} : Win32Error(code);
+    }
+
+    std::error_code identify(const fs::path& path, FileIdentity& out) override {
+        const OwnedHandle h(OpenForAttributes(path, 0));
+        if (!h.ok()) return Win32Error();
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (auto ec = InformationOf(h.get(), info)) return ec;
+        out = IdentityOf(info);
+        return {};
+    }
+
+    // NTFS, FAT and exFAT each keep a file's index as long as the file is there.
+    bool identityTrusted(const fs::path&) override { return true; }
+
+    // Win32 itself takes names that differ only in letter case for one and the same name.
+    std::error_code foldsCase(const fs::path&, bool, bool& folds) override {
+        folds = true;
+        return {};
+    }
+
+    fs::path resolve(const fs::path& path) override {
+        // An empty path is the current folder, as std::filesystem::absolute takes it.
+        const std::wstring given = path.empty() ? std::wstring(L".") : path.native();
+        std::wstring full = given.starts_with(L"\\\\?\\") ? given : FullPathName(given);
+        while (full.size() > RootLength(full) && IsSeparator(full.back())) full.pop_back();
+        return full;
+    }
+
+    std::error_code tempFolder(fs::path& out) override {
+        std::wstring text(MAX_PATH + 1, L'\0');
+        for (;;) {
+            const DWORD n = ::GetTempPathW(static_cast<DWORD>(text.size()), text.data());
+            if (n == 0) return Win32Error();
+            if (n < text.size()) {
+                text.resize(n);
+                break;
+            }
+            text.resize(n + 1);
+        }
+        while (text.size() > RootLength(text) && IsSeparator(text.back())) text.pop_back();
+        out = std::move(text);
+        return {};
+    }
+
+    std::error_code holdFolder(const fs::path& folder, std::unique_ptr<FolderHandle>& out) override {
+        auto held = std::make_unique<Win32Folder>(folder);
+        if (auto ec = HoldFollowing(*held, folder, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+            return ec;
+        }
+        out = std::move(held);
+        return {};
+    }
+
+    std::error_code pinFolder(const FolderHandle& root, const fs::path& below, bool create,
+                              std::unique_ptr<FolderHandle>& out) override {
+        if (below.has_root_name() || below.has_root_directory()) {
+            return std::make_error_code(std::errc::invalid_argument);
+        }
+        // Windows reaches a held folder only by its name. Opened again without sharing deletion,
+        // the root can no longer be renamed; if what the name reaches now is not the folder held
+        // (renamed meanwhile, another put in its place), the root is gone.
+        auto folder = std::make_unique<Win32Folder>(root.path());
+        const auto* held = dynamic_cast<const Win32Folder*>(&root);
+        if (auto ec = HoldFollowing(*folder, root.path(), FILE_SHARE_READ | FILE_SHARE_WRITE)) return ec;
+        if (held && folder->identity() != held->identity()) {
+            return std::make_error_code(std::errc::no_such_file_or_directory);
+        }
+        fs::path checked = root.path();
+        for (const fs::path& part : below) {
+            const std::wstring& name = part.native();
+            if (name.empty() || name == L".") continue;
+            if (name == L"..") return std::make_error_code(std::errc::invalid_argument);
+            checked /= part;
+            if (create && !::CreateDirectoryW(Win32Path(checked).c_str(), nullptr) &&
+                ::GetLastError() != ERROR_ALREADY_EXISTS) {
+                return Win32Error();
+            }
+            if (auto ec = HoldFolder(*folder, checked)) return ec;
+        }
+        folder->reachedAs(std::move(checked));
+        out = std::move(folder);
+        return {};
+    }
+
+    // Windows locks byte ranges of files only, not folders: the lock is made of mutexes named
+    // after the folder's identity (volume and file index), so every spelling of the folder meets
+    // the same ones, and a killed holder's mutexes come free. It holds between the processes of
+    // one machine.
+    std::error_code lockFolder(const fs::path& folder, LockMode mode, std::unique_ptr<FolderHandle>& out) override {
+        auto held = std::make_unique<Win32Folder>(folder);
+        // Sharing deletion, so that a holder of the lock may still remove the folder.
+        if (auto ec = HoldFollowing(*held, folder, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+            return ec;
+        }
+        const std::wstring base = L"Global\\quellmark-folder-" + std::to_wstring(held->identity().device) + L"-" +
+                                  std::to_wstring(held->identity().file);
+        const auto busy = std::make_error_code(std::errc::resource_unavailable_try_again);
+
+        // The registry stays locked while the mutexes are tried (none of which waits), so that
+        // two threads of this process see each other's locks whole.
+        {
+            ProcessLocks& locks = LocksOfThisProcess();
+            const std::lock_guard<std::mutex> guard(locks.guard);
+            FolderLocks& mine = locks.byName[base];
+            const bool conflict = mode == LockMode::Exclusive ? mine.exclusive || mine.shared > 0 : mine.exclusive;
+            std::vector<HANDLE> mutexes;
+            mutexes.reserve(kLockSlots + 1);  // so that no mutex taken is lost to a failed push_back
+            const std::error_code ec = conflict                      ? busy
+                                       : mode == LockMode::Exclusive ? TakeExclusive(base, mutexes)
+                                                                     : TakeShared(base, mutexes);
+            if (ec) {
+                if (!mine.exclusive && mine.shared == 0) locks.byName.erase(base);
+                return ec;
+            }
+            if (mode == LockMode::Exclusive) {
+                mine.exclusive = true;
+            } else {
+                ++mine.shared;
+            }
+            held->own(base, mode, std::move(mutexes));
+        }
+        // Out of the registry's lock: a lock that `out` held before lets go through it.
+        out = std::move(held);
+        return {};
+    }
+};
+
+}  // namespace
+
+FileSystem& RealFileSystem() {
+    static RealFs instance;
+    return instance;
+}
+
+}  // namespace quellmark

@@ -1,0 +1,43 @@
+// What else differs between systems: how paths become text and back, the system's words for an
+// error, names kept for devices, the folder above a path, this process and its cores.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace quellmark {
+
+// A path as UTF-8 text, for messages and lists (on POSIX, the bytes as they are), and back.
+std::string PathText(const std::filesystem::path& path);
+std::filesystem::path PathFromText(std::string_view text);
+
+// "No such file or directory" and the like, for messages, starting in lower case.
+std::string ErrorText(std::error_code ec);
+
+// Why the system cannot give a file or folder this name (one component of a path), or empty
+// when it can. Windows keeps CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 for devices in every
+// folder, whatever the case and the extension ("con.jww" opens the console, not a file); other
+// systems forbid no name a folder can list.
+std::string DeviceNameReason(const std::filesystem::path& name);
+
+// The folder above an absolute path, or empty at the root (a drive, a share, "/"). On Windows
+// the standard library's parent_path would go on from a share or a \\?\ path to the current
+// drive's root.
+std::filesystem::path ParentFolder(const std::filesystem::path& path);
+
+// This process's id, for names of temporary files that must not meet another process's.
+long ProcessId();
+
+// How many threads the machine runs at once; at least 1.
+int CoreCount();
+
+#ifdef _WIN32
+// The path as Win32 calls take it: past MAX_PATH characters only with the \\?\ prefix, which in
+// turn wants an absolute path with backslashes and nothing like "." or ".."; a share becomes
+// \\?\UNC\server\share\... .
+std::wstring Win32Path(const std::filesystem::path& path);
+#endif
+
+}  // namespace quellmark
