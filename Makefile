@@ -2,7 +2,7 @@
 PRESET_DIR := build
 CLI := $(PRESET_DIR)/bin/quellmark-cli
 
-.PHONY: all deps build run test asan bench fuzz examples screenshot package windows clean
+.PHONY: all deps build run test asan tsan bench fuzz examples screenshot package windows clean
 
 all: build
 
@@ -28,6 +28,13 @@ asan: deps
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan -j 2
+
+# The engine, the batch session and the command line under ThreadSanitizer: the batch runs on
+# several threads, and a session and the window's thread share its events.
+tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan -j 2
 
 # Conversion speed in memory for each shape (Google Benchmark), the window listing folders of
 # 2,000 and 20,000 drawings, three batches against cp -r and cat (and, syncing, cp -r then sync),

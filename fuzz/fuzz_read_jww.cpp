@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> bytes(data, size);
 
     static ImageStore images = [] {
-        ImageStore store;
+        ImageStore store{RealFileSystem()};
         store.KeepBytes = false;
         return store;
     }();

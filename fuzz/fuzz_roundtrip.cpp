@@ -56,7 +56,7 @@ private:
 ImageStore& Images() {
     static TempFolder folder;
     static ImageStore store = [] {
-        ImageStore s;
+        ImageStore s{RealFileSystem()};
         s.KeepBytes = true;
         s.TempFolder = folder.path();
         return s;

@@ -2,6 +2,9 @@
 // hostile counts and lengths, the reader never holds more than a small multiple of the file.
 #include "testkit.h"
 
+#include "convert/batch.h"
+#include "drawing/drawing_file.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -12,7 +15,13 @@ namespace {
 std::atomic<std::int64_t> gLive{0};
 std::atomic<std::int64_t> gPeak{0};
 
+// A test can make allocations past this many live bytes fail, as a machine out of memory does.
+std::atomic<std::int64_t> gLimit{-1};
+
 void* Allocate(std::size_t size) {
+    if (const std::int64_t limit = gLimit.load(); limit >= 0 && gLive.load() + static_cast<std::int64_t>(size) > limit) {
+        throw std::bad_alloc();
+    }
     void* p = std::malloc(size + 16);
     if (!p) throw std::bad_alloc();
     *static_cast<std::size_t*>(p) = size;
@@ -134,4 +143,43 @@ TEST(Allocation, HostileCountsAndLengthsAreRefusedBeforeTheyCost) {
         jws.insert(jws.end(), bytes.begin() + static_cast<long>(std::min(bytes.size(), layout.entityList)), bytes.end());
         EXPECT_LE(PeakWhileReading(jws, true), Allowed(jws.size()));
     }
+}
+
+TEST(Allocation, AFileThatIsNoDrawingIsNeverReadWhole) {
+    TempDir dir;
+    const Bytes notADrawing(32u << 20, 'x');  // 32 MB named like a drawing
+    WriteFile(dir / "huge.jww", notADrawing);
+    ConversionContext ctx(RealFileSystem());
+    const std::int64_t before = gLive.load();
+    gPeak = before;
+    const FileResult r = ConvertFile(ctx, dir / "huge.jww", dir / "out.jww");
+    EXPECT_EQ(r.outcome, Outcome::Skipped);
+    EXPECT_EQ(r.bytesIn, 8u);
+    EXPECT_LT(gPeak.load() - before, 1 << 20);
+}
+
+TEST(Allocation, AJobListHoldsItsNamesAtTheirSize) {
+    const std::int64_t before = gLive.load();
+    JobList jobs;
+    constexpr int kJobs = 100000;
+    std::size_t names = 0;
+    for (int i = 0; i < kJobs; ++i) {
+        const std::string name = "drawings/site-" + std::to_string(i) + "/plan.jww";
+        jobs.add(name, "out/" + name);
+        names += 2 * name.size() + 4;
+    }
+    // The names, an entry of a few words each, and what a growing buffer leaves spare.
+    EXPECT_LT(gLive.load() - before, static_cast<std::int64_t>(2 * names + 64 * kJobs));
+}
+
+TEST(Allocation, MemoryThatRunsOutAndFaultsOfTheProgramHaveKindsOfTheirOwn) {
+    Failure failure;
+    gLimit = gLive.load() + (1 << 20);
+    EXPECT_FALSE(CatchDrawingFailure([] { Bytes big(8u << 20); }, &failure));
+    gLimit = -1;
+    EXPECT_EQ(failure.kind, FailureKind::TooLarge);
+    EXPECT_EQ(failure.message(), "too large for memory");
+    EXPECT_FALSE(CatchDrawingFailure([] { throw std::logic_error("a bug"); }, &failure));
+    EXPECT_EQ(failure.kind, FailureKind::Internal);
+    EXPECT_EQ(failure.message(), "internal error: a bug");
 }

@@ -7,9 +7,11 @@
 #include <csignal>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -358,4 +360,76 @@ TEST_F(CliConvert, OneRunAtATimeWritesIntoADestinationAndSweepsWhatKilledRunsLef
     EXPECT_FALSE(fs::exists(dir / "out" / ".qm-0123456789.tmp"));
     EXPECT_FALSE(fs::exists(dir / "out" / ".plan0.jww.qm1-7.tmp"));
     EXPECT_TRUE(fs::exists(dir / "out" / ".qm-keep.tmp"));
+}
+
+TEST_F(CliConvert, TheListOfFailuresIsWrittenAtTheEndAndNeverOverADrawingOfTheBatch) {
+    // Naming a source (or a destination) of the batch is refused before anything is touched.
+    const Bytes plan = ReadFile(src() / "plan0.jww");
+    const CommandResult source = Cli("convert -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(src() / "plan0.jww"));
+    EXPECT_EQ(source.status, 2) << source.out;
+    EXPECT_NE(source.out.find("names a drawing of this batch"), std::string::npos) << source.out;
+    EXPECT_TRUE(ReadFile(src() / "plan0.jww") == plan);
+    EXPECT_EQ(Cli("convert -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(dir / "out" / "plan1.jww")).status, 2);
+    EXPECT_FALSE(fs::exists(dir / "out"));
+
+    // A run that never starts leaves the list there was as it was.
+    WriteFile(dir / "failed", {'o', 'l', 'd'});
+    fs::create_directories(dir / "out");
+    {
+        std::unique_ptr<quellmark::FolderHandle> other;
+        ASSERT_FALSE(quellmark::RealFileSystem().lockFolder(dir / "out", quellmark::LockMode::Exclusive, other));
+        const CommandResult busy = Cli("convert --no-wait -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(dir / "failed"));
+        EXPECT_EQ(busy.status, 2) << busy.out;
+    }
+    EXPECT_EQ(ReadFile(dir / "failed"), (Bytes{'o', 'l', 'd'}));
+
+    // The same file listed twice is converted once, and nothing fails.
+    const std::string twice = (src() / "plan2.jww").string() + "\n" + (src() / "plan2.jww").string() + "\n";
+    WriteFile(dir / "twice", Bytes(twice.begin(), twice.end()));
+    const CommandResult listed = Cli("convert --files-from " + Q(dir / "twice") + " --failed-to " + Q(dir / "failed") +
+                                     " -o " + Q(dir / "out") + " " + Q(src()));
+    EXPECT_EQ(listed.status, 0) << listed.out;
+    EXPECT_NE(listed.out.find("converted 1, skipped 0, failed 0"), std::string::npos) << listed.out;
+    EXPECT_TRUE(ReadFile(dir / "failed").empty());
+    EXPECT_FALSE(fs::exists(dir / "out" / "plan2.BAK"));
+}
+
+TEST_F(CliConvert, EveryEntryOfAFolderCountsAndOutputThatCannotBeWrittenIsAFailure) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs fifos and /dev/full";
+#else
+    ASSERT_EQ(::mkfifo((src() / "pipe.jww").c_str(), 0600), 0);
+    const CommandResult run = Cli("convert -q -o " + Q(dir / "out") + " " + Q(src()));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("pipe.jww: is not a regular file"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("converted 6, skipped 0, failed 1"), std::string::npos) << run.out;
+
+    // A full disk under stdout: one message and status 1, whether the drawings converted or not.
+    for (const char* args : {"convert -o ", "convert --json -o "}) {
+        const CommandResult full = RunCommand(std::string(QUELLMARK_CLI) + " " + args + Q(dir / "full") + " " +
+                                              Q(src() / "plan0.jww") + " 2>&1 >/dev/full");
+        EXPECT_EQ(full.status, 1) << full.out;
+        EXPECT_EQ(full.out, "quellmark-cli: cannot write the output: no space left on device\n");
+    }
+#endif
+}
+
+TEST_F(CliConvert, ASignalEndsTheWaitForAnotherRun) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs fork and SIGTERM";
+#else
+    fs::create_directories(dir / "out");
+    std::unique_ptr<quellmark::FolderHandle> other;
+    ASSERT_FALSE(quellmark::RealFileSystem().lockFolder(dir / "out", quellmark::LockMode::Exclusive, other));
+    const StartedCli cli = StartCli({"convert", "-o", (dir / "out").string(), src().string()});
+    ASSERT_TRUE(cli.out);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(cli.pid, SIGTERM);
+    int status = 0;
+    waitpid(cli.pid, &status, 0);
+    fclose(cli.out);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 143);
+    EXPECT_TRUE(Tree(dir / "out").empty());
+#endif
 }

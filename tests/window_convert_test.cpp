@@ -5,6 +5,7 @@
 #include "window_testkit.h"
 
 #include "drawing/dimensions.h"
+#include "form/WindowTexts.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -78,6 +79,7 @@ protected:
     }
 
     GatedFileSystem gate;
+    FaultyFileSystem faulty;
 };
 
 }  // namespace
@@ -323,4 +325,35 @@ TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
     next.MnuFileSFolderClick();  // cancelled, but it starts where the last search was
     ASSERT_EQ(platform.pickers.size(), 1u);
     EXPECT_EQ(platform.pickers[0].start, Folder(dir / "archive"));
+}
+
+TEST_F(Convert, AnotherRunIsWaitedForUntilStopAndALockThatFailsIsSaid) {
+    bool lockFails = false;
+    faulty.failCall = [&](FsCall call, const fs::path&) {
+        return lockFails && call == FsCall::LockFolder ? std::make_error_code(std::errc::io_error) : std::error_code{};
+    };
+    TForm1& f = Start(faulty);
+    Prepare();
+    SelectRows(1, 1);
+    {
+        std::unique_ptr<FolderHandle> other;
+        ASSERT_FALSE(RealFileSystem().lockFolder(dest(), LockMode::Exclusive, other));
+        f.Button4Click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return f.StatusText() == QString::fromUtf8(texts::kWaitingForOtherRun); }));
+        QTest::mouseClick(f.ButtonStop, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
+        EXPECT_EQ(f.StatusText(), "変換作業をキャンセルしました。");
+        EXPECT_EQ(platform.boxes.size(), 1u);  // the confirmation only
+    }
+    platform.Reset();
+    lockFails = true;
+    f.Button4Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
+    EXPECT_EQ(platform.beeps, 1);
+    ASSERT_EQ(platform.boxes.size(), 2u);
+    EXPECT_EQ(platform.boxes[1].kind, WindowPlatform::BoxKind::Error);
+    EXPECT_TRUE(platform.boxes[1].text.contains("ロックをかけられません")) << platform.boxes[1].text.toStdString();
+    EXPECT_TRUE(platform.boxes[1].text.contains("入出力エラー")) << platform.boxes[1].text.toStdString();
+    EXPECT_TRUE(DestFiles().empty());
+    faulty.failCall = [](FsCall, const fs::path&) { return std::error_code{}; };
 }

@@ -121,3 +121,18 @@ TEST(WindowsPaths, ADrawingDeeperThanMaxPathIsConvertedAndItsJapaneseNameShown) 
     const std::wstring below = deep.native().substr(4 + fs::absolute(dir / "out").native().size());
     EXPECT_TRUE(fs::exists(L"\\\\?\\" + fs::absolute(dir / "again").native() + below + L"\\" + name.native()));
 }
+
+TEST(WindowsPaths, NamesThatDifferOnlyInCaseAreOneDestination) {
+    TempDir dir;
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    WriteFile(dir / "a" / "plan.jww", BuildJww(JwwPlan{}));
+    WriteFile(dir / "b" / "PLAN.JWW", BuildJww(JwwPlan{}));
+    fs::create_directories(dir / "out");
+    WriteFile(dir / "out" / "plan.jww", {'o', 'l', 'd'});
+    const CommandResult run = Cli("convert -q -o " + ShellWord(dir / "out") + " " + ShellWord(dir / "a" / "plan.jww") +
+                                  " " + ShellWord(dir / "b" / "PLAN.JWW"));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("is converted to the same name"), std::string::npos) << run.out;
+    EXPECT_EQ(ReadFile(dir / "out" / "plan.BAK"), (Bytes{'o', 'l', 'd'}));
+}

@@ -85,12 +85,14 @@ JobList PlanJobs(FileSystem& files, const ConvertOptions& options, const fs::pat
 
 // The list of failures is written over whatever has its name at the end of the run: never over
 // a drawing of the batch, read or written.
-void CheckFailedList(FileSystem& files, const fs::path& list, const JobList& jobs) {
-    if (files.examine(list.parent_path().empty() ? fs::path(".") : list.parent_path()).kind != PathKind::Folder) {
-        throw UsageError("cannot write the list " + PathText(list) + ": no such folder");
-    }
+void CheckFailedList(FileSystem& files, const fs::path& list, const fs::path& dest, const JobList& jobs) {
     const fs::path here = fs::current_path();
     const auto spelled = [&](const fs::path& path) { return (here / path).lexically_normal(); };
+    // Its folder must be there by the end: now, or made with DEST.
+    const fs::path folder = list.parent_path().empty() ? fs::path(".") : list.parent_path();
+    if (files.examine(folder).kind != PathKind::Folder && !IsWithin(spelled(folder), spelled(dest), false)) {
+        throw UsageError("cannot write the list " + PathText(list) + ": no such folder");
+    }
     const fs::path target = spelled(list);
     FileIdentity listed;
     const bool exists = !files.identify(list, listed);
@@ -122,7 +124,7 @@ int Run(const ConvertOptions& options) {
         jobs = PlanJobs(files, options, request.dest, walk);
         if (!options.failedTo.empty()) {
             failedList.emplace(PathFromText(options.failedTo), options.nulSeparated);
-            CheckFailedList(files, failedList->file(), jobs);
+            CheckFailedList(files, failedList->file(), request.dest, jobs);
         }
     } catch (const UsageError& e) {
         Complain(e.what());

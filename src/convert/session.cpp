@@ -240,7 +240,6 @@ SetupProblem CheckDestination(FileSystem& files, const SessionRequest& request) 
 
 SessionResult RunSession(FileSystem& files, const SessionRequest& request, const JobList& jobs, SessionEvents* events) {
     SessionResult result;
-    const auto started = std::chrono::steady_clock::now();
     if ((result.setup = CheckDestination(files, request))) return result;
     const bool writes = !request.settings.dryRun;
     if (writes && files.examine(request.dest).kind == PathKind::Missing) {
@@ -280,7 +279,6 @@ SessionResult RunSession(FileSystem& files, const SessionRequest& request, const
     for (const std::string& left : sweep.Unremoved()) {
         result.summary.warnings.push_back("cannot remove " + left + " (left by a run that was killed)");
     }
-    result.summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return result;
 }
 

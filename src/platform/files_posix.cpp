@@ -197,7 +197,8 @@ public:
     std::error_code openRead(const fs::path& path, std::unique_ptr<InputFile>& out) override {
         // Without O_NONBLOCK, opening a fifo would wait for a writer for ever.
         Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (!fd.ok()) return LastError();
+        // A socket cannot be opened at all (ENXIO): no file to read either.
+        if (!fd.ok()) return errno == ENXIO ? std::make_error_code(std::errc::operation_not_supported) : LastError();
         struct stat st {};
         if (::fstat(fd.get(), &st) != 0) return LastError();
         if (!S_ISREG(st.st_mode)) {

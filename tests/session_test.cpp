@@ -1,0 +1,355 @@
+// The batch session: the wait for another run and its stop, runs into nested folders, the sweep
+// of killed runs' folders, names that fold to one, backups of one batch, a destination swapped
+// for a link, identity that cannot be trusted, and every platform call failing in turn.
+#include "testkit.h"
+
+#include "convert/session.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+
+using namespace quellmark;
+using namespace qmtest;
+
+namespace {
+
+Bytes Drawing(int dimensions = 1, std::int32_t version = 600) {
+    JwwPlan plan;
+    plan.version = version;
+    plan.entities = {Line{}};
+    for (int i = 0; i < dimensions; ++i) plan.entities.push_back(Dimension{});
+    return BuildJww(plan);
+}
+
+// Records each result by its job's index and the folders waited for.
+class Recorder : public SessionEvents {
+public:
+    void FileFinished(std::size_t index, const FileResult& result) override {
+        std::lock_guard lock(mutex_);
+        if (results.size() <= index) results.resize(index + 1);
+        results[index] = result;
+    }
+    void Waiting(const fs::path& folder) override {
+        std::lock_guard lock(mutex_);
+        waited.push_back(folder);
+    }
+    bool HasWaited() {
+        std::lock_guard lock(mutex_);
+        return !waited.empty();
+    }
+    std::vector<FileResult> results;
+    std::vector<fs::path> waited;
+
+private:
+    std::mutex mutex_;
+};
+
+// Holds the first drawing's start until let go, so a test can act while a run holds its folders.
+class Gate final : public Recorder {
+public:
+    void FileStarted(std::size_t, const BatchJob&) override {
+        std::unique_lock lock(mutex_);
+        started_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_; });
+    }
+    void WaitForStart() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return started_; });
+    }
+    void Open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool started_ = false;
+    bool open_ = false;
+};
+
+std::map<std::string, Bytes> Files(const fs::path& folder) {
+    std::map<std::string, Bytes> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        if (e.is_regular_file()) files[PathText(e.path().lexically_relative(folder))] = ReadFile(e.path());
+    }
+    return files;
+}
+
+class Session : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(src());
+        fs::create_directories(dest());
+        fs::create_directories(temp());
+        for (const char* name : {"a.jww", "b.jww", "c.jww"}) WriteFile(src() / name, Drawing());
+    }
+    fs::path src() const { return dir / "src"; }
+    fs::path dest() const { return dir / "dest"; }
+    fs::path temp() const { return dir / "temp"; }
+    SessionRequest Request(const fs::path& into) const {
+        SessionRequest request;
+        request.dest = into;
+        request.sourceFolders = {{src(), false}};
+        request.workers = 1;
+        request.settings.sync = false;
+        request.tempBase = temp();
+        return request;
+    }
+    JobList Jobs(const fs::path& into, std::initializer_list<const char*> names = {"a.jww", "b.jww", "c.jww"}) const {
+        JobList jobs;
+        for (const char* name : names) jobs.add(src() / name, into / name);
+        return jobs;
+    }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(Session, AnotherRunsLockMakesItWaitAndAStopEndsTheWait) {
+    std::unique_ptr<FolderHandle> other;
+    ASSERT_FALSE(RealFileSystem().lockFolder(dest(), LockMode::Exclusive, other));
+    SessionRequest request = Request(dest());
+    request.wait = false;
+    Recorder events;
+    EXPECT_EQ(RunSession(RealFileSystem(), request, Jobs(dest()), &events).setup.kind, SetupKind::Busy);
+
+    std::atomic<bool> stop{false};
+    request.wait = true;
+    request.settings.stop = &stop;
+    SessionResult result;
+    std::thread run([&] { result = RunSession(RealFileSystem(), request, Jobs(dest()), &events); });
+    for (int i = 0; i < 500 && !events.HasWaited(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    stop = true;
+    run.join();
+    EXPECT_EQ(result.setup.kind, SetupKind::Stopped);
+    ASSERT_EQ(events.waited.size(), 1u);
+    EXPECT_TRUE(Files(dest()).empty());
+
+    other.reset();
+    stop = false;
+    result = RunSession(RealFileSystem(), request, Jobs(dest()), &events);
+    EXPECT_FALSE(result.setup) << result.setup.message();
+    EXPECT_EQ(result.summary.converted, 3);
+}
+
+TEST_F(Session, RunsIntoNestedFoldersNeverWriteOneFolderAtOnce) {
+    const fs::path inner = dest() / "c1";
+    fs::create_directories(inner);
+    for (const bool outerFirst : {true, false}) {
+        Gate gate;
+        SessionResult first;
+        const fs::path firstDest = outerFirst ? dest() : inner;
+        const fs::path secondDest = outerFirst ? inner : dest();
+        std::thread run([&] { first = RunSession(RealFileSystem(), Request(firstDest), Jobs(firstDest), &gate); });
+        gate.WaitForStart();
+        SessionRequest request = Request(secondDest);
+        request.wait = false;
+        Recorder events;
+        const SessionResult second = RunSession(RealFileSystem(), request, Jobs(secondDest), &events);
+        EXPECT_EQ(second.setup.kind, SetupKind::Busy) << outerFirst;
+        gate.Open();
+        run.join();
+        EXPECT_EQ(first.summary.converted, 3) << outerFirst;
+    }
+    // Side by side they run at once.
+    fs::create_directories(dest() / "c2");
+    Gate gate;
+    std::thread run([&] { RunSession(RealFileSystem(), Request(inner), Jobs(inner), &gate); });
+    gate.WaitForStart();
+    Recorder events;
+    EXPECT_FALSE(RunSession(RealFileSystem(), Request(dest() / "c2"), Jobs(dest() / "c2"), &events).setup);
+    gate.Open();
+    run.join();
+}
+
+TEST_F(Session, TheSweepTakesWhatKilledRunsLeftAndNothingALiveRunHolds) {
+    const fs::path killed = temp() / "quellmark-run-99999-1";
+    const fs::path live = temp() / "quellmark-run-99999-2";
+    for (const fs::path& folder : {killed, live}) {
+        fs::create_directories(folder / "job-0");
+        WriteFile(folder / "job-0" / "qm1-1.img", {1, 2, 3});
+    }
+    WriteFile(temp() / "quellmark-run-notes", {'x'});  // no folder of a run
+    WriteFile(dest() / ".qm-0123456789.tmp", {'y'});   // a killed run's temp file in DEST
+    std::unique_ptr<FolderHandle> liveLock;
+    ASSERT_FALSE(RealFileSystem().lockFolder(live, LockMode::Exclusive, liveLock));
+    Recorder events;
+    const SessionResult result = RunSession(RealFileSystem(), Request(dest()), Jobs(dest()), &events);
+    ASSERT_FALSE(result.setup) << result.setup.message();
+    EXPECT_EQ(result.summary.leftoversRemoved, 2);
+    EXPECT_FALSE(fs::exists(killed));
+    EXPECT_TRUE(fs::exists(live / "job-0" / "qm1-1.img"));
+    EXPECT_TRUE(fs::exists(temp() / "quellmark-run-notes"));
+    EXPECT_FALSE(fs::exists(dest() / ".qm-0123456789.tmp"));
+    // The run's own folder went with it.
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(temp())) left.push_back(PathText(e.path().filename()));
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"quellmark-run-99999-2", "quellmark-run-notes"}));
+}
+
+TEST_F(Session, NamesThatDifferInCaseClashWhereTheDestinationFoldsThem) {
+    fs::create_directories(dir / "other");
+    WriteFile(dir / "other" / "A.JWW", Drawing(2));
+    JobList jobs = Jobs(dest(), {"a.jww"});
+    jobs.add(dir / "other" / "A.JWW", dest() / "A.JWW");
+    for (const bool folds : {true, false}) {
+        fs::remove_all(dest());
+        fs::create_directories(dest());
+        FaultyFileSystem files;
+        files.foldsCaseAnswer = folds;
+        Recorder events;
+        const SessionResult result = RunSession(files, Request(dest()), jobs, &events);
+        ASSERT_FALSE(result.setup) << result.setup.message();
+        if (folds) {
+            EXPECT_EQ(result.summary.converted, 1);
+            EXPECT_EQ(events.results[1].failure.kind, ProblemKind::Clash) << events.results[1].failure.message();
+        } else {
+            EXPECT_EQ(result.summary.converted, 2);  // two files where names keep their case
+        }
+    }
+}
+
+TEST_F(Session, ABackupThisBatchMadeIsNeverReplacedByALaterDrawingOfIt) {
+    JwsPlan plan;
+    plan.entities = {Dimension{}};
+    WriteFile(src() / "a.jws", BuildJws(plan));
+    WriteFile(dest() / "a.jww", {'o', 'l', 'd', 'w'});
+    WriteFile(dest() / "a.jws", {'o', 'l', 'd', 's'});
+    Recorder events;
+    const SessionResult result = RunSession(RealFileSystem(), Request(dest()), Jobs(dest(), {"a.jww", "a.jws"}), &events);
+    EXPECT_EQ(result.summary.converted, 1);
+    EXPECT_EQ(events.results[1].failure.kind, ProblemKind::Clash);
+    EXPECT_NE(events.results[1].failure.message().find("a.BAK already keeps the old file"), std::string::npos)
+        << events.results[1].failure.message();
+    EXPECT_EQ(ReadFile(dest() / "a.BAK"), (Bytes{'o', 'l', 'd', 'w'}));
+    EXPECT_EQ(ReadFile(dest() / "a.jws"), (Bytes{'o', 'l', 'd', 's'}));
+    // Without an old a.jws there is nothing to keep, and both convert.
+    fs::remove(dest() / "a.jws");
+    fs::remove(dest() / "a.BAK");
+    WriteFile(dest() / "a.jww", {'o', 'l', 'd', 'w'});
+    EXPECT_EQ(RunSession(RealFileSystem(), Request(dest()), Jobs(dest(), {"a.jww", "a.jws"}), &events).summary.converted, 2);
+}
+
+TEST_F(Session, ADrawingAndItsBackupThatAreOneFileLeaveNoDebris) {
+    // What a run killed between its two renames leaves: the old drawing under both names.
+    WriteFile(dest() / "a.jww", {'o', 'l', 'd'});
+    std::error_code linked;
+    fs::create_hard_link(dest() / "a.jww", dest() / "a.BAK", linked);
+    if (linked) GTEST_SKIP() << "no hard links here: " << linked.message();
+    Recorder events;
+    EXPECT_EQ(RunSession(RealFileSystem(), Request(dest()), Jobs(dest(), {"a.jww"}), &events).summary.converted, 1);
+    const auto files = Files(dest());
+    EXPECT_EQ(files.size(), 2u);
+    EXPECT_EQ(files.at("a.BAK"), (Bytes{'o', 'l', 'd'}));
+}
+
+TEST_F(Session, TheSameFileGivenTwiceIsConvertedOnce) {
+    JobList jobs = Jobs(dest(), {"a.jww"});
+    jobs.add(src() / "." / "a.jww", dest() / "a.jww");
+    Recorder events;
+    const SessionResult result = RunSession(RealFileSystem(), Request(dest()), jobs, &events);
+    EXPECT_EQ(result.summary.converted, 1);
+    EXPECT_EQ(result.summary.failed, 0);
+    EXPECT_EQ(events.results[1].outcome, Outcome::Repeated);
+    EXPECT_FALSE(fs::exists(dest() / "a.BAK"));
+}
+
+TEST_F(Session, ADestinationSwappedForALinkIsNeverWrittenThrough) {
+    const fs::path victim = dir / "victim";
+    fs::create_directories(victim);
+    Gate gate;
+    SessionResult result;
+    std::thread run([&] { result = RunSession(RealFileSystem(), Request(dest()), Jobs(dest()), &gate); });
+    gate.WaitForStart();
+    fs::rename(dest(), dir / "moved");
+    std::error_code linked;
+    fs::create_directory_symlink(victim, dest(), linked);
+    gate.Open();
+    run.join();
+    if (linked) GTEST_SKIP() << "no symbolic links here: " << linked.message();
+    EXPECT_TRUE(fs::is_empty(victim));
+    EXPECT_EQ(Files(dir / "moved").size(), 3u);  // the folder the run held
+}
+
+TEST_F(Session, WhereIdentityCannotBeTrustedAFileMadeInTheDestinationTellsTheSource) {
+    // A file system that numbers each spelling anew and resolves nothing, as FUSE drivers of
+    // FAT may: only the probe sees that the link is the source folder.
+    class Untrusted final : public ForwardingFileSystem {
+    public:
+        std::error_code identify(const fs::path&, FileIdentity& out) override {
+            out = {1, ++next_};
+            return {};
+        }
+        bool identityTrusted(const fs::path&) override { return false; }
+        fs::path resolve(const fs::path& path) override { return fs::absolute(path).lexically_normal(); }
+
+    private:
+        std::uint64_t next_ = 0;
+    } files;
+    std::error_code linked;
+    fs::create_directory_symlink(src(), dir / "also-src", linked);
+    if (linked) GTEST_SKIP() << "no symbolic links here: " << linked.message();
+    Recorder events;
+    const SessionResult result = RunSession(files, Request(dir / "also-src"), Jobs(dir / "also-src"), &events);
+    EXPECT_EQ(result.setup.kind, SetupKind::DestIsSource) << result.setup.message();
+    EXPECT_EQ(Files(src()).size(), 3u);  // no backup, no probe left
+}
+
+TEST_F(Session, EveryPlatformCallThatFailsLosesNothing) {
+    const Bytes old = {'o', 'l', 'd'};
+    for (int c = 0; c < kFsCallCount; ++c) {
+        const FsCall call = static_cast<FsCall>(c);
+        SCOPED_TRACE(FsCallName(call));
+        fs::remove_all(dest());
+        fs::remove_all(temp());
+        fs::create_directories(dest() / "sub");
+        WriteFile(dest() / "a.jww", old);
+        WriteFile(dest() / "a.BAK", {'o', 'l', 'd', 'e', 'r'});
+        FaultyFileSystem files;
+        int calls = 0;
+        files.failCall = [&](FsCall which, const fs::path&) {
+            if (which != call) return std::error_code{};
+            ++calls;
+            return std::make_error_code(std::errc::io_error);
+        };
+        SessionRequest request = Request(dest());
+        request.tempBase.clear();  // the system's temp folder, which the file system is asked for
+        request.createFolders = true;
+        request.settings.sync = true;
+        request.settings.keepTimes = true;
+        JobList jobs = Jobs(dest(), {"a.jww", "b.jww"});
+        jobs.add(src() / "c.jww", dest() / "sub" / "c.jww");
+        Recorder events;
+        const SessionResult result = RunSession(files, request, jobs, &events);
+        // A run never truncates a file, holds every folder from DEST down, and syncs either whole
+        // file systems or each drawing and folder, as the system allows.
+        const FsCall unusedSync = files.canSyncFileSystems() ? FsCall::SyncDirectory : FsCall::SyncFileSystem;
+        if (call != FsCall::Create && call != FsCall::HoldFolder && call != unusedSync) {
+            EXPECT_GT(calls, 0) << "never called";
+        }
+        // Whatever failed: each name holds its old drawing or the whole new one, the old one is
+        // kept where it was replaced, and the sources are as they were.
+        const Bytes now = ReadFile(dest() / "a.jww");
+        const bool replaced = now != old;
+        if (replaced) {
+            EXPECT_EQ(ReadFile(dest() / "a.BAK"), old);
+            ASSERT_FALSE(events.results.empty());
+            EXPECT_EQ(events.results[0].outcome, Outcome::Converted);
+        } else {
+            EXPECT_EQ(ReadFile(dest() / "a.BAK"), (Bytes{'o', 'l', 'd', 'e', 'r'}));
+            EXPECT_TRUE(result.setup || events.results[0].outcome == Outcome::Failed);
+        }
+        for (const auto& [name, bytes] : Files(dest())) {
+            EXPECT_FALSE(name.find(".qm-") != std::string::npos && call != FsCall::Remove) << name;
+        }
+        EXPECT_EQ(Files(src()).size(), 3u);
+    }
+}
