@@ -20,7 +20,6 @@ public:
     void Add(std::size_t index, const FileResult& result);
     // Hands on everything still waiting, in order; at the end of a batch.
     void Flush();
-    bool Emitted(std::size_t index) const { return emitted_[index]; }
 
 private:
     void EmitFirstWaiting();

@@ -194,6 +194,19 @@ std::unordered_map<std::uint32_t, std::uint32_t> Clashes(const JobList& jobs, bo
     return clashes;
 }
 
+// ConvertFile, with whatever it did not expect to throw made that file's failure, so one drawing
+// never ends the batch (or, on a worker thread, the program).
+FileResult ConvertSafely(ConversionContext& ctx, const BatchJob& job, const std::function<void()>& onStart) {
+    try {
+        return ConvertFile(ctx, job.source, job.dest, job.named, onStart);
+    } catch (const std::bad_alloc&) {
+        return Unconverted(job, Outcome::Failed, MakeProblem(ProblemKind::TooLarge, "too large for memory"));
+    } catch (const std::exception& e) {
+        return Unconverted(job, Outcome::Failed,
+                           MakeProblem(ProblemKind::Internal, std::string("internal error: ") + e.what()));
+    }
+}
+
 // How many drawings, or how many bytes of them, a worker syncs together.
 constexpr std::size_t kSyncGroupFiles = 64;
 constexpr std::uint64_t kSyncGroupBytes = 64u << 20;
@@ -270,7 +283,7 @@ BatchSummary RunBatch(FileSystem& files, const JobList& jobs, const BatchPlan& p
                         observer->FileStarted(i, job);
                     };
                     const std::size_t waitingBefore = ctx.waiting.size();
-                    result = ConvertFile(ctx, job.source, job.dest, job.named, onStart);
+                    result = ConvertSafely(ctx, job, onStart);
                     ctx.backupTakenBy = nullptr;
                     if (ctx.waiting.size() > waitingBefore) {
                         // Synced with others: enough of them to make one sync pay, few enough

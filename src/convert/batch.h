@@ -27,7 +27,6 @@ public:
     void add(const std::filesystem::path& source, const std::filesystem::path& dest, std::uint64_t size = 0,
              bool named = false);
     std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
     BatchJob operator[](std::size_t i) const;
     std::filesystem::path source(std::size_t i) const;
     std::filesystem::path dest(std::size_t i) const;
