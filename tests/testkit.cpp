@@ -249,7 +249,7 @@ const char* FsCallName(FsCall call) {
     static constexpr const char* kNames[kFsCallCount] = {
         "openRead", "create", "createNew", "rename", "remove", "link", "copyPermissions", "copyModificationTime",
         "createDirectory", "removeDirectory", "syncDirectory", "syncFileSystem", "examine", "listFolder", "identify",
-        "foldsCase", "tempFolder", "holdFolder", "pinFolder", "lockFolder"};
+        "foldsCase", "tempFolder", "writable", "holdFolder", "pinFolder", "lockFolder"};
     return kNames[static_cast<int>(call)];
 }
 
@@ -344,6 +344,9 @@ std::error_code FaultyFileSystem::tempFolder(fs::path& out) {
     QM_FAIL_CALL(FsCall::TempFolder, fs::path());
     return Real().tempFolder(out);
 }
+bool FaultyFileSystem::writable(const fs::path& path) {
+    return !failCall(FsCall::Writable, path) && Real().writable(path);
+}
 std::error_code FaultyFileSystem::holdFolder(const fs::path& folder, std::unique_ptr<FolderHandle>& out) {
     QM_FAIL_CALL(FsCall::HoldFolder, folder);
     return Real().holdFolder(folder, out);
@@ -400,6 +403,7 @@ std::error_code ForwardingFileSystem::foldsCase(const fs::path& folder, bool may
 }
 fs::path ForwardingFileSystem::resolve(const fs::path& path) { return Real().resolve(path); }
 std::error_code ForwardingFileSystem::tempFolder(fs::path& out) { return Real().tempFolder(out); }
+bool ForwardingFileSystem::writable(const fs::path& path) { return Real().writable(path); }
 std::error_code ForwardingFileSystem::holdFolder(const fs::path& folder, std::unique_ptr<FolderHandle>& out) {
     return Real().holdFolder(folder, out);
 }

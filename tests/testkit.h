@@ -76,7 +76,7 @@ quellmark::Failure JwsFailure(const Bytes& bytes);
 enum class FsCall {
     OpenRead, Create, CreateNew, Rename, Remove, Link, CopyPermissions, CopyModificationTime,
     MakeFolder, RemoveFolder, SyncDirectory, SyncFileSystem, Examine, ListFolder, Identify,
-    FoldsCase, TempFolder, HoldFolder, PinFolder, LockFolder,
+    FoldsCase, TempFolder, Writable, HoldFolder, PinFolder, LockFolder,
 };
 inline constexpr int kFsCallCount = static_cast<int>(FsCall::LockFolder) + 1;
 const char* FsCallName(FsCall call);
@@ -104,6 +104,7 @@ public:
     std::error_code foldsCase(const fs::path& folder, bool mayWrite, bool& folds) override;
     fs::path resolve(const fs::path& path) override;
     std::error_code tempFolder(fs::path& out) override;
+    bool writable(const fs::path& path) override;
     std::error_code holdFolder(const fs::path& folder, std::unique_ptr<quellmark::FolderHandle>& out) override;
     std::error_code pinFolder(const quellmark::FolderHandle& root, const fs::path& below, bool create,
                               std::unique_ptr<quellmark::FolderHandle>& out) override;
@@ -153,6 +154,7 @@ public:
     std::error_code identify(const fs::path& path, quellmark::FileIdentity& out) override;
     std::error_code foldsCase(const fs::path& folder, bool mayWrite, bool& folds) override;
     std::error_code tempFolder(fs::path& out) override;
+    bool writable(const fs::path& path) override;
     std::error_code holdFolder(const fs::path& folder, std::unique_ptr<quellmark::FolderHandle>& out) override;
     std::error_code pinFolder(const quellmark::FolderHandle& root, const fs::path& below, bool create,
                               std::unique_ptr<quellmark::FolderHandle>& out) override;

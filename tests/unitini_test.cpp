@@ -25,7 +25,7 @@ void Put(const fs::path& path, const std::string& text) {
 std::string Read(const fs::path& path, const char* section, const char* key, std::size_t capacity = 512,
                  bool* found = nullptr) {
     std::string value = "untouched";
-    const bool ok = ReadIniString(section, key, value, capacity, path);
+    const bool ok = ReadIniString(RealFileSystem(), section, key, value, capacity, path);
     if (found) *found = ok;
     return value;
 }
@@ -93,11 +93,11 @@ TEST_F(IniFile, ACutNeverSplitsAUtf8Character) {
 }
 
 TEST_F(IniFile, AFreshFileGetsItsSectionsInTheOrderWritten) {
-    EXPECT_TRUE(WriteIniString("Form", "F1_X", "190", ini()));
-    EXPECT_TRUE(WriteIniString("Form", "F1_Y", "109", ini()));
-    EXPECT_TRUE(WriteIniString("Comp", "F1P1", "160", ini()));
-    EXPECT_TRUE(WriteIniString("Set", "FLD2", "", ini()));
-    EXPECT_TRUE(WriteIniString("Set", "FTYP", "-1", ini()));
+    EXPECT_TRUE(WriteIniString(RealFileSystem(), "Form", "F1_X", "190", ini()));
+    EXPECT_TRUE(WriteIniString(RealFileSystem(), "Form", "F1_Y", "109", ini()));
+    EXPECT_TRUE(WriteIniString(RealFileSystem(), "Comp", "F1P1", "160", ini()));
+    EXPECT_TRUE(WriteIniString(RealFileSystem(), "Set", "FLD2", "", ini()));
+    EXPECT_TRUE(WriteIniString(RealFileSystem(), "Set", "FTYP", "-1", ini()));
     EXPECT_EQ(Contents(ini()), "[Form]\nF1_X=190\nF1_Y=109\n\n[Comp]\nF1P1=160\n\n[Set]\nFLD2=\nFTYP=-1\n");
 }
 
@@ -105,8 +105,8 @@ TEST_F(IniFile, AnExistingKeyIsReplacedOnItsOwnLineAndEverythingElseStays) {
     const std::string before =
         "; written by hand\r\n[Form]\r\n  f1_x = 5\r\nOTHER=keep me\r\n\r\n[Set]\r\nFLD1=/old/\r\n";
     Put(ini(), before);
-    EXPECT_TRUE(WriteIniString("FORM", "F1_X", "190", ini()));
-    EXPECT_TRUE(WriteIniString("Set", "FLD1", "", ini()));
+    EXPECT_TRUE(WriteIniString(RealFileSystem(), "FORM", "F1_X", "190", ini()));
+    EXPECT_TRUE(WriteIniString(RealFileSystem(), "Set", "FLD1", "", ini()));
     EXPECT_EQ(Contents(ini()), "; written by hand\r\n[Form]\r\nf1_x=190\r\nOTHER=keep me\r\n\r\n[Set]\r\nFLD1=\r\n");
     bool found = true;
     EXPECT_EQ(Read(ini(), "Set", "FLD1", 512, &found), "");
@@ -115,8 +115,8 @@ TEST_F(IniFile, AnExistingKeyIsReplacedOnItsOwnLineAndEverythingElseStays) {
 
 TEST_F(IniFile, ANewKeyJoinsTheEndOfItsSectionBeforeTheBlankLines) {
     Put(ini(), "[Form]\nF1_X=1\n\n[Set]\nFTYP=0");
-    EXPECT_TRUE(WriteIniString("Form", "F1_Y", "2", ini()));
-    EXPECT_TRUE(WriteIniString("Set", "FNAM", "a b", ini()));
+    EXPECT_TRUE(WriteIniString(RealFileSystem(), "Form", "F1_Y", "2", ini()));
+    EXPECT_TRUE(WriteIniString(RealFileSystem(), "Set", "FNAM", "a b", ini()));
     EXPECT_EQ(Contents(ini()), "[Form]\nF1_X=1\nF1_Y=2\n\n[Set]\nFTYP=0\nFNAM=a b\n");
     EXPECT_EQ(Read(ini(), "Set", "FNAM"), "a b");
 }
@@ -124,27 +124,27 @@ TEST_F(IniFile, ANewKeyJoinsTheEndOfItsSectionBeforeTheBlankLines) {
 TEST_F(IniFile, WhatWasWrittenIsReadBack) {
     const std::string values[] = {"0", "-2147483648", "/home/user/図面 2024/", "x=y", "[not a section]"};
     for (const std::string& value : values) {
-        ASSERT_TRUE(WriteIniString("Set", "FNAM", value, ini())) << value;
+        ASSERT_TRUE(WriteIniString(RealFileSystem(), "Set", "FNAM", value, ini())) << value;
         EXPECT_EQ(Read(ini(), "Set", "FNAM"), value);
     }
 }
 
 TEST_F(IniFile, NamesAndValuesThatWouldBreakTheLinesAreRefused) {
     Put(ini(), "[Set]\nFLD1=/a/\n");
-    EXPECT_FALSE(WriteIniString("Set", "FLD1", "/a\nF1_W=0/", ini()));
-    EXPECT_FALSE(WriteIniString("Set", "FLD1", "/a\r/", ini()));
-    EXPECT_FALSE(WriteIniString("Set", "F=X", "1", ini()));
-    EXPECT_FALSE(WriteIniString("Set", "[X]", "1", ini()));
-    EXPECT_FALSE(WriteIniString("Se]t", "X", "1", ini()));
-    EXPECT_FALSE(WriteIniString("", "X", "1", ini()));
-    EXPECT_FALSE(WriteIniString("Set", " ", "1", ini()));
+    EXPECT_FALSE(WriteIniString(RealFileSystem(), "Set", "FLD1", "/a\nF1_W=0/", ini()));
+    EXPECT_FALSE(WriteIniString(RealFileSystem(), "Set", "FLD1", "/a\r/", ini()));
+    EXPECT_FALSE(WriteIniString(RealFileSystem(), "Set", "F=X", "1", ini()));
+    EXPECT_FALSE(WriteIniString(RealFileSystem(), "Set", "[X]", "1", ini()));
+    EXPECT_FALSE(WriteIniString(RealFileSystem(), "Se]t", "X", "1", ini()));
+    EXPECT_FALSE(WriteIniString(RealFileSystem(), "", "X", "1", ini()));
+    EXPECT_FALSE(WriteIniString(RealFileSystem(), "Set", " ", "1", ini()));
     EXPECT_EQ(Contents(ini()), "[Set]\nFLD1=/a/\n");
 }
 
 TEST_F(IniFile, AFileThatCannotBeWrittenReportsFailure) {
-    EXPECT_FALSE(WriteIniString("Set", "FTYP", "0", dir / "missing-folder" / "Quellmark.ini"));
+    EXPECT_FALSE(WriteIniString(RealFileSystem(), "Set", "FTYP", "0", dir / "missing-folder" / "Quellmark.ini"));
     fs::create_directory(ini());  // a folder where the file should be
-    EXPECT_FALSE(WriteIniString("Set", "FTYP", "0", ini()));
+    EXPECT_FALSE(WriteIniString(RealFileSystem(), "Set", "FTYP", "0", ini()));
     bool found = true;
     EXPECT_EQ(Read(ini(), "Set", "FTYP", 22, &found), "");
     EXPECT_FALSE(found);
@@ -153,6 +153,6 @@ TEST_F(IniFile, AFileThatCannotBeWrittenReportsFailure) {
 TEST_F(IniFile, AByteOrderMarkIsNoPartOfTheFirstSection) {
     Put(ini(), "\xEF\xBB\xBF[Form]\nF1_X=3\n");
     EXPECT_EQ(Read(ini(), "Form", "F1_X"), "3");
-    EXPECT_TRUE(WriteIniString("Form", "F1_X", "4", ini()));
+    EXPECT_TRUE(WriteIniString(RealFileSystem(), "Form", "F1_X", "4", ini()));
     EXPECT_EQ(Contents(ini()), "\xEF\xBB\xBF[Form]\nF1_X=4\n");
 }

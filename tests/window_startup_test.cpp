@@ -34,7 +34,7 @@ namespace {
 
 std::string Setting(const fs::path& ini, const char* section, const char* key) {
     std::string value;
-    ReadIniString(section, key, value, 4096, ini);
+    ReadIniString(RealFileSystem(), section, key, value, 4096, ini);
     return value;
 }
 

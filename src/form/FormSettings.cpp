@@ -20,31 +20,32 @@ constexpr const char* kColumnKeys[6] = {"F1S0", "F1S1", "F1S2", "F1S3", "F1S4", 
 
 class Reader {
 public:
-    explicit Reader(const std::filesystem::path& path) : path_(path) {}
+    Reader(FileSystem& files, const std::filesystem::path& path) : files_(files), path_(path) {}
     void number(const char* section, const char* key, int& field) {
         std::string value;
-        if (ReadIniString(section, key, value, kNumberCapacity, path_)) field = StrToIntDef0(value);
+        if (ReadIniString(files_, section, key, value, kNumberCapacity, path_)) field = StrToIntDef0(value);
     }
     void text(const char* section, const char* key, std::string& field) {
         std::string value;
-        if (ReadIniString(section, key, value, kTextCapacity, path_)) field = value;
+        if (ReadIniString(files_, section, key, value, kTextCapacity, path_)) field = value;
     }
 
 private:
+    FileSystem& files_;
     const std::filesystem::path& path_;
 };
 
 class Writer {
 public:
-    explicit Writer(const std::filesystem::path& path) : path_(path) {}
-    void number(const char* section, const char* key, int value) {
-        (void)WriteIniString(section, key, std::to_string(value), path_);
-    }
+    Writer(FileSystem& files, const std::filesystem::path& path) : files_(files), path_(path) {}
+    void number(const char* section, const char* key, int value) { text(section, key, std::to_string(value)); }
     void text(const char* section, const char* key, const std::string& value) {
-        (void)WriteIniString(section, key, value, path_);
+        if (!WriteIniString(files_, section, key, value, path_)) allWritten = false;
     }
+    bool allWritten = true;
 
 private:
+    FileSystem& files_;
     const std::filesystem::path& path_;
 };
 
@@ -65,17 +66,19 @@ void ForEachSetting(Io& io, Settings& s) {
     io.number(kSet, "FTYP", s.fileType);
 }
 
-void ReadFormSettings(const std::filesystem::path& iniPath, FormSettings& s) {
-    Reader in(iniPath);
+void ReadFormSettings(FileSystem& files, const std::filesystem::path& iniPath, FormSettings& s) {
+    Reader in(files, iniPath);
     ForEachSetting(in, s);
 }
 
-void WriteFormSettings(const std::filesystem::path& iniPath, const FormSettings& s) {
+bool WriteFormSettings(FileSystem& files, const std::filesystem::path& iniPath, const FormSettings& s) {
     // Settings are a convenience: nothing that goes wrong here may keep the window from closing.
     try {
-        Writer out(iniPath);
+        Writer out(files, iniPath);
         ForEachSetting(out, s);
+        return out.allWritten;
     } catch (const std::exception&) {
+        return false;
     }
 }
 

@@ -3,6 +3,8 @@
 // at start-up and written once at shut-down, key by key in a fixed order.
 #pragma once
 
+#include "../platform/files.h"
+
 #include <array>
 #include <filesystem>
 #include <string>
@@ -27,9 +29,10 @@ struct FormSettings {
 };
 
 // Overwrites each field whose key holds a non-empty value; a number that is not one reads as 0.
-void ReadFormSettings(const std::filesystem::path& iniPath, FormSettings& settings);
+void ReadFormSettings(FileSystem& fs, const std::filesystem::path& iniPath, FormSettings& settings);
 
-// Writes all fifteen keys; a key that cannot be written does not stop the others.
-void WriteFormSettings(const std::filesystem::path& iniPath, const FormSettings& settings);
+// Writes all fifteen keys; a key that cannot be written does not stop the others. False when
+// any could not be written.
+bool WriteFormSettings(FileSystem& fs, const std::filesystem::path& iniPath, const FormSettings& settings);
 
 }  // namespace quellmark

@@ -3,9 +3,6 @@
 #include "UnitIni.h"
 
 #include <algorithm>
-#include <exception>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -62,22 +59,18 @@ struct IniFile {
     std::vector<Line> lines;
 };
 
+// A settings file is small; a larger one is no settings file of ours.
+constexpr std::size_t kLargestFile = 1 << 20;
+
 // The file's lines; nullopt when it exists but cannot be read. A missing file has no lines.
-std::optional<IniFile> Load(const std::filesystem::path& path) {
+std::optional<IniFile> Load(FileSystem& files, const std::filesystem::path& path) {
     IniFile file;
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (status.type() == std::filesystem::file_type::not_found) return file;
-    if (status.type() != std::filesystem::file_type::regular) return std::nullopt;
-    std::string content;
-    try {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return std::nullopt;
-        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (in.bad()) return std::nullopt;
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+    const PathFacts facts = files.examine(path);
+    if (facts.kind == PathKind::Missing && !facts.error) return file;
+    if (facts.kind != PathKind::File || facts.size > kLargestFile) return std::nullopt;
+    FileBytes bytes;
+    if (ReadWholeFile(files, path, bytes, kLargestFile)) return std::nullopt;
+    std::string content(bytes.begin(), bytes.end());
     if (content.starts_with(kUtf8Bom)) {
         file.hadBom = true;
         content.erase(0, kUtf8Bom.size());
@@ -96,13 +89,16 @@ std::optional<IniFile> Load(const std::filesystem::path& path) {
     return file;
 }
 
-bool Save(const IniFile& file, const std::filesystem::path& path) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    if (file.hadBom) out << kUtf8Bom;
-    for (const Line& line : file.lines) out << line.text << line.ending;
-    out.close();
-    return !out.fail();
+// Rewritten in place, as the system's own profile functions do: a file that may be written in a
+// folder that may not still takes its settings.
+bool Save(FileSystem& files, const IniFile& file, const std::filesystem::path& path) {
+    std::string content(file.hadBom ? kUtf8Bom : std::string_view());
+    for (const Line& line : file.lines) content += line.text + line.ending;
+    std::unique_ptr<OutputFile> out;
+    if (files.create(path, out)) return false;
+    std::size_t written = 0;
+    const bool wrote = !out->write({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()}, written);
+    return !out->close() && wrote;
 }
 
 // Where a section's header is, and the lines after it up to the next header.
@@ -150,11 +146,11 @@ bool BreaksLine(std::string_view text) { return text.find_first_of("\r\n") != st
 
 }  // namespace
 
-bool ReadIniString(std::string_view section, std::string_view key, std::string& value,
+bool ReadIniString(FileSystem& files, std::string_view section, std::string_view key, std::string& value,
                    std::size_t capacity, const std::filesystem::path& path) {
     value.clear();
     if (capacity == 0) return false;
-    const std::optional<IniFile> file = Load(path);
+    const std::optional<IniFile> file = Load(files, path);
     if (!file) return false;
     const std::optional<SectionSpan> span = FindSection(*file, Trim(section));
     if (!span) return false;
@@ -164,7 +160,7 @@ bool ReadIniString(std::string_view section, std::string_view key, std::string& 
     return !value.empty();
 }
 
-bool WriteIniString(std::string_view section, std::string_view key, std::string_view value,
+bool WriteIniString(FileSystem& files, std::string_view section, std::string_view key, std::string_view value,
                     const std::filesystem::path& path) {
     section = Trim(section);
     key = Trim(key);
@@ -173,7 +169,7 @@ bool WriteIniString(std::string_view section, std::string_view key, std::string_
         key.front() == '[') {
         return false;
     }
-    std::optional<IniFile> file = Load(path);
+    std::optional<IniFile> file = Load(files, path);
     if (!file) return false;
     const std::string ending = EndingOf(*file);
     const std::string_view storedValue = Trim(value);
@@ -200,7 +196,7 @@ bool WriteIniString(std::string_view section, std::string_view key, std::string_
         file->lines.push_back({"[" + std::string(section) + "]", ending});
         file->lines.push_back({std::string(key) + "=" + std::string(storedValue), ending});
     }
-    return Save(*file, path);
+    return Save(files, *file, path);
 }
 
 }  // namespace quellmark

@@ -76,6 +76,12 @@ struct PathFacts {
     bool link = false;
     std::uintmax_t size = 0;  // a file's size
     std::error_code error;    // why the path could not be examined; not set when it is simply not there
+    std::int64_t modified = 0;  // a file's last write, in seconds since 1970-01-01 UTC
+    bool readOnly = false;  // a file its owner may not write (Windows: the read-only attribute)
+    bool archive = false;   // Windows' archive attribute; no other system has one
+    // Left out of what the window lists: a name starting with "." (Windows: the hidden or the
+    // system attribute).
+    bool hidden = false;
 };
 
 // One entry of a folder, not "." and "..", as examine() tells it.
@@ -151,6 +157,9 @@ public:
     virtual std::filesystem::path resolve(const std::filesystem::path& path) = 0;
     // The folder for temporary files of this user.
     virtual std::error_code tempFolder(std::filesystem::path& out) = 0;
+    // Whether this process may write the file that is there (without changing it), or make
+    // files in the folder that is there.
+    virtual bool writable(const std::filesystem::path& path) = 0;
 
     // ---- folders held open ----
     // Holds the folder at the path (links followed).

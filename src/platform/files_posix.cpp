@@ -154,6 +154,17 @@ PathKind KindOf(mode_t mode) {
     return S_ISDIR(mode) ? PathKind::Folder : S_ISREG(mode) ? PathKind::File : PathKind::Other;
 }
 
+// What a stat of the name (links followed) tells beyond its kind.
+void FillFacts(PathFacts& facts, const struct stat& st, std::string_view name) {
+    facts.kind = KindOf(st.st_mode);
+    if (facts.kind == PathKind::File) {
+        facts.size = static_cast<std::uintmax_t>(st.st_size);
+        facts.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+        facts.readOnly = (st.st_mode & S_IWUSR) == 0;
+    }
+    facts.hidden = name.starts_with(".");
+}
+
 // File systems by the magic number statfs gives them.
 constexpr long kFuse = 0x65735546;
 bool FoldsByType(long type) {
@@ -275,8 +286,7 @@ public:
                 return facts;  // a link to nothing is as good as no name
             }
         }
-        facts.kind = KindOf(st.st_mode);
-        if (facts.kind == PathKind::File) facts.size = static_cast<std::uintmax_t>(st.st_size);
+        FillFacts(facts, st, PathText(path.filename()));
         return facts;
     }
 
@@ -305,20 +315,20 @@ public:
             struct stat st {};
             if (entry->d_type == DT_DIR) {
                 item.facts.kind = PathKind::Folder;
+                item.facts.hidden = name.starts_with(".");
             } else if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (IsNotThere(errno)) continue;  // gone meanwhile
                 item.facts.error = LastError();
             } else if (S_ISLNK(st.st_mode)) {
                 item.facts.link = true;
                 if (::fstatat(fd, entry->d_name, &st, 0) == 0) {
-                    item.facts.kind = KindOf(st.st_mode);
+                    FillFacts(item.facts, st, name);
                 } else if (!IsNotThere(errno)) {
                     item.facts.error = LastError();
                 }
             } else {
-                item.facts.kind = KindOf(st.st_mode);
+                FillFacts(item.facts, st, name);
             }
-            if (item.facts.kind == PathKind::File) item.facts.size = static_cast<std::uintmax_t>(st.st_size);
             entries.push_back(std::move(item));
         }
         ::closedir(dir);
@@ -377,6 +387,8 @@ public:
         out = fs::temp_directory_path(ec);
         return ec;
     }
+
+    bool writable(const fs::path& path) override { return ::access(path.c_str(), W_OK) == 0; }
 
     std::error_code holdFolder(const fs::path& folder, std::unique_ptr<FolderHandle>& out) override {
         const int fd = OpenFolder(AT_FDCWD, folder.c_str(), true);

@@ -286,12 +286,25 @@ std::error_code TakeShared(const std::wstring& base, std::vector<HANDLE>& mutexe
     return {};
 }
 
-PathFacts FactsOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow) {
+// Seconds since 1970-01-01 UTC of a FILETIME (100-nanosecond steps since 1601-01-01 UTC).
+std::int64_t UnixSeconds(FILETIME time) {
+    const std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+    constexpr std::uint64_t kTicksTo1970 = 116444736000000000ULL;
+    return static_cast<std::int64_t>((ticks - kTicksTo1970) / 10000000);
+}
+
+PathFacts FactsOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME written) {
     PathFacts facts;
     facts.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder
                  : (attributes & FILE_ATTRIBUTE_DEVICE)  ? PathKind::Other
                                                          : PathKind::File;
-    if (facts.kind == PathKind::File) facts.size = (std::uintmax_t{sizeHigh} << 32) | sizeLow;
+    if (facts.kind == PathKind::File) {
+        facts.size = (std::uintmax_t{sizeHigh} << 32) | sizeLow;
+        facts.modified = UnixSeconds(written);
+        facts.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+        facts.archive = (attributes & FILE_ATTRIBUTE_ARCHIVE) != 0;
+    }
+    facts.hidden = (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
     return facts;
 }
 
@@ -317,7 +330,7 @@ PathFacts FactsThroughLink(const fs::path& path) {
         facts.error = ec;
         return facts;
     }
-    facts = FactsOf(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow);
+    facts = FactsOf(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime);
     facts.link = true;
     return facts;
 }
@@ -424,7 +437,7 @@ public:
             return facts;
         }
         if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return FactsThroughLink(path);
-        return FactsOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow);
+        return FactsOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
     }
 
     // The listing gives each entry's attributes and size; only a reparse point takes a look more.
@@ -448,7 +461,7 @@ public:
             entries.push_back({fs::path(name), {}});
             entries.back().facts = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
                                        ? FactsThroughLink(folder / name)
-                                       : FactsOf(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow);
+                                       : FactsOf(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow, found.ftLastWriteTime);
         } while (::FindNextFileW(search, &found));
         const DWORD code = ::GetLastError();
         ::FindClose(search);
@@ -495,6 +508,24 @@ public:
         while (text.size() > RootLength(text) && IsSeparator(text.back())) text.pop_back();
         out = std::move(text);
         return {};
+    }
+
+    // A file: whether it opens for writing (nothing is changed). A folder: whether a file can be
+    // made in it, tried with a file of the program's own temp name, as Windows' access rules
+    // (inherited ACLs, Program Files) tell no simpler way.
+    bool writable(const fs::path& path) override {
+        const PathFacts facts = examine(path);
+        if (facts.kind == PathKind::File) {
+            OwnedHandle h(::CreateFileW(Win32Path(path).c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+            return h.ok();
+        }
+        if (facts.kind != PathKind::Folder) return false;
+        const fs::path probe = path / (L".qm-" + std::to_wstring(::GetCurrentProcessId() % 10000000000ULL) + L".tmp");
+        OwnedHandle h(::CreateFileW(Win32Path(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        return h.ok();
     }
 
     std::error_code holdFolder(const fs::path& folder, std::unique_ptr<FolderHandle>& out) override {

@@ -2,6 +2,7 @@
 // error, names kept for devices, the folder above a path, this process and its cores.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -26,6 +27,14 @@ std::string DeviceNameReason(const std::filesystem::path& name);
 // the standard library's parent_path would go on from a share or a \\?\ path to the current
 // drive's root.
 std::filesystem::path ParentFolder(const std::filesystem::path& path);
+
+// The time in local time as the file list shows it: "yyyy/MM/dd hh:mm:ss".
+std::string LocalTimeText(std::int64_t secondsSince1970);
+
+// Where this user's settings of the program go when the program's own folder cannot take them:
+// $XDG_CONFIG_HOME/Quellmark (~/.config/Quellmark) on Linux, %APPDATA%\Quellmark on Windows.
+// Empty when the system names no such place.
+std::filesystem::path UserSettingsFolder();
 
 // This process's id, for names of temporary files that must not meet another process's.
 long ProcessId();

@@ -1,6 +1,10 @@
 // The system helpers on POSIX systems.
 #include "system.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
 #include <unistd.h>
 
 namespace quellmark {
@@ -16,5 +20,21 @@ fs::path ParentFolder(const fs::path& path) {
 }
 
 long ProcessId() { return static_cast<long>(::getpid()); }
+
+std::string LocalTimeText(std::int64_t secondsSince1970) {
+    const std::time_t time = static_cast<std::time_t>(secondsSince1970);
+    std::tm local{};
+    if (!::localtime_r(&time, &local)) return {};
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+fs::path UserSettingsFolder() {
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') return fs::path(config) / "Quellmark";
+    if (const char* home = std::getenv("HOME"); home && *home == '/') return fs::path(home) / ".config" / "Quellmark";
+    return {};
+}
 
 }  // namespace quellmark

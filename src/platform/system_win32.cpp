@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
 #include <process.h>
 
 namespace quellmark {
@@ -137,5 +141,21 @@ fs::path ParentFolder(const fs::path& path) {
 }
 
 long ProcessId() { return static_cast<long>(_getpid()); }
+
+std::string LocalTimeText(std::int64_t secondsSince1970) {
+    const std::time_t time = static_cast<std::time_t>(secondsSince1970);
+    std::tm local{};
+    if (::localtime_s(&local, &time) != 0) return {};
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+fs::path UserSettingsFolder() {
+    const wchar_t* appData = ::_wgetenv(L"APPDATA");
+    if (!appData || !*appData) return {};
+    return fs::path(appData) / L"Quellmark";
+}
 
 }  // namespace quellmark

@@ -371,7 +371,7 @@ void TForm1::FormShow() {
 
     FormSettings settings;
     settings.searchFolder = ToUtf8(FSearchFolder);
-    ReadFormSettings(ToPath(FIniPath), settings);
+    ReadFormSettings(*context_.fs, ToPath(FIniPath), settings);
     ApplySettings(settings);
     SearchAgainAtStart(FromUtf8(settings.searchFolder));
 
@@ -392,7 +392,7 @@ void TForm1::FormClose() {
     ClearImageList(context_.images);
     FreeJwwDocument(context_.jww);
     FreeJwsDocument(context_.jws);
-    WriteFormSettings(ToPath(FIniPath), CurrentSettings());
+    (void)WriteFormSettings(*context_.fs, ToPath(FIniPath), CurrentSettings());
 }
 
 void TForm1::ApplySettings(const FormSettings& s) {
