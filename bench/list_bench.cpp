@@ -103,7 +103,7 @@ Figures Measure(const fs::path& folder) {
     QTimer::singleShot(0, &form, [&] {
         meter.Start();
         clock.start();
-        form.ListFiles(form.NodePath(form.TreeView1->topLevelItem(0)));
+        form.Form().FolderChosen(0);
         figures.listSeconds = clock.nsecsElapsed() / 1e9;
         figures.listStallMs = meter.Stop();
         QApplication::quit();

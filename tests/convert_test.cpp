@@ -3,7 +3,7 @@
 #include "testkit.h"
 
 #include "convert/batch.h"
-#include "convert/command.h"
+#include "form/ConvertCommand.h"
 #include "convert/replace.h"
 #include "convert/session.h"
 #include "drawing/dimensions.h"

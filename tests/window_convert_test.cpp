@@ -174,11 +174,17 @@ TEST_F(Convert, ABatchRunsOffTheWindowsThreadRefusesOtherCommandsAndReportsItsFa
     f.Button4Click();
     ClickHeader(0);
     f.MnuExitClick();
-    EXPECT_FALSE(f.close());
-    EXPECT_EQ(platform.beeps, 8);
+    EXPECT_EQ(platform.beeps, 7);
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_TRUE(platform.pickers.empty());
+    // The close box says that a batch runs and offers to stop it; no keeps both.
+    platform.answer = WindowPlatform::Answer::No;
+    EXPECT_FALSE(f.close());
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "変換中です。変換を中止して終了しますか？");
     EXPECT_TRUE(f.isVisible());
+    EXPECT_TRUE(f.Converting());
+    platform.Reset();
     EXPECT_EQ(Column(0), listed);
     EXPECT_EQ(f.ComboBox1->currentIndex(), 0);
 
@@ -288,7 +294,7 @@ TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
     fs::create_directories(dir / "archive" / "site");
     fs::rename(source(), dir / "archive" / "site" / "src");
     Search(dir / "archive");
-    ASSERT_TRUE(f.FSearchReady);
+    ASSERT_TRUE(f.Form().FSearchReady);
     QTreeWidgetItem* folder = Node("site/src");
     ASSERT_NE(folder, nullptr);
     Click(folder);
@@ -320,7 +326,7 @@ TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
     EXPECT_EQ(next.Edit2->text(), Folder(dest()));
     EXPECT_EQ(next.ComboBox1->currentIndex(), 2);
     // The last search folder is searched again.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return next.FSearchReady; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return next.Form().FSearchReady; }));
     EXPECT_NE(Node("site/src"), nullptr);
     next.MnuFileSFolderClick();  // cancelled, but it starts where the last search was
     ASSERT_EQ(platform.pickers.size(), 1u);

@@ -87,7 +87,7 @@ TEST_F(FileList, EachFileTypeListsItsPatternWhateverTheLetterCase) {
     List(folder());
     EXPECT_EQ(Sorted(Column(0)), kAllFiles);
     EXPECT_EQ(f.StatusText(), "9 Files  パス名「" + Folder(folder()) + "」");
-    EXPECT_TRUE(f.FListShown);
+    EXPECT_TRUE(f.Form().FListShown);
 
     f.MnuFileType1Click();
     EXPECT_EQ(f.ComboBox1->currentIndex(), 1);
@@ -114,7 +114,7 @@ TEST_F(FileList, AFileTypeChosenBeforeAnySearchListsNothing) {
     TForm1& f = Start();
     f.MnuFileType2Click();
     EXPECT_EQ(f.ComboBox1->currentIndex(), 2);
-    EXPECT_FALSE(f.FListShown);
+    EXPECT_FALSE(f.Form().FListShown);
     EXPECT_TRUE(platform.boxes.empty());
 }
 
@@ -180,7 +180,7 @@ TEST_F(FileList, AnEmptyFolderLeavesOneEmptyRowAndNoList) {
     fs::create_directories(dir / "empty");
     TForm1& f = Start();
     List(dir / "empty");
-    EXPECT_FALSE(f.FListShown);
+    EXPECT_FALSE(f.Form().FListShown);
     EXPECT_EQ(f.RowCount(), 2);
     EXPECT_EQ(Column(0), QStringList({""}));
     EXPECT_EQ(f.StatusText(), "0 Files  パス名「" + Folder(dir / "empty") + "」");
@@ -194,7 +194,7 @@ TEST_F(FileList, EscapeStopsTheListingAndKeepsTheRowsFilled) {
     Click(Node(""));
     EXPECT_EQ(f.StatusText(), "検索を中断しました。");
     EXPECT_EQ(Column(0).size(), 2);
-    EXPECT_TRUE(f.FListShown);
+    EXPECT_TRUE(f.Form().FListShown);
     EXPECT_FALSE(f.Busy());
 
     const int again = platform.escapePolls;
@@ -202,7 +202,7 @@ TEST_F(FileList, EscapeStopsTheListingAndKeepsTheRowsFilled) {
     Click(Node(""));
     EXPECT_EQ(f.StatusText(), "検索を中断しました。");
     EXPECT_EQ(Column(0), QStringList({""}));
-    EXPECT_FALSE(f.FListShown);
+    EXPECT_FALSE(f.Form().FListShown);
 }
 
 class Sorting : public WindowTest {
@@ -235,11 +235,11 @@ TEST_F(Sorting, HeaderClicksSortByTheColumnInTurnsAndAttributesRestoreTheListing
     ClickHeader(0);
     EXPECT_EQ(Column(0), QStringList({"A.txt", "b.txt", "c.TXT", "D.txt"}));
     EXPECT_TRUE(RowsWhole());
-    EXPECT_TRUE(f.FSortDescending);
+    EXPECT_TRUE(f.Form().FSortDescending);
 
     ClickHeader(5);  // "属性": the listing again, in the folder's order; the direction stays
     EXPECT_EQ(Column(0), listed);
-    EXPECT_TRUE(f.FSortDescending);
+    EXPECT_TRUE(f.Form().FSortDescending);
 
     ClickHeader(0);
     EXPECT_EQ(Column(0), QStringList({"D.txt", "c.TXT", "b.txt", "A.txt"}));
@@ -262,7 +262,7 @@ TEST_F(Sorting, PressesOffTheHeaderOrOnABorderSortNothing) {
     f.StringGrid1MouseDown(header->sectionViewportPosition(1) + 1, header->height() / 2);
     f.StringGrid1MouseDown(header->length() + 10, header->height() / 2);
     EXPECT_EQ(Column(0), listed);
-    EXPECT_FALSE(f.FSortDescending);
+    EXPECT_FALSE(f.Form().FSortDescending);
     ClickHeader(0);
     EXPECT_EQ(Column(0), QStringList({"A.txt", "b.txt", "c.TXT", "D.txt"}));
 }
@@ -274,7 +274,7 @@ TEST_F(Sorting, WithoutAListHeaderClicksDoNothing) {
     List(dir / "empty");
     ClickHeader(0);
     ClickHeader(5);
-    EXPECT_FALSE(f.FSortDescending);
+    EXPECT_FALSE(f.Form().FSortDescending);
     EXPECT_EQ(f.StatusText(), "0 Files  パス名「" + Folder(dir / "empty") + "」");
 }
 

@@ -66,9 +66,9 @@ TEST_F(StartUp, AFirstRunShowsTheDesignLayoutAndAsksForASearchFolder) {
     EXPECT_EQ(f.Edit2->text(), "");
     EXPECT_EQ(f.TreeView1->topLevelItemCount(), 0);
     EXPECT_EQ(f.StatusText(), "検索フォルダを指定して下さい。");
-    EXPECT_FALSE(f.FSearchReady);
-    EXPECT_FALSE(f.FListShown);
-    EXPECT_EQ(f.FIniPath, AppDir() + "Quellmark.ini");
+    EXPECT_FALSE(f.Form().FSearchReady);
+    EXPECT_FALSE(f.Form().FListShown);
+    EXPECT_EQ(QString::fromStdString(quellmark::PathText(f.Form().SettingsFile())), AppDir() + "Quellmark.ini");
     EXPECT_EQ(f.TempFolder(), AppDir() + "TEMP/");
     EXPECT_TRUE(fs::is_directory(appDir / "TEMP"));
 
@@ -81,7 +81,7 @@ TEST_F(StartUp, AFirstRunShowsTheDesignLayoutAndAsksForASearchFolder) {
     ASSERT_EQ(platform.pickers.size(), 1u);
     EXPECT_EQ(platform.pickers[0].title, "検索フォルダの指定");
     EXPECT_EQ(platform.pickers[0].start, AppDir());
-    EXPECT_FALSE(f.FSearchReady);
+    EXPECT_FALSE(f.Form().FSearchReady);
 }
 
 TEST_F(StartUp, EveryComponentAndMenuItemIsThereByItsName) {
@@ -90,7 +90,7 @@ TEST_F(StartUp, EveryComponentAndMenuItemIsThereByItsName) {
         {"MnuFileSFolder", "検索フォルダの指定 (&S)"}, {"MnuFileType0", "全てのファイル(*.*) (&0)"},
         {"MnuFileType1", "(*.jw?) (&1)"},              {"MnuFileType2", "(*.jww) (&2)"},
         {"MnuFileType3", "(*.jws) (&3)"},              {"MnuFileSave", "保存先フォルダの指定 (&H)"},
-        {"MnuExit", "終了 (&X)"},
+        {"MnuConvert", "変換 (&C)"},                   {"MnuExit", "終了 (&X)"},
     };
     for (const auto& [name, text] : actions) {
         const QAction* action = f.findChild<QAction*>(name);
@@ -100,19 +100,21 @@ TEST_F(StartUp, EveryComponentAndMenuItemIsThereByItsName) {
     EXPECT_EQ(f.MnuFile->title(), "ファイル (&F)");
     EXPECT_EQ(f.MnuFileType->title(), "ファイルの種類 (&T)");
     const QList<QAction*> file = f.MnuFile->actions();
-    ASSERT_EQ(file.size(), 5);
+    ASSERT_EQ(file.size(), 6);
     EXPECT_EQ(file[0], f.MnuFileSFolder);
     EXPECT_EQ(file[1], f.MnuFileType->menuAction());
     EXPECT_EQ(file[2], f.MnuFileSave);
-    EXPECT_TRUE(file[3]->isSeparator());
-    EXPECT_EQ(file[4], f.MnuExit);
+    EXPECT_EQ(file[3], f.MnuConvert);
+    EXPECT_TRUE(file[4]->isSeparator());
+    EXPECT_EQ(file[5], f.MnuExit);
     EXPECT_EQ(f.MnuFileType->actions(),
               QList<QAction*>({f.MnuFileType0, f.MnuFileType1, f.MnuFileType2, f.MnuFileType3}));
     EXPECT_EQ(f.MainMenu1->actions(), QList<QAction*>({f.MnuFile->menuAction()}));
     EXPECT_EQ(f.Label1->text(), "ファイルの種類");
     EXPECT_EQ(f.Label2->text(), "保存先フォルダ");
-    EXPECT_EQ(f.Button3->text(), "参照");
-    EXPECT_EQ(f.Button4->text(), "変換");
+    // The captions with their access keys: Alt+B, Alt+C.
+    EXPECT_EQ(f.Button3->text(), "参照(&B)");
+    EXPECT_EQ(f.Button4->text(), "変換(&C)");
     EXPECT_TRUE(f.Edit1->isReadOnly());
     EXPECT_TRUE(f.Edit2->isReadOnly());
     for (const char* name : {"Splitter1", "Panel1", "Panel2", "Edit1", "TreeView1", "Panel3", "Panel4", "Label1",
@@ -156,16 +158,16 @@ TEST_F(StartUp, TheLastSearchFolderIsSearchedAgainAndEscapeStopsIt) {
     fs::create_directories(dir / "data" / "B");
     WriteText(Ini(), "[Set]\nFLD1=" + (dir / "data").string() + "/\n");
     TForm1& f = Start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return f.FSearchReady; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.Form().FSearchReady; }));
     EXPECT_EQ(f.Edit1->text(), Folder(dir / "data"));
     EXPECT_EQ(f.TreeView1->topLevelItem(0)->childCount(), 2);
-    EXPECT_EQ(f.StatusText(), "");
+    EXPECT_EQ(f.StatusText(), "フォルダ検索を完了しました。（4 フォルダ）");
     Stop();
 
     platform.escape = [] { return true; };
     TForm1& g = Start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return g.FSearchReady; }));
-    EXPECT_TRUE(g.FSearchAborted);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return g.Form().FSearchReady; }));
+    EXPECT_TRUE(g.Form().FSearchAborted);
     EXPECT_EQ(g.StatusText(), "フォルダ検索を中断しました。");
 }
 
@@ -220,13 +222,14 @@ TEST_F(StartUp, SettingsWrittenAtCloseAreReadAtTheNextStart) {
     TForm1& f = Start();
     EXPECT_EQ(f.geometry(), QRect(12, 34, 640, 400));
     EXPECT_EQ(f.Panel1->width(), 200);
-    EXPECT_EQ(ColumnWidths(f), (std::vector<int>{100, 90, 0, 150, 130, 40}));  // a stray letter reads as 0
-    EXPECT_EQ(f.FSearchFolder.toStdString(), longFolder.substr(0, 511));
+    // A stray letter reads as 0, and no column is narrower than 16 pixels, so none can vanish.
+    EXPECT_EQ(ColumnWidths(f), (std::vector<int>{100, 90, 16, 150, 130, 40}));
+    EXPECT_EQ(f.Form().FSearchFolder, longFolder.substr(0, 511));
     EXPECT_EQ(f.Edit1->text(), "");  // the tree and Edit1 wait for a search
-    EXPECT_EQ(f.FDestFolder, "/some/dest/");
+    EXPECT_EQ(QString::fromStdString(f.Form().FDestFolder), "/some/dest/");
     EXPECT_EQ(f.Edit2->text(), "/some/dest/");
-    EXPECT_EQ(f.FLastFileName, "last one.jww");
-    EXPECT_EQ(f.ComboBox1->currentIndex(), -1);  // no type for 9
+    EXPECT_EQ(QString::fromStdString(f.Form().FLastFileName), "last one.jww");
+    EXPECT_EQ(f.ComboBox1->currentIndex(), 0);  // no type for 9: the first
 
     // The user moves things about; the next start finds them so.
     f.setGeometry(30, 40, 660, 420);
@@ -236,18 +239,18 @@ TEST_F(StartUp, SettingsWrittenAtCloseAreReadAtTheNextStart) {
     EXPECT_EQ(Setting(Ini(), "Form", "F1_X"), "30");
     EXPECT_EQ(Setting(Ini(), "Form", "F1_W"), "660");
     EXPECT_EQ(Setting(Ini(), "Comp", "F1P1"), "180");
-    EXPECT_EQ(Setting(Ini(), "Comp", "F1S2"), "0");
+    EXPECT_EQ(Setting(Ini(), "Comp", "F1S2"), "16");
     EXPECT_EQ(Setting(Ini(), "Comp", "F1S3"), "170");
     EXPECT_EQ(Setting(Ini(), "Set", "FLD1"), longFolder.substr(0, 511));
     EXPECT_EQ(Setting(Ini(), "Set", "FNAM"), "last one.jww");
-    EXPECT_EQ(Setting(Ini(), "Set", "FTYP"), "-1");
+    EXPECT_EQ(Setting(Ini(), "Set", "FTYP"), "0");
 
     TForm1& again = Start();
     EXPECT_EQ(again.geometry(), QRect(30, 40, 660, 420));
     EXPECT_EQ(again.Panel1->width(), 180);
-    EXPECT_EQ(ColumnWidths(again), (std::vector<int>{100, 90, 0, 170, 130, 40}));
+    EXPECT_EQ(ColumnWidths(again), (std::vector<int>{100, 90, 16, 170, 130, 40}));
     EXPECT_EQ(again.Edit2->text(), "/some/dest/");
-    EXPECT_EQ(again.ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(again.ComboBox1->currentIndex(), 0);
 }
 
 TEST_F(StartUp, SettingsThatSayNothingLeaveTheDesignValues) {
@@ -256,7 +259,7 @@ TEST_F(StartUp, SettingsThatSayNothingLeaveTheDesignValues) {
     EXPECT_EQ(f.width(), 696);
     EXPECT_EQ(f.height(), 478);
     EXPECT_EQ(f.ComboBox1->currentText(), "*.JWW");
-    EXPECT_EQ(f.FSearchFolder, AppDir());
+    EXPECT_EQ(QString::fromStdString(f.Form().FSearchFolder), AppDir());
     EXPECT_EQ(f.Edit2->text(), "");
 }
 
@@ -269,7 +272,7 @@ TEST_F(StartUp, WithoutARightToTheProgramFolderSettingsAndTempGoToTheUsersFolder
     appDir = dir / "gone";  // a program folder that is not there can be written to by nobody
 
     TForm1& f = Start();
-    EXPECT_EQ(f.FIniPath.toStdString(), (dir / "config" / "Quellmark" / "Quellmark.ini").string());
+    EXPECT_EQ(quellmark::PathText(f.Form().SettingsFile()), (dir / "config" / "Quellmark" / "Quellmark.ini").string());
     // A batch then makes its own folder in the system's temp folder, which only this user may enter.
     EXPECT_EQ(f.TempFolder().toStdString(), (dir / "tmp").string() + "/");
     Stop();
@@ -285,14 +288,14 @@ TEST_F(StartUp, WithoutARightToTheProgramFolderSettingsAndTempGoToTheUsersFolder
 TEST_F(StartUp, ADestinationWrittenWithoutItsSlashGetsIt) {
     WriteText(Ini(), "[Set]\nFLD2=/data/converted\n");
     TForm1& f = Start();
-    EXPECT_EQ(f.FDestFolder, "/data/converted/");
+    EXPECT_EQ(QString::fromStdString(f.Form().FDestFolder), "/data/converted/");
     EXPECT_EQ(f.Edit2->text(), "/data/converted/");
 }
 
 TEST_F(StartUp, ASettingsFileBesideTheProgramIsUsedWhereverItIs) {
     WriteText(Ini(), "[Form]\nF1_W=650\n");
     TForm1& f = Start();
-    EXPECT_EQ(f.FIniPath, AppDir() + "Quellmark.ini");
+    EXPECT_EQ(QString::fromStdString(quellmark::PathText(f.Form().SettingsFile())), AppDir() + "Quellmark.ini");
     EXPECT_EQ(f.width(), 650);
 }
 

@@ -59,11 +59,11 @@ protected:
 TEST_F(FolderTree, ASearchShowsEveryFolderBelowTheSearchFolderSortedAndNoHiddenOnes) {
     TForm1& f = Start();
     Search(data());
-    EXPECT_TRUE(f.FSearchReady);
-    EXPECT_FALSE(f.FSearchAborted);
-    EXPECT_EQ(f.StatusText(), "");
+    EXPECT_TRUE(f.Form().FSearchReady);
+    EXPECT_FALSE(f.Form().FSearchAborted);
+    EXPECT_EQ(f.StatusText(), "フォルダ検索を完了しました。（10 フォルダ）");
     EXPECT_EQ(f.Edit1->text(), Folder(data()));
-    EXPECT_EQ(f.FSearchFolder, Folder(data()));
+    EXPECT_EQ(QString::fromStdString(f.Form().FSearchFolder), Folder(data()));
     ASSERT_EQ(f.TreeView1->topLevelItemCount(), 1);
     EXPECT_EQ(Node("")->text(0), Folder(data()));
     EXPECT_EQ(Children(Node("")), QStringList({"A", "B", "C", "loop", "図面"}));
@@ -85,7 +85,7 @@ TEST_F(FolderTree, ASearchShowsEveryFolderBelowTheSearchFolderSortedAndNoHiddenO
 TEST_F(FolderTree, AFolderWithoutSubfoldersGivesARootOnly) {
     TForm1& f = Start();
     Search(data() / "B");
-    EXPECT_TRUE(f.FSearchReady);
+    EXPECT_TRUE(f.Form().FSearchReady);
     ASSERT_EQ(f.TreeView1->topLevelItemCount(), 1);
     EXPECT_EQ(Node("")->text(0), Folder(data() / "B"));
     EXPECT_EQ(Node("")->childCount(), 0);
@@ -94,7 +94,7 @@ TEST_F(FolderTree, AFolderWithoutSubfoldersGivesARootOnly) {
 TEST_F(FolderTree, AMissingSearchFolderChangesNothing) {
     TForm1& f = Start();
     List(data() / "C");
-    ASSERT_TRUE(f.FListShown);
+    ASSERT_TRUE(f.Form().FListShown);
     platform.Reset();
 
     Search(dir / "nowhere");
@@ -104,8 +104,8 @@ TEST_F(FolderTree, AMissingSearchFolderChangesNothing) {
     EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Information);
     EXPECT_EQ(platform.boxes[0].buttons, WindowPlatform::Buttons::Ok);
     EXPECT_EQ(f.StatusText(), "検索フォルダを指定して下さい。");
-    EXPECT_TRUE(f.FSearchReady);
-    EXPECT_TRUE(f.FListShown);
+    EXPECT_TRUE(f.Form().FSearchReady);
+    EXPECT_TRUE(f.Form().FListShown);
     EXPECT_EQ(Node("")->text(0), Folder(data() / "C"));
     EXPECT_EQ(Column(0), QStringList({"notes.txt"}));
 }
@@ -114,7 +114,7 @@ TEST_F(FolderTree, AClickOnTheSearchFieldOpensOnePickerAndCancelThereEndsIt) {
     TForm1& f = Start();
     QTest::mouseClick(f.Edit1, Qt::LeftButton);
     EXPECT_EQ(platform.pickers.size(), 1u);
-    EXPECT_FALSE(f.FSearchReady);
+    EXPECT_FALSE(f.Form().FSearchReady);
     EXPECT_EQ(f.TreeView1->topLevelItemCount(), 0);
 }
 
@@ -123,7 +123,7 @@ TEST_F(FolderTree, ANewSearchEmptiesTheList) {
     List(data() / "C");
     ASSERT_EQ(Column(0), QStringList({"notes.txt"}));
     Search(data());
-    EXPECT_FALSE(f.FListShown);
+    EXPECT_FALSE(f.Form().FListShown);
     EXPECT_EQ(f.RowCount(), 2);
     EXPECT_EQ(Column(0), QStringList({""}));
 }
@@ -132,9 +132,9 @@ TEST_F(FolderTree, EscapeStopsTheSearchAndLeavesAUsableSortedTree) {
     TForm1& f = Start();
     platform.escape = [] { return true; };
     Search(data());
-    EXPECT_TRUE(f.FSearchAborted);
+    EXPECT_TRUE(f.Form().FSearchAborted);
     EXPECT_EQ(f.StatusText(), "フォルダ検索を中断しました。");
-    EXPECT_TRUE(f.FSearchReady);
+    EXPECT_TRUE(f.Form().FSearchReady);
     EXPECT_TRUE(f.TreeView1->isEnabled());
     // The first entry comes in before Escape is looked at; nothing after it does.
     ASSERT_EQ(Node("")->childCount(), 1);
@@ -150,7 +150,7 @@ TEST_F(FolderTree, EscapeLaterInTheSearchKeepsWhatWasFound) {
     platform.escape = [this] { return platform.escapePolls > 6; };
     Search(data());
     EXPECT_EQ(f.StatusText(), "フォルダ検索を中断しました。");
-    EXPECT_TRUE(f.FSearchReady);
+    EXPECT_TRUE(f.Form().FSearchReady);
     const int found = CountNodes(Node(""));
     EXPECT_GE(found, 2);
     EXPECT_LT(found, 10);  // of the ten folders a whole search finds
@@ -188,7 +188,7 @@ TEST_F(FolderTree, ClosingDuringASearchStopsItAndThenCloses) {
         return false;
     };
     Search(data());
-    EXPECT_TRUE(f.FSearchAborted);
+    EXPECT_TRUE(f.Form().FSearchAborted);
     EXPECT_EQ(f.StatusText(), "フォルダ検索を中断しました。");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !f.isVisible(); }));
     EXPECT_TRUE(fs::exists(Ini()));
@@ -209,11 +209,11 @@ TEST_F(FolderTree, TheDestinationPickerStartsAtTheShownFolderAndKeepsItsChoice) 
     platform.folders = {Folder(data() / "B"), QString(), QString::fromStdString((data() / "C").string())};
     f.Button3Click();
     EXPECT_EQ(f.Edit2->text(), Folder(data() / "B"));
-    EXPECT_EQ(f.FDestFolder, Folder(data() / "B"));
+    EXPECT_EQ(QString::fromStdString(f.Form().FDestFolder), Folder(data() / "B"));
     f.Button3Click();  // cancelled
-    EXPECT_EQ(f.FDestFolder, Folder(data() / "B"));
+    EXPECT_EQ(QString::fromStdString(f.Form().FDestFolder), Folder(data() / "B"));
     f.MnuFileSave->trigger();  // a folder without its "/" gets one
-    EXPECT_EQ(f.FDestFolder, Folder(data() / "C"));
+    EXPECT_EQ(QString::fromStdString(f.Form().FDestFolder), Folder(data() / "C"));
     ASSERT_EQ(platform.pickers.size(), 3u);
     EXPECT_EQ(platform.pickers[0].title, "保存先フォルダの指定");
     EXPECT_EQ(platform.pickers[0].start, "");
@@ -271,7 +271,7 @@ TEST_F(FolderTree, TheKeysListEveryFolderTheyMoveTo) {
     EXPECT_EQ(Column(0), QStringList({"notes.txt"}));
     QTest::keyClick(f.TreeView1, Qt::Key_Up);
     EXPECT_EQ(f.StatusText(), "0 Files  パス名「" + Folder(data() / "B") + "」");
-    EXPECT_FALSE(f.FListShown);
+    EXPECT_FALSE(f.Form().FListShown);
 }
 
 TEST_F(FolderTree, AFolderDroppedOnTheTreeIsSearchedAndOneDroppedOnTheDestinationKept) {
@@ -288,11 +288,11 @@ TEST_F(FolderTree, AFolderDroppedOnTheTreeIsSearchedAndOneDroppedOnTheDestinatio
     };
     EXPECT_FALSE(drop(f.TreeView1->viewport(), data() / "C" / "notes.txt"));  // a file is no folder
     EXPECT_TRUE(drop(f.TreeView1->viewport(), data() / "A"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return f.FSearchReady; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.Form().FSearchReady; }));
     EXPECT_EQ(f.Edit1->text(), Folder(data() / "A"));
     EXPECT_EQ(Children(Node("")), QStringList({"A1", "A2"}));
 
     EXPECT_TRUE(drop(f.Edit2, data() / "B"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return f.FDestFolder == Folder(data() / "B"); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QString::fromStdString(f.Form().FDestFolder) == Folder(data() / "B"); }));
     EXPECT_EQ(f.Edit2->text(), Folder(data() / "B"));
 }

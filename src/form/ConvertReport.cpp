@@ -26,19 +26,34 @@ std::string ConvertingText(const std::string& source, const std::string& dest) {
     return "ファイル「" + source + "」→「" + dest + "」変換中です。";
 }
 
-std::string CompletionText(const BatchSummary& summary) {
-    std::string text = std::string(summary.interrupted() ? texts::kStopped : texts::kCompleted) + "（変換 " + std::to_string(summary.converted) +
-                       " 件、スキップ " + std::to_string(summary.skipped) + " 件、失敗 " +
-                       std::to_string(summary.failed) + " 件";
+namespace {
+
+// "（変換 N 件、スキップ M 件、失敗 K 件）", with the drawings a stop left out when there are any.
+std::string Counts(const BatchSummary& summary) {
+    std::string text = "（変換 " + std::to_string(summary.converted) + " 件、スキップ " + std::to_string(summary.skipped) +
+                       " 件、失敗 " + std::to_string(summary.failed) + " 件";
     if (summary.notStarted > 0) text += "、中止で未変換 " + std::to_string(summary.notStarted) + " 件";
     return text + "）";
 }
 
-std::string FailedFilesText(const std::vector<FileResult>& failed, const BatchSummary& summary) {
+}  // namespace
+
+std::string CompletionText(const BatchSummary& summary) {
+    return std::string(summary.interrupted() ? texts::kStopped : texts::kCompleted) + Counts(summary);
+}
+
+std::string StoppedText(const std::string& reason, const BatchSummary& summary) {
+    return std::string(texts::kStopped) + reason + Counts(summary);
+}
+
+std::string FailedFilesText(const std::vector<FileResult>& failed, const std::vector<FileResult>& skipped,
+                            const BatchSummary& summary) {
     std::string list;
-    for (const FileResult& r : failed) {
-        if (!list.empty()) list += "\n";
-        list += PathText(r.source.filename()) + ": " + FailureText(r.failure);
+    for (const std::vector<FileResult>* files : {&failed, &skipped}) {
+        for (const FileResult& r : *files) {
+            if (!list.empty()) list += "\n";
+            list += PathText(r.source.filename()) + ": " + FailureText(r.failure);
+        }
     }
     for (const std::string& warning : summary.warnings) {
         if (!list.empty()) list += "\n";

@@ -3,7 +3,7 @@
 // and section.
 #pragma once
 
-#include "../convert/command.h"
+#include "ConvertCommand.h"
 #include "../convert/session.h"
 #include "Box.h"
 
@@ -24,9 +24,13 @@ std::string ConvertingText(const std::string& source, const std::string& dest);
 // "変換作業を完了しました。（変換 N 件、スキップ M 件、失敗 K 件）"; after a Stop,
 // "変換作業を中止しました。" with the drawings it left out counted too.
 std::string CompletionText(const BatchSummary& summary);
-// One line "name: reason" per failed file, then the run's own warnings; empty when there are
-// none.
-std::string FailedFilesText(const std::vector<FileResult>& failed, const BatchSummary& summary);
+// After a batch stopped because its destination was lost: "変換作業を中止しました。" with the reason
+// and the counts.
+std::string StoppedText(const std::string& reason, const BatchSummary& summary);
+// One line "name: reason" per failed file and per file named as a drawing that is none, then the
+// run's own warnings; empty when there are none.
+std::string FailedFilesText(const std::vector<FileResult>& failed, const std::vector<FileResult>& skipped,
+                            const BatchSummary& summary);
 
 // "ファイルが途中で終わっています（14280 バイト目、図形リスト）" and the like.
 std::string FailureText(const Problem& problem);

@@ -1,6 +1,9 @@
 // The main window's own texts, as the user sees them.
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 namespace quellmark::texts {
 
 inline constexpr const char* kProductName = "Quellmark";
@@ -14,12 +17,24 @@ inline constexpr const char* kMenuFileType1 = "(*.jw?) (&1)";
 inline constexpr const char* kMenuFileType2 = "(*.jww) (&2)";
 inline constexpr const char* kMenuFileType3 = "(*.jws) (&3)";
 inline constexpr const char* kMenuDestFolder = "保存先フォルダの指定 (&H)";
+inline constexpr const char* kMenuConvert = "変換 (&C)";
 inline constexpr const char* kMenuExit = "終了 (&X)";
 
 inline constexpr const char* kFileTypeLabel = "ファイルの種類";
 inline constexpr const char* kDestFolderLabel = "保存先フォルダ";
 inline constexpr const char* kBrowse = "参照";
 inline constexpr const char* kConvert = "変換";
+// The buttons' captions with their access keys (Alt and the letter).
+inline constexpr const char* kBrowseButton = "参照(&B)";
+inline constexpr const char* kConvertButton = "変換(&C)";
+inline constexpr const char* kStopButton = "中止(&S)";
+// Names for screen readers of the controls no label names.
+inline constexpr const char* kSearchFolderName = "検索フォルダ";
+inline constexpr const char* kSearchFolderHint = "Enter で検索フォルダを指定します";
+inline constexpr const char* kTreeName = "フォルダ";
+inline constexpr const char* kListName = "ファイル一覧";
+inline constexpr const char* kBrowseName = "保存先フォルダの参照";
+inline constexpr const char* kProgressName = "変換の進み具合";
 inline constexpr const char* kFileTypeItems[4] = {"全てのファイル(*.*)", "*.JW?", "*.JWW", "*.JWS"};
 inline constexpr const char* kColumnHeaders[6] = {"ファイル名", "Bytes", "種類", "図面メモ", "更新日時", "属性"};
 
@@ -50,11 +65,29 @@ inline constexpr const char* kStop = "中止";
 inline constexpr const char* kWaitingForOtherRun =
     "別の変換が保存先フォルダに書き込んでいます。終わるのを待っています。（中止できます）";
 inline constexpr const char* kStopping = "変換中のファイルが終わりしだい中止します。";
+inline constexpr const char* kDestinationGone = "保存先フォルダが見つかりません。";
+inline constexpr const char* kDestinationUnwritable = "保存先フォルダに書き込めません。";
+inline constexpr const char* kCloseDuringBatch = "変換中です。変換を中止して終了しますか？";
 
 // "フォルダ「" + folder + "」を検索中(ESC:中断)" and "N Files  パス名「" + folder + "」".
 inline constexpr const char* kListingFolderBefore = "フォルダ「";
 inline constexpr const char* kListingFolderAfter = "」を検索中(ESC:中断)";
 inline constexpr const char* kFilesListedMiddle = " Files  パス名「";
 inline constexpr const char* kFilesListedAfter = "」";
+
+// "N Files  パス名「folder」", the two blanks as the original has them.
+inline std::string FilesListedText(std::size_t files, const std::string& folder) {
+    return std::to_string(files) + kFilesListedMiddle + folder + kFilesListedAfter;
+}
+
+// What the status bar says once a search has found every folder.
+inline std::string SearchCompletedText(std::size_t folders) {
+    return "フォルダ検索を完了しました。（" + std::to_string(folders) + " フォルダ）";
+}
+
+// Said once, when the settings beside the program cannot be written and go to the user's folder.
+inline std::string SettingsElsewhereText(const std::string& beside, const std::string& user) {
+    return "「" + beside + "」に書き込めないため、設定は「" + user + "」に保存します。";
+}
 
 }  // namespace quellmark::texts

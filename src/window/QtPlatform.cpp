@@ -1,6 +1,6 @@
 // The Qt desktop behind WindowPlatform. Qt cannot ask the keyboard for a key's state, so an
-// application-wide event filter follows Escape's presses and releases; the window processes
-// events before it polls.
+// application-wide event filter follows Escape's presses and releases, and keeps a press until
+// it is asked for; the window processes events before it polls.
 #include "QtPlatform.h"
 
 #include <QApplication>
@@ -14,6 +14,7 @@
 #include <QTranslator>
 
 #include <memory>
+#include <utility>
 
 namespace quellmark {
 
@@ -102,7 +103,7 @@ void QtWindowPlatform::OpenWithShell(const QString& path, std::function<void()> 
     opener->start(QStringLiteral("xdg-open"), {path});
 }
 
-bool QtWindowPlatform::EscapeDown() { return escapeDown_; }
+bool QtWindowPlatform::EscapeDown() { return escapeDown_ || std::exchange(escapePressed_, false); }
 
 bool QtWindowPlatform::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
@@ -113,6 +114,8 @@ bool QtWindowPlatform::eventFilter(QObject* watched, QEvent* event) {
             if (key->key() == Qt::Key_Escape && !key->isAutoRepeat() &&
                 (event->type() == QEvent::KeyRelease || !QApplication::activeModalWidget())) {
                 escapeDown_ = event->type() == QEvent::KeyPress;
+                // A tap whose press and release both come between two polls still counts.
+                if (escapeDown_) escapePressed_ = true;
             }
             break;
         }

@@ -26,6 +26,7 @@ protected:
 
 private:
     bool escapeDown_ = false;
+    bool escapePressed_ = false;  // pressed since EscapeDown was last asked
 };
 
 // Loads Qt's Japanese translations, so its standard dialogs and buttons speak the window's

@@ -1,16 +1,14 @@
-// TForm1's components and layout, its start-up and shut-down, and the routing of widget events
-// to the handlers. While a search or a listing runs, the window takes no input but Escape; while
-// a batch runs, its commands are disabled.
+// TForm1's components and layout, the routing of widget events to the form, and the view's
+// side of the desktop, the status bar and the window's layout. While a search runs, the window
+// takes no input but Escape; while a batch runs, its commands are disabled.
 #include "Unit1.h"
 
-#include "ConvertJob.h"
-#include "EventHook.h"
 #include "../form/FormSettings.h"
-#include "../form/WindowPlacement.h"
+#include "../form/WindowTexts.h"
+#include "EventHook.h"
 #include "QtText.h"
 #include "WindowPaths.h"
 #include "WindowPlatform.h"
-#include "../form/WindowTexts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -96,27 +94,15 @@ ScreenRect ToScreenRect(const QRect& rect) { return {rect.x(), rect.y(), rect.wi
 
 }  // namespace
 
-TForm1::ActivityScope::ActivityScope(TForm1& form, Activity activity) : form_(form) {
-    form_.activity_ = activity;
-}
-
-TForm1::ActivityScope::~ActivityScope() {
-    form_.activity_ = Activity::Idle;
-    if (form_.closeWhenIdle_) {
-        form_.closeWhenIdle_ = false;
-        QMetaObject::invokeMethod(&form_, [form = &form_] { form->close(); }, Qt::QueuedConnection);
-    }
-}
-
 TForm1::TForm1(WindowPlatform& platform, const QString& appDir, FileSystem& fileSystem, QWidget* parent)
-    : QMainWindow(parent), FAppDir(appDir), platform_(platform), context_(fileSystem) {
+    : QMainWindow(parent), platform_(platform), form_(*this, fileSystem, ToPath(appDir)) {
     CreateComponents();
     CreateMenu();
     ConnectEvents();
+    ConnectAccessibility();
 }
 
 TForm1::~TForm1() {
-    job_.reset();  // waits for a batch that is still running
     // The widgets are destroyed after this object's own part: nothing they do meanwhile may
     // reach its handlers.
     qDeleteAll(findChildren<EventHook*>(Qt::FindDirectChildrenOnly));
@@ -149,7 +135,7 @@ void TForm1::CreateComponents() {
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setGeometry(0, 0, 161, 20);
     Edit1->setReadOnly(true);
-    Edit1->setFocusPolicy(Qt::NoFocus);
+    Edit1->setFocusPolicy(Qt::StrongFocus);
     TreeView1 = new QTreeWidget;
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setColumnCount(1);
@@ -193,10 +179,10 @@ void TForm1::CreateComponents() {
     Edit2->setObjectName(QStringLiteral("Edit2"));
     Edit2->setGeometry(88 + shift, 24, 273, 20);
     Edit2->setReadOnly(true);
-    Button3 = new QPushButton(QString::fromUtf8(texts::kBrowse), Panel4);
+    Button3 = new QPushButton(QString::fromUtf8(texts::kBrowseButton), Panel4);
     Button3->setObjectName(QStringLiteral("Button3"));
     Button3->setGeometry(368 + shift, 24, 33, 22);
-    Button4 = new QPushButton(QString::fromUtf8(texts::kConvert), Panel4);
+    Button4 = new QPushButton(QString::fromUtf8(texts::kConvertButton), Panel4);
     Button4->setObjectName(QStringLiteral("Button4"));
     Button4->setGeometry(std::max(408 + shift, ComboBox1->geometry().right() + 8), 2, 75, 44);
     Button4->setFont(FormFont(kButton4FontPixels));
@@ -209,11 +195,17 @@ void TForm1::CreateComponents() {
     // A name or memo too long for its column ends in "…" rather than in half a character.
     StringGrid1->setTextElideMode(Qt::ElideRight);
     StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    // Ctrl+click adds or takes away one row, Shift+click selects a range, as in every list.
+    StringGrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Tab leaves the list instead of moving from cell to cell.
+    StringGrid1->setTabKeyNavigation(false);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     StringGrid1->verticalHeader()->hide();
     StringGrid1->verticalHeader()->setDefaultSectionSize(QFontMetrics(StringGrid1->font()).height() + 2);
+    QStringList headers;
+    for (const char* text : texts::kColumnHeaders) headers << QString::fromUtf8(text);
+    StringGrid1->setHorizontalHeaderLabels(headers);
     QHeaderView* header = StringGrid1->horizontalHeader();
     header->setMinimumSectionSize(0);
     header->setSectionsClickable(false);
@@ -239,7 +231,7 @@ void TForm1::CreateComponents() {
     ProgressBar1->setFormat(QStringLiteral("%v / %m"));
     ProgressBar1->hide();
     StatusBar1->addPermanentWidget(ProgressBar1);
-    ButtonStop = new QPushButton(QString::fromUtf8(texts::kStop));
+    ButtonStop = new QPushButton(QString::fromUtf8(texts::kStopButton));
     ButtonStop->setObjectName(QStringLiteral("ButtonStop"));
     ButtonStop->hide();
     StatusBar1->addPermanentWidget(ButtonStop);
@@ -265,6 +257,10 @@ void TForm1::CreateMenu() {
     for (QAction* type : {MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3}) type->setCheckable(true);
     MnuFileSave = MnuFile->addAction(QString::fromUtf8(texts::kMenuDestFolder));
     MnuFileSave->setObjectName(QStringLiteral("MnuFileSave"));
+    // Convert from the menu too, with a key of its own, for those who never reach the button.
+    MnuConvert = MnuFile->addAction(QString::fromUtf8(texts::kMenuConvert));
+    MnuConvert->setObjectName(QStringLiteral("MnuConvert"));
+    MnuConvert->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
     MnuFile->addSeparator();
     MnuExit = MnuFile->addAction(QString::fromUtf8(texts::kMenuExit));
     MnuExit->setObjectName(QStringLiteral("MnuExit"));
@@ -277,6 +273,7 @@ void TForm1::ConnectEvents() {
     connect(MnuFileType2, &QAction::triggered, this, &TForm1::MnuFileType2Click);
     connect(MnuFileType3, &QAction::triggered, this, &TForm1::MnuFileType3Click);
     connect(MnuFileSave, &QAction::triggered, this, &TForm1::Button3Click);
+    connect(MnuConvert, &QAction::triggered, this, &TForm1::Button4Click);
     connect(MnuExit, &QAction::triggered, this, &TForm1::MnuExitClick);
     connect(ComboBox1, &QComboBox::activated, this, &TForm1::ComboBox1Change);
     // The menu ticks the file type the combo box shows, whichever way it was chosen.
@@ -287,11 +284,18 @@ void TForm1::ConnectEvents() {
     connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(ButtonStop, &QPushButton::clicked, this, &TForm1::ButtonStopClick);
-    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, &TForm1::StringGrid1DblClick);
 
     // Each widget is watched once, by a hook of its own, so each click reaches one handler.
     new EventHook(Edit1, this, [this](QObject*, QEvent* event) {
         if (IsLeftRelease(event)) MnuFileSFolderClick();
+        // The field takes the focus, and Enter or Space there chooses the search folder.
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+                MnuFileSFolderClick();
+                return true;
+            }
+        }
         return false;
     });
     new EventHook(Panel1, this, [this](QObject*, QEvent* event) {
@@ -309,7 +313,7 @@ void TForm1::ConnectEvents() {
     });
     // While the folder search runs, the window takes no input but Escape.
     new EventHook(qApp, this, [this](QObject* watched, QEvent* event) {
-        if (activity_ != Activity::Searching || !IsUserInput(event)) return false;
+        if (form_.Activity() != FormActivity::Searching || !IsUserInput(event)) return false;
         const auto* widget = qobject_cast<QWidget*>(watched);
         return event->type() == QEvent::Shortcut || (widget && widget->window() == this);
     });
@@ -318,155 +322,61 @@ void TForm1::ConnectEvents() {
     ConnectColumns();
 }
 
+void TForm1::ConnectAccessibility() {
+    // Each control says what it is: the labels are tied to their fields (and give them their
+    // names), the others are named for themselves.
+    Label1->setBuddy(ComboBox1);
+    Label2->setBuddy(Edit2);
+    ComboBox1->setAccessibleName(QString::fromUtf8(texts::kFileTypeLabel));
+    Edit2->setAccessibleName(QString::fromUtf8(texts::kDestFolderLabel));
+    Edit1->setAccessibleName(QString::fromUtf8(texts::kSearchFolderName));
+    Edit1->setAccessibleDescription(QString::fromUtf8(texts::kSearchFolderHint));
+    TreeView1->setAccessibleName(QString::fromUtf8(texts::kTreeName));
+    StringGrid1->setAccessibleName(QString::fromUtf8(texts::kListName));
+    Button3->setAccessibleName(QString::fromUtf8(texts::kBrowseName));
+    Button4->setAccessibleName(QString::fromUtf8(texts::kConvert));
+    ButtonStop->setAccessibleName(QString::fromUtf8(texts::kStop));
+    ProgressBar1->setAccessibleName(QString::fromUtf8(texts::kProgressName));
+    // Tab goes from the left pane to the right, top to bottom, and leaves the list.
+    setTabOrder(Edit1, TreeView1);
+    setTabOrder(TreeView1, ComboBox1);
+    setTabOrder(ComboBox1, Edit2);
+    setTabOrder(Edit2, Button3);
+    setTabOrder(Button3, Button4);
+    setTabOrder(Button4, StringGrid1);
+}
+
 void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (shown_) return;
-    shown_ = true;
-    FormShow();
+    form_.Shown();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (closed_) {
+    if (form_.CloseRequested()) {
         event->accept();
-        return;
+    } else {
+        event->ignore();
     }
-    switch (activity_) {
-        case Activity::Converting:
-            platform_.Beep();
-            event->ignore();
-            return;
-        case Activity::Searching:
-        case Activity::Listing:
-            // Stop it first; the window closes once it has.
-            if (activity_ == Activity::Searching) FSearchAborted = true;
-            listingAborted_ = true;
-            closeWhenIdle_ = true;
-            event->ignore();
-            return;
-        case Activity::Idle:
-            break;
-    }
-    FormClose();
-    closed_ = true;
-    event->accept();
-}
-
-void TForm1::FormShow() {
-    FSearchReady = false;
-    FListShown = false;
-    FSortDescending = false;
-    FSearchAborted = false;
-    ComboBox1->setCurrentIndex(0);
-
-    ClearJwwDocument(context_.jww);
-    ClearJwsDocument(context_.jws);
-    ClearImageList(context_.images);
-
-    context_.images.TempFolder = ToPath(PrepareTempFolder(FAppDir));
-
-    FSearchFolder = FAppDir;
-    FDestFolder.clear();
-    FLastFileName.clear();
-    FIniPath = SettingsFilePath(FAppDir);
-
-    FormSettings settings;
-    settings.searchFolder = ToUtf8(FSearchFolder);
-    ReadFormSettings(*context_.fs, ToPath(FIniPath), settings);
-    ApplySettings(settings);
-    SearchAgainAtStart(FromUtf8(settings.searchFolder));
-
-    QStringList headers;
-    for (const char* text : texts::kColumnHeaders) headers << QString::fromUtf8(text);
-    StringGrid1->setHorizontalHeaderLabels(headers);
-
-    Edit2->setText(FDestFolder);
-    ShowStatus(QString::fromUtf8(texts::kSpecifySearchFolder));
-}
-
-void TForm1::FormClose() {
-    DeleteTempImages(context_.images);
-    // TEMP beside the program goes when the batches left it empty; the system's stays.
-    if (context_.images.TempFolder == ToPath(FAppDir + QStringLiteral("TEMP/"))) {
-        (void)context_.fs->removeDirectory(context_.images.TempFolder);
-    }
-    ClearImageList(context_.images);
-    FreeJwwDocument(context_.jww);
-    FreeJwsDocument(context_.jws);
-    (void)WriteFormSettings(*context_.fs, ToPath(FIniPath), CurrentSettings());
-}
-
-void TForm1::ApplySettings(const FormSettings& s) {
-    PlaceWindow(s);
-    // The splitter only knows its width once the window's layout has run.
-    if (layout()) layout()->activate();
-    Splitter1->setSizes({s.panel1Width, std::max(0, Splitter1->width() - s.panel1Width - Splitter1->handleWidth())});
-    ApplyColumnWidths(s);
-    FSearchFolder = FromUtf8(s.searchFolder);
-    // Drawings are written to this folder + name, so a folder written by hand without its "/"
-    // gets it back here rather than sending files into its parent.
-    FDestFolder = s.destFolder.empty() ? QString() : WithTrailingSlash(FromUtf8(s.destFolder));
-    FLastFileName = FromUtf8(s.lastFileName);
-    ComboBox1->setCurrentIndex(s.fileType >= 0 && s.fileType < ComboBox1->count() ? s.fileType : -1);
-}
-
-void TForm1::PlaceWindow(const FormSettings& s) {
-    std::vector<ScreenRect> screens;
-    for (const QScreen* screen : QGuiApplication::screens()) screens.push_back(ToScreenRect(screen->availableGeometry()));
-    const QRect outer = frameGeometry();
-    const QRect inner = geometry();
-    QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                   outer.bottom() - inner.bottom());
-    // Before the window is first shown its frame is not known yet: room for a title bar is kept.
-    if (outer == inner) frame = QMargins(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this), 0, 0);
-    // The settings hold the window's own area, without the frame the window manager adds, as
-    // that is what is set again at the next start: a frame counted in one way and not the
-    // other would move the window by its size at every start.
-    const ScreenRect placed = PlaceOnScreen({s.left, s.top, s.width, s.height},
-                                            {frame.left(), frame.top(), frame.right(), frame.bottom()}, screens);
-    setGeometry(placed.left, placed.top, placed.width, placed.height);
-}
-
-FormSettings TForm1::CurrentSettings() const {
-    FormSettings s;
-    s.left = geometry().x();
-    s.top = geometry().y();
-    s.width = geometry().width();
-    s.height = geometry().height();
-    s.panel1Width = Panel1->width();
-    for (int c = 0; c < 6; ++c) s.columnWidths[c] = StringGrid1->horizontalHeader()->sectionSize(c);
-    // The memo column's own width, not what it took from the spare room of this window.
-    s.columnWidths[3] = memoFloor_;
-    s.searchFolder = ToUtf8(FSearchFolder);
-    s.destFolder = ToUtf8(FDestFolder);
-    s.lastFileName = ToUtf8(FLastFileName);
-    s.fileType = ComboBox1->currentIndex();
-    return s;
 }
 
 void TForm1::Panel1Resize() { Edit1->resize(Panel1->contentsRect().width(), Edit1->height()); }
 
-void TForm1::MnuExitClick() {
-    if (Refused()) return;
-    if (platform_.MessageBox(this, QString(), QString::fromUtf8(texts::kConfirmExit),
-                             WindowPlatform::BoxKind::Confirmation,
-                             WindowPlatform::Buttons::YesNo) == WindowPlatform::Answer::Yes) {
-        close();
-    }
-}
+// ---- handlers ----
 
-bool TForm1::Refused() {
-    if (activity_ == Activity::Idle) return false;
-    platform_.Beep();
-    return true;
-}
+void TForm1::MnuFileSFolderClick() { form_.ChooseSearchFolder(); }
+void TForm1::Button3Click() { form_.ChooseDestFolder(); }
+void TForm1::Button4Click() { form_.Convert(); }
+void TForm1::MnuExitClick() { form_.Exit(); }
 
-bool TForm1::KeepResponsive() {
-    QCoreApplication::processEvents();
-    return platform_.EscapeDown();
+void TForm1::ButtonStopClick() {
+    if (!Converting()) return;
+    ButtonStop->setEnabled(false);
+    form_.Stop();
 }
 
 void TForm1::EnableCommands(bool enabled) {
-    for (QAction* action : {MnuFileSFolder, MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3, MnuFileSave, MnuExit}) {
+    for (QAction* action :
+         {MnuFileSFolder, MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3, MnuFileSave, MnuConvert, MnuExit}) {
         action->setEnabled(enabled);
     }
     for (QWidget* widget : {static_cast<QWidget*>(Edit1), static_cast<QWidget*>(TreeView1),
@@ -478,11 +388,102 @@ void TForm1::EnableCommands(bool enabled) {
 
 QString TForm1::StatusText() const { return statusLabel_->text(); }
 
-void TForm1::ShowStatus(const QString& text) {
-    statusLabel_->setText(text);
+QString TForm1::TempFolder() const { return WithTrailingSlash(FromPath(form_.TempFolder())); }
+
+// ---- FormView: the desktop ----
+
+void TForm1::Beep() { platform_.Beep(); }
+
+Answer TForm1::MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) {
+    return platform_.MessageBox(this, FromUtf8(title), FromUtf8(text), kind, buttons);
+}
+
+std::string TForm1::ChooseFolder(const std::string& title, const std::string& start) {
+    // The focus goes back where it was: a dialog's close must not hand it to whatever widget
+    // comes first (the type box, whose next Down would change the filter).
+    QPointer<QWidget> focused = QApplication::focusWidget();
+    const QString folder = platform_.ChooseFolder(this, FromUtf8(title), FromUtf8(start));
+    if (focused) focused->setFocus(Qt::OtherFocusReason);
+    return folder.isEmpty() ? std::string() : ToUtf8(WithTrailingSlash(folder));
+}
+
+void TForm1::OpenWithShell(const std::filesystem::path& file, std::function<void()> noApplication) {
+    platform_.OpenWithShell(FromPath(file), std::move(noApplication));
+}
+
+void TForm1::Breathe() { QCoreApplication::processEvents(); }
+
+bool TForm1::EscapePressed() { return platform_.EscapeDown(); }
+
+void TForm1::Post(std::function<void()> call) {
+    QMetaObject::invokeMethod(this, [call = std::move(call)] { call(); }, Qt::QueuedConnection);
+}
+
+std::vector<ScreenRect> TForm1::Screens() {
+    std::vector<ScreenRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) screens.push_back(ToScreenRect(screen->availableGeometry()));
+    return screens;
+}
+
+FrameMargins TForm1::Frame() {
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    // Before the window is first shown its frame is not known yet: room for a title bar is kept.
+    if (outer == inner) return {0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this), 0, 0};
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+void TForm1::CloseWindow() { close(); }
+
+// ---- FormView: what it shows ----
+
+void TForm1::ShowStatus(const std::string& text) {
+    statusLabel_->setText(FromUtf8(text));
     StatusBar1->repaint();
 }
 
-QString TForm1::TempFolder() const { return FromPath(context_.images.TempFolder); }
+void TForm1::ShowSearchFolder(const std::string& folder) { Edit1->setText(FromUtf8(folder)); }
+
+void TForm1::ShowDestFolder(const std::string& folder) { Edit2->setText(FromUtf8(folder)); }
+
+void TForm1::ShowFileType(int type) { ComboBox1->setCurrentIndex(type >= 0 && type < ComboBox1->count() ? type : -1); }
+
+void TForm1::ShowActivity(FormActivity activity) {
+    const bool converting = activity == FormActivity::Converting;
+    EnableCommands(!converting);
+    TreeView1->setEnabled(!converting && activity != FormActivity::Searching);
+    ProgressBar1->setVisible(converting);
+    ButtonStop->setVisible(converting);
+    ButtonStop->setEnabled(converting);
+    if (!converting && activity == FormActivity::Idle) emit BatchFinished();
+}
+
+void TForm1::ShowProgress(int done, int total) {
+    ProgressBar1->setRange(0, total);
+    ProgressBar1->setValue(done);
+}
+
+void TForm1::ApplyLayout(const FormLayout& layout) {
+    setGeometry(layout.window.left, layout.window.top, layout.window.width, layout.window.height);
+    // The splitter only knows its width once the window's layout has run.
+    if (QMainWindow::layout()) QMainWindow::layout()->activate();
+    Splitter1->setSizes(
+        {layout.panel1Width, std::max(0, Splitter1->width() - layout.panel1Width - Splitter1->handleWidth())});
+    ApplyColumnWidths(layout.columnWidths);
+}
+
+FormLayout TForm1::CurrentLayout() {
+    FormLayout layout;
+    // The settings hold the window's own area, without the frame the window manager adds, as
+    // that is what is set again at the next start: a frame counted in one way and not the
+    // other would move the window by its size at every start.
+    layout.window = ToScreenRect(geometry());
+    layout.panel1Width = Panel1->width();
+    for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = StringGrid1->horizontalHeader()->sectionSize(c);
+    // The memo column's own width, not what it took from the spare room of this window.
+    layout.columnWidths[kMemoColumn] = memoFloor_;
+    return layout;
+}
 
 }  // namespace quellmark

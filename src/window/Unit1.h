@@ -1,15 +1,16 @@
-// The main window TForm1: the search folder and its folder tree on the left, the file type, the
-// destination folder, the Convert button and the file list on the right, the status bar below.
-// Its handlers carry the names of the events that run them; the desktop is reached only through
-// WindowPlatform and drawings only through the engine (convert/) and the memo probe.
+// The main window TForm1, a Qt view of the main form: the search folder and its folder tree on
+// the left, the file type, the destination folder, the Convert button and the file list on the
+// right, the status bar below. It draws what the form (src/form/MainForm) says and hands it what
+// the user did; its handlers carry the names of the events that run them. The desktop is reached
+// only through WindowPlatform.
 #pragma once
 
-#include "../convert/command.h"
-#include "../convert/session.h"
+#include "../form/MainForm.h"
 
 #include <QMainWindow>
 #include <QString>
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -29,15 +30,13 @@ class QTreeWidgetItem;
 
 namespace quellmark {
 
-class ConvertJob;
 class WindowPlatform;
-struct FormSettings;
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, private FormView {
     Q_OBJECT
 public:
     // appDir is the program's folder with a trailing "/": the settings file and the temp
-    // folder are found from it. Drawings are read and written through fileSystem.
+    // folder are found from it. Drawings, folders and settings go through fileSystem.
     TForm1(WindowPlatform& platform, const QString& appDir, FileSystem& fileSystem, QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -51,6 +50,7 @@ public:
     QAction* MnuFileType2;
     QAction* MnuFileType3;
     QAction* MnuFileSave;
+    QAction* MnuConvert;
     QAction* MnuExit;
     QSplitter* Splitter1;
     QWidget* Panel1;
@@ -72,10 +72,7 @@ public:
     QProgressBar* ProgressBar1;
     QPushButton* ButtonStop;  // shown while a batch runs
 
-    // ---- event handlers ----
-    void FormShow();
-    void FormClose();
-    void Panel1Resize();
+    // ---- event handlers: each hands the form what the user did ----
     void MnuFileSFolderClick();
     void TreeView1Click();
     void ComboBox1Change();
@@ -87,6 +84,7 @@ public:
     void Button4Click();
     void ButtonStopClick();
     void MnuExitClick();
+    void Panel1Resize();
     // Re-pads the sizes when the header cell of column 1 (row 0) is painted.
     void StringGrid1DrawCell(int col, int row);
     // A press at (x, y) in the header row's coordinates: sorts by that column, or re-lists for
@@ -94,38 +92,18 @@ public:
     void StringGrid1MouseDown(int x, int y);
     void StringGrid1DblClick();
 
-    // ---- folder tree and file list ----
-    void SearchFolders();
-    void AddSubfolders(const QString& folder, QTreeWidgetItem* node);
-    // The folder a node stands for, with a trailing "/"; empty for no node.
-    QString NodePath(const QTreeWidgetItem* node) const;
-    void ListFiles(const QString& folder);
-    // The memo to show for the file: the header memo of a JWW drawing, else empty.
-    QString DrawingMemo(const QString& path);
-
-    // ---- state ----
-    bool FSearchReady = false;     // the folder tree has at least its root node
-    bool FListShown = false;       // the file list holds at least one file
-    bool FSortDescending = false;  // direction of the next header-click sort
-    bool FSearchAborted = false;   // Escape was seen during the current folder search
-    QString FAppDir;
-    QString FIniPath;
-    QString FSearchFolder;
-    QString FDestFolder;
-    QString FLastFileName;
-
-    // ---- for the program around the window ----
+    // ---- for the program around the window and its tests ----
+    MainForm& Form() { return form_; }
+    const MainForm& Form() const { return form_; }
     QString StatusText() const;
-    // Shows the text in the status bar and repaints it at once.
-    void ShowStatus(const QString& text);
     // Text of a cell of the file list, by column and row (row 1 is the first file).
     QString Cell(int col, int row) const;
     int RowCount() const;  // header included, as the rows are numbered
-    // A search, a listing or a Convert batch is running; other commands are refused meanwhile.
-    bool Busy() const { return activity_ != Activity::Idle; }
-    bool Converting() const { return activity_ == Activity::Converting; }
+    // The folder a node stands for, with a trailing "/"; empty for no node.
+    QString NodePath(const QTreeWidgetItem* node) const;
+    bool Busy() const { return form_.Busy(); }
+    bool Converting() const { return form_.Activity() == FormActivity::Converting; }
     QString TempFolder() const;
-    ConversionContext& Context() { return context_; }
 
 signals:
     void BatchFinished();
@@ -135,23 +113,43 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class Activity { Idle, Searching, Listing, Converting };
-    // Marks the window busy for as long as a search or listing runs, and closes it afterwards
-    // when a close was asked for meanwhile.
-    class ActivityScope {
-    public:
-        ActivityScope(TForm1& form, Activity activity);
-        ~ActivityScope();
-        ActivityScope(const ActivityScope&) = delete;
-        ActivityScope& operator=(const ActivityScope&) = delete;
-
-    private:
-        TForm1& form_;
-    };
+    // ---- FormView ----
+    void Beep() override;
+    Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override;
+    std::string ChooseFolder(const std::string& title, const std::string& start) override;
+    void OpenWithShell(const std::filesystem::path& file, std::function<void()> noApplication) override;
+    void Breathe() override;
+    bool EscapePressed() override;
+    void Post(std::function<void()> call) override;
+    std::vector<ScreenRect> Screens() override;
+    FrameMargins Frame() override;
+    void ShowStatus(const std::string& text) override;
+    void ShowSearchFolder(const std::string& folder) override;
+    void ShowDestFolder(const std::string& folder) override;
+    void ShowFileType(int type) override;
+    void ShowActivity(FormActivity activity) override;
+    void ShowProgress(int done, int total) override;
+    void ApplyLayout(const FormLayout& layout) override;
+    FormLayout CurrentLayout() override;
+    void ClearTree() override;
+    void AddFolder(int node, int parent, const std::string& name) override;
+    void ShowTree(const std::vector<FolderNode>& tree) override;
+    void ClearList() override;
+    void AddRows(const std::vector<FileRow>& rows, std::size_t first) override;
+    void ShowRows(const std::vector<FileRow>& rows) override;
+    void ShowColumn(int column, const std::vector<FileRow>& rows) override;
+    int SizeColumnPixels() override;
+    std::vector<int> SelectedRows() override;
+    int CurrentRow() override;
+    void SelectRows(const std::vector<int>& rows, int current) override;
+    void ShowSortOrder(int column, bool descending) override;
+    void CloseWindow() override;
 
     void CreateComponents();
     void CreateMenu();
     void ConnectEvents();
+    // Names for screen readers, labels tied to their fields, and the order Tab goes in.
+    void ConnectAccessibility();
     // A click on a folder lists it, and so does moving to a folder with the keyboard; a click
     // on a branch's arrow only opens or closes the branch.
     void ConnectTree();
@@ -161,51 +159,21 @@ private:
     // Column widths: the stored ones, or widths that fit the columns' contents; the memo
     // column takes the width the others leave.
     void ConnectColumns();
-    void ApplyColumnWidths(const FormSettings& settings);
+    void ApplyColumnWidths(const std::array<int, kListColumns>& widths);
     void FillSpareWidth();
-    // The window where it was saved, moved onto a screen when it would not be on one.
-    void PlaceWindow(const FormSettings& settings);
-    // The search folder of the last run is searched again once the window shows.
-    void SearchAgainAtStart(const QString& storedFolder);
-    void ApplySettings(const FormSettings& settings);
-    FormSettings CurrentSettings() const;
-    // Refuses a command while another runs, with a beep; true when refused.
-    bool Refused();
-    // Beep, the error box and the status text that ask for a search folder first.
-    void AskForSearchFolder();
-    void SelectFileType(int index);
-    void ListSelectedFolder();
-    // One listing of the folder; ListFiles runs them, the next one when a listing was asked
-    // for while this one ran.
-    void FillList(const QString& folder);
-    // Whether a command that lists a folder may start now, or may replace the listing that
-    // runs; refuses it with a beep otherwise.
-    bool MayList();
-    void ResetGrid();
     void SetCell(int col, int row, const QString& text);
     void SetRowCount(int rows);
-    void SortByColumn(int col);
-    // Lets the window repaint and see the keyboard during a long command; true when it must stop.
-    bool KeepResponsive();
+    // The node of the tree that stands for the form's node.
+    QTreeWidgetItem* Item(int node) const;
     void EnableCommands(bool enabled);
-    ConvertCommandInput ConvertInput() const;
-    void StartBatch(JobList jobs, SessionRequest request);
-    void FinishBatch();
 
     WindowPlatform& platform_;
-    ConversionContext context_;
-    Activity activity_ = Activity::Idle;
-    bool shown_ = false;
-    bool closed_ = false;
-    bool closeWhenIdle_ = false;
-    bool listingAborted_ = false;
-    QString listedFolder_;    // the folder the list was filled from; what Convert and sorting act on
-    QString nextListing_;     // a folder to list once the running listing has stopped
-    int paddedSizeWidth_ = 0; // the characters the sizes are padded to now; 0 before any listing
-    int memoFloor_ = 0;       // the memo column is never narrower than this
+    MainForm form_;
+    bool escapeSeen_ = false;  // Escape was pressed since the form last asked
+    std::vector<QTreeWidgetItem*> items_;  // by the form's node
+    int memoFloor_ = 0;        // the memo column is never narrower than this
     bool fillingMemo_ = false;
     QLabel* statusLabel_ = nullptr;
-    std::unique_ptr<ConvertJob> job_;
 };
 
 }  // namespace quellmark

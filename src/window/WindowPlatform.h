@@ -30,7 +30,7 @@ public:
     // Opens the file with the application the desktop associates with it. When there is none,
     // noApplication runs on the window's thread, now or later.
     virtual void OpenWithShell(const QString& path, std::function<void()> noApplication) = 0;
-    // Whether the Escape key is held down at this moment.
+    // Whether the Escape key is held down at this moment, or was pressed since the last call.
     virtual bool EscapeDown() = 0;
 };
 

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quellmark-screenshot: the window did not appear\n");
         return 1;
     }
-    if (!QTest::qWaitFor([&] { return form.FSearchReady && !form.Busy(); })) {
+    if (!QTest::qWaitFor([&] { return form.Form().FSearchReady && !form.Busy(); })) {
         std::fprintf(stderr, "quellmark-screenshot: the folder search found nothing\n");
         return 1;
     }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "../platform/files.h"
-#include "session.h"
+#include "../convert/session.h"
 
 #include <string>
 #include <vector>

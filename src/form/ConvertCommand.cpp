@@ -1,5 +1,5 @@
 // The Convert command's checks, in the order the window makes them.
-#include "command.h"
+#include "ConvertCommand.h"
 
 #include "../platform/system.h"
 

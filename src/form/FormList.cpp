@@ -1,0 +1,234 @@
+// The main form's file list: listing a folder by file type in name order, a slice of time at a
+// time so the window keeps answering; each row's texts and its drawing memo; the sizes padded to
+// their column; sorting by a header with the selection kept by name; opening a file.
+#include "MainForm.h"
+
+#include "../drawing/Func_.h"
+#include "../drawing/recognise.h"
+#include "../jww/jwwunit.h"
+#include "../platform/cp932.h"
+#include "../platform/system.h"
+#include "FileListText.h"
+#include "MainFormParts.h"
+#include "WindowTexts.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <utility>
+
+namespace quellmark {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The width a size character is taken to have while a listing fills the list.
+constexpr int kListingCharWidth = 8;
+// How long a listing fills rows before the window gets to paint them and to answer input.
+constexpr auto kListingSlice = std::chrono::milliseconds(25);
+
+// Whether the name matches the file type's pattern ("*.*", "*.jw?", "*.jww", "*.jws"), without
+// regard to letter case as the file systems of the drawings' platform match them.
+bool MatchesPattern(const std::string& name, std::string_view pattern) {
+    if (pattern == "*.*") return true;
+    const std::string ext = UpperExtension(name);
+    const std::string wanted = AsciiUpper(pattern.substr(1));  // ".JW?" and the like
+    if (ext.size() != wanted.size()) return false;
+    for (std::size_t i = 0; i < ext.size(); ++i) {
+        if (wanted[i] != '?' && wanted[i] != ext[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void MainForm::ListFiles(const std::string& folder) {
+    if (activity_ == FormActivity::Listing) {
+        // A folder asked for while another is listed: that listing stops, this one follows.
+        nextListing_ = folder;
+        listingAborted_ = true;
+        return;
+    }
+    ActivityScope busy(activity_, view_, FormActivity::Listing, closeWhenIdle_);
+    nextListing_ = folder;
+    while (!nextListing_.empty() && !closeWhenIdle_) FillList(std::exchange(nextListing_, std::string()));
+}
+
+void MainForm::FillList(const std::string& folder) {
+    listingAborted_ = false;
+    listedFolder_ = folder;
+    ShowStatus(texts::kListingFolderBefore + folder + texts::kListingFolderAfter);
+    FListShown = false;
+    rows_.clear();
+    view_.ClearList();
+    sizeWidth_ = 0;
+    const int width = SizeFieldWidth(view_.SizeColumnPixels(), kListingCharWidth);
+
+    // Files only, hidden ones and those that are neither file nor folder left out, in name order.
+    std::vector<FolderEntry> entries;
+    (void)files_.listFolder(PathFromText(folder), entries);  // a folder that cannot be listed lists nothing
+    const std::string_view pattern = FilePattern(FFileType);
+    std::vector<std::pair<std::string, const FolderEntry*>> files;
+    for (const FolderEntry& entry : entries) {
+        if (entry.facts.kind != PathKind::File || entry.facts.hidden) continue;
+        std::string name = PathText(entry.name);
+        if (MatchesPattern(name, pattern)) files.emplace_back(std::move(name), &entry);
+    }
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return ListsBefore(a.first, b.first); });
+
+    // Rows are filled a slice of time at a time and added to the list together; between two
+    // slices the window paints and answers input, which may stop this listing.
+    std::size_t shown = 0;
+    const auto addRows = [&] {
+        if (shown == rows_.size()) return;
+        view_.AddRows(rows_, shown);
+        shown = rows_.size();
+    };
+    bool completed = true;
+    auto sliceStart = std::chrono::steady_clock::now();
+    for (const auto& [name, entry] : files) {
+        if (view_.EscapePressed() || listingAborted_) {
+            completed = false;
+            break;
+        }
+        rows_.push_back(RowOf(folder, *entry, width));
+        if (std::chrono::steady_clock::now() - sliceStart >= kListingSlice) {
+            addRows();
+            view_.Breathe();
+            sliceStart = std::chrono::steady_clock::now();
+        }
+    }
+    addRows();
+    if (!nextListing_.empty()) return;  // the next listing says what happens now
+    ShowStatus(completed ? texts::FilesListedText(rows_.size(), folder) : std::string(texts::kListingInterrupted));
+    if (!rows_.empty()) {
+        FListShown = true;
+        if (view_.SelectedRows().empty()) view_.SelectRows({0}, 0);
+    }
+}
+
+FileRow MainForm::RowOf(const std::string& folder, const FolderEntry& entry, int sizeWidth) {
+    FileRow row;
+    const std::string name = PathText(entry.name);
+    row.size = entry.facts.size;
+    row.cells[kNameColumn] = name;
+    row.cells[kSizeColumn] = RightJustify(static_cast<std::int64_t>(row.size), sizeWidth);
+    row.cells[2] = UpperExtension(name);
+    row.cells[kMemoColumn] = DrawingMemo(PathFromText(folder + name));
+    row.cells[4] = LocalTimeText(entry.facts.modified);
+    // Linux has no archive attribute, and read-only means its owner cannot write it.
+    row.cells[kAttributeColumn] = std::string(entry.facts.archive ? "A " : "") + (entry.facts.readOnly ? "R " : "");
+    return row;
+}
+
+std::string MainForm::DrawingMemo(const fs::path& file) {
+    const std::string ext = UpperExtension(PathText(file.filename()));
+    const bool drawing = ext == ".JWW" || ext == ".JW$";
+    const bool backup = ext == ".BAK" || ext.starts_with(".BK");
+    if (!drawing && !(backup && IsJwwFile(files_, file))) return {};
+    JwwDocument doc;
+    if (!ReadJwwMemo(doc, files_, file)) return {};
+    return Cp932ToUtf8(SanitizeSjis(doc.Header.Memo));
+}
+
+void MainForm::SizeWidthChanged(int characters) {
+    // The sizes only change when their width does.
+    if (!FListShown || characters == sizeWidth_) return;
+    sizeWidth_ = characters;
+    for (FileRow& row : rows_) {
+        if (!row.cells[kSizeColumn].empty()) {
+            row.cells[kSizeColumn] = RightJustify(static_cast<std::int64_t>(row.size), characters);
+        }
+    }
+    view_.ShowColumn(kSizeColumn, rows_);
+}
+
+void MainForm::HeaderClicked(int column) {
+    if (Refused()) return;
+    if (!FListShown || column < 0 || column >= kListColumns) return;
+    if (column != kAttributeColumn) {
+        SortByColumn(column);
+        return;
+    }
+    // The folder listed again, in its own order, with the files that were selected still selected.
+    const std::vector<std::string> selected = SelectedNames();
+    const int current = view_.CurrentRow();
+    const std::string currentName = current >= 0 && current < static_cast<int>(rows_.size()) ? rows_[current].cells[0] : "";
+    ListFiles(listedFolder_);
+    view_.ShowSortOrder(-1, false);
+    SelectNames(selected, currentName);
+}
+
+std::vector<std::string> MainForm::SelectedNames() {
+    std::vector<std::string> names;
+    for (int row : view_.SelectedRows()) {
+        if (row >= 0 && row < static_cast<int>(rows_.size())) names.push_back(rows_[row].cells[kNameColumn]);
+    }
+    return names;
+}
+
+void MainForm::SelectNames(const std::vector<std::string>& names, const std::string& current) {
+    std::map<std::string, int> rowOf;
+    for (int r = 0; r < static_cast<int>(rows_.size()); ++r) rowOf.emplace(rows_[r].cells[kNameColumn], r);
+    std::vector<int> rows;
+    for (const std::string& name : names) {
+        if (auto it = rowOf.find(name); it != rowOf.end()) rows.push_back(it->second);
+    }
+    std::sort(rows.begin(), rows.end());
+    const auto at = rowOf.find(current);
+    if (rows.empty() && at == rowOf.end()) return;
+    view_.SelectRows(rows, at == rowOf.end() ? (rows.empty() ? -1 : rows.front()) : at->second);
+}
+
+void MainForm::SortByColumn(int column) {
+    const int files = static_cast<int>(rows_.size());
+    std::vector<std::string> keys;
+    keys.reserve(files);
+    for (const FileRow& row : rows_) keys.push_back(AsciiUpper(row.cells[column]));
+    // at[p] is the row that ends up at place p.
+    std::vector<int> at(files);
+    for (int r = 0; r < files; ++r) at[r] = r;
+    for (const auto& [r, s] : HeaderSortExchanges(std::move(keys), FSortDescending)) std::swap(at[r - 1], at[s - 1]);
+
+    // The rows move; the selection and the current row go with the files.
+    const std::vector<int> selected = view_.SelectedRows();
+    const int current = view_.CurrentRow();
+    std::vector<int> placeOf(files);
+    for (int p = 0; p < files; ++p) placeOf[at[p]] = p;
+    std::vector<FileRow> sorted(files);
+    for (int p = 0; p < files; ++p) sorted[p] = std::move(rows_[at[p]]);
+    rows_ = std::move(sorted);
+    std::vector<int> moved;
+    for (int row : selected) {
+        if (row >= 0 && row < files) moved.push_back(placeOf[row]);
+    }
+    std::sort(moved.begin(), moved.end());
+    view_.ShowRows(rows_);
+    view_.SelectRows(moved, current >= 0 && current < files ? placeOf[current] : -1);
+    view_.ShowSortOrder(column, FSortDescending);
+    FSortDescending = !FSortDescending;
+}
+
+void MainForm::RowOpened(int row) {
+    if (Refused()) return;
+    if (!FSearchReady) {
+        AskForSearchFolder();
+        return;
+    }
+    if (!FListShown) {
+        view_.Beep();
+        ShowStatus(texts::kSpecifyDrawingFolder);
+        return;
+    }
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || rows_[row].cells[kNameColumn].empty()) return;
+    view_.OpenWithShell(PathFromText(listedFolder_ + rows_[row].cells[kNameColumn]),
+                        [alive = std::weak_ptr<MainForm*>(alive_)] {
+                            const auto form = alive.lock();
+                            if (!form) return;
+                            (*form)->view_.Beep();
+                            (*form)->view_.MessageBox({}, texts::kNoApplication, BoxKind::Error, Buttons::Ok);
+                        });
+}
+
+}  // namespace quellmark

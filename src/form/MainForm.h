@@ -1,0 +1,218 @@
+// The main window's decisions, free of any toolkit: what it is doing (idle, searching, listing,
+// converting), the folder tree and the folder the list belongs to, the search and the listing in
+// steps that Escape or another command can stop, the rows and their texts, sorting and the
+// selection kept by name, the commands and their refusals, the Convert batch with its progress,
+// Stop and report, the settings with their checks and the placement on the screens there are.
+// A window (Qt on Linux, Win32 on Windows) implements FormView: it draws what the form says and
+// hands the form what the user did, so nothing is decided twice.
+#pragma once
+
+#include "../convert/session.h"
+#include "../platform/files.h"
+#include "Box.h"
+#include "FormSettings.h"
+#include "WindowPlacement.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quellmark {
+
+enum class FormActivity { Idle, Searching, Listing, Converting };
+
+inline constexpr int kListColumns = 6;
+inline constexpr int kNameColumn = 0;
+inline constexpr int kSizeColumn = 1;
+inline constexpr int kMemoColumn = 3;
+inline constexpr int kAttributeColumn = 5;
+
+// A folder of the tree. Node 0 is the root, whose name is the search folder itself.
+struct FolderNode {
+    std::string name;
+    int parent = -1;
+    std::vector<int> children;  // in name order once the search has ended
+    FileIdentity identity;
+};
+
+// One file row of the list as it shows, cell by cell.
+struct FileRow {
+    std::array<std::string, kListColumns> cells;
+    std::uint64_t size = 0;
+};
+
+// The window's own geometry, the folder pane and the columns, as the settings keep them.
+struct FormLayout {
+    ScreenRect window;  // without the frame the window manager adds
+    int panel1Width = 0;
+    std::array<int, kListColumns> columnWidths{};  // FormSettings::kFitColumn: fit to the contents
+};
+
+class FormView {
+public:
+    virtual ~FormView() = default;
+
+    // ---- the desktop ----
+    virtual void Beep() = 0;
+    // A modal box; an empty title stands for the usual caption of the kind.
+    virtual Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) = 0;
+    // A folder the user chose, starting at start; empty when cancelled.
+    virtual std::string ChooseFolder(const std::string& title, const std::string& start) = 0;
+    // Opens the file with the application the desktop has for it; when there is none,
+    // noApplication runs on the window's thread, now or later.
+    virtual void OpenWithShell(const std::filesystem::path& file, std::function<void()> noApplication) = 0;
+    // Lets the window paint and answer input for a moment during a long command.
+    virtual void Breathe() = 0;
+    // Whether Escape is down now or was pressed since the last call: a quick tap between two
+    // calls counts.
+    virtual bool EscapePressed() = 0;
+    // Runs the call on the window's thread soon; safe from any thread.
+    virtual void Post(std::function<void()> call) = 0;
+    // The available areas of the screens, and the frame the window manager puts around the window.
+    virtual std::vector<ScreenRect> Screens() = 0;
+    virtual FrameMargins Frame() = 0;
+
+    // ---- what it shows ----
+    virtual void ShowStatus(const std::string& text) = 0;
+    virtual void ShowSearchFolder(const std::string& folder) = 0;
+    virtual void ShowDestFolder(const std::string& folder) = 0;
+    virtual void ShowFileType(int type) = 0;  // -1: none
+    // Which commands take input: while a search, a listing or a batch runs, only Stop (and
+    // Escape) do; a batch shows its progress and the Stop button.
+    virtual void ShowActivity(FormActivity activity) = 0;
+    virtual void ShowProgress(int done, int total) = 0;
+    virtual void ApplyLayout(const FormLayout& layout) = 0;
+    virtual FormLayout CurrentLayout() = 0;
+
+    // The tree: emptied, grown node by node while a search runs, and shown whole in its order
+    // at its end.
+    virtual void ClearTree() = 0;
+    virtual void AddFolder(int node, int parent, const std::string& name) = 0;
+    virtual void ShowTree(const std::vector<FolderNode>& tree) = 0;
+
+    // The list: emptied to one empty row, rows added at the end, all rows shown again (after a
+    // sort), one column's texts shown again (the sizes after a change of their width).
+    virtual void ClearList() = 0;
+    virtual void AddRows(const std::vector<FileRow>& rows, std::size_t first) = 0;
+    virtual void ShowRows(const std::vector<FileRow>& rows) = 0;
+    virtual void ShowColumn(int column, const std::vector<FileRow>& rows) = 0;
+    // The pixels the size column's texts have, for the padding of a listing.
+    virtual int SizeColumnPixels() = 0;
+    // The rows selected (0 for the first file), and the current one (-1: none).
+    virtual std::vector<int> SelectedRows() = 0;
+    virtual int CurrentRow() = 0;
+    virtual void SelectRows(const std::vector<int>& rows, int current) = 0;
+    virtual void ShowSortOrder(int column, bool descending) = 0;  // column -1: none
+
+    virtual void CloseWindow() = 0;
+};
+
+class MainForm {
+public:
+    // appDir: the program's folder, with a trailing separator: the settings file and TEMP are
+    // found from it. Drawings, folders and the settings go through files.
+    MainForm(FormView& view, FileSystem& files, std::filesystem::path appDir);
+    ~MainForm();
+    MainForm(const MainForm&) = delete;
+    MainForm& operator=(const MainForm&) = delete;
+
+    // ---- what the user did ----
+    void Shown();            // the window is on the screen for the first time
+    // The window is asked to close (its close box, the system); true when it may close now.
+    // During a search or a listing it stops them and closes once they have; during a batch it
+    // asks whether to stop it.
+    bool CloseRequested();
+    void ChooseSearchFolder();                            // the menu item, a click on the field
+    void SearchFolderDropped(const std::string& folder);  // a folder dropped on the tree
+    void FolderChosen(int node);                          // a click on a folder, or keys moved to it
+    void FileTypeChosen(int type);                        // the type box or the menu
+    void ChooseDestFolder();                              // 参照, or the menu item
+    void DestFolderDropped(const std::string& folder);
+    void Convert();                                       // 変換
+    void Stop();                                          // 中止
+    void HeaderClicked(int column);                       // a click on a column's header
+    void SizeWidthChanged(int characters);                // the size column now holds this many
+    void RowOpened(int row);                              // a double click, or Enter, on a row
+    void Exit();                                          // ファイル → 終了
+
+    // ---- what the window shows, for a view and its tests ----
+    FormActivity Activity() const { return activity_; }
+    bool Busy() const { return activity_ != FormActivity::Idle; }
+    const std::string& Status() const { return status_; }
+    const std::vector<FolderNode>& Tree() const { return tree_; }
+    const std::vector<FileRow>& Rows() const { return rows_; }
+    // The folder a node stands for, with a trailing separator.
+    std::string NodePath(int node) const;
+    // The folder the list was filled from: what Convert, sorting and the re-listing act on.
+    const std::string& ListedFolder() const { return listedFolder_; }
+    const std::filesystem::path& SettingsFile() const { return settingsWrite_; }
+    const std::filesystem::path& TempFolder() const { return tempFolder_; }
+
+    // The window's state as the original names it.
+    bool FSearchReady = false;     // the folder tree has at least its root node
+    bool FListShown = false;       // the list holds at least one file
+    bool FSortDescending = false;  // the direction of the next header-click sort
+    bool FSearchAborted = false;   // Escape was seen during the current folder search
+    std::string FSearchFolder;
+    std::string FDestFolder;
+    std::string FLastFileName;
+    int FFileType = 0;
+
+private:
+    class Batch;
+
+    void ShowStatus(const std::string& text);
+    // Beeps and refuses a command while another runs; true when refused.
+    bool Refused();
+    void AskForSearchFolder();
+    void SearchAgainLater(const std::string& storedFolder);
+    // Where the settings are read from and written to, with a notice when the folder beside the
+    // program cannot take them.
+    void ChooseSettingsFiles();
+    void ApplySettings(FormSettings settings);
+    void WriteSettings();
+
+    void SearchFolders();
+    void AddSubfolders(int node);
+    void SortTree();
+
+    void ListFiles(const std::string& folder);
+    void FillList(const std::string& folder);
+    FileRow RowOf(const std::string& folder, const FolderEntry& entry, int sizeWidth);
+    std::string DrawingMemo(const std::filesystem::path& file);
+    void SortByColumn(int column);
+    std::vector<std::string> SelectedNames();
+    void SelectNames(const std::vector<std::string>& names, const std::string& current);
+
+    void BatchFinished();
+
+    FormView& view_;
+    FileSystem& files_;
+    std::filesystem::path appDir_;
+    std::filesystem::path settingsRead_;
+    std::filesystem::path settingsWrite_;
+    std::filesystem::path tempFolder_;
+    FormActivity activity_ = FormActivity::Idle;
+    std::string status_;
+    bool shown_ = false;
+    bool closed_ = false;
+    bool closeWhenIdle_ = false;
+    bool listingAborted_ = false;
+    std::string nextListing_;
+    std::string listedFolder_;
+    std::vector<FolderNode> tree_;
+    std::vector<FileRow> rows_;
+    int sizeWidth_ = 0;  // the characters the sizes are padded to now; 0 before any listing
+    std::unique_ptr<Batch> batch_;
+    // Lives as long as the form: a call posted to the window's thread finds it gone when the
+    // form went first.
+    std::shared_ptr<MainForm*> alive_;
+};
+
+}  // namespace quellmark
