@@ -2,6 +2,7 @@
 #include "testkit.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 
@@ -152,6 +153,29 @@ std::string ShellWord(const fs::path& path) {
     return "'" + path.string() + "'";
 #endif
 }
+
+namespace {
+
+void SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+    (void)::_putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+    if (value) {
+        ::setenv(name.c_str(), value->c_str(), 1);
+    } else {
+        ::unsetenv(name.c_str());
+    }
+#endif
+}
+
+}  // namespace
+
+ScopedEnvironment::ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
+    if (const char* was = std::getenv(name_.c_str())) before_ = was;
+    SetEnvironment(name_, value);
+}
+
+ScopedEnvironment::~ScopedEnvironment() { SetEnvironment(name_, before_); }
 
 bool ReadJww(const Bytes& bytes, JwwDocument& doc, ImageStore& images, Failure* failure) {
     return ReadJwwBytes(doc, images, bytes, failure);

@@ -56,6 +56,19 @@ inline constexpr const char* kDropStderr = " 2>NUL";
 inline constexpr const char* kDropStderr = " 2>/dev/null";
 #endif
 
+// Sets an environment variable for as long as it lives, and puts back what was there.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(std::string name, const std::string& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> before_;
+};
+
 // Reads JWW bytes; on failure the failure is returned through `failure` and the result is false.
 bool ReadJww(const Bytes& bytes, quellmark::JwwDocument& doc, quellmark::ImageStore& images,
              quellmark::Failure* failure = nullptr);

@@ -10,6 +10,7 @@ add_executable(window_test
   window_tree_test.cpp
   window_list_test.cpp
   window_convert_test.cpp
+  window_keyboard_test.cpp
 )
 target_link_libraries(window_test PRIVATE quellmark_testkit quellmark_window Qt6::Widgets Qt6::Test GTest::gtest)
 quellmark_warnings(window_test)

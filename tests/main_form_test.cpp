@@ -1,0 +1,255 @@
+// The main form without any toolkit, through a view that records what it is told: the selection
+// kept by name through sorts and re-listings, the checks of values from the settings file, the
+// settings going to the user's folder when the program's cannot take them, and a destination
+// lost during a batch.
+#include "testkit.h"
+
+#include "form/FormSettings.h"
+#include "form/MainForm.h"
+#include "form/UnitIni.h"
+
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+using namespace quellmark;
+using namespace qmtest;
+
+namespace {
+
+class RecordingView final : public FormView {
+public:
+    struct Box {
+        std::string title;
+        std::string text;
+        BoxKind kind;
+    };
+    std::vector<Box> boxes;
+    int beeps = 0;
+    std::deque<std::string> folders;  // what the pickers answer; empty means cancelled
+    Answer answer = Answer::Yes;
+    std::string status;
+    std::vector<FileRow> rows;
+    std::vector<int> selected;
+    int current = -1;
+    FormLayout layout;
+    bool closed = false;
+
+    void Beep() override { ++beeps; }
+    Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override {
+        boxes.push_back({title, text, kind});
+        return buttons == Buttons::YesNo ? answer : Answer::Ok;
+    }
+    std::string ChooseFolder(const std::string&, const std::string&) override {
+        if (folders.empty()) return {};
+        std::string folder = folders.front();
+        folders.pop_front();
+        return folder;
+    }
+    void OpenWithShell(const std::filesystem::path&, std::function<void()>) override {}
+    void Breathe() override {}
+    bool EscapePressed() override { return false; }
+    void Post(std::function<void()> call) override {
+        std::lock_guard lock(mutex_);
+        posted_.push_back(std::move(call));
+    }
+    // Runs what was posted, as the window's event loop would.
+    void RunPosted() {
+        std::deque<std::function<void()>> calls;
+        {
+            std::lock_guard lock(mutex_);
+            calls.swap(posted_);
+        }
+        for (auto& call : calls) call();
+    }
+    std::vector<ScreenRect> Screens() override { return {{0, 0, 1920, 1080}}; }
+    FrameMargins Frame() override { return {0, 30, 0, 0}; }
+    void ShowStatus(const std::string& text) override { status = text; }
+    void ShowSearchFolder(const std::string&) override {}
+    void ShowDestFolder(const std::string&) override {}
+    void ShowFileType(int) override {}
+    void ShowActivity(FormActivity) override {}
+    void ShowProgress(int, int) override {}
+    void ApplyLayout(const FormLayout& given) override { layout = given; }
+    FormLayout CurrentLayout() override { return layout; }
+    void ClearTree() override {}
+    void AddFolder(int, int, const std::string&) override {}
+    void ShowTree(const std::vector<FolderNode>&) override {}
+    void ClearList() override {
+        rows.clear();
+        selected.clear();
+        current = -1;
+    }
+    void AddRows(const std::vector<FileRow>& all, std::size_t) override { rows = all; }
+    void ShowRows(const std::vector<FileRow>& all) override { rows = all; }
+    void ShowColumn(int, const std::vector<FileRow>& all) override { rows = all; }
+    int SizeColumnPixels() override { return 80; }
+    std::vector<int> SelectedRows() override { return selected; }
+    int CurrentRow() override { return current; }
+    void SelectRows(const std::vector<int>& given, int now) override {
+        selected = given;
+        current = now;
+    }
+    void ShowSortOrder(int, bool) override {}
+    void CloseWindow() override { closed = true; }
+
+    // The names of the rows selected, top to bottom.
+    std::vector<std::string> SelectedNames() const {
+        std::vector<std::string> names;
+        for (int row : selected) names.push_back(rows[row].cells[kNameColumn]);
+        return names;
+    }
+    void Select(std::initializer_list<const char*> names) {
+        selected.clear();
+        for (const char* name : names) {
+            for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+                if (rows[r].cells[kNameColumn] == name) selected.push_back(r);
+            }
+        }
+        std::sort(selected.begin(), selected.end());
+        current = selected.empty() ? -1 : selected.front();
+    }
+
+private:
+    std::mutex mutex_;
+    std::deque<std::function<void()>> posted_;
+};
+
+void WriteText(const fs::path& path, const std::string& text) { WriteFile(path, Bytes(text.begin(), text.end())); }
+
+Bytes Drawing() {
+    JwwPlan plan;
+    plan.entities = {Line{}, Dimension{}};
+    return BuildJww(plan);
+}
+
+class Form : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(app());
+        fs::create_directories(data());
+        fs::create_directories(dest());
+    }
+    fs::path app() const { return dir / "app"; }
+    fs::path data() const { return dir / "data"; }
+    fs::path dest() const { return dir / "dest"; }
+    static std::string Folder(const fs::path& path) { return PathText(path) + "/"; }
+    // A form shown on the program folder, its search done over data/ and the folder listed.
+    MainForm& Listed(FileSystem& files = RealFileSystem()) {
+        form = std::make_unique<MainForm>(view, files, app());
+        form->Shown();
+        view.folders.push_back(Folder(data()));
+        form->ChooseSearchFolder();
+        form->FolderChosen(0);
+        return *form;
+    }
+    // Runs the posted calls until the form is idle again.
+    void WaitForBatch() {
+        for (int i = 0; i < 5000 && form->Busy(); ++i) {
+            view.RunPosted();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        view.RunPosted();
+        ASSERT_FALSE(form->Busy());
+    }
+
+    TempDir dir;
+    RecordingView view;
+    std::unique_ptr<MainForm> form;
+};
+
+}  // namespace
+
+TEST_F(Form, TheSelectionFollowsTheFilesThroughSortsAndReListings) {
+    for (const char* name : {"b.jww", "a.jww", "c.txt", "d.jws"}) WriteFile(data() / name, {'x'});
+    MainForm& f = Listed();
+    ASSERT_EQ(view.rows.size(), 4u);
+    EXPECT_EQ(view.rows[0].cells[kNameColumn], "a.jww");  // name order
+    view.Select({"b.jww", "d.jws"});
+    f.HeaderClicked(2);  // by type, ascending
+    EXPECT_EQ(view.rows[0].cells[kNameColumn], "d.jws");
+    EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"d.jws", "b.jww"}));
+    f.HeaderClicked(0);  // by name, descending
+    EXPECT_EQ(view.rows[0].cells[kNameColumn], "d.jws");
+    EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"d.jws", "b.jww"}));
+    f.HeaderClicked(kAttributeColumn);  // listed again, in name order
+    EXPECT_EQ(view.rows[0].cells[kNameColumn], "a.jww");
+    EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"b.jww", "d.jws"}));
+}
+
+TEST_F(Form, ValuesFromTheSettingsFileAreChecked) {
+    WriteText(app() / "Quellmark.ini",
+              "[Form]\nF1_X=10\nF1_Y=10\nF1_W=-50\nF1_H=20\n[Comp]\nF1P1=99999\nF1S0=100000\nF1S1=-3\n"
+              "[Set]\nFLD1=relative/search/\nFLD2=relative/dir\nFTYP=9\n");
+    MainForm f(view, RealFileSystem(), app());
+    f.Shown();
+    EXPECT_GE(view.layout.window.width, 360);
+    EXPECT_GE(view.layout.window.height, 240);
+    EXPECT_LT(view.layout.panel1Width, view.layout.window.width);
+    EXPECT_EQ(view.layout.columnWidths[0], 4000);
+    EXPECT_EQ(view.layout.columnWidths[1], 16);
+    EXPECT_EQ(view.layout.columnWidths[2], FormSettings::kFitColumn);
+    EXPECT_EQ(f.FFileType, 0);
+    EXPECT_EQ(f.FDestFolder, "");
+    EXPECT_EQ(f.FSearchFolder, PathText(app()));
+}
+
+TEST_F(Form, SettingsTheProgramsFolderCannotTakeGoToTheUsersFolderWithAWordOnce) {
+    // The user's folder, as Linux and Windows name it.
+    const ScopedEnvironment linux("XDG_CONFIG_HOME", PathText(dir / "config"));
+    const ScopedEnvironment windows("APPDATA", PathText(dir / "config"));
+    const fs::path beside = app() / "Quellmark.ini";
+    WriteText(beside, "[Set]\nFTYP=2\n");
+    // An administrator's preset: there, and not to be written.
+    FaultyFileSystem files;
+    files.failCall = [&](FsCall call, const fs::path& path) {
+        const bool protectedFile = path == beside && (call == FsCall::Create || call == FsCall::Writable);
+        return protectedFile ? std::make_error_code(std::errc::permission_denied) : std::error_code{};
+    };
+    const fs::path user = dir / "config" / "Quellmark" / "Quellmark.ini";
+    for (int run = 0; run < 2; ++run) {
+        RecordingView shown;
+        MainForm f(shown, files, app());
+        f.Shown();
+        EXPECT_EQ(f.FFileType, run == 0 ? 2 : 3);  // the preset at first, then the user's own
+        EXPECT_EQ(shown.boxes.size(), run == 0 ? 1u : 0u) << run;
+        if (!shown.boxes.empty()) {
+            EXPECT_EQ(shown.boxes[0].kind, BoxKind::Information);
+        }
+        f.FileTypeChosen(3);
+        EXPECT_TRUE(f.CloseRequested());
+        EXPECT_TRUE(fs::exists(user));
+    }
+    std::string type;
+    EXPECT_TRUE(ReadIniString(RealFileSystem(), "Set", "FTYP", type, 22, beside));
+    EXPECT_EQ(type, "2");  // the preset as it was
+}
+
+TEST_F(Form, ADestinationThatCannotBeWrittenStopsTheBatchOnceWithItsReason) {
+    for (const char* name : {"a.jww", "b.jww", "c.jww"}) WriteFile(data() / name, Drawing());
+    FaultyFileSystem files;
+    bool locked = false;
+    const fs::path destFolder = dest();
+    // The destination turns read-only once the batch has started: its temp files (reached
+    // through the folder the run holds) cannot be made, and it says it cannot be written.
+    files.failCall = [&](FsCall call, const fs::path& path) {
+        const bool tempFile = call == FsCall::CreateNew && PathText(path.filename()).starts_with(".qm-");
+        const bool asked = call == FsCall::Writable && (path == destFolder || path == destFolder / "");
+        return locked && (tempFile || asked) ? std::make_error_code(std::errc::permission_denied) : std::error_code{};
+    };
+    MainForm& f = Listed(files);
+    view.folders.push_back(Folder(dest()));
+    f.ChooseDestFolder();
+    view.Select({"a.jww", "b.jww", "c.jww"});
+    locked = true;
+    f.Convert();
+    WaitForBatch();
+    // The drawings under way fail (one per worker); the rest are not started, and the status
+    // bar says why, never that the batch was completed.
+    EXPECT_TRUE(view.status.starts_with("変換作業を中止しました。保存先フォルダに書き込めません。")) << view.status;
+    EXPECT_NE(view.status.find("中止で未変換 "), std::string::npos) << view.status;
+    ASSERT_EQ(view.boxes.size(), 2u);  // the confirmation, and the failures
+    EXPECT_LE(std::count(view.boxes[1].text.begin(), view.boxes[1].text.end(), '\n'), 1);
+    EXPECT_TRUE(fs::is_empty(dest()));
+}

@@ -1,0 +1,81 @@
+// The Qt view's wiring with real key and mouse events: Ctrl+click adds one row and Shift+click a
+// range, Tab leaves the list with the selection as it was and reaches 変換, which the keyboard
+// presses, and a quick tap of Escape between two polls counts.
+#include "window_testkit.h"
+
+#include "window/QtPlatform.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+using namespace quellmark;
+using namespace qmtest;
+
+namespace {
+
+class Keyboard : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        fs::create_directories(src());
+        fs::create_directories(dir / "dst");
+        for (const char* name : {"A.jww", "B.jww", "C.jww", "D.jww"}) WriteFile(src() / name, JwwWithMemo("x"));
+    }
+    fs::path src() const { return dir / "src"; }
+    void ClickRow(int row, Qt::KeyboardModifiers keys) {
+        QTableWidget* grid = form->StringGrid1;
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, keys, grid->visualItemRect(grid->item(row, 0)).center());
+    }
+};
+
+}  // namespace
+
+TEST_F(Keyboard, CtrlClickAddsOneRowAndShiftClickARange) {
+    Start();
+    List(src());
+    ClickRow(0, {});
+    ClickRow(3, Qt::ControlModifier);
+    EXPECT_EQ(SelectedFiles(), QStringList({"A.jww", "D.jww"}));
+    ClickRow(0, Qt::ControlModifier);  // and takes one away
+    EXPECT_EQ(SelectedFiles(), QStringList({"D.jww"}));
+    ClickRow(1, {});
+    ClickRow(3, Qt::ShiftModifier);
+    EXPECT_EQ(SelectedFiles(), QStringList({"B.jww", "C.jww", "D.jww"}));
+}
+
+TEST_F(Keyboard, TabLeavesTheListAndTheKeyboardAloneConverts) {
+    TForm1& f = Start();
+    List(src());
+    platform.folders.push_back(Folder(dir / "dst"));
+    f.Button3Click();
+    platform.Reset();
+    f.StringGrid1->setFocus();
+    QTest::keyClick(f.StringGrid1, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_EQ(SelectedFiles().size(), 4);
+    QTest::keyClick(f.StringGrid1, Qt::Key_Tab);
+    EXPECT_FALSE(f.StringGrid1->hasFocus());
+    EXPECT_EQ(SelectedFiles().size(), 4);  // Tab moves the focus, not the selection
+    // 変換 and 参照 answer Alt+C and Alt+B (a real keyboard's, tried under Xvfb: Qt Test's
+    // offscreen keys do not reach a window's mnemonics reliably), and 変換 is reached by Tab.
+    EXPECT_EQ(f.Button4->shortcut(), QKeySequence(Qt::ALT | Qt::Key_C));
+    EXPECT_EQ(f.Button3->shortcut(), QKeySequence(Qt::ALT | Qt::Key_B));
+    for (int i = 0; i < 8 && QApplication::focusWidget() != f.Button4; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    ASSERT_EQ(QApplication::focusWidget(), f.Button4);
+    QTest::keyClick(f.Button4, Qt::Key_Space);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
+    EXPECT_EQ(f.StatusText(), "変換作業を完了しました。（変換 4 件、スキップ 0 件、失敗 0 件）");
+    EXPECT_EQ(platform.boxes.size(), 1u);  // the confirmation only
+}
+
+TEST(QtPlatform, AQuickTapOfEscapeBetweenTwoPollsCounts) {
+    QtWindowPlatform platform;
+    QWidget widget;
+    widget.show();
+    QTest::keyClick(&widget, Qt::Key_Escape);  // pressed and released before anyone asked
+    EXPECT_TRUE(platform.EscapeDown());
+    EXPECT_FALSE(platform.EscapeDown());
+}
