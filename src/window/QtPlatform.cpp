@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QTranslator>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -58,6 +61,17 @@ WindowPlatform::Answer QtWindowPlatform::MessageBox(QWidget* parent, const QStri
     if (lines.size() > kMaxBoxLines) {
         box.setText(lines.mid(0, kMaxBoxLines).join(QLatin1Char('\n')) + QStringLiteral("\n…"));
         box.setDetailedText(text);
+    }
+    // Japanese has no spaces to break at, so a wrapped line breaks inside a word: a line that
+    // fits on the screen stays whole.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        const QFontMetrics metrics(label->font());
+        int widest = 0;
+        for (const QString& line : lines.mid(0, kMaxBoxLines)) widest = std::max(widest, metrics.horizontalAdvance(line));
+        const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+        // Qt wraps any text wider than half the screen; a label as wide as its widest line keeps
+        // each line whole.
+        if (!screen || widest <= screen->availableGeometry().width() * 3 / 4) label->setMinimumWidth(widest + 2);
     }
     // The buttons speak the window's language whatever translations Qt has installed.
     if (buttons == Buttons::YesNo) {

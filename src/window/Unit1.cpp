@@ -181,7 +181,11 @@ void TForm1::CreateComponents() {
     Edit2->setReadOnly(true);
     Button3 = new QPushButton(QString::fromUtf8(texts::kBrowseButton), Panel4);
     Button3->setObjectName(QStringLiteral("Button3"));
-    Button3->setGeometry(368 + shift, 24, 33, 22);
+    // Wide enough for its caption with the access key, however this machine's font draws it;
+    // the destination field gives up the width it needs, so 変換 keeps its place.
+    const int browseWidth = std::max(33, Button3->sizeHint().width());
+    Edit2->resize(273 - (browseWidth - 33), 20);
+    Button3->setGeometry(368 + shift - (browseWidth - 33), 24, browseWidth, 22);
     Button4 = new QPushButton(QString::fromUtf8(texts::kConvertButton), Panel4);
     Button4->setObjectName(QStringLiteral("Button4"));
     Button4->setGeometry(std::max(408 + shift, ComboBox1->geometry().right() + 8), 2, 75, 44);
