@@ -212,6 +212,7 @@ TEST_F(Form, SettingsTheProgramsFolderCannotTakeGoToTheUsersFolderWithAWordOnce)
         RecordingView shown;
         MainForm f(shown, files, app());
         f.Shown();
+        shown.RunPosted();
         EXPECT_EQ(f.FFileType, run == 0 ? 2 : 3);  // the preset at first, then the user's own
         EXPECT_EQ(shown.boxes.size(), run == 0 ? 1u : 0u) << run;
         if (!shown.boxes.empty()) {

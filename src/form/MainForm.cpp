@@ -114,9 +114,12 @@ void MainForm::ChooseSettingsFiles() {
     settingsWrite_ = userFolder / kSettingsName;
     const bool userThere = files_.examine(settingsWrite_).kind == PathKind::File;
     settingsRead_ = userThere || !besideThere ? settingsWrite_ : beside;
+    // Said once, when the window is on the screen: the next start finds the user's file.
     if (besideThere && !userThere) {
-        view_.MessageBox({}, texts::SettingsElsewhereText(PathText(beside), PathText(settingsWrite_)),
-                         BoxKind::Information, Buttons::Ok);
+        view_.Post([alive = std::weak_ptr<MainForm*>(alive_),
+                    text = texts::SettingsElsewhereText(PathText(beside), PathText(settingsWrite_))] {
+            if (const auto form = alive.lock()) (*form)->view_.MessageBox({}, text, BoxKind::Information, Buttons::Ok);
+        });
     }
 }
 

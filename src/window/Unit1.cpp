@@ -293,7 +293,7 @@ void TForm1::ConnectEvents() {
     new EventHook(Edit1, this, [this](QObject*, QEvent* event) {
         if (IsLeftRelease(event)) MnuFileSFolderClick();
         // The field takes the focus, and Enter or Space there chooses the search folder.
-        if (event->type() == QEvent::KeyPress) {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
                 MnuFileSFolderClick();
