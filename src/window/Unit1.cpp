@@ -460,7 +460,6 @@ void TForm1::ShowActivity(FormActivity activity) {
     ProgressBar1->setVisible(converting);
     ButtonStop->setVisible(converting);
     ButtonStop->setEnabled(converting);
-    if (!converting && activity == FormActivity::Idle) emit BatchFinished();
 }
 
 void TForm1::ShowProgress(int done, int total) {

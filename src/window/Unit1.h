@@ -105,9 +105,6 @@ public:
     bool Converting() const { return form_.Activity() == FormActivity::Converting; }
     QString TempFolder() const;
 
-signals:
-    void BatchFinished();
-
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
