@@ -50,13 +50,6 @@ Bytes Drawing(std::int32_t version = 600, int dimensions = 1) {
     return BuildJww(plan);
 }
 
-Bytes JwsDrawing(std::int32_t version = 420) {
-    JwsPlan plan;
-    plan.version = version;
-    plan.entities = {Dimension{}};
-    return BuildJws(plan);
-}
-
 Bytes Converted(const Bytes& input) {
     JwwDocument doc = MustReadJww(input);
     AddDimensionAttributes(doc, doc.Header.Version);

@@ -116,8 +116,6 @@ private:
     std::deque<std::function<void()>> posted_;
 };
 
-void WriteText(const fs::path& path, const std::string& text) { WriteFile(path, Bytes(text.begin(), text.end())); }
-
 Bytes Drawing() {
     JwwPlan plan;
     plan.entities = {Line{}, Dimension{}};

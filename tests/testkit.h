@@ -1,5 +1,6 @@
 // Shared test helpers: reading built bytes into documents, writing documents to bytes, a fresh
-// temporary folder per test, and a file system double that fails on demand.
+// temporary folder per test, file system doubles that fail or hold calls on demand, and small
+// drawings for listings and batches.
 #pragma once
 
 #include "builder.h"
@@ -13,10 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace qmtest {
 
@@ -178,5 +182,32 @@ private:
     bool crashed();
     std::error_code wrap(std::error_code ec, std::unique_ptr<quellmark::OutputFile>& out);
 };
+
+// The real file system, except that creating a file from any thread but the test's own (the
+// temp file of a converted drawing) waits until Open() is called.
+class GatedFileSystem : public ForwardingFileSystem {
+public:
+    void Open();
+    // Whether a worker thread is waiting at the gate.
+    bool Waiting();
+
+    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
+
+private:
+    const std::thread::id owner_ = std::this_thread::get_id();
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = false;
+    int waiting_ = 0;
+};
+
+// Drawings and files for listings and batches.
+Bytes JwwWithMemo(const std::string& sjisMemo, std::int32_t version = 600);
+Bytes JwsDrawing(std::int32_t version = 420);
+// A JWW drawing whose entity list is cut short: its header (and memo) reads, the drawing not.
+Bytes BrokenJww(const std::string& sjisMemo);
+// A JWW drawing cut inside its layer names: even its memo cannot be read.
+Bytes JwwCutInHeader(const std::string& sjisMemo);
+void WriteText(const fs::path& path, const std::string& text);
 
 }  // namespace qmtest

@@ -45,61 +45,6 @@ void RecordingPlatform::Reset() {
     opened.clear();
 }
 
-void GatedFileSystem::Open() {
-    std::lock_guard lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-}
-
-bool GatedFileSystem::Waiting() {
-    std::lock_guard lock(mutex_);
-    return waiting_ > 0;
-}
-
-std::error_code GatedFileSystem::createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) {
-    if (std::this_thread::get_id() != owner_) {
-        std::unique_lock lock(mutex_);
-        ++waiting_;
-        changed_.wait(lock, [this] { return open_; });
-        --waiting_;
-    }
-    return RealFileSystem().createNew(path, out);
-}
-
-Bytes JwwWithMemo(const std::string& sjisMemo, std::int32_t version) {
-    JwwPlan plan;
-    plan.version = version;
-    plan.memo = sjisMemo;
-    plan.entities = {Line{}, Dimension{}};
-    return BuildJww(plan);
-}
-
-Bytes JwsDrawing() {
-    JwsPlan plan;
-    plan.entities = {Dimension{}};
-    return BuildJws(plan);
-}
-
-Bytes BrokenJww(const std::string& sjisMemo) {
-    Bytes bytes = JwwWithMemo(sjisMemo);
-    bytes.resize(bytes.size() - 10);
-    return bytes;
-}
-
-Bytes JwwCutInHeader(const std::string& sjisMemo) {
-    JwwPlan plan;
-    plan.memo = sjisMemo;
-    JwwLayout layout;
-    Bytes bytes = BuildJww(plan, &layout);
-    bytes.resize(layout.block[9] + 3);
-    return bytes;
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
 void DoubleClickAt(QWidget* widget, QPoint at) {
     QTest::mouseClick(widget, Qt::LeftButton, {}, at);
     QTest::mousePress(widget, Qt::LeftButton, {}, at);

@@ -1,6 +1,5 @@
 // Helpers for the main window's tests: a desktop double that records boxes, beeps, pickers and
-// opened files and plays the Escape key from a script; a file system that holds the batch's
-// reads until a test lets them go; and a fixture that starts and stops TForm1 on a program folder
+// opened files and plays the Escape key from a script, and a fixture that starts and stops TForm1 on a program folder
 // of its own.
 #pragma once
 
@@ -12,12 +11,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 class QTreeWidgetItem;
 
@@ -57,33 +53,6 @@ public:
     // Forgets what was recorded.
     void Reset();
 };
-
-// The real file system, except that creating a file from any thread but the test's own (the
-// temp file of a converted drawing) waits until Open() is called.
-class GatedFileSystem final : public ForwardingFileSystem {
-public:
-    void Open();
-    // Whether a worker thread is waiting at the gate.
-    bool Waiting();
-
-    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
-
-private:
-    const std::thread::id owner_ = std::this_thread::get_id();
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-    int waiting_ = 0;
-};
-
-// Drawings and files for listings and batches.
-Bytes JwwWithMemo(const std::string& sjisMemo, std::int32_t version = 600);
-Bytes JwsDrawing();
-// A JWW drawing whose entity list is cut short: its header (and memo) reads, the drawing not.
-Bytes BrokenJww(const std::string& sjisMemo);
-// A JWW drawing cut inside its layer names: even its memo cannot be read.
-Bytes JwwCutInHeader(const std::string& sjisMemo);
-void WriteText(const fs::path& path, const std::string& text);
 
 // A double click as the window system delivers it: a click, then a press that arrives as a
 // double click, then its release.

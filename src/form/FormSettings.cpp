@@ -2,6 +2,7 @@
 #include "FormSettings.h"
 
 #include "../drawing/Func_.h"
+#include "../platform/system.h"
 #include "UnitIni.h"
 
 #include <exception>
@@ -27,7 +28,7 @@ public:
     }
     void text(const char* section, const char* key, std::string& field) {
         std::string value;
-        if (ReadIniString(files_, section, key, value, kTextCapacity, path_)) field = value;
+        if (ReadIniString(files_, section, key, value, kTextCapacity, path_)) field = Utf8FromSettingsText(value);
     }
 
 private:
@@ -38,9 +39,12 @@ private:
 class Writer {
 public:
     Writer(FileSystem& files, const std::filesystem::path& path) : files_(files), path_(path) {}
-    void number(const char* section, const char* key, int value) { text(section, key, std::to_string(value)); }
+    void number(const char* section, const char* key, int value) { write(section, key, std::to_string(value)); }
     void text(const char* section, const char* key, const std::string& value) {
-        if (!WriteIniString(files_, section, key, value, path_)) allWritten = false;
+        write(section, key, SettingsTextFromUtf8(value));
+    }
+    void write(const char* section, const char* key, const std::string& stored) {
+        if (!WriteIniString(files_, section, key, stored, path_)) allWritten = false;
     }
     bool allWritten = true;
 

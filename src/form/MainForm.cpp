@@ -221,6 +221,11 @@ void MainForm::ChooseSearchFolder() {
     SearchFolders();
 }
 
+std::string MainForm::DroppedFolder(const std::vector<std::string>& paths) {
+    if (paths.size() != 1 || paths.front().empty()) return {};
+    return files_.examine(PathFromText(paths.front())).kind == PathKind::Folder ? paths.front() : std::string();
+}
+
 void MainForm::SearchFolderDropped(const std::string& folder) {
     if (Refused()) return;
     FSearchFolder = WithSeparator(folder);

@@ -129,6 +129,9 @@ public:
     // asks whether to stop it.
     bool CloseRequested();
     void ChooseSearchFolder();                            // the menu item, a click on the field
+    // The folder a drop of these paths brings: one folder, else none (empty). A window takes a
+    // drop only when it brings one, and hands that to the two calls below.
+    std::string DroppedFolder(const std::vector<std::string>& paths);
     void SearchFolderDropped(const std::string& folder);  // a folder dropped on the tree
     void FolderChosen(int node);                          // a click on a folder, or keys moved to it
     void FileTypeChosen(int type);                        // the type box or the menu

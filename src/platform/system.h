@@ -36,6 +36,11 @@ std::string LocalTimeText(std::int64_t secondsSince1970);
 // Empty when the system names no such place.
 std::filesystem::path UserSettingsFolder();
 
+// Settings files are text in the system's code page: UTF-8 on Linux, the ANSI code page on
+// Windows (932 on a Japanese Windows), as the system's own profile functions write them.
+std::string SettingsTextFromUtf8(std::string_view utf8);
+std::string Utf8FromSettingsText(std::string_view text);
+
 // This process's id, for names of temporary files that must not meet another process's.
 long ProcessId();
 

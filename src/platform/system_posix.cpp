@@ -21,6 +21,9 @@ fs::path ParentFolder(const fs::path& path) {
 
 long ProcessId() { return static_cast<long>(::getpid()); }
 
+std::string SettingsTextFromUtf8(std::string_view utf8) { return std::string(utf8); }
+std::string Utf8FromSettingsText(std::string_view text) { return std::string(text); }
+
 std::string LocalTimeText(std::int64_t secondsSince1970) {
     const std::time_t time = static_cast<std::time_t>(secondsSince1970);
     std::tm local{};

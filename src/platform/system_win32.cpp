@@ -142,6 +142,28 @@ fs::path ParentFolder(const fs::path& path) {
 
 long ProcessId() { return static_cast<long>(_getpid()); }
 
+namespace {
+
+// Text from one code page to another through UTF-16; bytes that are no character of the first
+// become the second's default character.
+std::string Recode(std::string_view text, UINT from, UINT to) {
+    if (text.empty()) return {};
+    const int wide = ::MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (wide <= 0) return {};
+    std::wstring utf16(static_cast<std::size_t>(wide), L'\0');
+    ::MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), utf16.data(), wide);
+    const int bytes = ::WideCharToMultiByte(to, 0, utf16.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    ::WideCharToMultiByte(to, 0, utf16.data(), wide, out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
+}  // namespace
+
+std::string SettingsTextFromUtf8(std::string_view utf8) { return Recode(utf8, CP_UTF8, CP_ACP); }
+std::string Utf8FromSettingsText(std::string_view text) { return Recode(text, CP_ACP, CP_UTF8); }
+
 std::string LocalTimeText(std::int64_t secondsSince1970) {
     const std::time_t time = static_cast<std::time_t>(secondsSince1970);
     std::tm local{};

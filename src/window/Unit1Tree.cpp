@@ -4,19 +4,20 @@
 
 #include "EventHook.h"
 #include "QtText.h"
-#include "WindowPaths.h"
 
 #include <QComboBox>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <memory>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace quellmark {
 
@@ -25,24 +26,21 @@ namespace {
 // The form's number of the folder a node stands for.
 constexpr int kNodeRole = Qt::UserRole;
 
-// The folder a drag carries, with a trailing "/": one local folder, else empty.
-QString DraggedFolder(const QMimeData* data) {
-    if (!data || data->urls().size() != 1) return {};
-    const QString path = data->urls().front().toLocalFile();
-    return !path.isEmpty() && QFileInfo(path).isDir() ? WithTrailingSlash(path) : QString();
-}
-
-// Lets the widget take a folder dropped on it and hands the folder to take, once the drop is
-// over; other drags are left to the widget.
-void TakeDroppedFolders(QWidget* target, QObject* owner, std::function<void(const QString&)> take) {
+// Lets the widget take a drop that brings a folder, as the form judges the paths dragged, and
+// hands the folder to take once the drop is over; other drags are left to the widget.
+void TakeDroppedFolders(QWidget* target, QObject* owner, MainForm& form, std::function<void(const std::string&)> take) {
     target->setAcceptDrops(true);
-    new EventHook(target, owner, [owner, take = std::move(take)](QObject*, QEvent* event) {
+    new EventHook(target, owner, [owner, &form, take = std::move(take)](QObject*, QEvent* event) {
         if (event->type() != QEvent::DragEnter && event->type() != QEvent::DragMove && event->type() != QEvent::Drop) {
             return false;
         }
         auto* drop = static_cast<QDropEvent*>(event);
-        const QString folder = DraggedFolder(drop->mimeData());
-        if (folder.isEmpty()) return false;
+        std::vector<std::string> paths;
+        if (drop->mimeData()) {
+            for (const QUrl& url : drop->mimeData()->urls()) paths.push_back(ToUtf8(url.toLocalFile()));
+        }
+        const std::string folder = form.DroppedFolder(paths);
+        if (folder.empty()) return false;
         drop->acceptProposedAction();
         if (event->type() == QEvent::Drop) QTimer::singleShot(0, owner, [take, folder] { take(folder); });
         return true;
@@ -95,9 +93,9 @@ void TForm1::ConnectTree() {
 }
 
 void TForm1::ConnectDrops() {
-    TakeDroppedFolders(TreeView1->viewport(), this,
-                       [this](const QString& folder) { form_.SearchFolderDropped(ToUtf8(folder)); });
-    TakeDroppedFolders(Edit2, this, [this](const QString& folder) { form_.DestFolderDropped(ToUtf8(folder)); });
+    TakeDroppedFolders(TreeView1->viewport(), this, form_,
+                       [this](const std::string& folder) { form_.SearchFolderDropped(folder); });
+    TakeDroppedFolders(Edit2, this, form_, [this](const std::string& folder) { form_.DestFolderDropped(folder); });
 }
 
 void TForm1::TreeView1Click() { form_.FolderChosen(NodeOf(TreeView1->currentItem())); }

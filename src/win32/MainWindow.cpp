@@ -1,0 +1,639 @@
+// The Win32 main window's making and layout, its messages, and the form's view of the desktop,
+// the status bar and the window's placement. The tree and the list are in MainWindowLists.cpp.
+#include "MainWindow.h"
+
+#include "../form/WindowTexts.h"
+#include "../platform/system.h"
+#include "ControlIds.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace quellmark {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"QuellmarkMainWindow";
+// Calls are waiting for the window's thread (see Post), and the timer that runs them while they
+// keep coming.
+constexpr UINT kCallMessage = WM_APP + 1;
+constexpr UINT_PTR kPostedTimer = 1;
+constexpr UINT kPostedEveryMs = 30;
+constexpr int kSplitterWidth = 3;
+constexpr int kStopWidth = 64;
+constexpr int kProgressWidth = 160;
+
+HWND MakeControl(const wchar_t* type, const wchar_t* text, DWORD style, HWND parent, int id, DWORD extended = 0) {
+    return ::CreateWindowExW(extended, type, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
+}
+
+void SetFont(HWND control, HFONT font) { ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE); }
+
+// The pixels the text takes in the font.
+int TextWidth(HWND control, HFONT font, const std::wstring& text) {
+    SIZE size{};
+    if (HDC dc = ::GetDC(control)) {
+        const HGDIOBJ old = ::SelectObject(dc, font);
+        ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(control, dc);
+    }
+    return static_cast<int>(size.cx);
+}
+
+// The search folder field: a click or Enter or Space chooses the search folder.
+LRESULT CALLBACK SearchFieldProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                      DWORD_PTR data) {
+    auto* form = reinterpret_cast<MainForm*>(data);
+    switch (message) {
+        case WM_LBUTTONUP: {
+            // The field lets the mouse go first: it holds it from the press on.
+            const LRESULT result = ::DefSubclassProc(hwnd, message, wparam, lparam);
+            form->ChooseSearchFolder();
+            return result;
+        }
+        case WM_GETDLGCODE:
+            // Enter belongs to the field, not to the window's default button.
+            if (lparam && reinterpret_cast<const MSG*>(lparam)->message == WM_KEYDOWN &&
+                reinterpret_cast<const MSG*>(lparam)->wParam == VK_RETURN) {
+                return DLGC_WANTMESSAGE | ::DefSubclassProc(hwnd, message, wparam, lparam);
+            }
+            break;
+        case WM_KEYDOWN:
+            if ((wparam == VK_RETURN || wparam == VK_SPACE) && !(::GetKeyState(VK_CONTROL) & 0x8000) &&
+                !(::GetKeyState(VK_MENU) & 0x8000)) {
+                form->ChooseSearchFolder();
+                return 0;
+            }
+            break;
+        default: break;
+    }
+    return ::DefSubclassProc(hwnd, message, wparam, lparam);
+}
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (::GetMonitorInfoW(monitor, &info)) {
+        const RECT& r = info.rcWork;
+        reinterpret_cast<std::vector<ScreenRect>*>(data)->push_back({r.left, r.top, r.right - r.left, r.bottom - r.top});
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Win32Desktop& desktop, const std::filesystem::path& appDir, FileSystem& files)
+    : desktop_(desktop), form_(*this, files, appDir) {}
+
+MainWindow::~MainWindow() {
+    if (hwnd_) ::DestroyWindow(hwnd_);
+    for (HFONT font : {font_, bigFont_, listFont_}) {
+        if (font) ::DeleteObject(font);
+    }
+}
+
+bool MainWindow::Create(int showCommand) {
+    static const bool registered = [] {
+        WNDCLASSEXW type{};
+        type.cbSize = sizeof type;
+        type.lpfnWndProc = &MainWindow::Procedure;
+        type.hInstance = ::GetModuleHandleW(nullptr);
+        type.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        type.hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), L"APPICON");
+        type.lpszClassName = kClassName;
+        return ::RegisterClassExW(&type) != 0;
+    }();
+    if (!registered) return false;
+    const FormSettings design;
+    hwnd_ = ::CreateWindowExW(0, kClassName, Wide(texts::kCaption).c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                              design.left, design.top, design.width, design.height, nullptr, nullptr,
+                              ::GetModuleHandleW(nullptr), this);
+    if (!hwnd_) return false;
+    {
+        std::lock_guard lock(postMutex_);
+        postTarget_ = hwnd_;
+    }
+    CreateMenus();
+    CreateControls();
+    ApplyFonts();
+    ::DragAcceptFiles(hwnd_, TRUE);
+    ::ShowWindow(hwnd_, showCommand);
+    ::UpdateWindow(hwnd_);
+    shown_ = true;
+    FocusOn(tree_);
+    form_.Shown();
+    Layout();
+    return true;
+}
+
+LRESULT CALLBACK MainWindow::Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* window = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+        window->hwnd_ = hwnd;
+    }
+    auto* window = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!window) return ::DefWindowProcW(hwnd, message, wparam, lparam);
+    return window->Handle(message, wparam, lparam);
+}
+
+LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_SIZE:
+            Layout();
+            return 0;
+        case WM_ACTIVATE:
+            // The focus comes back to the control that had it when the window went inactive.
+            if (LOWORD(wparam) == WA_INACTIVE) {
+                const HWND focused = ::GetFocus();
+                if (focused && ::IsChild(hwnd_, focused)) focused_ = focused;
+            } else {
+                FocusOn(focused_);
+            }
+            return 0;
+        case WM_COMMAND:
+            Command(LOWORD(wparam), HIWORD(wparam));
+            return 0;
+        case WM_NOTIFY:
+            return Notify(*reinterpret_cast<const NMHDR*>(lparam), lparam);
+        case WM_DROPFILES:
+            Dropped(reinterpret_cast<HDROP>(wparam));
+            return 0;
+        case WM_SETCURSOR:
+            if (LOWORD(lparam) == HTCLIENT && reinterpret_cast<HWND>(wparam) == hwnd_) {
+                POINT at;
+                ::GetCursorPos(&at);
+                ::ScreenToClient(hwnd_, &at);
+                if (at.x >= Scaled(panelWidth_) && at.x < Scaled(panelWidth_) + Scaled(kSplitterWidth)) {
+                    ::SetCursor(::LoadCursorW(nullptr, IDC_SIZEWE));
+                    return TRUE;
+                }
+            }
+            break;
+        case WM_LBUTTONDOWN: {
+            // The bar between the panes drags the folder pane's width.
+            const int x = static_cast<short>(LOWORD(lparam));
+            if (x >= Scaled(panelWidth_) - 1 && x <= Scaled(panelWidth_) + Scaled(kSplitterWidth)) {
+                splitting_ = true;
+                ::SetCapture(hwnd_);
+            }
+            return 0;
+        }
+        case WM_MOUSEMOVE:
+            if (splitting_) Splitting(static_cast<short>(LOWORD(lparam)));
+            return 0;
+        case WM_LBUTTONUP:
+            if (splitting_) {
+                splitting_ = false;
+                ::ReleaseCapture();
+            }
+            return 0;
+        case WM_DPICHANGED: {
+            const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+            ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                           suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+            ApplyFonts();
+            Layout();
+            return 0;
+        }
+        case kCallMessage:
+            RunPosted();
+            ::SetTimer(hwnd_, kPostedTimer, kPostedEveryMs, nullptr);
+            return 0;
+        case WM_TIMER:
+            if (wparam == kPostedTimer && !RunPosted()) {
+                std::lock_guard lock(postMutex_);
+                if (posted_.empty()) {
+                    ::KillTimer(hwnd_, kPostedTimer);
+                    wakePosted_ = false;
+                }
+            }
+            return 0;
+        case WM_CLOSE:
+            if (form_.CloseRequested()) ::DestroyWindow(hwnd_);
+            return 0;
+        case WM_DESTROY: {
+            std::lock_guard lock(postMutex_);
+            postTarget_ = nullptr;
+            posted_.clear();
+            hwnd_ = nullptr;
+            ::PostQuitMessage(0);
+            return 0;
+        }
+        default: break;
+    }
+    return ::DefWindowProcW(hwnd_, message, wparam, lparam);
+}
+
+bool MainWindow::TranslateKeys(MSG& message) {
+    if (!hwnd_ || (message.hwnd != hwnd_ && !::IsChild(hwnd_, message.hwnd))) return false;
+    if (message.message == WM_KEYDOWN) {
+        const bool control = (::GetKeyState(VK_CONTROL) & 0x8000) != 0;
+        if (message.wParam == VK_ESCAPE) escapeSeen_ = true;
+        // Ctrl+Enter converts, wherever the focus is.
+        if (message.wParam == VK_RETURN && control) {
+            form_.Convert();
+            return true;
+        }
+        // Enter on a file opens it, as a double click does.
+        if (message.wParam == VK_RETURN && message.hwnd == list_) {
+            form_.RowOpened(CurrentRow());
+            return true;
+        }
+    }
+    return ::IsDialogMessageW(hwnd_, &message) != 0;
+}
+
+void MainWindow::CreateMenus() {
+    menu_ = ::CreateMenu();
+    HMENU file = ::CreatePopupMenu();
+    typeMenu_ = ::CreatePopupMenu();
+    ::AppendMenuW(file, MF_STRING, kMenuSearchFolder, Wide(texts::kMenuSearchFolder).c_str());
+    const char* types[] = {texts::kMenuFileType0, texts::kMenuFileType1, texts::kMenuFileType2, texts::kMenuFileType3};
+    for (int i = 0; i < 4; ++i) ::AppendMenuW(typeMenu_, MF_STRING, kMenuFileType0 + i, Wide(types[i]).c_str());
+    ::AppendMenuW(file, MF_POPUP, reinterpret_cast<UINT_PTR>(typeMenu_), Wide(texts::kMenuFileType).c_str());
+    ::AppendMenuW(file, MF_STRING, kMenuDestFolder, Wide(texts::kMenuDestFolder).c_str());
+    ::AppendMenuW(file, MF_STRING, kMenuConvert, (Wide(texts::kMenuConvert) + L"\tCtrl+Enter").c_str());
+    ::AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(file, MF_STRING, kMenuExit, Wide(texts::kMenuExit).c_str());
+    ::AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(file), Wide(texts::kMenuFile).c_str());
+    ::SetMenu(hwnd_, menu_);
+}
+
+void MainWindow::CreateControls() {
+    // Tab goes in the order the controls are made: the search folder, the tree, the type box,
+    // the destination, 参照, 変換, the list, 中止. A label names the control made after it.
+    MakeControl(L"STATIC", Wide(texts::kSearchFolderName).c_str(), 0, hwnd_, kSearchLabelId);
+    edit1_ = MakeControl(L"EDIT", L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, hwnd_, kSearchFieldId, WS_EX_CLIENTEDGE);
+    ::SetWindowSubclass(edit1_, SearchFieldProcedure, 1, reinterpret_cast<DWORD_PTR>(&form_));
+    MakeControl(L"STATIC", Wide(texts::kTreeName).c_str(), 0, hwnd_, kTreeLabelId);
+    tree_ = MakeControl(WC_TREEVIEWW, Wide(texts::kTreeName).c_str(),
+                        WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, hwnd_,
+                        kTreeId, WS_EX_CLIENTEDGE);
+    label1_ = MakeControl(L"STATIC", Wide(texts::kFileTypeLabel).c_str(), 0, hwnd_, kTypeLabelId);
+    combo_ = MakeControl(WC_COMBOBOXW, L"", WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL, hwnd_, kTypeBoxId);
+    for (const char* item : texts::kFileTypeItems) {
+        ::SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
+    }
+    label2_ = MakeControl(L"STATIC", Wide(texts::kDestFolderLabel).c_str(), 0, hwnd_, kDestLabelId);
+    edit2_ = MakeControl(L"EDIT", L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, hwnd_, kDestFieldId, WS_EX_CLIENTEDGE);
+    browse_ = MakeControl(L"BUTTON", Wide(texts::kBrowseButton).c_str(), WS_TABSTOP | BS_PUSHBUTTON, hwnd_, kBrowseId);
+    convert_ = MakeControl(L"BUTTON", Wide(texts::kConvertButton).c_str(), WS_TABSTOP | BS_PUSHBUTTON, hwnd_, kConvertId);
+    MakeControl(L"STATIC", Wide(texts::kListName).c_str(), 0, hwnd_, kListLabelId);
+    list_ = MakeControl(WC_LISTVIEWW, Wide(texts::kListName).c_str(),
+                        WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, hwnd_, kListId, WS_EX_CLIENTEDGE);
+    ::SetWindowSubclass(list_, ListProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
+    ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
+    for (int c = 0; c < kListColumns; ++c) {
+        const std::wstring header = Wide(texts::kColumnHeaders[c]);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        column.fmt = c == kSizeColumn ? LVCFMT_RIGHT : LVCFMT_LEFT;
+        column.cx = 64;
+        column.pszText = const_cast<wchar_t*>(header.c_str());
+        ListView_InsertColumn(list_, c, &column);
+    }
+    status_ = MakeControl(STATUSCLASSNAMEW, L"", SBARS_SIZEGRIP | WS_CLIPSIBLINGS, hwnd_, kStatusId);
+    progress_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 0, 0, hwnd_,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressId)), ::GetModuleHandleW(nullptr),
+                                  nullptr);
+    ::SetWindowTextW(progress_, Wide(texts::kProgressName).c_str());
+    stop_ = ::CreateWindowExW(0, L"BUTTON", Wide(texts::kStopButton).c_str(), WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
+                              0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStopId)),
+                              ::GetModuleHandleW(nullptr), nullptr);
+    for (HWND label : {::GetDlgItem(hwnd_, kSearchLabelId), ::GetDlgItem(hwnd_, kTreeLabelId),
+                       ::GetDlgItem(hwnd_, kListLabelId)}) {
+        // Names for screen readers only: the controls they name show what they are.
+        ::SetWindowPos(label, nullptr, 0, 0, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+int MainWindow::Scaled(int pixels) const { return ::MulDiv(pixels, hwnd_ ? static_cast<int>(::GetDpiForWindow(hwnd_)) : 96, 96); }
+
+void MainWindow::ApplyFonts() {
+    // The system's UI font (Yu Gothic UI or Meiryo UI on a Japanese Windows), at this window's
+    // dots per inch.
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    LOGFONTW base = metrics.lfMessageFont;
+    base.lfHeight = -Scaled(12);
+    for (HFONT font : {font_, bigFont_, listFont_}) {
+        if (font) ::DeleteObject(font);
+    }
+    font_ = ::CreateFontIndirectW(&base);
+    LOGFONTW big = base;
+    big.lfHeight = -Scaled(19);
+    bigFont_ = ::CreateFontIndirectW(&big);
+    LOGFONTW listed = base;
+    listed.lfHeight = -Scaled(13);
+    listFont_ = ::CreateFontIndirectW(&listed);
+    for (HWND control : {edit1_, tree_, label1_, combo_, label2_, edit2_, browse_, status_, stop_}) SetFont(control, font_);
+    SetFont(convert_, bigFont_);
+    SetFont(list_, listFont_);
+}
+
+void MainWindow::Layout() {
+    if (!hwnd_ || !list_) return;
+    RECT client;
+    ::GetClientRect(hwnd_, &client);
+    ::SendMessageW(status_, WM_SIZE, 0, 0);
+    RECT bar;
+    ::GetWindowRect(status_, &bar);
+    const int barHeight = bar.bottom - bar.top;
+    const int height = std::max(0L, client.bottom - barHeight);
+    const int width = client.right;
+    const int pane = std::clamp(Scaled(panelWidth_), Scaled(16), std::max(Scaled(16), width - Scaled(100)));
+    const int fieldHeight = Scaled(20);
+    ::MoveWindow(edit1_, 0, 0, pane, fieldHeight, TRUE);
+    ::MoveWindow(tree_, 0, fieldHeight, pane, std::max(0, height - fieldHeight), TRUE);
+    const int x0 = pane + Scaled(kSplitterWidth);
+    // The top of the right pane as designed: the fields at 88, further right when this machine's
+    // font draws the labels wider, so they show whole; the type box as wide as its longest item;
+    // 参照 as wide as its caption, taking the width from the destination field so that 変換
+    // keeps its place.
+    const int label1 = TextWidth(label1_, font_, Wide(texts::kFileTypeLabel));
+    const int label2 = TextWidth(label2_, font_, Wide(texts::kDestFolderLabel));
+    const int shift = std::max({0, Scaled(4) + label1 + Scaled(3) - Scaled(88), Scaled(4) + label2 + Scaled(3) - Scaled(88)});
+    ::MoveWindow(label1_, x0 + Scaled(4), Scaled(4), label1 + Scaled(2), Scaled(16), TRUE);
+    ::MoveWindow(label2_, x0 + Scaled(4), Scaled(28), label2 + Scaled(2), Scaled(16), TRUE);
+    int longestItem = 0;
+    for (const char* item : texts::kFileTypeItems) longestItem = std::max(longestItem, TextWidth(combo_, font_, Wide(item)));
+    const int comboWidth = std::max(Scaled(105), longestItem + ::GetSystemMetrics(SM_CXVSCROLL) + Scaled(10));
+    const int fieldX = x0 + Scaled(88) + shift;
+    ::MoveWindow(combo_, fieldX, 0, comboWidth, Scaled(200), TRUE);
+    const int browseWidth = std::max(Scaled(33), TextWidth(browse_, font_, Wide(texts::kBrowseButton)) + Scaled(16));
+    const int browseX = x0 + Scaled(368) + shift - (browseWidth - Scaled(33));
+    ::MoveWindow(browse_, browseX, Scaled(24), browseWidth, Scaled(22), TRUE);
+    ::MoveWindow(edit2_, fieldX, Scaled(24), std::max(Scaled(40), browseX - Scaled(7) - fieldX), fieldHeight, TRUE);
+    const int convertX = std::max(x0 + Scaled(408) + shift, fieldX + comboWidth + Scaled(8));
+    ::MoveWindow(convert_, convertX, Scaled(2), Scaled(75), Scaled(44), TRUE);
+    const int top = Scaled(48);
+    ::MoveWindow(list_, x0, top, std::max(0, width - x0), std::max(0, height - top), TRUE);
+    // The progress bar and 中止 sit on the right of the status bar.
+    const int stopWidth = Scaled(kStopWidth);
+    const int progressWidth = Scaled(kProgressWidth);
+    const int grip = ::GetSystemMetrics(SM_CXVSCROLL);
+    ::MoveWindow(stop_, width - grip - stopWidth, height + 1, stopWidth, barHeight - 2, TRUE);
+    ::MoveWindow(progress_, width - grip - stopWidth - progressWidth - 2, height + 2, progressWidth, barHeight - 4, TRUE);
+    ::SetWindowPos(progress_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ::SetWindowPos(stop_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    FillSpareWidth();
+}
+
+void MainWindow::Splitting(int x) {
+    const int dpi = static_cast<int>(::GetDpiForWindow(hwnd_));
+    panelWidth_ = std::max(16, ::MulDiv(x, 96, dpi));
+    Layout();
+}
+
+void MainWindow::Command(int id, int code) {
+    switch (id) {
+        case kMenuSearchFolder: form_.ChooseSearchFolder(); break;
+        case kMenuFileType0:
+        case kMenuFileType0 + 1:
+        case kMenuFileType0 + 2:
+        case kMenuFileType0 + 3: form_.FileTypeChosen(id - kMenuFileType0); break;
+        case kMenuDestFolder:
+        case kBrowseId:
+            if (id == kMenuDestFolder || code == BN_CLICKED) form_.ChooseDestFolder();
+            break;
+        case kMenuConvert:
+        case kConvertId:
+            if (id == kMenuConvert || code == BN_CLICKED) form_.Convert();
+            break;
+        case kStopId:
+            if (code == BN_CLICKED) {
+                ::EnableWindow(stop_, FALSE);
+                form_.Stop();
+            }
+            break;
+        case kMenuExit: form_.Exit(); break;
+        case kTypeBoxId:
+            if (code == CBN_SELCHANGE) {
+                form_.FileTypeChosen(static_cast<int>(::SendMessageW(combo_, CB_GETCURSEL, 0, 0)));
+            }
+            break;
+        default: break;
+    }
+}
+
+LRESULT MainWindow::Notify(const NMHDR& header, LPARAM lparam) {
+    if (header.hwndFrom == tree_) return TreeNotify(header, lparam);
+    if (header.hwndFrom == list_ || header.hwndFrom == ListView_GetHeader(list_)) return ListNotify(header, lparam);
+    return 0;
+}
+
+void MainWindow::Dropped(HDROP drop) {
+    POINT at{};
+    ::DragQueryPoint(drop, &at);
+    std::vector<std::string> paths;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count && i < 2; ++i) {  // two tell that it is more than one
+        std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        paths.push_back(Utf8(path));
+    }
+    ::DragFinish(drop);
+    const std::string folder = form_.DroppedFolder(paths);
+    if (folder.empty()) return;
+    // The tree takes a search folder, the destination field and 参照 a destination.
+    const HWND under = ::ChildWindowFromPointEx(hwnd_, at, CWP_SKIPINVISIBLE);
+    if (under == tree_) form_.SearchFolderDropped(folder);
+    if (under == edit2_ || under == browse_) form_.DestFolderDropped(folder);
+}
+
+std::wstring MainWindow::StatusText() const { return statusText_; }
+
+// ---- FormView: the desktop ----
+
+void MainWindow::Beep() { desktop_.Beep(); }
+
+Answer MainWindow::MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) {
+    return desktop_.MessageBox(hwnd_, Wide(title), Wide(text), kind, buttons);
+}
+
+std::string MainWindow::ChooseFolder(const std::string& title, const std::string& start) {
+    // The focus goes back where it was when the picker closes.
+    const HWND focused = ::GetFocus();
+    std::wstring folder = desktop_.ChooseFolder(hwnd_, Wide(title), Wide(start));
+    if (focused && ::IsWindow(focused)) ::SetFocus(focused);
+    return Utf8(folder);
+}
+
+void MainWindow::OpenWithShell(const std::filesystem::path& file, std::function<void()> noApplication) {
+    if (!desktop_.OpenWithShell(hwnd_, file.native()) && noApplication) noApplication();
+}
+
+void MainWindow::Breathe() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(message.wParam));  // for the loop that waits for it
+            return;
+        }
+        if (!TranslateKeys(message)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+}
+
+bool MainWindow::EscapePressed() {
+    const bool seen = std::exchange(escapeSeen_, false);
+    return desktop_.EscapeDown() || seen;
+}
+
+// A batch's workers report faster than a window paints, and Windows hands posted messages out
+// before the user's input: a message per report would leave the keyboard and the mouse (中止
+// among them) waiting behind the reports. So the calls queue here; the first of a quiet spell
+// wakes the window with a message, and while more keep coming a timer runs them every
+// kPostedEveryMs, as timers wait for input and painting.
+void MainWindow::Post(std::function<void()> call) {
+    std::lock_guard lock(postMutex_);
+    if (!postTarget_) return;
+    posted_.push_back(std::move(call));
+    if (!wakePosted_) wakePosted_ = ::PostMessageW(postTarget_, kCallMessage, 0, 0) != 0;
+}
+
+bool MainWindow::RunPosted() {
+    std::deque<std::function<void()>> calls;
+    {
+        std::lock_guard lock(postMutex_);
+        calls.swap(posted_);
+    }
+    for (auto& call : calls) {
+        if (call) call();
+    }
+    return !calls.empty();
+}
+
+std::vector<ScreenRect> MainWindow::Screens() {
+    std::vector<ScreenRect> screens;
+    ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&screens));
+    return screens;
+}
+
+// The settings keep the window's outer rectangle, as Windows places windows by it.
+FrameMargins MainWindow::Frame() { return {}; }
+
+void MainWindow::CloseWindow() {
+    if (hwnd_) ::PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+}
+
+// ---- FormView: what it shows ----
+
+void MainWindow::ShowStatus(const std::string& text) {
+    statusText_ = Wide(text);
+    ::SendMessageW(status_, SB_SIMPLE, TRUE, 0);
+    ::SendMessageW(status_, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(statusText_.c_str()));
+}
+
+void MainWindow::ShowSearchFolder(const std::string& folder) { ::SetWindowTextW(edit1_, Wide(folder).c_str()); }
+
+void MainWindow::ShowDestFolder(const std::string& folder) { ::SetWindowTextW(edit2_, Wide(folder).c_str()); }
+
+void MainWindow::ShowFileType(int type) {
+    ::SendMessageW(combo_, CB_SETCURSEL, type >= 0 && type < 4 ? type : -1, 0);
+    for (int i = 0; i < 4; ++i) {
+        ::CheckMenuItem(typeMenu_, kMenuFileType0 + i, MF_BYCOMMAND | (i == type ? MF_CHECKED : MF_UNCHECKED));
+    }
+}
+
+void MainWindow::ShowActivity(FormActivity activity) {
+    const bool converting = activity == FormActivity::Converting;
+    // Windows drops the focus of a control it disables: the keyboard's place is kept while the
+    // window is busy and given back when it is idle again; a batch puts it on 中止.
+    const HWND focused = ::GetFocus();
+    if (activity != FormActivity::Idle && focused && focused != stop_ && ::IsChild(hwnd_, focused)) busyFocus_ = focused;
+    for (HWND control : {edit1_, combo_, edit2_, browse_, convert_}) ::EnableWindow(control, !converting);
+    ::EnableWindow(tree_, !converting && activity != FormActivity::Searching);
+    for (int id : std::initializer_list<int>{kMenuSearchFolder, kMenuFileType0, kMenuFileType0 + 1, kMenuFileType0 + 2,
+                                             kMenuFileType0 + 3, kMenuDestFolder, kMenuConvert, kMenuExit}) {
+        ::EnableMenuItem(menu_, id, MF_BYCOMMAND | (converting ? MF_GRAYED : MF_ENABLED));
+    }
+    ::ShowWindow(progress_, converting ? SW_SHOW : SW_HIDE);
+    ::ShowWindow(stop_, converting ? SW_SHOW : SW_HIDE);
+    ::EnableWindow(stop_, converting);
+    if (converting) {
+        ::SetFocus(stop_);
+    } else if (activity == FormActivity::Idle && busyFocus_) {
+        const HWND now = ::GetFocus();
+        if (!now || now == hwnd_ || now == stop_) FocusOn(busyFocus_);
+        busyFocus_ = nullptr;
+    }
+    // The bar and the button leave no trace on the status bar.
+    ::InvalidateRect(status_, nullptr, TRUE);
+}
+
+void MainWindow::FocusOn(HWND control) {
+    if (control && ::IsWindow(control) && ::IsWindowEnabled(control) && ::IsWindowVisible(control)) {
+        ::SetFocus(control);
+    } else if (::IsWindowEnabled(tree_)) {
+        ::SetFocus(tree_);
+    } else {
+        ::SetFocus(hwnd_);  // the window's keys (Escape, the menu) still work
+    }
+}
+
+void MainWindow::ShowProgress(int done, int total) {
+    ::SendMessageW(progress_, PBM_SETRANGE32, 0, std::max(total, 1));
+    ::SendMessageW(progress_, PBM_SETPOS, done, 0);
+}
+
+void MainWindow::ApplyLayout(const FormLayout& layout) {
+    ::SetWindowPos(hwnd_, nullptr, layout.window.left, layout.window.top, layout.window.width, layout.window.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    panelWidth_ = ::MulDiv(layout.panel1Width, 96, static_cast<int>(::GetDpiForWindow(hwnd_)));
+    const HWND header = ListView_GetHeader(list_);
+    HDC dc = ::GetDC(list_);
+    const HGDIOBJ old = ::SelectObject(dc, listFont_);
+    // What a first run sizes the columns to: the header, or the widest text a column usually
+    // shows; the memo column takes the width the others leave.
+    static const wchar_t* const samples[kListColumns] = {L"0000000000000000", L"0000000000", L".JWW", L"",
+                                                         L"0000/00/00 00:00:00", L"R "};
+    for (int c = 0; c < kListColumns; ++c) {
+        int width = layout.columnWidths[c];
+        if (width == FormSettings::kFitColumn) {
+            SIZE title{}, sample{};
+            const std::wstring text = Wide(texts::kColumnHeaders[c]);
+            ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &title);
+            ::GetTextExtentPoint32W(dc, samples[c], static_cast<int>(::wcslen(samples[c])), &sample);
+            width = std::max(title.cx, sample.cx) + Scaled(16);
+        }
+        fillingMemo_ = true;
+        ListView_SetColumnWidth(list_, c, width);
+        fillingMemo_ = false;
+        if (c == kMemoColumn) memoFloor_ = width;
+    }
+    ::SelectObject(dc, old);
+    ::ReleaseDC(list_, dc);
+    (void)header;
+    Layout();
+}
+
+FormLayout MainWindow::CurrentLayout() {
+    FormLayout layout;
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    RECT r{};
+    // A maximised or minimised window keeps the place it comes back to.
+    if (::GetWindowPlacement(hwnd_, &placement) && placement.showCmd != SW_SHOWNORMAL) {
+        r = placement.rcNormalPosition;
+    } else {
+        ::GetWindowRect(hwnd_, &r);
+    }
+    layout.window = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+    layout.panel1Width = Scaled(panelWidth_);
+    for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = ListView_GetColumnWidth(list_, c);
+    layout.columnWidths[kMemoColumn] = memoFloor_;
+    return layout;
+}
+
+}  // namespace quellmark

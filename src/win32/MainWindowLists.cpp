@@ -1,0 +1,254 @@
+// The Win32 window's folder tree and its file list as the form fills them: the tree's nodes and
+// their order, the clicks and keys that choose a folder; the list as a virtual report view whose
+// texts come from the form's rows when Windows asks for them, its selection, the sort shown in
+// its header, and the clicks and keys that sort and open.
+#include "MainWindow.h"
+
+#include "../form/FileListText.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace quellmark {
+
+namespace {
+
+// Orders the children of a node by the places the form gave them.
+int CALLBACK ByRank(LPARAM a, LPARAM b, LPARAM ranks) {
+    const auto& rank = *reinterpret_cast<const std::vector<int>*>(ranks);
+    return rank[static_cast<std::size_t>(a)] - rank[static_cast<std::size_t>(b)];
+}
+
+int NodeOf(HWND tree, HTREEITEM item) {
+    if (!item) return -1;
+    TVITEMW data{};
+    data.mask = TVIF_PARAM;
+    data.hItem = item;
+    return TreeView_GetItem(tree, &data) ? static_cast<int>(data.lParam) : -1;
+}
+
+// The margins the list keeps on both sides of a cell's text.
+constexpr int kCellMargins = 12;
+
+}  // namespace
+
+// ---- the tree ----
+
+LRESULT MainWindow::TreeNotify(const NMHDR& header, LPARAM lparam) {
+    switch (header.code) {
+        case TVN_SELCHANGEDW: {
+            // A folder the user moved to, by the keys or the mouse, is listed; the changes the
+            // window makes while it fills the tree list nothing.
+            if (fillingTree_) return 0;
+            const auto& change = *reinterpret_cast<const NMTREEVIEWW*>(lparam);
+            if (change.itemNew.hItem) form_.FolderChosen(NodeOf(tree_, change.itemNew.hItem));
+            return 0;
+        }
+        case NM_CLICK: {
+            // The tree reports a click before the selection it makes: a click on the folder
+            // already chosen lists it again, one on another folder is listed when it is chosen.
+            TVHITTESTINFO hit{};
+            const DWORD at = ::GetMessagePos();
+            hit.pt = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+            ::ScreenToClient(tree_, &hit.pt);
+            const HTREEITEM item = TreeView_HitTest(tree_, &hit);
+            if (item && (hit.flags & TVHT_ONITEM)) {
+                if (item == TreeView_GetSelection(tree_)) form_.FolderChosen(NodeOf(tree_, item));
+            } else if (!form_.FSearchReady) {
+                form_.FolderChosen(-1);  // asks for a search folder first
+            }
+            return 0;
+        }
+        default: return 0;
+    }
+}
+
+void MainWindow::ClearTree() {
+    fillingTree_ = true;
+    TreeView_DeleteAllItems(tree_);
+    fillingTree_ = false;
+    items_.clear();
+}
+
+void MainWindow::AddFolder(int node, int parent, const std::string& name) {
+    const std::wstring text = Wide(name);
+    TVINSERTSTRUCTW insert{};
+    insert.hParent = parent >= 0 && parent < static_cast<int>(items_.size()) ? items_[parent] : TVI_ROOT;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT | TVIF_PARAM;
+    insert.item.pszText = const_cast<wchar_t*>(text.c_str());
+    insert.item.lParam = node;
+    fillingTree_ = true;
+    const HTREEITEM item = TreeView_InsertItem(tree_, &insert);
+    fillingTree_ = false;
+    if (static_cast<int>(items_.size()) <= node) items_.resize(node + 1, nullptr);
+    items_[node] = item;
+}
+
+void MainWindow::ShowTree(const std::vector<FolderNode>& tree) {
+    std::vector<int> rank(tree.size(), 0);
+    for (const FolderNode& node : tree) {
+        for (std::size_t i = 0; i < node.children.size(); ++i) rank[node.children[i]] = static_cast<int>(i);
+    }
+    for (std::size_t node = 0; node < tree.size() && node < items_.size(); ++node) {
+        if (tree[node].children.size() < 2 || !items_[node]) continue;
+        TVSORTCB sort{};
+        sort.hParent = items_[node];
+        sort.lpfnCompare = ByRank;
+        sort.lParam = reinterpret_cast<LPARAM>(&rank);
+        TreeView_SortChildrenCB(tree_, &sort, FALSE);
+    }
+    fillingTree_ = true;
+    if (!items_.empty() && items_[0]) TreeView_Expand(tree_, items_[0], TVE_EXPAND);
+    fillingTree_ = false;
+}
+
+// ---- the list ----
+
+LRESULT MainWindow::ListNotify(const NMHDR& header, LPARAM lparam) {
+    switch (header.code) {
+        case LVN_GETDISPINFOW: {
+            auto& item = reinterpret_cast<NMLVDISPINFOW*>(lparam)->item;
+            if ((item.mask & LVIF_TEXT) && item.iItem >= 0 && item.iItem < static_cast<int>(rows_.size()) &&
+                item.iSubItem >= 0 && item.iSubItem < kListColumns && item.cchTextMax > 0) {
+                cellText_ = Wide(rows_[static_cast<std::size_t>(item.iItem)].cells[static_cast<std::size_t>(item.iSubItem)]);
+                const std::size_t n = std::min<std::size_t>(cellText_.size(), static_cast<std::size_t>(item.cchTextMax - 1));
+                std::copy_n(cellText_.begin(), n, item.pszText);
+                item.pszText[n] = L'\0';
+            }
+            return 0;
+        }
+        case LVN_GETINFOTIPW: {
+            // A name or memo cut by its column shows whole.
+            auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(lparam);
+            if (tip.iItem >= 0 && tip.iItem < static_cast<int>(rows_.size()) && tip.cchTextMax > 0) {
+                const FileRow& row = rows_[static_cast<std::size_t>(tip.iItem)];
+                const std::wstring text = Wide(row.cells[kNameColumn] +
+                                               (row.cells[kMemoColumn].empty() ? "" : "\n" + row.cells[kMemoColumn]));
+                const std::size_t n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(tip.cchTextMax - 1));
+                std::copy_n(text.begin(), n, tip.pszText);
+                tip.pszText[n] = L'\0';
+            }
+            return 0;
+        }
+        case LVN_COLUMNCLICK:
+            form_.HeaderClicked(reinterpret_cast<const NMLISTVIEW*>(lparam)->iSubItem);
+            return 0;
+        case NM_DBLCLK:
+            form_.RowOpened(reinterpret_cast<const NMITEMACTIVATE*>(lparam)->iItem);
+            return 0;
+        case LVN_KEYDOWN: {
+            const WORD key = reinterpret_cast<const NMLVKEYDOWN*>(lparam)->wVKey;
+            if (!(::GetKeyState(VK_CONTROL) & 0x8000)) return 0;
+            // Ctrl+A selects every file; Ctrl and a column's number sorts by that column.
+            if (key == 'A') ListView_SetItemState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
+            if (key >= '1' && key < '1' + kListColumns) form_.HeaderClicked(key - '1');
+            return 0;
+        }
+        case HDN_ITEMCHANGEDW:
+        case HDN_ENDTRACKW: {
+            const int column = reinterpret_cast<const NMHEADERW*>(lparam)->iItem;
+            if (column == kSizeColumn) SizeColumnChanged();
+            // The memo column's own width is what the user gives it; the spare width comes on top.
+            if (column == kMemoColumn && !fillingMemo_) memoFloor_ = ListView_GetColumnWidth(list_, kMemoColumn);
+            if (!fillingMemo_) FillSpareWidth();
+            return 0;
+        }
+        default: return 0;
+    }
+}
+
+LRESULT CALLBACK MainWindow::ListProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                          DWORD_PTR window) {
+    const LRESULT result = ::DefSubclassProc(hwnd, message, wparam, lparam);
+    if (message == WM_SIZE) reinterpret_cast<MainWindow*>(window)->FillSpareWidth();
+    return result;
+}
+
+int MainWindow::CharWidth() const {
+    HDC dc = ::GetDC(list_);
+    const HGDIOBJ old = ::SelectObject(dc, listFont_);
+    SIZE zero{};
+    ::GetTextExtentPoint32W(dc, L"0", 1, &zero);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(list_, dc);
+    return std::max(1, static_cast<int>(zero.cx));
+}
+
+void MainWindow::SizeColumnChanged() { form_.SizeWidthChanged(SizeFieldWidth(SizeColumnPixels(), CharWidth())); }
+
+void MainWindow::FillSpareWidth() {
+    if (!list_) return;
+    RECT client;
+    ::GetClientRect(list_, &client);
+    int others = 0;
+    for (int c = 0; c < kListColumns; ++c) {
+        if (c != kMemoColumn) others += ListView_GetColumnWidth(list_, c);
+    }
+    const int width = std::max(memoFloor_, static_cast<int>(client.right) - others);
+    if (width == ListView_GetColumnWidth(list_, kMemoColumn)) return;
+    fillingMemo_ = true;
+    ListView_SetColumnWidth(list_, kMemoColumn, width);
+    fillingMemo_ = false;
+}
+
+void MainWindow::ClearList() {
+    rows_.clear();
+    ListView_SetItemCountEx(list_, 0, 0);
+    FillSpareWidth();
+}
+
+void MainWindow::AddRows(const std::vector<FileRow>& rows, std::size_t first) {
+    rows_.resize(first);
+    rows_.insert(rows_.end(), rows.begin() + static_cast<std::ptrdiff_t>(first), rows.end());
+    ListView_SetItemCountEx(list_, static_cast<int>(rows_.size()), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    ::InvalidateRect(list_, nullptr, FALSE);
+    FillSpareWidth();  // the rows may have brought the scroll bar
+}
+
+void MainWindow::ShowRows(const std::vector<FileRow>& rows) {
+    rows_ = rows;
+    ListView_SetItemCountEx(list_, static_cast<int>(rows_.size()), LVSICF_NOSCROLL);
+    ::InvalidateRect(list_, nullptr, FALSE);
+    FillSpareWidth();
+}
+
+void MainWindow::ShowColumn(int, const std::vector<FileRow>& rows) { ShowRows(rows); }
+
+int MainWindow::SizeColumnPixels() { return std::max(0, ListView_GetColumnWidth(list_, kSizeColumn) - kCellMargins); }
+
+std::vector<int> MainWindow::SelectedRows() {
+    std::vector<int> rows;
+    for (int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED); row >= 0;
+         row = ListView_GetNextItem(list_, row, LVNI_SELECTED)) {
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+int MainWindow::CurrentRow() { return ListView_GetNextItem(list_, -1, LVNI_FOCUSED); }
+
+void MainWindow::SelectRows(const std::vector<int>& rows, int current) {
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    for (int row : rows) ListView_SetItemState(list_, row, LVIS_SELECTED, LVIS_SELECTED);
+    if (current >= 0) {
+        ListView_SetItemState(list_, current, LVIS_FOCUSED, LVIS_FOCUSED);
+        ListView_SetSelectionMark(list_, current);
+        ListView_EnsureVisible(list_, current, FALSE);
+    }
+}
+
+void MainWindow::ShowSortOrder(int column, bool descending) {
+    const HWND header = ListView_GetHeader(list_);
+    for (int c = 0; c < kListColumns; ++c) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        Header_GetItem(header, c, &item);
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (c == column) item.fmt |= descending ? HDF_SORTDOWN : HDF_SORTUP;
+        Header_SetItem(header, c, &item);
+    }
+}
+
+}  // namespace quellmark

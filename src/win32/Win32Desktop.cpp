@@ -1,0 +1,124 @@
+// Windows' own desktop behind Win32Desktop: MessageBoxW, MessageBeep, the common folder picker
+// (IFileOpenDialog with FOS_PICKFOLDERS), ShellExecuteExW and the keyboard's Escape state.
+#include "Win32Desktop.h"
+
+#include <shellapi.h>
+#include <shobjidl.h>
+
+namespace quellmark {
+
+namespace {
+
+const wchar_t* CaptionOf(BoxKind kind) {
+    switch (kind) {
+        case BoxKind::Error: return L"エラー";
+        case BoxKind::Information: return L"情報";
+        case BoxKind::Confirmation: return L"確認";
+        case BoxKind::Warning: return L"警告";
+    }
+    return L"";
+}
+
+UINT IconOf(BoxKind kind) {
+    switch (kind) {
+        case BoxKind::Error: return MB_ICONERROR;
+        case BoxKind::Information: return MB_ICONINFORMATION;
+        case BoxKind::Confirmation: return MB_ICONQUESTION;
+        case BoxKind::Warning: return MB_ICONWARNING;
+    }
+    return 0;
+}
+
+// Releases a COM object when it goes.
+template <typename T>
+class ComPointer {
+public:
+    ~ComPointer() {
+        if (p_) p_->Release();
+    }
+    T** put() { return &p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    T* p_ = nullptr;
+};
+
+}  // namespace
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
+    return utf8;
+}
+
+Answer SystemDesktop::MessageBox(HWND owner, const std::wstring& title, const std::wstring& text, BoxKind kind,
+                                 Buttons buttons) {
+    const UINT type = IconOf(kind) | (buttons == Buttons::YesNo ? MB_YESNO : MB_OK);
+    switch (::MessageBoxW(owner, text.c_str(), title.empty() ? CaptionOf(kind) : title.c_str(), type)) {
+        case IDYES: return Answer::Yes;
+        case IDNO: return Answer::No;
+        case IDOK: return Answer::Ok;
+        default: return Answer::Closed;
+    }
+}
+
+void SystemDesktop::Beep() { ::MessageBeep(MB_OK); }
+
+std::wstring SystemDesktop::ChooseFolder(HWND owner, const std::wstring& title, const std::wstring& start) {
+    ComPointer<IFileOpenDialog> dialog;
+    if (FAILED(::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
+                                  reinterpret_cast<void**>(dialog.put())))) {
+        return {};
+    }
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog->GetOptions(&options);
+    dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+    dialog->SetTitle(title.c_str());
+    if (!start.empty()) {
+        ComPointer<IShellItem> folder;
+        if (SUCCEEDED(::SHCreateItemFromParsingName(start.c_str(), nullptr, IID_IShellItem,
+                                                    reinterpret_cast<void**>(folder.put())))) {
+            dialog->SetFolder(folder.operator->());
+        }
+    }
+    if (FAILED(dialog->Show(owner))) return {};
+    ComPointer<IShellItem> chosen;
+    if (FAILED(dialog->GetResult(chosen.put()))) return {};
+    PWSTR path = nullptr;
+    if (FAILED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path))) return {};
+    std::wstring folder = path;
+    ::CoTaskMemFree(path);
+    return folder;
+}
+
+bool SystemDesktop::OpenWithShell(HWND owner, const std::wstring& file) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = owner;
+    info.lpVerb = L"open";
+    info.lpFile = file.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (::ShellExecuteExW(&info)) return true;
+    const DWORD error = ::GetLastError();
+    // Another failure (the file went, say) is no missing application.
+    return error != ERROR_NO_ASSOCIATION && error != SE_ERR_NOASSOC;
+}
+
+bool SystemDesktop::EscapeDown() {
+    // The high bit: down now; the low bit: pressed since the last call.
+    return (::GetAsyncKeyState(VK_ESCAPE) & 0x8001) != 0;
+}
+
+}  // namespace quellmark
