@@ -2,7 +2,7 @@
 PRESET_DIR := build
 CLI := $(PRESET_DIR)/bin/quellmark-cli
 
-.PHONY: all deps build run test asan tsan bench fuzz examples screenshot package windows clean
+.PHONY: all deps build run test asan tsan bench fuzz examples screenshot screenshot-windows package windows clean
 
 all: build
 
@@ -56,6 +56,11 @@ fuzz:
 screenshot: deps
 	scripts/screenshot
 
+# Runs the Win32 window under Wine, Xvfb and openbox on the same sample folder and saves
+# docs/screenshot-windows.png.
+screenshot-windows:
+	scripts/screenshot-windows
+
 # Regenerates examples/ with the project's own generator.
 examples: build
 	rm -rf examples
@@ -67,9 +72,10 @@ package: build
 	scripts/install-deps package
 	cmake --build --preset release --target package
 
-# The core and quellmark-cli cross-built for 64-bit Windows, every suite run under Wine, and
-# dist/quellmark-cli-windows-x64.zip. Wine's prefix lives in build/windows/wine and is made on
-# the first run, before the suites start side by side. A suite that fails is run once more,
+# The window quellmark.exe and quellmark-cli.exe cross-built for 64-bit Windows, every suite run
+# under Wine (the window's own with Wine's null display driver, so no display is needed), and
+# dist/quellmark-windows-x64.zip and dist/quellmark-windows-x64.msi. Wine's prefix lives in
+# build/windows/wine and is made on the first run, before the suites start side by side. A suite that fails is run once more,
 # because Wine itself now and then fails a process for no fault of ours; both runs' output is
 # shown.
 windows:

@@ -10,6 +10,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 
 namespace quellmark {
@@ -33,8 +34,8 @@ HWND MakeControl(const wchar_t* type, const wchar_t* text, DWORD style, HWND par
 
 void SetFont(HWND control, HFONT font) { ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE); }
 
-// The pixels the text takes in the font.
-int TextWidth(HWND control, HFONT font, const std::wstring& text) {
+// The pixels the text takes in the font, across and down.
+SIZE TextSize(HWND control, HFONT font, const std::wstring& text) {
     SIZE size{};
     if (HDC dc = ::GetDC(control)) {
         const HGDIOBJ old = ::SelectObject(dc, font);
@@ -42,8 +43,10 @@ int TextWidth(HWND control, HFONT font, const std::wstring& text) {
         ::SelectObject(dc, old);
         ::ReleaseDC(control, dc);
     }
-    return static_cast<int>(size.cx);
+    return size;
 }
+
+int TextWidth(HWND control, HFONT font, const std::wstring& text) { return static_cast<int>(TextSize(control, font, text).cx); }
 
 // The search folder field: a click or Enter or Space chooses the search folder.
 LRESULT CALLBACK SearchFieldProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
@@ -115,6 +118,7 @@ bool MainWindow::Create(int showCommand) {
                               design.left, design.top, design.width, design.height, nullptr, nullptr,
                               ::GetModuleHandleW(nullptr), this);
     if (!hwnd_) return false;
+    dpi_ = static_cast<int>(::GetDpiForWindow(hwnd_));
     {
         std::lock_guard lock(postMutex_);
         postTarget_ = hwnd_;
@@ -195,6 +199,15 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             }
             return 0;
         case WM_DPICHANGED: {
+            // Moved to a screen of another scale: the columns keep their size to the eye.
+            const int dpi = HIWORD(wparam);
+            for (int c = 0; c < kListColumns; ++c) {
+                fillingMemo_ = true;
+                ListView_SetColumnWidth(list_, c, ::MulDiv(ListView_GetColumnWidth(list_, c), dpi, dpi_));
+                fillingMemo_ = false;
+            }
+            memoFloor_ = ::MulDiv(memoFloor_, dpi, dpi_);
+            dpi_ = dpi;
             const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
             ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                            suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -276,12 +289,13 @@ void MainWindow::CreateControls() {
     tree_ = MakeControl(WC_TREEVIEWW, Wide(texts::kTreeName).c_str(),
                         WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, hwnd_,
                         kTreeId, WS_EX_CLIENTEDGE);
-    label1_ = MakeControl(L"STATIC", Wide(texts::kFileTypeLabel).c_str(), 0, hwnd_, kTypeLabelId);
+    label1_ = MakeControl(L"STATIC", Wide(texts::kFileTypeLabel).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX, hwnd_, kTypeLabelId);
     combo_ = MakeControl(WC_COMBOBOXW, L"", WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL, hwnd_, kTypeBoxId);
     for (const char* item : texts::kFileTypeItems) {
         ::SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
     }
-    label2_ = MakeControl(L"STATIC", Wide(texts::kDestFolderLabel).c_str(), 0, hwnd_, kDestLabelId);
+    label2_ = MakeControl(L"STATIC", Wide(texts::kDestFolderLabel).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX, hwnd_,
+                          kDestLabelId);
     edit2_ = MakeControl(L"EDIT", L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, hwnd_, kDestFieldId, WS_EX_CLIENTEDGE);
     browse_ = MakeControl(L"BUTTON", Wide(texts::kBrowseButton).c_str(), WS_TABSTOP | BS_PUSHBUTTON, hwnd_, kBrowseId);
     convert_ = MakeControl(L"BUTTON", Wide(texts::kConvertButton).c_str(), WS_TABSTOP | BS_PUSHBUTTON, hwnd_, kConvertId);
@@ -314,7 +328,13 @@ void MainWindow::CreateControls() {
     }
 }
 
-int MainWindow::Scaled(int pixels) const { return ::MulDiv(pixels, hwnd_ ? static_cast<int>(::GetDpiForWindow(hwnd_)) : 96, 96); }
+int MainWindow::Dpi() const { return dpi_; }
+int MainWindow::Scaled(int pixels) const { return ::MulDiv(pixels, Dpi(), 96); }
+int MainWindow::Unscaled(int pixels) const { return ::MulDiv(pixels, 96, Dpi()); }
+ScreenRect MainWindow::Scaled(const ScreenRect& r) const { return {Scaled(r.left), Scaled(r.top), Scaled(r.width), Scaled(r.height)}; }
+ScreenRect MainWindow::Unscaled(const ScreenRect& r) const {
+    return {Unscaled(r.left), Unscaled(r.top), Unscaled(r.width), Unscaled(r.height)};
+}
 
 void MainWindow::ApplyFonts() {
     // The system's UI font (Yu Gothic UI or Meiryo UI on a Japanese Windows), at this window's
@@ -361,8 +381,9 @@ void MainWindow::Layout() {
     const int label1 = TextWidth(label1_, font_, Wide(texts::kFileTypeLabel));
     const int label2 = TextWidth(label2_, font_, Wide(texts::kDestFolderLabel));
     const int shift = std::max({0, Scaled(4) + label1 + Scaled(3) - Scaled(88), Scaled(4) + label2 + Scaled(3) - Scaled(88)});
-    ::MoveWindow(label1_, x0 + Scaled(4), Scaled(4), label1 + Scaled(2), Scaled(16), TRUE);
-    ::MoveWindow(label2_, x0 + Scaled(4), Scaled(28), label2 + Scaled(2), Scaled(16), TRUE);
+    const int labelHeight = std::max(Scaled(16), static_cast<int>(TextSize(label1_, font_, L"ファ").cy));
+    ::MoveWindow(label1_, x0 + Scaled(4), Scaled(4), label1 + Scaled(2), labelHeight, TRUE);
+    ::MoveWindow(label2_, x0 + Scaled(4), Scaled(28), label2 + Scaled(2), labelHeight, TRUE);
     int longestItem = 0;
     for (const char* item : texts::kFileTypeItems) longestItem = std::max(longestItem, TextWidth(combo_, font_, Wide(item)));
     const int comboWidth = std::max(Scaled(105), longestItem + ::GetSystemMetrics(SM_CXVSCROLL) + Scaled(10));
@@ -385,11 +406,11 @@ void MainWindow::Layout() {
     ::SetWindowPos(progress_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ::SetWindowPos(stop_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     FillSpareWidth();
+    ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void MainWindow::Splitting(int x) {
-    const int dpi = static_cast<int>(::GetDpiForWindow(hwnd_));
-    panelWidth_ = std::max(16, ::MulDiv(x, 96, dpi));
+    panelWidth_ = std::max(16, Unscaled(x));
     Layout();
 }
 
@@ -514,9 +535,12 @@ bool MainWindow::RunPosted() {
     return !calls.empty();
 }
 
+// The form and the settings count in pixels at 96 dots per inch, as the Qt window's logical
+// pixels do; the window turns them into this screen's pixels and back.
 std::vector<ScreenRect> MainWindow::Screens() {
     std::vector<ScreenRect> screens;
     ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&screens));
+    for (ScreenRect& screen : screens) screen = Unscaled(screen);
     return screens;
 }
 
@@ -588,33 +612,45 @@ void MainWindow::ShowProgress(int done, int total) {
 }
 
 void MainWindow::ApplyLayout(const FormLayout& layout) {
-    ::SetWindowPos(hwnd_, nullptr, layout.window.left, layout.window.top, layout.window.width, layout.window.height,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    panelWidth_ = ::MulDiv(layout.panel1Width, 96, static_cast<int>(::GetDpiForWindow(hwnd_)));
-    const HWND header = ListView_GetHeader(list_);
+    panelWidth_ = layout.panel1Width;
+    const ScreenRect window = Scaled(layout.window);
+    ::SetWindowPos(hwnd_, nullptr, window.left, window.top, window.width, window.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    Layout();
     HDC dc = ::GetDC(list_);
     const HGDIOBJ old = ::SelectObject(dc, listFont_);
     // What a first run sizes the columns to: the header, or the widest text a column usually
-    // shows; the memo column takes the width the others leave.
+    // shows; the memo column takes the width the others leave, and the name column gives up
+    // what the list lacks, down to its header.
     static const wchar_t* const samples[kListColumns] = {L"0000000000000000", L"0000000000", L".JWW", L"",
                                                          L"0000/00/00 00:00:00", L"R "};
+    std::array<int, kListColumns> widths{};
+    int headerOfName = 0;
     for (int c = 0; c < kListColumns; ++c) {
-        int width = layout.columnWidths[c];
-        if (width == FormSettings::kFitColumn) {
+        widths[c] = Scaled(layout.columnWidths[c]);
+        if (layout.columnWidths[c] == FormSettings::kFitColumn) {
             SIZE title{}, sample{};
             const std::wstring text = Wide(texts::kColumnHeaders[c]);
             ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &title);
             ::GetTextExtentPoint32W(dc, samples[c], static_cast<int>(::wcslen(samples[c])), &sample);
-            width = std::max(title.cx, sample.cx) + Scaled(16);
+            widths[c] = std::max(title.cx, sample.cx) + Scaled(16);
+            if (c == kNameColumn) headerOfName = title.cx + Scaled(16);
         }
-        fillingMemo_ = true;
-        ListView_SetColumnWidth(list_, c, width);
-        fillingMemo_ = false;
-        if (c == kMemoColumn) memoFloor_ = width;
     }
+    RECT client{};
+    ::GetClientRect(list_, &client);
+    int total = 0;
+    for (int width : widths) total += width;
+    if (headerOfName > 0 && total > client.right) {
+        widths[kNameColumn] = std::max(headerOfName, widths[kNameColumn] - static_cast<int>(total - client.right));
+    }
+    for (int c = 0; c < kListColumns; ++c) {
+        fillingMemo_ = true;
+        ListView_SetColumnWidth(list_, c, widths[c]);
+        fillingMemo_ = false;
+    }
+    memoFloor_ = widths[kMemoColumn];
     ::SelectObject(dc, old);
     ::ReleaseDC(list_, dc);
-    (void)header;
     Layout();
 }
 
@@ -629,10 +665,10 @@ FormLayout MainWindow::CurrentLayout() {
     } else {
         ::GetWindowRect(hwnd_, &r);
     }
-    layout.window = {r.left, r.top, r.right - r.left, r.bottom - r.top};
-    layout.panel1Width = Scaled(panelWidth_);
-    for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = ListView_GetColumnWidth(list_, c);
-    layout.columnWidths[kMemoColumn] = memoFloor_;
+    layout.window = Unscaled(ScreenRect{r.left, r.top, r.right - r.left, r.bottom - r.top});
+    layout.panel1Width = panelWidth_;
+    for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = Unscaled(ListView_GetColumnWidth(list_, c));
+    layout.columnWidths[kMemoColumn] = Unscaled(memoFloor_);
     return layout;
 }
 

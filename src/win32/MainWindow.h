@@ -67,8 +67,13 @@ private:
     LRESULT TreeNotify(const NMHDR& header, LPARAM lparam);
     void Dropped(HDROP drop);
     void Splitting(int x);
-    // Pixels of the design at 96 dots per inch, at this window's.
+    // Pixels at 96 dots per inch (the design's, the form's and the settings') at this window's,
+    // and back.
+    int Dpi() const;
     int Scaled(int pixels) const;
+    int Unscaled(int pixels) const;
+    ScreenRect Scaled(const ScreenRect& r) const;
+    ScreenRect Unscaled(const ScreenRect& r) const;
     void FillSpareWidth();
     // Runs the calls other threads posted; false when there were none.
     bool RunPosted();
@@ -130,6 +135,7 @@ private:
     HFONT bigFont_ = nullptr;
     HFONT listFont_ = nullptr;
     int panelWidth_ = 160;  // the folder pane, at 96 dots per inch
+    int dpi_ = 96;          // the window's dots per inch
     bool splitting_ = false;
     bool escapeSeen_ = false;
     bool fillingTree_ = false;  // the tree changes because the window fills it, not because of the user

@@ -186,7 +186,8 @@ void MainWindow::FillSpareWidth() {
     for (int c = 0; c < kListColumns; ++c) {
         if (c != kMemoColumn) others += ListView_GetColumnWidth(list_, c);
     }
-    const int width = std::max(memoFloor_, static_cast<int>(client.right) - others);
+    // A pixel short of the whole width: columns that fill it exactly still bring a scroll bar.
+    const int width = std::max(memoFloor_, static_cast<int>(client.right) - others - 1);
     if (width == ListView_GetColumnWidth(list_, kMemoColumn)) return;
     fillingMemo_ = true;
     ListView_SetColumnWidth(list_, kMemoColumn, width);
