@@ -44,8 +44,8 @@ _quellmark_cli() {
             esac
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '-h --help -o --output -r --recursive --hidden -j --jobs
-                    -n --dry-run --json -q --quiet --no-sync --keep-times --files-from --failed-to
-                    -0 --null' -- "$cur"))
+                    -n --dry-run --json -q --quiet --no-sync --no-wait --keep-times --files-from
+                    --failed-to -0 --null' -- "$cur"))
             else
                 COMPREPLY=($(compgen -f -- "$cur"))
             fi

@@ -1,8 +1,12 @@
-// quellmark-cli info, run as a user runs it: text and JSON output, reasons, exit statuses.
+// quellmark-cli info, run as a user runs it: text and JSON output, reasons, exit statuses; and
+// what every command shares: usage errors in the program's words, help, and the completion script.
 #include "testkit.h"
 
 #include <nlohmann/json.hpp>
 
+#include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #ifndef _WIN32
@@ -134,15 +138,23 @@ TEST(CliUsage, EveryUsageErrorExitsWithTwoAndSaysWhy) {
         {"bogus", "quellmark-cli: unknown command 'bogus'; the commands are convert, info and help"},
         {"", "quellmark-cli: no command given"},
         {"help bogus", "quellmark-cli: unknown command 'bogus'"},
-        {"info", "quellmark-cli: PATH is required"},
-        {"info --bogus x", "quellmark-cli: The following argument was not expected: --bogus"},
-        {"convert -j 0 -o out x", "quellmark-cli: --jobs: Value 0 not in range"},
+        {"info", "quellmark-cli: no PATH given"},
+        {"--bogus", "quellmark-cli: unknown option '--bogus'"},
+        {"info --bogus x", "quellmark-cli: unknown option '--bogus'"},
+        {"info -rz x", "quellmark-cli: unknown option '-z'"},
+        {"convert -j abc -o out x", "quellmark-cli: -j needs a whole number from 1 to 256"},
+        {"convert -o out -qj", "quellmark-cli: -j needs a value"},
+        {"convert -o a --output=b x", "quellmark-cli: --output given twice"},
+        {"convert x", "quellmark-cli: no destination given"},
+        {"help convert info", "quellmark-cli: unexpected 'info'"},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(args);
         const CommandResult run = Cli(args);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out.find(message), 0u) << run.out;
+        // Every usage error says where to read more.
+        EXPECT_NE(run.out.find("Try 'quellmark-cli help"), std::string::npos) << run.out;
     }
     // Help and the version are answers, not errors; each command's help shows an example.
     for (const char* args : {"help", "help convert", "help info", "convert --help", "-V", "--version"}) {
@@ -154,3 +166,48 @@ TEST(CliUsage, EveryUsageErrorExitsWithTwoAndSaysWhy) {
             << run.out;
     }
 }
+
+#ifndef _WIN32
+// The options an option list of the completion script offers in one of its branches ("convert)").
+std::set<std::string> CompletedOptions(const std::string& script, const std::string& branch) {
+    const std::size_t start = script.find("\n        " + branch + ")\n");
+    if (start == std::string::npos) return {};
+    const std::size_t end = script.find("\n            ;;", start);
+    const std::string body = script.substr(start, end - start);
+    std::set<std::string> options;
+    const std::regex option(R"((^|[\s'])(-{1,2}[A-Za-z0-9][-A-Za-z0-9]*))");
+    for (std::size_t list = body.find("compgen -W '"); list != std::string::npos; list = body.find("compgen -W '", list + 1)) {
+        const std::size_t from = list + 12;
+        const std::string words = body.substr(from, body.find('\'', from) - from);
+        for (std::sregex_iterator it(words.begin(), words.end(), option), last; it != last; ++it) options.insert((*it)[2]);
+    }
+    return options;
+}
+
+// The options a help text lists in its Options section.
+std::set<std::string> HelpOptions(const std::string& help) {
+    std::set<std::string> options;
+    const std::regex option(R"(^  (-[-A-Za-z0-9]+)(,(--[-A-Za-z0-9]+))?)");
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (!std::regex_search(line, m, option)) continue;
+        options.insert(m[1]);
+        if (m[3].matched) options.insert(m[3]);
+    }
+    return options;
+}
+
+TEST(CliUsage, TheCompletionOffersEveryOptionTheHelpLists) {
+    std::ifstream in(QUELLMARK_SOURCE_DIR "/packaging/quellmark-cli.bash");
+    const std::string script((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(script.empty());
+    for (const auto& [command, branch] : {std::pair<std::string, std::string>{"", "\"\""}, {"convert", "convert"},
+                                          {"info", "info"}}) {
+        SCOPED_TRACE(command.empty() ? "the program" : command);
+        const CommandResult help = Cli("help " + command, false);
+        ASSERT_EQ(help.status, 0);
+        EXPECT_EQ(CompletedOptions(script, branch), HelpOptions(help.out));
+    }
+}
+#endif

@@ -26,6 +26,9 @@ public:
 
 // Writes "quellmark-cli: MESSAGE" on stderr, the form of every error and notice.
 void Complain(const std::string& message);
+// Says a usage error with the hint where to read more (the command's help, or the program's
+// when command is empty); returns the usage status.
+int RefuseUsage(const std::string& message, const std::string& command);
 
 // Writes data to stdout; a write that fails (a full disk, a closed file) is remembered.
 void WriteOut(std::string_view text);

@@ -11,6 +11,7 @@
 #include "walk.h"
 
 #include <atomic>
+#include <charconv>
 #include <csignal>
 #include <memory>
 #include <optional>
@@ -29,7 +30,7 @@ struct ConvertOptions {
     std::string dest;
     bool recursive = false;
     bool hidden = false;
-    int jobs = 0;
+    std::string jobs;  // checked by JobsOf
     bool dryRun = false;
     bool json = false;
     bool quiet = false;
@@ -40,6 +41,17 @@ struct ConvertOptions {
     std::string failedTo;   // a list of the files that failed, for --files-from
     bool nulSeparated = false;
 };
+
+// The workers -j asks for; 0 (the cores) when it is not given.
+int JobsOf(const std::string& text) {
+    if (text.empty()) return 0;
+    int jobs = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+    if (ec != std::errc() || end != text.data() + text.size() || jobs < 1 || jobs > 256) {
+        throw UsageError("-j needs a whole number from 1 to 256, not '" + text + "'");
+    }
+    return jobs;
+}
 
 // The session for the options: every folder a drawing comes from is a source folder DEST may
 // not be (a file's own folder too); with -r DEST may not lie in a source's tree either. A list
@@ -60,7 +72,7 @@ SessionRequest RequestOf(FileSystem& files, const ConvertOptions& options) {
     if (listed && options.sources.empty()) request.sourceFolders.push_back({".", false});
     request.createDest = true;
     request.createFolders = true;
-    request.workers = options.jobs;
+    request.workers = JobsOf(options.jobs);
     request.wait = !options.noWait;
     request.settings.sync = !options.noSync;
     request.settings.dryRun = options.dryRun;
@@ -114,6 +126,7 @@ void CheckFailedList(FileSystem& files, const fs::path& list, const fs::path& de
 
 int Run(const ConvertOptions& options) {
     FileSystem& files = RealFileSystem();
+    if (options.dest.empty()) throw UsageError("no destination given: -o DEST names the folder to write into");
     const SessionRequest request = RequestOf(files, options);
     JobList jobs;
     WalkCounts walk;
@@ -127,8 +140,7 @@ int Run(const ConvertOptions& options) {
             CheckFailedList(files, failedList->file(), request.dest, jobs);
         }
     } catch (const UsageError& e) {
-        Complain(e.what());
-        return kExitUsage;
+        return RefuseUsage(e.what(), "convert");
     }
     ReportWalk(walk);
 
@@ -175,14 +187,11 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
     CLI::App* convert = app.add_subcommand(
         "convert", "Mark the dimensions of the JWW and JWS drawings among SOURCE files and folders");
     convert->add_option("SOURCE", options->sources, "drawing files or folders")->type_name("");
-    convert->add_option("-o,--output", options->dest, "destination folder (created when missing)")
-        ->type_name("DEST")
-        ->required();
+    convert->add_option("-o,--output", options->dest, "destination folder (created when missing)")->type_name("DEST");
     convert->add_flag("-r,--recursive", options->recursive, "convert whole folder trees, mirrored under DEST");
     convert->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with .)");
-    convert->add_option("-j,--jobs", options->jobs, "conversions at a time (default: the number of cores)")
-        ->type_name("N")
-        ->check(CLI::Range(1, 256).description("1 to 256"));
+    convert->add_option("-j,--jobs", options->jobs, "conversions at a time, 1 to 256 (default: the number of cores)")
+        ->type_name("N");
     convert->add_flag("-n,--dry-run", options->dryRun, "read and mark in memory, write nothing");
     convert->add_flag("--json", options->json, "one JSON object per file, then a summary object");
     convert->add_flag("-q,--quiet", options->quiet, "only failures and the summary");

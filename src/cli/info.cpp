@@ -94,6 +94,7 @@ nlohmann::json ToJson(const std::string& path, const DrawingInfo& info) {
 }
 
 int Run(const InfoOptions& options) {
+    if (options.paths.empty()) throw UsageError("no PATH given: name the drawings or folders to describe");
     FileSystem& files = RealFileSystem();
     int status = kExitOk;
     const WalkCounts walk = WalkSources(files, options.paths, {options.recursive, options.hidden}, [&](const SourceFile& file) {
@@ -128,7 +129,7 @@ int Run(const InfoOptions& options) {
 std::function<int()> AddInfoCommand(CLI::App& app) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* info = app.add_subcommand("info", "Describe drawings: format, version, memo, contents");
-    info->add_option("PATH", options->paths, "JWW or JWS drawings, or folders of them")->type_name("")->required();
+    info->add_option("PATH", options->paths, "JWW or JWS drawings, or folders of them")->type_name("");
     info->add_flag("-r,--recursive", options->recursive, "describe the drawings of whole folder trees");
     info->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with .)");
     info->add_flag("--json", options->json, "one JSON object per file");

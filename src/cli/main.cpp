@@ -2,6 +2,7 @@
 // holds what every command shares: the command word, help, the version and usage errors.
 #include "../platform/console.h"
 #include "../platform/system.h"
+#include "arguments.h"
 #include "commands.h"
 
 #include <cerrno>
@@ -26,13 +27,6 @@ std::string CommandWord(int argc, char** argv) {
     return {};
 }
 
-int RefuseUsage(const std::string& message, const std::string& command) {
-    Complain(message);
-    std::cerr << "Try '" << kProgramName << " help" << (command.empty() ? "" : " " + command)
-              << "' for more.\n";
-    return kExitUsage;
-}
-
 // The first failed write to stdout: its error, or 0.
 int gOutputError = 0;
 
@@ -40,6 +34,12 @@ int gOutputError = 0;
 
 void quellmark::cli::Complain(const std::string& message) {
     std::cerr << kProgramName << ": " << message << "\n";
+}
+
+int quellmark::cli::RefuseUsage(const std::string& message, const std::string& command) {
+    Complain(message);
+    std::cerr << "Try '" << kProgramName << " help" << (command.empty() ? "" : " " + command) << "' for more.\n";
+    return kExitUsage;
 }
 
 void quellmark::cli::WriteOut(std::string_view text) {
@@ -109,6 +109,9 @@ int main(int argc, char** rawArgv) {
     if (!word.empty() && !runs.count(word)) {
         return RefuseUsage("unknown command '" + word + "'; the commands are " + kCommandList, "");
     }
+    if (const std::string problem = ArgumentProblem(app, arguments); !problem.empty()) {
+        return RefuseUsage(problem, word);
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -122,11 +125,17 @@ int main(int argc, char** rawArgv) {
         if (word.empty() && dynamic_cast<const CLI::RequiredError*>(&e)) {
             return RefuseUsage(std::string("no command given; the commands are ") + kCommandList, "");
         }
+        if (const std::vector<std::string> extra = ExtraWords(app);
+            dynamic_cast<const CLI::ExtrasError*>(&e) && !extra.empty()) {
+            return RefuseUsage("unexpected '" + extra.front() + "': '" + word + "' takes no more", word);
+        }
         return RefuseUsage(e.what(), word);
     }
     int status;
     try {
         status = runs.at(word)();
+    } catch (const UsageError& e) {
+        return RefuseUsage(e.what(), word);
     } catch (const std::exception& e) {
         Complain(e.what());
         return kExitUsage;
