@@ -2,23 +2,35 @@
 PRESET_DIR := build
 CLI := $(PRESET_DIR)/bin/quellmark-cli
 
-.PHONY: all deps build run test asan tsan bench fuzz examples screenshot screenshot-windows package windows clean
+.PHONY: all deps build cli run test asan tsan bench fuzz examples screenshot screenshot-windows package windows clean
 
 all: build
 
 deps:
-	scripts/install-deps gui
+	scripts/install-deps test gui
 
 build: deps
 	cmake --preset release
 	cmake --build --preset release
 
-# Shows what the bundled example drawings hold, then converts them into out/.
-# The examples include a broken drawing on purpose, so a status of 1 is expected here.
-run: build
+# The command line alone, for `make run`: the packages it needs and one program to build. A
+# build/ that `make test` configured already is kept as it is.
+cli:
+	scripts/install-deps
+	@[ -f $(PRESET_DIR)/CMakeCache.txt ] || cmake --preset cli
+	@echo "Building quellmark-cli (the first time takes about two minutes on two cores)"
+	cmake --build $(PRESET_DIR) --target quellmark-cli
+
+# Shows what the bundled example drawings hold, then converts them into out/. Two of the examples
+# fail on purpose (a drawing cut short and a text file), so a status of 1 is expected here.
+run: cli
 	$(CLI) info examples/*; [ $$? -le 1 ]
 	@echo
 	$(CLI) convert -o out examples; [ $$? -le 1 ]
+	@echo
+	@echo "The converted drawings are in out/. broken.jww fails on purpose: it is cut short, to show"
+	@echo "how a damaged drawing is reported; notes.txt is no drawing and is skipped."
+	@echo "Next: make test (every test), make package (Debian packages), build/bin/quellmark-cli help"
 
 test: build
 	ctest --preset release -j 2
@@ -66,11 +78,17 @@ examples: build
 	rm -rf examples
 	$(PRESET_DIR)/bin/make-examples examples
 
-# The Debian package build/quellmark_VERSION_ARCH.deb, made by CPack from the install rules;
-# `cd build && sudo apt install ./quellmark_*.deb` installs it.
-package: build
-	scripts/install-deps package
-	cmake --build --preset release --target package
+# The Debian packages build/package/quellmark-cli_VERSION_ARCH.deb (the command line alone) and
+# build/package/quellmark_VERSION_ARCH.deb (the window), made by CPack from the install rules of
+# a build of the programs with Debian's hardening flags, then checked (scripts/check-packages,
+# lintian among them). `sudo apt install ./build/package/quellmark*.deb` installs both.
+package:
+	scripts/install-deps gui package
+	cmake --preset package -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build --preset package
+	cd build/package && cpack
+	scripts/check-packages build/package
 
 # The window quellmark.exe and quellmark-cli.exe cross-built for 64-bit Windows, every suite run
 # under Wine (the window's own with Wine's null display driver, so no display is needed), and

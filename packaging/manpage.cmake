@@ -1,36 +1,104 @@
-# Makes the manual page of quellmark-cli with help2man from the program's own help texts: the
-# program's help gives the synopsis, options and examples, and each command's help becomes a
-# part of a COMMANDS section.
-# Run as: cmake -DCLI=... -DHELP2MAN=... -DOUTPUT=.../quellmark-cli.1 -P manpage.cmake
-foreach(variable CLI HELP2MAN OUTPUT)
+# Makes the manual page of quellmark-cli with help2man: the program's help gives the synopsis,
+# the program's options and the examples; each command's help becomes a part of a COMMANDS
+# section, its options as tagged paragraphs the reader's terminal wraps; INCLUDE adds what help
+# cannot say (backups, JSON, locking, exit statuses, files, see also).
+# Run as: cmake -DCLI=... -DHELP2MAN=... -DOUTPUT=.../quellmark-cli.1 -DINCLUDE=...h2m -P manpage.cmake
+foreach(variable CLI HELP2MAN OUTPUT INCLUDE)
   if(NOT ${variable})
     message(FATAL_ERROR "manpage.cmake needs -D${variable}=...")
   endif()
 endforeach()
 
-# The help text of `quellmark-cli help ARGS...`, to be shown as written: backslashes and
-# hyphens escaped, no line read as a request.
-function(help_text variable)
+# Text as roff shows it as written: backslashes and hyphens escaped.
+function(roff_text variable text)
+  string(REPLACE "\\" "\\e" text "${text}")
+  string(REPLACE "-" "\\-" text "${text}")
+  set(${variable} "${text}" PARENT_SCOPE)
+endfunction()
+
+function(help_lines variable)
   execute_process(COMMAND "${CLI}" help ${ARGN} OUTPUT_VARIABLE help RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "${CLI} help ${ARGN} failed")
   endif()
-  string(REPLACE "\\" "\\e" help "${help}")
-  string(REPLACE "-" "\\-" help "${help}")
-  string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" help "${help}")
+  string(REPLACE ";" "\\;" help "${help}")
+  string(REPLACE "\n" ";" help "${help}")
   set(${variable} "${help}" PARENT_SCOPE)
 endfunction()
 
-# help2man would fill the examples into one paragraph; they keep their lines.
-help_text(program)
-string(REGEX REPLACE ".*\nExamples:\n" "" examples "${program}")
+# "-o,--output DEST" as roff: names bold, the value's name in italics.
+function(option_names variable names)
+  string(REGEX MATCH "^([^ ]+)( (.*))?$" _ "${names}")
+  set(flags "${CMAKE_MATCH_1}")
+  set(value "${CMAKE_MATCH_3}")
+  string(REPLACE "," ";" flags "${flags}")
+  set(out "")
+  foreach(flag IN LISTS flags)
+    roff_text(flag "${flag}")
+    if(flag MATCHES "^\\\\-")
+      list(APPEND out "\\fB${flag}\\fR")
+    else()
+      list(APPEND out "\\fI${flag}\\fR")  # a positional
+    endif()
+  endforeach()
+  list(JOIN out ", " out)
+  if(NOT value STREQUAL "")
+    roff_text(value "${value}")
+    string(APPEND out " \\fI${value}\\fR")
+  endif()
+  set(${variable} "${out}" PARENT_SCOPE)
+endfunction()
+
+# One command's part: what it does, how it is called, its arguments and options, its examples.
+function(command_part variable command)
+  help_lines(lines ${command})
+  set(part ".SS ${command}\n")
+  set(in_examples FALSE)
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^Usage: (.*)$")
+      roff_text(usage "${CMAKE_MATCH_1}")
+      string(APPEND part ".PP\n.B ${usage}\n")
+    elseif(line MATCHES "^Examples?:$")
+      set(in_examples TRUE)
+      string(APPEND part ".PP\nExamples:\n.nf\n")
+    elseif(in_examples AND line MATCHES "^  (.*)$")
+      roff_text(example "${CMAKE_MATCH_1}")
+      string(APPEND part "${example}\n")
+    elseif(line MATCHES "^  ([^ ].*[^ ]) ( +)(.*)$")
+      option_names(names "${CMAKE_MATCH_1}")
+      roff_text(text "${CMAKE_MATCH_3}")
+      string(APPEND part ".TP\n${names}\n${text}\n")
+    elseif(line MATCHES "^[A-Z][^:]*$" AND NOT part MATCHES "\\.PP\n\\.B")
+      roff_text(text "${line}")
+      string(APPEND part ".PP\n${text}.\n")
+    endif()
+  endforeach()
+  if(in_examples)
+    string(APPEND part ".fi\n")
+  endif()
+  set(${variable} "${part}" PARENT_SCOPE)
+endfunction()
+
+# The program's examples keep their lines (help2man would fill them into one paragraph).
+help_lines(program)
+set(examples "")
+set(in_examples FALSE)
+foreach(line IN LISTS program)
+  if(line MATCHES "^Examples:$")
+    set(in_examples TRUE)
+  elseif(in_examples AND line MATCHES "^  (.*)$")
+    roff_text(example "${CMAKE_MATCH_1}")
+    string(APPEND examples "${example}\n")
+  endif()
+endforeach()
 set(sections "[=EXAMPLES]\n.nf\n${examples}.fi\n[COMMANDS]\n")
 foreach(command convert info)
-  help_text(help ${command})
-  string(APPEND sections ".SS ${command}\n.nf\n${help}.fi\n")
+  command_part(part ${command})
+  string(APPEND sections "${part}")
 endforeach()
+file(READ "${INCLUDE}" include_text)
 set(include_file "${OUTPUT}.h2m")
-file(WRITE "${include_file}" "${sections}")
+file(WRITE "${include_file}" "${sections}${include_text}")
 
 execute_process(
   COMMAND "${HELP2MAN}" --no-info --no-discard-stderr

@@ -210,10 +210,11 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
         "Examples:\n"
         "  quellmark-cli convert -o converted plan.jww detail.jws\n"
         "  quellmark-cli convert -r -j 4 -o /srv/converted /srv/drawings\n"
-        "  quellmark-cli convert -n -r -o converted drawings    (a dry run: writes nothing)\n"
+        "  quellmark-cli convert -n -r -o converted drawings    (writes nothing)\n"
         "  quellmark-cli convert -r -o converted drawings --failed-to failed.txt\n"
-        "  quellmark-cli convert --files-from failed.txt -o converted drawings    (just those again)\n"
-        "  find drawings -name '*.jww' -print0 | quellmark-cli convert -0 --files-from - -o converted drawings");
+        "  quellmark-cli convert --files-from failed.txt -o converted drawings\n"
+        "  find drawings -name '*.jww' -print0 |\n"
+        "    quellmark-cli convert -0 --files-from - -o converted drawings");
     return [options] { return Run(*options); };
 }
 

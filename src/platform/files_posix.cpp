@@ -244,9 +244,10 @@ public:
         struct stat st {};
         if (::stat(from.c_str(), &st) != 0) return LastError();
         if (::chmod(to.c_str(), st.st_mode & 07777) != 0) return LastError();
-        // Only a process that may give files away keeps the owner; for others this fails
-        // harmlessly and the file stays theirs.
-        if (::geteuid() == 0) (void)::chown(to.c_str(), st.st_uid, st.st_gid);
+        // Only a process that may give files away keeps the owner; where even it cannot (a file
+        // system without owners) the file stays its own, which harms no drawing.
+        if (::geteuid() == 0 && ::chown(to.c_str(), st.st_uid, st.st_gid) != 0) {
+        }
         return {};
     }
 
