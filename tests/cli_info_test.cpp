@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -168,34 +167,43 @@ TEST(CliUsage, EveryUsageErrorExitsWithTwoAndSaysWhy) {
 }
 
 #ifndef _WIN32
-// The options an option list of the completion script offers in one of its branches ("convert)").
+// The words of text that start with a dash.
+std::set<std::string> Options(const std::string& text) {
+    std::set<std::string> options;
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        if (word.size() > 1 && word[0] == '-') options.insert(word);
+    }
+    return options;
+}
+
+// The options the option lists of the completion script offer in one of its branches ("convert)").
 std::set<std::string> CompletedOptions(const std::string& script, const std::string& branch) {
     const std::size_t start = script.find("\n        " + branch + ")\n");
     if (start == std::string::npos) return {};
     const std::size_t end = script.find("\n            ;;", start);
     const std::string body = script.substr(start, end - start);
-    std::set<std::string> options;
-    const std::regex option(R"((^|[\s'])(-{1,2}[A-Za-z0-9][-A-Za-z0-9]*))");
+    std::string lists;
     for (std::size_t list = body.find("compgen -W '"); list != std::string::npos; list = body.find("compgen -W '", list + 1)) {
         const std::size_t from = list + 12;
-        const std::string words = body.substr(from, body.find('\'', from) - from);
-        for (std::sregex_iterator it(words.begin(), words.end(), option), last; it != last; ++it) options.insert((*it)[2]);
+        lists += body.substr(from, body.find('\'', from) - from) + " ";
     }
-    return options;
+    return Options(lists);
 }
 
-// The options a help text lists in its Options section.
+// The options a help text lists: the first word of each line that starts with one ("  -o,--output").
 std::set<std::string> HelpOptions(const std::string& help) {
-    std::set<std::string> options;
-    const std::regex option(R"(^  (-[-A-Za-z0-9]+)(,(--[-A-Za-z0-9]+))?)");
+    std::string names;
     std::istringstream lines(help);
     for (std::string line; std::getline(lines, line);) {
-        std::smatch m;
-        if (!std::regex_search(line, m, option)) continue;
-        options.insert(m[1]);
-        if (m[3].matched) options.insert(m[3]);
+        if (!line.starts_with("  -")) continue;
+        std::string first = line.substr(2, line.find(' ', 2) - 2);
+        for (char& c : first) {
+            if (c == ',') c = ' ';
+        }
+        names += first + " ";
     }
-    return options;
+    return Options(names);
 }
 
 TEST(CliUsage, TheCompletionOffersEveryOptionTheHelpLists) {
