@@ -1,8 +1,10 @@
 // Read + mark + write of whole drawings in memory, in bytes per second of drawing, for each shape:
-// many small entities, text-heavy, mixed (at version 600 and at 230), image-heavy, and JWS.
+// many small entities, text-heavy, mixed (at version 600 and at 230), image-heavy, and JWS; and
+// the scanning pass of copy-through over the same shapes.
 #include "drawing/bytes.h"
 #include "drawing/dimensions.h"
 #include "drawing/images.h"
+#include "drawing/scan.h"
 #include "jws/jwsunit.h"
 #include "jww/jwwunit.h"
 #include "platform/system.h"
@@ -132,6 +134,57 @@ void BM_ManyEntitiesReadOnly(benchmark::State& state) {
     ReadJwwInMemory(state, input);
 }
 
+// The scanning pass of copy-through: every check of reading, no document, the patches noted.
+template <bool kJww>
+[[gnu::noinline]] void ScanInMemory(benchmark::State& state, const qmtest::Bytes& input) {
+    DrawingScan scan;
+    for (auto _ : state) {
+        Failure failure;
+        if (!(kJww ? ScanJwwBytes(input, scan, &failure) : ScanJwsBytes(input, scan, &failure))) {
+            state.SkipWithError(failure.message().c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(scan.patches.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+    state.counters["copy_through"] = scan.copyThrough ? 1 : 0;
+}
+
+void BM_ScanManyEntities(benchmark::State& state) {
+    static const qmtest::Bytes input = qmtest::BuildJww(qmbench::ManyEntities(50));
+    ScanInMemory<true>(state, input);
+}
+
+void BM_ScanTextHeavy(benchmark::State& state) {
+    static const qmtest::Bytes input = qmtest::BuildJww(qmbench::TextHeavy(20));
+    ScanInMemory<true>(state, input);
+}
+
+void BM_ScanMixed(benchmark::State& state) {
+    static const qmtest::Bytes input = qmtest::BuildJww(qmbench::Mixed(40, 600));
+    ScanInMemory<true>(state, input);
+}
+
+void BM_ScanMixedOld(benchmark::State& state) {
+    static const qmtest::Bytes input = qmtest::BuildJww(qmbench::Mixed(40, 230));
+    ScanInMemory<true>(state, input);
+}
+
+void BM_ScanImageHeavy(benchmark::State& state) {
+    static const qmtest::Bytes input = qmtest::BuildJww(qmbench::ImageHeavy(8));
+    ScanInMemory<true>(state, input);
+}
+
+void BM_ScanJwsManyEntities(benchmark::State& state) {
+    static const qmtest::Bytes input = [] {
+        qmtest::JwsPlan plan;
+        plan.version = 600;
+        plan.entities = qmbench::ManyEntities(20).entities;
+        return qmtest::BuildJws(plan);
+    }();
+    ScanInMemory<false>(state, input);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,7 +199,13 @@ int main(int argc, char** argv) {
         {"Mixed", BM_Mixed},
         {"MixedOld", BM_MixedOld},
         {"ImageHeavy", BM_ImageHeavy},
-        {"JwsManyEntities", BM_JwsManyEntities}};
+        {"JwsManyEntities", BM_JwsManyEntities},
+        {"ScanManyEntities", BM_ScanManyEntities},
+        {"ScanTextHeavy", BM_ScanTextHeavy},
+        {"ScanMixed", BM_ScanMixed},
+        {"ScanMixedOld", BM_ScanMixedOld},
+        {"ScanImageHeavy", BM_ScanImageHeavy},
+        {"ScanJwsManyEntities", BM_ScanJwsManyEntities}};
     for (auto [name, function] : benchmarks) {
         auto* b = benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond);
         if (fixed) {

@@ -7,6 +7,7 @@
 #include "drawing/bytes.h"
 #include "drawing/dimensions.h"
 #include "drawing/images.h"
+#include "fuzz_support.h"
 #include "jws/jwsunit.h"
 #include "jww/jwwunit.h"
 
@@ -24,58 +25,9 @@
 #include <unistd.h>
 
 using namespace quellmark;
+using namespace quellmark::fuzz;
 
 namespace {
-
-namespace fs = std::filesystem;
-
-[[noreturn]] void Violated(const std::string& what) {
-    std::fprintf(stderr, "roundtrip: %s\n", what.c_str());
-    std::abort();
-}
-
-// A temp folder of this process under the system temp folder, removed when the process exits.
-class TempFolder {
-public:
-    TempFolder() {
-        std::error_code ec;
-        path_ = fs::temp_directory_path(ec) / ("quellmark-fuzz-" + std::to_string(::getpid()));
-        fs::remove_all(path_, ec);
-        if (!fs::create_directories(path_, ec)) Violated("cannot create " + path_.string());
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-ImageStore& Images() {
-    static TempFolder folder;
-    static ImageStore store = [] {
-        ImageStore s{RealFileSystem()};
-        s.KeepBytes = true;
-        s.TempFolder = folder.path();
-        return s;
-    }();
-    return store;
-}
-
-// Deletes this input's temp images whatever happened, and checks that none is left behind.
-struct ImageCleanup {
-    ~ImageCleanup() {
-        ImageStore& store = Images();
-        DeleteTempImages(store);
-        ClearImageList(store);
-        std::error_code ec;
-        if (!fs::is_empty(store.TempFolder, ec) || ec) {
-            Violated("temp images are left in " + store.TempFolder.string());
-        }
-    }
-};
 
 constexpr std::string_view kImageReference = "^@BM%temp%";
 
@@ -103,18 +55,6 @@ bool Stable(const std::vector<TEntBlockDef>& blocks, bool shortensImageReference
     return true;
 }
 
-Bytes Collect(const std::function<void(ByteWriter&)>& write) {
-    MemorySink sink;
-    ByteWriter out(sink);
-    try {
-        write(out);
-        out.flush();
-    } catch (const DrawingError& e) {
-        Violated("a drawing that was read cannot be written: " + e.failure().message());
-    }
-    return std::move(sink.data);
-}
-
 struct Jww {
     using Document = JwwDocument;
 
@@ -123,7 +63,7 @@ struct Jww {
     }
     static std::int32_t Version(const Document& doc) { return doc.Header.Version; }
     static Bytes Write(const Document& doc) {
-        return Collect([&](ByteWriter& out) { WriteJwwStream(out, doc, Images(), doc.Header.Version); });
+        return Written([&](ByteWriter& out) { WriteJwwStream(out, doc, Images(), doc.Header.Version); });
     }
     static bool Stable(const Document& doc) {
         for (const TLayer& l : doc.Layers) {
@@ -165,7 +105,7 @@ struct Jws {
     }
     static std::int32_t Version(const Document& doc) { return doc.Header.Version; }
     static Bytes Write(const Document& doc) {
-        return Collect([&](ByteWriter& out) { WriteJwsStream(out, doc, doc.Header.Version); });
+        return Written([&](ByteWriter& out) { WriteJwsStream(out, doc, doc.Header.Version); });
     }
     static bool Stable(const Document& doc) {
         return ::Stable(doc.Entities, true) && ::Stable(doc.BlockDefs, true);

@@ -385,22 +385,48 @@ TEST_F(Driver, AWriteThatFailsAtAnyPointLeavesEverythingAsItWas) {
     FaultyFileSystem faulty;
     ConversionContext faultyCtx(faulty);
     faultyCtx.images.TempFolder = temp();
-    // The temp image files are written through the same seam: every 1-in-40 point of all the
-    // bytes written, images and drawing together.
-    const std::int64_t total = static_cast<std::int64_t>(input.size()) + 3000;
-    for (std::int64_t after = 0; after < total; after += total / 40) {
+    // The full path writes the temp image files through the same seam: every 1-in-40 point of
+    // all the bytes written, images and drawing together. Copy-through writes the drawing alone,
+    // as a copy with its flags words written over it.
+    for (const bool copyThrough : {false, true}) {
+        faultyCtx.settings.copyThrough = copyThrough;
+        const std::int64_t total = static_cast<std::int64_t>(input.size()) + (copyThrough ? 0 : 3000);
+        for (std::int64_t after = 0; after < total; after += total / 40) {
+            faulty.failWritesAfter = after;
+            faulty.bytesWritten = 0;
+            const FileResult r = ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW");
+            ASSERT_EQ(r.outcome, Outcome::Failed) << after;
+            EXPECT_EQ(r.failure.kind, ProblemKind::CannotWrite) << r.failure.message();
+            EXPECT_EQ(r.failure.error, std::errc::no_space_on_device) << r.failure.message();
+            ASSERT_EQ(destFiles(), (std::vector<std::string>{"A.BAK", "A.JWW"})) << after;
+            EXPECT_EQ(ReadFile(dest() / "A.JWW"), (Bytes{'o', 'l', 'd'}));
+            EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd', 'e', 'r'}));
+            EXPECT_TRUE(fs::is_empty(temp()));
+        }
+    }
+    EXPECT_TRUE(ReadFile(source() / "A.JWW") == input);
+
+    // A long drawing with one dimension to mark is copied and written over in one place: the
+    // copy or the write over it fails.
+    JwwPlan few;
+    few.entities = std::vector<Entity>(2000, Line{});
+    few.entities.push_back(Dimension{});
+    const Bytes longer = BuildJww(few);
+    WriteFile(source() / "A.JWW", longer);
+    faultyCtx.settings.copyThrough = true;
+    for (const std::int64_t after : {std::int64_t{0}, static_cast<std::int64_t>(longer.size()) - 1,
+                                     static_cast<std::int64_t>(longer.size()) + 100}) {
         faulty.failWritesAfter = after;
         faulty.bytesWritten = 0;
         const FileResult r = ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW");
         ASSERT_EQ(r.outcome, Outcome::Failed) << after;
-        EXPECT_EQ(r.failure.kind, ProblemKind::CannotWrite) << r.failure.message();
         EXPECT_EQ(r.failure.error, std::errc::no_space_on_device) << r.failure.message();
-        ASSERT_EQ(destFiles(), (std::vector<std::string>{"A.BAK", "A.JWW"})) << after;
         EXPECT_EQ(ReadFile(dest() / "A.JWW"), (Bytes{'o', 'l', 'd'}));
-        EXPECT_EQ(ReadFile(dest() / "A.BAK"), (Bytes{'o', 'l', 'd', 'e', 'r'}));
-        EXPECT_TRUE(fs::is_empty(temp()));
+        EXPECT_EQ(destFiles(), (std::vector<std::string>{"A.BAK", "A.JWW"}));
     }
-    EXPECT_TRUE(ReadFile(source() / "A.JWW") == input);
+    faulty.failWritesAfter = -1;
+    EXPECT_EQ(ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW").outcome, Outcome::Converted);
+    EXPECT_TRUE(ReadFile(dest() / "A.JWW") == Converted(longer));
 }
 
 TEST_F(Driver, ADestinationThatDisappearsMidBatchFailsTheRestWithItsReason) {

@@ -254,6 +254,20 @@ public:
         owner_.bytesWritten += static_cast<std::int64_t>(bytes.size());
         return inner_->write(bytes, written);
     }
+    // A copy or a write over earlier bytes takes room on the disk too (blocks the copy shared
+    // are unshared by the write); a full disk fails them without writing.
+    std::error_code copyFrom(InputFile& source, std::uint64_t size, bool& copied) override {
+        copied = false;
+        if (full(size)) return std::make_error_code(std::errc::no_space_on_device);
+        const std::error_code ec = inner_->copyFrom(source, size, copied);
+        if (copied) owner_.bytesWritten += static_cast<std::int64_t>(size);
+        return ec;
+    }
+    std::error_code writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+        if (full(bytes.size())) return std::make_error_code(std::errc::no_space_on_device);
+        owner_.bytesWritten += static_cast<std::int64_t>(bytes.size());
+        return inner_->writeAt(offset, bytes);
+    }
     std::error_code sync() override {
         if (owner_.failSync) return std::make_error_code(std::errc::io_error);
         return inner_->sync();
@@ -261,6 +275,11 @@ public:
     std::error_code close() override { return inner_->close(); }
 
 private:
+    bool full(std::uint64_t more) const {
+        return owner_.failWritesAfter >= 0 &&
+               owner_.bytesWritten + static_cast<std::int64_t>(more) > owner_.failWritesAfter;
+    }
+
     std::unique_ptr<OutputFile> inner_;
     FaultyFileSystem& owner_;
 };

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 namespace quellmark {
 
@@ -68,24 +69,12 @@ bool KeepModificationTime(ConversionContext& ctx, const fs::path& source, const 
     return false;
 }
 
-// The steps both formats share once they know how to read and write their document: parse the
-// drawing read whole into ctx.input, mark the dimensions, and unless this is a dry run, replace
-// dest.
-template <typename Document, typename Read, typename Write>
-FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, const Read& read,
-                          const Write& write) {
-    Failure failure;
-    r.bytesIn = ctx.input.size();
-    const bool ok = read(ctx.input, failure);
-    r.version = doc.Header.Version;
-    if (!ok) return Failed(r, failure);
-    r.writtenVersion = WrittenVersion(r.format, r.version);
-    if (doc.TrailingBytes > 0) {
-        r.warnings.push_back(std::to_string(doc.TrailingBytes) + " bytes after the end of the drawing were not kept");
-    }
-    const DimensionTally tally = AddDimensionAttributes(doc, r.version);
-    r.dimensions = tally.dimensions;
-    r.marked = tally.marked;
+using WriteToTemp = std::function<bool(const fs::path& temp, const WriteSettings& settings, Failure* failure)>;
+
+// Puts a converted drawing in place of r.dest: write makes it in a temp file beside dest, which
+// then replaces dest with the old file kept as ".BAK" (in a batch that syncs in groups, it waits
+// to be synced first). A dry run writes nothing.
+FileResult Deliver(ConversionContext& ctx, FileResult r, const WriteToTemp& write) {
     if (ctx.settings.dryRun) {
         r.outcome = Outcome::WouldConvert;
         return r;
@@ -99,8 +88,7 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
     settings.backupTakenBy = ctx.backupTakenBy;
     Problem problem;
     const auto writeTo = [&](const fs::path& temp, const WriteSettings& ws, Failure* f) {
-        return write(temp, r.version, f, ws) &&
-               (!ctx.settings.keepTimes || KeepModificationTime(ctx, r.source, temp, f));
+        return write(temp, ws, f) && (!ctx.settings.keepTimes || KeepModificationTime(ctx, r.source, temp, f));
     };
     if (ctx.syncInGroups && ctx.settings.sync) {
         ReplaceSettings unsynced = settings;
@@ -118,6 +106,53 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
     r.outcome = Outcome::Converted;
     return r;
 }
+
+// The full path both formats share once they know how to read and write their document: parse
+// the drawing read whole into ctx.input, mark the dimensions, and deliver the document written.
+template <typename Document, typename Read, typename Write>
+FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, const Read& read,
+                          const Write& write) {
+    Failure failure;
+    r.bytesIn = ctx.input.size();
+    const bool ok = read(ctx.input, failure);
+    r.version = doc.Header.Version;
+    if (!ok) return Failed(r, failure);
+    r.writtenVersion = WrittenVersion(r.format, r.version);
+    if (doc.TrailingBytes > 0) {
+        r.warnings.push_back(std::to_string(doc.TrailingBytes) + " bytes after the end of the drawing were not kept");
+    }
+    const DimensionTally tally = AddDimensionAttributes(doc, r.version);
+    r.dimensions = tally.dimensions;
+    r.marked = tally.marked;
+    return Deliver(ctx, r, [&](const fs::path& temp, const WriteSettings& ws, Failure* f) {
+        return write(temp, r.version, f, ws);
+    });
+}
+
+// Copy-through: the drawing scanned and, when the writers would change nothing but flags words,
+// delivered as its source with those words written over it. Empty when the full path must run:
+// copy-through is off, the writers would change more, or the drawing fails (the full reader then
+// says why).
+template <typename Scan>
+std::optional<FileResult> CopyThrough(ConversionContext& ctx, FileResult r, const Scan& scan) {
+    if (!ctx.settings.copyThrough) return std::nullopt;
+    DrawingScan& found = ctx.scan;
+    if (!scan(ctx.input, found) || !found.copyThrough) return std::nullopt;
+    r.bytesIn = ctx.input.size();
+    r.version = found.version;
+    r.writtenVersion = found.version;
+    r.dimensions = found.tally.dimensions;
+    r.marked = found.tally.marked;
+    return Deliver(ctx, std::move(r), [&](const fs::path& temp, const WriteSettings& ws, Failure* f) {
+        return WritePatchedCopy(*ctx.fs, temp, ws, ctx.inputFile.get(), ctx.input, found.patches, f);
+    });
+}
+
+// The file a drawing was read from stays open for copy-through while the drawing converts.
+struct InputFileRelease {
+    ConversionContext& ctx;
+    ~InputFileRelease() { ctx.inputFile.reset(); }
+};
 
 }  // namespace
 
@@ -138,6 +173,10 @@ namespace {
 // ConvertJww and ConvertJws on a drawing already read into ctx.input.
 FileResult ConvertJwwInput(ConversionContext& ctx, const fs::path& source, const fs::path& dest) {
     JwwCleanup cleanup{ctx};
+    if (auto copied = CopyThrough(ctx, Result(source, dest, DrawingFormat::Jww),
+                                  [](const FileBytes& bytes, DrawingScan& scan) { return ScanJwwBytes(bytes, scan); })) {
+        return *copied;
+    }
     ctx.images.KeepBytes = !ctx.settings.dryRun;
     return ConvertDrawing(
         ctx, Result(source, dest, DrawingFormat::Jww), ctx.jww,
@@ -149,6 +188,10 @@ FileResult ConvertJwwInput(ConversionContext& ctx, const fs::path& source, const
 
 FileResult ConvertJwsInput(ConversionContext& ctx, const fs::path& source, const fs::path& dest) {
     JwsCleanup cleanup{ctx};
+    if (auto copied = CopyThrough(ctx, Result(source, dest, DrawingFormat::Jws),
+                                  [](const FileBytes& bytes, DrawingScan& scan) { return ScanJwsBytes(bytes, scan); })) {
+        return *copied;
+    }
     return ConvertDrawing(
         ctx, Result(source, dest, DrawingFormat::Jws), ctx.jws,
         [&](const FileBytes& bytes, Failure& failure) { return ReadJwsBytes(ctx.jws, bytes, &failure); },
@@ -167,6 +210,8 @@ FileResult ReadAndConvert(ConversionContext& ctx, const fs::path& source, const 
         r.bytesIn = read.bytesRead;
         return r;
     }
+    ctx.inputFile = std::move(read.file);
+    InputFileRelease release{ctx};
     return convert(ctx, source, dest);
 }
 
@@ -249,6 +294,8 @@ FileResult ConvertFile(ConversionContext& ctx, const fs::path& source, const fs:
         return Failed(r, MakeProblem(ProblemKind::CannotWrite, std::move(why)));
     }
     if (onStart) onStart();
+    ctx.inputFile = std::move(read.file);
+    InputFileRelease release{ctx};
     return format == DrawingFormat::Jww ? ConvertJwwInput(ctx, source, dest) : ConvertJwsInput(ctx, source, dest);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "../drawing/images.h"
+#include "../drawing/scan.h"
 #include "../drawing/recognise.h"
 #include "../jws/jwsunit.h"
 #include "../jww/jwwunit.h"
@@ -64,6 +65,10 @@ struct ConvertSettings {
     // Set by a run whose locks keep every other run out of the folders it writes: what killed
     // runs left there is removed.
     LeftoverSweep* sweep = nullptr;
+    // A drawing that the writers would give back with only its flags words changed is copied
+    // and patched rather than parsed and written (the same bytes either way). Off: the full
+    // reader and writer always run, for tests and benchmarks.
+    bool copyThrough = true;
 };
 
 // Everything one conversion at a time needs: the two documents, an image store with its temp
@@ -73,6 +78,8 @@ struct ConversionContext {
 
     FileSystem* fs;
     FileBytes input;  // the drawing being converted, as read; its memory serves file after file
+    std::unique_ptr<InputFile> inputFile;  // the file it was read from, still open
+    DrawingScan scan;  // the scan of copy-through; its memory serves file after file too
     JwwDocument jww;
     JwsDocument jws;
     ImageStore images;

@@ -1,6 +1,8 @@
 // Reading and writing block definitions with their members.
 #include "blocks.h"
 
+#include "scan.h"
+
 namespace quellmark {
 
 namespace {
@@ -38,6 +40,13 @@ constexpr std::size_t kMinBlockDefBytes =
     SizeOf<TEntBlockDef>([](auto& io, auto& def) { BlockDefinitionFields(io, def, 0); }, 0) +
     kShortestCount;
 
+void CheckBlockDefinitionCount(const ByteReader& in, std::int32_t count) {
+    if (static_cast<std::size_t>(count) > in.remaining() / kMinBlockDefBytes) {
+        in.fail("block definition count " + std::to_string(count) + " is more than the " +
+                std::to_string(in.remaining()) + " bytes left can hold");
+    }
+}
+
 }  // namespace
 
 std::int32_t ReadBlockDefinitionList(StreamReader& stream, std::vector<TEntBlockDef>& blocks) {
@@ -45,10 +54,7 @@ std::int32_t ReadBlockDefinitionList(StreamReader& stream, std::vector<TEntBlock
     in.setSection(Section::BlockDefinitions);
     const std::int32_t count = ReadArchiveCount(in);
     if (count <= 0) return 0;
-    if (static_cast<std::size_t>(count) > in.remaining() / kMinBlockDefBytes) {
-        in.fail("block definition count " + std::to_string(count) + " is more than the " +
-                std::to_string(in.remaining()) + " bytes left can hold");
-    }
+    CheckBlockDefinitionCount(in, count);
     blocks.reserve(static_cast<std::size_t>(count));
     LayoutReader<ByteReader> io(in, stream.version);
     for (std::int32_t n = 1; n <= count; ++n) {
@@ -58,6 +64,25 @@ std::int32_t ReadBlockDefinitionList(StreamReader& stream, std::vector<TEntBlock
         const std::int32_t members = ReadArchiveCount(in);
         ++stream.archive.Counter;
         ReadEntitySequence(stream, def.Members, members);
+    }
+    return count;
+}
+
+std::int32_t ScanBlockDefinitionList(StreamScanner& stream) {
+    ByteReader& in = stream.in;
+    in.setSection(Section::BlockDefinitions);
+    const std::int32_t count = ScanArchiveCount(in, stream.state);
+    if (count <= 0) return 0;
+    CheckBlockDefinitionCount(in, count);
+    LayoutScanner<ByteReader> io(in, stream.version, stream.state);
+    for (std::int32_t n = 1; n <= count; ++n) {
+        ScanClassTag(stream, TagPlace::BlockDefinitionList);
+        TEntBlockDef def;
+        BlockDefinitionFields(io, def, n);
+        const std::int32_t members = ScanArchiveCount(in, stream.state);
+        ++stream.archive.Counter;
+        ++stream.written.Counter;
+        ScanEntitySequence(stream, members);
     }
     return count;
 }

@@ -80,6 +80,9 @@ public:
     }
     void skip(std::size_t n) { take(n); }
 
+    // The bytes from offset `from` up to the position.
+    std::span<const std::uint8_t> readSince(std::size_t from) const { return data_.subspan(from, pos_ - from); }
+
     // Throws unless n more bytes are there.
     void need(std::size_t n) const {
         if (n > remaining()) throwTruncated();
@@ -119,13 +122,15 @@ inline constexpr bool kFieldChecks = false;
 class FieldReader {
 public:
     explicit FieldReader(std::span<const std::uint8_t> bytes)
-        : p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+        : start_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
 
     std::uint8_t u8() { return *next(1); }
     std::uint16_t u16() { return load<std::uint16_t>(); }
     std::int32_t i32() { return load<std::int32_t>(); }
     double f64() { return std::bit_cast<double>(load<std::uint64_t>()); }
     bool done() const { return p_ == end_; }
+    // The bytes of the piece read so far.
+    std::size_t consumed() const { return static_cast<std::size_t>(p_ - start_); }
 
 private:
     const std::uint8_t* next(std::size_t n) {
@@ -143,6 +148,7 @@ private:
         return detail::FromLittleEndian(value);
     }
 
+    const std::uint8_t* start_;
     const std::uint8_t* p_;
     const std::uint8_t* end_;
 };

@@ -5,19 +5,6 @@ namespace quellmark {
 
 namespace {
 
-// Calls visit(flagsWord, bit) for every flags word of the dimension that the version marks; from
-// version 420 on that includes the second half, when there is one.
-template <typename Sunpo, typename Ext, typename Visit>
-void ForEachMarkedWord(Sunpo& d, Ext* ext, std::int32_t version, Visit visit) {
-    visit(d.Base.Flags, kDimensionBit);
-    visit(d.Line.Base.Flags, kDimensionBit);
-    visit(d.Text.Base.Flags, kDimensionTextBit);
-    if (version < kVersionFullDimension || ext == nullptr) return;
-    visit(ext->Aux1.Base.Flags, kDimensionBit);
-    visit(ext->Aux2.Base.Flags, kDimensionBit);
-    for (auto& point : ext->Points) visit(point.Base.Flags, kDimensionPointBit);
-}
-
 // Calls per(collection) for the top level and every block definition's members.
 template <typename Collection, typename Blocks, typename PerCollection>
 void ForEachCollection(Collection& top, Blocks& blocks, PerCollection per) {

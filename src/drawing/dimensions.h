@@ -15,6 +15,19 @@ struct DimensionTally {
                                   // for CountDimensions: those already carrying every bit
 };
 
+// Calls visit(flagsWord, bit) for every flags word of the dimension that the version marks; from
+// version 420 on that includes the second half, when there is one.
+template <typename Sunpo, typename Ext, typename Visit>
+void ForEachMarkedWord(Sunpo& d, Ext* ext, std::int32_t version, Visit visit) {
+    visit(d.Base.Flags, kDimensionBit);
+    visit(d.Line.Base.Flags, kDimensionBit);
+    visit(d.Text.Base.Flags, kDimensionTextBit);
+    if (version < kVersionFullDimension || ext == nullptr) return;
+    visit(ext->Aux1.Base.Flags, kDimensionBit);
+    visit(ext->Aux2.Base.Flags, kDimensionBit);
+    for (auto& point : ext->Points) visit(point.Base.Flags, kDimensionPointBit);
+}
+
 // Sets 0x2000 on each dimension, its line and (from version 420) its auxiliary lines, 0x4000 on
 // its text and (from version 420) 0x0040 on its four points. Other bits stay as they are.
 DimensionTally AddDimensionAttributes(TEntityCollection& top, std::vector<TEntBlockDef>& blocks,

@@ -2,6 +2,7 @@
 #include "drawing_file.h"
 
 #include "../platform/system.h"
+#include "scan.h"
 
 #include <algorithm>
 #include <new>
@@ -41,8 +42,12 @@ void FileSink::write(std::span<const std::uint8_t> bytes) {
     }
 }
 
-bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
-                      const std::function<void(ByteWriter&)>& body, Failure* failure) {
+namespace {
+
+// Creates (or replaces) the file and lets body fill it, returning the bytes it holds; then syncs
+// and closes it as the settings ask. On any failure the file is closed and removed.
+bool WriteWholeFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
+                    const std::function<std::uint64_t(OutputFile&)>& body, Failure* failure) {
     std::unique_ptr<OutputFile> file;
     if (auto ec = settings.exclusive ? fs.createNew(path, file) : fs.create(path, file)) {
         const std::string name = settings.shownName.empty() ? PathText(path.filename()) : settings.shownName;
@@ -51,11 +56,8 @@ bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSe
     }
     bool ok = CatchDrawingFailure(
         [&] {
-            FileSink sink(*file);
-            ByteWriter writer(sink);
-            body(writer);
-            writer.flush();
-            if (settings.bytesWritten) *settings.bytesWritten = writer.offset();
+            const std::uint64_t written = body(*file);
+            if (settings.bytesWritten) *settings.bytesWritten = written;
             if (settings.sync) {
                 if (auto ec = file->sync()) {
                     throw DrawingError(FailureKind::CannotWrite, "cannot sync: " + ErrorText(ec), -1, Section::None, ec);
@@ -72,6 +74,84 @@ bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSe
         (void)fs.remove(path);
     }
     return ok;
+}
+
+[[noreturn]] void ThrowWriteFailure(const std::error_code& ec, std::uint64_t at) {
+    throw DrawingError(FailureKind::CannotWrite, "cannot write: " + ErrorText(ec), static_cast<std::int64_t>(at),
+                       Section::None, ec);
+}
+
+// The blocks a copy shares with its source are unshared where they are written; a patch is
+// written with the whole block around it, and patches in neighbouring blocks as one run.
+constexpr std::uint64_t kPatchBlock = 4096;
+
+struct Span {
+    std::uint64_t begin;
+    std::uint64_t end;
+};
+
+std::vector<Span> PatchedSpans(const std::vector<FlagsPatch>& patches, std::uint64_t size) {
+    std::vector<Span> spans;
+    for (const FlagsPatch& patch : patches) {
+        const std::uint64_t begin = patch.offset() / kPatchBlock * kPatchBlock;
+        const std::uint64_t end = std::min(size, (patch.offset() + 2 + kPatchBlock - 1) / kPatchBlock * kPatchBlock);
+        if (!spans.empty() && begin <= spans.back().end) {
+            spans.back().end = std::max(spans.back().end, end);
+        } else {
+            spans.push_back({begin, end});
+        }
+    }
+    return spans;
+}
+
+}  // namespace
+
+bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
+                      const std::function<void(ByteWriter&)>& body, Failure* failure) {
+    return WriteWholeFile(
+        fs, path, settings,
+        [&](OutputFile& file) {
+            FileSink sink(file);
+            ByteWriter writer(sink);
+            body(writer);
+            writer.flush();
+            return writer.offset();
+        },
+        failure);
+}
+
+bool WritePatchedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings, InputFile* source,
+                      std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, Failure* failure) {
+    if (!CatchDrawingFailure([&] { ApplyPatches(bytes, patches); }, failure)) return false;
+    return WriteWholeFile(
+        fs, path, settings,
+        [&](OutputFile& file) -> std::uint64_t {
+            const std::uint64_t size = bytes.size();
+            const std::vector<Span> spans = PatchedSpans(patches, size);
+            std::uint64_t patched = 0;
+            for (const Span& span : spans) patched += span.end - span.begin;
+            // Where patches cover much of the drawing, one write of it costs less than a copy
+            // written over in many places.
+            bool copied = false;
+            if (source != nullptr && patched <= size / 2 && source->unchanged()) {
+                if (auto ec = file.copyFrom(*source, size, copied)) ThrowWriteFailure(ec, 0);
+            }
+            if (copied && source->unchanged()) {
+                for (const Span& span : spans) {
+                    const auto piece = bytes.subspan(static_cast<std::size_t>(span.begin),
+                                                     static_cast<std::size_t>(span.end - span.begin));
+                    if (auto ec = file.writeAt(span.begin, piece)) ThrowWriteFailure(ec, span.begin);
+                }
+            } else if (copied) {
+                // The source changed under the copy: what was read and checked is written instead.
+                if (auto ec = file.writeAt(0, bytes)) ThrowWriteFailure(ec, 0);
+            } else {
+                std::size_t written = 0;
+                if (auto ec = file.write(bytes, written)) ThrowWriteFailure(ec, written);
+            }
+            return size;
+        },
+        failure);
 }
 
 }  // namespace quellmark

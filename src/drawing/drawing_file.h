@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quellmark {
 
@@ -34,10 +35,20 @@ struct WriteSettings {
     std::string shownName;
 };
 
+struct FlagsPatch;
+
 // Creates (or replaces) the file and lets body write the drawing into it. On any failure the
 // file is closed and removed, failure says why, and the result is false. Never throws.
 bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
                       const std::function<void(ByteWriter&)>& body, Failure* failure);
+
+// Writes the drawing that is the source with flags words written over it (copy-through): the
+// patches go into bytes (the source as read), then the file is made as a copy of source inside
+// the system, with the blocks that hold patches written over it, when the source file still
+// holds what was read and the patches are few; otherwise bytes are written whole. Failures and
+// settings as WriteDrawingFile.
+bool WritePatchedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings, InputFile* source,
+                      std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, Failure* failure);
 
 // Runs a step of reading or writing and turns what it throws into a Failure: a DrawingError as
 // it is, memory that ran out as TooLarge, anything else as Internal with its text. True when it

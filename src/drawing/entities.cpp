@@ -1,6 +1,8 @@
 // Reading and writing entity bodies and entity lists.
 #include "entities.h"
 
+#include "scan.h"
+
 #include <array>
 #include <string>
 
@@ -130,6 +132,14 @@ constexpr std::size_t kMinEntityBytes = kShortestClassTag + SizeOf<TEntTen>(TenF
 // ---- reading ----
 
 using EntityReader = LayoutReader<ByteReader>;
+
+// A count of entities the bytes left cannot hold is refused before anything is reserved for it.
+void CheckEntityCount(const ByteReader& in, std::int32_t count) {
+    if (static_cast<std::size_t>(count) > in.remaining() / kMinEntityBytes) {
+        in.fail("entity count " + std::to_string(count) + " is more than the " + std::to_string(in.remaining()) +
+                " bytes left can hold");
+    }
+}
 
 // Flattened: the body's pieces and fields become one straight run, whatever the inliner's
 // budget for the long function that reads entity lists.
@@ -335,10 +345,7 @@ void Reserve(std::vector<Record>& array, std::size_t more) {
 void ReadEntitySequence(StreamReader& stream, TEntityCollection& target, std::int32_t count) {
     if (count <= 0) return;
     ByteReader& in = stream.in;
-    if (static_cast<std::size_t>(count) > in.remaining() / kMinEntityBytes) {
-        in.fail("entity count " + std::to_string(count) + " is more than the " +
-                std::to_string(in.remaining()) + " bytes left can hold");
-    }
+    CheckEntityCount(in, count);
     target.Refs.reserve(target.Refs.size() + static_cast<std::size_t>(count));
     // Counting ahead pays where records outweigh the bytes they come from: long lists of small
     // entities (a point of 35 bytes fills a record of 56, a dimension of 143 one of over 200). A
@@ -372,6 +379,69 @@ void ReadEntitySequence(StreamReader& stream, TEntityCollection& target, std::in
         target.Refs.push_back({classNo, index});
         ++stream.archive.Counter;
     }
+}
+
+namespace {
+
+// ---- scanning ----
+
+using EntityScanner = LayoutScanner<ByteReader>;
+
+template <typename Record, typename Body>
+[[gnu::flatten]] void ScanBody(EntityScanner& io, Body body) {
+    Record scratch;
+    body(io, scratch);
+}
+
+// A dimension, and the flags words of its parts that the marking sets: each one that lacks its
+// bit becomes a patch.
+void ScanDimension(StreamScanner& stream, DimensionScratch& d) {
+    ScanState& state = stream.state;
+    state.trackFlags();
+    LayoutScanner<ByteReader, true> io(stream.in, stream.version, state);
+    SunpoBody(io, d.dimension);
+    const bool full = io.version >= kVersionFullDimension;
+    if (full) SunpoExtBody(io, d.ext);
+    bool changed = false;
+    ForEachMarkedWord(d.dimension, full ? &d.ext : nullptr, io.version, [&](std::uint16_t& flags, std::uint16_t bit) {
+        const std::size_t at = state.offsetOf(&flags);  // asked in the order read: found at once
+        if ((flags & bit) != 0) return;
+        changed = true;
+        flags = static_cast<std::uint16_t>(flags | bit);
+        stream.scan.patches.push_back(FlagsPatch::At(at, flags));
+    });
+    ++stream.scan.tally.dimensions;
+    if (changed) ++stream.scan.tally.marked;
+}
+
+}  // namespace
+
+void ScanEntitySequence(StreamScanner& stream, std::int32_t count) {
+    if (count <= 0) return;
+    ByteReader& in = stream.in;
+    CheckEntityCount(in, count);
+    EntityScanner io(in, stream.version, stream.state);
+    DimensionScratch dimension;
+    for (std::int32_t scanned = 0; scanned < count; ++scanned) {
+        switch (ScanEntityClassTag(stream)) {
+            case kClassSen: ScanBody<TEntSen>(io, SenBody); break;
+            case kClassEnko: ScanBody<TEntEnko>(io, EnkoBody); break;
+            case kClassTen: ScanBody<TEntTen>(io, TenBody); break;
+            case kClassMoji: ScanBody<TEntMoji>(io, MojiBody); break;
+            case kClassSunpou: ScanDimension(stream, dimension); break;
+            case kClassSolid: ScanBody<TEntSolid>(io, SolidBody); break;
+            case kClassBlock: ScanBody<TEntBlock>(io, BlockBody); break;
+        }
+        ++stream.archive.Counter;
+        ++stream.written.Counter;
+    }
+}
+
+std::int32_t ScanEntityList(StreamScanner& stream) {
+    stream.in.setSection(Section::EntityList);
+    const std::int32_t count = ScanArchiveCount(stream.in, stream.state);
+    ScanEntitySequence(stream, count);
+    return count;
 }
 
 std::int32_t ReadEntityList(StreamReader& stream, TEntityCollection& target) {

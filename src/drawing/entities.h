@@ -11,6 +11,8 @@
 
 namespace quellmark {
 
+struct StreamScanner;
+
 // Everything one pass of reading an archive needs: the bytes, the drawing's version, and the
 // class table and archive index that run through the whole stream.
 struct StreamReader {
@@ -57,6 +59,12 @@ void ReadEntitySequence(StreamReader& stream, TEntityCollection& target, std::in
 
 // Reads the archive count and the entities of the drawing's top-level list; returns the count.
 std::int32_t ReadEntityList(StreamReader& stream, TEntityCollection& target);
+
+// The scanning pass (scan.h): ScanEntitySequence walks count tagged entities as
+// ReadEntitySequence reads them, with the same failures, noting what a writer would change and
+// the flags words the marking sets; ScanEntityList does so for the top-level list and its count.
+void ScanEntitySequence(StreamScanner& stream, std::int32_t count);
+std::int32_t ScanEntityList(StreamScanner& stream);
 
 // Writes the entities of the index list in order. Entries of no entity class are not written.
 void WriteEntitySequence(StreamWriter& stream, const TEntityCollection& source);

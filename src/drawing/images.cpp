@@ -6,6 +6,7 @@
 #include "Func_.h"
 #include "archive.h"
 #include "drawing_file.h"
+#include "scan.h"
 
 #include <atomic>
 #include <string>
@@ -114,15 +115,23 @@ std::string_view ImageReferenceName(std::string_view text) {
     return text.substr(kImageReference.size(), comma - kImageReference.size());
 }
 
+namespace {
+
+void CheckImageCount(const ByteReader& in, std::int32_t count) {
+    if (static_cast<std::size_t>(count) > in.remaining() / kMinImageBytes) {
+        in.fail("image count " + std::to_string(count) + " is more than the " +
+                std::to_string(in.remaining()) + " bytes left can hold");
+    }
+}
+
+}  // namespace
+
 void ReadImageSection(ByteReader& in, ImageStore& store) {
     in.setSection(Section::ImageSection);
     ClearImageList(store);
     const std::int32_t count = in.i32();
     if (count <= 0) return;
-    if (static_cast<std::size_t>(count) > in.remaining() / kMinImageBytes) {
-        in.fail("image count " + std::to_string(count) + " is more than the " +
-                std::to_string(in.remaining()) + " bytes left can hold");
-    }
+    CheckImageCount(in, count);
     store.Images.reserve(static_cast<std::size_t>(count));
     ImageFileWriter file(store);
     const TBindImageType* lastKept = nullptr;
@@ -140,30 +149,65 @@ void ReadImageSection(ByteReader& in, ImageStore& store) {
     file.finish(lastKept, in.offset());
 }
 
+void ScanImageSection(ByteReader& in, ScanState& state) {
+    in.setSection(Section::ImageSection);
+    const std::int32_t count = in.i32();
+    if (count < 0) state.rewritten = true;  // written as no images
+    if (count <= 0) return;
+    CheckImageCount(in, count);
+    std::vector<std::string> upperNames;
+    bool allWritable = true;
+    for (std::int32_t i = 0; i < count; ++i) {
+        TBindImageType entry;
+        const std::string_view name = ScanArchiveString(in, state, TextAsStored{});
+        entry.Name = name;
+        entry.Size = in.i32();
+        upperNames.push_back(UpperSjis(name));
+        if (!entry.hasFile()) {
+            allWritable = false;  // no bytes belong to it, and it is never written
+            continue;
+        }
+        in.skip(static_cast<std::size_t>(entry.Size));
+    }
+    if (!allWritable) {
+        state.rewritten = true;
+        return;
+    }
+    for (const bool bound : BindImages(upperNames, state.imageReferences)) {
+        if (!bound) state.rewritten = true;
+    }
+}
+
+std::vector<bool> BindImages(const std::vector<std::string>& upperImageNames,
+                             const std::vector<std::string>& upperReferences) {
+    std::vector<bool> bound(upperImageNames.size(), false);
+    for (const std::string& reference : upperReferences) {
+        for (std::size_t i = 0; i < upperImageNames.size(); ++i) {
+            if (std::string_view(upperImageNames[i]).starts_with(reference)) {
+                bound[i] = true;
+                break;
+            }
+        }
+    }
+    return bound;
+}
+
 void FlagReferencedImages(ImageStore& store, const TEntityCollection& top,
                           const std::vector<TEntBlockDef>& blocks) {
     std::vector<std::string> upperNames;
     upperNames.reserve(store.Images.size());
-    for (TBindImageType& entry : store.Images) {
-        entry.Bind = false;
-        upperNames.push_back(UpperSjis(entry.Name));
-    }
-
-    auto flagReferences = [&](const TEntityCollection& collection) {
+    for (const TBindImageType& entry : store.Images) upperNames.push_back(UpperSjis(entry.Name));
+    std::vector<std::string> references;
+    auto collect = [&](const TEntityCollection& collection) {
         for (const TEntMoji& text : collection.Moji) {
             const std::string_view name = ImageReferenceName(text.Text);
-            if (name.empty()) continue;
-            const std::string upper = UpperSjis(name);
-            for (std::size_t i = 0; i < upperNames.size(); ++i) {
-                if (std::string_view(upperNames[i]).starts_with(upper)) {
-                    store.Images[i].Bind = true;
-                    break;
-                }
-            }
+            if (!name.empty()) references.push_back(UpperSjis(name));
         }
     };
-    flagReferences(top);
-    for (const TEntBlockDef& def : blocks) flagReferences(def.Members);
+    collect(top);
+    for (const TEntBlockDef& def : blocks) collect(def.Members);
+    const std::vector<bool> bound = BindImages(upperNames, references);
+    for (std::size_t i = 0; i < store.Images.size(); ++i) store.Images[i].Bind = bound[i];
 }
 
 void WriteImageSection(ByteWriter& out, ImageStore& store, const TEntityCollection& top,
@@ -205,9 +249,5 @@ void WriteImageSection(ByteWriter& out, ImageStore& store, const TEntityCollecti
                                                                static_cast<std::size_t>(entry.Size)));
     }
 }
-
-}  // namespace quellmark
-
-namespace quellmark {
 
 }  // namespace quellmark

@@ -37,6 +37,18 @@ void DeleteTempImages(ImageStore& store);
 // image file, named by the program; a temp file that cannot be written fails the read.
 void ReadImageSection(ByteReader& in, ImageStore& store);
 
+class ScanState;
+
+// The scanning pass over the image section (scan.h): the checks of ReadImageSection, no bytes
+// kept. The writer writes the section as read only when every image has bytes and a text refers
+// to it (the texts' references are in the state by then); it leaves the others out.
+void ScanImageSection(ByteReader& in, ScanState& state);
+
+// Which of the images (their names upper-cased) the references bind: each reference (an
+// upper-cased name) the first image whose name begins with it.
+std::vector<bool> BindImages(const std::vector<std::string>& upperImageNames,
+                             const std::vector<std::string>& upperReferences);
+
 // Sets the bind flag of every image a text of the drawing refers to ("^@BM%temp%NAME,...": the
 // first image whose upper-cased name begins with the upper-cased NAME), and clears the others.
 void FlagReferencedImages(ImageStore& store, const TEntityCollection& top,

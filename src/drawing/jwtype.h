@@ -42,6 +42,7 @@ struct TEntBase {
     std::uint16_t Layer = 0;
     std::uint16_t LayerGroup = 0;
     std::uint16_t Flags = 0;
+    bool operator==(const TEntBase&) const = default;
 };
 
 struct TEntSen {

@@ -127,6 +127,7 @@ bool ReadDrawing(FileSystem& files, const fs::path& path, DrawingFormat wanted, 
     out.resize(got + rest);
     read.format = found;
     read.bytesRead = out.size();
+    read.file = std::move(in);
     return true;
 }
 

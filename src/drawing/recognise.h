@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -37,6 +38,7 @@ DrawingFormat FormatOfBytes(std::span<const std::uint8_t> head);
 struct DrawingRead {
     DrawingFormat format = DrawingFormat::None;
     std::uint64_t bytesRead = 0;  // the bytes read of the file, also when it was no drawing
+    std::unique_ptr<InputFile> file;  // the file read, still open, after a read that succeeded
 };
 
 // Opens the file and looks at its first bytes: when they carry the signature of `wanted` (of

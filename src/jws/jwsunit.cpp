@@ -6,6 +6,7 @@
 #include "../drawing/drawing_file.h"
 #include "../drawing/entities.h"
 #include "../drawing/layout.h"
+#include "../drawing/scan.h"
 
 namespace quellmark {
 
@@ -65,6 +66,30 @@ bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure
             h.BlockDefCount = ReadBlockDefinitionList(stream, doc.BlockDefs);
             doc.TrailingBytes = in.remaining();
             // Whatever follows the block definition list is not part of the drawing.
+        },
+        failure);
+}
+
+bool ScanJwsBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failure* failure) {
+    ResetScan(scan);
+    return CatchDrawingFailure(
+        [&] {
+            ByteReader in(bytes);
+            in.setSection(Section::Header);
+            JwsDocument header;  // scratch: nothing of it is kept
+            header.JwsLayerGroups.assign(16, {});
+            ScanState state(TextRule::ShortenImageReference);
+            LayoutScanner<ByteReader> io(in, 0, state);
+            JwsHeader(io, header);
+            scan.version = header.Header.Version;
+            // A version the writer moves up changes the header and every threshold after it.
+            if (AdjustJwsVersion(scan.version) != scan.version) state.rewritten = true;
+            StreamScanner stream{in, scan.version, state, {}, {}, scan};
+            stream.archive.MaxClassName = kMaxJwsClassName;
+            ScanEntityList(stream);
+            ScanBlockDefinitionList(stream);
+            scan.trailingBytes = in.remaining();
+            scan.copyThrough = !state.rewritten && scan.trailingBytes == 0;
         },
         failure);
 }

@@ -46,6 +46,11 @@ bool IsJwsFile(FileSystem& fs, const std::filesystem::path& path);
 bool ReadJwsFile(JwsDocument& doc, FileSystem& fs, const std::filesystem::path& path, Failure* failure = nullptr);
 bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure = nullptr);
 
+// The scanning pass of copy-through over the drawing's bytes (drawing/scan.h): every check of
+// ReadJwsBytes, no document; false with the same failure where reading fails.
+struct DrawingScan;
+bool ScanJwsBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failure* failure = nullptr);
+
 // The version a JWS drawing read at `version` is written with: 230 at the least, and 351 for 300.
 std::int32_t AdjustJwsVersion(std::int32_t version);
 

@@ -8,6 +8,7 @@
 #include "../drawing/drawing_file.h"
 #include "../drawing/entities.h"
 #include "../drawing/layout.h"
+#include "../drawing/scan.h"
 
 #include <limits>
 
@@ -304,11 +305,14 @@ bool IsJwwFile(FileSystem& fs, const std::filesystem::path& path) {
     return HasSignature(fs, path, DrawingFormat::Jww);
 }
 
-void ReadJwwHeader(ByteReader& in, JwwDocument& doc) {
+namespace {
+
+// The header read through io (a reader, or the scanner of copy-through) from in's position.
+template <class Io>
+void ReadJwwHeaderWith(ByteReader& in, Io& io, JwwDocument& doc) {
     in.setSection(Section::Header);
     SizeTables(doc);
     THeader& h = doc.Header;
-    LayoutReader<ByteReader> io(in, 0);
     const std::size_t versionOffset = kJwwSignature.size();
     HeaderStart(io, h);
     if (h.Version < kJwwOldestVersion) {
@@ -319,6 +323,34 @@ void ReadJwwHeader(ByteReader& in, JwwDocument& doc) {
     HeaderMemo(io, h);
     HeaderBlocks4To17(io, doc);
     HeaderBlocks18To23(io, doc);
+}
+
+}  // namespace
+
+void ReadJwwHeader(ByteReader& in, JwwDocument& doc) {
+    LayoutReader<ByteReader> io(in, 0);
+    ReadJwwHeaderWith(in, io, doc);
+}
+
+bool ScanJwwBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failure* failure) {
+    ResetScan(scan);
+    return CatchDrawingFailure(
+        [&] {
+            ByteReader in(bytes);
+            ScanState state(TextRule::Keep);
+            JwwDocument header;  // scratch: nothing of it is kept
+            LayoutScanner<ByteReader> io(in, 0, state);
+            ReadJwwHeaderWith(in, io, header);
+            scan.version = header.Header.Version;
+            StreamScanner stream{in, scan.version, state, {}, {}, scan};
+            stream.archive.MaxClassName = 2048;
+            ScanEntityList(stream);
+            ScanBlockDefinitionList(stream);
+            if (scan.version >= kVersionImages) ScanImageSection(in, state);
+            scan.trailingBytes = in.remaining();
+            scan.copyThrough = !state.rewritten && scan.trailingBytes == 0;
+        },
+        failure);
 }
 
 void WriteJwwHeader(ByteWriter& out, const JwwDocument& doc, std::int32_t version) {

@@ -50,6 +50,11 @@ bool ReadJwwFile(JwwDocument& doc, ImageStore& images, const std::filesystem::pa
 bool ReadJwwBytes(JwwDocument& doc, ImageStore& images, std::span<const std::uint8_t> bytes,
                   Failure* failure = nullptr);
 
+// The scanning pass of copy-through over the drawing's bytes (drawing/scan.h): every check of
+// ReadJwwBytes, no document; false with the same failure where reading fails.
+struct DrawingScan;
+bool ScanJwwBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failure* failure = nullptr);
+
 // Header blocks 1 to 23 from the reader's position; throws DrawingError.
 void ReadJwwHeader(ByteReader& in, JwwDocument& doc);
 void WriteJwwHeader(ByteWriter& out, const JwwDocument& doc, std::int32_t version);

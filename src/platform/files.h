@@ -47,6 +47,9 @@ public:
     virtual std::uint64_t size() const = 0;
     // Reads up to bytes.size() bytes where the last read ended; got is 0 at the end of the file.
     virtual std::error_code read(std::span<std::uint8_t> bytes, std::size_t& got) = 0;
+    // Whether the file still holds what it held when it was opened, as far as the system tells:
+    // the same size and times of change. False where the system cannot tell.
+    virtual bool unchanged() const { return false; }
 };
 
 class OutputFile {
@@ -54,6 +57,22 @@ public:
     virtual ~OutputFile() = default;
     // Writes all the bytes; `written` tells how many went out, also when it fails part way.
     virtual std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) = 0;
+    // Fills the file from its start with the first `size` bytes of source, copied inside the
+    // system (sharing the source's blocks where the file system can). `copied` is false, with
+    // nothing written, where the system has no such copy between the two files: the caller
+    // writes the bytes itself.
+    virtual std::error_code copyFrom(InputFile& source, std::uint64_t size, bool& copied) {
+        (void)source;
+        (void)size;
+        copied = false;
+        return {};
+    }
+    // Writes the bytes at the offset, over bytes written before.
+    virtual std::error_code writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+        (void)offset;
+        (void)bytes;
+        return std::make_error_code(std::errc::operation_not_supported);
+    }
     // Pushes what was written to the device.
     virtual std::error_code sync() = 0;
     virtual std::error_code close() = 0;

@@ -49,10 +49,18 @@ private:
     int fd_;
 };
 
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
 class PosixInputFile final : public InputFile {
 public:
-    PosixInputFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-    std::uint64_t size() const override { return size_; }
+    PosixInputFile(int fd, const struct stat& opened) : fd_(fd), opened_(opened) {}
+    std::uint64_t size() const override { return static_cast<std::uint64_t>(opened_.st_size); }
+    bool unchanged() const override {
+        struct stat now {};
+        return ::fstat(fd_.get(), &now) == 0 && now.st_size == opened_.st_size &&
+               SameTime(now.st_mtim, opened_.st_mtim) && SameTime(now.st_ctim, opened_.st_ctim);
+    }
+    int fd() const { return fd_.get(); }
     std::error_code read(std::span<std::uint8_t> bytes, std::size_t& got) override {
         got = 0;
         for (;;) {
@@ -67,7 +75,7 @@ public:
 
 private:
     Descriptor fd_;
-    std::uint64_t size_;
+    struct stat opened_;
 };
 
 class PosixOutputFile final : public OutputFile {
@@ -80,6 +88,44 @@ public:
         written = 0;
         while (written < bytes.size()) {
             const ssize_t n = ::write(fd_, bytes.data() + written, bytes.size() - written);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return LastError();
+            }
+            written += static_cast<std::size_t>(n);
+        }
+        return {};
+    }
+    // copy_file_range: inside the kernel, and on Btrfs and XFS (reflink) by sharing extents.
+    std::error_code copyFrom(InputFile& source, std::uint64_t size, bool& copied) override {
+        copied = false;
+        const auto* from = dynamic_cast<const PosixInputFile*>(&source);
+        if (from == nullptr) return {};
+        loff_t in = 0;
+        loff_t out = 0;
+        std::uint64_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::copy_file_range(from->fd(), &in, fd_, &out, static_cast<std::size_t>(size - done), 0);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                // Between these two files the kernel has no such copy (another file system,
+                // an old kernel): the caller writes the bytes.
+                if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+                    return {};
+                }
+                return LastError();
+            }
+            if (n == 0) break;  // the source is shorter now: the caller finds it changed
+            done += static_cast<std::uint64_t>(n);
+        }
+        copied = true;
+        return {};
+    }
+    std::error_code writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+        std::size_t written = 0;
+        while (written < bytes.size()) {
+            const ssize_t n = ::pwrite(fd_, bytes.data() + written, bytes.size() - written,
+                                       static_cast<off_t>(offset + written));
             if (n < 0) {
                 if (errno == EINTR) continue;
                 return LastError();
@@ -216,7 +262,7 @@ public:
             return std::make_error_code(S_ISDIR(st.st_mode) ? std::errc::is_a_directory
                                                             : std::errc::operation_not_supported);
         }
-        out = std::make_unique<PosixInputFile>(fd.release(), static_cast<std::uint64_t>(st.st_size));
+        out = std::make_unique<PosixInputFile>(fd.release(), st);
         return {};
     }
 
