@@ -81,29 +81,6 @@ bool WriteWholeFile(FileSystem& fs, const std::filesystem::path& path, WriteSett
                        Section::None, ec);
 }
 
-// The blocks a copy shares with its source are unshared where they are written; a patch is
-// written with the whole block around it, and patches in neighbouring blocks as one run.
-constexpr std::uint64_t kPatchBlock = 4096;
-
-struct Span {
-    std::uint64_t begin;
-    std::uint64_t end;
-};
-
-std::vector<Span> PatchedSpans(const std::vector<FlagsPatch>& patches, std::uint64_t size) {
-    std::vector<Span> spans;
-    for (const FlagsPatch& patch : patches) {
-        const std::uint64_t begin = patch.offset() / kPatchBlock * kPatchBlock;
-        const std::uint64_t end = std::min(size, (patch.offset() + 2 + kPatchBlock - 1) / kPatchBlock * kPatchBlock);
-        if (!spans.empty() && begin <= spans.back().end) {
-            spans.back().end = std::max(spans.back().end, end);
-        } else {
-            spans.push_back({begin, end});
-        }
-    }
-    return spans;
-}
-
 }  // namespace
 
 bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
@@ -127,17 +104,14 @@ bool WritePatchedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSe
         fs, path, settings,
         [&](OutputFile& file) -> std::uint64_t {
             const std::uint64_t size = bytes.size();
-            const std::vector<Span> spans = PatchedSpans(patches, size);
-            std::uint64_t patched = 0;
-            for (const Span& span : spans) patched += span.end - span.begin;
-            // Where patches cover much of the drawing, one write of it costs less than a copy
-            // written over in many places.
+            const std::vector<PatchSpan> spans = PatchedSpans(patches, size);
+            const std::uint64_t patched = SpanBytes(spans);
             bool copied = false;
-            if (source != nullptr && patched <= size / 2 && source->unchanged()) {
+            if (source != nullptr && CopyAndPatchPays(patched, size) && source->unchanged()) {
                 if (auto ec = file.copyFrom(*source, size, copied)) ThrowWriteFailure(ec, 0);
             }
             if (copied && source->unchanged()) {
-                for (const Span& span : spans) {
+                for (const PatchSpan& span : spans) {
                     const auto piece = bytes.subspan(static_cast<std::size_t>(span.begin),
                                                      static_cast<std::size_t>(span.end - span.begin));
                     if (auto ec = file.writeAt(span.begin, piece)) ThrowWriteFailure(ec, span.begin);

@@ -5,6 +5,7 @@
 #include "Func_.h"
 #include "images.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace quellmark {
@@ -110,6 +111,26 @@ void ApplyPatches(std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& 
         bytes[at] = static_cast<std::uint8_t>(patch.value() & 0xFF);
         bytes[at + 1] = static_cast<std::uint8_t>(patch.value() >> 8);
     }
+}
+
+std::vector<PatchSpan> PatchedSpans(const std::vector<FlagsPatch>& patches, std::uint64_t size) {
+    std::vector<PatchSpan> spans;
+    for (const FlagsPatch& patch : patches) {
+        const std::uint64_t begin = patch.offset() / kPatchBlock * kPatchBlock;
+        const std::uint64_t end = std::min(size, (patch.offset() + 2 + kPatchBlock - 1) / kPatchBlock * kPatchBlock);
+        if (!spans.empty() && begin <= spans.back().end) {
+            spans.back().end = std::max(spans.back().end, end);
+        } else {
+            spans.push_back({begin, end});
+        }
+    }
+    return spans;
+}
+
+std::uint64_t SpanBytes(const std::vector<PatchSpan>& spans) {
+    std::uint64_t bytes = 0;
+    for (const PatchSpan& span : spans) bytes += span.end - span.begin;
+    return bytes;
 }
 
 }  // namespace quellmark

@@ -199,6 +199,23 @@ private:
     std::size_t start_;
 };
 
+// A run of bytes to write over a copy that shares its blocks with the source. The copy's blocks
+// are unshared where they are written, so a patch is written with the whole 4 KiB block around
+// it, and patches in neighbouring blocks as one run.
+struct PatchSpan {
+    std::uint64_t begin;
+    std::uint64_t end;
+};
+constexpr std::uint64_t kPatchBlock = 4096;
+
+// The runs to write for the patches (in file order) of a drawing of size bytes, and their bytes.
+std::vector<PatchSpan> PatchedSpans(const std::vector<FlagsPatch>& patches, std::uint64_t size);
+std::uint64_t SpanBytes(const std::vector<PatchSpan>& spans);
+
+// Whether copying the source and writing the runs over the copy pays: where the runs cover more
+// than half of the drawing, one write of the patched bytes costs less.
+inline bool CopyAndPatchPays(std::uint64_t spanBytes, std::uint64_t size) { return spanBytes <= size / 2; }
+
 // Writes the patches over a copy of the drawing's bytes.
 void ApplyPatches(std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches);
 
