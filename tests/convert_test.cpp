@@ -413,6 +413,9 @@ TEST_F(Driver, AWriteThatFailsAtAnyPointLeavesEverythingAsItWas) {
     few.entities.push_back(Dimension{});
     const Bytes longer = BuildJww(few);
     WriteFile(source() / "A.JWW", longer);
+    // A drawing written a moment ago is written out whole: its times would not show another
+    // write within the same tick. One written an hour ago is copied.
+    fs::last_write_time(source() / "A.JWW", fs::file_time_type::clock::now() - std::chrono::hours(1));
     faultyCtx.settings.copyThrough = true;
     for (const std::int64_t after : {std::int64_t{0}, static_cast<std::int64_t>(longer.size()) - 1,
                                      static_cast<std::int64_t>(longer.size()) + 100}) {

@@ -48,7 +48,8 @@ public:
     // Reads up to bytes.size() bytes where the last read ended; got is 0 at the end of the file.
     virtual std::error_code read(std::span<std::uint8_t> bytes, std::size_t& got) = 0;
     // Whether the file still holds what it held when it was opened, as far as the system tells:
-    // the same size and times of change. False where the system cannot tell.
+    // the same size and times of change. False where the system cannot tell, also when the file
+    // was written so shortly before it was opened that its times would not show another write.
     virtual bool unchanged() const { return false; }
 };
 

@@ -14,6 +14,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <time.h>
 #include <unistd.h>
 
 #ifndef FS_CASEFOLD_FL
@@ -51,13 +52,24 @@ private:
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
+// Whether a write after `now` would show in the file's times. File systems stamp a write with a
+// coarse clock (a few milliseconds; FAT rounds to two seconds), so a file written twice within
+// one tick keeps its times; a time two seconds before `now` is moved by any later write.
+bool TimesShowLaterWrites(const struct stat& st, const timespec& now) {
+    return st.st_mtim.tv_sec + 2 <= now.tv_sec || st.st_ctim.tv_sec + 2 <= now.tv_sec;
+}
+
 class PosixInputFile final : public InputFile {
 public:
-    PosixInputFile(int fd, const struct stat& opened) : fd_(fd), opened_(opened) {}
+    PosixInputFile(int fd, const struct stat& opened) : fd_(fd), opened_(opened) {
+        timespec now {};
+        settled_ = ::clock_gettime(CLOCK_REALTIME, &now) == 0 && TimesShowLaterWrites(opened, now);
+    }
     std::uint64_t size() const override { return static_cast<std::uint64_t>(opened_.st_size); }
+    // A file written just before it was opened may be written again unseen: it counts as changed.
     bool unchanged() const override {
         struct stat now {};
-        return ::fstat(fd_.get(), &now) == 0 && now.st_size == opened_.st_size &&
+        return settled_ && ::fstat(fd_.get(), &now) == 0 && now.st_size == opened_.st_size &&
                SameTime(now.st_mtim, opened_.st_mtim) && SameTime(now.st_ctim, opened_.st_ctim);
     }
     int fd() const { return fd_.get(); }
@@ -76,6 +88,7 @@ public:
 private:
     Descriptor fd_;
     struct stat opened_;
+    bool settled_ = false;
 };
 
 class PosixOutputFile final : public OutputFile {
