@@ -111,6 +111,15 @@ bool ReadDrawing(FileSystem& files, const fs::path& path, DrawingFormat wanted, 
         return false;
     }
     try {
+        // A worker reads drawing after drawing into this buffer: grown with room to spare, it is
+        // seldom made anew, and the pages it has touched once need no fresh zeroed pages again.
+        if (size > out.capacity()) {
+            try {
+                out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(size + size / 2, out.max_size())));
+            } catch (const std::bad_alloc&) {
+                // no room to spare: the exact size below
+            }
+        }
         out.resize(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
         out = FileBytes();
