@@ -74,12 +74,16 @@ struct ConvertSettings {
 // Everything one conversion at a time needs: the two documents, an image store with its temp
 // folder, and the file system. One per thread.
 struct ConversionContext {
-    explicit ConversionContext(FileSystem& fileSystem) : fs(&fileSystem), images(fileSystem) {}
+    explicit ConversionContext(FileSystem& fileSystem) : fs(&fileSystem), images(fileSystem) {
+        scan.stopAtFirstChange = true;
+    }
 
     FileSystem* fs;
     FileBytes input;  // the drawing being converted, as read; its memory serves file after file
     std::unique_ptr<InputFile> inputFile;  // the file it was read from, still open
-    DrawingScan scan;  // the scan of copy-through; its memory serves file after file too
+    // The scan of copy-through; its memory serves file after file too. It ends at the first change
+    // the writers would make beyond the flags words: the full reader that then runs checks the rest.
+    DrawingScan scan;
     JwwDocument jww;
     JwsDocument jws;
     ImageStore images;

@@ -37,7 +37,9 @@ std::string_view TakeArchiveString(ByteReader& in, ScanState& state) {
 void ResetScan(DrawingScan& scan) {
     std::vector<FlagsPatch> patches = std::move(scan.patches);
     patches.clear();
+    const bool stop = scan.stopAtFirstChange;
     scan = DrawingScan{};
+    scan.stopAtFirstChange = stop;
     scan.patches = std::move(patches);
 }
 

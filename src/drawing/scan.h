@@ -29,6 +29,11 @@ struct FlagsPatch {
 
 // What a scan found.
 struct DrawingScan {
+    // Asked by the caller: end the scan at the first byte the writers would change other than a
+    // flags word, as a caller that then runs the full reader needs no more of it. A scan that
+    // ends there succeeds with copyThrough false, its tally and patches cut short.
+    bool stopAtFirstChange = false;
+
     std::int32_t version = 0;
     // The writers would write nothing differently but the flags words of the patches.
     bool copyThrough = false;
@@ -47,6 +52,13 @@ public:
 
     TextRule textRule;
     bool rewritten = false;  // the writers would change a byte that is no flags word to mark
+    bool stopAtChange = false;  // end the scan once rewritten is set (DrawingScan::stopAtFirstChange)
+
+    // Thrown to end a scan that stops at the first change; the scan's entry points catch it.
+    struct ScanStopped {};
+    void stopIfChanged() const {
+        if (stopAtChange && rewritten) throw ScanStopped{};
+    }
     // The names JWW texts refer to as embedded images ("^@BM%temp%NAME,..."), upper-cased, in
     // the order of the texts.
     std::vector<std::string> imageReferences;

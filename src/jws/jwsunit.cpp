@@ -76,19 +76,24 @@ bool ScanJwsBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failur
         [&] {
             ByteReader in(bytes);
             in.setSection(Section::Header);
-            JwsDocument header;  // scratch: nothing of it is kept
-            header.JwsLayerGroups.assign(16, {});
             ScanState state(TextRule::ShortenImageReference);
-            LayoutScanner<ByteReader> io(in, 0, state);
-            JwsHeader(io, header);
-            scan.version = header.Header.Version;
-            // A version the writer moves up changes the header and every threshold after it.
-            if (AdjustJwsVersion(scan.version) != scan.version) state.rewritten = true;
-            StreamScanner stream{in, scan.version, state, {}, {}, scan};
-            stream.archive.MaxClassName = kMaxJwsClassName;
-            ScanEntityList(stream);
-            ScanBlockDefinitionList(stream);
-            scan.trailingBytes = in.remaining();
+            state.stopAtChange = scan.stopAtFirstChange;
+            try {
+                JwsDocument header;  // scratch: nothing of it is kept
+                header.JwsLayerGroups.assign(16, {});
+                LayoutScanner<ByteReader> io(in, 0, state);
+                JwsHeader(io, header);
+                scan.version = header.Header.Version;
+                // A version the writer moves up changes the header and every threshold after it.
+                if (AdjustJwsVersion(scan.version) != scan.version) state.rewritten = true;
+                state.stopIfChanged();
+                StreamScanner stream{in, scan.version, state, {}, {}, scan};
+                stream.archive.MaxClassName = kMaxJwsClassName;
+                ScanEntityList(stream);
+                ScanBlockDefinitionList(stream);
+                scan.trailingBytes = in.remaining();
+            } catch (const ScanState::ScanStopped&) {
+            }
             scan.copyThrough = !state.rewritten && scan.trailingBytes == 0;
         },
         failure);

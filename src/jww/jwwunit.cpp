@@ -338,16 +338,21 @@ bool ScanJwwBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failur
         [&] {
             ByteReader in(bytes);
             ScanState state(TextRule::Keep);
-            JwwDocument header;  // scratch: nothing of it is kept
-            LayoutScanner<ByteReader> io(in, 0, state);
-            ReadJwwHeaderWith(in, io, header);
-            scan.version = header.Header.Version;
-            StreamScanner stream{in, scan.version, state, {}, {}, scan};
-            stream.archive.MaxClassName = 2048;
-            ScanEntityList(stream);
-            ScanBlockDefinitionList(stream);
-            if (scan.version >= kVersionImages) ScanImageSection(in, state);
-            scan.trailingBytes = in.remaining();
+            state.stopAtChange = scan.stopAtFirstChange;
+            try {
+                JwwDocument header;  // scratch: nothing of it is kept
+                LayoutScanner<ByteReader> io(in, 0, state);
+                ReadJwwHeaderWith(in, io, header);
+                scan.version = header.Header.Version;
+                state.stopIfChanged();
+                StreamScanner stream{in, scan.version, state, {}, {}, scan};
+                stream.archive.MaxClassName = 2048;
+                ScanEntityList(stream);
+                ScanBlockDefinitionList(stream);
+                if (scan.version >= kVersionImages) ScanImageSection(in, state);
+                scan.trailingBytes = in.remaining();
+            } catch (const ScanState::ScanStopped&) {
+            }
             scan.copyThrough = !state.rewritten && scan.trailingBytes == 0;
         },
         failure);
