@@ -36,7 +36,7 @@ public:
         if (results.size() <= index) results.resize(index + 1);
         results[index] = result;
     }
-    void Waiting(const fs::path& folder) override { waited.push_back(folder); }
+    void Waiting(const fs::path& folder, const Holder&) override { waited.push_back(folder); }
     std::vector<std::string> started;
     std::vector<FileResult> results;
     std::vector<fs::path> waited;

@@ -32,7 +32,7 @@ public:
         if (results.size() <= index) results.resize(index + 1);
         results[index] = result;
     }
-    void Waiting(const fs::path& folder) override {
+    void Waiting(const fs::path& folder, const Holder&) override {
         std::lock_guard lock(mutex_);
         waited.push_back(folder);
     }
@@ -112,13 +112,16 @@ protected:
 
 }  // namespace
 
-TEST_F(Session, AnotherRunsLockMakesItWaitAndAStopEndsTheWait) {
-    std::unique_ptr<FolderHandle> other;
-    ASSERT_FALSE(RealFileSystem().lockFolder(dest(), LockMode::Exclusive, other));
+TEST_F(Session, AnotherRunsMarkMakesItWaitAndAStopEndsTheWait) {
+    auto other = std::make_unique<HeldByAnotherRun>(dest());
     SessionRequest request = Request(dest());
     request.wait = false;
     Recorder events;
-    EXPECT_EQ(RunSession(RealFileSystem(), request, Jobs(dest()), &events).setup.kind, SetupKind::Busy);
+    const SessionResult busy = RunSession(RealFileSystem(), request, Jobs(dest()), &events);
+    EXPECT_EQ(busy.setup.kind, SetupKind::Busy);
+    // It says who holds it.
+    EXPECT_NE(busy.setup.message().find("(process " + std::to_string(ProcessId()) + " of "), std::string::npos)
+        << busy.setup.message();
 
     std::atomic<bool> stop{false};
     request.wait = true;
@@ -130,7 +133,7 @@ TEST_F(Session, AnotherRunsLockMakesItWaitAndAStopEndsTheWait) {
     run.join();
     EXPECT_EQ(result.setup.kind, SetupKind::Stopped);
     ASSERT_EQ(events.waited.size(), 1u);
-    EXPECT_TRUE(Files(dest()).empty());
+    EXPECT_EQ(Files(dest()).size(), 1u);  // the other run's mark alone
 
     other.reset();
     stop = false;
@@ -140,32 +143,43 @@ TEST_F(Session, AnotherRunsLockMakesItWaitAndAStopEndsTheWait) {
 }
 
 TEST_F(Session, RunsIntoNestedFoldersNeverWriteOneFolderAtOnce) {
+    // A run into DEST that mirrors a tree writes into DEST/c1 too: it and a run into DEST/c1 meet
+    // there, whichever comes first.
     const fs::path inner = dest() / "c1";
     fs::create_directories(inner);
     for (const bool outerFirst : {true, false}) {
-        Gate gate;
+        GatedFileSystem gated;
         SessionResult first;
         const fs::path firstDest = outerFirst ? dest() : inner;
         const fs::path secondDest = outerFirst ? inner : dest();
-        std::thread run([&] { first = RunSession(RealFileSystem(), Request(firstDest), Jobs(firstDest), &gate); });
-        gate.WaitForStart();
+        std::thread run([&] { first = RunSession(gated, Request(firstDest), Jobs(inner), nullptr); });
+        while (!gated.Waiting()) std::this_thread::sleep_for(std::chrono::milliseconds(5));  // it holds c1
         SessionRequest request = Request(secondDest);
         request.wait = false;
         Recorder events;
-        const SessionResult second = RunSession(RealFileSystem(), request, Jobs(secondDest), &events);
-        EXPECT_EQ(second.setup.kind, SetupKind::Busy) << outerFirst;
-        gate.Open();
+        const SessionResult second = RunSession(RealFileSystem(), request, Jobs(inner), &events);
+        if (outerFirst) {
+            EXPECT_EQ(second.setup.kind, SetupKind::Busy);
+        } else {
+            ASSERT_FALSE(second.setup) << second.setup.message();
+            EXPECT_EQ(second.summary.failed, 3);
+            EXPECT_NE(events.results[0].failure.message().find("another conversion is writing into"), std::string::npos)
+                << events.results[0].failure.message();
+        }
+        gated.Open();
         run.join();
         EXPECT_EQ(first.summary.converted, 3) << outerFirst;
     }
     // Side by side they run at once.
     fs::create_directories(dest() / "c2");
-    Gate gate;
-    std::thread run([&] { RunSession(RealFileSystem(), Request(inner), Jobs(inner), &gate); });
-    gate.WaitForStart();
+    GatedFileSystem gated;
+    std::thread run([&] { RunSession(gated, Request(inner), Jobs(inner), nullptr); });
+    while (!gated.Waiting()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     Recorder events;
-    EXPECT_FALSE(RunSession(RealFileSystem(), Request(dest() / "c2"), Jobs(dest() / "c2"), &events).setup);
-    gate.Open();
+    const SessionResult side = RunSession(RealFileSystem(), Request(dest() / "c2"), Jobs(dest() / "c2"), &events);
+    EXPECT_FALSE(side.setup);
+    EXPECT_EQ(side.summary.converted, 3);
+    gated.Open();
     run.join();
 }
 
@@ -177,14 +191,16 @@ TEST_F(Session, TheSweepTakesWhatKilledRunsLeftAndNothingALiveRunHolds) {
         WriteFile(folder / "job-0" / "qm1-1.img", {1, 2, 3});
     }
     WriteFile(temp() / "quellmark-run-notes", {'x'});  // no folder of a run
-    WriteFile(dest() / ".qm-0123456789.tmp", {'y'});   // a killed run's temp file in DEST
+    WriteFile(dest() / ".qm-0123456789.tmp", {'y'});   // an older version's killed run's temp file in DEST
+    WriteFile(dest() / ".qm-deadrun000-abcdef.tmp", {'z'});  // a killed run's, with no mark left
     std::unique_ptr<FolderHandle> liveLock;
     ASSERT_FALSE(RealFileSystem().lockFolder(live, LockMode::Exclusive, liveLock));
     Recorder events;
     const SessionResult result = RunSession(RealFileSystem(), Request(dest()), Jobs(dest()), &events);
     ASSERT_FALSE(result.setup) << result.setup.message();
-    EXPECT_EQ(result.summary.leftoversRemoved, 2);
+    EXPECT_EQ(result.summary.leftoversRemoved, 3);
     EXPECT_FALSE(fs::exists(killed));
+    EXPECT_FALSE(fs::exists(dest() / ".qm-deadrun000-abcdef.tmp"));
     EXPECT_TRUE(fs::exists(live / "job-0" / "qm1-1.img"));
     EXPECT_TRUE(fs::exists(temp() / "quellmark-run-notes"));
     EXPECT_FALSE(fs::exists(dest() / ".qm-0123456789.tmp"));
@@ -313,6 +329,9 @@ TEST_F(Session, EveryPlatformCallThatFailsLosesNothing) {
         fs::create_directories(dest() / "sub");
         WriteFile(dest() / "a.jww", old);
         WriteFile(dest() / "a.BAK", {'o', 'l', 'd', 'e', 'r'});
+        // What a killed run left: its mark and a temp file.
+        WriteFile(dest() / ".qm-killedrun0.run", {'x'});
+        WriteFile(dest() / ".qm-killedrun0-abcdef.tmp", {'y'});
         FaultyFileSystem files;
         int calls = 0;
         files.failCall = [&](FsCall which, const fs::path&) {
@@ -348,7 +367,10 @@ TEST_F(Session, EveryPlatformCallThatFailsLosesNothing) {
             EXPECT_EQ(ReadFile(dest() / "a.BAK"), (Bytes{'o', 'l', 'd', 'e', 'r'}));
             EXPECT_TRUE(result.setup || events.results[0].outcome == Outcome::Failed);
         }
+        // Nothing of the run's own is left (the killed run's files may stay where the run could
+        // not look at them).
         for (const auto& [name, bytes] : Files(dest())) {
+            if (name.find("killedrun0") != std::string::npos) continue;
             EXPECT_FALSE(name.find(".qm-") != std::string::npos && call != FsCall::Remove) << name;
         }
         EXPECT_EQ(Files(src()).size(), 3u);

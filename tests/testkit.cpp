@@ -268,6 +268,10 @@ public:
         owner_.bytesWritten += static_cast<std::int64_t>(bytes.size());
         return inner_->writeAt(offset, bytes);
     }
+    std::error_code takeAttributes(const FileAttributes& attributes) override { return inner_->takeAttributes(attributes); }
+    std::error_code setModified(const FileTime& time) override { return inner_->setModified(time); }
+    std::error_code touch() override { return inner_->touch(); }
+    std::error_code holdLock() override { return inner_->holdLock(); }
     std::error_code sync() override {
         if (owner_.failSync) return std::make_error_code(std::errc::io_error);
         return inner_->sync();
@@ -290,8 +294,8 @@ FileSystem& Real() { return RealFileSystem(); }
 
 const char* FsCallName(FsCall call) {
     static constexpr const char* kNames[kFsCallCount] = {
-        "openRead", "create", "createNew", "rename", "remove", "link", "copyPermissions", "copyModificationTime",
-        "createDirectory", "removeDirectory", "syncDirectory", "syncFileSystem", "examine", "listFolder", "identify",
+        "openRead", "openReadNoFollow", "create", "createNew", "rename", "remove", "link", "attributesOf",
+        "createDirectory", "removeDirectory", "removeTreeIn", "syncDirectory", "syncFileSystem", "examine", "listFolder", "identify",
         "foldsCase", "tempFolder", "writable", "holdFolder", "pinFolder", "lockFolder"};
     return kNames[static_cast<int>(call)];
 }
@@ -310,6 +314,11 @@ std::error_code FaultyFileSystem::openRead(const fs::path& path, std::unique_ptr
     QM_FAIL_CALL(FsCall::OpenRead, path);
     if (failRead(path)) return std::make_error_code(std::errc::io_error);
     return Real().openRead(path, out);
+}
+std::error_code FaultyFileSystem::openReadNoFollow(const fs::path& path, std::unique_ptr<InputFile>& out) {
+    QM_FAIL_CALL(FsCall::OpenReadNoFollow, path);
+    if (failRead(path)) return std::make_error_code(std::errc::io_error);
+    return Real().openReadNoFollow(path, out);
 }
 std::error_code FaultyFileSystem::create(const fs::path& path, std::unique_ptr<OutputFile>& out) {
     QM_FAIL_CALL(FsCall::Create, path);
@@ -341,13 +350,9 @@ std::error_code FaultyFileSystem::link(const fs::path& existing, const fs::path&
     if (failLink(existing, newName)) return std::make_error_code(std::errc::permission_denied);
     return Real().link(existing, newName);
 }
-std::error_code FaultyFileSystem::copyPermissions(const fs::path& from, const fs::path& to) {
-    QM_FAIL_CALL(FsCall::CopyPermissions, to);
-    return Real().copyPermissions(from, to);
-}
-std::error_code FaultyFileSystem::copyModificationTime(const fs::path& from, const fs::path& to) {
-    QM_FAIL_CALL(FsCall::CopyModificationTime, to);
-    return Real().copyModificationTime(from, to);
+std::error_code FaultyFileSystem::attributesOf(const fs::path& path, FileAttributes& out) {
+    QM_FAIL_CALL(FsCall::AttributesOf, path);
+    return Real().attributesOf(path, out);
 }
 std::error_code FaultyFileSystem::createDirectory(const fs::path& path, FolderAccess access) {
     QM_FAIL_CALL(FsCall::MakeFolder, path);
@@ -356,6 +361,10 @@ std::error_code FaultyFileSystem::createDirectory(const fs::path& path, FolderAc
 std::error_code FaultyFileSystem::removeDirectory(const fs::path& path) {
     QM_FAIL_CALL(FsCall::RemoveFolder, path);
     return Real().removeDirectory(path);
+}
+std::error_code FaultyFileSystem::removeTreeIn(const FolderHandle& parent, const fs::path& name) {
+    QM_FAIL_CALL(FsCall::RemoveTreeIn, parent.path() / name);
+    return Real().removeTreeIn(parent, name);
 }
 std::error_code FaultyFileSystem::syncDirectory(const fs::path& path) {
     QM_FAIL_CALL(FsCall::SyncDirectory, path);
@@ -409,6 +418,9 @@ std::error_code FaultyFileSystem::lockFolder(const fs::path& folder, LockMode mo
 std::error_code ForwardingFileSystem::openRead(const fs::path& path, std::unique_ptr<InputFile>& out) {
     return Real().openRead(path, out);
 }
+std::error_code ForwardingFileSystem::openReadNoFollow(const fs::path& path, std::unique_ptr<InputFile>& out) {
+    return Real().openReadNoFollow(path, out);
+}
 std::error_code ForwardingFileSystem::create(const fs::path& path, std::unique_ptr<OutputFile>& out) {
     return Real().create(path, out);
 }
@@ -420,16 +432,16 @@ std::error_code ForwardingFileSystem::remove(const fs::path& path) { return Real
 std::error_code ForwardingFileSystem::link(const fs::path& existing, const fs::path& newName) {
     return Real().link(existing, newName);
 }
-std::error_code ForwardingFileSystem::copyPermissions(const fs::path& from, const fs::path& to) {
-    return Real().copyPermissions(from, to);
-}
-std::error_code ForwardingFileSystem::copyModificationTime(const fs::path& from, const fs::path& to) {
-    return Real().copyModificationTime(from, to);
+std::error_code ForwardingFileSystem::attributesOf(const fs::path& path, FileAttributes& out) {
+    return Real().attributesOf(path, out);
 }
 std::error_code ForwardingFileSystem::createDirectory(const fs::path& path, FolderAccess access) {
     return Real().createDirectory(path, access);
 }
 std::error_code ForwardingFileSystem::removeDirectory(const fs::path& path) { return Real().removeDirectory(path); }
+std::error_code ForwardingFileSystem::removeTreeIn(const FolderHandle& parent, const fs::path& name) {
+    return Real().removeTreeIn(parent, name);
+}
 std::error_code ForwardingFileSystem::syncDirectory(const fs::path& path) { return Real().syncDirectory(path); }
 bool ForwardingFileSystem::canSyncFileSystems() { return Real().canSyncFileSystems(); }
 std::error_code ForwardingFileSystem::syncFileSystem(const fs::path& folder) { return Real().syncFileSystem(folder); }
@@ -459,6 +471,13 @@ std::error_code ForwardingFileSystem::lockFolder(const fs::path& folder, LockMod
     return Real().lockFolder(folder, mode, out);
 }
 
+HeldByAnotherRun::HeldByAnotherRun(const fs::path& folder)
+    : marks_(RealFileSystem(), RunIdentity::ForThisProcess()) {
+    EXPECT_FALSE(RealFileSystem().holdFolder(folder, folder_));
+    Holder holder;
+    EXPECT_EQ(marks_.take(*folder_, folder, {}, holder), RunMarks::Take::Taken);
+}
+
 void GatedFileSystem::Open() {
     std::lock_guard lock(mutex_);
     open_ = true;
@@ -471,7 +490,7 @@ bool GatedFileSystem::Waiting() {
 }
 
 std::error_code GatedFileSystem::createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) {
-    if (std::this_thread::get_id() != owner_) {
+    if (std::this_thread::get_id() != owner_ && path.extension() == ".tmp") {
         std::unique_lock lock(mutex_);
         ++waiting_;
         changed_.wait(lock, [this] { return open_; });

@@ -11,6 +11,7 @@
 #include "platform/system.h"
 #include "jws/jwsunit.h"
 #include "jww/jwwunit.h"
+#include "convert/run_marks.h"
 
 #include <gtest/gtest.h>
 
@@ -91,8 +92,8 @@ quellmark::Failure JwsFailure(const Bytes& bytes);
 
 // Every call of the file system interface, so a test can fail any one of them.
 enum class FsCall {
-    OpenRead, Create, CreateNew, Rename, Remove, Link, CopyPermissions, CopyModificationTime,
-    MakeFolder, RemoveFolder, SyncDirectory, SyncFileSystem, Examine, ListFolder, Identify,
+    OpenRead, OpenReadNoFollow, Create, CreateNew, Rename, Remove, Link, AttributesOf,
+    MakeFolder, RemoveFolder, RemoveTreeIn, SyncDirectory, SyncFileSystem, Examine, ListFolder, Identify,
     FoldsCase, TempFolder, Writable, HoldFolder, PinFolder, LockFolder,
 };
 inline constexpr int kFsCallCount = static_cast<int>(FsCall::LockFolder) + 1;
@@ -102,15 +103,16 @@ const char* FsCallName(FsCall call);
 class ForwardingFileSystem : public quellmark::FileSystem {
 public:
     std::error_code openRead(const fs::path& path, std::unique_ptr<quellmark::InputFile>& out) override;
+    std::error_code openReadNoFollow(const fs::path& path, std::unique_ptr<quellmark::InputFile>& out) override;
     std::error_code create(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code rename(const fs::path& from, const fs::path& to) override;
     std::error_code remove(const fs::path& path) override;
     std::error_code link(const fs::path& existing, const fs::path& newName) override;
-    std::error_code copyPermissions(const fs::path& from, const fs::path& to) override;
-    std::error_code copyModificationTime(const fs::path& from, const fs::path& to) override;
+    std::error_code attributesOf(const fs::path& path, quellmark::FileAttributes& out) override;
     std::error_code createDirectory(const fs::path& path, quellmark::FolderAccess access) override;
     std::error_code removeDirectory(const fs::path& path) override;
+    std::error_code removeTreeIn(const quellmark::FolderHandle& parent, const fs::path& name) override;
     std::error_code syncDirectory(const fs::path& path) override;
     bool canSyncFileSystems() override;
     std::error_code syncFileSystem(const fs::path& folder) override;
@@ -155,15 +157,16 @@ public:
     std::int64_t bytesWritten = 0;
 
     std::error_code openRead(const fs::path& path, std::unique_ptr<quellmark::InputFile>& out) override;
+    std::error_code openReadNoFollow(const fs::path& path, std::unique_ptr<quellmark::InputFile>& out) override;
     std::error_code create(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
     std::error_code rename(const fs::path& from, const fs::path& to) override;
     std::error_code remove(const fs::path& path) override;
     std::error_code link(const fs::path& existing, const fs::path& newName) override;
-    std::error_code copyPermissions(const fs::path& from, const fs::path& to) override;
-    std::error_code copyModificationTime(const fs::path& from, const fs::path& to) override;
+    std::error_code attributesOf(const fs::path& path, quellmark::FileAttributes& out) override;
     std::error_code createDirectory(const fs::path& path, quellmark::FolderAccess access) override;
     std::error_code removeDirectory(const fs::path& path) override;
+    std::error_code removeTreeIn(const quellmark::FolderHandle& parent, const fs::path& name) override;
     std::error_code syncDirectory(const fs::path& path) override;
     std::error_code syncFileSystem(const fs::path& folder) override;
     quellmark::PathFacts examine(const fs::path& path) override;
@@ -183,8 +186,9 @@ private:
     std::error_code wrap(std::error_code ec, std::unique_ptr<quellmark::OutputFile>& out);
 };
 
-// The real file system, except that creating a file from any thread but the test's own (the
-// temp file of a converted drawing) waits until Open() is called.
+// The real file system, except that creating a temp file from any thread but the test's own (the
+// temp file of a converted drawing, once the run has taken its folder) waits until Open() is
+// called.
 class GatedFileSystem : public ForwardingFileSystem {
 public:
     void Open();
@@ -199,6 +203,17 @@ private:
     std::condition_variable changed_;
     bool open_ = false;
     int waiting_ = 0;
+};
+
+// Another run that holds a folder, as a live run does (its mark in the folder says it holds
+// it), until it goes. The folder must be there.
+class HeldByAnotherRun {
+public:
+    explicit HeldByAnotherRun(const fs::path& folder);
+
+private:
+    std::unique_ptr<quellmark::FolderHandle> folder_;
+    quellmark::RunMarks marks_;
 };
 
 // Drawings and files for listings and batches.

@@ -333,7 +333,7 @@ TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
     EXPECT_EQ(platform.pickers[0].start, Folder(dir / "archive"));
 }
 
-TEST_F(Convert, AnotherRunIsWaitedForUntilStopAndALockThatFailsIsSaid) {
+TEST_F(Convert, AnotherRunIsWaitedForUntilStopAndATempFolderThatCannotBeMadeIsSaid) {
     bool lockFails = false;
     faulty.failCall = [&](FsCall call, const fs::path&) {
         return lockFails && call == FsCall::LockFolder ? std::make_error_code(std::errc::io_error) : std::error_code{};
@@ -342,10 +342,10 @@ TEST_F(Convert, AnotherRunIsWaitedForUntilStopAndALockThatFailsIsSaid) {
     Prepare();
     SelectRows(1, 1);
     {
-        std::unique_ptr<FolderHandle> other;
-        ASSERT_FALSE(RealFileSystem().lockFolder(dest(), LockMode::Exclusive, other));
+        HeldByAnotherRun other(dest());
         f.Button4Click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return f.StatusText() == QString::fromUtf8(texts::kWaitingForOtherRun); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return f.StatusText().contains(QString::fromUtf8(texts::kWaitingForOtherRun)); }));
+        EXPECT_TRUE(f.StatusText().startsWith("別の変換（プロセス ")) << f.StatusText().toStdString();
         QTest::mouseClick(f.ButtonStop, Qt::LeftButton);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
         EXPECT_EQ(f.StatusText(), "変換作業をキャンセルしました。");
@@ -358,7 +358,7 @@ TEST_F(Convert, AnotherRunIsWaitedForUntilStopAndALockThatFailsIsSaid) {
     EXPECT_EQ(platform.beeps, 1);
     ASSERT_EQ(platform.boxes.size(), 2u);
     EXPECT_EQ(platform.boxes[1].kind, WindowPlatform::BoxKind::Error);
-    EXPECT_TRUE(platform.boxes[1].text.contains("ロックをかけられません")) << platform.boxes[1].text.toStdString();
+    EXPECT_TRUE(platform.boxes[1].text.contains("一時フォルダを")) << platform.boxes[1].text.toStdString();
     EXPECT_TRUE(platform.boxes[1].text.contains("入出力エラー")) << platform.boxes[1].text.toStdString();
     EXPECT_TRUE(DestFiles().empty());
     faulty.failCall = [](FsCall, const fs::path&) { return std::error_code{}; };

@@ -127,10 +127,13 @@ void CheckFailedList(FileSystem& files, const fs::path& list, const fs::path& de
 int Run(const ConvertOptions& options) {
     FileSystem& files = RealFileSystem();
     if (options.dest.empty()) throw UsageError("no destination given: -o DEST names the folder to write into");
-    const SessionRequest request = RequestOf(files, options);
+    SessionRequest request = RequestOf(files, options);
     JobList jobs;
     WalkCounts walk;
     std::optional<FailedList> failedList;
+    // The list's folder, held from the checks on where it is there already: the list goes into
+    // that very folder whatever happens to its name meanwhile.
+    std::unique_ptr<FolderHandle> listFolder;
     try {
         if (options.sources.empty() && options.filesFrom.empty()) throw UsageError("no SOURCE given, nor --files-from");
         if (const SetupProblem problem = CheckDestination(files, request)) throw UsageError(problem.message());
@@ -138,6 +141,8 @@ int Run(const ConvertOptions& options) {
         if (!options.failedTo.empty()) {
             failedList.emplace(PathFromText(options.failedTo), options.nulSeparated);
             CheckFailedList(files, failedList->file(), request.dest, jobs);
+            const fs::path folder = failedList->file().parent_path();
+            (void)files.holdFolder(folder.empty() ? fs::path(".") : folder, listFolder);
         }
     } catch (const UsageError& e) {
         return RefuseUsage(e.what(), "convert");
@@ -150,6 +155,23 @@ int Run(const ConvertOptions& options) {
     const int workers = request.workers > 0 ? request.workers : CoreCount();
     BatchReport report({options.json, options.quiet, options.dryRun}, jobs, workers,
                        failedList ? &*failedList : nullptr);
+    bool listWritten = true;
+    std::string listProblem;
+    // Written while the run still holds DEST: a list that goes into a folder made in DEST by
+    // the run is reached from DEST as the run holds it, never by its name.
+    request.finish = [&](const FolderHandle* dest) {
+        if (!failedList) return;
+        report.FlushLines();
+        std::unique_ptr<FolderHandle> inDest;
+        const FolderHandle* folder = listFolder.get();
+        if (!folder && dest) {
+            const fs::path here = fs::current_path();
+            const fs::path below = PathBelow((here / failedList->file().parent_path()).lexically_normal(),
+                                             (here / request.dest).lexically_normal());
+            if (!files.pinFolder(*dest, below, false, inDest)) folder = inDest.get();
+        }
+        listWritten = failedList->Write(files, folder, listProblem);
+    };
     const SessionResult result = RunSession(files, request, jobs, &report);
     // Stopped by a signal: the shell's own code for it, 128 + the signal (130 for SIGINT, 143
     // for SIGTERM), so scripts see the batch did not run to its end.
@@ -166,11 +188,8 @@ int Run(const ConvertOptions& options) {
         Complain("removed " + std::to_string(summary.leftoversRemoved) + " file" +
                  (summary.leftoversRemoved == 1 ? "" : "s") + " that an interrupted run had left behind");
     }
-    bool listWritten = true;
     if (failedList) {
-        std::string reason;
-        listWritten = failedList->Write(files, reason);
-        if (!listWritten) Complain(reason);
+        if (!listWritten) Complain(listProblem);
         if (failedList->leftOut() > 0) {
             Complain(std::to_string(failedList->leftOut()) + " failed paths hold a line break and are not in " +
                      options.failedTo + "; with -0 they are");

@@ -82,20 +82,24 @@ BatchReport::BatchReport(const ReportOptions& options, const JobList& jobs, int 
     progress_.Draw(true);
 }
 
-void BatchReport::Waiting(const std::filesystem::path& folder) {
-    WriteLine(std::string(kProgramName) + ": waiting for another conversion into " + Shown(PathText(folder)) +
-                  " to finish\n",
+void BatchReport::Waiting(const std::filesystem::path& folder, const Holder& holder) {
+    std::lock_guard lock(mutex_);
+    WriteLine(std::string(kProgramName) + ": waiting for another conversion into " + Shown(PathText(folder)) + " (" +
+                  Shown(holder.text()) + ") to finish\n",
               true);
 }
 
+void BatchReport::FlushLines() { order_.Flush(); }
+
 void BatchReport::FileFinished(std::size_t index, const FileResult& result) {
+    std::lock_guard lock(mutex_);
     progress_.Advance(jobs_.listedSize(index), result.bytesIn);
     order_.Add(index, result);
     progress_.Draw();
 }
 
 void BatchReport::Finish(const BatchSummary& summary) {
-    order_.Flush();
+    FlushLines();
     progress_.Clear();
     if (summary.notStarted > 0) {
         std::fprintf(stderr, "quellmark-cli: interrupted: %lld %s not started\n", static_cast<long long>(summary.notStarted),

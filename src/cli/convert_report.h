@@ -8,6 +8,7 @@
 #include "progress.h"
 
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 namespace quellmark::cli {
@@ -18,16 +19,18 @@ struct ReportOptions {
     bool dryRun = false;
 };
 
-// Told of each drawing by the session (one call at a time, from the worker threads).
+// Told of each drawing and each wait by the session, from its threads.
 class BatchReport final : public SessionEvents {
 public:
     // jobs: the batch's, with their sizes as listed, for the time left; workers: conversions at
     // a time. failedList, when given, gets the path of each file that failed or was not started.
     BatchReport(const ReportOptions& options, const JobList& jobs, int workers, FailedList* failedList);
 
-    void Waiting(const std::filesystem::path& folder) override;
+    void Waiting(const std::filesystem::path& folder, const Holder& holder) override;
     void FileFinished(std::size_t index, const FileResult& result) override;
-    // After the batch: the lines still held back, then the summary, with the progress line gone.
+    // After the batch: the lines still held back (each failed file in the list then), then the
+    // summary, with the progress line gone.
+    void FlushLines();
     void Finish(const BatchSummary& summary);
     // Takes the progress line off the screen (before a message that ends the run).
     void Clear() { progress_.Clear(); }
@@ -43,6 +46,7 @@ private:
     InOrder order_;
     FailedList* failedList_;
     bool stdoutTerminal_;
+    std::mutex mutex_;  // the session's waits and the batch's files come from several threads
 };
 
 }  // namespace quellmark::cli

@@ -57,8 +57,10 @@ void FailedList::Add(const std::filesystem::path& path) {
     text_ += separator_;
 }
 
-bool FailedList::Write(FileSystem& files, std::string& reason) const {
-    if (const std::error_code ec = ReplaceFileWith(files, file_, text_)) {
+bool FailedList::Write(FileSystem& files, const FolderHandle* folder, std::string& reason) const {
+    const std::error_code ec = folder ? ReplaceFileIn(files, *folder, file_.filename(), text_)
+                                      : std::make_error_code(std::errc::no_such_file_or_directory);
+    if (ec) {
         reason = "cannot write the list " + PathText(file_) + ": " + ErrorText(ec);
         return false;
     }

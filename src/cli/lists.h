@@ -27,8 +27,9 @@ public:
     FailedList(std::filesystem::path file, bool nulSeparated);
     // A path holding a line break cannot stand in a list of lines; it is left out and counted.
     void Add(const std::filesystem::path& path);
-    // Writes the list; false with the reason when it cannot.
-    bool Write(FileSystem& fs, std::string& reason) const;
+    // Writes the list into its folder, held open (null: the folder is not there); false with the
+    // reason when it cannot.
+    bool Write(FileSystem& fs, const FolderHandle* folder, std::string& reason) const;
     const std::filesystem::path& file() const { return file_; }
     std::size_t leftOut() const { return leftOut_; }
 

@@ -53,22 +53,6 @@ std::int32_t WrittenVersion(DrawingFormat format, std::int32_t version) {
     return format == DrawingFormat::Jws ? AdjustJwsVersion(version) : version;
 }
 
-// Gives the written temp file the source's modification time before it takes the destination's
-// name, so the drawing never stands there with another time. On failure the temp file goes.
-bool KeepModificationTime(ConversionContext& ctx, const fs::path& source, const fs::path& temp,
-                          Failure* failure) {
-    const std::error_code ec = ctx.fs->copyModificationTime(source, temp);
-    if (!ec) return true;
-    (void)ctx.fs->remove(temp);
-    if (failure) {
-        *failure = MakeFailure(FailureKind::CannotWrite,
-                               "cannot keep the modification time of " + PathText(source.filename()) + ": " +
-                                   ErrorText(ec),
-                               -1, Section::None, ec);
-    }
-    return false;
-}
-
 using WriteToTemp = std::function<bool(const fs::path& temp, const WriteSettings& settings, Failure* failure)>;
 
 // Puts a converted drawing in place of r.dest: write makes it in a temp file beside dest, which
@@ -84,12 +68,12 @@ FileResult Deliver(ConversionContext& ctx, FileResult r, const WriteToTemp& writ
     settings.root = ctx.settings.destFolder;
     settings.rootHeld = ctx.settings.destHeld;
     settings.createFolders = ctx.settings.createFolders;
-    settings.sweep = ctx.settings.sweep;
+    settings.folders = ctx.settings.folders;
     settings.backupTakenBy = ctx.backupTakenBy;
+    // The time of the file as it was read, not of whatever has the source's name by now.
+    if (ctx.settings.keepTimes && ctx.inputFile) settings.modified = ctx.inputFile->modified();
     Problem problem;
-    const auto writeTo = [&](const fs::path& temp, const WriteSettings& ws, Failure* f) {
-        return write(temp, ws, f) && (!ctx.settings.keepTimes || KeepModificationTime(ctx, r.source, temp, f));
-    };
+    const WriteToTemp& writeTo = write;
     if (ctx.syncInGroups && ctx.settings.sync) {
         ReplaceSettings unsynced = settings;
         unsynced.sync = false;

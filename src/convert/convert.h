@@ -62,9 +62,9 @@ struct ConvertSettings {
     // When set (by an interrupt or the window's Stop), a batch starts no further drawing; those
     // left are not started, and the ones under way finish.
     const std::atomic<bool>* stop = nullptr;
-    // Set by a run whose locks keep every other run out of the folders it writes: what killed
-    // runs left there is removed.
-    LeftoverSweep* sweep = nullptr;
+    // Set by a run's session: each folder a drawing goes into is taken for the run first, and
+    // what killed runs left there is removed.
+    DestinationFolders* folders = nullptr;
     // A drawing that the writers would give back with only its flags words changed is copied
     // and patched rather than parsed and written (the same bytes either way). Off: the full
     // reader and writer always run, for tests and benchmarks.

@@ -5,10 +5,9 @@
 #include "replace.h"
 
 #include "../platform/system.h"
+#include "run_marks.h"
 
 #include <algorithm>
-#include <mutex>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -18,17 +17,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A hidden name beside dest, short and random and never derived from the drawing's name, so
-// any name the file system allows converts: ".qm-" + 10 letters or digits + ".tmp". The files
-// are created exclusively, so a name that is taken fails that step instead of meeting a file.
-fs::path TempPathBeside(const fs::path& dest) {
-    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 random{std::random_device{}() ^
-                                        (static_cast<std::uint64_t>(ProcessId()) << 32)};
-    std::string name = ".qm-";
-    for (int i = 0; i < 10; ++i) name += kAlphabet[random() % (sizeof kAlphabet - 1)];
-    return dest.parent_path() / (name + ".tmp");
-}
+// A hidden name beside dest, never derived from the drawing's name, so any name the file system
+// allows converts; it carries the run's id, so no other run takes it for a killed run's. The
+// files are created exclusively, so a name that is taken fails that step instead of meeting a
+// file.
+fs::path TempBeside(const fs::path& dest, std::string_view runId) { return dest.parent_path() / RunTempName(runId); }
 
 // Hard links that the file system does not offer at all, as opposed to one that failed.
 bool LinksUnsupported(std::error_code ec) {
@@ -61,89 +54,144 @@ std::error_code RenameOnto(FileSystem& files, const fs::path& from, const fs::pa
     return {};
 }
 
-// What BackupExisting did, so it can be undone or completed.
-struct BackupRecord {
+bool Exists(FileSystem& files, const fs::path& path) { return files.examine(path).kind != PathKind::Missing; }
+
+// The names one replace works with, all in the destination's folder. Where a kill between two
+// steps could leave the destination's name without its drawing (no hard links) or an older
+// backup under a hidden name, they are written down first as a record, from which the next run
+// into the folder finishes or undoes the replace.
+struct ReplaceNames {
     fs::path dest;
     fs::path backup;  // dest's ".BAK" name
-    fs::path aside;   // where the older ".BAK" waits; empty when there was none
-    bool moved = false;  // dest was moved to the backup name
+    fs::path temp;    // the new drawing
+    fs::path aside;   // the older ".BAK" under a hidden name; empty when there was none
+    fs::path second;  // the old drawing's hidden second name (a hard link); empty without links
 };
 
-void RestoreBackup(FileSystem& files, const BackupRecord& record) {
-    if (record.moved) (void)RenameOnto(files, record.backup, record.dest);
-    if (!record.aside.empty()) (void)RenameOnto(files, record.aside, record.backup);
+constexpr std::string_view kRecordFirstLine = "quellmark replace 1\n";
+
+// The first line, then the five names (file names only), each ended by a NUL byte, which no
+// file name holds.
+std::string RecordText(const ReplaceNames& names) {
+    std::string text(kRecordFirstLine);
+    for (const fs::path* name : {&names.dest, &names.backup, &names.temp, &names.aside, &names.second}) {
+        text += name->empty() ? std::string() : PathText(name->filename());
+        text += '\0';
+    }
+    return text;
 }
 
-// Moves an existing dest to its ".BAK" name, setting an older backup aside first. False with
-// the problem (CannotKeepBackup) when the old file cannot be kept (everything is then as it
-// was); true when it was kept. For file systems without hard links.
-bool BackupExisting(FileSystem& files, const fs::path& dest, BackupRecord& record, Problem* problem) {
-    record = BackupRecord{dest, BackupPath(dest), {}, false};
-    auto fail = [&](const std::string& why, std::error_code ec) {
-        Set(problem, ProblemKind::CannotKeepBackup, "cannot keep the old file as " + Name(record.backup) + ": " + why, ec);
-        return false;
-    };
-    // The older backup only goes once the new drawing stands, so every failure can be undone.
-    if (files.examine(record.backup).kind == PathKind::File) {
-        const fs::path aside = TempPathBeside(record.backup);
-        if (auto ec = RenameOnto(files, record.backup, aside)) {
-            return fail("cannot move the older one aside: " + ErrorText(ec), ec);
+bool ParseRecord(std::string_view text, const fs::path& folder, ReplaceNames& names) {
+    if (!text.starts_with(kRecordFirstLine)) return false;
+    text.remove_prefix(kRecordFirstLine.size());
+    for (fs::path* name : {&names.dest, &names.backup, &names.temp, &names.aside, &names.second}) {
+        const std::size_t end = text.find('\0');
+        if (end == std::string_view::npos) return false;
+        const std::string_view part = text.substr(0, end);
+        // A name, never a path: a record cannot send anything outside its folder.
+        if (part.find('/') != std::string_view::npos || part.find('\\') != std::string_view::npos || part == "." ||
+            part == "..") {
+            return false;
         }
-        record.aside = aside;
+        *name = part.empty() ? fs::path() : folder / PathFromText(part);
+        text.remove_prefix(end + 1);
     }
-    if (auto ec = RenameOnto(files, dest, record.backup)) {
-        RestoreBackup(files, record);
-        return fail(ErrorText(ec), ec);
-    }
-    record.moved = true;
-    return true;
+    return !names.dest.empty() && !names.backup.empty() && !names.temp.empty() && text.empty();
 }
 
-enum class ReplaceStep { Done, Failed, NoLinks };
+// One replace of an existing destination by the temp file, keeping the old drawing as ".BAK".
+// With hard links the old drawing gets a hidden second name, an older ".BAK" one too (so it can
+// come back), the second name becomes ".BAK" in one rename and the temp file the destination in
+// another: the destination name holds a complete drawing at every instant. Without hard links
+// the older ".BAK" is set aside, the old drawing renamed to ".BAK" and the temp file renamed into
+// place, with the record in the folder meanwhile. Each failure undoes the steps before it.
+class Replace {
+public:
+    Replace(FileSystem& files, const PendingReplace& pending) : files_(files), pending_(pending) {}
 
-// Replaces an existing dest by temp keeping the old drawing as ".BAK", by links and renames that
-// each leave a complete drawing under dest and under ".BAK": the old drawing gets a hidden second
-// name, an older ".BAK" a hidden one too (so it can come back), the old drawing's hidden name
-// becomes ".BAK" in one rename and temp becomes dest in another. Returns NoLinks, having changed
-// nothing, where the file system has no hard links.
-ReplaceStep ReplaceByLinks(FileSystem& files, const fs::path& dest, const fs::path& temp, Problem* problem) {
-    const fs::path backup = BackupPath(dest);
-    auto fail = [&](ProblemKind kind, const std::string& what, std::error_code ec) {
-        (void)files.remove(temp);
+    bool run(bool syncFolder, Problem* problem) {
+        const std::string& id = pending_.folders ? pending_.folders->RunId() : std::string();
+        names_ = {pending_.dest, BackupPath(pending_.dest), pending_.temp, {}, TempBeside(pending_.dest, id)};
+        const std::string keep = "cannot keep the old file as " + Name(names_.backup);
+        const bool olderBackup = files_.examine(names_.backup).kind == PathKind::File;
+        const std::error_code linked = files_.link(names_.dest, names_.second);
+        if (linked && !LinksUnsupported(linked)) return fail(problem, ProblemKind::CannotKeepBackup, keep, linked);
+        const bool links = !linked;
+        if (!links) names_.second.clear();
+        if (olderBackup) names_.aside = TempBeside(pending_.dest, id);
+        if (olderBackup || !links) {
+            if (auto ec = writeRecord(id, syncFolder)) {
+                return fail(problem, ProblemKind::CannotKeepBackup, keep + ": cannot write the record of the replace", ec);
+            }
+        }
+        if (olderBackup) {
+            const std::error_code ec = links ? files_.link(names_.backup, names_.aside)
+                                             : RenameOnto(files_, names_.backup, names_.aside);
+            if (ec) return fail(problem, ProblemKind::CannotKeepBackup, keep + ": cannot move the older one aside", ec);
+        }
+        const std::error_code kept = links ? RenameOnto(files_, names_.second, names_.backup)
+                                           : RenameOnto(files_, names_.dest, names_.backup);
+        if (kept) return fail(problem, ProblemKind::CannotKeepBackup, keep, kept);
+        backupMoved_ = true;
+        if (auto ec = files_.rename(names_.temp, names_.dest)) {
+            return fail(problem, ProblemKind::CannotWrite, "cannot replace " + Name(names_.dest), ec);
+        }
+        discard(names_.aside);
+        discard(record_);
+        return true;
+    }
+
+private:
+    std::error_code writeRecord(const std::string& id, bool sync) {
+        const fs::path record = pending_.dest.parent_path() / RecordName(id);
+        std::unique_ptr<OutputFile> out;
+        if (auto ec = files_.createNew(record, out)) return ec;
+        record_ = record;
+        const std::string text = RecordText(names_);
+        std::size_t written = 0;
+        std::error_code ec = out->write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, written);
+        if (!ec && sync) ec = out->sync();
+        if (const std::error_code closed = out->close(); !ec) ec = closed;
+        return ec;
+    }
+
+    // Puts back what the steps so far changed, removes the run's own files, and says why.
+    bool fail(Problem* problem, ProblemKind kind, const std::string& what, std::error_code ec) {
+        const bool links = !names_.second.empty();
+        if (backupMoved_ && !links) {
+            (void)RenameOnto(files_, names_.backup, names_.dest);  // the old drawing back under its name
+        } else if (backupMoved_ && names_.aside.empty()) {
+            (void)files_.remove(names_.backup);  // a ".BAK" this replace made, the old drawing still in place
+        }
+        if (!names_.aside.empty() && Exists(files_, names_.aside)) {
+            // With links the older backup kept its name until the old drawing took it.
+            if (links && !backupMoved_) {
+                discard(names_.aside);
+            } else {
+                (void)RenameOnto(files_, names_.aside, names_.backup);
+            }
+        }
+        discard(names_.second);
+        discard(names_.temp);
+        discard(record_);
         Set(problem, kind, what + ": " + ErrorText(ec), ec);
-        return ReplaceStep::Failed;
-    };
-    const fs::path oldDrawing = TempPathBeside(dest);
-    if (auto ec = files.link(dest, oldDrawing)) {
-        if (LinksUnsupported(ec)) return ReplaceStep::NoLinks;
-        return fail(ProblemKind::CannotKeepBackup, "cannot keep the old file as " + Name(backup), ec);
+        return false;
     }
-    fs::path olderBackup;
-    if (files.examine(backup).kind == PathKind::File) {
-        olderBackup = TempPathBeside(dest);
-        if (auto ec = files.link(backup, olderBackup)) {
-            (void)files.remove(oldDrawing);
-            return fail(ProblemKind::CannotKeepBackup,
-                        "cannot keep the old file as " + Name(backup) + ": cannot move the older one aside", ec);
+
+    void discard(const fs::path& path) {
+        if (path.empty()) return;
+        const std::error_code ec = files_.remove(path);
+        if (ec && ec != std::errc::no_such_file_or_directory && pending_.folders) {
+            pending_.folders->Left(PathText(pending_.shown.parent_path() / path.filename()) + ": " + ErrorText(ec));
         }
     }
-    if (auto ec = RenameOnto(files, oldDrawing, backup)) {
-        (void)files.remove(oldDrawing);
-        if (!olderBackup.empty()) (void)files.remove(olderBackup);
-        return fail(ProblemKind::CannotKeepBackup, "cannot keep the old file as " + Name(backup), ec);
-    }
-    if (auto ec = files.rename(temp, dest)) {
-        // dest still holds the old drawing; ".BAK" goes back to what it held.
-        if (olderBackup.empty()) {
-            (void)files.remove(backup);
-        } else {
-            (void)RenameOnto(files, olderBackup, backup);
-        }
-        return fail(ProblemKind::CannotWrite, "cannot replace " + Name(dest), ec);
-    }
-    if (!olderBackup.empty()) (void)files.remove(olderBackup);
-    return ReplaceStep::Done;
-}
+
+    FileSystem& files_;
+    const PendingReplace& pending_;
+    ReplaceNames names_;
+    fs::path record_;
+    bool backupMoved_ = false;
+};
 
 // Opens the folder a drawing goes into, entered from the run's root folder one folder at a time
 // without following links (and made where missing when the settings say so); without a root,
@@ -212,31 +260,42 @@ bool IsLeftoverName(const std::string& name) {
     return dash != std::string_view::npos && digits(tail.substr(0, dash)) && digits(tail.substr(dash + 1));
 }
 
-LeftoverSweep::LeftoverSweep(FileSystem& files) : files_(files) {}
-
-std::vector<std::string> LeftoverSweep::Unremoved() const {
-    std::lock_guard lock(mutex_);
-    return unremoved_;
-}
-
-void LeftoverSweep::Sweep(const fs::path& folder, const fs::path& reachedAs) {
-    // Held through the sweep: a worker that comes second to a folder must not write its temp file
-    // there before the first has finished removing leftovers, or its file would be taken for one.
-    std::lock_guard lock(mutex_);
-    if (!swept_.insert(folder.lexically_normal()).second) return;
-    std::vector<FolderEntry> entries;
-    if (auto ec = files_.listFolder(reachedAs, entries)) {
-        unremoved_.push_back(PathText(folder) + ": cannot look for leftovers: " + ErrorText(ec));
+void RecoverReplace(FileSystem& files, const fs::path& folder, const fs::path& record, std::vector<std::string>& notes) {
+    const fs::path recordPath = folder / record;
+    std::unique_ptr<InputFile> in;
+    std::string text;
+    if (!files.openReadNoFollow(recordPath, in) && in->size() < 8192) {
+        text.resize(static_cast<std::size_t>(in->size()));
+        std::size_t got = 0;
+        while (got < text.size()) {
+            std::size_t n = 0;
+            if (in->read({reinterpret_cast<std::uint8_t*>(text.data()) + got, text.size() - got}, n) || n == 0) break;
+            got += n;
+        }
+        text.resize(got);
+    }
+    in.reset();
+    ReplaceNames names;
+    if (!ParseRecord(text, folder, names)) {
+        // Killed while the record itself was written: no step of the replace had begun.
+        if (const std::error_code ec = files.remove(recordPath)) notes.push_back(PathText(record) + ": " + ErrorText(ec));
         return;
     }
-    for (const FolderEntry& entry : entries) {
-        if (entry.facts.kind != PathKind::File || entry.facts.link || !IsLeftoverName(PathText(entry.name))) continue;
-        if (auto ec = files_.remove(reachedAs / entry.name)) {
-            unremoved_.push_back(PathText(folder / entry.name) + ": " + ErrorText(ec));
-        } else {
-            ++removed_;
+    auto note = [&](const fs::path& name, std::error_code ec) {
+        if (ec && ec != std::errc::no_such_file_or_directory) {
+            notes.push_back(PathText(name.filename()) + ": " + ErrorText(ec));
         }
+    };
+    if (Exists(files, names.temp)) {
+        // The new drawing never took the name: everything goes back as it was before.
+        if (!Exists(files, names.dest) && Exists(files, names.backup)) note(names.dest, RenameOnto(files, names.backup, names.dest));
+        if (!names.aside.empty() && Exists(files, names.aside)) note(names.backup, RenameOnto(files, names.aside, names.backup));
+        note(names.temp, files.remove(names.temp));
+    } else if (!names.aside.empty()) {
+        note(names.aside, files.remove(names.aside));  // done but for the older backup's removal
     }
+    if (!names.second.empty()) note(names.second, files.remove(names.second));
+    note(record, files.remove(recordPath));
 }
 
 bool WriteBeside(FileSystem& files, const fs::path& requested, const ReplaceSettings& settings,
@@ -250,15 +309,30 @@ bool WriteBeside(FileSystem& files, const fs::path& requested, const ReplaceSett
     }
     // Everything below happens in the folder held open, by names inside it.
     pending.dest = pending.pinned->path() / requested.filename();
+    pending.shown = requested;
     pending.backupTakenBy = settings.backupTakenBy;
-    if (settings.sweep) settings.sweep->Sweep(requested.parent_path(), pending.dest.parent_path());
-    pending.temp = TempPathBeside(pending.dest);
+    pending.folders = settings.folders;
+    if (settings.folders && !settings.folders->Enter(requested.parent_path(), *pending.pinned, problem)) return false;
+    pending.temp = TempBeside(pending.dest, settings.folders ? settings.folders->RunId() : std::string());
     WriteSettings writeSettings;
     writeSettings.sync = settings.sync;
     writeSettings.exclusive = true;
     writeSettings.bytesWritten = &bytesOut;
     // The temp file's name means nothing to the user; a failure names the drawing it stood for.
     writeSettings.shownName = "a temporary file beside " + Name(pending.dest);
+    // Through the temp file's own handle, never by a name someone could have given another file:
+    // the permission bits (and, where the run may, the owner) of the file it will replace, looked
+    // at without following a link, and the time asked for. Where the bits cannot be given, it
+    // keeps those a new file gets.
+    writeSettings.beforeClose = [&](OutputFile& file) {
+        FileAttributes attributes;
+        if (!files.attributesOf(pending.dest, attributes)) (void)file.takeAttributes(attributes);
+        if (!settings.modified) return;
+        if (const std::error_code ec = file.setModified(*settings.modified)) {
+            throw DrawingError(FailureKind::CannotWrite, "cannot keep the modification time: " + ErrorText(ec), -1,
+                               Section::None, ec);
+        }
+    };
     Failure failure;
     if (write(pending.temp, writeSettings, &failure)) return true;
     if (problem) *problem = ProblemOf(failure);
@@ -271,8 +345,14 @@ bool PutInPlace(FileSystem& files, const PendingReplace& pending, bool syncFolde
     const fs::path& dest = pending.dest;
     const fs::path& temp = pending.temp;
     const bool replacing = files.examine(dest).kind == PathKind::File;
+    auto discardTemp = [&] {
+        const std::error_code ec = files.remove(temp);
+        if (ec && pending.folders) {
+            pending.folders->Left(PathText(pending.shown.parent_path() / temp.filename()) + ": " + ErrorText(ec));
+        }
+    };
     if (replacing && pending.backupTakenBy) {
-        (void)files.remove(temp);
+        discardTemp();
         const std::string backup = Name(BackupPath(dest));
         Set(problem, ProblemKind::Clash,
             "cannot keep the old file as " + backup + ": " + backup + " already keeps the old file that " +
@@ -281,44 +361,27 @@ bool PutInPlace(FileSystem& files, const PendingReplace& pending, bool syncFolde
         return false;
     }
     if (replacing) {
-        // The new drawing takes the permission bits of the one it replaces; where they cannot be
-        // copied it keeps the bits a new file gets.
-        (void)files.copyPermissions(dest, temp);
-        const ReplaceStep step = ReplaceByLinks(files, dest, temp, problem);
-        if (step == ReplaceStep::Failed) return false;
-        if (step == ReplaceStep::Done) {
-            if (syncFolder) (void)files.syncDirectory(dest.parent_path());
-            madeBackup = true;
-            return true;
-        }
-    }
-
-    BackupRecord backup{dest, {}, {}, false};
-    if (replacing && !BackupExisting(files, dest, backup, problem)) {
-        (void)files.remove(temp);
-        return false;
-    }
-    if (auto ec = files.rename(temp, dest)) {
-        RestoreBackup(files, backup);
-        (void)files.remove(temp);
+        if (!Replace(files, pending).run(syncFolder, problem)) return false;
+    } else if (auto ec = files.rename(temp, dest)) {
+        discardTemp();
         Set(problem, ProblemKind::CannotWrite, "cannot replace " + Name(dest) + ": " + ErrorText(ec), ec);
         return false;
     }
-    if (!backup.aside.empty()) (void)files.remove(backup.aside);
     if (syncFolder) (void)files.syncDirectory(dest.parent_path());
     madeBackup = replacing;
     return true;
 }
 
-std::error_code ReplaceFileWith(FileSystem& files, const fs::path& file, std::string_view bytes) {
-    const fs::path temp = TempPathBeside(file);
+std::error_code ReplaceFileIn(FileSystem& files, const FolderHandle& folder, const fs::path& name,
+                              std::string_view bytes) {
+    const fs::path temp = folder.path() / RunTempName({});
     std::unique_ptr<OutputFile> out;
     if (auto ec = files.createNew(temp, out)) return ec;
     std::size_t written = 0;
     std::error_code ec = out->write({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, written);
     if (!ec) ec = out->sync();
     if (const std::error_code closed = out->close(); !ec) ec = closed;
-    if (!ec) ec = files.rename(temp, file);
+    if (!ec) ec = files.rename(temp, folder.path() / name.filename());
     if (ec) (void)files.remove(temp);
     return ec;
 }

@@ -7,15 +7,14 @@
 #include "../platform/files.h"
 #include "problem.h"
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <set>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quellmark {
 
@@ -35,33 +34,34 @@ std::string ForbiddenDestinationReason(const std::filesystem::path& dest, const 
 // The destination's backup name: its extension replaced by ".BAK" (or ".BAK" added).
 std::filesystem::path BackupPath(const std::filesystem::path& dest);
 
-// Whether a name is one the program gives its temp files and backup copies (".qm-" and ten
-// letters or digits, ".tmp"; and ".NAME.qmPID-N.tmp" of older versions).
+// Whether a name is one that versions of the program before run marks gave their temp files and
+// backup copies (".qm-" and ten letters or digits, ".tmp"; ".NAME.qmPID-N.tmp").
 bool IsLeftoverName(const std::string& name);
 
 // Writes a drawing into the file at the path with the settings; false with the failure.
 using WriteDrawing = std::function<bool(const std::filesystem::path&, const WriteSettings&, Failure*)>;
 
-// Removes what runs that were killed left in the folders a run writes: temp files and backup
-// copies under the program's own hidden names. Only a run whose locks keep every other run out
-// of those folders may sweep, so no live run's files go. Each folder is swept once; safe to
-// share between threads.
-class LeftoverSweep {
+// The folders a run writes into, as its session keeps them: each is taken for the run before
+// the first drawing goes in (so no other run writes there meanwhile), and what killed runs left
+// there is cleared. Safe to share between threads.
+class DestinationFolders {
 public:
-    explicit LeftoverSweep(FileSystem& files);
-    // folder: the folder as the user knows it; reachedAs: how it is reached now.
-    void Sweep(const std::filesystem::path& folder, const std::filesystem::path& reachedAs);
-    std::int64_t Removed() const { return removed_; }
-    // "NAME: why" for each leftover that could not be removed.
-    std::vector<std::string> Unremoved() const;
-
-private:
-    FileSystem& files_;
-    mutable std::mutex mutex_;
-    std::set<std::filesystem::path> swept_;
-    std::atomic<std::int64_t> removed_{0};
-    std::vector<std::string> unremoved_;
+    virtual ~DestinationFolders() = default;
+    // Takes the folder, reached through `folder`, known to the user as `shown`; once per folder.
+    // False with the problem when it cannot be had.
+    virtual bool Enter(const std::filesystem::path& shown, const FolderHandle& folder, Problem* problem) = 0;
+    // The run's id, which the names of its files carry.
+    virtual const std::string& RunId() const = 0;
+    // Something of the run's own it could not remove: "FOLDER/NAME: why".
+    virtual void Left(std::string note) = 0;
 };
+
+// Finishes or undoes the replace whose record (the file `record` in the folder reached as
+// `folder`) a run that was killed left: the destination name then holds a complete drawing
+// again and ".BAK" the backup it held before, and the run's temp files there go. What cannot
+// be done is added to notes.
+void RecoverReplace(FileSystem& fs, const std::filesystem::path& folder, const std::filesystem::path& record,
+                    std::vector<std::string>& notes);
 
 struct ReplaceSettings {
     bool sync = true;
@@ -70,7 +70,9 @@ struct ReplaceSettings {
     std::filesystem::path root;
     const FolderHandle* rootHeld = nullptr;
     bool createFolders = false;  // missing folders below root are made
-    LeftoverSweep* sweep = nullptr;  // sweeps each folder written, when given
+    DestinationFolders* folders = nullptr;  // takes each folder written, when given
+    // The modification time the new drawing gets; none: the time of its writing.
+    std::optional<FileTime> modified;
     // When set, the destination's ".BAK" already holds an old file this batch kept (the source
     // named here left it): an old destination file then fails as a clash instead of replacing it.
     const std::string* backupTakenBy = nullptr;
@@ -81,9 +83,12 @@ struct ReplaceSettings {
 // in dest's place. Between the steps the temp file and the folder held open wait here.
 struct PendingReplace {
     std::filesystem::path dest;  // as reached through the folder held open
+    std::filesystem::path shown;  // as the user names it
     std::filesystem::path temp;
     std::unique_ptr<FolderHandle> pinned;
     const std::string* backupTakenBy = nullptr;
+    DestinationFolders* folders = nullptr;
+    bool sync = false;  // the record of a replace is synced before the replace begins
 };
 bool WriteBeside(FileSystem& fs, const std::filesystem::path& dest, const ReplaceSettings& settings,
                  const WriteDrawing& write, std::uint64_t& bytesOut, PendingReplace& pending, Problem* problem);
@@ -98,8 +103,10 @@ bool PutInPlace(FileSystem& fs, const PendingReplace& pending, bool syncFolder, 
 bool ReplaceWith(FileSystem& fs, const std::filesystem::path& dest, const ReplaceSettings& settings,
                  const WriteDrawing& write, std::uint64_t& bytesOut, bool& madeBackup, Problem* problem);
 
-// Puts a small file (a list) in place whole: written and synced under a temp name beside it,
-// then given its name, so the name holds the old or the new file at every instant.
-std::error_code ReplaceFileWith(FileSystem& fs, const std::filesystem::path& file, std::string_view bytes);
+// Puts a small file (a list) in place whole: written and synced under a temp name beside it in
+// the folder held open, then given its name there, so the name holds the old or the new file at
+// every instant and nothing is written anywhere else.
+std::error_code ReplaceFileIn(FileSystem& fs, const FolderHandle& folder, const std::filesystem::path& name,
+                              std::string_view bytes);
 
 }  // namespace quellmark

@@ -4,10 +4,14 @@
 
 #include "../platform/system.h"
 #include "replace.h"
+#include "run_folders.h"
+#include "run_marks.h"
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -31,7 +35,7 @@ bool IsRunFolderName(const std::string& name) {
 }
 
 SetupProblem Refusal(SetupKind kind, const fs::path& dest, const fs::path& folder = {}, std::error_code ec = {}) {
-    return {kind, dest, folder, ec};
+    return {kind, dest, folder, ec, {}};
 }
 
 enum class Place { Apart, Same, Inside };
@@ -84,68 +88,15 @@ SetupProblem ProbeSources(FileSystem& files, const SessionRequest& request) {
     return problem;
 }
 
-// The locks of a run: shared ones on each folder above DEST, from the root down, and DEST's own,
-// exclusive. A run into a folder above DEST holds that folder exclusively, one into a folder
-// inside DEST holds DEST shared: either way the two never write one folder at once. Folders
-// above DEST that cannot be opened (another user's) are passed over.
-class RunLocks {
-public:
-    // The folder whose lock another run holds, or an error; all or nothing is held.
-    std::error_code take(FileSystem& files, const fs::path& dest, fs::path& busy) {
-        held_.clear();
-        std::vector<fs::path> above;
-        for (fs::path up = ParentFolder(files.resolve(dest)); !up.empty(); up = ParentFolder(up)) above.push_back(up);
-        for (auto it = above.rbegin(); it != above.rend(); ++it) {
-            std::unique_ptr<FolderHandle> lock;
-            const std::error_code ec = files.lockFolder(*it, LockMode::Shared, lock);
-            if (ec == std::errc::resource_unavailable_try_again) return busy = *it, release(ec);
-            if (!ec) held_.push_back(std::move(lock));
-        }
-        std::unique_ptr<FolderHandle> own;
-        const std::error_code ec = files.lockFolder(dest, LockMode::Exclusive, own);
-        if (ec) return busy = dest, release(ec);
-        held_.push_back(std::move(own));
-        return {};
-    }
-    const FolderHandle& dest() const { return *held_.back(); }
-    ~RunLocks() { release({}); }
-
-private:
-    std::error_code release(std::error_code ec) {
-        while (!held_.empty()) held_.pop_back();  // the innermost first
-        return ec;
-    }
-    std::vector<std::unique_ptr<FolderHandle>> held_;
-};
-
-bool Stopped(const ConvertSettings& settings) { return settings.stop && settings.stop->load(); }
-
-SetupProblem TakeLocks(FileSystem& files, const SessionRequest& request, SessionEvents* events, RunLocks& locks) {
-    bool told = false;
-    for (;;) {
-        fs::path busy;
-        const std::error_code ec = locks.take(files, request.dest, busy);
-        if (!ec) return {};
-        if (ec != std::errc::resource_unavailable_try_again) return Refusal(SetupKind::CannotLock, request.dest, busy, ec);
-        if (!request.wait) return Refusal(SetupKind::Busy, request.dest, busy);
-        if (!told && events) events->Waiting(busy);
-        told = true;
-        // Polled, so a stop (Ctrl-C, the window's 中止) ends the wait at once.
-        for (int i = 0; i < 10; ++i) {
-            if (Stopped(request.settings)) return Refusal(SetupKind::Stopped, request.dest, busy);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-}
-
-// The run's own folder under the temp base, locked while it lives, so the folders of runs that
-// were killed (unlocked) are told from live ones and removed by the next run.
+// The run's own folder under the temp base, private to this user and locked while it lives, so
+// the folders of this user's runs that were killed (unlocked) are told from live ones and removed
+// by the next run. Another user's folders are never touched, nor anything a link leads to.
 class RunTempFolder {
 public:
     explicit RunTempFolder(FileSystem& files) : files_(files) {}
     ~RunTempFolder() {
         lock_.reset();
-        if (!path_.empty()) (void)RemoveTree(files_, path_);
+        if (base_ && !name_.empty()) (void)files_.removeTreeIn(*base_, name_);
     }
     SetupProblem make(const fs::path& given, const fs::path& dest, BatchSummary& summary) {
         fs::path base = given;
@@ -154,42 +105,50 @@ public:
         } else if (files_.examine(base).kind == PathKind::Missing) {
             (void)files_.createDirectory(base);
         }
+        if (auto ec = files_.holdFolder(base, base_)) return Refusal(SetupKind::CannotMakeTemp, dest, base, ec);
         sweep(base, summary);
         std::random_device entropy;
         std::error_code ec;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const fs::path path = base / (std::string(kRunFolderPrefix) + std::to_string(ProcessId()) + "-" +
-                                          std::to_string(entropy() % 1000000));
-            ec = files_.createDirectory(path, FolderAccess::Private);
+            const std::string name =
+                std::string(kRunFolderPrefix) + std::to_string(ProcessId()) + "-" + std::to_string(entropy() % 1000000);
+            ec = files_.createDirectory(base_->path() / name, FolderAccess::Private);
             if (ec == std::errc::file_exists) continue;
             if (ec) break;
-            // Another run's sweep may take a folder between its making and its locking; then it
-            // is that run's to remove, and this run makes another.
-            if (!files_.lockFolder(path, LockMode::Exclusive, lock_)) {
-                path_ = path;
+            // Entered without following a link, so the folder locked is the one just made.
+            std::unique_ptr<FolderHandle> made;
+            ec = files_.pinFolder(*base_, name, false, made);
+            if (!ec) ec = files_.lockFolder(made->path(), LockMode::Exclusive, lock_);
+            if (!ec) {
+                name_ = name;
+                path_ = made->path();
+                made_ = std::move(made);
                 return {};
             }
+            // Another run's sweep may take a folder between its making and its locking; then it
+            // is that run's to remove, and this run makes another.
         }
         return Refusal(SetupKind::CannotMakeTemp, dest, base, ec);
     }
     const fs::path& path() const { return path_; }
 
 private:
-    // Folders of runs that were killed: named as this program names them, and no live run holds
-    // their lock.
+    // Folders of this user's runs that were killed: named as this program names them, real
+    // folders of this user's (entered without following links), and no live run holds their lock.
     void sweep(const fs::path& base, BatchSummary& summary) {
         std::vector<FolderEntry> entries;
-        if (files_.listFolder(base, entries)) return;
+        if (files_.listFolder(base_->path(), entries)) return;
         for (const FolderEntry& entry : entries) {
             if (entry.facts.kind != PathKind::Folder || entry.facts.link || !IsRunFolderName(PathText(entry.name))) {
                 continue;
             }
-            const fs::path folder = base / entry.name;
             std::unique_ptr<FolderHandle> theirs;
-            if (files_.lockFolder(folder, LockMode::Exclusive, theirs)) continue;
-            if (auto ec = RemoveTree(files_, folder)) {
-                summary.warnings.push_back("cannot remove " + PathText(folder) + ", left by a run that was killed: " +
-                                           ErrorText(ec));
+            if (files_.pinFolder(*base_, entry.name, false, theirs) || !theirs->ownedByThisUser()) continue;
+            std::unique_ptr<FolderHandle> locked;
+            if (files_.lockFolder(theirs->path(), LockMode::Exclusive, locked)) continue;
+            if (auto ec = files_.removeTreeIn(*base_, entry.name)) {
+                summary.warnings.push_back("cannot remove " + PathText(base / entry.name) +
+                                           ", left by a run that was killed: " + ErrorText(ec));
             } else {
                 ++summary.leftoversRemoved;
             }
@@ -197,8 +156,37 @@ private:
     }
 
     FileSystem& files_;
+    std::unique_ptr<FolderHandle> base_;
+    std::string name_;
     fs::path path_;
+    std::unique_ptr<FolderHandle> made_;
     std::unique_ptr<FolderHandle> lock_;
+};
+
+// Stamps the run's marks now and then while the batch runs, for runs on other machines.
+class Heartbeat {
+public:
+    explicit Heartbeat(RunMarks& marks)
+        : thread_([this, &marks] {
+              std::unique_lock lock(mutex_);
+              while (!done_) {
+                  if (!changed_.wait_for(lock, std::chrono::seconds(60), [this] { return done_; })) marks.heartbeat();
+              }
+          }) {}
+    ~Heartbeat() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    std::thread thread_;
 };
 
 }  // namespace
@@ -215,8 +203,7 @@ std::string SetupProblem::message() const {
         case SetupKind::DestIsSource: return "the destination " + d + " is the source folder " + f;
         case SetupKind::DestInsideSource: return "the destination " + d + " lies inside the source folder " + f;
         case SetupKind::CannotCreateDest: return "cannot create the destination " + d + why;
-        case SetupKind::Busy: return "another conversion is writing into " + f;
-        case SetupKind::CannotLock: return "cannot lock " + f + why;
+        case SetupKind::Busy: return "another conversion is writing into " + f + " (" + holder.text() + ")";
         case SetupKind::Stopped: return "stopped while waiting for another conversion into " + f;
         case SetupKind::CannotMakeTemp: return "cannot create a temporary folder in " + f + why;
     }
@@ -238,20 +225,99 @@ SetupProblem CheckDestination(FileSystem& files, const SessionRequest& request) 
     return {};
 }
 
+namespace {
+
+// Whether any job's file looks like a drawing: a drawing's name and signature. Only then is a
+// missing DEST made, so a mistyped source leaves no empty folder behind.
+bool AnyDrawing(FileSystem& files, const JobList& jobs) {
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        const fs::path source = jobs.source(i);
+        const DrawingFormat format = FormatOfName(source);
+        if (format != DrawingFormat::None && HasSignature(files, source, format)) return true;
+    }
+    return false;
+}
+
+// The folders made for DEST, from the top down, so they can go again (innermost first, and only
+// while empty) when the run does not go ahead.
+class MadeFolders {
+public:
+    explicit MadeFolders(FileSystem& files) : files_(files) {}
+    std::error_code make(const fs::path& dest) {
+        std::vector<fs::path> missing;
+        for (fs::path up = dest; !up.empty() && files_.examine(up).kind == PathKind::Missing; up = up.parent_path()) {
+            missing.push_back(up);
+            if (up == up.parent_path() || !up.has_relative_path()) break;
+        }
+        for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+            const std::error_code ec = files_.createDirectory(*it);
+            if (ec && files_.examine(*it).kind != PathKind::Folder) return ec;
+            if (!ec) made_.push_back(*it);
+        }
+        return {};
+    }
+    void undo() {
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+            if (files_.removeDirectory(*it)) break;
+        }
+        made_.clear();
+    }
+
+private:
+    FileSystem& files_;
+    std::vector<fs::path> made_;
+};
+
+}  // namespace
+
 SessionResult RunSession(FileSystem& files, const SessionRequest& request, const JobList& jobs, SessionEvents* events) {
     SessionResult result;
     if ((result.setup = CheckDestination(files, request))) return result;
     const bool writes = !request.settings.dryRun;
+    MadeFolders made(files);
     if (writes && files.examine(request.dest).kind == PathKind::Missing) {
-        if (auto ec = CreateFolders(files, request.dest)) {
+        if (!AnyDrawing(files, jobs)) {
+            // Nothing to write: the batch runs (and says what each file is) with DEST unmade.
+            SessionRequest dry = request;
+            dry.settings.dryRun = true;
+            result = RunSession(files, dry, jobs, events);
+            return result;
+        }
+        if (auto ec = made.make(request.dest)) {
+            made.undo();
             result.setup = Refusal(SetupKind::CannotCreateDest, request.dest, {}, ec);
             return result;
         }
     }
-    RunLocks locks;
+    auto refuse = [&](SetupProblem problem) {
+        made.undo();
+        result.setup = std::move(problem);
+        return result;
+    };
+
+    std::unique_ptr<FolderHandle> destHeld;
+    RunMarks marks(files, RunIdentity::ForThisProcess());
+    std::unique_ptr<RunFolders> folders;
     if (writes) {
-        if ((result.setup = TakeLocks(files, request, events, locks))) return result;
-        if (!files.identityTrusted(request.dest) && (result.setup = ProbeSources(files, request))) return result;
+        if (auto ec = files.holdFolder(request.dest, destHeld)) return refuse(Refusal(SetupKind::CannotReach, request.dest, {}, ec));
+        folders = std::make_unique<RunFolders>(
+            files, marks, *destHeld, request.dest, request.wait, request.settings.stop,
+            [events](const fs::path& folder, const Holder& holder) {
+                if (events) events->Waiting(folder, holder);
+            });
+        Holder holder;
+        switch (folders->EnterDest(holder)) {
+            case RunMarks::Take::Busy: {
+                SetupProblem busy = Refusal(SetupKind::Busy, request.dest, request.dest);
+                busy.holder = holder;
+                return refuse(std::move(busy));
+            }
+            case RunMarks::Take::Stopped: return refuse(Refusal(SetupKind::Stopped, request.dest, request.dest));
+            default: break;
+        }
+        if (!files.identityTrusted(request.dest)) {
+            if (SetupProblem problem = ProbeSources(files, request)) return refuse(std::move(problem));
+        }
     }
     // Where DEST is not there yet (a dry run), the nearest folder above it tells.
     fs::path caseFolder = request.dest;
@@ -261,24 +327,28 @@ SessionResult RunSession(FileSystem& files, const SessionRequest& request, const
 
     BatchSummary setupNotes;
     RunTempFolder temp(files);
-    if ((result.setup = temp.make(request.tempBase, request.dest, setupNotes))) return result;
+    if (SetupProblem problem = temp.make(request.tempBase, request.dest, setupNotes)) return refuse(std::move(problem));
 
-    LeftoverSweep sweep(files);
     BatchPlan plan;
     plan.workers = request.workers > 0 ? request.workers : CoreCount();
     plan.foldCase = foldCase;
     plan.tempRoot = temp.path();
     plan.settings = request.settings;
     plan.settings.destFolder = request.dest;
-    plan.settings.destHeld = writes ? &locks.dest() : nullptr;
+    plan.settings.destHeld = destHeld.get();
     plan.settings.createFolders = request.createFolders;
-    plan.settings.sweep = writes ? &sweep : nullptr;
-    result.summary = RunBatch(files, jobs, plan, events);
-    result.summary.leftoversRemoved += setupNotes.leftoversRemoved + sweep.Removed();
-    result.summary.warnings = setupNotes.warnings;
-    for (const std::string& left : sweep.Unremoved()) {
-        result.summary.warnings.push_back("cannot remove " + left + " (left by a run that was killed)");
+    plan.settings.folders = folders.get();
+    {
+        std::optional<Heartbeat> heartbeat;
+        if (writes) heartbeat.emplace(marks);
+        result.summary = RunBatch(files, jobs, plan, events);
+        if (request.finish) request.finish(destHeld.get());
     }
+    result.summary.leftoversRemoved += setupNotes.leftoversRemoved + (folders ? folders->Removed() : 0);
+    result.summary.warnings = setupNotes.warnings;
+    std::vector<std::string> left = folders ? folders->Notes() : std::vector<std::string>{};
+    for (const std::string& mark : marks.release()) left.push_back(PathText(request.dest) + "/" + mark);
+    for (const std::string& note : left) result.summary.warnings.push_back("cannot remove " + note);
     return result;
 }
 

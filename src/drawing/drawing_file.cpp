@@ -58,6 +58,7 @@ bool WriteWholeFile(FileSystem& fs, const std::filesystem::path& path, WriteSett
         [&] {
             const std::uint64_t written = body(*file);
             if (settings.bytesWritten) *settings.bytesWritten = written;
+            if (settings.beforeClose) settings.beforeClose(*file);
             if (settings.sync) {
                 if (auto ec = file->sync()) {
                     throw DrawingError(FailureKind::CannotWrite, "cannot sync: " + ErrorText(ec), -1, Section::None, ec);

@@ -33,6 +33,9 @@ struct WriteSettings {
     // How a failure to create the file names it ("a temporary file beside A.JWW"); empty: the
     // file's own name.
     std::string shownName;
+    // Called once everything is written, before the sync and the close, to act on the file
+    // through its handle (its attributes and times); throws DrawingError to fail the write.
+    std::function<void(OutputFile&)> beforeClose;
 };
 
 struct FlagsPatch;

@@ -124,6 +124,14 @@ std::string FailureText(const Problem& failure) {
     return text;
 }
 
+std::string HolderText(const Holder& holder) {
+    if (!holder.known) return "別の変換（不明なプロセス）";
+    return "別の変換（プロセス " + std::to_string(holder.pid) + "、ユーザー " + holder.user +
+           (holder.host.empty() ? "" : "、" + holder.host) + "）";
+}
+
+std::string WaitingText(const Holder& holder) { return HolderText(holder) + texts::kWaitingForOtherRun; }
+
 std::string SetupFailureText(const SetupProblem& problem) {
     const std::string dest = PathText(problem.dest);
     const std::string folder = PathText(problem.folder);
@@ -137,8 +145,7 @@ std::string SetupFailureText(const SetupProblem& problem) {
         case SetupKind::CannotCreateDest: return texts::kDestinationMissing;
         case SetupKind::DestIsSource:
         case SetupKind::DestInsideSource: return texts::kSameFolder;
-        case SetupKind::Busy: return "別の変換が「" + folder + "」に書き込んでいます。";
-        case SetupKind::CannotLock: return "「" + folder + "」を他の変換から守るロックをかけられません" + why + "。変換しませんでした。";
+        case SetupKind::Busy: return HolderText(problem.holder) + "が「" + folder + "」に書き込んでいます。";
         case SetupKind::Stopped: return texts::kCancelled;
         case SetupKind::CannotMakeTemp: return "一時フォルダを「" + folder + "」に作れません" + why + "。変換しませんでした。";
     }

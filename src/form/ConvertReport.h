@@ -38,4 +38,9 @@ std::string FailureText(const Problem& problem);
 // Why a batch did not start: "保存先フォルダをロックできません：..." and the like.
 std::string SetupFailureText(const SetupProblem& problem);
 
+// Who holds a folder, for people: "別の変換（プロセス 1234、ユーザー bob）"; "別の変換（不明なプロセス）".
+std::string HolderText(const Holder& holder);
+// The status while the batch waits for that run.
+std::string WaitingText(const Holder& holder);
+
 }  // namespace quellmark

@@ -75,8 +75,8 @@ public:
     const std::string& Lost() const { return lost_; }
 
     // ---- the session's events, from its threads ----
-    void Waiting(const fs::path&) override {
-        Post([](MainForm& form) { form.ShowStatus(texts::kWaitingForOtherRun); });
+    void Waiting(const fs::path&, const Holder& holder) override {
+        Post([text = WaitingText(holder)](MainForm& form) { form.ShowStatus(text); });
     }
     void FileStarted(std::size_t, const BatchJob& job) override {
         Post([text = ConvertingText(PathText(job.source), PathText(job.dest))](MainForm& form) { form.ShowStatus(text); });

@@ -63,7 +63,7 @@ inline constexpr const char* kStopped = "変換作業を中止しました。";
 inline constexpr const char* kFailedFilesTitle = "変換できなかったファイル";
 inline constexpr const char* kStop = "中止";
 inline constexpr const char* kWaitingForOtherRun =
-    "別の変換が保存先フォルダに書き込んでいます。終わるのを待っています。（中止できます）";
+    "が保存先フォルダに書き込んでいます。終わるのを待っています。（中止できます）";
 inline constexpr const char* kStopping = "変換中のファイルが終わりしだい中止します。";
 inline constexpr const char* kDestinationGone = "保存先フォルダが見つかりません。";
 inline constexpr const char* kDestinationUnwritable = "保存先フォルダに書き込めません。";

@@ -39,6 +39,26 @@ struct UninitializedAllocator : std::allocator<T> {
 // The bytes of a file as read: filled by the read, never zeroed first.
 using FileBytes = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
 
+// A moment as file systems keep it: seconds and nanoseconds since 1970-01-01 UTC.
+struct FileTime {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    bool operator==(const FileTime&) const = default;
+};
+
+// What a new file takes over from the one it replaces: its permission bits and, where the
+// process may give files away, its owner and group (POSIX); whether it is read-only (Windows).
+struct FileAttributes {
+    std::uint32_t mode = 0;
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    bool readOnly = false;
+};
+
+// What a test of another process's lock on a file shows: held for writing, free, or nothing the
+// system can tell (no locks on this file system).
+enum class LockSeen { Held, Free, Unknown };
+
 // A regular file open for reading, from its first byte on.
 class InputFile {
 public:
@@ -51,6 +71,11 @@ public:
     // the same size and times of change. False where the system cannot tell, also when the file
     // was written so shortly before it was opened that its times would not show another write.
     virtual bool unchanged() const { return false; }
+    // The file's last write and its owner, as they were when it was opened.
+    virtual FileTime modified() const { return {}; }
+    virtual std::uint32_t owner() const { return 0; }
+    // Whether another open of the file holds the lock OutputFile::holdLock takes.
+    virtual LockSeen lockSeen() { return LockSeen::Unknown; }
 };
 
 class OutputFile {
@@ -74,6 +99,21 @@ public:
         (void)bytes;
         return std::make_error_code(std::errc::operation_not_supported);
     }
+    // Gives the file the attributes of another, through this handle (never by its name, which
+    // someone else may have given to another file meanwhile).
+    virtual std::error_code takeAttributes(const FileAttributes& attributes) {
+        (void)attributes;
+        return std::make_error_code(std::errc::operation_not_supported);
+    }
+    // Sets the file's last write; with touch, to now.
+    virtual std::error_code setModified(const FileTime& time) {
+        (void)time;
+        return std::make_error_code(std::errc::operation_not_supported);
+    }
+    virtual std::error_code touch() { return std::make_error_code(std::errc::operation_not_supported); }
+    // Takes a lock on the file that lasts while this handle is open, which InputFile::lockSeen
+    // shows to others; never waits. Fails where the file system has no locks.
+    virtual std::error_code holdLock() { return std::make_error_code(std::errc::operation_not_supported); }
     // Pushes what was written to the device.
     virtual std::error_code sync() = 0;
     virtual std::error_code close() = 0;
@@ -85,6 +125,8 @@ class FolderHandle {
 public:
     virtual ~FolderHandle() = default;
     virtual const std::filesystem::path& path() const = 0;
+    // Whether the folder belongs to the user this process runs as (on systems with owners).
+    virtual bool ownedByThisUser() const { return true; }
 };
 
 // What a path leads to. A link at the end of the path is followed: kind and size are those of
@@ -98,6 +140,7 @@ struct PathFacts {
     std::error_code error;    // why the path could not be examined; not set when it is simply not there
     std::int64_t modified = 0;  // a file's last write, in seconds since 1970-01-01 UTC
     bool readOnly = false;  // a file its owner may not write (Windows: the read-only attribute)
+    std::uint32_t owner = 0;  // the user a file belongs to (POSIX); 0 on Windows
     bool archive = false;   // Windows' archive attribute; no other system has one
     // Left out of what the window lists: a name starting with "." (Windows: the hidden or the
     // system attribute).
@@ -132,6 +175,9 @@ public:
     // Opens a regular file; a folder fails with is_a_directory, anything else that is no
     // regular file (a fifo, a device) with operation_not_supported, without waiting for it.
     virtual std::error_code openRead(const std::filesystem::path& path, std::unique_ptr<InputFile>& out) = 0;
+    // The same for a name whose last part may not be a link: a link fails with
+    // too_many_symbolic_link_levels, and is never followed.
+    virtual std::error_code openReadNoFollow(const std::filesystem::path& path, std::unique_ptr<InputFile>& out) = 0;
 
     // ---- writing ----
     // Creates the file, or truncates one that is there.
@@ -142,16 +188,18 @@ public:
     virtual std::error_code remove(const std::filesystem::path& path) = 0;
     // Gives the file a second name in the same folder (a hard link).
     virtual std::error_code link(const std::filesystem::path& existing, const std::filesystem::path& newName) = 0;
-    // Gives `to` the permission bits of `from` and, where the process may, its owner and group.
-    virtual std::error_code copyPermissions(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
-    // Gives `to` the modification time of `from`.
-    virtual std::error_code copyModificationTime(const std::filesystem::path& from,
-                                                 const std::filesystem::path& to) = 0;
+    // The attributes a replacing file takes of the file at the path; a link is not looked
+    // through (too_many_symbolic_link_levels), so nothing the link leads to is copied.
+    virtual std::error_code attributesOf(const std::filesystem::path& path, FileAttributes& out) = 0;
     // Makes one folder; file_exists when the name is taken, whatever by.
     virtual std::error_code createDirectory(const std::filesystem::path& path,
                                             FolderAccess access = FolderAccess::Ordinary) = 0;
     // Removes an empty folder; not_a_directory for anything else.
     virtual std::error_code removeDirectory(const std::filesystem::path& path) = 0;
+    // Removes the folder `name` inside the held folder with everything in it, entering each
+    // folder from the one above without following links (a link inside is removed itself).
+    // Returns the first failure and goes on past it.
+    virtual std::error_code removeTreeIn(const FolderHandle& parent, const std::filesystem::path& name) = 0;
     // Makes a rename in the folder durable.
     virtual std::error_code syncDirectory(const std::filesystem::path& path) = 0;
     // Whether syncFileSystem can push a whole file system to its device in one go.

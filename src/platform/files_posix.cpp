@@ -72,6 +72,19 @@ public:
         return settled_ && ::fstat(fd_.get(), &now) == 0 && now.st_size == opened_.st_size &&
                SameTime(now.st_mtim, opened_.st_mtim) && SameTime(now.st_ctim, opened_.st_ctim);
     }
+    FileTime modified() const override {
+        return {static_cast<std::int64_t>(opened_.st_mtim.tv_sec), static_cast<std::int64_t>(opened_.st_mtim.tv_nsec)};
+    }
+    std::uint32_t owner() const override { return static_cast<std::uint32_t>(opened_.st_uid); }
+    // Asks for the lock holdLock takes, without taking it: only a holder that opened the file
+    // for writing can have it, so a reader holding a read lock shows nothing.
+    LockSeen lockSeen() override {
+        struct flock probe {};
+        probe.l_type = F_WRLCK;
+        probe.l_whence = SEEK_SET;
+        if (::fcntl(fd_.get(), F_OFD_GETLK, &probe) != 0) return LockSeen::Unknown;
+        return probe.l_type == F_WRLCK ? LockSeen::Held : LockSeen::Free;
+    }
     int fd() const { return fd_.get(); }
     std::error_code read(std::span<std::uint8_t> bytes, std::size_t& got) override {
         got = 0;
@@ -147,6 +160,27 @@ public:
         }
         return {};
     }
+    // The owner first: a change of owner clears the set-id bits, and a drawing takes none anyway.
+    // Only a process that may give files away keeps the owner; where even it cannot (a file
+    // system without owners) the file stays its own, which harms no drawing.
+    std::error_code takeAttributes(const FileAttributes& attributes) override {
+        if (::geteuid() == 0 && (::fchown(fd_, attributes.owner, attributes.group) != 0)) {
+        }
+        return ::fchmod(fd_, static_cast<mode_t>(attributes.mode & 0777)) == 0 ? std::error_code{} : LastError();
+    }
+    std::error_code setModified(const FileTime& time) override {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
+        return ::futimens(fd_, times) == 0 ? std::error_code{} : LastError();
+    }
+    std::error_code touch() override { return ::futimens(fd_, nullptr) == 0 ? std::error_code{} : LastError(); }
+    // An open-file-description lock: it belongs to this handle alone (not to the process, as a
+    // classic fcntl lock does, which any close of the file in the process would drop).
+    std::error_code holdLock() override {
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        return ::fcntl(fd_, F_OFD_SETLK, &lock) == 0 ? std::error_code{} : LastError();
+    }
     std::error_code sync() override { return ::fsync(fd_) == 0 ? std::error_code{} : LastError(); }
     std::error_code close() override {
         const int fd = std::exchange(fd_, -1);
@@ -185,6 +219,10 @@ public:
     }
     ~PosixFolder() override { ::close(fd_); }
     const fs::path& path() const override { return path_; }
+    bool ownedByThisUser() const override {
+        struct stat st {};
+        return ::fstat(fd_, &st) == 0 && st.st_uid == ::geteuid();
+    }
     int fd() const { return fd_; }
 
 private:
@@ -220,6 +258,7 @@ void FillFacts(PathFacts& facts, const struct stat& st, std::string_view name) {
         facts.size = static_cast<std::uintmax_t>(st.st_size);
         facts.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec);
         facts.readOnly = (st.st_mode & S_IWUSR) == 0;
+        facts.owner = static_cast<std::uint32_t>(st.st_uid);
     }
     facts.hidden = name.starts_with(".");
 }
@@ -262,21 +301,80 @@ std::string RandomLetters(int count) {
     return letters;
 }
 
+// Opens a regular file for reading. Without O_NONBLOCK, opening a fifo would wait for a writer
+// for ever; a socket cannot be opened at all (ENXIO): no file to read either.
+std::error_code OpenRegular(const fs::path& path, int flags, std::unique_ptr<InputFile>& out) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags));
+    if (!fd.ok()) {
+        if (errno == ENXIO) return std::make_error_code(std::errc::operation_not_supported);
+        // O_NOFOLLOW says ELOOP for a link.
+        if (errno == ELOOP && (flags & O_NOFOLLOW)) return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+        return LastError();
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return LastError();
+    if (!S_ISREG(st.st_mode)) {
+        return std::make_error_code(S_ISDIR(st.st_mode) ? std::errc::is_a_directory
+                                                        : std::errc::operation_not_supported);
+    }
+    out = std::make_unique<PosixInputFile>(fd.release(), st);
+    return {};
+}
+
+// Removes what the folder open as `fd` holds, entering sub-folders by descriptor without
+// following links; closes fd. Returns the first failure.
+std::error_code EmptyFolder(int fd) {
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        const std::error_code ec = LastError();
+        ::close(fd);
+        return ec;
+    }
+    std::error_code first;
+    auto keep = [&](std::error_code ec) {
+        if (ec && !first) first = ec;
+    };
+    // The entries first, then their removal: a folder changed while it is read may skip names.
+    std::vector<std::pair<std::string, bool>> entries;  // name, and whether it is a folder
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0) keep(LastError());
+            break;
+        }
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        bool folder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            folder = ::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        entries.emplace_back(name, folder);
+    }
+    for (const auto& [name, folder] : entries) {
+        if (folder) {
+            const int inner = OpenFolder(fd, name.c_str(), false);
+            if (inner < 0) {
+                if (!IsNotThere(errno)) keep(LastError());
+                continue;
+            }
+            keep(EmptyFolder(inner));
+        }
+        if (::unlinkat(fd, name.c_str(), folder ? AT_REMOVEDIR : 0) != 0 && !IsNotThere(errno)) keep(LastError());
+    }
+    ::closedir(dir);
+    return first;
+}
+
 class RealFs final : public FileSystem {
 public:
     std::error_code openRead(const fs::path& path, std::unique_ptr<InputFile>& out) override {
-        // Without O_NONBLOCK, opening a fifo would wait for a writer for ever.
-        Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        // A socket cannot be opened at all (ENXIO): no file to read either.
-        if (!fd.ok()) return errno == ENXIO ? std::make_error_code(std::errc::operation_not_supported) : LastError();
-        struct stat st {};
-        if (::fstat(fd.get(), &st) != 0) return LastError();
-        if (!S_ISREG(st.st_mode)) {
-            return std::make_error_code(S_ISDIR(st.st_mode) ? std::errc::is_a_directory
-                                                            : std::errc::operation_not_supported);
-        }
-        out = std::make_unique<PosixInputFile>(fd.release(), st);
-        return {};
+        return OpenRegular(path, 0, out);
+    }
+
+    std::error_code openReadNoFollow(const fs::path& path, std::unique_ptr<InputFile>& out) override {
+        return OpenRegular(path, O_NOFOLLOW, out);
     }
 
     std::error_code create(const fs::path& path, std::unique_ptr<OutputFile>& out) override {
@@ -299,22 +397,16 @@ public:
         return ::link(existing.c_str(), newName.c_str()) == 0 ? std::error_code{} : LastError();
     }
 
-    std::error_code copyPermissions(const fs::path& from, const fs::path& to) override {
+    std::error_code attributesOf(const fs::path& path, FileAttributes& out) override {
         struct stat st {};
-        if (::stat(from.c_str(), &st) != 0) return LastError();
-        if (::chmod(to.c_str(), st.st_mode & 07777) != 0) return LastError();
-        // Only a process that may give files away keeps the owner; where even it cannot (a file
-        // system without owners) the file stays its own, which harms no drawing.
-        if (::geteuid() == 0 && ::chown(to.c_str(), st.st_uid, st.st_gid) != 0) {
-        }
+        if (::lstat(path.c_str(), &st) != 0) return LastError();
+        if (S_ISLNK(st.st_mode)) return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+        if (!S_ISREG(st.st_mode)) return std::make_error_code(std::errc::operation_not_supported);
+        out.mode = static_cast<std::uint32_t>(st.st_mode & 0777);
+        out.owner = static_cast<std::uint32_t>(st.st_uid);
+        out.group = static_cast<std::uint32_t>(st.st_gid);
+        out.readOnly = (st.st_mode & S_IWUSR) == 0;
         return {};
-    }
-
-    std::error_code copyModificationTime(const fs::path& from, const fs::path& to) override {
-        struct stat st {};
-        if (::stat(from.c_str(), &st) != 0) return LastError();
-        const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
-        return ::utimensat(AT_FDCWD, to.c_str(), times, 0) == 0 ? std::error_code{} : LastError();
     }
 
     std::error_code createDirectory(const fs::path& path, FolderAccess access) override {
@@ -325,6 +417,17 @@ public:
     std::error_code removeDirectory(const fs::path& path) override {
         // rmdir on a link says ENOTDIR too: only a real, empty folder goes.
         return ::rmdir(path.c_str()) == 0 ? std::error_code{} : LastError();
+    }
+
+    std::error_code removeTreeIn(const FolderHandle& parent, const fs::path& name) override {
+        const auto* held = dynamic_cast<const PosixFolder*>(&parent);
+        const Descriptor at(held ? ::fcntl(held->fd(), F_DUPFD_CLOEXEC, 0) : OpenFolder(AT_FDCWD, parent.path().c_str(), true));
+        if (!at.ok()) return LastError();
+        const int fd = OpenFolder(at.get(), name.c_str(), false);
+        if (fd < 0) return errno == ELOOP ? std::make_error_code(std::errc::too_many_symbolic_link_levels) : LastError();
+        std::error_code first = EmptyFolder(fd);
+        if (::unlinkat(at.get(), name.c_str(), AT_REMOVEDIR) != 0 && !first) first = LastError();
+        return first;
     }
 
     std::error_code syncDirectory(const fs::path& path) override { return OnFolder(path, ::fsync); }

@@ -17,6 +17,30 @@ namespace {
 // Reads and writes go in pieces a DWORD can count.
 constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
 
+// The lock OutputFile::holdLock takes: one byte far past any end, so that it keeps no one from
+// reading what the file holds (Windows' locks are mandatory).
+constexpr DWORD kLockOffsetHigh = 0x40000000;
+
+// 100-nanosecond steps from 1601-01-01 UTC, where a FILETIME counts from, to 1970-01-01.
+constexpr std::uint64_t kTicksTo1970 = 116444736000000000ULL;
+
+FileTime FileTimeOf(FILETIME time) {
+    const std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+    const std::int64_t since1970 = static_cast<std::int64_t>(ticks) - static_cast<std::int64_t>(kTicksTo1970);
+    return {since1970 / 10000000, (since1970 % 10000000) * 100};
+}
+
+FILETIME FileTimeFrom(const FileTime& time) {
+    const std::uint64_t ticks = static_cast<std::uint64_t>(time.seconds * 10000000 + time.nanoseconds / 100) + kTicksTo1970;
+    return {static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+}
+
+OVERLAPPED LockRange() {
+    OVERLAPPED at{};
+    at.OffsetHigh = kLockOffsetHigh;
+    return at;
+}
+
 // A handle closed when it goes.
 class OwnedHandle {
 public:
@@ -36,8 +60,21 @@ private:
 
 class Win32InputFile final : public InputFile {
 public:
-    Win32InputFile(HANDLE h, std::uint64_t size) : h_(h), size_(size) {}
+    Win32InputFile(HANDLE h, std::uint64_t size) : h_(h), size_(size) {
+        FILETIME written{};
+        if (::GetFileTime(h_.get(), nullptr, nullptr, &written)) modified_ = FileTimeOf(written);
+    }
     std::uint64_t size() const override { return size_; }
+    FileTime modified() const override { return modified_; }
+    LockSeen lockSeen() override {
+        OVERLAPPED at = LockRange();
+        if (::LockFileEx(h_.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+            at = LockRange();
+            ::UnlockFileEx(h_.get(), 0, 1, 0, &at);
+            return LockSeen::Free;
+        }
+        return ::GetLastError() == ERROR_LOCK_VIOLATION ? LockSeen::Held : LockSeen::Unknown;
+    }
     std::error_code read(std::span<std::uint8_t> bytes, std::size_t& got) override {
         got = 0;
         const DWORD chunk = static_cast<DWORD>(std::min(bytes.size(), kLargestTransfer));
@@ -50,6 +87,7 @@ public:
 private:
     OwnedHandle h_;
     std::uint64_t size_;
+    FileTime modified_;
 };
 
 class Win32OutputFile final : public OutputFile {
@@ -67,6 +105,30 @@ public:
             written += n;
         }
         return {};
+    }
+    // Windows keeps one permission of its own in the attributes: read-only.
+    std::error_code takeAttributes(const FileAttributes& attributes) override {
+        FILE_BASIC_INFO info{};
+        if (!::GetFileInformationByHandleEx(h_, FileBasicInfo, &info, sizeof info)) return Win32Error();
+        const DWORD wanted = (info.FileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) |
+                             (attributes.readOnly ? DWORD{FILE_ATTRIBUTE_READONLY} : 0);
+        if (wanted == info.FileAttributes) return {};
+        info.FileAttributes = wanted;
+        return ::SetFileInformationByHandle(h_, FileBasicInfo, &info, sizeof info) ? std::error_code{} : Win32Error();
+    }
+    std::error_code setModified(const FileTime& time) override {
+        const FILETIME written = FileTimeFrom(time);
+        return ::SetFileTime(h_, nullptr, nullptr, &written) ? std::error_code{} : Win32Error();
+    }
+    std::error_code touch() override {
+        FILETIME now{};
+        ::GetSystemTimeAsFileTime(&now);
+        return ::SetFileTime(h_, nullptr, nullptr, &now) ? std::error_code{} : Win32Error();
+    }
+    std::error_code holdLock() override {
+        OVERLAPPED at = LockRange();
+        return ::LockFileEx(h_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) ? std::error_code{}
+                                                                                                 : Win32Error();
     }
     std::error_code sync() override { return ::FlushFileBuffers(h_) ? std::error_code{} : Win32Error(); }
     std::error_code close() override {
@@ -286,12 +348,6 @@ std::error_code TakeShared(const std::wstring& base, std::vector<HANDLE>& mutexe
     return {};
 }
 
-// Seconds since 1970-01-01 UTC of a FILETIME (100-nanosecond steps since 1601-01-01 UTC).
-std::int64_t UnixSeconds(FILETIME time) {
-    const std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-    constexpr std::uint64_t kTicksTo1970 = 116444736000000000ULL;
-    return static_cast<std::int64_t>((ticks - kTicksTo1970) / 10000000);
-}
 
 PathFacts FactsOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME written) {
     PathFacts facts;
@@ -300,7 +356,7 @@ PathFacts FactsOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME writ
                                                          : PathKind::File;
     if (facts.kind == PathKind::File) {
         facts.size = (std::uintmax_t{sizeHigh} << 32) | sizeLow;
-        facts.modified = UnixSeconds(written);
+        facts.modified = FileTimeOf(written).seconds;
         facts.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
         facts.archive = (attributes & FILE_ATTRIBUTE_ARCHIVE) != 0;
     }
@@ -338,9 +394,22 @@ PathFacts FactsThroughLink(const fs::path& path) {
 class RealFs final : public FileSystem {
 public:
     std::error_code openRead(const fs::path& path, std::unique_ptr<InputFile>& out) override {
+        return open(path, FILE_ATTRIBUTE_NORMAL, out);
+    }
+
+    // Opened as the reparse point itself, a link is seen for what it is and refused.
+    std::error_code openReadNoFollow(const fs::path& path, std::unique_ptr<InputFile>& out) override {
+        std::unique_ptr<InputFile> opened;
+        if (auto ec = open(path, FILE_FLAG_OPEN_REPARSE_POINT, opened)) return ec;
+        if (examine(path).link) return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+        out = std::move(opened);
+        return {};
+    }
+
+    std::error_code open(const fs::path& path, DWORD flags, std::unique_ptr<InputFile>& out) {
         OwnedHandle h(::CreateFileW(Win32Path(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+                                    flags, nullptr));
         if (!h.ok()) {
             // Opening a folder fails with "access denied", which would say the wrong thing.
             const DWORD code = ::GetLastError();
@@ -374,8 +443,22 @@ public:
         return Win32Error();
     }
 
+    // DeleteFileW refuses a read-only file; this program's own files (a temp file that took a
+    // read-only drawing's attributes) must go all the same.
     std::error_code remove(const fs::path& path) override {
-        return ::DeleteFileW(Win32Path(path).c_str()) ? std::error_code{} : Win32Error();
+        const std::wstring name = Win32Path(path);
+        if (::DeleteFileW(name.c_str())) return {};
+        const DWORD code = ::GetLastError();
+        const DWORD attributes = ::GetFileAttributesW(name.c_str());
+        if (code != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
+            !(attributes & FILE_ATTRIBUTE_READONLY) || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            return Win32Error(code);
+        }
+        if (!::SetFileAttributesW(name.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) return Win32Error(code);
+        if (::DeleteFileW(name.c_str())) return {};
+        const std::error_code ec = Win32Error();
+        ::SetFileAttributesW(name.c_str(), attributes);
+        return ec;
     }
 
     std::error_code link(const fs::path& existing, const fs::path& newName) override {
@@ -383,28 +466,14 @@ public:
         return Win32Error();
     }
 
-    std::error_code copyPermissions(const fs::path& from, const fs::path& to) override {
-        // Windows keeps one permission of its own in the attributes: read-only.
-        const DWORD fromAttributes = ::GetFileAttributesW(Win32Path(from).c_str());
-        if (fromAttributes == INVALID_FILE_ATTRIBUTES) return Win32Error();
-        const DWORD toAttributes = ::GetFileAttributesW(Win32Path(to).c_str());
-        if (toAttributes == INVALID_FILE_ATTRIBUTES) return Win32Error();
-        const DWORD wanted =
-            (toAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) | (fromAttributes & FILE_ATTRIBUTE_READONLY);
-        if (wanted != toAttributes && !::SetFileAttributesW(Win32Path(to).c_str(), wanted)) return Win32Error();
+    std::error_code attributesOf(const fs::path& path, FileAttributes& out) override {
+        const DWORD attributes = ::GetFileAttributesW(Win32Path(path).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return Win32Error();
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return std::make_error_code(std::errc::operation_not_supported);
+        out = {};
+        out.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
         return {};
-    }
-
-    std::error_code copyModificationTime(const fs::path& from, const fs::path& to) override {
-        FILETIME written{};
-        {
-            const OwnedHandle source(OpenForAttributes(from, FILE_READ_ATTRIBUTES));
-            if (!source.ok()) return Win32Error();
-            if (!::GetFileTime(source.get(), nullptr, nullptr, &written)) return Win32Error();
-        }
-        const OwnedHandle target(OpenForAttributes(to, FILE_WRITE_ATTRIBUTES));
-        if (!target.ok()) return Win32Error();
-        return ::SetFileTime(target.get(), nullptr, nullptr, &written) ? std::error_code{} : Win32Error();
     }
 
     // The user's temp folder, where the run's private folders go, is the user's alone already.
@@ -526,6 +595,12 @@ public:
         OwnedHandle h(::CreateFileW(Win32Path(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         return h.ok();
+    }
+
+    // Windows reaches folders by name only: the tree below the held folder's name, with
+    // reparse points removed as links, never entered.
+    std::error_code removeTreeIn(const FolderHandle& parent, const fs::path& name) override {
+        return RemoveTree(*this, parent.path() / name);
     }
 
     std::error_code holdFolder(const fs::path& folder, std::unique_ptr<FolderHandle>& out) override {

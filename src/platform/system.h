@@ -47,6 +47,29 @@ long ProcessId();
 // How many threads the machine runs at once; at least 1.
 int CoreCount();
 
+// What tells this process from every other, also after its id is given to another process and
+// on other machines that write the same folders: its id, when it started (in the system's own
+// units), and the machine it runs on (host name, boot and, on Linux, the process's name space).
+struct ProcessStamp {
+    std::uint64_t pid = 0;
+    std::uint64_t started = 0;
+    std::string machine;
+    bool operator==(const ProcessStamp&) const = default;
+};
+ProcessStamp ThisProcessStamp();
+
+// Whether the process a stamp names still runs: Unknown when it ran on another machine, or when
+// this system cannot tell.
+enum class Liveness { Alive, Dead, Unknown };
+Liveness ProcessLiveness(const ProcessStamp& stamp);
+
+// The user this process runs as, by number (0 on Windows) and by name; the name of another
+// user by number, or the number as text when the system names no such user.
+std::uint32_t ThisUserId();
+std::string UserName(std::uint32_t user);
+// This machine's name.
+std::string HostName();
+
 #ifdef _WIN32
 // The path as Win32 calls take it: past MAX_PATH characters only with the \\?\ prefix, which in
 // turn wants an absolute path with backslashes and nothing like "." or ".."; a share becomes

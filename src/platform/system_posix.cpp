@@ -4,7 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quellmark {
@@ -20,6 +25,73 @@ fs::path ParentFolder(const fs::path& path) {
 }
 
 long ProcessId() { return static_cast<long>(::getpid()); }
+
+namespace {
+
+std::string FirstLineOf(const char* file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The start of a process in clock ticks since boot: the 22nd field of /proc/PID/stat, counted
+// after the command name, which is in parentheses and may hold spaces and parentheses itself.
+// 0 when the process is not there.
+std::uint64_t StartOf(std::uint64_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string field;
+    for (int i = 3; i <= 22 && fields >> field; ++i) {
+        if (i == 22) return std::strtoull(field.c_str(), nullptr, 10);
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
+ProcessStamp ThisProcessStamp() {
+    static const ProcessStamp stamp = [] {
+        ProcessStamp s;
+        s.pid = static_cast<std::uint64_t>(::getpid());
+        s.started = StartOf(s.pid);
+        // Processes in other pid name spaces (containers) on the same machine see other ids.
+        struct stat ns {};
+        const std::string space = ::stat("/proc/self/ns/pid", &ns) == 0 ? std::to_string(ns.st_ino) : "";
+        const std::string boot = FirstLineOf("/proc/sys/kernel/random/boot_id");
+        // Without a boot id, a process of this machine cannot be told from one of another.
+        if (!boot.empty() && s.started != 0) s.machine = HostName() + "/" + boot + "/" + space;
+        return s;
+    }();
+    return stamp;
+}
+
+Liveness ProcessLiveness(const ProcessStamp& stamp) {
+    const ProcessStamp& self = ThisProcessStamp();
+    if (self.machine.empty() || stamp.machine != self.machine) return Liveness::Unknown;
+    return StartOf(stamp.pid) == stamp.started ? Liveness::Alive : Liveness::Dead;
+}
+
+std::uint32_t ThisUserId() { return static_cast<std::uint32_t>(::geteuid()); }
+
+std::string UserName(std::uint32_t user) {
+    std::vector<char> buffer(4096);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (::getpwuid_r(static_cast<uid_t>(user), &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
+        return found->pw_name;
+    }
+    return std::to_string(user);
+}
 
 std::string SettingsTextFromUtf8(std::string_view utf8) { return std::string(utf8); }
 std::string Utf8FromSettingsText(std::string_view text) { return std::string(text); }

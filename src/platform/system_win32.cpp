@@ -144,6 +144,55 @@ long ProcessId() { return static_cast<long>(_getpid()); }
 
 namespace {
 
+// A process's creation time in 100-nanosecond units, or 0 when it cannot be opened.
+std::uint64_t CreationOf(HANDLE process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+}  // namespace
+
+std::string HostName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!::GetComputerNameW(name, &size)) return {};
+    return PathText(fs::path(std::wstring(name, size)));
+}
+
+ProcessStamp ThisProcessStamp() {
+    ProcessStamp s;
+    s.pid = ::GetCurrentProcessId();
+    s.started = CreationOf(::GetCurrentProcess());
+    if (s.started != 0) s.machine = HostName();
+    return s;
+}
+
+Liveness ProcessLiveness(const ProcessStamp& stamp) {
+    const ProcessStamp self = ThisProcessStamp();
+    if (self.machine.empty() || stamp.machine != self.machine) return Liveness::Unknown;
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(stamp.pid));
+    if (!process) return ::GetLastError() == ERROR_INVALID_PARAMETER ? Liveness::Dead : Liveness::Unknown;
+    DWORD code = 0;
+    const bool running = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    const std::uint64_t created = CreationOf(process);
+    ::CloseHandle(process);
+    return running && created == stamp.started ? Liveness::Alive : Liveness::Dead;
+}
+
+// Windows files have no owner numbers the program uses.
+std::uint32_t ThisUserId() { return 0; }
+
+std::string UserName(std::uint32_t user) {
+    if (user != 0) return std::to_string(user);
+    wchar_t name[257] = {};
+    DWORD size = 257;
+    if (!::GetUserNameW(name, &size) || size == 0) return {};
+    return PathText(fs::path(std::wstring(name, size - 1)));
+}
+
+namespace {
+
 // Text from one code page to another through UTF-16; bytes that are no character of the first
 // become the second's default character.
 std::string Recode(std::string_view text, UINT from, UINT to) {
