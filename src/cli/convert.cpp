@@ -84,13 +84,20 @@ SessionRequest RequestOf(FileSystem& files, const ConvertOptions& options) {
 // The jobs the sources (or the listed files) stand for, each placed under DEST as a walk places it.
 JobList PlanJobs(FileSystem& files, const ConvertOptions& options, const fs::path& dest, WalkCounts& walk) {
     JobList jobs;
-    const auto add = [&](const SourceFile& file) { jobs.add(file.path, dest / file.relative, file.size, file.named); };
+    const auto add = [&](const SourceFile& file) {
+        if (file.unreadable) {
+            jobs.addUnreadableFolder(file.path, dest / file.relative, file.unreadable);
+        } else {
+            jobs.add(file.path, dest / file.relative, file.size, file.named);
+        }
+    };
+    const WalkOptions walkOptions{options.recursive, options.hidden, true};
     if (options.filesFrom.empty()) {
-        walk = WalkSources(files, options.sources, {options.recursive, options.hidden}, add);
+        walk = WalkSources(files, options.sources, walkOptions, add);
     } else {
         PathList list;
         ReadPathList(files, options.filesFrom, options.nulSeparated, list);
-        ListedFiles(files, list.entries, options.sources, add);
+        walk = ListedFiles(files, list.entries, options.sources, walkOptions, add);
     }
     return jobs;
 }

@@ -29,12 +29,17 @@ struct OpenFolder {
     std::size_t next = 0;
 };
 
-// Lists the folder in name order; a folder that cannot be listed is counted as unreadable
-// with whatever it gave.
-OpenFolder Open(FileSystem& files, fs::path path, fs::path relative, WalkCounts& walk) {
+// Lists the folder in name order; a folder that cannot be listed is handed on or counted as
+// unreadable, with whatever it gave.
+OpenFolder Open(FileSystem& files, fs::path path, fs::path relative, const WalkOptions& options, const OnFile& onFile,
+                WalkCounts& walk) {
     OpenFolder folder{std::move(path), std::move(relative), {}, 0};
     if (auto ec = files.listFolder(folder.path, folder.entries)) {
-        walk.unreadable.push_back(PathText(folder.path) + ": " + ErrorText(ec));
+        if (options.unreadableFolders) {
+            onFile({folder.path, folder.relative, 0, false, ec});
+        } else {
+            walk.unreadable.push_back(PathText(folder.path) + ": " + ErrorText(ec));
+        }
     }
     std::sort(folder.entries.begin(), folder.entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
@@ -46,7 +51,7 @@ OpenFolder Open(FileSystem& files, fs::path path, fs::path relative, WalkCounts&
 void WalkFolder(FileSystem& files, const fs::path& top, const WalkOptions& options, const OnFile& onFile,
                 WalkCounts& walk) {
     std::vector<OpenFolder> stack;
-    stack.push_back(Open(files, top, {}, walk));
+    stack.push_back(Open(files, top, {}, options, onFile, walk));
     while (!stack.empty()) {
         OpenFolder& folder = stack.back();
         if (folder.next == folder.entries.size()) {
@@ -57,7 +62,7 @@ void WalkFolder(FileSystem& files, const fs::path& top, const WalkOptions& optio
         const fs::path path = folder.path / entry.name;
         const fs::path relative = folder.relative / entry.name;
         if (entry.facts.kind != PathKind::Folder) {
-            onFile({path, relative, entry.facts.size, false});
+            onFile({path, relative, entry.facts.size, false, {}});
         } else if (!options.recursive) {
             ++walk.foldersNotEntered;
         } else if (entry.facts.link) {
@@ -65,7 +70,7 @@ void WalkFolder(FileSystem& files, const fs::path& top, const WalkOptions& optio
         } else if (IsHidden(entry.name) && !options.hidden) {
             ++walk.hiddenLeftOut;
         } else {
-            stack.push_back(Open(files, path, relative, walk));
+            stack.push_back(Open(files, path, relative, options, onFile, walk));
         }
     }
 }
@@ -80,14 +85,15 @@ WalkCounts WalkSources(FileSystem& files, const std::vector<fs::path>& arguments
         if (facts.kind == PathKind::Folder) {
             WalkFolder(files, argument, options, onFile, walk);
         } else {
-            onFile({argument, argument.filename(), facts.size, true});
+            onFile({argument, argument.filename(), facts.size, true, {}});
         }
     }
     return walk;
 }
 
-void ListedFiles(FileSystem& files, const std::vector<std::string_view>& listed, const std::vector<fs::path>& arguments,
-                 const OnFile& onFile) {
+WalkCounts ListedFiles(FileSystem& files, const std::vector<std::string_view>& listed,
+                       const std::vector<fs::path>& arguments, const WalkOptions& options, const OnFile& onFile) {
+    WalkCounts walk;
     // Paths are made absolute and normal by their spelling alone (links are not resolved), from
     // the current folder taken once.
     const fs::path here = fs::current_path();
@@ -122,8 +128,18 @@ void ListedFiles(FileSystem& files, const std::vector<std::string_view>& listed,
                              (arguments.empty() ? "no folder below the current one; name the folder that holds it"
                                                 : "none of the SOURCE folders or files"));
         }
-        onFile({path, relative, files.examine(path).size, true});
+        const PathFacts facts = files.examine(path);
+        if (facts.kind != PathKind::Folder) {
+            onFile({path, relative, facts.size, true, {}});
+            continue;
+        }
+        WalkFolder(files, path, options, [&](const SourceFile& file) {
+            SourceFile placed = file;
+            placed.relative = relative / file.relative;
+            onFile(placed);
+        }, walk);
     }
+    return walk;
 }
 
 void ReportWalk(const WalkCounts& walk) {

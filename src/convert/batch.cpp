@@ -38,7 +38,15 @@ fs::path JobList::dest(std::size_t i) const {
     return fs::path(text_.substr(e.at + e.sourceLength, e.destLength));
 }
 
-BatchJob JobList::operator[](std::size_t i) const { return {source(i), dest(i), entries_[i].named}; }
+void JobList::addUnreadableFolder(const fs::path& folder, const fs::path& dest, std::error_code why) {
+    unreadable_.emplace(entries_.size(), why);
+    add(folder, dest, 0, false);
+}
+
+BatchJob JobList::operator[](std::size_t i) const {
+    const auto unreadable = unreadable_.find(i);
+    return {source(i), dest(i), entries_[i].named, unreadable == unreadable_.end() ? std::error_code{} : unreadable->second};
+}
 
 void BatchSummary::add(const FileResult& result) {
     switch (result.outcome) {
@@ -271,6 +279,10 @@ BatchSummary RunBatch(FileSystem& files, const JobList& jobs, const BatchPlan& p
                                  : Unconverted(job, Outcome::Failed,
                                                MakeProblem(ProblemKind::Clash,
                                                            PathText(first) + " of this batch is converted to the same name"));
+                } else if (job.unreadable) {
+                    result = Unconverted(job, Outcome::Failed,
+                                         MakeProblem(ProblemKind::CannotRead,
+                                                     "cannot read the folder: " + ErrorText(job.unreadable), job.unreadable));
                 } else if (settings.stop && settings.stop->load()) {
                     result = Unconverted(job, Outcome::NotStarted,
                                          MakeProblem(ProblemKind::Interrupted, "the batch was stopped before it started"));

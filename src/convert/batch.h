@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <system_error>
+#include <unordered_map>
 #include <vector>
 
 namespace quellmark {
@@ -17,6 +19,7 @@ struct BatchJob {
     std::filesystem::path source;
     std::filesystem::path dest;
     bool named = false;  // the user named the file itself, rather than a folder that holds it
+    std::error_code unreadable;  // set for a folder of the sources that could not be listed
 };
 
 // The jobs of a batch, held at the size of their names: a list of a million files costs the
@@ -26,6 +29,9 @@ public:
     // size: the file's size as listed (for the time left), 0 when unknown.
     void add(const std::filesystem::path& source, const std::filesystem::path& dest, std::uint64_t size = 0,
              bool named = false);
+    // A folder of the sources that could not be listed: the batch reports it as a failure, so it
+    // is in every count and list of failures.
+    void addUnreadableFolder(const std::filesystem::path& folder, const std::filesystem::path& dest, std::error_code why);
     std::size_t size() const { return entries_.size(); }
     BatchJob operator[](std::size_t i) const;
     std::filesystem::path source(std::size_t i) const;
@@ -44,6 +50,7 @@ private:
     };
     Text text_;
     std::vector<Entry> entries_;
+    std::unordered_map<std::size_t, std::error_code> unreadable_;  // few: kept aside
     std::uint64_t listedBytes_ = 0;
 };
 
