@@ -3,13 +3,23 @@
 // for a link, identity that cannot be trusted, and every platform call failing in turn.
 #include "testkit.h"
 
+#include "convert/replace.h"
 #include "convert/session.h"
 
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace quellmark;
 using namespace qmtest;
@@ -190,6 +200,20 @@ TEST_F(Session, TheSweepTakesWhatKilledRunsLeftAndNothingALiveRunHolds) {
         fs::create_directories(folder / "job-0");
         WriteFile(folder / "job-0" / "qm1-1.img", {1, 2, 3});
     }
+    // A link inside goes as a link; what it leads to stays.
+    const fs::path kept = dir / "kept";
+    fs::create_directories(kept);
+    WriteFile(kept / "precious", {'p'});
+    fs::create_directory_symlink(kept, killed / "job-1");
+#ifndef _WIN32
+    // Another user's folder of that name is never touched, whatever it holds.
+    const fs::path planted = temp() / "quellmark-run-99999-3";
+    fs::create_directories(planted);
+    fs::create_directory_symlink(kept, planted / "job-0");
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::lchown(planted.c_str(), 65534, 65534), 0);
+    }
+#endif
     WriteFile(temp() / "quellmark-run-notes", {'x'});  // no folder of a run
     WriteFile(dest() / ".qm-0123456789.tmp", {'y'});   // an older version's killed run's temp file in DEST
     WriteFile(dest() / ".qm-deadrun000-abcdef.tmp", {'z'});  // a killed run's, with no mark left
@@ -202,13 +226,98 @@ TEST_F(Session, TheSweepTakesWhatKilledRunsLeftAndNothingALiveRunHolds) {
     EXPECT_FALSE(fs::exists(killed));
     EXPECT_FALSE(fs::exists(dest() / ".qm-deadrun000-abcdef.tmp"));
     EXPECT_TRUE(fs::exists(live / "job-0" / "qm1-1.img"));
+    EXPECT_TRUE(fs::exists(kept / "precious"));
     EXPECT_TRUE(fs::exists(temp() / "quellmark-run-notes"));
     EXPECT_FALSE(fs::exists(dest() / ".qm-0123456789.tmp"));
     // The run's own folder went with it.
     std::vector<std::string> left;
     for (const auto& e : fs::directory_iterator(temp())) left.push_back(PathText(e.path().filename()));
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"quellmark-run-99999-2", "quellmark-run-notes"}));
+    std::vector<std::string> expected = {"quellmark-run-99999-2", "quellmark-run-notes"};
+#ifndef _WIN32
+    if (::geteuid() == 0) expected.insert(expected.begin() + 1, "quellmark-run-99999-3");
+#endif
+    EXPECT_EQ(left, expected);
+}
+
+TEST_F(Session, ALockABystanderTakesOnAFolderStallsNoRun) {
+#ifdef _WIN32
+    GTEST_SKIP() << "flock is POSIX's";
+#else
+    // Anyone who can open a folder can flock it; a run asks only the marks of those who can write it.
+    std::vector<int> held;
+    for (const fs::path& folder : {fs::path("/"), dir.path(), dest()}) {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        held.push_back(fd);
+    }
+    SessionRequest request = Request(dest());
+    request.wait = false;
+    const SessionResult result = RunSession(RealFileSystem(), request, Jobs(dest()), nullptr);
+    EXPECT_FALSE(result.setup) << result.setup.message();
+    EXPECT_EQ(result.summary.converted, 3);
+    for (const int fd : held) ::close(fd);
+#endif
+}
+
+TEST_F(Session, TheNewDrawingTakesModeOwnerAndTimeThroughItsOwnHandle) {
+#ifdef _WIN32
+    GTEST_SKIP() << "owners and modes are POSIX's";
+#else
+    // Another user who owns DEST swaps each temp file for a link to a file of the running
+    // user's while it waits for its rename: nothing is done by the name.
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give the old drawing another owner";
+    const fs::path victim = dir / "victim";
+    WriteFile(victim, {'m', 'i', 'n', 'e'});
+    ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(victim.c_str(), &before), 0);
+    WriteFile(dest() / "a.jww", {'o', 'l', 'd'});
+    ASSERT_EQ(::chown((dest() / "a.jww").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod((dest() / "a.jww").c_str(), 0666), 0);
+    struct Swapping final : ForwardingFileSystem {
+        fs::path victim;
+        std::error_code rename(const fs::path& from, const fs::path& to) override {
+            if (from.extension() == ".tmp" && to.filename() == "a.jww") {
+                fs::remove(from);
+                fs::create_symlink(victim, from);
+            }
+            return ForwardingFileSystem::rename(from, to);
+        }
+    } files;
+    files.victim = victim;
+    SessionRequest request = Request(dest());
+    request.settings.keepTimes = true;
+    (void)RunSession(files, request, Jobs(dest(), {"a.jww"}), nullptr);
+    struct stat after {};
+    ASSERT_EQ(::stat(victim.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, 0600u);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+#endif
+}
+
+TEST_F(Session, ARunIntoABindMountOfAFolderMeetsARunIntoTheFolder) {
+#ifdef _WIN32
+    GTEST_SKIP() << "bind mounts are Linux's";
+#else
+    // A run into DEST that has written into DEST/c1, and a run into a bind mount of DEST/c1.
+    const fs::path mounted = dir / "mounted";
+    fs::create_directories(mounted);
+    fs::create_directories(dest() / "c1");
+    if (::mount((dest() / "c1").c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
+    }
+    {
+        HeldByAnotherRun other(dest() / "c1");
+        SessionRequest request = Request(mounted);
+        request.wait = false;
+        EXPECT_EQ(RunSession(RealFileSystem(), request, Jobs(mounted), nullptr).setup.kind, SetupKind::Busy);
+    }
+    ::umount(mounted.c_str());
+#endif
 }
 
 TEST_F(Session, NamesThatDifferInCaseClashWhereTheDestinationFoldsThem) {
@@ -283,7 +392,13 @@ TEST_F(Session, ADestinationSwappedForALinkIsNeverWrittenThrough) {
     fs::create_directories(victim);
     Gate gate;
     SessionResult result;
-    std::thread run([&] { result = RunSession(RealFileSystem(), Request(dest()), Jobs(dest()), &gate); });
+    SessionRequest request = Request(dest());
+    // What a front end writes at the end (a list of failures) goes through DEST as the run holds it.
+    request.finish = [&](const FolderHandle* held) {
+        ASSERT_NE(held, nullptr);
+        EXPECT_FALSE(ReplaceFileIn(RealFileSystem(), *held, "failed.txt", "list"));
+    };
+    std::thread run([&] { result = RunSession(RealFileSystem(), request, Jobs(dest()), &gate); });
     gate.WaitForStart();
     fs::rename(dest(), dir / "moved");
     std::error_code linked;
@@ -292,7 +407,7 @@ TEST_F(Session, ADestinationSwappedForALinkIsNeverWrittenThrough) {
     run.join();
     if (linked) GTEST_SKIP() << "no symbolic links here: " << linked.message();
     EXPECT_TRUE(fs::is_empty(victim));
-    EXPECT_EQ(Files(dir / "moved").size(), 3u);  // the folder the run held
+    EXPECT_EQ(Files(dir / "moved").size(), 4u);  // the folder the run held: three drawings and the list
 }
 
 TEST_F(Session, WhereIdentityCannotBeTrustedAFileMadeInTheDestinationTellsTheSource) {
