@@ -326,11 +326,11 @@ std::error_code FaultyFileSystem::create(const fs::path& path, std::unique_ptr<O
     if (failCreate(path)) return std::make_error_code(std::errc::permission_denied);
     return wrap(Real().create(path, out), out);
 }
-std::error_code FaultyFileSystem::createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) {
+std::error_code FaultyFileSystem::createNew(const fs::path& path, std::unique_ptr<OutputFile>& out, FolderAccess access) {
     QM_FAIL_CALL(FsCall::CreateNew, path);
     if (crashed()) return std::make_error_code(std::errc::io_error);
     if (failCreate(path)) return std::make_error_code(std::errc::permission_denied);
-    return wrap(Real().createNew(path, out), out);
+    return wrap(Real().createNew(path, out, access), out);
 }
 std::error_code FaultyFileSystem::rename(const fs::path& from, const fs::path& to) {
     QM_FAIL_CALL(FsCall::Rename, from);
@@ -424,8 +424,9 @@ std::error_code ForwardingFileSystem::openReadNoFollow(const fs::path& path, std
 std::error_code ForwardingFileSystem::create(const fs::path& path, std::unique_ptr<OutputFile>& out) {
     return Real().create(path, out);
 }
-std::error_code ForwardingFileSystem::createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) {
-    return Real().createNew(path, out);
+std::error_code ForwardingFileSystem::createNew(const fs::path& path, std::unique_ptr<OutputFile>& out,
+                                                FolderAccess access) {
+    return Real().createNew(path, out, access);
 }
 std::error_code ForwardingFileSystem::rename(const fs::path& from, const fs::path& to) { return Real().rename(from, to); }
 std::error_code ForwardingFileSystem::remove(const fs::path& path) { return Real().remove(path); }
@@ -489,14 +490,15 @@ bool GatedFileSystem::Waiting() {
     return waiting_ > 0;
 }
 
-std::error_code GatedFileSystem::createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) {
+std::error_code GatedFileSystem::createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out,
+                                           FolderAccess access) {
     if (std::this_thread::get_id() != owner_ && path.extension() == ".tmp") {
         std::unique_lock lock(mutex_);
         ++waiting_;
         changed_.wait(lock, [this] { return open_; });
         --waiting_;
     }
-    return RealFileSystem().createNew(path, out);
+    return RealFileSystem().createNew(path, out, access);
 }
 
 Bytes JwwWithMemo(const std::string& sjisMemo, std::int32_t version) {

@@ -105,7 +105,8 @@ public:
     std::error_code openRead(const fs::path& path, std::unique_ptr<quellmark::InputFile>& out) override;
     std::error_code openReadNoFollow(const fs::path& path, std::unique_ptr<quellmark::InputFile>& out) override;
     std::error_code create(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
-    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
+    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out,
+                              quellmark::FolderAccess access) override;
     std::error_code rename(const fs::path& from, const fs::path& to) override;
     std::error_code remove(const fs::path& path) override;
     std::error_code link(const fs::path& existing, const fs::path& newName) override;
@@ -159,7 +160,8 @@ public:
     std::error_code openRead(const fs::path& path, std::unique_ptr<quellmark::InputFile>& out) override;
     std::error_code openReadNoFollow(const fs::path& path, std::unique_ptr<quellmark::InputFile>& out) override;
     std::error_code create(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
-    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
+    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out,
+                              quellmark::FolderAccess access) override;
     std::error_code rename(const fs::path& from, const fs::path& to) override;
     std::error_code remove(const fs::path& path) override;
     std::error_code link(const fs::path& existing, const fs::path& newName) override;
@@ -195,7 +197,8 @@ public:
     // Whether a worker thread is waiting at the gate.
     bool Waiting();
 
-    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out) override;
+    std::error_code createNew(const fs::path& path, std::unique_ptr<quellmark::OutputFile>& out,
+                              quellmark::FolderAccess access) override;
 
 private:
     const std::thread::id owner_ = std::this_thread::get_id();

@@ -221,17 +221,18 @@ RunMarks::Take RunMarks::take(const FolderHandle& folder, const fs::path& shown,
     if (fs_.pinFolder(folder, {}, false, held->folder)) return Take::Unmarked;
     held->locksTrusted = fs_.identityTrusted(held->folder->path());
     const fs::path markPath = held->folder->path() / MarkName(self_.id);
-    if (fs_.createNew(markPath, held->file)) return Take::Unmarked;
+    // Made private and locked before anyone else may open it, then made readable to every user
+    // who may want the folder: no one can take a lock on it first and make it look dead.
+    if (fs_.createNew(markPath, held->file, FolderAccess::Private)) return Take::Unmarked;
+    (void)held->file->holdLock();  // where there are no locks, the content and stamps tell
     std::size_t written = 0;
-    // Readable by every user who may want the folder, whatever this user's umask.
-    (void)held->file->takeAttributes({0644, 0, 0, false});
     if (held->file->write({reinterpret_cast<const std::uint8_t*>(text_.data()), text_.size()}, written) ||
         held->file->sync()) {
         held->file.reset();
         (void)fs_.remove(markPath);
         return Take::Unmarked;
     }
-    (void)held->file->holdLock();  // where there are no locks, the content and stamps tell
+    (void)held->file->takeAttributes({0644, 0, 0, false});
     held->stateAt = text_.size() - std::string_view("holding\n").size();
     Held& mine = *held;
     {
@@ -254,12 +255,12 @@ RunMarks::Take RunMarks::take(const FolderHandle& folder, const fs::path& shown,
                 // this run said it wants it: then this one waits for it to end.
                 while (!others.empty() && !Stopped(rules.stop)) {
                     holder = others.front().holder;
-                    if (!told && rules.waiting) rules.waiting(holder);
-                    told = true;
                     if (!rules.wait) {
                         (void)setState(mine, false);
                         return Take::Busy;
                     }
+                    if (!told && rules.waiting) rules.waiting(holder);
+                    told = true;
                     Pause(std::chrono::milliseconds(100), rules.stop);
                     others = holders(mine, entries);
                 }
@@ -273,9 +274,9 @@ RunMarks::Take RunMarks::take(const FolderHandle& folder, const fs::path& shown,
             (void)setState(mine, false);
         }
         holder = others.front().holder;
+        if (!rules.wait) return Take::Busy;
         if (!told && rules.waiting) rules.waiting(holder);
         told = true;
-        if (!rules.wait) return Take::Busy;
         Pause(std::chrono::milliseconds(200), rules.stop);
     }
 }

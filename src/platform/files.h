@@ -182,8 +182,10 @@ public:
     // ---- writing ----
     // Creates the file, or truncates one that is there.
     virtual std::error_code create(const std::filesystem::path& path, std::unique_ptr<OutputFile>& out) = 0;
-    // Creates the file only when no file of that name exists.
-    virtual std::error_code createNew(const std::filesystem::path& path, std::unique_ptr<OutputFile>& out) = 0;
+    // Creates the file only when no file of that name exists; a private one only this user may
+    // open until its permissions are changed.
+    virtual std::error_code createNew(const std::filesystem::path& path, std::unique_ptr<OutputFile>& out,
+                                      FolderAccess access = FolderAccess::Ordinary) = 0;
     virtual std::error_code rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
     virtual std::error_code remove(const std::filesystem::path& path) = 0;
     // Gives the file a second name in the same folder (a hard link).

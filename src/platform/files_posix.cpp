@@ -230,8 +230,9 @@ private:
     fs::path path_;
 };
 
-std::error_code OpenForWriting(const fs::path& path, int flags, std::unique_ptr<OutputFile>& out) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
+std::error_code OpenForWriting(const fs::path& path, int flags, std::unique_ptr<OutputFile>& out,
+                               mode_t mode = 0666) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, mode);
     if (fd < 0) return LastError();
     out = std::make_unique<PosixOutputFile>(fd);
     return {};
@@ -381,8 +382,8 @@ public:
         return OpenForWriting(path, O_TRUNC, out);
     }
 
-    std::error_code createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) override {
-        return OpenForWriting(path, O_EXCL, out);
+    std::error_code createNew(const fs::path& path, std::unique_ptr<OutputFile>& out, FolderAccess access) override {
+        return OpenForWriting(path, O_EXCL, out, access == FolderAccess::Private ? 0600 : 0666);
     }
 
     std::error_code rename(const fs::path& from, const fs::path& to) override {

@@ -430,7 +430,8 @@ public:
         return OpenForWriting(path, CREATE_ALWAYS, out);
     }
 
-    std::error_code createNew(const fs::path& path, std::unique_ptr<OutputFile>& out) override {
+    // Files in folders of the user's own are the user's already.
+    std::error_code createNew(const fs::path& path, std::unique_ptr<OutputFile>& out, FolderAccess) override {
         return OpenForWriting(path, CREATE_NEW, out);
     }
 
