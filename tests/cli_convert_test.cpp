@@ -412,6 +412,42 @@ TEST_F(CliConvert, EveryEntryOfAFolderCountsAndOutputThatCannotBeWrittenIsAFailu
 #endif
 }
 
+TEST_F(CliConvert, AFolderThatCannotBeReadIsAFailureEverywhereAndDebrisIsSaid) {
+#ifdef _WIN32
+    GTEST_SKIP() << "POSIX limits and attributes";
+#else
+    // A folder whose path is past what the system takes: in the counts, the JSON and the list.
+    // Made a folder at a time from the one above, as a path that long cannot be given whole.
+    const std::string part(250, 'x');
+    int at = ::open(src().c_str(), O_RDONLY | O_DIRECTORY);
+    for (std::size_t length = src().native().size(); length < 4200; length += part.size() + 1) {
+        ASSERT_EQ(::mkdirat(at, part.c_str(), 0755), 0);
+        const int next = ::openat(at, part.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(at);
+        at = next;
+    }
+    ::close(at);
+    const CommandResult run = CliStdout("convert -r --json -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " +
+                                        Q(dir / "failed"));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("\"kind\":\"cannot-read\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"failed\":1,"), std::string::npos) << run.out;
+    const Bytes list = ReadFile(dir / "failed");
+    EXPECT_GT(Occurrences(std::string(list.begin(), list.end()), part), 15u);  // the folder's whole path
+
+    // What cannot be removed is said: an append-only DEST takes files but gives none back.
+    fs::create_directories(dir / "append");
+    if (std::system(("chattr +a " + Q(dir / "append") + " 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "no append-only folders here";
+    }
+    const CommandResult appended = Cli("convert -q -o " + Q(dir / "append") + " " + Q(src() / "plan0.jww"));
+    (void)std::system(("chattr -a " + Q(dir / "append")).c_str());
+    EXPECT_EQ(appended.status, 1) << appended.out;
+    EXPECT_NE(appended.out.find("cannot remove " + (dir / "append").string() + "/.qm-"), std::string::npos)
+        << appended.out;
+#endif
+}
+
 TEST_F(CliConvert, ASignalEndsTheWaitForAnotherRun) {
 #ifdef _WIN32
     GTEST_SKIP() << "needs fork and SIGTERM";

@@ -347,7 +347,7 @@ SessionResult RunSession(FileSystem& files, const SessionRequest& request, const
     result.summary.leftoversRemoved += setupNotes.leftoversRemoved + (folders ? folders->Removed() : 0);
     result.summary.warnings = setupNotes.warnings;
     std::vector<std::string> left = folders ? folders->Notes() : std::vector<std::string>{};
-    for (const std::string& mark : marks.release()) left.push_back(PathText(request.dest) + "/" + mark);
+    for (std::string& mark : marks.release()) left.push_back(std::move(mark));
     for (const std::string& note : left) result.summary.warnings.push_back("cannot remove " + note);
     return result;
 }
