@@ -253,11 +253,9 @@ SessionResult RunSession(FileSystem& files, const SessionRequest& request, const
         if ((result.setup = TakeLocks(files, request, events, locks))) return result;
         if (!files.identityTrusted(request.dest) && (result.setup = ProbeSources(files, request))) return result;
     }
-    // Where DEST is not there yet (a dry run), the nearest folder above it tells.
-    fs::path caseFolder = request.dest;
-    while (!caseFolder.empty() && files.examine(caseFolder).kind != PathKind::Folder) caseFolder = ParentFolder(files.resolve(caseFolder));
-    bool foldCase = true;  // when nothing tells, names that differ in case are taken for one
-    if (!caseFolder.empty() && files.foldsCase(caseFolder, writes, foldCase)) foldCase = true;
+    // Every folder a drawing goes into is asked whether it folds letter case; where nothing
+    // tells, names that differ in case are taken for one.
+    NameKeys destinationKeys(files, writes, true);
 
     BatchSummary setupNotes;
     RunTempFolder temp(files);
@@ -266,7 +264,7 @@ SessionResult RunSession(FileSystem& files, const SessionRequest& request, const
     LeftoverSweep sweep(files);
     BatchPlan plan;
     plan.workers = request.workers > 0 ? request.workers : CoreCount();
-    plan.foldCase = foldCase;
+    plan.destinationKeys = &destinationKeys;
     plan.tempRoot = temp.path();
     plan.settings = request.settings;
     plan.settings.destFolder = request.dest;

@@ -2,8 +2,8 @@
 // promises: DEST checked against the sources (by identity, however spelled), DEST's lock taken
 // with a wait that can be stopped, shared locks on the folders above it so that runs into nested
 // folders never write one folder at once, the run's temp folder and the sweep of what killed runs
-// left, the worker count, and one destination key that folds letter case wherever DEST's file
-// system does. The command line and the window only present its events and its result.
+// left, the worker count, and one destination key that folds letter case wherever the folders it
+// writes into do. The command line and the window only present its events and its result.
 #pragma once
 
 #include "batch.h"
