@@ -109,7 +109,7 @@ void CheckFailedList(FileSystem& files, const fs::path& list, const fs::path& de
         throw UsageError("cannot write the list " + PathText(list) + ": no such folder");
     }
     // A folder that cannot tell is taken to fold: a list refused only costs another name.
-    NameKeys keys(files, false, true);
+    NameKeys keys(files, {}, true);
     const std::string target = keys.key(spelled(list));
     const std::string name = Folded(PathText(list.filename()));
     FileIdentity listed;

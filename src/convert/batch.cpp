@@ -179,7 +179,7 @@ BatchSummary RunBatch(FileSystem& files, const JobList& jobs, const BatchPlan& p
     const auto clashes = Clashes(jobs, destinationKey);
     // Sources are only read: their folders are never probed by writing, and a folder that
     // cannot tell keeps two spellings for two files (a clash, never a drawing left out).
-    NameKeys sourceKeys(files, false, false);
+    NameKeys sourceKeys(files, {}, false);
 
     BatchSummary summary;
     std::atomic<std::size_t> nextChain{0};

@@ -10,12 +10,21 @@ namespace quellmark {
 
 namespace fs = std::filesystem;
 
-NameKeys::NameKeys(FileSystem& files, bool mayWrite, bool unknownFolds)
-    : files_(files), mayWrite_(mayWrite), unknownFolds_(unknownFolds) {}
+namespace {
+
+// The path without "." and "..", and without a trailing separator ("out/" is "out").
+fs::path Normal(const fs::path& path) {
+    fs::path normal = path.lexically_normal();
+    return !normal.has_filename() && normal.has_relative_path() ? normal.parent_path() : normal;
+}
+
+}  // namespace
+
+NameKeys::NameKeys(FileSystem& files, const fs::path& writable, bool unknownFolds)
+    : files_(files), writable_(writable.empty() ? fs::path() : Normal(writable)), unknownFolds_(unknownFolds) {}
 
 std::string NameKeys::key(const fs::path& path) {
-    fs::path normal = path.lexically_normal();
-    if (!normal.has_filename() && normal.has_relative_path()) normal = normal.parent_path();  // "out/"
+    const fs::path normal = Normal(path);
     std::lock_guard lock(mutex_);
     if (!normal.has_relative_path()) return folder(normal).key;
     const Folder& above = folder(ParentFolder(normal));
@@ -33,8 +42,7 @@ std::string NameKeys::key(const fs::path& path) {
 }
 
 bool NameKeys::folds(const fs::path& folder) {
-    fs::path normal = folder.lexically_normal();
-    if (!normal.has_filename() && normal.has_relative_path()) normal = normal.parent_path();
+    const fs::path normal = Normal(folder);
     std::lock_guard lock(mutex_);
     return this->folder(normal).folds;
 }
@@ -57,13 +65,14 @@ const NameKeys::Folder& NameKeys::folder(const fs::path& path) {
     }
     for (auto it = unknown.rbegin(); it != unknown.rend(); ++it) {
         Folder made;
+        made.writable = (known && known->writable) || (!writable_.empty() && *it == writable_);
         if (known == nullptr) {
-            made.folds = ask(it->empty() ? fs::path(".") : *it, unknownFolds_);
+            made.folds = ask(it->empty() ? fs::path(".") : *it, made.writable, unknownFolds_);
             made.key = made.folds ? Folded(PathText(*it)) : PathText(*it);
         } else {
             const std::string name = PathText(it->filename());
             made.key = known->key + '/' + (known->folds ? Folded(name) : name);
-            made.folds = ask(*it, known->folds);
+            made.folds = ask(*it, made.writable, known->folds);
         }
         known = &folders_.emplace(it->native(), std::move(made)).first->second;
     }
@@ -71,12 +80,12 @@ const NameKeys::Folder& NameKeys::folder(const fs::path& path) {
 }
 
 // A folder not there folds as the one above it; one that cannot tell, as unknownFolds says.
-bool NameKeys::ask(const fs::path& folder, bool inherited) {
+bool NameKeys::ask(const fs::path& folder, bool mayWrite, bool inherited) {
     FileIdentity id;
     if (files_.identify(folder, id)) return inherited;
     if (auto known = devices_.find(id.device); known != devices_.end()) return known->second;
     LetterCase answer;
-    if (files_.foldsCase(folder, mayWrite_, answer)) return unknownFolds_;
+    if (files_.foldsCase(folder, mayWrite, answer)) return unknownFolds_;
     if (answer.wholeDevice) devices_.emplace(id.device, answer.folds);
     return answer.folds;
 }

@@ -19,10 +19,11 @@ namespace quellmark {
 // alike (both relative to one current folder, or both absolute). Safe to use from several threads.
 class NameKeys {
 public:
-    // mayWrite: a probe file may be made where nothing else tells (a run that writes there).
+    // writable: the folder (spelled as the paths asked about spell it) in and below which a probe
+    // file may be made where nothing else tells; empty: none. Elsewhere a folder is only read.
     // unknownFolds: what a folder that cannot tell is taken to do; folding where unsure makes a
     // clash of two names that might be one file, keeping case takes two such files for two.
-    NameKeys(FileSystem& files, bool mayWrite, bool unknownFolds);
+    NameKeys(FileSystem& files, const std::filesystem::path& writable, bool unknownFolds);
 
     std::string key(const std::filesystem::path& path);
     // Whether the names the folder holds fold.
@@ -32,12 +33,13 @@ private:
     struct Folder {
         std::string key;
         bool folds = false;
+        bool writable = false;  // the writable folder or one below it
     };
     const Folder& folder(const std::filesystem::path& path);
-    bool ask(const std::filesystem::path& folder, bool inherited);
+    bool ask(const std::filesystem::path& folder, bool mayWrite, bool inherited);
 
     FileSystem& files_;
-    const bool mayWrite_;
+    const std::filesystem::path writable_;
     const bool unknownFolds_;
     std::mutex mutex_;
     std::unordered_map<std::filesystem::path::string_type, Folder> folders_;

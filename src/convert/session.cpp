@@ -253,9 +253,9 @@ SessionResult RunSession(FileSystem& files, const SessionRequest& request, const
         if ((result.setup = TakeLocks(files, request, events, locks))) return result;
         if (!files.identityTrusted(request.dest) && (result.setup = ProbeSources(files, request))) return result;
     }
-    // Every folder a drawing goes into is asked whether it folds letter case; where nothing
-    // tells, names that differ in case are taken for one.
-    NameKeys destinationKeys(files, writes, true);
+    // Every folder a drawing goes into is asked whether it folds letter case (by a probe file
+    // only in DEST and below); where nothing tells, names that differ in case are taken for one.
+    NameKeys destinationKeys(files, writes ? request.dest : fs::path(), true);
 
     BatchSummary setupNotes;
     RunTempFolder temp(files);
