@@ -270,6 +270,22 @@ std::string OtherCase(std::string_view name) {
     return other;
 }
 
+// A folder's entries as readdir gives them; closing the listing closes its descriptor.
+using Listing = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+// The listing of the folder open as fd (which the listing takes, also when it fails).
+std::error_code ListingOf(int fd, Listing& out) {
+    if (fd < 0) return LastError();
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        const std::error_code ec = LastError();
+        ::close(fd);
+        return ec;
+    }
+    out.reset(dir);
+    return {};
+}
+
 // Calls take(name) for each entry of the folder from its first, "." and ".." included, until
 // take says false.
 template <typename Take>
@@ -287,18 +303,11 @@ std::error_code ForEachName(DIR* dir, Take take) {
 // keeps case; found, yet not listed in that spelling, the folder folds (listed too, the two are
 // two files: it keeps case).
 std::error_code ProbeByListing(int folder, bool& folds) {
-    const int fd = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) return LastError();
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        const std::error_code ec = LastError();
-        ::close(fd);
-        return ec;
-    }
-    const std::unique_ptr<DIR, int (*)(DIR*)> closing(dir, ::closedir);
+    Listing dir(nullptr, ::closedir);
+    if (auto ec = ListingOf(::fcntl(folder, F_DUPFD_CLOEXEC, 0), dir)) return ec;
     std::string other;
     bool found = false;
-    std::error_code ec = ForEachName(dir, [&](std::string_view name) {
+    std::error_code ec = ForEachName(dir.get(), [&](std::string_view name) {
         if (name == "." || name == "..") return true;
         other = OtherCase(name);
         found = other != name;
@@ -307,13 +316,13 @@ std::error_code ProbeByListing(int folder, bool& folds) {
     if (ec) return ec;
     if (!found) return std::make_error_code(std::errc::operation_not_supported);  // no name to try
     struct stat st {};
-    if (::fstatat(fd, other.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(folder, other.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT) return LastError();
         folds = false;
         return {};
     }
     bool listed = false;
-    if ((ec = ForEachName(dir, [&](std::string_view name) { return !(listed = name == other); }))) return ec;
+    if ((ec = ForEachName(dir.get(), [&](std::string_view name) { return !(listed = name == other); }))) return ec;
     folds = !listed;
     return {};
 }
@@ -429,18 +438,13 @@ public:
     // The type from the listing where it gives one; a stat for a file's size and for a link.
     std::error_code listFolder(const fs::path& folder, std::vector<FolderEntry>& entries) override {
         entries.clear();
-        const int fd = OpenFolder(AT_FDCWD, folder.c_str(), true);
-        if (fd < 0) return LastError();
-        DIR* dir = ::fdopendir(fd);
-        if (!dir) {
-            const std::error_code ec = LastError();
-            ::close(fd);
-            return ec;
-        }
+        Listing dir(nullptr, ::closedir);
+        if (auto ec = ListingOf(OpenFolder(AT_FDCWD, folder.c_str(), true), dir)) return ec;
+        const int fd = ::dirfd(dir.get());
         std::error_code ec;
         for (;;) {
             errno = 0;
-            const dirent* entry = ::readdir(dir);
+            const dirent* entry = ::readdir(dir.get());
             if (!entry) {
                 if (errno != 0) ec = LastError();
                 break;
@@ -467,7 +471,6 @@ public:
             }
             entries.push_back(std::move(item));
         }
-        ::closedir(dir);
         return ec;
     }
 
