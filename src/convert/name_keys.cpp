@@ -41,12 +41,6 @@ std::string NameKeys::key(const fs::path& path) {
     return key;
 }
 
-bool NameKeys::folds(const fs::path& folder) {
-    const fs::path normal = Normal(folder);
-    std::lock_guard lock(mutex_);
-    return this->folder(normal).folds;
-}
-
 // The folders from the path up to the first one known (or the top: a root, or the current
 // folder for a relative path), then each made known from the top down. Not recursive: a path
 // may have as many names as its length allows.

@@ -25,9 +25,8 @@ public:
     // clash of two names that might be one file, keeping case takes two such files for two.
     NameKeys(FileSystem& files, const std::filesystem::path& writable, bool unknownFolds);
 
+    // The key of the path: its folder's key, then its own name, folded where that folder folds.
     std::string key(const std::filesystem::path& path);
-    // Whether the names the folder holds fold.
-    bool folds(const std::filesystem::path& folder);
 
 private:
     struct Folder {
