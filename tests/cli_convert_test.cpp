@@ -369,6 +369,9 @@ TEST_F(CliConvert, TheListOfFailuresIsWrittenAtTheEndAndNeverOverADrawingOfTheBa
     EXPECT_NE(source.out.find("names a drawing of this batch"), std::string::npos) << source.out;
     EXPECT_TRUE(ReadFile(src() / "plan0.jww") == plan);
     EXPECT_EQ(Cli("convert -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(dir / "out" / "plan1.jww")).status, 2);
+    // So is naming a backup the batch keeps: the old drawing there.
+    EXPECT_EQ(Cli("convert -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(dir / "out" / "plan1.BAK")).status,
+              2);
     EXPECT_FALSE(fs::exists(dir / "out"));
 
     // A run that never starts leaves the list there was as it was.
@@ -466,3 +469,136 @@ TEST_F(CliConvert, ASignalEndsTheWaitForAnotherRun) {
     EXPECT_EQ(Tree(dir / "out").size(), 1u);  // the other run's mark alone
 #endif
 }
+
+#ifndef _WIN32
+namespace {
+
+// An exFAT file system in a file, mounted through exfat-fuse while it lives, as a USB stick
+// would be. That takes root, a loop device, /dev/fuse and the packages exfatprogs and
+// exfat-fuse; where one is missing, `missing` says so and nothing is mounted.
+class ExfatStick {
+public:
+    ExfatStick(const fs::path& image, const fs::path& at) : at_(at) {
+        if (::geteuid() != 0) {
+            missing = "mounting a file system needs root";
+            return;
+        }
+        fs::create_directories(at);
+        const std::string file = ShellWord(image);
+        const CommandResult loop = RunCommand("truncate -s 8M " + file + " && mkfs.exfat " + file +
+                                              " >/dev/null 2>&1 && losetup -f --show " + file + kDropStderr);
+        loop_ = loop.out.substr(0, loop.out.find('\n'));
+        if (loop.status != 0 || loop_.empty()) {
+            missing = "no exFAT on a loop device here (exfatprogs, losetup)";
+        } else if (RunCommand("mount.exfat-fuse " + loop_ + " " + ShellWord(at) + " >/dev/null 2>&1").status != 0) {
+            missing = "exfat-fuse cannot mount here (exfat-fuse, /dev/fuse)";
+        } else {
+            mounted_ = true;
+        }
+    }
+    ~ExfatStick() {
+        if (mounted_) RunCommand("umount " + ShellWord(at_) + " || umount -l " + ShellWord(at_));
+        if (!loop_.empty()) RunCommand("losetup -d " + loop_);
+    }
+    ExfatStick(const ExfatStick&) = delete;
+    ExfatStick& operator=(const ExfatStick&) = delete;
+    std::string missing;
+
+private:
+    fs::path at_;
+    std::string loop_;
+    bool mounted_ = false;
+};
+
+Bytes DrawingWithMemo(const std::string& memo) {
+    JwwPlan plan;
+    plan.memo = memo;
+    plan.entities = {Dimension{}};
+    return BuildJww(plan);
+}
+
+// Whether one of the files under the folder holds the bytes.
+bool Kept(const fs::path& folder, const Bytes& bytes) {
+    for (const auto& [name, held] : Tree(folder)) {
+        if (held == bytes) return true;
+    }
+    return false;
+}
+
+// DEST on the temp folder's file system, with an exFAT stick mounted at DEST/stick.
+class OnExfat : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!mount.missing.empty()) GTEST_SKIP() << mount.missing;
+    }
+    fs::path dest() const { return dir / "dest"; }
+    fs::path stick() const { return dir / "dest" / "stick"; }
+    std::string Q(const fs::path& p) const { return ShellWord(p); }
+
+    TempDir dir;
+    ExfatStick mount{dir / "stick.img", dir / "dest" / "stick"};
+};
+
+}  // namespace
+
+TEST_F(OnExfat, TwoSourcesWhoseNamesExfatFoldsToOneKeepTheOldDrawing) {
+    // Vietnamese, Roman numerals (in Shift-JIS too), Armenian, Greek with an accent, circled
+    // letters, a digraph.
+    const char* pairs[][2] = {{"ạ", "Ạ"}, {"ⅰ", "Ⅰ"}, {"ա", "Ա"}, {"ά", "Ά"}, {"ⓐ", "Ⓐ"}, {"ǆ", "Ǆ"}};
+    fs::create_directories(dir / "src");
+    fs::create_directories(stick() / "out");
+    for (const auto& [lower, upper] : pairs) {
+        WriteFile(dir / "src" / (std::string(lower) + ".jww"), DrawingWithMemo("first"));
+        WriteFile(dir / "src" / (std::string(upper) + ".jww"), DrawingWithMemo("second"));
+        WriteFile(stick() / "out" / (std::string(lower) + ".jww"), DrawingWithMemo(std::string("old ") + lower));
+    }
+    const CommandResult run = Cli("convert -j 1 -q -o " + Q(stick() / "out") + " " + Q(dir / "src"));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("converted 6, skipped 0, failed 6"), std::string::npos) << run.out;
+    for (const auto& [lower, upper] : pairs) {
+        EXPECT_TRUE(Kept(stick() / "out", DrawingWithMemo(std::string("old ") + lower))) << lower;
+    }
+}
+
+TEST_F(OnExfat, AFileSystemMountedInsideTheDestinationIsAskedWhetherItFolds) {
+    fs::create_directories(dir / "src" / "stick");
+    WriteFile(dir / "src" / "stick" / "plan.jww", DrawingWithMemo("first"));
+    WriteFile(dir / "src" / "stick" / "PLAN.JWW", DrawingWithMemo("second"));
+    WriteFile(stick() / "plan.jww", DrawingWithMemo("old"));
+    const CommandResult run = Cli("convert -r -j 1 -q -o " + Q(dest()) + " " + Q(dir / "src"));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("converted 1, skipped 0, failed 1"), std::string::npos) << run.out;
+    EXPECT_TRUE(Kept(stick(), DrawingWithMemo("old")));
+}
+
+TEST_F(OnExfat, OneDrawingListedInTwoSpellingsIsConvertedOnce) {
+    // exfat-fuse numbers the file anew for each spelling: only the folder's folding tells.
+    fs::create_directories(stick() / "src");
+    fs::create_directories(stick() / "out");
+    WriteFile(stick() / "src" / "plan.jww", DrawingWithMemo("new"));
+    WriteFile(stick() / "out" / "plan.jww", DrawingWithMemo("old"));
+    const std::string list =
+        (stick() / "src" / "plan.jww").string() + "\n" + (stick() / "src" / "PLAN.JWW").string() + "\n";
+    WriteFile(dir / "list", Bytes(list.begin(), list.end()));
+    const CommandResult run = Cli("convert -q --files-from " + Q(dir / "list") + " -o " + Q(stick() / "out") + " " +
+                                  Q(stick() / "src"));
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("converted 1, skipped 0, failed 0"), std::string::npos) << run.out;
+    EXPECT_EQ(ReadFile(stick() / "out" / "plan.BAK"), DrawingWithMemo("old"));
+}
+
+TEST_F(OnExfat, TheListOfFailuresNamesNoDrawingOfTheBatchInAnotherSpelling) {
+    fs::create_directories(stick() / "src");
+    fs::create_directories(stick() / "out");
+    WriteFile(stick() / "src" / "plan.jww", DrawingWithMemo("new"));
+    WriteFile(stick() / "out" / "plan.jww", DrawingWithMemo("old"));
+    // A source, a destination and a backup, each spelled otherwise.
+    for (const fs::path& list : {stick() / "SRC" / "Plan.Jww", stick() / "out" / "PLAN.JWW", stick() / "OUT" / "plan.bak"}) {
+        const CommandResult run =
+            Cli("convert -o " + Q(stick() / "out") + " " + Q(stick() / "src") + " --failed-to " + Q(list));
+        EXPECT_EQ(run.status, 2) << list << ": " << run.out;
+    }
+    EXPECT_EQ(ReadFile(stick() / "src" / "plan.jww"), DrawingWithMemo("new"));
+    EXPECT_EQ(ReadFile(stick() / "out" / "plan.jww"), DrawingWithMemo("old"));
+}
+#endif

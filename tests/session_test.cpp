@@ -321,10 +321,20 @@ TEST_F(Session, ARunIntoABindMountOfAFolderMeetsARunIntoTheFolder) {
 }
 
 TEST_F(Session, NamesThatDifferInCaseClashWhereTheDestinationFoldsThem) {
+    // Letters that exFAT and NTFS fold, beyond ASCII: Vietnamese, Roman numerals (in Shift-JIS
+    // too), Armenian, Greek with an accent, circled letters, a digraph.
+    const char* pairs[][2] = {{"a", "A"}, {"ạ", "Ạ"}, {"ⅰ", "Ⅰ"}, {"ա", "Ա"}, {"ά", "Ά"}, {"ⓐ", "Ⓐ"}, {"ǆ", "Ǆ"}};
     fs::create_directories(dir / "other");
-    WriteFile(dir / "other" / "A.JWW", Drawing(2));
-    JobList jobs = Jobs(dest(), {"a.jww"});
-    jobs.add(dir / "other" / "A.JWW", dest() / "A.JWW");
+    JobList jobs;
+    for (const auto& [lower, upper] : pairs) {
+        const fs::path first = PathFromText(std::string(lower) + ".jww");
+        const fs::path second = PathFromText(std::string(upper) + ".jww");
+        WriteFile(src() / first, Drawing());
+        WriteFile(dir / "other" / second, Drawing(2));
+        jobs.add(src() / first, dest() / first);
+        jobs.add(dir / "other" / second, dest() / second);
+    }
+    const auto count = static_cast<std::int64_t>(std::size(pairs));
     for (const bool folds : {true, false}) {
         fs::remove_all(dest());
         fs::create_directories(dest());
@@ -334,12 +344,48 @@ TEST_F(Session, NamesThatDifferInCaseClashWhereTheDestinationFoldsThem) {
         const SessionResult result = RunSession(files, Request(dest()), jobs, &events);
         ASSERT_FALSE(result.setup) << result.setup.message();
         if (folds) {
-            EXPECT_EQ(result.summary.converted, 1);
-            EXPECT_EQ(events.results[1].failure.kind, ProblemKind::Clash) << events.results[1].failure.message();
+            EXPECT_EQ(result.summary.converted, count);
+            for (std::size_t i = 1; i < jobs.size(); i += 2) {
+                EXPECT_EQ(events.results[i].failure.kind, ProblemKind::Clash) << PathText(jobs.dest(i));
+            }
         } else {
-            EXPECT_EQ(result.summary.converted, 2);  // two files where names keep their case
+            EXPECT_EQ(result.summary.converted, 2 * count);  // two files where names keep their case
         }
     }
+}
+
+TEST_F(Session, EachFolderADrawingGoesIntoIsAskedWhetherItFoldsCase) {
+#ifdef _WIN32
+    GTEST_SKIP() << "every folder folds letter case on Windows";
+#endif
+    // As a FAT stick mounted at DEST/stick: only that folder folds, and folders made in it.
+    class FoldingStick final : public ForwardingFileSystem {
+    public:
+        explicit FoldingStick(fs::path stick) : stick_(std::move(stick)) {}
+        std::error_code foldsCase(const fs::path& folder, bool, LetterCase& out) override {
+            out = {folder == stick_, false};
+            return {};
+        }
+
+    private:
+        fs::path stick_;
+    } files(dest() / "stick");
+    fs::create_directories(dest() / "stick");
+    JobList jobs;
+    for (const char* name :
+         {"x.jww", "X.JWW", "stick/plan.jww", "stick/PLAN.JWW", "stick/new/a.jww", "stick/NEW/A.JWW"}) {
+        fs::create_directories((src() / name).parent_path());
+        WriteFile(src() / name, Drawing());
+        jobs.add(src() / name, dest() / name);
+    }
+    SessionRequest request = Request(dest());
+    request.createFolders = true;
+    Recorder events;
+    const SessionResult result = RunSession(files, request, jobs, &events);
+    ASSERT_FALSE(result.setup) << result.setup.message();
+    EXPECT_EQ(result.summary.converted, 4);
+    EXPECT_EQ(events.results[3].failure.kind, ProblemKind::Clash) << events.results[3].failure.message();
+    EXPECT_EQ(events.results[5].failure.kind, ProblemKind::Clash) << events.results[5].failure.message();
 }
 
 TEST_F(Session, ABackupThisBatchMadeIsNeverReplacedByALaterDrawingOfIt) {

@@ -387,10 +387,10 @@ std::error_code FaultyFileSystem::identify(const fs::path& path, FileIdentity& o
     QM_FAIL_CALL(FsCall::Identify, path);
     return Real().identify(path, out);
 }
-std::error_code FaultyFileSystem::foldsCase(const fs::path& folder, bool mayWrite, bool& folds) {
+std::error_code FaultyFileSystem::foldsCase(const fs::path& folder, bool mayWrite, quellmark::LetterCase& out) {
     QM_FAIL_CALL(FsCall::FoldsCase, folder);
-    if (foldsCaseAnswer) return folds = *foldsCaseAnswer, std::error_code{};
-    return Real().foldsCase(folder, mayWrite, folds);
+    if (foldsCaseAnswer) return out = {*foldsCaseAnswer, true}, std::error_code{};
+    return Real().foldsCase(folder, mayWrite, out);
 }
 std::error_code FaultyFileSystem::tempFolder(fs::path& out) {
     QM_FAIL_CALL(FsCall::TempFolder, fs::path());
@@ -454,8 +454,8 @@ std::error_code ForwardingFileSystem::identify(const fs::path& path, FileIdentit
     return Real().identify(path, out);
 }
 bool ForwardingFileSystem::identityTrusted(const fs::path& folder) { return Real().identityTrusted(folder); }
-std::error_code ForwardingFileSystem::foldsCase(const fs::path& folder, bool mayWrite, bool& folds) {
-    return Real().foldsCase(folder, mayWrite, folds);
+std::error_code ForwardingFileSystem::foldsCase(const fs::path& folder, bool mayWrite, quellmark::LetterCase& out) {
+    return Real().foldsCase(folder, mayWrite, out);
 }
 fs::path ForwardingFileSystem::resolve(const fs::path& path) { return Real().resolve(path); }
 std::error_code ForwardingFileSystem::tempFolder(fs::path& out) { return Real().tempFolder(out); }

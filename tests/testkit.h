@@ -121,7 +121,7 @@ public:
     std::error_code listFolder(const fs::path& folder, std::vector<quellmark::FolderEntry>& entries) override;
     std::error_code identify(const fs::path& path, quellmark::FileIdentity& out) override;
     bool identityTrusted(const fs::path& folder) override;
-    std::error_code foldsCase(const fs::path& folder, bool mayWrite, bool& folds) override;
+    std::error_code foldsCase(const fs::path& folder, bool mayWrite, quellmark::LetterCase& out) override;
     fs::path resolve(const fs::path& path) override;
     std::error_code tempFolder(fs::path& out) override;
     bool writable(const fs::path& path) override;
@@ -174,7 +174,7 @@ public:
     quellmark::PathFacts examine(const fs::path& path) override;
     std::error_code listFolder(const fs::path& folder, std::vector<quellmark::FolderEntry>& entries) override;
     std::error_code identify(const fs::path& path, quellmark::FileIdentity& out) override;
-    std::error_code foldsCase(const fs::path& folder, bool mayWrite, bool& folds) override;
+    std::error_code foldsCase(const fs::path& folder, bool mayWrite, quellmark::LetterCase& out) override;
     std::error_code tempFolder(fs::path& out) override;
     bool writable(const fs::path& path) override;
     std::error_code holdFolder(const fs::path& folder, std::unique_ptr<quellmark::FolderHandle>& out) override;

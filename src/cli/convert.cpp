@@ -1,5 +1,7 @@
 // `quellmark-cli convert`: converts the drawings among files and folders into a destination
 // folder, in parallel, with backups of what was there and a summary of what happened.
+#include "../convert/case_fold.h"
+#include "../convert/name_keys.h"
 #include "../convert/replace.h"
 #include "../convert/session.h"
 #include "../platform/console.h"
@@ -103,7 +105,8 @@ JobList PlanJobs(FileSystem& files, const ConvertOptions& options, const fs::pat
 }
 
 // The list of failures is written over whatever has its name at the end of the run: never over
-// a drawing of the batch, read or written.
+// a drawing of the batch, read or written, nor over a backup the batch keeps, in any spelling
+// that the folders on the way take for the same name.
 void CheckFailedList(FileSystem& files, const fs::path& list, const fs::path& dest, const JobList& jobs) {
     const fs::path here = fs::current_path();
     const auto spelled = [&](const fs::path& path) { return (here / path).lexically_normal(); };
@@ -112,21 +115,31 @@ void CheckFailedList(FileSystem& files, const fs::path& list, const fs::path& de
     if (files.examine(folder).kind != PathKind::Folder && !IsWithin(spelled(folder), spelled(dest), false)) {
         throw UsageError("cannot write the list " + PathText(list) + ": no such folder");
     }
-    const fs::path target = spelled(list);
+    // A folder that cannot tell is taken to fold: a list refused only costs another name.
+    NameKeys keys(files, {}, true);
+    const std::string target = keys.key(spelled(list));
+    const std::string name = Folded(PathText(list.filename()));
     FileIdentity listed;
     const bool exists = !files.identify(list, listed);
-    const std::string name = DestinationKey(list.filename(), true);
     auto names = [&](const fs::path& path) {
-        if (spelled(path) == target) return true;
-        // Another spelling of the same file (letter case, a link to it): looked at only where
-        // the names could be one.
-        FileIdentity other;
-        return exists && DestinationKey(path.filename(), true) == name && !files.identify(path, other) && other == listed;
+        // Only a path whose own name folds as the list's may be the list: the rest is asked only then.
+        if (Folded(PathText(path.filename())) != name) return false;
+        if (keys.key(spelled(path)) == target) return true;
+        FileIdentity other;  // a link to it, another mount of its folder
+        return exists && !files.identify(path, other) && other == listed;
     };
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-        if (names(jobs.source(i)) || names(jobs.dest(i))) {
-            throw UsageError("--failed-to " + PathText(list) + " names a drawing of this batch (" +
-                             PathText(jobs.source(i)) + "); choose another file for the list");
+        const fs::path source = jobs.source(i);
+        const fs::path destination = jobs.dest(i);
+        const fs::path backup = BackupPath(destination);
+        const fs::path* named = names(source)        ? &source
+                                : names(destination) ? &destination
+                                : names(backup)      ? &backup
+                                                     : nullptr;
+        if (named) {
+            throw UsageError("--failed-to " + PathText(list) + " names " +
+                             (named == &backup ? "a backup" : "a drawing") + " of this batch (" + PathText(*named) +
+                             "); choose another file for the list");
         }
     }
 }

@@ -3,6 +3,7 @@
 #include "batch.h"
 
 #include "../platform/system.h"
+#include "case_fold.h"
 #include "replace.h"
 
 #include <algorithm>
@@ -66,64 +67,6 @@ void BatchSummary::add(const FileResult& result) {
 
 namespace {
 
-// Appends the code point as UTF-8.
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// The upper-case letter of a lower-case one, for the scripts file names in these offices use.
-char32_t UpperLetter(char32_t c) {
-    if (c >= U'a' && c <= U'z') return c - 0x20;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;  // Latin-1
-    if (c == 0xFF) return 0x178;
-    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c & ~char32_t{1};  // Latin Extended-A
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c : c - 1;
-    if (c == 0x3C2) return 0x3A3;                     // Greek final sigma
-    if (c >= 0x3B1 && c <= 0x3C9) return c - 0x20;    // Greek
-    if (c >= 0x430 && c <= 0x44F) return c - 0x20;    // Cyrillic
-    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
-    if (c >= 0xFF41 && c <= 0xFF5A) return c - 0x20;  // full-width Latin
-    return c;
-}
-
-// Folds well-formed UTF-8 letter by letter; any other byte stays as it is.
-std::string FoldCase(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        const std::size_t length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        bool wellFormed = length > 0 && i + length <= text.size();
-        for (std::size_t k = 1; wellFormed && k < length; ++k) {
-            wellFormed = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        }
-        if (!wellFormed) {
-            out += text[i++];
-            continue;
-        }
-        char32_t c = length == 1 ? b : b & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        AppendUtf8(out, UpperLetter(c));
-        i += length;
-    }
-    return out;
-}
-
 // The jobs in groups that must run one after the other (shared destination or backup names),
 // each group as a chain of indices: the first of each, and for each job the next of its group.
 struct Chains {
@@ -183,18 +126,26 @@ FileResult Unconverted(const BatchJob& job, Outcome outcome, Problem problem) {
     return r;
 }
 
-// The same file given twice: the same path as written, or the same file on disk.
-bool SameSource(FileSystem& files, const fs::path& a, const fs::path& b) {
+fs::path FolderOf(const fs::path& file) { return file.has_parent_path() ? file.parent_path() : fs::path("."); }
+
+// The same file given twice: the same path as written, the same file on disk, or, where the
+// system numbers each spelling of a name anew (FUSE drivers of exFAT), two spellings that the
+// folders on the way take for one.
+bool SameSource(FileSystem& files, NameKeys& sourceKeys, const fs::path& a, const fs::path& b) {
     if (a.lexically_normal() == b.lexically_normal()) return true;
     FileIdentity x, y;
-    return !files.identify(a, x) && !files.identify(b, y) && x == y;
+    if (files.identify(a, x) || files.identify(b, y)) return false;
+    if (x == y) return true;
+    return !files.identityTrusted(FolderOf(a)) && !files.identityTrusted(FolderOf(b)) &&
+           sourceKeys.key(a) == sourceKeys.key(b);
 }
 
 // For each job whose destination an earlier job of the batch already has, the index of that
 // earlier job; no drawing of a batch may become another's ".BAK".
-std::unordered_map<std::uint32_t, std::uint32_t> Clashes(const JobList& jobs, bool foldCase) {
+std::unordered_map<std::uint32_t, std::uint32_t> Clashes(const JobList& jobs,
+                                                         const std::function<std::string(const fs::path&)>& keyOf) {
     std::unordered_map<std::uint32_t, std::uint32_t> clashes;
-    KeyIndex firsts([&](std::size_t i) { return DestinationKey(jobs.dest(i), foldCase); });
+    KeyIndex firsts([&](std::size_t i) { return keyOf(jobs.dest(i)); });
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         const std::size_t first = firsts.firstWith(i);
         if (first != i) clashes.emplace(static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(first));
@@ -223,14 +174,20 @@ constexpr std::uint64_t kSyncGroupBytes = 64u << 20;
 
 std::string DestinationKey(const fs::path& path, bool foldCase) {
     const std::string text = PathText(path.lexically_normal());
-    return foldCase ? FoldCase(text) : text;
+    return foldCase ? Folded(text) : text;
 }
 
 BatchSummary RunBatch(FileSystem& files, const JobList& jobs, const BatchPlan& plan, BatchObserver* observer) {
     const auto started = std::chrono::steady_clock::now();
     const ConvertSettings& settings = plan.settings;
     const Chains chains = ChainsOf(jobs);
-    const auto clashes = Clashes(jobs, plan.foldCase);
+    const auto destinationKey = [&](const fs::path& dest) {
+        return plan.destinationKeys ? plan.destinationKeys->key(dest) : DestinationKey(dest, false);
+    };
+    const auto clashes = Clashes(jobs, destinationKey);
+    // Sources are only read: their folders are never probed by writing, and a folder that
+    // cannot tell keeps two spellings for two files (a clash, never a drawing left out).
+    NameKeys sourceKeys(files, {}, false);
 
     BatchSummary summary;
     std::atomic<std::size_t> nextChain{0};
@@ -251,7 +208,7 @@ BatchSummary RunBatch(FileSystem& files, const JobList& jobs, const BatchPlan& p
         // The backups the chain under way has made, by name, with the source whose old file each
         // keeps. (A chain's jobs share backup names; no other chain's can meet them.)
         std::map<std::string, std::string> backupsMade;
-        auto backupKey = [&](std::size_t i) { return DestinationKey(BackupPath(jobs.dest(i)), plan.foldCase); };
+        auto backupKey = [&](std::size_t i) { return destinationKey(BackupPath(jobs.dest(i))); };
         auto done = [&](std::size_t i, const FileResult& result) {
             if (result.madeBackup) backupsMade.emplace(backupKey(i), PathText(result.source));
             finished(i, result);
@@ -274,7 +231,7 @@ BatchSummary RunBatch(FileSystem& files, const JobList& jobs, const BatchPlan& p
                 FileResult result;
                 if (auto clash = clashes.find(i); clash != clashes.end()) {
                     const fs::path first = jobs.source(clash->second);
-                    result = SameSource(files, job.source, first)
+                    result = SameSource(files, sourceKeys, job.source, first)
                                  ? Unconverted(job, Outcome::Repeated, {})
                                  : Unconverted(job, Outcome::Failed,
                                                MakeProblem(ProblemKind::Clash,

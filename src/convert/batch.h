@@ -5,6 +5,7 @@
 #pragma once
 
 #include "convert.h"
+#include "name_keys.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -84,9 +85,9 @@ public:
 
 struct BatchPlan {
     int workers = 1;
-    // Whether the destination takes names that differ only in letter case for one name: then
-    // such names clash as equal names do.
-    bool foldCase = false;
+    // The keys destination names meet under, folded where the folders they go into fold letter
+    // case; without them, names meet only as written.
+    NameKeys* destinationKeys = nullptr;
     // The folder below which each worker gets a temp folder of its own for image bytes.
     std::filesystem::path tempRoot;
     ConvertSettings settings;
@@ -98,9 +99,8 @@ struct BatchPlan {
 // is counted once); a backup this batch made is never replaced by a later drawing of it.
 BatchSummary RunBatch(FileSystem& fs, const JobList& jobs, const BatchPlan& plan, BatchObserver* observer);
 
-// The key two destination names meet under: the path as written, its letters folded to one
-// case when the destination's file system folds them (ASCII, Latin-1, Greek, Cyrillic and the
-// full-width Latin letters Japanese names use).
+// The key two destination names meet under: the path as written, with foldCase every letter
+// folded as the widest of the file systems that fold case would fold it.
 std::string DestinationKey(const std::filesystem::path& path, bool foldCase);
 
 }  // namespace quellmark

@@ -319,11 +319,9 @@ SessionResult RunSession(FileSystem& files, const SessionRequest& request, const
             if (SetupProblem problem = ProbeSources(files, request)) return refuse(std::move(problem));
         }
     }
-    // Where DEST is not there yet (a dry run), the nearest folder above it tells.
-    fs::path caseFolder = request.dest;
-    while (!caseFolder.empty() && files.examine(caseFolder).kind != PathKind::Folder) caseFolder = ParentFolder(files.resolve(caseFolder));
-    bool foldCase = true;  // when nothing tells, names that differ in case are taken for one
-    if (!caseFolder.empty() && files.foldsCase(caseFolder, writes, foldCase)) foldCase = true;
+    // Every folder a drawing goes into is asked whether it folds letter case (by a probe file
+    // only in DEST and below); where nothing tells, names that differ in case are taken for one.
+    NameKeys destinationKeys(files, writes ? request.dest : fs::path(), true);
 
     BatchSummary setupNotes;
     RunTempFolder temp(files);
@@ -331,7 +329,7 @@ SessionResult RunSession(FileSystem& files, const SessionRequest& request, const
 
     BatchPlan plan;
     plan.workers = request.workers > 0 ? request.workers : CoreCount();
-    plan.foldCase = foldCase;
+    plan.destinationKeys = &destinationKeys;
     plan.tempRoot = temp.path();
     plan.settings = request.settings;
     plan.settings.destFolder = request.dest;

@@ -3,8 +3,8 @@
 // below it taken by the run's mark before it is written (waiting, as long as asked and stoppable,
 // for another run that holds it), so that no two runs ever write one folder at once, the run's
 // temp folder and the sweep of what this user's killed runs left, the worker count, and one
-// destination key that folds letter case wherever DEST's file system does. The command line and
-// the window only present its events and its result.
+// destination key that folds letter case wherever the folders it writes into do. The command
+// line and the window only present its events and its result.
 #pragma once
 
 #include "batch.h"

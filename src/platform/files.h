@@ -161,6 +161,15 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
+// How a folder takes names that differ only in letter case.
+struct LetterCase {
+    bool folds = false;  // as one and the same name
+    // Every folder of its file system answers alike (its type tells, or a probe of it did; no
+    // flag of a folder, as ext4's case folding, turns folding on), so the answer holds for
+    // every folder on the same device.
+    bool wholeDevice = false;
+};
+
 // Locks on folders, between processes: any number of shared holders, or one exclusive one.
 enum class LockMode { Shared, Exclusive };
 
@@ -219,8 +228,10 @@ public:
     virtual bool identityTrusted(const std::filesystem::path& folder) = 0;
     // Whether the folder takes names that differ only in letter case for one and the same name
     // (always on Windows; FAT, exFAT, NTFS and SMB file systems and case-folding folders on
-    // Linux). Where nothing else tells, and mayWrite allows it, a probe file is made and removed.
-    virtual std::error_code foldsCase(const std::filesystem::path& folder, bool mayWrite, bool& folds) = 0;
+    // Linux). Where nothing else tells: with mayWrite a probe file is made and removed; without,
+    // a name the folder holds is looked up in other letter case, and a folder with no name to
+    // try says operation_not_supported.
+    virtual std::error_code foldsCase(const std::filesystem::path& folder, bool mayWrite, LetterCase& out) = 0;
     // The path absolute, in the form the system resolves it to as far as it exists, without a
     // trailing separator: on POSIX its links resolved (so ".." after a link leads where the
     // kernel goes); on Windows made full as Win32 makes every path (".." taken by spelling).

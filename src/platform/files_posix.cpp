@@ -264,9 +264,15 @@ void FillFacts(PathFacts& facts, const struct stat& st, std::string_view name) {
     facts.hidden = name.starts_with(".");
 }
 
-// File systems by the magic number statfs gives them.
+// How a file system takes letter case, by the magic number statfs gives it.
+enum class TypeCase {
+    Folds,      // every folder folds
+    Keeps,      // no folder folds
+    PerFolder,  // a folder folds when its case-folding flag is set
+    Unknown,    // FUSE and the rest: a probe tells
+};
 constexpr long kFuse = 0x65735546;
-bool FoldsByType(long type) {
+TypeCase CaseOfType(long type) {
     switch (type) {
         case 0x4d44:      // FAT (vfat, msdos)
         case 0x2011BAB0:  // exFAT
@@ -275,24 +281,90 @@ bool FoldsByType(long type) {
         case static_cast<long>(0xFF534D42):  // CIFS
         case static_cast<long>(0xFE534D42):  // SMB2
         case 0x517B:      // SMB
-            return true;
-        default:
-            return false;
-    }
-}
-bool SensitiveByType(long type) {
-    switch (type) {
-        case 0xEF53:      // ext2, ext3, ext4 (a folder of them may fold: asked by its flag first)
+            return TypeCase::Folds;
+        case 0xEF53:      // ext2, ext3, ext4
+        case 0x01021994:  // tmpfs
+        case static_cast<long>(0xF2F52010):  // F2FS
+        case 0x794c7630:  // overlayfs (over a folder that may fold)
+            return TypeCase::PerFolder;
         case 0x58465342:  // XFS
         case static_cast<long>(0x9123683E):  // Btrfs
-        case 0x01021994:  // tmpfs
-        case 0x794c7630:  // overlayfs
         case 0x2fc12fc1:  // ZFS
         case static_cast<long>(0x858458f6):  // ramfs
-            return true;
+            return TypeCase::Keeps;
         default:
-            return false;
+            return TypeCase::Unknown;
     }
+}
+
+// The name with its ASCII letters in the other case.
+std::string OtherCase(std::string_view name) {
+    std::string other(name);
+    for (char& c : other) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        } else if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return other;
+}
+
+// A folder's entries as readdir gives them; closing the listing closes its descriptor.
+using Listing = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+// The listing of the folder open as fd (which the listing takes, also when it fails).
+std::error_code ListingOf(int fd, Listing& out) {
+    if (fd < 0) return LastError();
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        const std::error_code ec = LastError();
+        ::close(fd);
+        return ec;
+    }
+    out.reset(dir);
+    return {};
+}
+
+// Calls take(name) for each entry of the folder from its first, "." and ".." included, until
+// take says false.
+template <typename Take>
+std::error_code ForEachName(DIR* dir, Take take) {
+    ::rewinddir(dir);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) return errno == 0 ? std::error_code{} : LastError();
+        if (!take(std::string_view(entry->d_name))) return {};
+    }
+}
+
+// Without writing: a name the folder holds, looked up in the other case. Not found, the folder
+// keeps case; found, yet not listed in that spelling, the folder folds (listed too, the two are
+// two files: it keeps case).
+std::error_code ProbeByListing(int folder, bool& folds) {
+    Listing dir(nullptr, ::closedir);
+    if (auto ec = ListingOf(::fcntl(folder, F_DUPFD_CLOEXEC, 0), dir)) return ec;
+    std::string other;
+    bool found = false;
+    std::error_code ec = ForEachName(dir.get(), [&](std::string_view name) {
+        if (name == "." || name == "..") return true;
+        other = OtherCase(name);
+        found = other != name;
+        return !found;
+    });
+    if (ec) return ec;
+    if (!found) return std::make_error_code(std::errc::operation_not_supported);  // no name to try
+    struct stat st {};
+    if (::fstatat(folder, other.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) return LastError();
+        folds = false;
+        return {};
+    }
+    bool listed = false;
+    if ((ec = ForEachName(dir.get(), [&](std::string_view name) { return !(listed = name == other); }))) return ec;
+    folds = !listed;
+    return {};
 }
 
 std::string RandomLetters(int count) {
@@ -366,6 +438,19 @@ std::error_code EmptyFolder(int fd) {
     }
     ::closedir(dir);
     return first;
+}
+
+// With writing: a probe under the program's own temp name (so a kill leaves it to the next
+// run's sweep) in lower case, looked for in upper case.
+std::error_code ProbeByWriting(int folder, bool& folds) {
+    const std::string probe = ".qm-" + RandomLetters(10) + ".tmp";
+    const int made = ::openat(folder, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (made < 0) return LastError();
+    ::close(made);
+    struct stat seen {};
+    folds = ::fstatat(folder, OtherCase(probe).c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0;
+    ::unlinkat(folder, probe.c_str(), 0);
+    return {};
 }
 
 class RealFs final : public FileSystem {
@@ -457,18 +542,13 @@ public:
     // The type from the listing where it gives one; a stat for a file's size and for a link.
     std::error_code listFolder(const fs::path& folder, std::vector<FolderEntry>& entries) override {
         entries.clear();
-        const int fd = OpenFolder(AT_FDCWD, folder.c_str(), true);
-        if (fd < 0) return LastError();
-        DIR* dir = ::fdopendir(fd);
-        if (!dir) {
-            const std::error_code ec = LastError();
-            ::close(fd);
-            return ec;
-        }
+        Listing dir(nullptr, ::closedir);
+        if (auto ec = ListingOf(OpenFolder(AT_FDCWD, folder.c_str(), true), dir)) return ec;
+        const int fd = ::dirfd(dir.get());
         std::error_code ec;
         for (;;) {
             errno = 0;
-            const dirent* entry = ::readdir(dir);
+            const dirent* entry = ::readdir(dir.get());
             if (!entry) {
                 if (errno != 0) ec = LastError();
                 break;
@@ -495,7 +575,6 @@ public:
             }
             entries.push_back(std::move(item));
         }
-        ::closedir(dir);
         return ec;
     }
 
@@ -511,32 +590,25 @@ public:
         return ::statfs(folder.c_str(), &st) != 0 || st.f_type != kFuse;
     }
 
-    std::error_code foldsCase(const fs::path& folder, bool mayWrite, bool& folds) override {
-        folds = false;
+    std::error_code foldsCase(const fs::path& folder, bool mayWrite, LetterCase& out) override {
+        out = {};
         const Descriptor fd(OpenFolder(AT_FDCWD, folder.c_str(), true));
         if (!fd.ok()) return LastError();
         struct statfs st {};
         if (::fstatfs(fd.get(), &st) != 0) return LastError();
-        if (FoldsByType(static_cast<long>(st.f_type))) return folds = true, std::error_code{};
+        const TypeCase type = CaseOfType(static_cast<long>(st.f_type));
+        if (type == TypeCase::Folds || type == TypeCase::Keeps) {
+            out = {type == TypeCase::Folds, true};
+            return {};
+        }
         long flags = 0;
         if (::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL)) {
-            return folds = true, std::error_code{};
+            out.folds = true;  // this folder (and those made in it) only
+            return {};
         }
-        if (SensitiveByType(static_cast<long>(st.f_type)) || !mayWrite) return {};
-        // FUSE and the rest: a probe under the program's own temp name (so a kill leaves it to
-        // the next run's sweep) in lower case, looked for in upper case.
-        const std::string letters = RandomLetters(10);
-        const std::string probe = ".qm-" + letters + ".tmp";
-        std::string upper = probe;
-        std::transform(upper.begin(), upper.end(), upper.begin(),
-                       [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
-        const int made = ::openat(fd.get(), probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (made < 0) return LastError();
-        ::close(made);
-        struct stat seen {};
-        folds = ::fstatat(fd.get(), upper.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0;
-        ::unlinkat(fd.get(), probe.c_str(), 0);
-        return {};
+        if (type == TypeCase::PerFolder) return {};
+        out.wholeDevice = true;
+        return mayWrite ? ProbeByWriting(fd.get(), out.folds) : ProbeByListing(fd.get(), out.folds);
     }
 
     fs::path resolve(const fs::path& path) override {

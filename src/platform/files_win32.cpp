@@ -551,8 +551,8 @@ public:
     bool identityTrusted(const fs::path&) override { return true; }
 
     // Win32 itself takes names that differ only in letter case for one and the same name.
-    std::error_code foldsCase(const fs::path&, bool, bool& folds) override {
-        folds = true;
+    std::error_code foldsCase(const fs::path&, bool, LetterCase& out) override {
+        out = {true, true};
         return {};
     }
 
