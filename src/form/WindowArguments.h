@@ -1,5 +1,5 @@
 // The window's command line, read before any display is opened: its help and its version print
-// without one, and a folder given is searched at start. Shared by the windows of every system.
+// without one, and a folder given is searched at start. Free of any toolkit, as the form is.
 #pragma once
 
 #include "../platform/files.h"
