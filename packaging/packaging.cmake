@@ -1,9 +1,10 @@
 # Installing Quellmark like any Debian program, as two parts that `make package` turns into two
 # .debs with CPack:
 #   cli     quellmark-cli: the program, its manual page (help2man from its help texts and
-#           quellmark-cli.h2m), its bash completion; needs only the C and C++ runtimes
-#   window  quellmark: the window, its manual page, desktop entry and icon; needs quellmark-cli
-#           and Qt 6
+#           quellmark-cli.h2m), its bash completion, the README; needs only the C and C++
+#           runtimes
+#   window  quellmark: the window, its manual page, desktop entry and icon; needs quellmark-cli,
+#           Qt 6 and a Japanese font
 # Each part carries the copyright file and the changelog in its documentation folder.
 include(GNUInstallDirs)
 
@@ -27,6 +28,18 @@ function(quellmark_package_docs component package)
 endfunction()
 quellmark_package_docs(cli quellmark-cli)
 
+# The README, which the manual pages point to for the whole story, compressed as Debian keeps
+# documentation.
+set(quellmark_readme ${CMAKE_BINARY_DIR}/packaging/README.md.gz)
+add_custom_command(
+  OUTPUT ${quellmark_readme}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+  COMMAND gzip -n -9 -c ${PROJECT_SOURCE_DIR}/README.md > ${quellmark_readme}
+  DEPENDS ${PROJECT_SOURCE_DIR}/README.md
+  COMMENT "Compressing the README")
+add_custom_target(quellmark-readme ALL DEPENDS ${quellmark_readme})
+install(FILES ${quellmark_readme} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quellmark-cli COMPONENT cli)
+
 find_program(HELP2MAN help2man)
 if(HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
   set(manpage ${CMAKE_BINARY_DIR}/man/quellmark-cli.1)
@@ -40,8 +53,8 @@ if(HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
     COMMENT "Making the manual page of quellmark-cli")
   add_custom_target(quellmark-cli-manpage ALL DEPENDS ${manpage}.gz)
   install(FILES ${manpage}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
-else()
-  message(STATUS "help2man not found (scripts/install-deps test installs it): no manual page")
+elseif(QUELLMARK_PACKAGE)
+  message(FATAL_ERROR "help2man not found: the package needs it for the manual page (scripts/install-deps package)")
 endif()
 
 if(QUELLMARK_GUI)
@@ -78,8 +91,8 @@ if(QUELLMARK_GUI)
 endif()
 
 # The .debs. Their dependencies come from the libraries the programs link (dpkg-shlibdeps), plus
-# for the window the Qt platform plugins it loads at run time, which no link shows, and
-# quellmark-cli of the same version.
+# for the window the Qt platform plugins it loads at run time, which no link shows, a Japanese
+# font, and quellmark-cli of the same version.
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL cli)
@@ -95,18 +108,22 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME quellmark-cli)
 set(CPACK_DEBIAN_CLI_PACKAGE_SECTION utils)
+# The completion script works only with bash-completion, which Debian's own tools recommend too.
+set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS "bash-completion")
 string(CONCAT CPACK_COMPONENT_CLI_DESCRIPTION
     "marks the dimensions of JWW and JWS CAD drawings (command line)\n"
     "quellmark-cli converts 2-D CAD drawings in the JWW and JWS formats: it sets\n"
     "the dimension attribute bits of every dimension and writes each drawing back\n"
     "in its own format, in parallel batches, with backups of what was there.")
 set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME quellmark)
-set(CPACK_DEBIAN_WINDOW_PACKAGE_DEPENDS "quellmark-cli (= ${PROJECT_VERSION}), qt6-qpa-plugins")
-# The window's texts are Japanese.
-set(CPACK_DEBIAN_WINDOW_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic")
+# The window's texts are Japanese only: without a Japanese font every caption is a row of boxes.
+# The smaller font first.
+set(CPACK_DEBIAN_WINDOW_PACKAGE_DEPENDS
+    "quellmark-cli (= ${PROJECT_VERSION}), qt6-qpa-plugins, fonts-ipafont-gothic | fonts-noto-cjk")
 string(CONCAT CPACK_COMPONENT_WINDOW_DESCRIPTION
     "marks the dimensions of JWW and JWS CAD drawings (window)\n"
     "quellmark is the window of Quellmark: a folder tree, the drawings of a folder\n"

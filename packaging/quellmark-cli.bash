@@ -25,7 +25,7 @@ _quellmark_cli() {
             fi
             ;;
         help)
-            COMPREPLY=($(compgen -W 'convert info' -- "$cur"))
+            COMPREPLY=($(compgen -W 'convert info help' -- "$cur"))
             ;;
         convert)
             case $prev in

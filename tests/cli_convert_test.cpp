@@ -208,6 +208,7 @@ TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
     EXPECT_EQ(objects[0]["format"], "JWW");
     EXPECT_NE(objects[0]["reason"].get<std::string>().find("truncated at offset"), std::string::npos);
     EXPECT_FALSE(objects[0].contains("dest"));
+    EXPECT_FALSE(objects[0].contains("backup"));
     EXPECT_EQ(objects[1]["outcome"], "skipped");
     EXPECT_TRUE(objects[1]["format"].is_null());
     EXPECT_FALSE(objects[1].contains("dest"));
@@ -237,6 +238,23 @@ TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
         << text.out;
 }
 
+TEST_F(CliConvert, ConvertingAgainSaysWhichOldFilesWereKeptAsBackups) {
+    const std::string sources = Q(src() / "plan0.jww") + " " + Q(src() / "sub" / "part.jws");
+    const CommandResult first = CliStdout("convert -o " + Q(dir / "out") + " " + sources);
+    EXPECT_EQ(first.out.find(".BAK"), std::string::npos) << first.out;
+    const CommandResult again = CliStdout("convert -o " + Q(dir / "out") + " " + sources);
+    EXPECT_NE(again.out.find("; old file kept as " + (dir / "out" / "plan0.BAK").string() + ")\n"), std::string::npos)
+        << again.out;
+    EXPECT_NE(again.out.find("; 2 old files kept as .BAK; "), std::string::npos) << again.out;
+    const CommandResult json = CliStdout("convert --json -o " + Q(dir / "out") + " " + sources);
+    std::istringstream lines(json.out);
+    std::vector<nlohmann::json> objects;
+    for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(objects.size(), 3u);
+    EXPECT_EQ(objects[0]["backup"], (dir / "out" / "plan0.BAK").string());
+    EXPECT_EQ(objects[2]["summary"]["backups"], 2);
+}
+
 TEST_F(CliConvert, NulSeparatedListsCarryNamesWithLineBreaksInAndOut) {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows forbids line breaks in file names";
@@ -256,7 +274,7 @@ TEST_F(CliConvert, NulSeparatedListsCarryNamesWithLineBreaksInAndOut) {
     const std::string listed = " -q -o " + Q(dir / "out") + " " + Q(src());
     const CommandResult run = Cli("convert -0 --files-from " + Q(dir / "list") + " --failed-to " + Q(dir / "failed") + listed);
     EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_NE(run.out.find("failed: " + (src() / "sub").string() + "/bro\\x0aken.jww: truncated"), std::string::npos)
+    EXPECT_NE(run.out.find("quellmark-cli: failed: " + (src() / "sub").string() + "/bro\\x0aken.jww: truncated"), std::string::npos)
         << run.out;
     EXPECT_EQ(Tree(dir / "out").size(), 2u);
     EXPECT_TRUE(fs::exists(dir / "out" / "sub" / "two\nlines.jww"));

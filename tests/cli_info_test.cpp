@@ -130,6 +130,10 @@ TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
     if (lines.size() > 6) {
         EXPECT_EQ(lines[6]["error"], "is not a regular file");
     }
+    // In text, the counts end the output, as convert's summary does.
+    const CommandResult text = Cli("info " + (dir / "old.jww").string() + " " + dir.path().string(), false);
+    EXPECT_EQ(text.status, 1);
+    EXPECT_EQ(text.out, "described 0, failed " + std::to_string(names.size() - 1) + "\n");  // the folder's drawings and old.jww again
 }
 
 TEST(CliUsage, EveryUsageErrorExitsWithTwoAndSaysWhy) {
@@ -152,11 +156,14 @@ TEST(CliUsage, EveryUsageErrorExitsWithTwoAndSaysWhy) {
         const CommandResult run = Cli(args);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out.find(message), 0u) << run.out;
-        // Every usage error says where to read more.
-        EXPECT_NE(run.out.find("Try 'quellmark-cli help"), std::string::npos) << run.out;
+        // Every usage error says where to read more, and that help is there.
+        const std::size_t hint = run.out.find("Try 'quellmark-cli help");
+        ASSERT_NE(hint, std::string::npos) << run.out;
+        const std::size_t from = hint + std::string("Try 'quellmark-cli ").size();
+        EXPECT_EQ(Cli(run.out.substr(from, run.out.find('\'', from) - from)).status, 0) << run.out;
     }
     // Help and the version are answers, not errors; each command's help shows an example.
-    for (const char* args : {"help", "help convert", "help info", "convert --help", "-V", "--version"}) {
+    for (const char* args : {"help", "help convert", "help info", "help help", "convert --help", "-V", "--version"}) {
         SCOPED_TRACE(args);
         const CommandResult run = Cli(args);
         EXPECT_EQ(run.status, 0);
@@ -164,6 +171,10 @@ TEST(CliUsage, EveryUsageErrorExitsWithTwoAndSaysWhy) {
                   std::string::npos)
             << run.out;
     }
+    // The usage lines show what a command cannot do without.
+    EXPECT_NE(Cli("help convert").out.find("Usage: quellmark-cli convert [OPTIONS] -o DEST [SOURCE...]\n"),
+              std::string::npos);
+    EXPECT_NE(Cli("help info").out.find("Usage: quellmark-cli info [OPTIONS] PATH...\n"), std::string::npos);
 }
 
 #ifndef _WIN32

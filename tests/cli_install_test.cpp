@@ -24,7 +24,8 @@ TEST(Install, PutsEveryListedFileIntoAScratchRoot) {
     const std::set<std::string> cli = {"/usr/bin/quellmark-cli", "/usr/share/man/man1/quellmark-cli.1.gz",
                                        "/usr/share/bash-completion/completions/quellmark-cli",
                                        "/usr/share/doc/quellmark-cli/copyright",
-                                       "/usr/share/doc/quellmark-cli/changelog.gz"};
+                                       "/usr/share/doc/quellmark-cli/changelog.gz",
+                                       "/usr/share/doc/quellmark-cli/README.md.gz"};
     const std::set<std::string> window = {"/usr/bin/quellmark", "/usr/share/man/man1/quellmark.1.gz",
                                           "/usr/share/applications/quellmark.desktop",
                                           "/usr/share/icons/hicolor/scalable/apps/quellmark.svg",

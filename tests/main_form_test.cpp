@@ -1,12 +1,13 @@
 // The main form without any toolkit, through a view that records what it is told: the selection
 // kept by name through sorts and re-listings, the checks of values from the settings file, the
-// settings going to the user's folder when the program's cannot take them, and a destination
-// lost during a batch.
+// settings going to the user's folder when the program's cannot take them or the packages own
+// it, the window's command line, and a destination lost during a batch.
 #include "testkit.h"
 
 #include "form/FormSettings.h"
 #include "form/MainForm.h"
 #include "form/UnitIni.h"
+#include "form/WindowArguments.h"
 
 #include <chrono>
 #include <deque>
@@ -223,6 +224,106 @@ TEST_F(Form, SettingsTheProgramsFolderCannotTakeGoToTheUsersFolderWithAWordOnce)
     std::string type;
     EXPECT_TRUE(ReadIniString(RealFileSystem(), "Set", "FTYP", type, 22, beside));
     EXPECT_EQ(type, "2");  // the preset as it was
+}
+
+// The file system as root sees it, where every folder may be written; whatever would change
+// anything below /usr is refused and noted instead.
+class RootFileSystem final : public ForwardingFileSystem {
+public:
+    std::vector<fs::path> underUsr;
+
+    bool writable(const fs::path&) override { return true; }
+    std::error_code create(const fs::path& path, std::unique_ptr<OutputFile>& out) override {
+        return Refused(path) ? Denied() : ForwardingFileSystem::create(path, out);
+    }
+    std::error_code createNew(const fs::path& path, std::unique_ptr<OutputFile>& out, FolderAccess access) override {
+        return Refused(path) ? Denied() : ForwardingFileSystem::createNew(path, out, access);
+    }
+    std::error_code createDirectory(const fs::path& path, FolderAccess access) override {
+        return Refused(path) ? Denied() : ForwardingFileSystem::createDirectory(path, access);
+    }
+    std::error_code rename(const fs::path& from, const fs::path& to) override {
+        return Refused(to) ? Denied() : ForwardingFileSystem::rename(from, to);
+    }
+    std::error_code remove(const fs::path& path) override {
+        return Refused(path) ? Denied() : ForwardingFileSystem::remove(path);
+    }
+    std::error_code removeDirectory(const fs::path& path) override {
+        return Refused(path) ? Denied() : ForwardingFileSystem::removeDirectory(path);
+    }
+
+private:
+    bool Refused(const fs::path& path) {
+        if (!PathText(path).starts_with("/usr/")) return false;
+        underUsr.push_back(path);
+        return true;
+    }
+    static std::error_code Denied() { return std::make_error_code(std::errc::read_only_file_system); }
+};
+
+TEST_F(Form, AProgramThePackagesInstalledKeepsNothingBesideItWhoeverRunsIt) {
+#ifdef _WIN32
+    GTEST_SKIP() << "on Windows a program's folder tells by who may write it";
+#else
+    const ScopedEnvironment config("XDG_CONFIG_HOME", PathText(dir / "config"));
+    const ScopedEnvironment home("HOME", PathText(dir / "home"));
+    fs::create_directories(dir / "home");
+    RootFileSystem files;
+    {
+        MainForm f(view, files, "/usr/lib/quellmark/");
+        f.Shown();
+        view.RunPosted();
+        EXPECT_EQ(f.SettingsFile(), dir / "config" / "Quellmark" / "Quellmark.ini");
+        EXPECT_FALSE(PathText(f.TempFolder()).starts_with("/usr")) << PathText(f.TempFolder());
+        EXPECT_EQ(f.FSearchFolder, Folder(dir / "home"));  // where the picker starts
+        EXPECT_FALSE(f.FSearchReady);                     // and nothing is searched yet
+        EXPECT_TRUE(f.CloseRequested());
+    }
+    EXPECT_TRUE(files.underUsr.empty()) << PathText(files.underUsr.front());
+    EXPECT_TRUE(fs::exists(dir / "config" / "Quellmark" / "Quellmark.ini"));
+
+    // A folder given on the command line is searched at start, and kept as the search folder.
+    MainForm again(view, files, "/usr/lib/quellmark/");
+    again.SearchAtStart(PathText(data()));
+    again.Shown();
+    view.RunPosted();
+    EXPECT_TRUE(again.FSearchReady);
+    EXPECT_EQ(again.NodePath(0), Folder(data()));
+    EXPECT_TRUE(again.CloseRequested());
+    std::string stored;
+    EXPECT_TRUE(ReadIniString(RealFileSystem(), "Set", "FLD1", stored, 512, again.SettingsFile()));
+    EXPECT_EQ(stored, Folder(data()));
+    EXPECT_TRUE(files.underUsr.empty()) << PathText(files.underUsr.front());
+#endif
+}
+
+TEST_F(Form, TheWindowsCommandLineTakesHelpTheVersionOrOneFolder) {
+    using Action = WindowStart::Action;
+    const auto read = [&](std::vector<std::string> words) {
+        words.insert(words.begin(), "quellmark");
+        return ReadWindowArguments(RealFileSystem(), words, "1.2.3");
+    };
+    EXPECT_EQ(read({}).action, Action::Open);
+    EXPECT_TRUE(read({}).searchFolder.empty());
+    EXPECT_EQ(read({"--help"}).action, Action::Help);
+    EXPECT_EQ(read({"-h"}).text.rfind("Usage: quellmark [FOLDER]\n", 0), 0u);
+    EXPECT_EQ(read({"--version"}).text, "quellmark 1.2.3\n");
+    EXPECT_EQ(read({PathText(data()), "-V"}).action, Action::Version);
+    const WindowStart given = read({PathText(data())});
+    EXPECT_EQ(given.action, Action::Open);
+    EXPECT_EQ(given.searchFolder, PathText(data()));
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--bogus"}, "quellmark: unknown option '--bogus'; quellmark takes one FOLDER to search, --help or --version"},
+        {{PathText(dir / "missing")}, "quellmark: " + PathText(dir / "missing") + ": no such folder;"},
+        {{PathText(data()), PathText(dest())}, "quellmark: more than one folder given"},
+    };
+    for (const auto& [words, message] : refused) {
+        const WindowStart start = read(words);
+        EXPECT_EQ(start.action, Action::Refuse);
+        EXPECT_EQ(start.text.rfind(message, 0), 0u) << start.text;
+    }
+    WriteFile(data() / "a.jww", {'x'});
+    EXPECT_NE(read({"--", PathText(data() / "a.jww")}).text.find("a.jww: not a folder"), std::string::npos);
 }
 
 TEST_F(Form, ADestinationThatCannotBeWrittenStopsTheBatchOnceWithItsReason) {

@@ -30,6 +30,10 @@ void Complain(const std::string& message);
 // when command is empty); returns the usage status.
 int RefuseUsage(const std::string& message, const std::string& command);
 
+// The usage line of a command's help: what follows "quellmark-cli COMMAND" ("[OPTIONS] -o DEST
+// [SOURCE...]"), where the parser's own line would hide what the command needs.
+void SetUsage(CLI::App& command, const std::string& usage);
+
 // Writes data to stdout; a write that fails (a full disk, a closed file) is remembered.
 void WriteOut(std::string_view text);
 // Whether some data could not be written to stdout (flushing what waits first), with why.

@@ -225,6 +225,7 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* convert = app.add_subcommand(
         "convert", "Mark the dimensions of the JWW and JWS drawings among SOURCE files and folders");
+    SetUsage(*convert, "[OPTIONS] -o DEST [SOURCE...]");
     convert->add_option("SOURCE", options->sources, "drawing files or folders")->type_name("");
     convert->add_option("-o,--output", options->dest, "destination folder (created when missing)")->type_name("DEST");
     convert->add_flag("-r,--recursive", options->recursive, "convert whole folder trees, mirrored under DEST");
@@ -252,7 +253,7 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
         "  quellmark-cli convert -n -r -o converted drawings    (writes nothing)\n"
         "  quellmark-cli convert -r -o converted drawings --failed-to failed.txt\n"
         "  quellmark-cli convert --files-from failed.txt -o converted drawings\n"
-        "  find drawings -name '*.jww' -print0 |\n"
+        "  find drawings -type f \\( -iname '*.jww' -o -iname '*.jws' \\) -print0 |\n"
         "    quellmark-cli convert -0 --files-from - -o converted drawings");
     return [options] { return Run(*options); };
 }

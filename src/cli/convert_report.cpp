@@ -1,6 +1,7 @@
 // convert's per-file lines and summary, written as the batch goes.
 #include "convert_report.h"
 
+#include "../convert/replace.h"
 #include "../platform/console.h"
 #include "../platform/system.h"
 #include "commands.h"
@@ -67,6 +68,7 @@ nlohmann::json ToJson(const FileResult& r) {
         j["dest"] = PathText(r.dest);
         j["written_version"] = r.writtenVersion;
     }
+    if (r.madeBackup) j["backup"] = PathText(BackupPath(r.dest));
     return j;
 }
 
@@ -129,21 +131,25 @@ void BatchReport::Write(const FileResult& r) {
     } else if (r.outcome == Outcome::NotStarted) {
         return;  // counted once in the summary
     } else if (r.outcome == Outcome::Failed) {
-        WriteLine("failed: " + Shown(PathText(r.source)) + ": " + Shown(r.failure.message()) + "\n", true);
+        WriteLine(std::string(kProgramName) + ": failed: " + Shown(PathText(r.source)) + ": " +
+                      Shown(r.failure.message()) + "\n",
+                  true);
     } else if (!options_.quiet) {
         if (r.outcome == Outcome::Skipped) {
             WriteLine("skipped: " + Shown(PathText(r.source)) + " (" + r.failure.message() + ")\n", false);
         } else {
             WriteLine(std::string(r.outcome == Outcome::WouldConvert ? "would convert: " : "converted: ") +
                           Shown(PathText(r.source)) + " -> " + Shown(PathText(r.dest)) + " (" +
-                          WhatWasDone(r, options_.dryRun) + ")\n",
+                          WhatWasDone(r, options_.dryRun) +
+                          (r.madeBackup ? "; old file kept as " + Shown(PathText(BackupPath(r.dest))) : "") + ")\n",
                       false);
         }
     }
     // Warnings go to stderr whatever -q says: they tell of bytes the user may miss.
     if (!options_.json) {
         for (const std::string& warning : r.warnings) {
-            WriteLine("warning: " + Shown(PathText(r.source)) + ": " + warning + "\n", true);
+            WriteLine(std::string(kProgramName) + ": warning: " + Shown(PathText(r.source)) + ": " + warning + "\n",
+                      true);
         }
     }
 }
@@ -158,6 +164,7 @@ void BatchReport::WriteSummary(const BatchSummary& summary) const {
                            {"not_started", summary.notStarted},
                            {"interrupted", summary.interrupted()},
                            {"dimensions_marked", summary.dimensionsMarked},
+                           {"backups", summary.backups},
                            {"bytes_in", summary.bytesIn},
                            {"bytes_out", summary.bytesOut},
                            {"seconds", summary.seconds},
@@ -168,10 +175,12 @@ void BatchReport::WriteSummary(const BatchSummary& summary) const {
         const std::string counts = std::to_string(summary.converted) + ", skipped " +
                                    std::to_string(summary.skipped) + ", failed " + std::to_string(summary.failed) +
                                    "; " + Plural(summary.dimensionsMarked, "dimension", "dimensions");
+        const std::string backups =
+            summary.backups > 0 ? Plural(summary.backups, "old file", "old files") + " kept as .BAK; " : "";
         line = options_.dryRun ? "dry run: would convert " + counts + " would be marked; " +
                                      Megabytes(summary.bytesIn) + " read in " + seconds + ", nothing written\n"
-                               : "converted " + counts + " marked; " + Megabytes(summary.bytesIn) + " read, " +
-                                     Megabytes(summary.bytesOut) + " written in " + seconds + "\n";
+                               : "converted " + counts + " marked; " + backups + Megabytes(summary.bytesIn) +
+                                     " read, " + Megabytes(summary.bytesOut) + " written in " + seconds + "\n";
     }
     WriteOut(line);
 }

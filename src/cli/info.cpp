@@ -96,17 +96,19 @@ nlohmann::json ToJson(const std::string& path, const DrawingInfo& info) {
 int Run(const InfoOptions& options) {
     if (options.paths.empty()) throw UsageError("no PATH given: name the drawings or folders to describe");
     FileSystem& files = RealFileSystem();
-    int status = kExitOk;
+    std::size_t described = 0;
+    std::size_t failed = 0;
     const WalkCounts walk = WalkSources(files, options.paths, {options.recursive, options.hidden}, [&](const SourceFile& file) {
         if (!WantsInfo(file)) return;
         const std::string path = PathText(file.path);
         DrawingInfo info;
         Failure failure;
         if (InspectDrawing(files, file.path, info, &failure)) {
+            ++described;
             WriteOut(options.json ? JsonLine(ToJson(path, info)) : Text(path, info));
             return;
         }
-        status = kExitSomeFailed;
+        ++failed;
         if (options.json) {
             nlohmann::json out = {{"path", path}, {"kind", KindName(failure.kind)}, {"error", failure.message()}};
             if (!IsUtf8(path)) out["path_hex"] = Hex(path);
@@ -121,7 +123,9 @@ int Run(const InfoOptions& options) {
         }
     });
     ReportWalk(walk);
-    return walk.unreadable.empty() ? status : kExitSomeFailed;
+    // The counts end the text as convert's summary ends its lines; JSON Lines stay one object per file.
+    if (!options.json) WriteOut("described " + std::to_string(described) + ", failed " + std::to_string(failed) + "\n");
+    return failed == 0 && walk.unreadable.empty() ? kExitOk : kExitSomeFailed;
 }
 
 }  // namespace
@@ -129,6 +133,7 @@ int Run(const InfoOptions& options) {
 std::function<int()> AddInfoCommand(CLI::App& app) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* info = app.add_subcommand("info", "Describe drawings: format, version, memo, contents");
+    SetUsage(*info, "[OPTIONS] PATH...");
     info->add_option("PATH", options->paths, "JWW or JWS drawings, or folders of them")->type_name("");
     info->add_flag("-r,--recursive", options->recursive, "describe the drawings of whole folder trees");
     info->add_flag("--hidden", options->hidden, "with -r, enter hidden folders (names starting with .)");

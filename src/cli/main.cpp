@@ -30,10 +30,30 @@ std::string CommandWord(int argc, char** argv) {
 // The first failed write to stdout: its error, or 0.
 int gOutputError = 0;
 
+// CLI11 writes "[OPTIONS]" and the positionals into a usage line, so an option a command cannot
+// do without (convert's -o DEST) would not show, and a required PATH would look optional: each
+// command may write its own line instead.
+class UsageFormatter final : public CLI::Formatter {
+public:
+    std::map<std::string, std::string> usages;  // the command's name -> what follows it
+
+    std::string make_usage(const CLI::App* app, std::string name) const override {
+        const auto it = usages.find(app->get_name());
+        if (it == usages.end()) return CLI::Formatter::make_usage(app, std::move(name));
+        return get_label("Usage") + ": " + name + " " + it->second + "\n";
+    }
+};
+
 }  // namespace
 
 void quellmark::cli::Complain(const std::string& message) {
     std::cerr << kProgramName << ": " << message << "\n";
+}
+
+void quellmark::cli::SetUsage(CLI::App& command, const std::string& usage) {
+    if (const auto formatter = std::dynamic_pointer_cast<UsageFormatter>(command.get_formatter())) {
+        formatter->usages[command.get_name()] = usage;
+    }
 }
 
 int quellmark::cli::RefuseUsage(const std::string& message, const std::string& command) {
@@ -68,6 +88,8 @@ int main(int argc, char** rawArgv) {
     app.require_subcommand(1);
     // Options start with a dash on every system; on Windows "/name" stays a path.
     app.allow_windows_style_options(false);
+    // Set before the commands are added: each takes the program's formatter.
+    app.formatter(std::make_shared<UsageFormatter>());
     app.get_formatter()->label("SUBCOMMAND", "COMMAND");
     app.set_version_flag("-V,--version", std::string(kProgramName) + " " + QUELLMARK_VERSION);
     app.footer(
@@ -88,9 +110,10 @@ int main(int argc, char** rawArgv) {
 
     std::string topic;
     CLI::App* help = app.add_subcommand("help", "Show the help of the program or of one command");
-    help->add_option("COMMAND", topic, "convert or info");
+    help->add_option("COMMAND", topic, "convert, info or help");
     help->group("Commands");
     help->footer("Example:\n  quellmark-cli help convert");
+    commands["help"] = help;
     runs["help"] = [&] {
         if (topic.empty()) {
             // app.help() would show the help command's own help, as it is the one parsed.

@@ -55,6 +55,7 @@ void BatchSummary::add(const FileResult& result) {
         case Outcome::WouldConvert:
             ++converted;
             dimensionsMarked += result.marked;
+            if (result.madeBackup) ++backups;
             break;
         case Outcome::Skipped: ++skipped; break;
         case Outcome::Failed: ++failed; break;

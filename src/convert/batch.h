@@ -62,6 +62,7 @@ struct BatchSummary {
     std::int64_t notStarted = 0;        // left when the batch was stopped
     std::int64_t leftoversRemoved = 0;  // files and folders that killed runs had left behind
     std::int64_t dimensionsMarked = 0;
+    std::int64_t backups = 0;  // old destination files kept as ".BAK"
     std::uint64_t bytesIn = 0;
     std::uint64_t bytesOut = 0;
     double seconds = 0;

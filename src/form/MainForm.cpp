@@ -63,6 +63,8 @@ void MainForm::AskForSearchFolder() {
 
 // ---- start-up and shut-down ----
 
+void MainForm::SearchAtStart(const std::string& folder) { searchAtStart_ = WithSeparator(folder); }
+
 void MainForm::Shown() {
     if (shown_) return;
     shown_ = true;
@@ -73,27 +75,57 @@ void MainForm::Shown() {
     FFileType = 0;
     view_.ShowFileType(0);
 
+    ChoosePlaces();
+    FSearchFolder = startFolder_;
+    FDestFolder.clear();
+    FLastFileName.clear();
+    FormSettings settings;
+    settings.searchFolder = FSearchFolder;
+    if (!settingsRead_.empty()) ReadFormSettings(files_, settingsRead_, settings);
+    ApplySettings(settings);
+    view_.ShowDestFolder(FDestFolder);
+    ShowStatus(texts::kSpecifySearchFolder);
+    if (!searchAtStart_.empty()) {
+        FSearchFolder = searchAtStart_;
+        SearchAgainLater(searchAtStart_);
+    } else if (settings.searchFolder != startFolder_ && settings.searchFolder != PathText(appDir_)) {
+        // A run that never chose a search folder stores where its picker starts.
+        SearchAgainLater(settings.searchFolder);
+    }
+}
+
+void MainForm::ChoosePlaces() {
+    if (PackagesOwnFolder(appDir_)) {
+        // A program the packages installed is every user's: its settings and scratch files are
+        // the user's own, and nothing is written beside it, whoever runs it.
+        const fs::path userFolder = UserSettingsFolder();
+        settingsRead_ = settingsWrite_ = userFolder.empty() ? fs::path() : userFolder / kSettingsName;
+        tempFolder_ = UserScratchFolder();
+        removeTempAtClose_ = !tempFolder_.empty();
+        if (tempFolder_.empty() && files_.tempFolder(tempFolder_)) tempFolder_.clear();
+        startFolder_ = HomeOrProgramFolder();
+        return;
+    }
     // A batch keeps its image bytes in a folder of its own below TEMP beside the program, or
     // below the system's temp folder when TEMP cannot be made or written there.
     const fs::path beside = appDir_ / "TEMP";
     (void)files_.createDirectory(beside);
     if (files_.examine(beside).kind == PathKind::Folder && files_.writable(beside)) {
         tempFolder_ = beside;
+        removeTempAtClose_ = true;
     } else if (files_.tempFolder(tempFolder_)) {
         tempFolder_ = beside;
+        removeTempAtClose_ = true;
     }
-
-    FSearchFolder = PathText(appDir_);
-    FDestFolder.clear();
-    FLastFileName.clear();
     ChooseSettingsFiles();
-    FormSettings settings;
-    settings.searchFolder = FSearchFolder;
-    ReadFormSettings(files_, settingsRead_, settings);
-    ApplySettings(settings);
-    view_.ShowDestFolder(FDestFolder);
-    ShowStatus(texts::kSpecifySearchFolder);
-    SearchAgainLater(settings.searchFolder);
+    // The search folder's picker starts in the program's folder while that keeps the settings
+    // (a build tree, a copy of the user's own), else at home.
+    startFolder_ = settingsWrite_ == appDir_ / kSettingsName ? PathText(appDir_) : HomeOrProgramFolder();
+}
+
+std::string MainForm::HomeOrProgramFolder() const {
+    const fs::path home = UserHomeFolder();
+    return WithSeparator(PathText(home.empty() ? appDir_ : home));
 }
 
 void MainForm::ChooseSettingsFiles() {
@@ -103,8 +135,8 @@ void MainForm::ChooseSettingsFiles() {
         settingsRead_ = settingsWrite_ = beside;
         return;
     }
-    // An administrator's preset, or a program folder nobody may write (under Program Files, in
-    // /usr/bin): the settings go to the user's own folder, and are read from there once they are.
+    // An administrator's preset, or a program folder nobody may write (under Program Files):
+    // the settings go to the user's own folder, and are read from there once they are.
     const fs::path userFolder = UserSettingsFolder();
     if (userFolder.empty()) {
         settingsRead_ = settingsWrite_ = beside;
@@ -144,10 +176,8 @@ void MainForm::ApplySettings(FormSettings s) {
     view_.ShowFileType(FFileType);
 }
 
-void MainForm::SearchAgainLater(const std::string& storedFolder) {
-    // A run that never chose a search folder stores the program's own folder.
-    if (storedFolder.empty() || storedFolder == PathText(appDir_) || !IsAbsoluteFolder(storedFolder)) return;
-    if (files_.examine(PathFromText(storedFolder)).kind != PathKind::Folder) return;
+void MainForm::SearchAgainLater(const std::string& folder) {
+    if (!IsAbsoluteFolder(folder) || files_.examine(PathFromText(folder)).kind != PathKind::Folder) return;
     // Once the window shows; not when the user has already started a search of their own.
     view_.Post([alive = std::weak_ptr<MainForm*>(alive_)] {
         const auto form = alive.lock();
@@ -180,8 +210,8 @@ bool MainForm::CloseRequested() {
         case FormActivity::Idle:
             break;
     }
-    // TEMP beside the program goes when the batches left it empty; the system's stays.
-    if (tempFolder_ == appDir_ / "TEMP") (void)files_.removeDirectory(tempFolder_);
+    // The program's own scratch folder goes when the batches left it empty; the system's stays.
+    if (removeTempAtClose_) (void)files_.removeDirectory(tempFolder_);
     WriteSettings();
     closed_ = true;
     return true;
@@ -200,6 +230,11 @@ void MainForm::WriteSettings() {
     s.destFolder = FDestFolder;
     s.lastFileName = FLastFileName;
     s.fileType = FFileType;
+    if (settingsWrite_.empty()) return;  // the system names no folder of the user's
+    // The user's folder is made when there is something to keep in it.
+    if (files_.examine(settingsWrite_.parent_path()).kind == PathKind::Missing) {
+        (void)CreateFolders(files_, settingsWrite_.parent_path());
+    }
     if (WriteFormSettings(files_, settingsWrite_, s)) return;
     // The folder beside the program took the settings at start-up and no longer does: the
     // user's own folder keeps them, read from there at the next start.

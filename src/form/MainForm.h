@@ -122,6 +122,10 @@ public:
     MainForm(const MainForm&) = delete;
     MainForm& operator=(const MainForm&) = delete;
 
+    // A folder named on the command line: searched once the window shows, in place of the one
+    // the settings keep. Called before Shown.
+    void SearchAtStart(const std::string& folder);
+
     // ---- what the user did ----
     void Shown();            // the window is on the screen for the first time
     // The window is asked to close (its close box, the system); true when it may close now.
@@ -174,10 +178,14 @@ private:
     // Beeps and refuses a command while another runs; true when refused.
     bool Refused();
     void AskForSearchFolder();
-    void SearchAgainLater(const std::string& storedFolder);
+    void SearchAgainLater(const std::string& folder);
+    // Where the settings, the scratch files and the pickers go: the user's own places for a
+    // program the packages installed, else beside the program as far as it can take them.
+    void ChoosePlaces();
     // Where the settings are read from and written to, with a notice when the folder beside the
     // program cannot take them.
     void ChooseSettingsFiles();
+    std::string HomeOrProgramFolder() const;
     void ApplySettings(FormSettings settings);
     void WriteSettings();
 
@@ -201,6 +209,9 @@ private:
     std::filesystem::path settingsRead_;
     std::filesystem::path settingsWrite_;
     std::filesystem::path tempFolder_;
+    bool removeTempAtClose_ = false;  // the program's own scratch folder, not the system's
+    std::string startFolder_;         // where the search folder's picker starts while none is set
+    std::string searchAtStart_;
     FormActivity activity_ = FormActivity::Idle;
     std::string status_;
     bool shown_ = false;

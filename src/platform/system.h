@@ -36,6 +36,20 @@ std::string LocalTimeText(std::int64_t secondsSince1970);
 // Empty when the system names no such place.
 std::filesystem::path UserSettingsFolder();
 
+// Where this user's scratch files of the program go when they may not lie beside it:
+// $XDG_RUNTIME_DIR/Quellmark on Linux. Empty when the system names no such place (Windows, a
+// session without one): then the temp folder takes them.
+std::filesystem::path UserScratchFolder();
+
+// The user's home folder ($HOME, %USERPROFILE%); empty when the system names none.
+std::filesystem::path UserHomeFolder();
+
+// Whether the folder belongs to the system's packages: on Linux anything below /usr, /bin,
+// /sbin, /lib* or /opt, which the package manager fills and empties and every user shares, so
+// nothing of one user's may be written there, whoever runs the program (root too). Windows
+// answers false: there a program's folder tells by who may write it.
+bool PackagesOwnFolder(const std::filesystem::path& folder);
+
 // Settings files are text in the system's code page: UTF-8 on Linux, the ANSI code page on
 // Windows (932 on a Japanese Windows), as the system's own profile functions write them.
 std::string SettingsTextFromUtf8(std::string_view utf8);

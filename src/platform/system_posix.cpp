@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <vector>
 
@@ -106,10 +107,47 @@ std::string LocalTimeText(std::int64_t secondsSince1970) {
     return text;
 }
 
+namespace {
+
+// An absolute folder named by the environment, or empty: a relative one would depend on where
+// the program was started.
+fs::path FolderFromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value == '/' ? fs::path(value) : fs::path();
+}
+
+}  // namespace
+
 fs::path UserSettingsFolder() {
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') return fs::path(config) / "Quellmark";
-    if (const char* home = std::getenv("HOME"); home && *home == '/') return fs::path(home) / ".config" / "Quellmark";
+    if (const fs::path config = FolderFromEnvironment("XDG_CONFIG_HOME"); !config.empty()) return config / "Quellmark";
+    if (const fs::path home = UserHomeFolder(); !home.empty()) return home / ".config" / "Quellmark";
     return {};
+}
+
+fs::path UserScratchFolder() {
+    // The session's own folder, which its user alone owns; one inherited from another user's
+    // session (su without a login) is not this user's to write.
+    const fs::path runtime = FolderFromEnvironment("XDG_RUNTIME_DIR");
+    struct stat facts {};
+    if (runtime.empty() || ::stat(runtime.c_str(), &facts) != 0 || !S_ISDIR(facts.st_mode) ||
+        facts.st_uid != ::geteuid()) {
+        return {};
+    }
+    return runtime / "Quellmark";
+}
+
+fs::path UserHomeFolder() { return FolderFromEnvironment("HOME"); }
+
+bool PackagesOwnFolder(const fs::path& folder) {
+    const fs::path normal = folder.lexically_normal();
+    if (!normal.is_absolute()) return false;
+    const auto first = std::next(normal.begin());
+    if (first == normal.end()) return false;
+    const std::string top = first->string();
+    for (const char* owned : {"usr", "bin", "sbin", "lib", "lib32", "lib64", "libx32", "opt"}) {
+        if (top == owned) return true;
+    }
+    return false;
 }
 
 }  // namespace quellmark

@@ -229,4 +229,14 @@ fs::path UserSettingsFolder() {
     return fs::path(appData) / L"Quellmark";
 }
 
+// Windows names no per-session scratch folder of its own; the temp folder serves.
+fs::path UserScratchFolder() { return {}; }
+
+fs::path UserHomeFolder() {
+    const wchar_t* profile = ::_wgetenv(L"USERPROFILE");
+    return profile && *profile ? fs::path(profile) : fs::path();
+}
+
+bool PackagesOwnFolder(const fs::path&) { return false; }
+
 }  // namespace quellmark
