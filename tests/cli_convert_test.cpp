@@ -620,3 +620,24 @@ TEST_F(OnExfat, TheListOfFailuresNamesNoDrawingOfTheBatchInAnotherSpelling) {
     EXPECT_EQ(ReadFile(stick() / "out" / "plan.jww"), DrawingWithMemo("old"));
 }
 #endif
+
+TEST_F(OnExfat, RunsIntoTwoSpellingsOfOneFolderMeetAndARefusedRunLeavesNoFolder) {
+    fs::create_directories(stick() / "src");
+    fs::create_directories(stick() / "out");
+    WriteFile(stick() / "src" / "plan.jww", DrawingWithMemo("new"));
+    {
+        // out and OUT are one folder, which exfat-fuse numbers anew for each spelling.
+        HeldByAnotherRun other(stick() / "out");
+        const CommandResult busy =
+            Cli("convert --no-wait -q -o " + Q(stick() / "OUT") + " " + Q(stick() / "src" / "plan.jww"));
+        EXPECT_EQ(busy.status, 2) << busy.out;
+        EXPECT_NE(busy.out.find("another conversion is writing into"), std::string::npos) << busy.out;
+    }
+    // A DEST inside the source's tree, spelled in another case: only a file made there tells, so
+    // DEST is made first; the refusal takes it away again.
+    const CommandResult inside =
+        Cli("convert -r -q -o " + Q(stick() / "SRC" / "new") + " " + Q(stick() / "src"));
+    EXPECT_EQ(inside.status, 2) << inside.out;
+    // Listed, not looked up: the kernel keeps the looked-up spelling for a second after it went.
+    for (const auto& entry : fs::directory_iterator(stick() / "src")) EXPECT_NE(entry.path().filename(), "new");
+}

@@ -289,14 +289,14 @@ SessionResult RunSession(FileSystem& files, const SessionRequest& request, const
             return result;
         }
     }
+    std::unique_ptr<FolderHandle> destHeld;
+    RunMarks marks(files, RunIdentity::ForThisProcess());
     auto refuse = [&](SetupProblem problem) {
+        (void)marks.release();  // first, so a DEST the run made is empty again
         made.undo();
         result.setup = std::move(problem);
         return result;
     };
-
-    std::unique_ptr<FolderHandle> destHeld;
-    RunMarks marks(files, RunIdentity::ForThisProcess());
     std::unique_ptr<RunFolders> folders;
     if (writes) {
         if (auto ec = files.holdFolder(request.dest, destHeld)) return refuse(Refusal(SetupKind::CannotReach, request.dest, {}, ec));
