@@ -264,16 +264,8 @@ void RecoverReplace(FileSystem& files, const fs::path& folder, const fs::path& r
     const fs::path recordPath = folder / record;
     std::unique_ptr<InputFile> in;
     std::string text;
-    if (!files.openReadNoFollow(recordPath, in) && in->size() < 8192) {
-        text.resize(static_cast<std::size_t>(in->size()));
-        std::size_t got = 0;
-        while (got < text.size()) {
-            std::size_t n = 0;
-            if (in->read({reinterpret_cast<std::uint8_t*>(text.data()) + got, text.size() - got}, n) || n == 0) break;
-            got += n;
-        }
-        text.resize(got);
-    }
+    // A record holds five names: anything larger is no record of this program's.
+    if (!files.openReadNoFollow(recordPath, in) && in->size() < 8192) text = ReadText(*in, 8192);
     in.reset();
     ReplaceNames names;
     if (!ParseRecord(text, folder, names)) {

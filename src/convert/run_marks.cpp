@@ -156,14 +156,7 @@ MarkSeen LookAtMark(FileSystem& files, const fs::path& folder, const std::string
     if (files.openReadNoFollow(folder / name, in)) return seen;
     seen.there = true;
     seen.owner = in->owner();
-    std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(in->size(), kLargestMark)), '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        std::size_t n = 0;
-        if (in->read({reinterpret_cast<std::uint8_t*>(text.data()) + got, text.size() - got}, n) || n == 0) break;
-        got += n;
-    }
-    text.resize(got);
+    const std::string text = ReadText(*in, kLargestMark);
     const bool parsed = ParseMark(text, seen.run, seen.holding);
     if (parsed) seen.holder = HolderOf(seen.run);
     const std::int64_t age = NowSeconds() - in->modified().seconds;

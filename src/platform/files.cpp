@@ -32,6 +32,18 @@ std::error_code ReadWholeFile(FileSystem& files, const fs::path& path, FileBytes
     return {};
 }
 
+std::string ReadText(InputFile& in, std::size_t limit) {
+    std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(in.size(), limit)), '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        std::size_t n = 0;
+        if (in.read({reinterpret_cast<std::uint8_t*>(text.data()) + got, text.size() - got}, n) || n == 0) break;
+        got += n;
+    }
+    text.resize(got);
+    return text;
+}
+
 std::error_code CreateFolders(FileSystem& files, const fs::path& path) {
     const PathFacts facts = files.examine(path);
     if (facts.kind == PathKind::Folder) return {};

@@ -265,6 +265,10 @@ FileSystem& RealFileSystem();
 std::error_code ReadWholeFile(FileSystem& fs, const std::filesystem::path& path, FileBytes& out,
                               std::size_t limit = SIZE_MAX);
 
+// What an open file holds from where it stands, at most limit bytes of it: for small files of
+// the program's own (marks, records), read through the handle that was checked.
+std::string ReadText(InputFile& in, std::size_t limit);
+
 // Makes the folder and each missing folder above it; one made by someone else meanwhile is as good.
 std::error_code CreateFolders(FileSystem& fs, const std::filesystem::path& path);
 
