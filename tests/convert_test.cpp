@@ -303,14 +303,23 @@ TEST_F(Driver, DryRunReadsAndMarksButWritesNothing) {
     EXPECT_TRUE(r.warnings.empty());
     EXPECT_TRUE(destFiles().empty());
 
-    // Bytes after the end of a drawing are not part of it: the drawing converts, with a word.
+    // Bytes after the end of a drawing are not part of it, and its converted form would lose
+    // them: it fails, unless they are to be dropped, with a word.
     JwsPlan plan;
     plan.entities = {Dimension{}};
     plan.trailing = {1, 2, 3, 4};
-    WriteFile(source() / "T.JWS", BuildJws(plan));
+    const Bytes withTrailing = BuildJws(plan);
+    WriteFile(source() / "T.JWS", withTrailing);
+    const FileResult refused = ConvertFile(ctx, source() / "T.JWS", dest() / "T.JWS");
+    EXPECT_EQ(refused.outcome, Outcome::Failed);
+    EXPECT_EQ(refused.failure.kind, ProblemKind::BytesAfterEnd);
+    EXPECT_EQ(refused.failure.message(), "4 bytes after the end of the drawing at offset " +
+                                             std::to_string(withTrailing.size() - 4));
+    ctx.settings.dropTrailingBytes = true;
     const FileResult trailing = ConvertFile(ctx, source() / "T.JWS", dest() / "T.JWS");
     EXPECT_EQ(trailing.outcome, Outcome::WouldConvert);
     EXPECT_EQ(trailing.warnings, std::vector<std::string>{"4 bytes after the end of the drawing were not kept"});
+    EXPECT_EQ(trailing.changes[ChangeKind::TrailingBytesDropped], 1);
 }
 
 TEST_F(Driver, ParallelBatchesGiveWhatOneAtATimeGives) {

@@ -46,6 +46,7 @@ void BatchSummary::add(const FileResult& result) {
         case Outcome::WouldConvert:
             ++converted;
             dimensionsMarked += result.marked;
+            if (result.changes.normalised()) ++normalised;
             break;
         case Outcome::Skipped: ++skipped; break;
         case Outcome::Failed: ++failed; break;

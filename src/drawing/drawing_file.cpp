@@ -2,7 +2,7 @@
 #include "drawing_file.h"
 
 #include "../platform/system.h"
-#include "scan.h"
+#include "edits.h"
 
 #include <algorithm>
 #include <new>
@@ -13,6 +13,12 @@ namespace {
 
 void Set(Failure* failure, FailureKind kind, std::string detail, std::error_code ec = {}) {
     if (failure) *failure = MakeFailure(kind, std::move(detail), -1, Section::None, ec);
+}
+
+// A write that failed after `at` bytes of the file went out.
+[[noreturn]] void ThrowWriteFailure(const std::error_code& ec, std::uint64_t at) {
+    throw DrawingError(FailureKind::CannotWrite, "cannot write: " + ErrorText(ec), static_cast<std::int64_t>(at),
+                       Section::None, ec);
 }
 
 }  // namespace
@@ -35,11 +41,7 @@ void FileSink::write(std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
     const std::error_code ec = file_.write(bytes, done);
     written_ += done;
-    if (ec) {
-        // The offset is the first byte that did not reach the file.
-        throw DrawingError(FailureKind::CannotWrite, "cannot write: " + ErrorText(ec),
-                           static_cast<std::int64_t>(written_), Section::None, ec);
-    }
+    if (ec) ThrowWriteFailure(ec, written_);  // the first byte that did not reach the file
 }
 
 namespace {
@@ -76,11 +78,6 @@ bool WriteWholeFile(FileSystem& fs, const std::filesystem::path& path, WriteSett
     return ok;
 }
 
-[[noreturn]] void ThrowWriteFailure(const std::error_code& ec, std::uint64_t at) {
-    throw DrawingError(FailureKind::CannotWrite, "cannot write: " + ErrorText(ec), static_cast<std::int64_t>(at),
-                       Section::None, ec);
-}
-
 }  // namespace
 
 bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
@@ -97,35 +94,154 @@ bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSe
         failure);
 }
 
-bool WritePatchedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings, InputFile* source,
-                      std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, Failure* failure) {
-    if (!CatchDrawingFailure([&] { ApplyPatches(bytes, patches); }, failure)) return false;
+std::uint64_t EditedCopyPlan::blockBytes() const {
+    std::uint64_t total = 0;
+    for (const ByteRange& block : blocks) total += block.end - block.begin;
+    return total;
+}
+
+EditedCopyPlan PlanEditedCopy(std::uint64_t size, const std::vector<FlagsPatch>& patches, const EditList& edits) {
+    // Bytes stay where they are up to the first edit that changes its length.
+    std::uint64_t kept = size;
+    for (const Edit& edit : edits.edits()) {
+        if (edit.size != edit.length) {
+            kept = edit.offset;
+            break;
+        }
+    }
+    std::vector<ByteRange> blocks;
+    ForEachEdit(patches, edits, [&](const EditView& edit) {
+        if (edit.offset >= kept) return;
+        const std::uint64_t begin = edit.offset / kEditBlock * kEditBlock;
+        const std::uint64_t end = std::min(size, (edit.offset + edit.length + kEditBlock - 1) / kEditBlock * kEditBlock);
+        if (!blocks.empty() && begin <= blocks.back().end) {
+            blocks.back().end = std::max(blocks.back().end, end);
+        } else {
+            blocks.push_back({begin, end});
+        }
+    });
+    // The copy ends at a block's start, before the run of blocks that holds the first edit of
+    // another length, or at the source's end.
+    EditedCopyPlan plan;
+    plan.shared = kept == size ? size : kept / kEditBlock * kEditBlock;
+    while (!blocks.empty() && blocks.back().begin >= plan.shared) blocks.pop_back();
+    if (!blocks.empty() && blocks.back().end > plan.shared) {
+        plan.shared = blocks.back().begin;
+        blocks.pop_back();
+    }
+    plan.blocks = std::move(blocks);
+    // Where the blocks to write are more than half of the copy, writing it all costs less.
+    if (plan.shared == 0 || plan.blockBytes() > plan.shared / 2) return {};
+    return plan;
+}
+
+namespace {
+
+// Writes a converted drawing into its file front to back.
+class EditedCopyWriter {
+public:
+    EditedCopyWriter(OutputFile& file, InputFile* source, std::span<std::uint8_t> bytes)
+        : file_(file), source_(source), bytes_(bytes),
+          copying_(source != nullptr && source->sinceOpened() == SinceOpened::Unchanged) {}
+
+    std::uint64_t write(const std::vector<FlagsPatch>& patches, const EditList& edits) {
+        const EditedCopyPlan plan = PlanEditedCopy(bytes_.size(), patches, edits);
+        std::uint64_t from = 0;
+        if (plan.shared > 0 && copy(0, plan.shared)) {
+            ApplyInPlace(bytes_, plan.shared, patches, edits);
+            writeBlocks(plan);
+            from = plan.shared;
+        }
+        ForEachPiece(
+            bytes_.size(), patches, edits,
+            [&](std::uint64_t at, std::uint64_t length) {
+                if (length < kKernelRun) {
+                    gather(bytes_.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(length)));
+                    return;
+                }
+                flush();
+                if (!copy(at, length)) put(bytes_.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(length)));
+            },
+            [&](std::span<const std::uint8_t> added) { gather(added); }, from);
+        flush();
+        // A source written while it was copied may have given the copies other bytes than those
+        // read: they are written again from what was read (the shared part edited in place).
+        if (!copied_.empty() && source_->sinceOpened() != SinceOpened::Unchanged) {
+            for (const Copied& run : copied_) {
+                writeAt(run.to, bytes_.subspan(static_cast<std::size_t>(run.from), static_cast<std::size_t>(run.length)));
+            }
+        }
+        return written_;
+    }
+
+private:
+    struct Copied {
+        std::uint64_t to;
+        std::uint64_t from;
+        std::uint64_t length;
+    };
+    static constexpr std::size_t kGathered = std::size_t{1} << 20;
+
+    // Appends the source's run inside the system; false, with nothing written, where it cannot.
+    bool copy(std::uint64_t from, std::uint64_t length) {
+        if (!copying_) return false;
+        std::uint64_t done = 0;
+        const std::error_code ec = file_.copyFrom(*source_, from, length, done);
+        if (ec == std::errc::operation_not_supported && done == 0) {
+            copying_ = false;
+            return false;
+        }
+        if (ec) ThrowWriteFailure(ec, written_ + done);
+        copied_.push_back({written_, from, done});
+        written_ += done;
+        // The source ended before the run did: it was written meanwhile, and what was read goes in.
+        if (done < length) {
+            put(bytes_.subspan(static_cast<std::size_t>(from + done), static_cast<std::size_t>(length - done)));
+        }
+        return true;
+    }
+    void put(std::span<const std::uint8_t> piece) {
+        std::size_t done = 0;
+        if (auto ec = file_.write(piece, done)) ThrowWriteFailure(ec, written_ + done);
+        written_ += piece.size();
+    }
+    void writeAt(std::uint64_t at, std::span<const std::uint8_t> piece) {
+        if (auto ec = file_.writeAt(at, piece)) ThrowWriteFailure(ec, at);
+    }
+    void writeBlocks(const EditedCopyPlan& plan) {
+        for (const ByteRange& block : plan.blocks) {
+            writeAt(block.begin, bytes_.subspan(static_cast<std::size_t>(block.begin),
+                                               static_cast<std::size_t>(block.end - block.begin)));
+        }
+    }
+    // Short pieces go out together.
+    void gather(std::span<const std::uint8_t> piece) {
+        gathered_.insert(gathered_.end(), piece.begin(), piece.end());
+        if (gathered_.size() >= kGathered) flush();
+    }
+    void flush() {
+        if (gathered_.empty()) return;
+        put(gathered_);
+        gathered_.clear();
+    }
+
+    OutputFile& file_;
+    InputFile* source_;
+    std::span<std::uint8_t> bytes_;
+    bool copying_;
+    std::uint64_t written_ = 0;
+    std::vector<Copied> copied_;
+    std::vector<std::uint8_t> gathered_;
+};
+
+}  // namespace
+
+bool WriteEditedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings, InputFile* source,
+                     std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, const EditList& edits,
+                     Failure* failure) {
     return WriteWholeFile(
         fs, path, settings,
-        [&](OutputFile& file) -> std::uint64_t {
-            const std::uint64_t size = bytes.size();
-            const std::vector<PatchSpan> spans = PatchedSpans(patches, size);
-            const std::uint64_t patched = SpanBytes(spans);
-            bool copied = false;
-            if (source != nullptr && CopyAndPatchPays(patched, size) && source->unchanged()) {
-                if (auto ec = file.copyFrom(*source, size, copied)) ThrowWriteFailure(ec, 0);
-            }
-            if (copied && source->unchanged()) {
-                for (const PatchSpan& span : spans) {
-                    const auto piece = bytes.subspan(static_cast<std::size_t>(span.begin),
-                                                     static_cast<std::size_t>(span.end - span.begin));
-                    if (auto ec = file.writeAt(span.begin, piece)) ThrowWriteFailure(ec, span.begin);
-                }
-            } else if (copied) {
-                // The source changed under the copy: what was read and checked is written instead.
-                if (auto ec = file.writeAt(0, bytes)) ThrowWriteFailure(ec, 0);
-            } else {
-                std::size_t written = 0;
-                if (auto ec = file.write(bytes, written)) ThrowWriteFailure(ec, written);
-            }
-            return size;
-        },
-        failure);
+        [&](OutputFile& file) { return EditedCopyWriter(file, source, bytes).write(patches, edits); }, failure);
 }
 
 }  // namespace quellmark

@@ -434,7 +434,6 @@ void ScanEntitySequence(StreamScanner& stream, std::int32_t count) {
         }
         ++stream.archive.Counter;
         ++stream.written.Counter;
-        stream.state.stopIfChanged();
     }
 }
 

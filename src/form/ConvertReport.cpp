@@ -77,6 +77,7 @@ const char* KindText(ProblemKind kind) {
         case ProblemKind::CannotKeepBackup: return "元のファイルを .BAK として残せません";
         case ProblemKind::Clash: return "同じ保存先に別のファイルが先に変換されています";
         case ProblemKind::Interrupted: return "中止したため変換していません";
+        case ProblemKind::BytesAfterEnd: return "図面の終わりより後ろにデータがあります（壊れているか、新しい版の図面です）";
     }
     return "";
 }
