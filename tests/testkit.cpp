@@ -243,6 +243,7 @@ public:
     CountingOutputFile(std::unique_ptr<OutputFile> inner, FaultyFileSystem& owner)
         : inner_(std::move(inner)), owner_(owner) {}
     std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) override {
+        owner_.beforeOutput();
         if (owner_.failWritesAfter >= 0 &&
             owner_.bytesWritten + static_cast<std::int64_t>(bytes.size()) > owner_.failWritesAfter) {
             // Write what fits, as a full disk would, then fail.
@@ -258,6 +259,7 @@ public:
     // write over earlier bytes (blocks the copy shared are unshared by it) fails without writing.
     std::error_code copyFrom(InputFile& source, std::uint64_t from, std::uint64_t length,
                              std::uint64_t& copied) override {
+        owner_.beforeOutput();
         const bool fails = full(length);
         const std::uint64_t fits =
             fails ? static_cast<std::uint64_t>(std::max<std::int64_t>(0, owner_.failWritesAfter - owner_.bytesWritten))
