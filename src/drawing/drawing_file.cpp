@@ -148,21 +148,33 @@ public:
         const EditedCopyPlan plan = PlanEditedCopy(bytes_.size(), patches, edits);
         std::uint64_t from = 0;
         if (plan.shared > 0 && copy(0, plan.shared)) {
-            ApplyInPlace(bytes_, plan.shared, patches, edits);
+            ApplyInPlace(bytes_, patches, edits, 0, plan.shared);
             writeBlocks(plan);
             from = plan.shared;
         }
+        // Past the copy each edit that keeps its length is written into the bytes read, so what
+        // goes out is runs of those bytes and the bytes of the other edits, gathered without a
+        // copy; a run of kKernelRun bytes or more that no edit touches is copied inside the system.
+        ApplyInPlace(bytes_, patches, edits, from, bytes_.size());
         ForEachPiece(
             bytes_.size(), patches, edits,
             [&](std::uint64_t at, std::uint64_t length) {
-                if (length < kKernelRun) {
-                    gather(bytes_.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(length)));
-                    return;
+                if (length >= kKernelRun && copying_) {
+                    flush();
+                    if (copy(at, length)) return;
                 }
-                flush();
-                if (!copy(at, length)) put(bytes_.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(length)));
+                gather(at, length);
             },
-            [&](std::span<const std::uint8_t> added) { gather(added); }, from);
+            [&](const EditView& edit) {
+                // One of the same length was written in place above; the new bytes of another
+                // lie in the edit list.
+                if (edit.bytes.size() == edit.length) {
+                    gather(edit.offset, edit.length);
+                } else {
+                    gather(edit.bytes);
+                }
+            },
+            from);
         flush();
         // A source written while it was copied may have given the copies other bytes than those
         // read: they are written again from what was read (the shared part edited in place).
@@ -180,7 +192,9 @@ private:
         std::uint64_t from;
         std::uint64_t length;
     };
-    static constexpr std::size_t kGathered = std::size_t{1} << 20;
+    // Pieces go out together once there are this many, or this many bytes of them.
+    static constexpr std::size_t kGatheredPieces = 1024;
+    static constexpr std::size_t kGatheredBytes = std::size_t{8} << 20;
 
     // Appends the source's run inside the system; false, with nothing written, where it cannot.
     bool copy(std::uint64_t from, std::uint64_t length) {
@@ -214,15 +228,29 @@ private:
                                                static_cast<std::size_t>(block.end - block.begin)));
         }
     }
-    // Short pieces go out together.
+    // Pieces wait to go out together: the bytes read from `at`, or an edit's new bytes, which
+    // both last as long as the writer.
+    void gather(std::uint64_t at, std::uint64_t length) {
+        gather(std::span<const std::uint8_t>(bytes_).subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(length)));
+    }
     void gather(std::span<const std::uint8_t> piece) {
-        gathered_.insert(gathered_.end(), piece.begin(), piece.end());
-        if (gathered_.size() >= kGathered) flush();
+        if (piece.empty()) return;
+        // A piece that goes on where the last one ends joins it.
+        if (!gathered_.empty() && gathered_.back().data() + gathered_.back().size() == piece.data()) {
+            gathered_.back() = std::span<const std::uint8_t>(gathered_.back().data(), gathered_.back().size() + piece.size());
+        } else {
+            gathered_.push_back(piece);
+        }
+        gatheredBytes_ += piece.size();
+        if (gathered_.size() >= kGatheredPieces || gatheredBytes_ >= kGatheredBytes) flush();
     }
     void flush() {
         if (gathered_.empty()) return;
-        put(gathered_);
+        std::size_t done = 0;
+        if (auto ec = file_.writeGathered(gathered_, done)) ThrowWriteFailure(ec, written_ + done);
+        written_ += gatheredBytes_;
         gathered_.clear();
+        gatheredBytes_ = 0;
     }
 
     OutputFile& file_;
@@ -231,7 +259,8 @@ private:
     bool copying_;
     std::uint64_t written_ = 0;
     std::vector<Copied> copied_;
-    std::vector<std::uint8_t> gathered_;
+    std::vector<std::span<const std::uint8_t>> gathered_;
+    std::size_t gatheredBytes_ = 0;
 };
 
 }  // namespace

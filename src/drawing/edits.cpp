@@ -85,16 +85,16 @@ Bytes ApplyEdits(std::span<const std::uint8_t> source, const std::vector<FlagsPa
             out.insert(out.end(), source.begin() + static_cast<std::ptrdiff_t>(from),
                        source.begin() + static_cast<std::ptrdiff_t>(from + length));
         },
-        [&](std::span<const std::uint8_t> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); });
+        [&](const EditView& edit) { out.insert(out.end(), edit.bytes.begin(), edit.bytes.end()); });
     return out;
 }
 
-void ApplyInPlace(std::span<std::uint8_t> bytes, std::uint64_t upTo, const std::vector<FlagsPatch>& patches,
-                  const EditList& edits) {
+void ApplyInPlace(std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, const EditList& edits,
+                  std::uint64_t from, std::uint64_t upTo) {
     ForEachEdit(patches, edits, [&](const EditView& edit) {
-        if (edit.offset + edit.length > upTo) return;
-        if (edit.bytes.size() != edit.length || edit.offset + edit.length > bytes.size()) {
-            throw DrawingError(FailureKind::Internal, "an edit written in place changes the drawing's length");
+        if (edit.offset < from || edit.offset + edit.length > upTo || edit.bytes.size() != edit.length) return;
+        if (edit.offset + edit.length > bytes.size()) {
+            throw DrawingError(FailureKind::Internal, "an edit reaches past the drawing's end");
         }
         std::copy(edit.bytes.begin(), edit.bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(edit.offset));
     });

@@ -138,8 +138,8 @@ void ForEachEdit(const std::vector<FlagsPatch>& patches, const EditList& list, V
 
 // Walks what the edits make of a source of `size` bytes from its byte `from` on (no edit may
 // begin before it and end after it), front to back: keep(from, length) for each run of the source
-// that stays, put(bytes) for the new bytes of each edit. Throws Internal when edits overlap or
-// reach past the source.
+// that stays, put(edit) for each edit (its bytes last only for the call). Throws Internal when
+// edits overlap or reach past the source.
 template <class Keep, class Put>
 void ForEachPiece(std::uint64_t size, const std::vector<FlagsPatch>& patches, const EditList& list, Keep keep,
                   Put put, std::uint64_t from = 0) {
@@ -150,7 +150,7 @@ void ForEachPiece(std::uint64_t size, const std::vector<FlagsPatch>& patches, co
             throw DrawingError(FailureKind::Internal, "an edit overlaps another or reaches past the drawing's end");
         }
         if (edit.offset > at) keep(at, edit.offset - at);
-        if (!edit.bytes.empty()) put(edit.bytes);
+        put(edit);
         at = edit.offset + edit.length;
     });
     if (at < size) keep(at, size - at);
@@ -159,9 +159,9 @@ void ForEachPiece(std::uint64_t size, const std::vector<FlagsPatch>& patches, co
 // The source with the edits applied: the bytes of the converted drawing.
 Bytes ApplyEdits(std::span<const std::uint8_t> source, const std::vector<FlagsPatch>& patches, const EditList& edits);
 
-// Writes the edits that end within the first `upTo` bytes over the bytes themselves; each of them
-// must keep its length (throws Internal otherwise).
-void ApplyInPlace(std::span<std::uint8_t> bytes, std::uint64_t upTo, const std::vector<FlagsPatch>& patches,
-                  const EditList& edits);
+// Writes each edit that keeps its length and lies within [from, upTo) over the bytes themselves;
+// the others stay to be written between them.
+void ApplyInPlace(std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, const EditList& edits,
+                  std::uint64_t from, std::uint64_t upTo);
 
 }  // namespace quellmark

@@ -70,6 +70,18 @@ public:
     // Writes all the bytes where the last write or copy ended; `written` tells how many went out,
     // also when it fails part way.
     virtual std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) = 0;
+    // Writes the pieces one after the other, as write() would write them joined.
+    virtual std::error_code writeGathered(std::span<const std::span<const std::uint8_t>> pieces,
+                                          std::size_t& written) {
+        written = 0;
+        for (const std::span<const std::uint8_t> piece : pieces) {
+            std::size_t done = 0;
+            const std::error_code ec = write(piece, done);
+            written += done;
+            if (ec) return ec;
+        }
+        return {};
+    }
     // Appends `length` bytes of source, from its byte `from` on, copied inside the system (sharing
     // the source's blocks where the file system can and the offsets allow). `copied` tells how
     // many went out, also when it fails part way; fewer than asked without a failure when the

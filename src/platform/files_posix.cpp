@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <random>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,6 +16,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/statfs.h>
 #include <time.h>
 #include <unistd.h>
@@ -155,6 +158,43 @@ public:
             written += static_cast<std::size_t>(n);
         }
         return {};
+    }
+    // writev, as many pieces at a time as it takes.
+    std::error_code writeGathered(std::span<const std::span<const std::uint8_t>> pieces,
+                                  std::size_t& written) override {
+        written = 0;
+        std::vector<iovec> vectors;
+        std::size_t next = 0;  // the first piece not written whole
+        std::size_t done = 0;  // bytes of that piece written
+        for (;;) {
+            while (next < pieces.size() && done == pieces[next].size()) {
+                ++next;
+                done = 0;
+            }
+            if (next == pieces.size()) return {};
+            vectors.clear();
+            for (std::size_t i = next; i < pieces.size() && vectors.size() < IOV_MAX; ++i) {
+                const std::size_t from = i == next ? done : 0;
+                if (pieces[i].size() > from) {
+                    vectors.push_back({const_cast<std::uint8_t*>(pieces[i].data()) + from, pieces[i].size() - from});
+                }
+            }
+            const ssize_t n = ::writev(fd_, vectors.data(), static_cast<int>(vectors.size()));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return LastError();
+            if (n == 0) return std::make_error_code(std::errc::io_error);
+            written += static_cast<std::size_t>(n);
+            for (auto left = static_cast<std::size_t>(n); left > 0;) {
+                const std::size_t rest = pieces[next].size() - done;
+                if (left < rest) {
+                    done += left;
+                    break;
+                }
+                left -= rest;
+                ++next;
+                done = 0;
+            }
+        }
     }
     // copy_file_range: inside the kernel, and on Btrfs and XFS (reflink) by sharing extents.
     std::error_code copyFrom(InputFile& source, std::uint64_t from, std::uint64_t length,
