@@ -185,6 +185,17 @@ void BM_ScanJwsManyEntities(benchmark::State& state) {
     ScanInMemory<false>(state, input);
 }
 
+// The mixed shape as users have it: header values, texts, strings and an image the writers
+// normalise, every text 40th with a line break, so the scan lists edits as it goes.
+void BM_ScanUserShaped(benchmark::State& state) {
+    static const qmtest::Bytes input = [] {
+        qmtest::JwwPlan plan = qmbench::Mixed(40, 700);
+        qmbench::UserShape(plan, 1.0, 9);
+        return qmbench::BuildUserShaped(plan);
+    }();
+    ScanInMemory<true>(state, input);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -205,7 +216,8 @@ int main(int argc, char** argv) {
         {"ScanMixed", BM_ScanMixed},
         {"ScanMixedOld", BM_ScanMixedOld},
         {"ScanImageHeavy", BM_ScanImageHeavy},
-        {"ScanJwsManyEntities", BM_ScanJwsManyEntities}};
+        {"ScanJwsManyEntities", BM_ScanJwsManyEntities},
+        {"ScanUserShaped", BM_ScanUserShaped}};
     for (auto [name, function] : benchmarks) {
         auto* b = benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond);
         if (fixed) {

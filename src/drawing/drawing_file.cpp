@@ -141,8 +141,7 @@ namespace {
 class EditedCopyWriter {
 public:
     EditedCopyWriter(OutputFile& file, InputFile* source, std::span<std::uint8_t> bytes)
-        : file_(file), source_(source), bytes_(bytes),
-          copying_(source != nullptr && source->sinceOpened() == SinceOpened::Unchanged) {}
+        : file_(file), source_(source), bytes_(bytes) {}
 
     std::uint64_t write(const std::vector<FlagsPatch>& patches, const EditList& edits) {
         const EditedCopyPlan plan = PlanEditedCopy(bytes_.size(), patches, edits);
@@ -159,7 +158,7 @@ public:
         ForEachPiece(
             bytes_.size(), patches, edits,
             [&](std::uint64_t at, std::uint64_t length) {
-                if (length >= kKernelRun && copying_) {
+                if (length >= kKernelRun && mayCopy()) {
                     flush();
                     if (copy(at, length)) return;
                 }
@@ -196,9 +195,18 @@ private:
     static constexpr std::size_t kGatheredPieces = 1024;
     static constexpr std::size_t kGatheredBytes = std::size_t{8} << 20;
 
+    // Whether copies inside the system may still be made: only from a source that nothing wrote
+    // since it was opened (asked once, before the first copy), and until one cannot be made.
+    bool mayCopy() {
+        if (!asked_) {
+            asked_ = true;
+            copying_ = source_ != nullptr && source_->sinceOpened() == SinceOpened::Unchanged;
+        }
+        return copying_;
+    }
     // Appends the source's run inside the system; false, with nothing written, where it cannot.
     bool copy(std::uint64_t from, std::uint64_t length) {
-        if (!copying_) return false;
+        if (!mayCopy()) return false;
         std::uint64_t done = 0;
         const std::error_code ec = file_.copyFrom(*source_, from, length, done);
         if (ec == std::errc::operation_not_supported && done == 0) {
@@ -256,7 +264,8 @@ private:
     OutputFile& file_;
     InputFile* source_;
     std::span<std::uint8_t> bytes_;
-    bool copying_;
+    bool asked_ = false;
+    bool copying_ = false;
     std::uint64_t written_ = 0;
     std::vector<Copied> copied_;
     std::vector<std::span<const std::uint8_t>> gathered_;

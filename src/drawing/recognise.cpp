@@ -26,6 +26,10 @@ void Set(Failure* failure, FailureKind kind, std::string detail, std::error_code
     if (failure) *failure = MakeFailure(kind, std::move(detail), -1, Section::None, ec);
 }
 
+void SetReadFailure(Failure* failure, std::error_code ec) {
+    Set(failure, FailureKind::CannotRead, "cannot read: " + ErrorText(ec), ec);
+}
+
 void SetOpenFailure(Failure* failure, std::error_code ec) {
     if (ec == std::errc::is_a_directory) {
         Set(failure, FailureKind::CannotRead, "is a folder, not a drawing", ec);
@@ -115,7 +119,7 @@ bool ReadWhole(InputFile& in, std::span<const std::uint8_t> head, FileBytes& out
     std::size_t rest = 0;
     if (auto ec = ReadFully(in, std::span(out).subspan(head.size()), rest)) {
         out.clear();
-        Set(failure, FailureKind::CannotRead, "cannot read: " + ErrorText(ec), ec);
+        SetReadFailure(failure, ec);
         return false;
     }
     out.resize(head.size() + rest);
@@ -132,8 +136,8 @@ std::error_code ReadsTheSame(InputFile& in, std::span<const std::uint8_t> bytes,
     for (;;) {
         std::size_t got = 0;
         if (auto ec = ReadFully(in, piece, got)) return ec;
-        if (got > bytes.size() - at ||
-            !std::equal(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(got), bytes.begin() + static_cast<std::ptrdiff_t>(at))) {
+        const auto read = std::span<const std::uint8_t>(piece).first(got);
+        if (got > bytes.size() - at || !std::equal(read.begin(), read.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at))) {
             return {};
         }
         at += got;
@@ -163,7 +167,7 @@ bool ReadDrawing(FileSystem& files, const fs::path& path, DrawingFormat wanted, 
     std::uint8_t head[kHeadBytes];
     std::size_t got = 0;
     if (auto ec = ReadFully(*in, head, got)) {
-        Set(failure, FailureKind::CannotRead, "cannot read: " + ErrorText(ec), ec);
+        SetReadFailure(failure, ec);
         return false;
     }
     read.bytesRead = got;
@@ -199,7 +203,7 @@ bool ReadDrawing(FileSystem& files, const fs::path& path, DrawingFormat wanted, 
         bool same = false;
         if (auto ec = ReadsTheSame(*in, out, same)) {
             out.clear();
-            Set(failure, FailureKind::CannotRead, "cannot read: " + ErrorText(ec), ec);
+            SetReadFailure(failure, ec);
             return false;
         }
         if (same) break;
@@ -210,7 +214,7 @@ bool ReadDrawing(FileSystem& files, const fs::path& path, DrawingFormat wanted, 
         }
         if (auto ec = in->rewind()) {
             out.clear();
-            Set(failure, FailureKind::CannotRead, "cannot read: " + ErrorText(ec), ec);
+            SetReadFailure(failure, ec);
             return false;
         }
         if (!ReadWhole(*in, {}, out, failure)) return false;

@@ -12,6 +12,7 @@
 #include "edits.h"
 #include "layout.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -30,9 +31,6 @@ struct DrawingScan {
     ChangeTally changes;              // the normalisations, kind by kind
     std::uint64_t end = 0;            // where the drawing ends
     std::uint64_t trailingBytes = 0;  // bytes after its end (the edits drop them)
-
-    // The converted drawing's size.
-    std::uint64_t writtenSize() const { return static_cast<std::uint64_t>(static_cast<std::int64_t>(end + trailingBytes) + edits.growth()); }
 };
 
 // Back to an empty scan, keeping the memory of its lists for the next drawing.
@@ -166,7 +164,8 @@ public:
 
     // start: the offset in the drawing of the source's first byte (a piece's own start).
     LayoutScanner(Source& source, std::int32_t version, ScanState& state, std::size_t start = 0)
-        : version(version), source_(source), state_(state), start_(start) {}
+        : version(version), source_(source), state_(state), start_(start), writtenVersion_(state.writtenVersion),
+          versionMoves_(version != state.writtenVersion) {}
 
     std::int32_t version;
 
@@ -177,23 +176,19 @@ public:
     template <class Rule>
     void i32(std::int32_t& x, Rule rule) {
         x = source_.i32();
-        writtenAs(rule(x, state_.writtenVersion), x, std::remove_cvref_t<Rule>::kChange);
+        writtenAs(rule(x, writtenVersion_), x, std::remove_cvref_t<Rule>::kChange);
     }
     template <class Rec, class Read, class Write>
     void i32(Rec& rec, Read read, Write write) {
         const std::int32_t value = source_.i32();
         read(rec, value);
-        writtenAs(write(rec, state_.writtenVersion), value, std::remove_cvref_t<Write>::kChange);
+        writtenAs(write(rec, writtenVersion_), value, std::remove_cvref_t<Write>::kChange);
     }
     // Records are common attributes, whose last field is the flags word.
     template <class Rec, class Fields, class Rule>
     void record(Rec& rec, Fields fields, Rule rule) {
-        const std::size_t at = position();
         fields(*this, rec);
-        const Rec written = rule(rec, state_.writtenVersion);
-        const bool sameLayout = version == state_.writtenVersion ||
-                                SizeOf<Rec>(fields, version) == SizeOf<Rec>(fields, state_.writtenVersion);
-        if (!(written == rec) || !sameLayout) rewriteRecord(at, written, fields, !(written == rec));
+        if (!(rule(rec, writtenVersion_) == rec) || versionMoves_) [[unlikely]] rewriteRecord<Rec>(fields, rule);
         if constexpr (kTrackFlags) state_.noteFlags(&rec.Flags, position() - sizeof(rec.Flags));
     }
     template <class Rec, class Fields>
@@ -230,6 +225,7 @@ public:
         version = v;
         state_.scan.version = v;  // known from here on, also when a later part fails
         state_.writtenVersion = v;
+        writtenVersion_ = v;
     }
 
 private:
@@ -245,23 +241,36 @@ private:
         if (written == read) return;
         state_.change(change, position() - 4, 4, I32Bytes(written));
     }
-    // A record from `at` up to its flags word, which the writer writes from `written` in its own
-    // version: changed values are a normalisation, a layout alone follows from the version.
-    template <class Rec, class Fields>
-    void rewriteRecord(std::size_t at, const Rec& written, Fields fields, bool normalised) {
+    // The record just read, up to its flags word, which the writer writes as the rule makes it in
+    // its own version: changed values are a normalisation, a layout alone follows from the
+    // version (no edit where it is the same). Kept out of the loops that scan entities, which
+    // seldom come here; it reads the record again from the drawing's bytes, so that the scratch
+    // record of the loop stays the loop's own and the loads of the fields nothing looks at go.
+    template <class Rec, class Fields, class Rule>
+    [[gnu::noinline, gnu::cold]] void rewriteRecord(Fields fields, Rule rule) {
+        const std::size_t read = SizeOf<Rec>(fields, version);
+        const std::size_t at = position() - read;
+        Rec rec{};
+        FieldReader in(state_.bytes.subspan(at, read));
+        LayoutReader<FieldReader> reader(in, version);
+        fields(reader, rec);
+        const Rec written = rule(rec, writtenVersion_);
+        const bool normalised = !(written == rec);
         std::array<std::uint8_t, 64> buffer{};
-        const std::size_t size = SizeOf<Rec>(fields, state_.writtenVersion);
+        const std::size_t size = SizeOf<Rec>(fields, writtenVersion_);
         FieldWriter out(std::span<std::uint8_t>(buffer).first(size));
-        LayoutWriter<FieldWriter> io(out, state_.writtenVersion);
+        LayoutWriter<FieldWriter> io(out, writtenVersion_);
         fields(io, written);
         constexpr std::size_t flags = sizeof(written.Flags);
-        state_.rewrite(normalised ? ChangeKind::AttributesNormalised : ChangeKind::VersionRaised, at,
-                       position() - at - flags, std::span<const std::uint8_t>(buffer).first(size - flags), normalised);
+        state_.rewrite(normalised ? ChangeKind::AttributesNormalised : ChangeKind::VersionRaised, at, read - flags,
+                       std::span<const std::uint8_t>(buffer).first(size - flags), normalised);
     }
 
     Source& source_;
     ScanState& state_;
     std::size_t start_;
+    std::int32_t writtenVersion_;
+    bool versionMoves_;
 };
 
 }  // namespace quellmark
