@@ -434,6 +434,7 @@ void ScanEntitySequence(StreamScanner& stream, std::int32_t count) {
         }
         ++stream.archive.Counter;
         ++stream.written.Counter;
+        stream.state.rewriteRecords();
     }
 }
 

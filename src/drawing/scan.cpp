@@ -59,6 +59,7 @@ void KeepText(ScanState& state, const ScannedString& s) {
 }
 
 void ScanEnd(const ByteReader& in, ScanState& state) {
+    state.rewriteRecords();
     state.scan.end = in.offset();
     state.scan.trailingBytes = in.remaining();
     if (in.remaining() > 0) state.change(ChangeKind::TrailingBytesDropped, in.offset(), in.remaining(), {});
@@ -72,6 +73,12 @@ void ResetScan(DrawingScan& scan) {
     scan = DrawingScan{};
     scan.patches = std::move(patches);
     scan.edits = std::move(edits);
+}
+
+void ScanState::rewriteNotedRecords() {
+    const std::size_t count = std::exchange(recordCount_, 0);
+    if (count > records_.size()) throw DrawingError(FailureKind::Internal, "more records to rewrite than the scan keeps");
+    for (std::size_t i = 0; i < count; ++i) records_[i].rewrite(*this, records_[i]);
 }
 
 std::size_t ScanState::searchOffsetOf(const std::uint16_t* word) const {

@@ -15,6 +15,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <bit>
+#include <cstring>
+#include <type_traits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,16 +54,43 @@ public:
     // An edit of the kind, counted as one more of it unless it only follows from another.
     void change(ChangeKind kind, std::uint64_t offset, std::uint64_t length, std::span<const std::uint8_t> written,
                 bool counted = true) {
+        rewriteRecords();
         scan.edits.add(kind, offset, length, written);
         if (counted) ++scan.changes[kind];
     }
     // The bytes at offset, which the writers write as `written` (no edit when they are the same).
     void rewrite(ChangeKind kind, std::uint64_t offset, std::size_t length, std::span<const std::uint8_t> written,
                  bool counted = true) {
+        rewriteRecords();
         const auto source = bytes.subspan(static_cast<std::size_t>(offset), length);
         if (std::equal(source.begin(), source.end(), written.begin(), written.end())) return;
         scan.edits.addDifference(kind, offset, source, written);
         if (counted) ++scan.changes[kind];
+    }
+
+    // A record the writers write otherwise (attributes to normalise, a layout of another
+    // version), ending at `end`: it is read again and its edit made by rewriteRecords(), called
+    // before any later edit and after each entity. Noting it is a few stores, so the loops that
+    // scan entities keep no call in them and their scratch records stay theirs.
+    struct RecordToRewrite {
+        std::size_t end;
+        std::int32_t version;
+        void (*rewrite)(ScanState& state, const RecordToRewrite& record);
+        alignas(8) unsigned char rule[8];  // the rule the writers make the record by
+    };
+    template <class Rule>
+    void noteRecord(std::size_t end, std::int32_t version, void (*rewrite)(ScanState&, const RecordToRewrite&),
+                    const Rule& rule) {
+        static_assert(sizeof(Rule) <= sizeof(RecordToRewrite::rule) && std::is_trivially_copyable_v<Rule>);
+        RecordToRewrite& record = records_[recordCount_ % records_.size()];
+        record.end = end;
+        record.version = version;
+        record.rewrite = rewrite;
+        std::memcpy(record.rule, &rule, sizeof(Rule));
+        ++recordCount_;
+    }
+    void rewriteRecords() {
+        if (recordCount_ != 0) [[unlikely]] rewriteNotedRecords();
     }
 
     // The names JWW texts refer to as embedded images ("^@BM%temp%NAME,..."), upper-cased, in
@@ -88,6 +118,11 @@ private:
         std::size_t offset;
     };
     std::size_t searchOffsetOf(const std::uint16_t* word) const;
+    void rewriteNotedRecords();
+
+    // Between two calls of rewriteRecords come at most the nine records of a dimension.
+    std::array<RecordToRewrite, 16> records_{};
+    std::size_t recordCount_ = 0;
 
     std::array<Noted, 9> flags_{};  // a dimension has nine parts
     std::size_t tracked_ = 0;
@@ -188,7 +223,9 @@ public:
     template <class Rec, class Fields, class Rule>
     void record(Rec& rec, Fields fields, Rule rule) {
         fields(*this, rec);
-        if (!(rule(rec, writtenVersion_) == rec) || versionMoves_) [[unlikely]] rewriteRecord<Rec>(fields, rule);
+        if (!(rule(rec, writtenVersion_) == rec) || versionMoves_) [[unlikely]] {
+            state_.noteRecord(position(), version, &RewriteRecord<Rec, Fields, Rule>, rule);
+        }
         if constexpr (kTrackFlags) state_.noteFlags(&rec.Flags, position() - sizeof(rec.Flags));
     }
     template <class Rec, class Fields>
@@ -241,29 +278,31 @@ private:
         if (written == read) return;
         state_.change(change, position() - 4, 4, I32Bytes(written));
     }
-    // The record just read, up to its flags word, which the writer writes as the rule makes it in
-    // its own version: changed values are a normalisation, a layout alone follows from the
-    // version (no edit where it is the same). Kept out of the loops that scan entities, which
-    // seldom come here; it reads the record again from the drawing's bytes, so that the scratch
-    // record of the loop stays the loop's own and the loads of the fields nothing looks at go.
+    // A record noted as the writers write it otherwise, up to its flags word, as the rule makes it
+    // in their own version: changed values are a normalisation, a layout alone follows from the
+    // version (no edit where it is the same). It is read again from the drawing's bytes.
     template <class Rec, class Fields, class Rule>
-    [[gnu::noinline, gnu::cold]] void rewriteRecord(Fields fields, Rule rule) {
-        const std::size_t read = SizeOf<Rec>(fields, version);
-        const std::size_t at = position() - read;
+    static void RewriteRecord(ScanState& state, const ScanState::RecordToRewrite& noted) {
+        std::array<unsigned char, sizeof(Rule)> stored;
+        std::memcpy(stored.data(), noted.rule, sizeof(Rule));
+        const Rule rule = std::bit_cast<Rule>(stored);
+        constexpr Fields fields{};
+        const std::size_t read = SizeOf<Rec>(fields, noted.version);
+        const std::size_t at = noted.end - read;
         Rec rec{};
-        FieldReader in(state_.bytes.subspan(at, read));
-        LayoutReader<FieldReader> reader(in, version);
+        FieldReader in(state.bytes.subspan(at, read));
+        LayoutReader<FieldReader> reader(in, noted.version);
         fields(reader, rec);
-        const Rec written = rule(rec, writtenVersion_);
+        const Rec written = rule(rec, state.writtenVersion);
         const bool normalised = !(written == rec);
         std::array<std::uint8_t, 64> buffer{};
-        const std::size_t size = SizeOf<Rec>(fields, writtenVersion_);
+        const std::size_t size = SizeOf<Rec>(fields, state.writtenVersion);
         FieldWriter out(std::span<std::uint8_t>(buffer).first(size));
-        LayoutWriter<FieldWriter> io(out, writtenVersion_);
+        LayoutWriter<FieldWriter> io(out, state.writtenVersion);
         fields(io, written);
         constexpr std::size_t flags = sizeof(written.Flags);
-        state_.rewrite(normalised ? ChangeKind::AttributesNormalised : ChangeKind::VersionRaised, at, read - flags,
-                       std::span<const std::uint8_t>(buffer).first(size - flags), normalised);
+        state.rewrite(normalised ? ChangeKind::AttributesNormalised : ChangeKind::VersionRaised, at, read - flags,
+                      std::span<const std::uint8_t>(buffer).first(size - flags), normalised);
     }
 
     Source& source_;
