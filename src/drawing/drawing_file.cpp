@@ -146,9 +146,18 @@ public:
     std::uint64_t write(const std::vector<FlagsPatch>& patches, const EditList& edits) {
         const EditedCopyPlan plan = PlanEditedCopy(bytes_.size(), patches, edits);
         std::uint64_t from = 0;
-        if (plan.shared > 0 && copy(0, plan.shared)) {
+        if (plan.shared > 0 && mayCopy()) {
+            // The shared part in order: the runs between the blocks with edits copied (each
+            // begins and ends at a block's edge, so the file system can share it), the blocks
+            // written anew from the bytes read with their edits. No block that was shared is
+            // written over, which would make the file system copy it first.
             ApplyInPlace(bytes_, patches, edits, 0, plan.shared);
-            writeBlocks(plan);
+            for (const ByteRange& block : plan.blocks) {
+                copyOrGather(from, block.begin - from);
+                gather(block.begin, block.end - block.begin);
+                from = block.end;
+            }
+            copyOrGather(from, plan.shared - from);
             from = plan.shared;
         }
         // Past the copy each edit that keeps its length is written into the bytes read, so what
@@ -230,11 +239,11 @@ private:
     void writeAt(std::uint64_t at, std::span<const std::uint8_t> piece) {
         if (auto ec = file_.writeAt(at, piece)) ThrowWriteFailure(ec, at);
     }
-    void writeBlocks(const EditedCopyPlan& plan) {
-        for (const ByteRange& block : plan.blocks) {
-            writeAt(block.begin, bytes_.subspan(static_cast<std::size_t>(block.begin),
-                                               static_cast<std::size_t>(block.end - block.begin)));
-        }
+    // A run of the source that no edit touches: copied inside the system where it may be.
+    void copyOrGather(std::uint64_t at, std::uint64_t length) {
+        if (length == 0) return;
+        flush();
+        if (!copy(at, length)) gather(at, length);
     }
     // Pieces wait to go out together: the bytes read from `at`, or an edit's new bytes, which
     // both last as long as the writer.

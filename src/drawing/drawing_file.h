@@ -49,13 +49,13 @@ struct ByteRange {
     std::uint64_t end;
 };
 
-// How a converted drawing is made from its source and its edits. The first `shared` bytes are
-// the source's, copied inside the system (which shares the source's blocks where the file system
-// can) with the blocks that hold edits written over the copy: the edits there keep their length,
-// and the blocks they touch are at most half of those bytes. Each write over a shared block
-// unshares the whole block, so a block is written whole, and neighbouring ones as one run. What
-// follows is written in order: runs of the source of kKernelRun bytes or more copied inside the
-// system, the edits and the shorter runs between them from memory.
+// How a converted drawing is made from its source and its edits. The first `shared` bytes keep
+// their places: the runs of them between the blocks that hold edits are copied inside the system
+// (which shares the source's blocks where the file system can), the blocks with edits (whole 4
+// KiB blocks, neighbouring ones as one run) written from memory; the edits there keep their
+// length, and their blocks are at most half of those bytes. What follows is written in order:
+// runs of the source of kKernelRun bytes or more copied inside the system, the edits and the
+// shorter runs between them from memory.
 struct EditedCopyPlan {
     std::uint64_t shared = 0;
     std::vector<ByteRange> blocks;
