@@ -57,7 +57,8 @@ bench: build
 	$(PRESET_DIR)/bin/convert_bench
 	$(PRESET_DIR)/bin/list-bench
 	bench/batch-vs-copy $(PRESET_DIR)
-	$(PRESET_DIR)/bin/scan-paths $(PRESET_DIR)/bench-batches/mixed $(PRESET_DIR)/bench-batches/small $(PRESET_DIR)/bench-batches/large
+	$(PRESET_DIR)/bin/scan-paths $(PRESET_DIR)/bench-batches/mixed $(PRESET_DIR)/bench-batches/small $(PRESET_DIR)/bench-batches/large \
+	  $(PRESET_DIR)/bench-batches/heavy $(PRESET_DIR)/bench-batches/office
 	bench/xfs-sharing $(PRESET_DIR)
 
 # Builds the libFuzzer targets (clang), writes their seed corpus and runs each for FUZZ_SECONDS,

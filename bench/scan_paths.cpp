@@ -1,7 +1,9 @@
-// Which path each drawing of a folder takes when it is converted: a plain copy (nothing to mark),
-// a copy with its flags words written over it (in the kernel with the changed blocks rewritten,
-// or as one write when the changes are dense), or the full reader and writer.
+// How each drawing of a folder is written when it is converted: a plain copy (nothing to change),
+// a copy with the blocks that hold its edits written over it, a copy up to its first edit of
+// another length and the rest written, or written whole from memory (edits dense from the start),
+// and what the writers change in it beyond its marks.
 // Usage: scan-paths FOLDER...
+#include "drawing/drawing_file.h"
 #include "drawing/recognise.h"
 #include "drawing/scan.h"
 #include "jws/jwsunit.h"
@@ -20,13 +22,17 @@ namespace {
 
 struct Paths {
     int plainCopies = 0;
-    int patchedCopies = 0;  // copied in the kernel, changed blocks rewritten
-    int patchedWrites = 0;  // one write of the patched bytes
-    int fullPath = 0;
+    int blocksWritten = 0;  // copied whole, the blocks with edits written over it
+    int copiedInPart = 0;   // copied up to the first edit of another length
+    int writtenWhole = 0;
+    int normalised = 0;
     int failed = 0;
     std::uint64_t bytes = 0;
-    std::uint64_t patches = 0;
-    std::uint64_t rewrittenBytes = 0;  // of the patched copies
+    std::uint64_t shared = 0;        // bytes copied as they lie (shareable)
+    std::uint64_t blockBytes = 0;    // bytes of the blocks written over the copies
+    std::uint64_t marks = 0;
+    std::uint64_t edits = 0;
+    ChangeTally changes;
 };
 
 void Count(const std::filesystem::path& file, Paths& paths) {
@@ -36,22 +42,25 @@ void Count(const std::filesystem::path& file, Paths& paths) {
     if (format == DrawingFormat::None) return;
     paths.bytes += bytes.size();
     DrawingScan scan;
-    const bool ok = format == DrawingFormat::Jww ? ScanJwwBytes(bytes, scan) : ScanJwsBytes(bytes, scan);
-    if (!ok) {
+    if (!(format == DrawingFormat::Jww ? ScanJwwBytes(bytes, scan) : ScanJwsBytes(bytes, scan))) {
         ++paths.failed;
-    } else if (!scan.copyThrough) {
-        ++paths.fullPath;
-    } else if (scan.patches.empty()) {
+        return;
+    }
+    paths.marks += scan.patches.size();
+    paths.edits += scan.edits.edits().size();
+    if (scan.changes.normalised()) ++paths.normalised;
+    for (std::size_t k = 0; k < kChangeKinds; ++k) paths.changes.counts[k] += scan.changes.counts[k];
+    const EditedCopyPlan plan = PlanEditedCopy(bytes.size(), scan.patches, scan.edits);
+    paths.shared += plan.shared;
+    paths.blockBytes += plan.blockBytes();
+    if (scan.patches.empty() && scan.edits.empty()) {
         ++paths.plainCopies;
+    } else if (plan.shared == bytes.size()) {
+        ++paths.blocksWritten;
+    } else if (plan.shared > 0) {
+        ++paths.copiedInPart;
     } else {
-        paths.patches += scan.patches.size();
-        const std::uint64_t spans = SpanBytes(PatchedSpans(scan.patches, bytes.size()));
-        if (CopyAndPatchPays(spans, bytes.size())) {
-            ++paths.patchedCopies;
-            paths.rewrittenBytes += spans;
-        } else {
-            ++paths.patchedWrites;
-        }
+        ++paths.writtenWhole;
     }
 }
 
@@ -67,11 +76,17 @@ int main(int argc, char** argv) {
         for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
             if (entry.is_regular_file() && FormatOfName(entry.path()) != DrawingFormat::None) Count(entry.path(), paths);
         }
-        std::printf("%s: %.1f MB; plain copy %d, copy with blocks rewritten %d (%llu flags words, %.1f MB rewritten), "
-                    "one patched write %d, full path %d, failed %d\n",
-                    argv[i], static_cast<double>(paths.bytes) / 1e6, paths.plainCopies, paths.patchedCopies,
-                    static_cast<unsigned long long>(paths.patches), static_cast<double>(paths.rewrittenBytes) / 1e6,
-                    paths.patchedWrites, paths.fullPath, paths.failed);
+        std::printf("%s: %.1f MB; plain copy %d, copy with blocks written over it %d, copied in part %d, "
+                    "written whole %d, failed %d; %.1f MB copied as it lies, %.1f MB of blocks written over it; "
+                    "%llu flags words, %llu other edits; %d drawings normalised:",
+                    argv[i], static_cast<double>(paths.bytes) / 1e6, paths.plainCopies, paths.blocksWritten,
+                    paths.copiedInPart, paths.writtenWhole, paths.failed, static_cast<double>(paths.shared) / 1e6,
+                    static_cast<double>(paths.blockBytes) / 1e6, static_cast<unsigned long long>(paths.marks),
+                    static_cast<unsigned long long>(paths.edits), paths.normalised);
+        for (const ChangeKind kind : Normalisations()) {
+            if (paths.changes[kind] > 0) std::printf(" %s %lld", ChangeKindName(kind), static_cast<long long>(paths.changes[kind]));
+        }
+        std::printf("\n");
     }
     return 0;
 }

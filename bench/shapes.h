@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <random>
+#include <variant>
 #include <vector>
 
 namespace qmbench {
@@ -109,6 +111,52 @@ inline qmtest::JwwPlan Mixed(double megabytes, std::int32_t version, std::uint64
         bytes += MixedEntityBytes(c, version);
     }
     return plan;
+}
+
+// Every dimension of the list carries the attributes a conversion sets: a drawing converted before.
+inline void MarkDimensions(std::vector<qmtest::Entity>& entities) {
+    for (qmtest::Entity& e : entities) {
+        if (auto* d = std::get_if<qmtest::Dimension>(&e)) {
+            d->a.flags |= 0x2000;
+            d->line.a.flags |= 0x2000;
+            d->text.a.flags |= 0x4000;
+            d->aux1.a.flags |= 0x2000;
+            d->aux2.a.flags |= 0x2000;
+            for (qmtest::Point& p : d->points) p.a.flags |= 0x0040;
+        }
+    }
+}
+
+// What users' drawings hold that the writers normalise, given to a plan as often as `share` (0
+// to 1) says: texts with line breaks and control bytes, a short text whose length takes the long
+// form, long texts, and (from version 700) an image no text refers to. With a share of 1 the
+// first text has every one of them. BuildUserShaped adds the header values the writers reset.
+inline void UserShape(qmtest::JwwPlan& plan, double share, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    const auto chance = [&](double p) { return static_cast<double>(rng() % 10000) < p * 10000; };
+    bool first = share >= 1.0;
+    for (qmtest::Entity& e : plan.entities) {
+        auto* t = std::get_if<qmtest::Text>(&e);
+        if (t == nullptr) continue;
+        if (first || chance(share / 40)) t->text += "\r\nsecond line";
+        if (first || chance(share / 80)) t->text.insert(0, 1, '\t');
+        if (first || chance(share / 80)) t->longLength = true;
+        if (chance(share / 40)) t->text += std::string(300, 'w');
+        first = false;
+    }
+    if (plan.version >= 700 && chance(share)) {
+        plan.images.push_back(qmtest::Image{"UNUSED.BMP", 3000, {}});
+    }
+}
+
+// The plan built, with two reserved header values set that the writers write as 0 (as the
+// drawings of some programs carry them).
+inline qmtest::Bytes BuildUserShaped(const qmtest::JwwPlan& plan) {
+    qmtest::JwwLayout layout;
+    qmtest::Bytes bytes = qmtest::BuildJww(plan, &layout);
+    qmtest::PatchI32(bytes, layout.block[6] + 8, 0x2A);
+    qmtest::PatchI32(bytes, layout.block[6] + 40, 0x0100);
+    return bytes;
 }
 
 }  // namespace qmbench

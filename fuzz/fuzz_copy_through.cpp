@@ -1,8 +1,8 @@
-// Fuzz target: copy-through against the full path. The first byte picks the format (even: JWW,
-// odd: JWS); the rest is the drawing. The scan and the full reader must agree on success and on
-// the failure's kind, offset, section and reason; on success they count the same dimensions and
-// marks, and the scan takes copy-through exactly when the source with its patches is what the
-// full path writes. Any violation aborts.
+// Fuzz target: the scan's edits against the full path. The first byte picks the format (even:
+// JWW, odd: JWS); the rest is the drawing. The scan and the full reader must agree on success and
+// on the failure's kind, offset, section and reason; on success they count the same dimensions
+// and marks, the source with the scan's edits applied is what the full path writes, and every
+// kind of edit is counted for the user. Any violation aborts.
 #include "drawing/bytes.h"
 #include "drawing/dimensions.h"
 #include "drawing/scan.h"
@@ -71,10 +71,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (scan.tally.dimensions != full.tally.dimensions || scan.tally.marked != full.tally.marked) {
         Violated("the scan counts other dimensions or marks than the full path");
     }
-    Bytes patched(drawing.begin(), drawing.end());
-    ApplyPatches(patched, scan.patches);
-    const bool same = patched == full.out;
-    if (scan.copyThrough && !same) Violated("copy-through would write other bytes than the full path");
-    if (!scan.copyThrough && same) Violated("copy-through was missed where the full path writes the same bytes");
+    Bytes applied;
+    try {
+        applied = ApplyEdits(drawing, scan.patches, scan.edits);
+    } catch (const DrawingError& e) {
+        Violated("the edits cannot be applied: " + e.failure().message());
+    }
+    if (applied != full.out) Violated("the edits give other bytes than the full path");
+    for (const Edit& edit : scan.edits.edits()) {
+        if (scan.changes[edit.kind] == 0) Violated(std::string("an edit of kind ") + ChangeKindName(edit.kind) + " is not told");
+    }
+    if (scan.changes.normalised() == scan.edits.empty()) Violated("the changes told do not match the edits");
     return 0;
 }

@@ -44,7 +44,7 @@ _quellmark_cli() {
             esac
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '-h --help -o --output -r --recursive --hidden -j --jobs
-                    -n --dry-run --json -q --quiet --no-sync --no-wait --keep-times --files-from
+                    -n --dry-run --json -q --quiet --no-sync --no-wait --keep-times --drop-trailing-bytes --files-from
                     --failed-to -0 --null' -- "$cur"))
             else
                 COMPREPLY=($(compgen -f -- "$cur"))

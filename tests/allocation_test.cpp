@@ -154,8 +154,24 @@ TEST(Allocation, AFileThatIsNoDrawingIsNeverReadWhole) {
     gPeak = before;
     const FileResult r = ConvertFile(ctx, dir / "huge.jww", dir / "out.jww");
     EXPECT_EQ(r.outcome, Outcome::Skipped);
-    EXPECT_EQ(r.bytesIn, 8u);
+    EXPECT_EQ(r.bytesIn, 12u);  // the signature, and where a JWW drawing has its version
     EXPECT_LT(gPeak.load() - before, 1 << 20);
+
+    // A JWW signature with a version no reader takes fails at the version, read no further.
+    Bytes tooOld(32u << 20, 'x');
+    const std::string head = "JwwData.";
+    std::copy(head.begin(), head.end(), tooOld.begin());
+    PatchI32(tooOld, head.size(), 5);
+    WriteFile(dir / "old.jww", tooOld);
+    const std::int64_t beforeOld = gLive.load();
+    gPeak = beforeOld;
+    const FileResult old = ConvertFile(ctx, dir / "old.jww", dir / "out.jww");
+    EXPECT_EQ(old.outcome, Outcome::Failed);
+    EXPECT_EQ(old.failure.kind, ProblemKind::Malformed);
+    EXPECT_EQ(old.failure.offset, 8);
+    EXPECT_EQ(old.version, 5);
+    EXPECT_EQ(old.bytesIn, 12u);
+    EXPECT_LT(gPeak.load() - beforeOld, 1 << 20);
 }
 
 TEST(Allocation, AJobListHoldsItsNamesAtTheirSize) {

@@ -220,12 +220,15 @@ TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
     EXPECT_EQ(objects[2]["marked"], 1);
     EXPECT_EQ(objects[2]["already_marked"], 0);
     EXPECT_TRUE(objects[2]["reason"].is_null());
+    EXPECT_EQ(objects[2]["changes"], (nlohmann::json{{"version-raised", 1}}));
     EXPECT_EQ(objects[3]["dest"], (dir / "out" / "plan0.jww").string());
+    EXPECT_EQ(objects[3]["changes"], nlohmann::json::object());
     const auto& summary = objects[4]["summary"];
     EXPECT_EQ(summary["converted"], 2);
     EXPECT_EQ(summary["skipped"], 1);
     EXPECT_EQ(summary["failed"], 1);
     EXPECT_EQ(summary["dimensions_marked"], objects[2]["marked"].get<int>() + objects[3]["marked"].get<int>());
+    EXPECT_EQ(summary["normalised"], 1);
     EXPECT_GT(summary["bytes_in"].get<std::int64_t>(), 0);
     EXPECT_GT(summary["bytes_out"].get<std::int64_t>(), 0);
     EXPECT_TRUE(summary["seconds"].is_number());
@@ -233,9 +236,40 @@ TEST_F(CliConvert, JsonLinesDescribeEveryFileAndTheSummary) {
 
     // Plain words: what was read, what was written, and what the dimensions were.
     const CommandResult text = CliStdout("convert -o " + Q(dir / "again") + " " + Q(src() / "sub"));
-    EXPECT_NE(text.out.find("part.jws (JWS 300, written as 351: 1 dimension, 1 newly marked)\n"),
+    EXPECT_NE(text.out.find("part.jws (JWS 300, written as 351: 1 dimension, 1 newly marked; normalised: version "
+                            "raised)\n"),
               std::string::npos)
         << text.out;
+    EXPECT_NE(text.out.find("; 1 dimension marked, 1 drawing normalised; "), std::string::npos) << text.out;
+}
+
+// A drawing with bytes after its end fails as its own kind, with where it ends, and nothing of it
+// is written; asked to, the command converts it without them and says so.
+TEST_F(CliConvert, BytesAfterTheEndFailUnlessTheyAreToBeDropped) {
+    Bytes drawing = ReadFile(src() / "plan0.jww");
+    const std::size_t end = drawing.size();
+    drawing.insert(drawing.end(), {'x', 'y', 'z'});
+    fs::create_directories(dir / "in");
+    WriteFile(dir / "in" / "tail.jww", drawing);
+    const CommandResult refused = Cli("convert -o " + Q(dir / "out") + " " + Q(dir / "in" / "tail.jww"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("tail.jww: 3 bytes after the end of the drawing at offset " + std::to_string(end) +
+                               " (--drop-trailing-bytes converts it without them)"),
+              std::string::npos)
+        << refused.out;
+    EXPECT_FALSE(fs::exists(dir / "out" / "tail.jww"));
+    const CommandResult json = CliStdout("convert --json -o " + Q(dir / "out") + " " + Q(dir / "in" / "tail.jww"));
+    EXPECT_EQ(nlohmann::json::parse(json.out.substr(0, json.out.find('\n')))["kind"], "bytes-after-end");
+
+    const CommandResult dropped =
+        Cli("convert --drop-trailing-bytes -o " + Q(dir / "out") + " " + Q(dir / "in" / "tail.jww"));
+    EXPECT_EQ(dropped.status, 0);
+    EXPECT_NE(dropped.out.find("; normalised: bytes after the end dropped)"), std::string::npos) << dropped.out;
+    EXPECT_NE(dropped.out.find("warning: " + (dir / "in" / "tail.jww").string() +
+                               ": 3 bytes after the end of the drawing were not kept"),
+              std::string::npos)
+        << dropped.out;
+    EXPECT_EQ(ReadFile(dir / "out" / "tail.jww").size(), end);
 }
 
 TEST_F(CliConvert, ConvertingAgainSaysWhichOldFilesWereKeptAsBackups) {

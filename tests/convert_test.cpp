@@ -8,6 +8,16 @@
 #include "convert/session.h"
 #include "drawing/dimensions.h"
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 using namespace quellmark;
 using namespace qmtest;
 
@@ -328,14 +338,23 @@ TEST_F(Driver, DryRunReadsAndMarksButWritesNothing) {
     EXPECT_TRUE(r.warnings.empty());
     EXPECT_TRUE(destFiles().empty());
 
-    // Bytes after the end of a drawing are not part of it: the drawing converts, with a word.
+    // Bytes after the end of a drawing are not part of it, and its converted form would lose
+    // them: it fails, unless they are to be dropped, with a word.
     JwsPlan plan;
     plan.entities = {Dimension{}};
     plan.trailing = {1, 2, 3, 4};
-    WriteFile(source() / "T.JWS", BuildJws(plan));
+    const Bytes withTrailing = BuildJws(plan);
+    WriteFile(source() / "T.JWS", withTrailing);
+    const FileResult refused = ConvertFile(ctx, source() / "T.JWS", dest() / "T.JWS");
+    EXPECT_EQ(refused.outcome, Outcome::Failed);
+    EXPECT_EQ(refused.failure.kind, ProblemKind::BytesAfterEnd);
+    EXPECT_EQ(refused.failure.message(), "4 bytes after the end of the drawing at offset " +
+                                             std::to_string(withTrailing.size() - 4));
+    ctx.settings.dropTrailingBytes = true;
     const FileResult trailing = ConvertFile(ctx, source() / "T.JWS", dest() / "T.JWS");
     EXPECT_EQ(trailing.outcome, Outcome::WouldConvert);
     EXPECT_EQ(trailing.warnings, std::vector<std::string>{"4 bytes after the end of the drawing were not kept"});
+    EXPECT_EQ(trailing.changes[ChangeKind::TrailingBytesDropped], 1);
 }
 
 TEST_F(Driver, ParallelBatchesGiveWhatOneAtATimeGives) {
@@ -431,8 +450,8 @@ TEST_F(Driver, AWriteThatFailsAtAnyPointLeavesEverythingAsItWas) {
     }
     EXPECT_TRUE(ReadFile(source() / "A.JWW") == input);
 
-    // A long drawing with one dimension to mark is copied and written over in one place: the
-    // copy or the write over it fails.
+    // A long drawing with one dimension to mark is copied up to the block with the mark, which
+    // is written, and copied after it: the copy fails, or the write.
     JwwPlan few;
     few.entities = std::vector<Entity>(2000, Line{});
     few.entities.push_back(Dimension{});
@@ -442,24 +461,110 @@ TEST_F(Driver, AWriteThatFailsAtAnyPointLeavesEverythingAsItWas) {
     // write within the same tick. One written an hour ago is copied.
     fs::last_write_time(source() / "A.JWW", fs::file_time_type::clock::now() - std::chrono::hours(1));
     faultyCtx.settings.copyThrough = true;
-    std::vector<std::int64_t> failAfter{0, static_cast<std::int64_t>(longer.size()) - 1};
-#ifndef _WIN32
-    // Where the system copies inside the kernel, the write over the whole copy fails too;
-    // Windows writes the patched bytes in one write.
-    failAfter.push_back(static_cast<std::int64_t>(longer.size()) + 100);
-#endif
-    for (const std::int64_t after : failAfter) {
+    for (const std::int64_t after : {std::int64_t{0}, static_cast<std::int64_t>(longer.size()) - 1}) {
         faulty.failWritesAfter = after;
         faulty.bytesWritten = 0;
         const FileResult r = ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW");
         ASSERT_EQ(r.outcome, Outcome::Failed) << after;
         EXPECT_EQ(r.failure.error, std::errc::no_space_on_device) << r.failure.message();
+        // A disk that fills during the copy says how far the file got.
+        if (after < static_cast<std::int64_t>(longer.size())) {
+            EXPECT_EQ(r.failure.offset, after);
+        }
         EXPECT_EQ(ReadFile(dest() / "A.JWW"), (Bytes{'o', 'l', 'd'}));
         EXPECT_EQ(destFiles(), (std::vector<std::string>{"A.BAK", "A.JWW"}));
     }
     faulty.failWritesAfter = -1;
     EXPECT_EQ(ConvertJww(faultyCtx, source() / "A.JWW", dest() / "A.JWW").outcome, Outcome::Converted);
     EXPECT_TRUE(ReadFile(dest() / "A.JWW") == Converted(longer));
+}
+
+// A source written while it is converted never gives an output that is no state it ever had:
+// written between its read and its copy (its times show that), written through a mapping (which
+// moves no time), or written over and over while it is read.
+TEST_F(Driver, ASourceWrittenWhileItIsConvertedNeverGivesAMixedOutput) {
+    JwwPlan plan;
+    plan.entities = std::vector<Entity>(20000, Line{});
+    plan.entities.push_back(Dimension{});
+    const Bytes original = BuildJww(plan);
+    const Bytes expected = Converted(original);
+    const fs::path path = source() / "A.JWW";
+    const std::size_t inALine = original.size() / 2;  // in a line, far from the dimension
+    Bytes other = original;
+    other[inALine] ^= 0xFF;
+    // Written an hour ago, a drawing is copied inside the system: its times would show a write.
+    const auto settle = [&] { fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(1)); };
+    FaultyFileSystem faulty;
+    ConversionContext faultyCtx(faulty);
+
+    WriteFile(path, original);
+    settle();
+    bool written = false;
+    faulty.beforeOutput = [&] {
+        if (!std::exchange(written, true)) WriteFile(path, other);
+    };
+    ASSERT_EQ(ConvertJww(faultyCtx, path, dest() / "A.JWW").outcome, Outcome::Converted);
+    EXPECT_TRUE(written);
+    EXPECT_TRUE(ReadFile(dest() / "A.JWW") == expected);
+#ifndef _WIN32
+    // A program that holds the file mapped for writing changes its bytes and no time.
+    WriteFile(path, original);
+    const int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    void* mapped = ::mmap(nullptr, original.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+    volatile std::uint8_t* bytes = static_cast<std::uint8_t*>(mapped);
+    bytes[inALine] = bytes[inALine];  // its page written once: later writes to it move no time
+    settle();
+    faulty.beforeOutput = [&] { bytes[inALine] = static_cast<std::uint8_t>(bytes[inALine] ^ 0xFF); };
+    ASSERT_EQ(ConvertJww(faultyCtx, path, dest() / "A.JWW").outcome, Outcome::Converted);
+    EXPECT_TRUE(ReadFile(dest() / "A.JWW") == expected);
+    ::munmap(mapped, original.size());
+    ::close(fd);
+
+    // Two bytes far apart, the first always written before the second: a state the file had
+    // never has the second ahead of the first.
+    JwwPlan counted;
+    counted.entities.push_back(Text{{}, {}, 0, {}, "", "first:A"});
+    counted.entities.insert(counted.entities.end(), 40000, Line{});
+    counted.entities.push_back(Text{{}, {}, 0, {}, "", "last:A"});
+    counted.entities.push_back(Dimension{});
+    const Bytes racing = BuildJww(counted);
+    const auto after = [](const Bytes& b, std::string_view marker) {
+        return static_cast<std::size_t>(std::search(b.begin(), b.end(), marker.begin(), marker.end()) - b.begin()) +
+               marker.size();
+    };
+    const std::size_t first = after(racing, "first:");
+    const std::size_t last = after(racing, "last:");
+    WriteFile(path, racing);
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        const int out = ::open(path.c_str(), O_WRONLY);
+        for (int n = 1; !stop; n = (n + 1) % 26) {
+            const char c = static_cast<char>('A' + n);
+            EXPECT_EQ(::pwrite(out, &c, 1, static_cast<off_t>(first)), 1);
+            EXPECT_EQ(::pwrite(out, &c, 1, static_cast<off_t>(last)), 1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ::close(out);
+    });
+    int converted = 0;
+    for (const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+         std::chrono::steady_clock::now() < until;) {
+        const FileResult r = ConvertJww(ctx, path, dest() / "R.JWW");
+        if (r.outcome != Outcome::Converted) {
+            EXPECT_EQ(r.failure.kind, ProblemKind::CannotRead) << r.failure.message();
+            continue;
+        }
+        ++converted;
+        const Bytes out = ReadFile(dest() / "R.JWW");
+        const int ahead = (out[after(out, "first:")] - out[after(out, "last:")] + 26) % 26;
+        EXPECT_LE(ahead, 1) << "a mixed output";
+    }
+    stop = true;
+    writer.join();
+    EXPECT_GT(converted, 0);
+#endif
 }
 
 TEST_F(Driver, ADestinationThatDisappearsMidBatchFailsTheRestWithItsReason) {

@@ -1,8 +1,8 @@
-// Copy-through against the full reader and writer. For every drawing at hand (the fuzz seeds,
+// The scan's edits against the full reader and writer. For every drawing at hand (the fuzz seeds,
 // random drawings of every version, the bundled examples, and the fuzz corpus where a fuzz run
 // left one) the scan and the full path agree on success, on the failure's kind, offset and
-// section, and on the dimensions counted and marked; and the scan takes copy-through exactly when
-// the source with its patches is, byte for byte, what the full path writes.
+// section, and on the dimensions counted and marked; the source with the scan's edits applied is,
+// byte for byte, what the full path writes; and every kind of edit is counted for the user.
 #include "seeds.h"
 #include "testkit.h"
 
@@ -78,12 +78,13 @@ protected:
         }
         EXPECT_EQ(scan.tally.dimensions, full.tally.dimensions);
         EXPECT_EQ(scan.tally.marked, full.tally.marked);
-        Bytes patched = bytes;
-        ApplyPatches(patched, scan.patches);
-        const bool same = patched == full.out;
-        EXPECT_EQ(scan.copyThrough, same) << (same ? "copy-through missed" : "copy-through would write other bytes");
-        ++(scan.copyThrough ? copied : rewritten);
-        return scan.copyThrough;
+        EXPECT_TRUE(ApplyEdits(bytes, scan.patches, scan.edits) == full.out) << "the edits give other bytes";
+        for (const Edit& edit : scan.edits.edits()) {
+            EXPECT_GT(scan.changes[edit.kind], 0) << ChangeKindName(edit.kind) << " is not told";
+        }
+        EXPECT_EQ(scan.changes.normalised(), !scan.edits.empty());
+        ++(scan.edits.empty() ? marksOnly : normalised);
+        return scan.edits.empty();
     }
 
     void CompareFolder(const fs::path& folder, int formatByte) {
@@ -102,7 +103,7 @@ protected:
 
     TempDir dir;
     ImageStore images{RealFileSystem()};
-    int copied = 0, rewritten = 0, failed = 0;
+    int marksOnly = 0, normalised = 0, failed = 0;
 };
 
 TEST_F(CopyThrough, TheSeedsAndRandomDrawingsOfEveryVersion) {
@@ -124,13 +125,12 @@ TEST_F(CopyThrough, TheSeedsAndRandomDrawingsOfEveryVersion) {
             Compare("random JWS " + std::to_string(version), BuildJws(jws), DrawingFormat::Jws);
         }
     }
-    // The seeds hold both kinds: drawings only the full path writes, and ones copied through.
-    EXPECT_GT(copied, 20);
-    EXPECT_GT(rewritten, 10);
+    // The seeds hold both kinds: drawings the writers normalise, and ones they only mark.
+    EXPECT_GT(marksOnly, 20);
+    EXPECT_GT(normalised, 10);
 }
 
-// The archive's encodings that a reader takes and a writer never makes: each one sends the
-// drawing through the full path.
+// The archive's encodings that a reader takes and a writer never makes: each one is an edit.
 TEST_F(CopyThrough, EncodingsOnlyAReaderTakes) {
     JwwPlan plan;
     plan.version = 600;

@@ -353,3 +353,30 @@ TEST_F(Form, ADestinationThatCannotBeWrittenStopsTheBatchOnceWithItsReason) {
     EXPECT_LE(std::count(view.boxes[1].text.begin(), view.boxes[1].text.end(), '\n'), 1);
     EXPECT_TRUE(fs::is_empty(dest()));
 }
+
+// The report names each failed drawing with a Japanese reason, a drawing with bytes after its
+// end among them, and each drawing the writers changed beyond its marks with what they changed.
+TEST_F(Form, TheReportTellsRefusedDrawingsAndWhatWasChangedBeyondTheMarks) {
+    JwwPlan cleaned;
+    cleaned.entities = {Dimension{}, Text{{}, {}, 0, {}, "", "two\rlines"}};
+    WriteFile(data() / "cleaned.jww", BuildJww(cleaned));
+    WriteFile(data() / "plain.jww", Drawing());
+    Bytes tail = Drawing();
+    const std::size_t end = tail.size();
+    tail.push_back(0);
+    WriteFile(data() / "tail.jww", tail);
+    MainForm& f = Listed();
+    view.folders.push_back(Folder(dest()));
+    f.ChooseDestFolder();
+    view.Select({"cleaned.jww", "plain.jww", "tail.jww"});
+    f.Convert();
+    WaitForBatch();
+    EXPECT_EQ(view.status, "変換作業を完了しました。（変換 2 件、スキップ 0 件、失敗 1 件）");
+    ASSERT_EQ(view.boxes.size(), 2u);  // the confirmation, and the report
+    EXPECT_EQ(view.boxes[1].title, "変換できなかったファイル");
+    EXPECT_EQ(view.boxes[1].kind, BoxKind::Warning);
+    EXPECT_EQ(view.boxes[1].text, "tail.jww: 図面の終わりより後ろに不明なデータがあります（" +
+                                      std::to_string(end) + " バイト目）\n\n寸法の印のほかに書き換えた図面：\n"
+                                      "cleaned.jww: 文字列の制御文字の削除 1 件");
+    EXPECT_FALSE(fs::exists(dest() / "tail.jww"));
+}

@@ -243,6 +243,7 @@ public:
     CountingOutputFile(std::unique_ptr<OutputFile> inner, FaultyFileSystem& owner)
         : inner_(std::move(inner)), owner_(owner) {}
     std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) override {
+        owner_.beforeOutput();
         if (owner_.failWritesAfter >= 0 &&
             owner_.bytesWritten + static_cast<std::int64_t>(bytes.size()) > owner_.failWritesAfter) {
             // Write what fits, as a full disk would, then fail.
@@ -254,14 +255,20 @@ public:
         owner_.bytesWritten += static_cast<std::int64_t>(bytes.size());
         return inner_->write(bytes, written);
     }
-    // A copy or a write over earlier bytes takes room on the disk too (blocks the copy shared
-    // are unshared by the write); a full disk fails them without writing.
-    std::error_code copyFrom(InputFile& source, std::uint64_t size, bool& copied) override {
-        copied = false;
-        if (full(size)) return std::make_error_code(std::errc::no_space_on_device);
-        const std::error_code ec = inner_->copyFrom(source, size, copied);
-        if (copied) owner_.bytesWritten += static_cast<std::int64_t>(size);
-        return ec;
+    // A copy takes room on the disk too: a full disk fails it after what fits, as a write. A
+    // write over earlier bytes (blocks the copy shared are unshared by it) fails without writing.
+    std::error_code copyFrom(InputFile& source, std::uint64_t from, std::uint64_t length,
+                             std::uint64_t& copied) override {
+        owner_.beforeOutput();
+        const bool fails = full(length);
+        const std::uint64_t fits =
+            fails ? static_cast<std::uint64_t>(std::max<std::int64_t>(0, owner_.failWritesAfter - owner_.bytesWritten))
+                  : length;
+        copied = 0;
+        const std::error_code ec = fits > 0 ? inner_->copyFrom(source, from, fits, copied) : std::error_code{};
+        owner_.bytesWritten += static_cast<std::int64_t>(copied);
+        if (ec == std::errc::operation_not_supported) return ec;
+        return fails && !ec ? std::make_error_code(std::errc::no_space_on_device) : ec;
     }
     std::error_code writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
         if (full(bytes.size())) return std::make_error_code(std::errc::no_space_on_device);

@@ -149,6 +149,9 @@ public:
     std::function<bool(const fs::path&, const fs::path&)> failLink =
         [](const fs::path&, const fs::path&) { return false; };
     bool failSync = false;  // both the sync of a file and that of a whole file system
+    // Called before each write or copy into a file made through this file system: a source can
+    // be changed there while its conversion is written.
+    std::function<void()> beforeOutput = [] {};
     // What foldsCase answers, as a FAT or exFAT drive or Windows would (unset: the real answer).
     std::optional<bool> foldsCaseAnswer;
     // A crash: after this many steps that change names (create, link, rename, remove), the file

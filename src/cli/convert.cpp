@@ -39,6 +39,7 @@ struct ConvertOptions {
     bool noSync = false;
     bool noWait = false;
     bool keepTimes = false;
+    bool dropTrailingBytes = false;
     std::string filesFrom;  // a list of the files to convert instead of walking the sources
     std::string failedTo;   // a list of the files that failed, for --files-from
     bool nulSeparated = false;
@@ -79,6 +80,7 @@ SessionRequest RequestOf(FileSystem& files, const ConvertOptions& options) {
     request.settings.sync = !options.noSync;
     request.settings.dryRun = options.dryRun;
     request.settings.keepTimes = options.keepTimes;
+    request.settings.dropTrailingBytes = options.dropTrailingBytes;
     request.settings.stop = &gInterrupted;
     return request;
 }
@@ -239,6 +241,8 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
     convert->add_flag("--no-wait", options->noWait,
                       "fail at once when another conversion is writing into DEST, instead of waiting for it");
     convert->add_flag("--keep-times", options->keepTimes, "give each drawing its source's modification time");
+    convert->add_flag("--drop-trailing-bytes", options->dropTrailingBytes,
+                      "convert a drawing with bytes after its end without them, instead of failing it");
     convert->add_option("--files-from", options->filesFrom,
                         "convert the files listed in FILE ('-': stdin), placed as walking SOURCE would")
         ->type_name("FILE");

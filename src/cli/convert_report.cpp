@@ -4,6 +4,7 @@
 #include "../convert/replace.h"
 #include "../platform/console.h"
 #include "../platform/system.h"
+#include "changes_text.h"
 #include "commands.h"
 #include "shown.h"
 
@@ -31,18 +32,25 @@ std::string Plural(std::int64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// "JWS 300, written as 351: 2 dimensions, 1 newly marked, 1 already marked"
+// "JWS 300, written as 351: 2 dimensions, 1 newly marked, 1 already marked; normalised: version
+// raised, 1 text cleaned"
 std::string WhatWasDone(const FileResult& r, bool dryRun) {
     std::string text = std::string(FormatName(r.format)) + " " + std::to_string(r.version);
     if (r.writtenVersion != r.version) {
         text += (dryRun ? ", would be written as " : ", written as ") + std::to_string(r.writtenVersion);
     }
     text += ": ";
-    if (r.dimensions == 0) return text + "no dimensions";
-    text += Plural(r.dimensions, "dimension", "dimensions");
-    if (r.marked > 0) text += ", " + std::to_string(r.marked) + (dryRun ? " would be marked" : " newly marked");
-    const std::int64_t already = r.dimensions - r.marked;
-    if (already > 0) text += ", " + std::to_string(already) + " already marked";
+    if (r.dimensions == 0) {
+        text += "no dimensions";
+    } else {
+        text += Plural(r.dimensions, "dimension", "dimensions");
+        if (r.marked > 0) text += ", " + std::to_string(r.marked) + (dryRun ? " would be marked" : " newly marked");
+        const std::int64_t already = r.dimensions - r.marked;
+        if (already > 0) text += ", " + std::to_string(already) + " already marked";
+    }
+    if (const std::string changes = ChangesText(r.changes); !changes.empty()) {
+        text += (dryRun ? "; would be normalised: " : "; normalised: ") + changes;
+    }
     return text;
 }
 
@@ -57,7 +65,8 @@ nlohmann::json ToJson(const FileResult& r) {
                         {"marked", r.marked},
                         {"already_marked", r.dimensions - r.marked},
                         {"kind", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(KindName(r.failure.kind))},
-                        {"reason", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.failure.message())}};
+                        {"reason", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.failure.message())},
+                        {"changes", ChangesJson(r.changes)}};
     if (!r.warnings.empty()) j["warnings"] = r.warnings;
     if (!IsUtf8(path)) j["path_hex"] = Hex(path);
     if (r.format != DrawingFormat::None) {
@@ -131,8 +140,10 @@ void BatchReport::Write(const FileResult& r) {
     } else if (r.outcome == Outcome::NotStarted) {
         return;  // counted once in the summary
     } else if (r.outcome == Outcome::Failed) {
+        // A drawing refused for its bytes after the end converts without them when asked.
+        const char* hint = r.failure.kind == ProblemKind::BytesAfterEnd ? " (--drop-trailing-bytes converts it without them)" : "";
         WriteLine(std::string(kProgramName) + ": failed: " + Shown(PathText(r.source)) + ": " +
-                      Shown(r.failure.message()) + "\n",
+                      Shown(r.failure.message()) + hint + "\n",
                   true);
     } else if (!options_.quiet) {
         if (r.outcome == Outcome::Skipped) {
@@ -165,6 +176,7 @@ void BatchReport::WriteSummary(const BatchSummary& summary) const {
                            {"interrupted", summary.interrupted()},
                            {"dimensions_marked", summary.dimensionsMarked},
                            {"backups", summary.backups},
+                           {"normalised", summary.normalised},
                            {"bytes_in", summary.bytesIn},
                            {"bytes_out", summary.bytesOut},
                            {"seconds", summary.seconds},
@@ -177,10 +189,13 @@ void BatchReport::WriteSummary(const BatchSummary& summary) const {
                                    "; " + Plural(summary.dimensionsMarked, "dimension", "dimensions");
         const std::string backups =
             summary.backups > 0 ? Plural(summary.backups, "old file", "old files") + " kept as .BAK; " : "";
-        line = options_.dryRun ? "dry run: would convert " + counts + " would be marked; " +
-                                     Megabytes(summary.bytesIn) + " read in " + seconds + ", nothing written\n"
-                               : "converted " + counts + " marked; " + backups + Megabytes(summary.bytesIn) +
-                                     " read, " + Megabytes(summary.bytesOut) + " written in " + seconds + "\n";
+        const std::string drawings = Plural(summary.normalised, "drawing", "drawings");
+        line = options_.dryRun ? "dry run: would convert " + counts + " would be marked, " + drawings +
+                                     " would be normalised; " + Megabytes(summary.bytesIn) + " read in " + seconds +
+                                     ", nothing written\n"
+                               : "converted " + counts + " marked, " + drawings + " normalised; " + backups +
+                                     Megabytes(summary.bytesIn) + " read, " + Megabytes(summary.bytesOut) +
+                                     " written in " + seconds + "\n";
     }
     WriteOut(line);
 }

@@ -3,6 +3,7 @@
 #include "../convert/inspect.h"
 #include "../platform/cp932.h"
 #include "../platform/system.h"
+#include "changes_text.h"
 #include "commands.h"
 #include "shown.h"
 #include "walk.h"
@@ -32,6 +33,17 @@ struct InfoOptions {
 // on the command line always is.
 bool WantsInfo(const SourceFile& file) { return file.named || FormatOfName(file.path) != DrawingFormat::None; }
 
+// "would mark 2 dimensions and normalise: 2 header values reset", "would change nothing".
+std::string ConversionText(const DrawingInfo& info) {
+    const std::string changes = ChangesText(info.changes);
+    std::string text;
+    if (info.toMark > 0) {
+        text = "would mark " + std::to_string(info.toMark) + (info.toMark == 1 ? " dimension" : " dimensions");
+    }
+    if (!changes.empty()) text += (text.empty() ? "would normalise: " : " and normalise: ") + changes;
+    return text.empty() ? "would change nothing" : text;
+}
+
 std::string Text(const std::string& path, const DrawingInfo& info) {
     std::ostringstream out;
     out << Shown(path) << "\n";
@@ -49,6 +61,11 @@ std::string Text(const std::string& path, const DrawingInfo& info) {
     out << (separator[0] == ',' ? ")" : "") << "\n";
     out << "  dimensions: " << info.dimensions.dimensions << ", already marked "
               << info.dimensions.marked << "\n";
+    out << "  conversion: " << ConversionText(info) << "\n";
+    if (info.trailingBytes > 0) {
+        out << "  after end:  " << info.trailingBytes << " bytes, from offset " << info.end
+            << " (convert refuses the drawing; --drop-trailing-bytes converts it without them)\n";
+    }
     if (!info.blocks.empty()) {
         out << "  blocks:     " << info.blocks.size() << "\n";
         for (const auto& block : info.blocks) {
@@ -88,7 +105,11 @@ nlohmann::json ToJson(const std::string& path, const DrawingInfo& info) {
                           {"dimensions", info.dimensions.dimensions},
                           {"already_marked", info.dimensions.marked},
                           {"blocks", blocks},
-                          {"images", images}};
+                          {"images", images},
+                          {"would_mark", info.toMark},
+                          {"changes", ChangesJson(info.changes)},
+                          {"bytes_after_end", info.trailingBytes}};
+    if (info.trailingBytes > 0) out["end_offset"] = info.end;
     if (info.format == DrawingFormat::Jww) out["memo"] = Cp932ToUtf8(info.memo);
     return out;
 }

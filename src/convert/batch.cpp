@@ -56,6 +56,7 @@ void BatchSummary::add(const FileResult& result) {
             ++converted;
             dimensionsMarked += result.marked;
             if (result.madeBackup) ++backups;
+            if (result.changes.normalised()) ++normalised;
             break;
         case Outcome::Skipped: ++skipped; break;
         case Outcome::Failed: ++failed; break;

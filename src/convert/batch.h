@@ -63,6 +63,7 @@ struct BatchSummary {
     std::int64_t leftoversRemoved = 0;  // files and folders that killed runs had left behind
     std::int64_t dimensionsMarked = 0;
     std::int64_t backups = 0;  // old destination files kept as ".BAK"
+    std::int64_t normalised = 0;  // drawings converted with changes beyond their marks
     std::uint64_t bytesIn = 0;
     std::uint64_t bytesOut = 0;
     double seconds = 0;

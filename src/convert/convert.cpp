@@ -91,6 +91,24 @@ FileResult Deliver(ConversionContext& ctx, FileResult r, const WriteToTemp& writ
     return r;
 }
 
+// Bytes after the end of a drawing are not part of it, and its converted form would lose them:
+// it may be damaged (a header misread leaves its entity list "after the end") or written by a
+// newer program. Such a drawing fails, unless the user asked for them to be dropped. False when
+// it fails.
+bool TrailingBytesAllowed(const ConversionContext& ctx, FileResult& r, std::uint64_t end, std::uint64_t trailing) {
+    r.trailingBytes = trailing;
+    if (trailing == 0) return true;
+    const std::string count = std::to_string(trailing) + " bytes";
+    if (!ctx.settings.dropTrailingBytes) {
+        r.outcome = Outcome::Failed;
+        r.failure = Problem{ProblemKind::BytesAfterEnd, count + " after the end of the drawing",
+                            static_cast<std::int64_t>(end), Section::None, {}};
+        return false;
+    }
+    r.warnings.push_back(count + " after the end of the drawing were not kept");
+    return true;
+}
+
 // The full path both formats share once they know how to read and write their document: parse
 // the drawing read whole into ctx.input, mark the dimensions, and deliver the document written.
 template <typename Document, typename Read, typename Write>
@@ -102,9 +120,7 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
     r.version = doc.Header.Version;
     if (!ok) return Failed(r, failure);
     r.writtenVersion = WrittenVersion(r.format, r.version);
-    if (doc.TrailingBytes > 0) {
-        r.warnings.push_back(std::to_string(doc.TrailingBytes) + " bytes after the end of the drawing were not kept");
-    }
+    if (!TrailingBytesAllowed(ctx, r, ctx.input.size() - doc.TrailingBytes, doc.TrailingBytes)) return r;
     const DimensionTally tally = AddDimensionAttributes(doc, r.version);
     r.dimensions = tally.dimensions;
     r.marked = tally.marked;
@@ -113,29 +129,34 @@ FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, c
     });
 }
 
-// Copy-through: the drawing scanned and, when the writers would change nothing but flags words,
-// delivered as its source with those words written over it. Empty when the full path must run:
-// copy-through is off, the writers would change more, or the drawing fails (the full reader then
-// says why).
+// The path users' drawings take: the drawing scanned into its edits, and delivered as its source
+// with them applied, its unchanged runs copied inside the system from the file it was read from.
 template <typename Scan>
-std::optional<FileResult> CopyThrough(ConversionContext& ctx, FileResult r, const Scan& scan) {
-    if (!ctx.settings.copyThrough) return std::nullopt;
+FileResult ConvertEdited(ConversionContext& ctx, FileResult r, const Scan& scan) {
     DrawingScan& found = ctx.scan;
-    if (!scan(ctx.input, found) || !found.copyThrough) return std::nullopt;
+    Failure failure;
     r.bytesIn = ctx.input.size();
+    const bool ok = scan(ctx.input, found, &failure);
     r.version = found.version;
-    r.writtenVersion = found.version;
+    if (!ok) return Failed(r, failure);
+    r.writtenVersion = found.writtenVersion;
     r.dimensions = found.tally.dimensions;
     r.marked = found.tally.marked;
+    r.changes = found.changes;
+    if (!TrailingBytesAllowed(ctx, r, found.end, found.trailingBytes)) return r;
+    InputFile* source = ctx.inputUnchanged ? ctx.inputFile.get() : nullptr;
     return Deliver(ctx, std::move(r), [&](const fs::path& temp, const WriteSettings& ws, Failure* f) {
-        return WritePatchedCopy(*ctx.fs, temp, ws, ctx.inputFile.get(), ctx.input, found.patches, f);
+        return WriteEditedCopy(*ctx.fs, temp, ws, source, ctx.input, found.patches, found.edits, f);
     });
 }
 
-// The file a drawing was read from stays open for copy-through while the drawing converts.
+// The file a drawing was read from stays open for its copy while the drawing converts.
 struct InputFileRelease {
     ConversionContext& ctx;
-    ~InputFileRelease() { ctx.inputFile.reset(); }
+    ~InputFileRelease() {
+        ctx.inputFile.reset();
+        ctx.inputUnchanged = false;
+    }
 };
 
 }  // namespace
@@ -157,9 +178,11 @@ namespace {
 // ConvertJww and ConvertJws on a drawing already read into ctx.input.
 FileResult ConvertJwwInput(ConversionContext& ctx, const fs::path& source, const fs::path& dest) {
     JwwCleanup cleanup{ctx};
-    if (auto copied = CopyThrough(ctx, Result(source, dest, DrawingFormat::Jww),
-                                  [](const FileBytes& bytes, DrawingScan& scan) { return ScanJwwBytes(bytes, scan); })) {
-        return *copied;
+    if (ctx.settings.copyThrough) {
+        return ConvertEdited(ctx, Result(source, dest, DrawingFormat::Jww),
+                             [](const FileBytes& bytes, DrawingScan& scan, Failure* failure) {
+                                 return ScanJwwBytes(bytes, scan, failure);
+                             });
     }
     ctx.images.KeepBytes = !ctx.settings.dryRun;
     return ConvertDrawing(
@@ -172,9 +195,11 @@ FileResult ConvertJwwInput(ConversionContext& ctx, const fs::path& source, const
 
 FileResult ConvertJwsInput(ConversionContext& ctx, const fs::path& source, const fs::path& dest) {
     JwsCleanup cleanup{ctx};
-    if (auto copied = CopyThrough(ctx, Result(source, dest, DrawingFormat::Jws),
-                                  [](const FileBytes& bytes, DrawingScan& scan) { return ScanJwsBytes(bytes, scan); })) {
-        return *copied;
+    if (ctx.settings.copyThrough) {
+        return ConvertEdited(ctx, Result(source, dest, DrawingFormat::Jws),
+                             [](const FileBytes& bytes, DrawingScan& scan, Failure* failure) {
+                                 return ScanJwsBytes(bytes, scan, failure);
+                             });
     }
     return ConvertDrawing(
         ctx, Result(source, dest, DrawingFormat::Jws), ctx.jws,
@@ -192,9 +217,11 @@ FileResult ReadAndConvert(ConversionContext& ctx, const fs::path& source, const 
     if (!ReadDrawing(*ctx.fs, source, format, ctx.input, read, &failure)) {
         FileResult r = Failed(Result(source, dest, format), failure);
         r.bytesIn = read.bytesRead;
+        r.version = read.version;
         return r;
     }
     ctx.inputFile = std::move(read.file);
+    ctx.inputUnchanged = read.unchanged;
     InputFileRelease release{ctx};
     return convert(ctx, source, dest);
 }
@@ -269,6 +296,8 @@ FileResult ConvertFile(ConversionContext& ctx, const fs::path& source, const fs:
     const bool ok = ReadDrawing(*ctx.fs, source, format, ctx.input, read, &failure);
     r.bytesIn = read.bytesRead;
     if (!ok) {
+        r.format = read.format;
+        r.version = read.version;
         if (failure.kind != FailureKind::NotADrawing) return Failed(r, failure);
         r.outcome = Outcome::Skipped;
         r.failure = ProblemOf(failure);
@@ -279,6 +308,7 @@ FileResult ConvertFile(ConversionContext& ctx, const fs::path& source, const fs:
     }
     if (onStart) onStart();
     ctx.inputFile = std::move(read.file);
+    ctx.inputUnchanged = read.unchanged;
     InputFileRelease release{ctx};
     return format == DrawingFormat::Jww ? ConvertJwwInput(ctx, source, dest) : ConvertJwsInput(ctx, source, dest);
 }

@@ -39,6 +39,11 @@ struct FileResult {
     std::int64_t marked = 0;  // dimensions whose flags words changed
     // Why the file failed, was skipped (NotADrawing) or was not started (Interrupted).
     Problem failure;
+    // What the writers change beyond the marks, kind by kind (the drawing is, or would be,
+    // written so).
+    ChangeTally changes;
+    // Bytes after the end of the drawing: it failed for them, or they were dropped.
+    std::uint64_t trailingBytes = 0;
     // What the user should know of a drawing that converted: "N bytes after the end of the
     // drawing were not kept".
     std::vector<std::string> warnings;
@@ -65,24 +70,25 @@ struct ConvertSettings {
     // Set by a run's session: each folder a drawing goes into is taken for the run first, and
     // what killed runs left there is removed.
     DestinationFolders* folders = nullptr;
-    // A drawing that the writers would give back with only its flags words changed is copied
-    // and patched rather than parsed and written (the same bytes either way). Off: the full
-    // reader and writer always run, for tests and benchmarks.
+    // A drawing with bytes after its end converts without them (with a warning) instead of
+    // failing.
+    bool dropTrailingBytes = false;
+    // A drawing is written as its source with the scan's edits applied, its unchanged runs copied
+    // inside the system. Off: the full reader and writer run instead (the same bytes), as the
+    // reference for tests and benchmarks.
     bool copyThrough = true;
 };
 
 // Everything one conversion at a time needs: the two documents, an image store with its temp
 // folder, and the file system. One per thread.
 struct ConversionContext {
-    explicit ConversionContext(FileSystem& fileSystem) : fs(&fileSystem), images(fileSystem) {
-        scan.stopAtFirstChange = true;
-    }
+    explicit ConversionContext(FileSystem& fileSystem) : fs(&fileSystem), images(fileSystem) {}
 
     FileSystem* fs;
     FileBytes input;  // the drawing being converted, as read; its memory serves file after file
     std::unique_ptr<InputFile> inputFile;  // the file it was read from, still open
-    // The scan of copy-through; its memory serves file after file too. It ends at the first change
-    // the writers would make beyond the flags words: the full reader that then runs checks the rest.
+    bool inputUnchanged = false;           // nothing wrote that file since it was opened
+    // The scan of the drawing and its edits; its memory serves file after file too.
     DrawingScan scan;
     JwwDocument jww;
     JwsDocument jws;

@@ -2,6 +2,7 @@
 #include "inspect.h"
 
 #include "../drawing/images.h"
+#include "../drawing/scan.h"
 #include "../jws/jwsunit.h"
 #include "../jww/jwwunit.h"
 
@@ -19,6 +20,17 @@ void CountCollection(const TEntityCollection& top, const std::vector<TEntBlockDe
     for (const TEntBlockDef& def : blocks) {
         info.blocks.push_back({def.Name, static_cast<std::int64_t>(def.Members.size())});
     }
+}
+
+// What a conversion would change, from the scan of the bytes already read whole.
+void ScanChanges(std::span<const std::uint8_t> bytes, DrawingFormat format, DrawingInfo& info) {
+    DrawingScan scan;
+    if (!(format == DrawingFormat::Jww ? ScanJwwBytes(bytes, scan) : ScanJwsBytes(bytes, scan))) return;
+    info.toMark = scan.tally.marked;
+    info.changes = scan.changes;
+    info.changes[ChangeKind::TrailingBytesDropped] = 0;
+    info.end = scan.end;
+    info.trailingBytes = scan.trailingBytes;
 }
 
 }  // namespace
@@ -42,6 +54,7 @@ bool InspectDrawing(FileSystem& fs, const std::filesystem::path& path, DrawingIn
         for (const TBindImageType& image : images.Images) {
             info.images.push_back({image.Name, image.Size, image.Bind});
         }
+        ScanChanges(bytes, read.format, info);
         return true;
     }
     JwsDocument doc;
@@ -49,6 +62,7 @@ bool InspectDrawing(FileSystem& fs, const std::filesystem::path& path, DrawingIn
     info.version = doc.Header.Version;
     if (!ok) return false;
     CountCollection(doc.Entities, doc.BlockDefs, info.version, info);
+    ScanChanges(bytes, read.format, info);
     return true;
 }
 

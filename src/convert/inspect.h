@@ -3,6 +3,7 @@
 #pragma once
 
 #include "../drawing/dimensions.h"
+#include "../drawing/edits.h"
 #include "../drawing/error.h"
 #include "../drawing/recognise.h"
 #include "../platform/files.h"
@@ -33,6 +34,12 @@ struct DrawingInfo {
         bool referenced = false;
     };
     std::vector<Image> images;
+    // What a conversion would change: the dimensions it would mark, and its normalisations (the
+    // bytes after the end, told apart, not among them).
+    std::int64_t toMark = 0;
+    ChangeTally changes;
+    std::uint64_t end = 0;            // where the drawing ends
+    std::uint64_t trailingBytes = 0;  // bytes after that: a conversion fails for them unless asked
 };
 
 // Reads the drawing (whatever its extension) and describes it; false with the reason when it

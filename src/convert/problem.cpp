@@ -16,6 +16,7 @@ const char* KindName(ProblemKind kind) {
         case ProblemKind::CannotKeepBackup: return "cannot-keep-backup";
         case ProblemKind::Clash: return "clash";
         case ProblemKind::Interrupted: return "interrupted";
+        case ProblemKind::BytesAfterEnd: return "bytes-after-end";
     }
     return "";
 }

@@ -23,10 +23,11 @@ enum class ProblemKind : std::uint8_t {
     CannotKeepBackup,  // the old destination file cannot become its ".BAK"
     Clash,             // another drawing of the batch already took the destination or backup name
     Interrupted,       // the batch was stopped before this drawing started
+    BytesAfterEnd,     // bytes follow the end of the drawing: it may be damaged, or newer
 };
 
-// The formats' names for theirs, and "cannot-keep-backup", "clash", "interrupted". Stable
-// names for JSON.
+// The formats' names for theirs, and "cannot-keep-backup", "clash", "interrupted",
+// "bytes-after-end". Stable names for JSON.
 const char* KindName(ProblemKind kind);
 
 using Problem = BasicFailure<ProblemKind>;

@@ -1,6 +1,7 @@
 // Archive strings, counts and class tags, read and written.
 #include "archive.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quellmark {
@@ -53,6 +54,30 @@ std::string ReadArchiveString(ByteReader& in) { return in.takeString(ReadArchive
 
 void SkipArchiveString(ByteReader& in) { in.skip(ReadArchiveStringLength(in)); }
 
+namespace {
+
+void PutU16(std::uint8_t* at, std::uint16_t value) {
+    at[0] = static_cast<std::uint8_t>(value & 0xFF);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void PutU32(std::uint8_t* at, std::uint32_t value) {
+    const auto bytes = I32Bytes(static_cast<std::int32_t>(value));
+    std::copy(bytes.begin(), bytes.end(), at);
+}
+
+}  // namespace
+
+std::size_t ArchiveStringPrefix(std::size_t length, std::uint8_t (&prefix)[3]) {
+    if (length <= 254) {
+        prefix[0] = static_cast<std::uint8_t>(length);
+        return 1;
+    }
+    prefix[0] = 0xFF;
+    PutU16(prefix + 1, static_cast<std::uint16_t>(length));
+    return 3;
+}
+
 void WriteArchiveString(ByteWriter& out, std::string_view s) {
     if (s.size() > kMaxArchiveString) {
         throw DrawingError(FailureKind::CannotWrite,
@@ -60,12 +85,8 @@ void WriteArchiveString(ByteWriter& out, std::string_view s) {
                                " bytes is longer than a drawing can hold (65535)",
                            static_cast<std::int64_t>(out.offset()));
     }
-    if (s.size() <= 254) {
-        out.u8(static_cast<std::uint8_t>(s.size()));
-    } else {
-        out.u8(0xFF);
-        out.u16(static_cast<std::uint16_t>(s.size()));
-    }
+    std::uint8_t prefix[3];
+    out.bytes(std::span<const std::uint8_t>(prefix, ArchiveStringPrefix(s.size(), prefix)));
     out.bytes(s);
 }
 
@@ -75,13 +96,19 @@ std::int32_t ReadArchiveCount(ByteReader& in) {
     return shortCount;
 }
 
-void WriteArchiveCount(ByteWriter& out, std::int32_t count) {
+std::size_t ArchiveCountBytes(std::int32_t count, std::uint8_t (&bytes)[6]) {
     if (count >= 0 && count < kLongCountMarker) {
-        out.u16(static_cast<std::uint16_t>(count));
-    } else {
-        out.u16(kLongCountMarker);
-        out.i32(count);
+        PutU16(bytes, static_cast<std::uint16_t>(count));
+        return 2;
     }
+    PutU16(bytes, kLongCountMarker);
+    PutU32(bytes + 2, static_cast<std::uint32_t>(count));
+    return 6;
+}
+
+void WriteArchiveCount(ByteWriter& out, std::int32_t count) {
+    std::uint8_t bytes[6];
+    out.bytes(std::span<const std::uint8_t>(bytes, ArchiveCountBytes(count, bytes)));
 }
 
 int ReadClassTag(ByteReader& in, ArchiveReaderState& state, TagPlace place) {
@@ -144,13 +171,25 @@ int ReadClassTag(ByteReader& in, ArchiveReaderState& state, TagPlace place) {
             tagOffset);
 }
 
-void WriteClassReference(ByteWriter& out, std::int32_t index) {
+std::size_t ClassReferenceBytes(std::int32_t index, std::uint8_t (&bytes)[6]) {
     if (index < kLongClassReference) {
-        out.u16(static_cast<std::uint16_t>(kClassReferenceBase + index));
-    } else {
-        out.u16(kLongClassReference);
-        out.u32(static_cast<std::uint32_t>(index) | 0x80000000u);
+        PutU16(bytes, static_cast<std::uint16_t>(kClassReferenceBase + index));
+        return 2;
     }
+    PutU16(bytes, kLongClassReference);
+    PutU32(bytes + 2, static_cast<std::uint32_t>(index) | 0x80000000u);
+    return 6;
+}
+
+void NewClassTagHead(int classNo, std::int32_t version, std::uint8_t (&bytes)[6]) {
+    PutU16(bytes, kNewClassTag);
+    PutU16(bytes + 2, static_cast<std::uint16_t>(version));
+    PutU16(bytes + 4, static_cast<std::uint16_t>(kClassNames[static_cast<std::size_t>(classNo)].size()));
+}
+
+void WriteClassReference(ByteWriter& out, std::int32_t index) {
+    std::uint8_t bytes[6];
+    out.bytes(std::span<const std::uint8_t>(bytes, ClassReferenceBytes(index, bytes)));
 }
 
 void WriteClassTag(ByteWriter& out, ArchiveWriterState& state, int classNo,
@@ -159,11 +198,10 @@ void WriteClassTag(ByteWriter& out, ArchiveWriterState& state, int classNo,
         WriteClassReference(out, state.ClassIndex[classNo]);
         return;
     }
-    const std::string_view name = kClassNames[classNo];
-    out.u16(kNewClassTag);
-    out.u16(static_cast<std::uint16_t>(version));
-    out.u16(static_cast<std::uint16_t>(name.size()));
-    out.bytes(name);
+    std::uint8_t head[6];
+    NewClassTagHead(classNo, version, head);
+    out.bytes(std::span<const std::uint8_t>(head, 6));
+    out.bytes(kClassNames[static_cast<std::size_t>(classNo)]);
     state.ClassIndex[classNo] = state.Counter++;
 }
 

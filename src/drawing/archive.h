@@ -24,6 +24,18 @@ inline constexpr std::uint16_t kLongClassReference = 0x7FFF;
 // Archive class names, indexed by class number 1..8.
 std::string_view ArchiveClassName(int classNo);
 
+// The length in front of an archive string as a writer gives it, into prefix; returns its bytes
+// (1 up to 254, 3 from 255 on).
+std::size_t ArchiveStringPrefix(std::size_t length, std::uint8_t (&prefix)[3]);
+// A count as a writer gives it (2 bytes below 65535 and not negative, 6 otherwise), into bytes;
+// returns how many.
+std::size_t ArchiveCountBytes(std::int32_t count, std::uint8_t (&bytes)[6]);
+// A class reference to the index as a writer gives it (2 bytes below 0x7FFF, 6 otherwise).
+std::size_t ClassReferenceBytes(std::int32_t index, std::uint8_t (&bytes)[6]);
+// The 6 bytes in front of a class's name in its new-class tag: 0xFFFF, the version's low 16
+// bits, the name's length.
+void NewClassTagHead(int classNo, std::int32_t version, std::uint8_t (&bytes)[6]);
+
 std::string ReadArchiveString(ByteReader& in);
 // Steps over an archive string without keeping it.
 void SkipArchiveString(ByteReader& in);

@@ -21,16 +21,16 @@ constexpr auto BlockDefinitionFields = [](auto& io, auto& def, std::int32_t posi
     io.piece(def.Base, BlockDefinitionAttributeFields);
     io.i32(def.Number);
     io.i32(def.Referenced);
-    io.i32(def.TimeStamp, [position](std::int32_t stamp, std::int32_t) {
+    io.i32(def.TimeStamp, WriteRule<ChangeKind::TimeStampRewritten>([position](std::int32_t stamp, std::int32_t) {
         return stamp < 0 ? position : stamp;
-    });
+    }));
     if constexpr (kReading<decltype(io)>) {
         if (def.TimeStamp < 0) {
-            io.skip(kTimeStampExtension);
+            io.skip(kTimeStampExtension, ChangeKind::TimeStampRewritten);
             def.TimeStamp = position;
         }
     }
-    io.text(def.Name, TextCleaned{});
+    io.text(def.Name, TextName{});
 };
 
 // The fewest bytes a block definition can take: a class reference, its fields with an empty

@@ -34,6 +34,13 @@ T FromLittleEndian(T value) {
 }
 }  // namespace detail
 
+// A 32-bit value as the four bytes a writer puts out, little-endian.
+inline std::array<std::uint8_t, 4> I32Bytes(std::int32_t value) {
+    const auto bits = static_cast<std::uint32_t>(value);
+    return {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits >> 16),
+            static_cast<std::uint8_t>(bits >> 24)};
+}
+
 // A cursor over a drawing held in memory. Every read checks the bytes left first and throws a
 // Truncated DrawingError with the offset and section when they do not suffice, so no read can run
 // past the buffer. The section is set by the reader as it moves through the drawing.

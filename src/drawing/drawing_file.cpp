@@ -2,7 +2,7 @@
 #include "drawing_file.h"
 
 #include "../platform/system.h"
-#include "scan.h"
+#include "edits.h"
 
 #include <algorithm>
 #include <new>
@@ -13,6 +13,12 @@ namespace {
 
 void Set(Failure* failure, FailureKind kind, std::string detail, std::error_code ec = {}) {
     if (failure) *failure = MakeFailure(kind, std::move(detail), -1, Section::None, ec);
+}
+
+// A write that failed after `at` bytes of the file went out.
+[[noreturn]] void ThrowWriteFailure(const std::error_code& ec, std::uint64_t at) {
+    throw DrawingError(FailureKind::CannotWrite, "cannot write: " + ErrorText(ec), static_cast<std::int64_t>(at),
+                       Section::None, ec);
 }
 
 }  // namespace
@@ -35,11 +41,7 @@ void FileSink::write(std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
     const std::error_code ec = file_.write(bytes, done);
     written_ += done;
-    if (ec) {
-        // The offset is the first byte that did not reach the file.
-        throw DrawingError(FailureKind::CannotWrite, "cannot write: " + ErrorText(ec),
-                           static_cast<std::int64_t>(written_), Section::None, ec);
-    }
+    if (ec) ThrowWriteFailure(ec, written_);  // the first byte that did not reach the file
 }
 
 namespace {
@@ -77,11 +79,6 @@ bool WriteWholeFile(FileSystem& fs, const std::filesystem::path& path, WriteSett
     return ok;
 }
 
-[[noreturn]] void ThrowWriteFailure(const std::error_code& ec, std::uint64_t at) {
-    throw DrawingError(FailureKind::CannotWrite, "cannot write: " + ErrorText(ec), static_cast<std::int64_t>(at),
-                       Section::None, ec);
-}
-
 }  // namespace
 
 bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
@@ -98,35 +95,201 @@ bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSe
         failure);
 }
 
-bool WritePatchedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings, InputFile* source,
-                      std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, Failure* failure) {
-    if (!CatchDrawingFailure([&] { ApplyPatches(bytes, patches); }, failure)) return false;
+std::uint64_t EditedCopyPlan::blockBytes() const {
+    std::uint64_t total = 0;
+    for (const ByteRange& block : blocks) total += block.end - block.begin;
+    return total;
+}
+
+EditedCopyPlan PlanEditedCopy(std::uint64_t size, const std::vector<FlagsPatch>& patches, const EditList& edits) {
+    // Bytes stay where they are up to the first edit that changes its length.
+    std::uint64_t kept = size;
+    for (const Edit& edit : edits.edits()) {
+        if (edit.size != edit.length) {
+            kept = edit.offset;
+            break;
+        }
+    }
+    std::vector<ByteRange> blocks;
+    ForEachEdit(patches, edits, [&](const EditView& edit) {
+        if (edit.offset >= kept) return;
+        const std::uint64_t begin = edit.offset / kEditBlock * kEditBlock;
+        const std::uint64_t end = std::min(size, (edit.offset + edit.length + kEditBlock - 1) / kEditBlock * kEditBlock);
+        if (!blocks.empty() && begin <= blocks.back().end) {
+            blocks.back().end = std::max(blocks.back().end, end);
+        } else {
+            blocks.push_back({begin, end});
+        }
+    });
+    // The copy ends at a block's start, before the run of blocks that holds the first edit of
+    // another length, or at the source's end.
+    EditedCopyPlan plan;
+    plan.shared = kept == size ? size : kept / kEditBlock * kEditBlock;
+    while (!blocks.empty() && blocks.back().begin >= plan.shared) blocks.pop_back();
+    if (!blocks.empty() && blocks.back().end > plan.shared) {
+        plan.shared = blocks.back().begin;
+        blocks.pop_back();
+    }
+    plan.blocks = std::move(blocks);
+    // Where the blocks to write are more than half of the copy, writing it all costs less.
+    if (plan.shared == 0 || plan.blockBytes() > plan.shared / 2) return {};
+    return plan;
+}
+
+namespace {
+
+// Writes a converted drawing into its file front to back.
+class EditedCopyWriter {
+public:
+    EditedCopyWriter(OutputFile& file, InputFile* source, std::span<std::uint8_t> bytes)
+        : file_(file), source_(source), bytes_(bytes) {}
+
+    std::uint64_t write(const std::vector<FlagsPatch>& patches, const EditList& edits) {
+        const EditedCopyPlan plan = PlanEditedCopy(bytes_.size(), patches, edits);
+        std::uint64_t from = 0;
+        if (plan.shared > 0 && mayCopy()) {
+            // The shared part in order: the runs between the blocks with edits copied (each
+            // begins and ends at a block's edge, so the file system can share it), the blocks
+            // written anew from the bytes read with their edits. No block that was shared is
+            // written over, which would make the file system copy it first.
+            ApplyInPlace(bytes_, patches, edits, 0, plan.shared);
+            for (const ByteRange& block : plan.blocks) {
+                copyOrGather(from, block.begin - from);
+                gather(block.begin, block.end - block.begin);
+                from = block.end;
+            }
+            copyOrGather(from, plan.shared - from);
+            from = plan.shared;
+        }
+        // Past the copy each edit that keeps its length is written into the bytes read, so what
+        // goes out is runs of those bytes and the bytes of the other edits, gathered without a
+        // copy; a run of kKernelRun bytes or more that no edit touches is copied inside the system.
+        ApplyInPlace(bytes_, patches, edits, from, bytes_.size());
+        ForEachPiece(
+            bytes_.size(), patches, edits,
+            [&](std::uint64_t at, std::uint64_t length) {
+                if (length >= kKernelRun && mayCopy()) {
+                    flush();
+                    if (copy(at, length)) return;
+                }
+                gather(at, length);
+            },
+            [&](const EditView& edit) {
+                // One of the same length was written in place above; the new bytes of another
+                // lie in the edit list.
+                if (edit.bytes.size() == edit.length) {
+                    gather(edit.offset, edit.length);
+                } else {
+                    gather(edit.bytes);
+                }
+            },
+            from);
+        flush();
+        // A source written while it was copied may have given the copies other bytes than those
+        // read: they are written again from what was read (the shared part edited in place).
+        if (!copied_.empty() && source_->sinceOpened() != SinceOpened::Unchanged) {
+            for (const Copied& run : copied_) {
+                writeAt(run.to, bytes_.subspan(static_cast<std::size_t>(run.from), static_cast<std::size_t>(run.length)));
+            }
+        }
+        return written_;
+    }
+
+private:
+    struct Copied {
+        std::uint64_t to;
+        std::uint64_t from;
+        std::uint64_t length;
+    };
+    // Pieces go out together once there are this many, or this many bytes of them.
+    static constexpr std::size_t kGatheredPieces = 1024;
+    static constexpr std::size_t kGatheredBytes = std::size_t{8} << 20;
+
+    // Whether copies inside the system may still be made: only from a source that nothing wrote
+    // since it was opened (asked once, before the first copy), and until one cannot be made.
+    bool mayCopy() {
+        if (!asked_) {
+            asked_ = true;
+            copying_ = source_ != nullptr && source_->sinceOpened() == SinceOpened::Unchanged;
+        }
+        return copying_;
+    }
+    // Appends the source's run inside the system; false, with nothing written, where it cannot.
+    bool copy(std::uint64_t from, std::uint64_t length) {
+        if (!mayCopy()) return false;
+        std::uint64_t done = 0;
+        const std::error_code ec = file_.copyFrom(*source_, from, length, done);
+        if (ec == std::errc::operation_not_supported && done == 0) {
+            copying_ = false;
+            return false;
+        }
+        if (ec) ThrowWriteFailure(ec, written_ + done);
+        copied_.push_back({written_, from, done});
+        written_ += done;
+        // The source ended before the run did: it was written meanwhile, and what was read goes in.
+        if (done < length) {
+            put(bytes_.subspan(static_cast<std::size_t>(from + done), static_cast<std::size_t>(length - done)));
+        }
+        return true;
+    }
+    void put(std::span<const std::uint8_t> piece) {
+        std::size_t done = 0;
+        if (auto ec = file_.write(piece, done)) ThrowWriteFailure(ec, written_ + done);
+        written_ += piece.size();
+    }
+    void writeAt(std::uint64_t at, std::span<const std::uint8_t> piece) {
+        if (auto ec = file_.writeAt(at, piece)) ThrowWriteFailure(ec, at);
+    }
+    // A run of the source that no edit touches: copied inside the system where it may be.
+    void copyOrGather(std::uint64_t at, std::uint64_t length) {
+        if (length == 0) return;
+        flush();
+        if (!copy(at, length)) gather(at, length);
+    }
+    // Pieces wait to go out together: the bytes read from `at`, or an edit's new bytes, which
+    // both last as long as the writer.
+    void gather(std::uint64_t at, std::uint64_t length) {
+        gather(std::span<const std::uint8_t>(bytes_).subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(length)));
+    }
+    void gather(std::span<const std::uint8_t> piece) {
+        if (piece.empty()) return;
+        // A piece that goes on where the last one ends joins it.
+        if (!gathered_.empty() && gathered_.back().data() + gathered_.back().size() == piece.data()) {
+            gathered_.back() = std::span<const std::uint8_t>(gathered_.back().data(), gathered_.back().size() + piece.size());
+        } else {
+            gathered_.push_back(piece);
+        }
+        gatheredBytes_ += piece.size();
+        if (gathered_.size() >= kGatheredPieces || gatheredBytes_ >= kGatheredBytes) flush();
+    }
+    void flush() {
+        if (gathered_.empty()) return;
+        std::size_t done = 0;
+        if (auto ec = file_.writeGathered(gathered_, done)) ThrowWriteFailure(ec, written_ + done);
+        written_ += gatheredBytes_;
+        gathered_.clear();
+        gatheredBytes_ = 0;
+    }
+
+    OutputFile& file_;
+    InputFile* source_;
+    std::span<std::uint8_t> bytes_;
+    bool asked_ = false;
+    bool copying_ = false;
+    std::uint64_t written_ = 0;
+    std::vector<Copied> copied_;
+    std::vector<std::span<const std::uint8_t>> gathered_;
+    std::size_t gatheredBytes_ = 0;
+};
+
+}  // namespace
+
+bool WriteEditedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings, InputFile* source,
+                     std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, const EditList& edits,
+                     Failure* failure) {
     return WriteWholeFile(
         fs, path, settings,
-        [&](OutputFile& file) -> std::uint64_t {
-            const std::uint64_t size = bytes.size();
-            const std::vector<PatchSpan> spans = PatchedSpans(patches, size);
-            const std::uint64_t patched = SpanBytes(spans);
-            bool copied = false;
-            if (source != nullptr && CopyAndPatchPays(patched, size) && source->unchanged()) {
-                if (auto ec = file.copyFrom(*source, size, copied)) ThrowWriteFailure(ec, 0);
-            }
-            if (copied && source->unchanged()) {
-                for (const PatchSpan& span : spans) {
-                    const auto piece = bytes.subspan(static_cast<std::size_t>(span.begin),
-                                                     static_cast<std::size_t>(span.end - span.begin));
-                    if (auto ec = file.writeAt(span.begin, piece)) ThrowWriteFailure(ec, span.begin);
-                }
-            } else if (copied) {
-                // The source changed under the copy: what was read and checked is written instead.
-                if (auto ec = file.writeAt(0, bytes)) ThrowWriteFailure(ec, 0);
-            } else {
-                std::size_t written = 0;
-                if (auto ec = file.write(bytes, written)) ThrowWriteFailure(ec, written);
-            }
-            return size;
-        },
-        failure);
+        [&](OutputFile& file) { return EditedCopyWriter(file, source, bytes).write(patches, edits); }, failure);
 }
 
 }  // namespace quellmark

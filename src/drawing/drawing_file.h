@@ -38,20 +38,46 @@ struct WriteSettings {
     std::function<void(OutputFile&)> beforeClose;
 };
 
-struct FlagsPatch;
-
 // Creates (or replaces) the file and lets body write the drawing into it. On any failure the
 // file is closed and removed, failure says why, and the result is false. Never throws.
 bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
                       const std::function<void(ByteWriter&)>& body, Failure* failure);
 
-// Writes the drawing that is the source with flags words written over it (copy-through): the
-// patches go into bytes (the source as read), then the file is made as a copy of source inside
-// the system, with the blocks that hold patches written over it, when the source file still
-// holds what was read and the patches are few; otherwise bytes are written whole. Failures and
-// settings as WriteDrawingFile.
-bool WritePatchedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings, InputFile* source,
-                      std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, Failure* failure);
+struct FlagsPatch;
+class EditList;
+
+// A run of bytes of a drawing, [begin, end).
+struct ByteRange {
+    std::uint64_t begin;
+    std::uint64_t end;
+};
+
+// How a converted drawing is made from its source and its edits. The first `shared` bytes keep
+// their places: the runs of them between the blocks that hold edits are copied inside the system
+// (which shares the source's blocks where the file system can), the blocks with edits (whole 4
+// KiB blocks, neighbouring ones as one run) written from memory; the edits there keep their
+// length, and their blocks are at most half of those bytes. What follows is written in order:
+// runs of the source of kKernelRun bytes or more copied inside the system, the edits and the
+// shorter runs between them from memory.
+struct EditedCopyPlan {
+    std::uint64_t shared = 0;
+    std::vector<ByteRange> blocks;
+    std::uint64_t blockBytes() const;
+};
+inline constexpr std::uint64_t kEditBlock = 4096;
+inline constexpr std::uint64_t kKernelRun = 64 * 1024;
+EditedCopyPlan PlanEditedCopy(std::uint64_t size, const std::vector<FlagsPatch>& patches, const EditList& edits);
+
+// Writes the converted drawing that is the source (`bytes`, as read and scanned) with its edits
+// applied, as PlanEditedCopy says. The copies inside the system are made from `source`, the file
+// the bytes were read from, only while it tells that nothing wrote it since it was opened, and it
+// is asked again after the last copy: should it have been written meanwhile, every copied run is
+// written again from the bytes read. Without a source every byte is written from memory. The
+// edits of the shared part are written into `bytes` themselves. Failures and settings as
+// WriteDrawingFile; a failure's offset is the bytes of the file written before it.
+bool WriteEditedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings, InputFile* source,
+                     std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, const EditList& edits,
+                     Failure* failure);
 
 // Runs a step of reading or writing and turns what it throws into a Failure: a DrawingError as
 // it is, memory that ran out as TooLarge, anything else as Internal with its text. True when it

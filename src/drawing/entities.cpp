@@ -434,7 +434,7 @@ void ScanEntitySequence(StreamScanner& stream, std::int32_t count) {
         }
         ++stream.archive.Counter;
         ++stream.written.Counter;
-        stream.state.stopIfChanged();
+        stream.state.rewriteRecords();
     }
 }
 

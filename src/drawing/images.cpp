@@ -151,30 +151,56 @@ void ReadImageSection(ByteReader& in, ImageStore& store) {
 
 void ScanImageSection(ByteReader& in, ScanState& state) {
     in.setSection(Section::ImageSection);
+    const std::size_t countAt = in.offset();
     const std::int32_t count = in.i32();
-    if (count < 0) state.rewritten = true;  // written as no images
-    if (count <= 0) return;
-    CheckImageCount(in, count);
-    std::vector<std::string> upperNames;
-    bool allWritable = true;
-    for (std::int32_t i = 0; i < count; ++i) {
-        TBindImageType entry;
-        const std::string_view name = ScanArchiveString(in, state, TextAsStored{});
-        entry.Name = name;
-        entry.Size = in.i32();
-        upperNames.push_back(UpperSjis(name));
-        if (!entry.hasFile()) {
-            allWritable = false;  // no bytes belong to it, and it is never written
-            continue;
-        }
-        in.skip(static_cast<std::size_t>(entry.Size));
-    }
-    if (!allWritable) {
-        state.rewritten = true;
+    if (count <= 0) {
+        if (count < 0) state.change(ChangeKind::CountRewritten, countAt, 4, std::array<std::uint8_t, 4>{});
         return;
     }
-    for (const bool bound : BindImages(upperNames, state.imageReferences)) {
-        if (!bound) state.rewritten = true;
+    CheckImageCount(in, count);
+    // Each entry with where it lies; what the writer keeps is known only once every entry is read.
+    struct Entry {
+        ScannedString name;
+        std::size_t end;
+        bool hasFile;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(static_cast<std::size_t>(count));
+    std::vector<std::string> upperNames;
+    upperNames.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t i = 0; i < count; ++i) {
+        Entry entry{TakeArchiveString(in), 0, false};
+        TBindImageType image;
+        image.Name = entry.name.text;
+        image.Size = in.i32();
+        entry.hasFile = image.hasFile();
+        if (entry.hasFile) in.skip(static_cast<std::size_t>(image.Size));  // no bytes belong to the others
+        entry.end = in.offset();
+        upperNames.push_back(UpperSjis(image.Name));
+        entries.push_back(entry);
+    }
+    // The writer writes the images a text refers to that have bytes, and counts those.
+    const std::vector<bool> bound = BindImages(upperNames, state.imageReferences);
+    std::int32_t written = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (bound[i] && entries[i].hasFile) ++written;
+    }
+    if (written != count) {
+        // The count follows from the images dropped, and is told with the first of them.
+        std::size_t first = 0;
+        while (entries[first].hasFile && bound[first]) ++first;
+        const ChangeKind kind = entries[first].hasFile ? ChangeKind::UnreferencedImageDropped : ChangeKind::EmptyImageDropped;
+        state.change(kind, countAt, 4, I32Bytes(written), false);
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Entry& entry = entries[i];
+        if (!entry.hasFile) {
+            state.change(ChangeKind::EmptyImageDropped, entry.name.at, entry.end - entry.name.at, {});
+        } else if (!bound[i]) {
+            state.change(ChangeKind::UnreferencedImageDropped, entry.name.at, entry.end - entry.name.at, {});
+        } else {
+            KeepText(state, entry.name);  // the name is written as it stands
+        }
     }
 }
 

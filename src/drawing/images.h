@@ -40,8 +40,8 @@ void ReadImageSection(ByteReader& in, ImageStore& store);
 class ScanState;
 
 // The scanning pass over the image section (scan.h): the checks of ReadImageSection, no bytes
-// kept. The writer writes the section as read only when every image has bytes and a text refers
-// to it (the texts' references are in the state by then); it leaves the others out.
+// kept. The writer writes only the images that have bytes and that a text refers to (the texts'
+// references are in the state by then): each other one is an edit that drops it.
 void ScanImageSection(ByteReader& in, ScanState& state);
 
 // Which of the images (their names upper-cased) the references bind: each reference (an

@@ -9,10 +9,12 @@
 //   io.i32(rec, read, write)   a number that is not a field of its own: read(rec, value) stores it,
 //                              write(rec, version) makes it
 //   io.record(rec, fields, rule)  a record written from the copy rule(rec, version) makes
+//                              (a rule is made with WriteRule, which names the change it makes)
 //   io.piece(rec, fields)      a run of fixed fields taken or placed with one bounds check
 //   io.text(s, kind)           an archive string; kind says how the writer treats it
 //   io.chars(s, n)             n bytes of characters, padded with zeros or cut when written
 //   io.filler(n, byte)         n bytes the reader skips and the writer fills with byte
+//   io.skip(n, change)         n bytes the reader steps over and the writer leaves out
 //   io.formatVersion(v)        the version: read, it decides the rest; written, it is io.version
 //   io.version                 the version the layout is read or written in
 // Steps that belong to reading alone sit under `if constexpr (kReading<decltype(io)>)`.
@@ -21,6 +23,7 @@
 #include "Func_.h"
 #include "archive.h"
 #include "bytes.h"
+#include "edits.h"
 
 #include <concepts>
 #include <cstdint>
@@ -36,8 +39,19 @@ enum class TextRule { Keep, ShortenImageReference };
 
 // How the writer treats an archive string.
 struct TextAsStored {};  // written byte for byte (the drawing memo)
-struct TextCleaned {};   // cleaned of control bytes and "^m" (names, font names, dimension texts)
+struct TextCleaned {};   // cleaned of control bytes and "^m" (font names, dimension texts)
+struct TextName {};      // a name of the header or a block definition, cleaned as TextCleaned
 struct TextContent {};   // a text entity's content: cleaned, then the stream's TextRule applies
+
+// A rule by which a writer writes a value otherwise than it was read, and the change that is.
+template <ChangeKind kKind, class F>
+struct WriteRuleOf : F {
+    static constexpr ChangeKind kChange = kKind;
+};
+template <ChangeKind kKind, class F>
+constexpr WriteRuleOf<kKind, F> WriteRule(F f) {
+    return WriteRuleOf<kKind, F>{f};
+}
 
 // Writes drawing text cleaned for writing.
 void WriteCleanText(ByteWriter& out, std::string_view text);
@@ -159,7 +173,7 @@ public:
     }
     void chars(std::string& s, std::size_t n) { s = source_.takeString(n); }
     void filler(std::size_t n, std::uint8_t) { source_.skip(n); }
-    void skip(std::size_t n) { source_.skip(n); }
+    void skip(std::size_t n, ChangeKind) { source_.skip(n); }
     void formatVersion(std::int32_t& v) {
         v = source_.i32();
         version = v;
@@ -207,6 +221,7 @@ public:
     }
     void text(const std::string& s, TextAsStored) { WriteArchiveString(sink_, s); }
     void text(const std::string& s, TextCleaned) { WriteCleanText(sink_, s); }
+    void text(const std::string& s, TextName) { WriteCleanText(sink_, s); }
     void text(const std::string& s, TextContent) { WriteTextContent(sink_, s, textRule); }
     void chars(const std::string& s, std::size_t n) {
         std::string field(n, '\0');

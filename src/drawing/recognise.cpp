@@ -2,6 +2,7 @@
 #include "recognise.h"
 
 #include "../platform/system.h"
+#include "bytes.h"
 
 #include <algorithm>
 
@@ -23,6 +24,10 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view signature)
 
 void Set(Failure* failure, FailureKind kind, std::string detail, std::error_code ec = {}) {
     if (failure) *failure = MakeFailure(kind, std::move(detail), -1, Section::None, ec);
+}
+
+void SetReadFailure(Failure* failure, std::error_code ec) {
+    Set(failure, FailureKind::CannotRead, "cannot read: " + ErrorText(ec), ec);
 }
 
 void SetOpenFailure(Failure* failure, std::error_code ec) {
@@ -79,33 +84,17 @@ DrawingFormat FormatOfBytes(std::span<const std::uint8_t> head) {
     return DrawingFormat::None;
 }
 
-bool ReadDrawing(FileSystem& files, const fs::path& path, DrawingFormat wanted, FileBytes& out, DrawingRead& read,
-                 Failure* failure) {
-    read = {};
-    out.clear();
-    std::unique_ptr<InputFile> in;
-    if (auto ec = files.openRead(path, in)) {
-        SetOpenFailure(failure, ec);
-        return false;
-    }
-    std::uint8_t head[8];
-    std::size_t got = 0;
-    if (auto ec = ReadFully(*in, head, got)) {
-        Set(failure, FailureKind::CannotRead, "cannot read: " + ErrorText(ec), ec);
-        return false;
-    }
-    read.bytesRead = got;
-    const DrawingFormat found = FormatOfBytes({head, got});
-    if (found == DrawingFormat::None || (wanted != DrawingFormat::None && found != wanted)) {
-        Set(failure, FailureKind::NotADrawing,
-            wanted == DrawingFormat::None
-                ? std::string("not a JWW or JWS drawing (no signature)")
-                : "does not start with the " + std::string(FormatName(wanted)) + " signature");
-        return false;
-    }
-    // The whole file in one buffer; a file that grew since it was opened is read as far as it
-    // was then, one that shrank as far as it goes.
-    const std::uint64_t size = std::max<std::uint64_t>(in->size(), got);
+namespace {
+
+// The first bytes looked at: the signature, and a JWW drawing's version after it.
+constexpr std::size_t kHeadBytes = 12;
+constexpr std::size_t kSameCheckPiece = std::size_t{1} << 20;
+
+// The whole file into out: `head`, the bytes read so far, and the rest from where the reading
+// stands, as far as the file went when it was opened (it may grow meanwhile), or as far as it
+// goes.
+bool ReadWhole(InputFile& in, std::span<const std::uint8_t> head, FileBytes& out, Failure* failure) {
+    const std::uint64_t size = std::max<std::uint64_t>(in.size(), head.size());
     if (size > out.max_size()) {
         Set(failure, FailureKind::TooLarge, "too large for memory (" + std::to_string(size) + " bytes)");
         return false;
@@ -126,15 +115,110 @@ bool ReadDrawing(FileSystem& files, const fs::path& path, DrawingFormat wanted, 
         Set(failure, FailureKind::TooLarge, "too large for memory (" + std::to_string(size) + " bytes)");
         return false;
     }
-    std::copy(head, head + got, out.begin());
+    std::copy(head.begin(), head.end(), out.begin());
     std::size_t rest = 0;
-    if (auto ec = ReadFully(*in, std::span(out).subspan(got), rest)) {
+    if (auto ec = ReadFully(in, std::span(out).subspan(head.size()), rest)) {
         out.clear();
-        Set(failure, FailureKind::CannotRead, "cannot read: " + ErrorText(ec), ec);
+        SetReadFailure(failure, ec);
         return false;
     }
-    out.resize(got + rest);
+    out.resize(head.size() + rest);
+    return true;
+}
+
+// Whether the file, read again from its first byte, still holds exactly `bytes`.
+std::error_code ReadsTheSame(InputFile& in, std::span<const std::uint8_t> bytes, bool& same) {
+    same = false;
+    if (auto ec = in.rewind()) return ec;
+    // One byte more than the bytes can take tells a file that grew.
+    std::vector<std::uint8_t> piece(std::min(kSameCheckPiece, bytes.size() + 1));
+    std::size_t at = 0;
+    for (;;) {
+        std::size_t got = 0;
+        if (auto ec = ReadFully(in, piece, got)) return ec;
+        const auto read = std::span<const std::uint8_t>(piece).first(got);
+        if (got > bytes.size() - at || !std::equal(read.begin(), read.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at))) {
+            return {};
+        }
+        at += got;
+        if (got < piece.size()) break;
+    }
+    same = at == bytes.size();
+    return {};
+}
+
+}  // namespace
+
+std::string JwwVersionTooOld(std::int32_t version) {
+    return "version " + std::to_string(version) + " is older than " + std::to_string(kJwwOldestVersion) +
+           ", the oldest version this program reads";
+}
+
+bool ReadDrawing(FileSystem& files, const fs::path& path, DrawingFormat wanted, FileBytes& out, DrawingRead& read,
+                 Failure* failure) {
+    read = {};
+    out.clear();
+    std::unique_ptr<InputFile> in;
+    if (auto ec = files.openRead(path, in)) {
+        SetOpenFailure(failure, ec);
+        return false;
+    }
+    in->watchForChanges();
+    std::uint8_t head[kHeadBytes];
+    std::size_t got = 0;
+    if (auto ec = ReadFully(*in, head, got)) {
+        SetReadFailure(failure, ec);
+        return false;
+    }
+    read.bytesRead = got;
+    const DrawingFormat found = FormatOfBytes({head, got});
+    if (found == DrawingFormat::None || (wanted != DrawingFormat::None && found != wanted)) {
+        Set(failure, FailureKind::NotADrawing,
+            wanted == DrawingFormat::None
+                ? std::string("not a JWW or JWS drawing (no signature)")
+                : "does not start with the " + std::string(FormatName(wanted)) + " signature");
+        return false;
+    }
     read.format = found;
+    // A version no reader takes fails here, as the reader would fail it, before the rest is read.
+    if (found == DrawingFormat::Jww && got == kHeadBytes) {
+        read.version = ByteReader(std::span<const std::uint8_t>(head + kJwwSignature.size(), 4)).i32();
+        if (read.version < kJwwOldestVersion) {
+            if (failure) {
+                *failure = MakeFailure(FailureKind::Malformed, JwwVersionTooOld(read.version),
+                                       static_cast<std::int64_t>(kJwwSignature.size()), Section::Header);
+            }
+            return false;
+        }
+    }
+    if (!ReadWhole(*in, {head, got}, out, failure)) return false;
+    // The bytes are the file as it was at one moment when nothing wrote it while they were read.
+    // Where the system cannot tell so, the file must read the same a second time; a file written
+    // meanwhile is read once more.
+    for (int round = 0;; ++round) {
+        if (in->sinceOpened() == SinceOpened::Unchanged) {
+            read.unchanged = true;
+            break;
+        }
+        bool same = false;
+        if (auto ec = ReadsTheSame(*in, out, same)) {
+            out.clear();
+            SetReadFailure(failure, ec);
+            return false;
+        }
+        if (same) break;
+        if (round == 1) {
+            out.clear();
+            Set(failure, FailureKind::CannotRead, "changed while it was read, twice: it is being written");
+            return false;
+        }
+        if (auto ec = in->rewind()) {
+            out.clear();
+            SetReadFailure(failure, ec);
+            return false;
+        }
+        if (!ReadWhole(*in, {}, out, failure)) return false;
+    }
     read.bytesRead = out.size();
     read.file = std::move(in);
     return true;

@@ -1,5 +1,5 @@
 // The pieces of the scanning pass that every part of a drawing shares: strings, counts and class
-// tags compared with what a writer would write, and the patches written over the source.
+// tags compared with what a writer would write, each difference an edit.
 #include "scan.h"
 
 #include "Func_.h"
@@ -13,34 +13,72 @@ namespace quellmark {
 namespace {
 
 constexpr std::string_view kImageReference = "^@BM%temp%";
+constexpr std::string_view kShortImageReference = "^@BM";
 
-std::uint16_t WordAt(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+// A string the writer writes as `text` instead: the whole string, length and all, rewritten.
+void ReplaceText(ScanState& state, const ScannedString& s, std::string_view text, ChangeKind kind,
+                 bool counted = true) {
+    std::vector<std::uint8_t> written(3 + text.size());
+    std::uint8_t prefix[3];
+    const std::size_t prefixSize = ArchiveStringPrefix(text.size(), prefix);
+    std::copy(prefix, prefix + prefixSize, written.begin());
+    std::copy(text.begin(), text.end(), written.begin() + static_cast<std::ptrdiff_t>(prefixSize));
+    written.resize(prefixSize + text.size());
+    state.rewrite(kind, s.at, s.end() - s.at, written, counted);
 }
 
-// An archive string's bytes, noting a length the writer would encode otherwise: one byte up to
-// 254, 0xFF and a 16-bit length from 255 on.
-std::string_view TakeArchiveString(ByteReader& in, ScanState& state) {
-    std::size_t length = in.u8();
-    bool longForm = false;
-    if (length == 0xFF) {
-        length = in.u16();
-        longForm = true;
+// A string the writer cleans: a text with control bytes or "^m" rewritten, a clean one kept.
+std::string_view CleanText(ByteReader& in, ScanState& state, ChangeKind kind) {
+    const ScannedString s = TakeArchiveString(in);
+    if (IsCleanSjisText(s.text)) {
+        KeepText(state, s);
+    } else {
+        ReplaceText(state, s, SanitizeSjisText(s.text), kind);
     }
-    if (longForm != (length > 254)) state.rewritten = true;
-    const auto bytes = in.take(length);
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+    return s.text;
 }
 
 }  // namespace
 
+ScannedString TakeArchiveString(ByteReader& in) {
+    ScannedString s{in.offset(), false, {}};
+    std::size_t length = in.u8();
+    if (length == 0xFF) {
+        length = in.u16();
+        s.longForm = true;
+    }
+    const auto bytes = in.take(length);
+    s.text = {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+    return s;
+}
+
+void KeepText(ScanState& state, const ScannedString& s) {
+    if (!s.longForm || s.text.size() > 254) return;
+    const std::uint8_t length = static_cast<std::uint8_t>(s.text.size());
+    state.change(ChangeKind::StringLengthShortened, s.at, 3, std::span<const std::uint8_t>(&length, 1));
+}
+
+void ScanEnd(const ByteReader& in, ScanState& state) {
+    state.rewriteRecords();
+    state.scan.end = in.offset();
+    state.scan.trailingBytes = in.remaining();
+    if (in.remaining() > 0) state.change(ChangeKind::TrailingBytesDropped, in.offset(), in.remaining(), {});
+}
+
 void ResetScan(DrawingScan& scan) {
     std::vector<FlagsPatch> patches = std::move(scan.patches);
     patches.clear();
-    const bool stop = scan.stopAtFirstChange;
+    EditList edits = std::move(scan.edits);
+    edits.clear();
     scan = DrawingScan{};
-    scan.stopAtFirstChange = stop;
     scan.patches = std::move(patches);
+    scan.edits = std::move(edits);
+}
+
+void ScanState::rewriteNotedRecords() {
+    const std::size_t count = std::exchange(recordCount_, 0);
+    if (count > records_.size()) throw DrawingError(FailureKind::Internal, "more records to rewrite than the scan keeps");
+    for (std::size_t i = 0; i < count; ++i) records_[i].rewrite(*this, records_[i]);
 }
 
 std::size_t ScanState::searchOffsetOf(const std::uint16_t* word) const {
@@ -51,31 +89,51 @@ std::size_t ScanState::searchOffsetOf(const std::uint16_t* word) const {
 }
 
 std::string_view ScanArchiveString(ByteReader& in, ScanState& state, TextAsStored) {
-    return TakeArchiveString(in, state);
+    const ScannedString s = TakeArchiveString(in);
+    KeepText(state, s);
+    return s.text;
 }
 
 std::string_view ScanArchiveString(ByteReader& in, ScanState& state, TextCleaned) {
-    const std::string_view text = TakeArchiveString(in, state);
-    if (!IsCleanSjisText(text)) state.rewritten = true;
-    return text;
+    return CleanText(in, state, ChangeKind::TextCleaned);
+}
+
+std::string_view ScanArchiveString(ByteReader& in, ScanState& state, TextName) {
+    return CleanText(in, state, ChangeKind::NameCleaned);
 }
 
 std::string_view ScanArchiveString(ByteReader& in, ScanState& state, TextContent) {
-    const std::string_view text = ScanArchiveString(in, state, TextCleaned{});
-    if (!text.starts_with(kImageReference)) return text;
-    if (state.textRule == TextRule::ShortenImageReference) {
-        state.rewritten = true;  // the reference is written shortened
-    } else if (const std::string_view name = ImageReferenceName(text); !name.empty()) {
-        state.imageReferences.push_back(UpperSjis(name));
+    if (state.textRule == TextRule::Keep) {
+        const std::string_view text = CleanText(in, state, ChangeKind::TextCleaned);
+        // The writer finds the images a text refers to in the text as read.
+        if (const std::string_view name = ImageReferenceName(text); !name.empty()) {
+            state.imageReferences.push_back(UpperSjis(name));
+        }
+        return text;
     }
-    return text;
+    // The text cleaned, and an image reference at its start written short.
+    const ScannedString s = TakeArchiveString(in);
+    const bool clean = IsCleanSjisText(s.text);
+    if (clean && !s.text.starts_with(kImageReference)) {
+        KeepText(state, s);
+        return s.text;
+    }
+    std::string text = clean ? std::string(s.text) : SanitizeSjisText(s.text);
+    const bool shortened = text.starts_with(kImageReference);
+    if (shortened) text.replace(0, kImageReference.size(), kShortImageReference);
+    // One string may be both cleaned and shortened: each is counted.
+    if (!clean) ++state.scan.changes[ChangeKind::TextCleaned];
+    if (shortened) ++state.scan.changes[ChangeKind::ImageReferenceShortened];
+    ReplaceText(state, s, text, clean ? ChangeKind::ImageReferenceShortened : ChangeKind::TextCleaned, false);
+    return s.text;
 }
 
 std::int32_t ScanArchiveCount(ByteReader& in, ScanState& state) {
     const std::size_t at = in.offset();
     const std::int32_t count = ReadArchiveCount(in);
-    const bool shortForm = in.offset() - at == kShortestCount;
-    if (count < 0 || shortForm != (count < 0xFFFF)) state.rewritten = true;
+    std::uint8_t written[6];
+    const std::size_t size = ArchiveCountBytes(count < 0 ? 0 : count, written);
+    state.rewrite(ChangeKind::CountRewritten, at, in.offset() - at, std::span<const std::uint8_t>(written, size));
     return count;
 }
 
@@ -86,53 +144,28 @@ int ScanClassTag(StreamScanner& stream, TagPlace place) {
                                                       : ReadClassTag(in, stream.archive, place);
     const std::span<const std::uint8_t> read = in.readSince(at);
     std::int32_t& index = stream.written.ClassIndex[static_cast<std::size_t>(classNo)];
-    bool same;
-    if (index != 0 && index < kLongClassReference) {
-        same = read.size() == 2 && WordAt(read, 0) == kClassReferenceBase + index;
-    } else if (index != 0) {
-        std::uint32_t long32 = 0;
-        if (read.size() == 6) std::memcpy(&long32, read.data() + 2, 4);
-        same = read.size() == 6 && WordAt(read, 0) == kLongClassReference &&
-               detail::FromLittleEndian(long32) == (static_cast<std::uint32_t>(index) | 0x80000000u);
-    } else {
-        // The writer names the class in full the first time it occurs, with its version.
-        const std::string_view name = ArchiveClassName(classNo);
-        same = read.size() == 6 + name.size() && WordAt(read, 0) == 0xFFFF &&
-               WordAt(read, 2) == static_cast<std::uint16_t>(stream.version) && WordAt(read, 4) == name.size() &&
-               std::memcmp(read.data() + 6, name.data(), name.size()) == 0;
-        index = stream.written.Counter++;
+    std::uint8_t reference[6];
+    if (index != 0) {
+        stream.state.rewrite(ChangeKind::ClassTagRewritten, at, read.size(),
+                             std::span<const std::uint8_t>(reference, ClassReferenceBytes(index, reference)));
+        return classNo;
     }
-    if (!same) stream.state.rewritten = true;
+    // The writer names the class in full the first time it occurs, with the version it writes.
+    const std::string_view name = ArchiveClassName(classNo);
+    std::vector<std::uint8_t> tag(6 + name.size());
+    std::uint8_t head[6];
+    NewClassTagHead(classNo, stream.state.writtenVersion, head);
+    std::copy(head, head + 6, tag.begin());
+    std::copy(name.begin(), name.end(), tag.begin() + 6);
+    index = stream.written.Counter++;
+    if (std::equal(read.begin(), read.end(), tag.begin(), tag.end())) return classNo;
+    // A tag as a writer of the version read gives it differs only by the version written.
+    NewClassTagHead(classNo, stream.version, head);
+    const bool versionOnly = read.size() == tag.size() && std::equal(head, head + 6, read.begin()) &&
+                             std::equal(tag.begin() + 6, tag.end(), read.begin() + 6);
+    stream.state.rewrite(versionOnly ? ChangeKind::VersionRaised : ChangeKind::ClassTagRewritten, at, read.size(), tag,
+                         !versionOnly);
     return classNo;
-}
-
-void ApplyPatches(std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches) {
-    for (const FlagsPatch& patch : patches) {
-        const std::uint64_t at = patch.offset();
-        if (at + 2 > bytes.size()) throw DrawingError(FailureKind::Internal, "a flags word past the drawing's end");
-        bytes[at] = static_cast<std::uint8_t>(patch.value() & 0xFF);
-        bytes[at + 1] = static_cast<std::uint8_t>(patch.value() >> 8);
-    }
-}
-
-std::vector<PatchSpan> PatchedSpans(const std::vector<FlagsPatch>& patches, std::uint64_t size) {
-    std::vector<PatchSpan> spans;
-    for (const FlagsPatch& patch : patches) {
-        const std::uint64_t begin = patch.offset() / kPatchBlock * kPatchBlock;
-        const std::uint64_t end = std::min(size, (patch.offset() + 2 + kPatchBlock - 1) / kPatchBlock * kPatchBlock);
-        if (!spans.empty() && begin <= spans.back().end) {
-            spans.back().end = std::max(spans.back().end, end);
-        } else {
-            spans.push_back({begin, end});
-        }
-    }
-    return spans;
-}
-
-std::uint64_t SpanBytes(const std::vector<PatchSpan>& spans) {
-    std::uint64_t bytes = 0;
-    for (const PatchSpan& span : spans) bytes += span.end - span.begin;
-    return bytes;
 }
 
 }  // namespace quellmark

@@ -1,64 +1,98 @@
-// The scanning pass of copy-through: a drawing walked with every check the reader makes, in the
-// same order and with the same failures, but into scratch records only. On its way it notes
-// whether the writers would write any byte differently from the bytes read (a normalisation, a
-// cleaned name, a dropped image, a different encoding of a count or a tag), and where each flags
-// word lies that the marking changes. When only flags words would change, the converted drawing
-// is the source with those words written over it.
+// The scanning pass: a drawing walked with every check the reader makes, in the same order and
+// with the same failures, but into scratch records only. On its way it lists every byte the
+// writers would write differently from the source, as edits (edits.h): the flags words the
+// marking sets, and each normalisation (a value reset, a name or text cleaned, a count or tag in
+// another form, an image dropped, a version raised, the bytes after the end). The converted
+// drawing is the source with its edits applied.
 #pragma once
 
 #include "archive.h"
 #include "bytes.h"
 #include "dimensions.h"
+#include "edits.h"
 #include "layout.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <bit>
+#include <cstring>
+#include <type_traits>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quellmark {
 
-// A flags word to write over the source: its offset and its new value, packed in one word.
-struct FlagsPatch {
-    std::uint64_t packed;
-    std::uint64_t offset() const { return packed >> 16; }
-    std::uint16_t value() const { return static_cast<std::uint16_t>(packed & 0xFFFF); }
-    static FlagsPatch At(std::uint64_t offset, std::uint16_t value) { return {offset << 16 | value}; }
-};
-
 // What a scan found.
 struct DrawingScan {
-    // Asked by the caller: end the scan at the first byte the writers would change other than a
-    // flags word, as a caller that then runs the full reader needs no more of it. A scan that
-    // ends there succeeds with copyThrough false, its tally and patches cut short.
-    bool stopAtFirstChange = false;
-
-    std::int32_t version = 0;
-    // The writers would write nothing differently but the flags words of the patches.
-    bool copyThrough = false;
-    DimensionTally tally;               // as AddDimensionAttributes counts it
-    std::vector<FlagsPatch> patches;    // in file order
-    std::uint64_t trailingBytes = 0;    // bytes after the end of the drawing
+    std::int32_t version = 0;         // as read
+    std::int32_t writtenVersion = 0;  // as the writers write it (a JWS version may move up)
+    DimensionTally tally;             // as AddDimensionAttributes counts it
+    std::vector<FlagsPatch> patches;  // the marks, in file order
+    EditList edits;                   // every other change, in file order
+    ChangeTally changes;              // the normalisations, kind by kind
+    std::uint64_t end = 0;            // where the drawing ends
+    std::uint64_t trailingBytes = 0;  // bytes after its end (the edits drop them)
 };
 
-// Back to an empty scan, keeping the memory of its patches for the next drawing.
+// Back to an empty scan, keeping the memory of its lists for the next drawing.
 void ResetScan(DrawingScan& scan);
 
-// What the pass carries from field to field.
+// What the pass carries from field to field: the drawing's bytes, where the edits go, and the
+// version the writers write.
 class ScanState {
 public:
-    explicit ScanState(TextRule textRule = TextRule::Keep) : textRule(textRule) {}
+    ScanState(std::span<const std::uint8_t> bytes, DrawingScan& scan, TextRule textRule)
+        : textRule(textRule), bytes(bytes), scan(scan) {}
 
     TextRule textRule;
-    bool rewritten = false;  // the writers would change a byte that is no flags word to mark
-    bool stopAtChange = false;  // end the scan once rewritten is set (DrawingScan::stopAtFirstChange)
+    std::span<const std::uint8_t> bytes;
+    DrawingScan& scan;
+    std::int32_t writtenVersion = 0;
 
-    // Thrown to end a scan that stops at the first change; the scan's entry points catch it.
-    struct ScanStopped {};
-    void stopIfChanged() const {
-        if (stopAtChange && rewritten) throw ScanStopped{};
+    // An edit of the kind, counted as one more of it unless it only follows from another.
+    void change(ChangeKind kind, std::uint64_t offset, std::uint64_t length, std::span<const std::uint8_t> written,
+                bool counted = true) {
+        rewriteRecords();
+        scan.edits.add(kind, offset, length, written);
+        if (counted) ++scan.changes[kind];
     }
+    // The bytes at offset, which the writers write as `written` (no edit when they are the same).
+    void rewrite(ChangeKind kind, std::uint64_t offset, std::size_t length, std::span<const std::uint8_t> written,
+                 bool counted = true) {
+        rewriteRecords();
+        const auto source = bytes.subspan(static_cast<std::size_t>(offset), length);
+        if (std::equal(source.begin(), source.end(), written.begin(), written.end())) return;
+        scan.edits.addDifference(kind, offset, source, written);
+        if (counted) ++scan.changes[kind];
+    }
+
+    // A record the writers write otherwise (attributes to normalise, a layout of another
+    // version), ending at `end`: it is read again and its edit made by rewriteRecords(), called
+    // before any later edit and after each entity. Noting it is a few stores, so the loops that
+    // scan entities keep no call in them and their scratch records stay theirs.
+    struct RecordToRewrite {
+        std::size_t end;
+        std::int32_t version;
+        void (*rewrite)(ScanState& state, const RecordToRewrite& record);
+        alignas(8) unsigned char rule[8];  // the rule the writers make the record by
+    };
+    template <class Rule>
+    void noteRecord(std::size_t end, std::int32_t version, void (*rewrite)(ScanState&, const RecordToRewrite&),
+                    const Rule& rule) {
+        static_assert(sizeof(Rule) <= sizeof(RecordToRewrite::rule) && std::is_trivially_copyable_v<Rule>);
+        RecordToRewrite& record = records_[recordCount_ % records_.size()];
+        record.end = end;
+        record.version = version;
+        record.rewrite = rewrite;
+        std::memcpy(record.rule, &rule, sizeof(Rule));
+        ++recordCount_;
+    }
+    void rewriteRecords() {
+        if (recordCount_ != 0) [[unlikely]] rewriteNotedRecords();
+    }
+
     // The names JWW texts refer to as embedded images ("^@BM%temp%NAME,..."), upper-cased, in
     // the order of the texts.
     std::vector<std::string> imageReferences;
@@ -84,24 +118,45 @@ private:
         std::size_t offset;
     };
     std::size_t searchOffsetOf(const std::uint16_t* word) const;
+    void rewriteNotedRecords();
+
+    // Between two calls of rewriteRecords come at most the nine records of a dimension.
+    std::array<RecordToRewrite, 16> records_{};
+    std::size_t recordCount_ = 0;
 
     std::array<Noted, 9> flags_{};  // a dimension has nine parts
     std::size_t tracked_ = 0;
     std::size_t looked_ = 0;
 };
 
-// Scans an archive string as a writer would write it of the kind: the same bytes only when the
-// length takes its shortest form and the text is what the writer makes of it.
+// An archive string as read: where it starts, whether its length took the long form, its text.
+struct ScannedString {
+    std::size_t at;
+    bool longForm;
+    std::string_view text;
+    std::size_t end() const { return at + (longForm ? 3 : 1) + text.size(); }
+};
+ScannedString TakeArchiveString(ByteReader& in);
+// A string whose text the writer keeps: an edit only where its length took the long form for a
+// short string.
+void KeepText(ScanState& state, const ScannedString& s);
+
+// The end of the drawing, where the reader stops: the bytes after it are dropped.
+void ScanEnd(const ByteReader& in, ScanState& state);
+
+// Scans an archive string as a writer would write it of the kind, with an edit where it would
+// not come out the same: a length in its long form for a short string, a text cleaned.
 std::string_view ScanArchiveString(ByteReader& in, ScanState& state, TextAsStored);
 std::string_view ScanArchiveString(ByteReader& in, ScanState& state, TextCleaned);
+std::string_view ScanArchiveString(ByteReader& in, ScanState& state, TextName);
 std::string_view ScanArchiveString(ByteReader& in, ScanState& state, TextContent);
 
-// ReadArchiveCount, noting a count the writer would write in another form (a long form for a
-// small count) or as another value (a negative count is written as 0).
+// ReadArchiveCount, with an edit where the writer would write the count in another form (a long
+// form for a small count) or as another value (a negative count is written as 0).
 std::int32_t ScanArchiveCount(ByteReader& in, ScanState& state);
 
 // What a stream scan shares from tag to tag: the reader's class table and the one the writer
-// would build, which must agree for every tag to come out the same.
+// would build, from which the writer's tags follow.
 struct StreamScanner {
     ByteReader& in;
     std::int32_t version;
@@ -111,7 +166,7 @@ struct StreamScanner {
     DrawingScan& scan;
 };
 
-// Reads a class tag as ReadClassTag does and notes whether the writer would write the same tag
+// Reads a class tag as ReadClassTag does, with an edit where the writer would write another tag
 // there; both class tables move on as in reading and writing.
 int ScanClassTag(StreamScanner& stream, TagPlace place);
 
@@ -132,10 +187,11 @@ inline int ScanEntityClassTag(StreamScanner& stream) {
     return ScanClassTag(stream, TagPlace::EntityList);
 }
 
-// Runs a layout description as a reader would, into scratch records, noting what a writer would
-// write differently (layout.h lists what a description can say). A scanner that tracks flags
-// words notes where each record's flags word was read (for a dimension's parts); one that does
-// not keeps its scratch records to itself, so the fields nothing looks at are never loaded.
+// Runs a layout description as a reader would, into scratch records, listing as edits what a
+// writer would write differently (layout.h lists what a description can say). A scanner that
+// tracks flags words notes where each record's flags word was read (for a dimension's parts);
+// one that does not keeps its scratch records to itself, so the fields nothing looks at are never
+// loaded.
 template <class Source, bool kTrackFlags = false>
 class LayoutScanner {
 public:
@@ -143,7 +199,8 @@ public:
 
     // start: the offset in the drawing of the source's first byte (a piece's own start).
     LayoutScanner(Source& source, std::int32_t version, ScanState& state, std::size_t start = 0)
-        : version(version), source_(source), state_(state), start_(start) {}
+        : version(version), source_(source), state_(state), start_(start), writtenVersion_(state.writtenVersion),
+          versionMoves_(version != state.writtenVersion) {}
 
     std::int32_t version;
 
@@ -154,20 +211,22 @@ public:
     template <class Rule>
     void i32(std::int32_t& x, Rule rule) {
         x = source_.i32();
-        if (rule(x, version) != x) state_.rewritten = true;
+        writtenAs(rule(x, writtenVersion_), x, std::remove_cvref_t<Rule>::kChange);
     }
     template <class Rec, class Read, class Write>
     void i32(Rec& rec, Read read, Write write) {
         const std::int32_t value = source_.i32();
         read(rec, value);
-        if (write(rec, version) != value) state_.rewritten = true;
+        writtenAs(write(rec, writtenVersion_), value, std::remove_cvref_t<Write>::kChange);
     }
+    // Records are common attributes, whose last field is the flags word.
     template <class Rec, class Fields, class Rule>
     void record(Rec& rec, Fields fields, Rule rule) {
         fields(*this, rec);
-        if (!(rule(rec, version) == rec)) state_.rewritten = true;
-        // The flags word is the last field of the common attributes.
-        if constexpr (kTrackFlags && requires { rec.Flags; }) state_.noteFlags(&rec.Flags, position() - sizeof(rec.Flags));
+        if (!(rule(rec, writtenVersion_) == rec) || versionMoves_) [[unlikely]] {
+            state_.noteRecord(position(), version, &RewriteRecord<Rec, Fields, Rule>, rule);
+        }
+        if constexpr (kTrackFlags) state_.noteFlags(&rec.Flags, position() - sizeof(rec.Flags));
     }
     template <class Rec, class Fields>
     [[gnu::always_inline, gnu::flatten]] void piece(Rec& rec, Fields fields) {
@@ -183,18 +242,27 @@ public:
     // A fixed character field is written as it was read.
     void chars(std::string&, std::size_t n) { source_.skip(n); }
     void filler(std::size_t n, std::uint8_t byte) {
+        const std::size_t at = position();
         for (const std::uint8_t b : source_.take(n)) {
-            if (b != byte) state_.rewritten = true;
+            if (b != byte) {
+                const std::vector<std::uint8_t> written(n, byte);
+                state_.rewrite(ChangeKind::FillerRestored, at, n, written);
+                return;
+            }
         }
     }
-    // Bytes the reader steps over are never written.
-    void skip(std::size_t n) {
+    // Bytes the reader steps over are never written; the value read before them says the change.
+    void skip(std::size_t n, ChangeKind change) {
+        const std::size_t at = position();
         source_.skip(n);
-        state_.rewritten = true;
+        state_.change(change, at, n, {}, false);
     }
     void formatVersion(std::int32_t& v) {
         v = source_.i32();
         version = v;
+        state_.scan.version = v;  // known from here on, also when a later part fails
+        state_.writtenVersion = v;
+        writtenVersion_ = v;
     }
 
 private:
@@ -205,30 +273,43 @@ private:
             return source_.offset();
         }
     }
+    // The 32-bit value just read, which the writer writes as `written`.
+    void writtenAs(std::int32_t written, std::int32_t read, ChangeKind change) {
+        if (written == read) return;
+        state_.change(change, position() - 4, 4, I32Bytes(written));
+    }
+    // A record noted as the writers write it otherwise, up to its flags word, as the rule makes it
+    // in their own version: changed values are a normalisation, a layout alone follows from the
+    // version (no edit where it is the same). It is read again from the drawing's bytes.
+    template <class Rec, class Fields, class Rule>
+    static void RewriteRecord(ScanState& state, const ScanState::RecordToRewrite& noted) {
+        std::array<unsigned char, sizeof(Rule)> stored;
+        std::memcpy(stored.data(), noted.rule, sizeof(Rule));
+        const Rule rule = std::bit_cast<Rule>(stored);
+        constexpr Fields fields{};
+        const std::size_t read = SizeOf<Rec>(fields, noted.version);
+        const std::size_t at = noted.end - read;
+        Rec rec{};
+        FieldReader in(state.bytes.subspan(at, read));
+        LayoutReader<FieldReader> reader(in, noted.version);
+        fields(reader, rec);
+        const Rec written = rule(rec, state.writtenVersion);
+        const bool normalised = !(written == rec);
+        std::array<std::uint8_t, 64> buffer{};
+        const std::size_t size = SizeOf<Rec>(fields, state.writtenVersion);
+        FieldWriter out(std::span<std::uint8_t>(buffer).first(size));
+        LayoutWriter<FieldWriter> io(out, state.writtenVersion);
+        fields(io, written);
+        constexpr std::size_t flags = sizeof(written.Flags);
+        state.rewrite(normalised ? ChangeKind::AttributesNormalised : ChangeKind::VersionRaised, at, read - flags,
+                      std::span<const std::uint8_t>(buffer).first(size - flags), normalised);
+    }
 
     Source& source_;
     ScanState& state_;
     std::size_t start_;
+    std::int32_t writtenVersion_;
+    bool versionMoves_;
 };
-
-// A run of bytes to write over a copy that shares its blocks with the source. The copy's blocks
-// are unshared where they are written, so a patch is written with the whole 4 KiB block around
-// it, and patches in neighbouring blocks as one run.
-struct PatchSpan {
-    std::uint64_t begin;
-    std::uint64_t end;
-};
-constexpr std::uint64_t kPatchBlock = 4096;
-
-// The runs to write for the patches (in file order) of a drawing of size bytes, and their bytes.
-std::vector<PatchSpan> PatchedSpans(const std::vector<FlagsPatch>& patches, std::uint64_t size);
-std::uint64_t SpanBytes(const std::vector<PatchSpan>& spans);
-
-// Whether copying the source and writing the runs over the copy pays: where the runs cover more
-// than half of the drawing, one write of the patched bytes costs less.
-inline bool CopyAndPatchPays(std::uint64_t spanBytes, std::uint64_t size) { return spanBytes <= size / 2; }
-
-// Writes the patches over a copy of the drawing's bytes.
-void ApplyPatches(std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches);
 
 }  // namespace quellmark

@@ -46,19 +46,73 @@ std::string StoppedText(const std::string& reason, const BatchSummary& summary) 
     return std::string(texts::kStopped) + reason + Counts(summary);
 }
 
-std::string FailedFilesText(const std::vector<FileResult>& failed, const std::vector<FileResult>& skipped,
-                            const BatchSummary& summary) {
+namespace {
+
+// The words for a kind of change; `counted` ones are told with their count.
+struct ChangeWords {
+    const char* words;
+    bool counted;
+};
+
+ChangeWords WordsFor(ChangeKind kind) {
+    switch (kind) {
+        case ChangeKind::FlagsMarked: return {"寸法の印", true};
+        case ChangeKind::HeaderValueReset: return {"ヘッダーの予約値のリセット", true};
+        case ChangeKind::LineWidthLimited: return {"最大線幅の -101 への制限", false};
+        case ChangeKind::SplitValueRewritten: return {"分割値の書き直し", false};
+        case ChangeKind::FillerRestored: return {"ヘッダーの空き領域の復元", false};
+        case ChangeKind::NameCleaned: return {"名前の制御文字の削除", true};
+        case ChangeKind::TextCleaned: return {"文字列の制御文字の削除", true};
+        case ChangeKind::ImageReferenceShortened: return {"画像参照の短縮", true};
+        case ChangeKind::StringLengthShortened: return {"文字列の長さの短い形への書き直し", true};
+        case ChangeKind::CountRewritten: return {"個数の書き直し", true};
+        case ChangeKind::ClassTagRewritten: return {"クラスタグの書き直し", true};
+        case ChangeKind::AttributesNormalised: return {"範囲外の属性の補正", true};
+        case ChangeKind::TimeStampRewritten: return {"ブロックの日時の書き直し", true};
+        case ChangeKind::UnreferencedImageDropped: return {"参照されていない画像の削除", true};
+        case ChangeKind::EmptyImageDropped: return {"空の画像項目の削除", true};
+        case ChangeKind::VersionRaised: return {"バージョンの引き上げ", false};
+        case ChangeKind::TrailingBytesDropped: return {"図面の終わりより後ろのデータの削除", false};
+    }
+    return {"", false};
+}
+
+void AddLine(std::string& list, const std::string& line) {
+    if (!list.empty()) list += "\n";
+    list += line;
+}
+
+}  // namespace
+
+std::string ChangesText(const FileResult& converted) {
+    std::string text;
+    for (const ChangeKind kind : Normalisations()) {
+        const std::int64_t count = converted.changes[kind];
+        if (count == 0) continue;
+        if (!text.empty()) text += "、";
+        if (kind == ChangeKind::TrailingBytesDropped) {
+            text += "図面の終わりより後ろの " + std::to_string(converted.trailingBytes) + " バイトの削除";
+            continue;
+        }
+        const ChangeWords words = WordsFor(kind);
+        text += words.words;
+        if (words.counted) text += " " + std::to_string(count) + " 件";
+    }
+    return text;
+}
+
+std::string BatchReportText(const std::vector<FileResult>& failed, const std::vector<FileResult>& skipped,
+                            const std::vector<FileResult>& changed, const BatchSummary& summary) {
     std::string list;
     for (const std::vector<FileResult>* files : {&failed, &skipped}) {
-        for (const FileResult& r : *files) {
-            if (!list.empty()) list += "\n";
-            list += PathText(r.source.filename()) + ": " + FailureText(r.failure);
-        }
+        for (const FileResult& r : *files) AddLine(list, PathText(r.source.filename()) + ": " + FailureText(r.failure));
     }
-    for (const std::string& warning : summary.warnings) {
-        if (!list.empty()) list += "\n";
-        list += warning;
+    if (!changed.empty()) {
+        if (!list.empty()) list += "\n\n";
+        list += texts::kChangedDrawingsHeading;
+        for (const FileResult& r : changed) list += "\n" + PathText(r.source.filename()) + ": " + ChangesText(r);
     }
+    for (const std::string& warning : summary.warnings) AddLine(list, warning);
     return list;
 }
 
@@ -77,6 +131,7 @@ const char* KindText(ProblemKind kind) {
         case ProblemKind::CannotKeepBackup: return "元のファイルを .BAK として残せません";
         case ProblemKind::Clash: return "同じ保存先に別のファイルが先に変換されています";
         case ProblemKind::Interrupted: return "中止したため変換していません";
+        case ProblemKind::BytesAfterEnd: return "図面の終わりより後ろに不明なデータがあります";
     }
     return "";
 }

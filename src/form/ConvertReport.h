@@ -27,10 +27,16 @@ std::string CompletionText(const BatchSummary& summary);
 // After a batch stopped because its destination was lost: "変換作業を中止しました。" with the reason
 // and the counts.
 std::string StoppedText(const std::string& reason, const BatchSummary& summary);
-// One line "name: reason" per failed file and per file named as a drawing that is none, then the
-// run's own warnings; empty when there are none.
-std::string FailedFilesText(const std::vector<FileResult>& failed, const std::vector<FileResult>& skipped,
-                            const BatchSummary& summary);
+// What the writers changed in a converted drawing beyond its marks, in the words of the command
+// line's report: "バージョンの引き上げ、ヘッダーの予約値のリセット 2 件"; empty when nothing.
+std::string ChangesText(const FileResult& converted);
+
+// The report after a batch: one line "name: reason" per failed file and per file named as a
+// drawing that is none; then, under kChangedDrawingsHeading, one line "name: changes" per drawing
+// converted with changes beyond its marks; then the run's own warnings. Empty when there is
+// nothing to tell.
+std::string BatchReportText(const std::vector<FileResult>& failed, const std::vector<FileResult>& skipped,
+                            const std::vector<FileResult>& changed, const BatchSummary& summary);
 
 // "ファイルが途中で終わっています（14280 バイト目、図形リスト）" and the like.
 std::string FailureText(const Problem& problem);

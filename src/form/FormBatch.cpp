@@ -72,6 +72,7 @@ public:
     const SessionResult& Result() const { return result_; }
     const std::vector<FileResult>& Failed() const { return failed_; }
     const std::vector<FileResult>& Skipped() const { return skipped_; }
+    const std::vector<FileResult>& Changed() const { return changed_; }
     const std::string& Lost() const { return lost_; }
 
     // ---- the session's events, from its threads ----
@@ -89,6 +90,8 @@ public:
             std::lock_guard lock(mutex_);
             done = ++done_;
             if (result.outcome == Outcome::Failed) failed_.push_back(result);
+            // A drawing the writers changed beyond its marks is named with what they changed.
+            if (result.outcome == Outcome::Converted && result.changes.normalised()) changed_.push_back(result);
             // A file named as a drawing that is none: worth a word, unlike a text file passed over.
             if (result.outcome == Outcome::Skipped && FormatOfName(result.source) != DrawingFormat::None) {
                 skipped_.push_back(result);
@@ -128,6 +131,7 @@ private:
     int done_ = 0;
     std::vector<FileResult> failed_;
     std::vector<FileResult> skipped_;
+    std::vector<FileResult> changed_;
     std::string lost_;
 };
 
@@ -183,9 +187,13 @@ void MainForm::BatchFinished() {
         }
     } else {
         ShowStatus(batch->Lost().empty() ? CompletionText(result.summary) : StoppedText(batch->Lost(), result.summary));
-        const std::string report = FailedFilesText(batch->Failed(), batch->Skipped(), result.summary);
+        const std::string report =
+            BatchReportText(batch->Failed(), batch->Skipped(), batch->Changed(), result.summary);
+        // A report that only names what the writers changed informs; one with failures warns.
+        const bool warns = !batch->Failed().empty() || !batch->Skipped().empty() || !result.summary.warnings.empty();
         if (!report.empty()) {
-            view_.MessageBox(texts::kFailedFilesTitle, report, BoxKind::Warning, Buttons::Ok);
+            view_.MessageBox(batch->Failed().empty() ? texts::kReportTitle : texts::kFailedFilesTitle, report,
+                             warns ? BoxKind::Warning : BoxKind::Information, Buttons::Ok);
         }
     }
     if (std::exchange(closeWhenIdle_, false)) view_.CloseWindow();

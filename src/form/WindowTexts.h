@@ -61,6 +61,8 @@ inline constexpr const char* kCancelled = "変換作業をキャンセルしま�
 inline constexpr const char* kCompleted = "変換作業を完了しました。";
 inline constexpr const char* kStopped = "変換作業を中止しました。";
 inline constexpr const char* kFailedFilesTitle = "変換できなかったファイル";
+inline constexpr const char* kReportTitle = "変換の報告";  // the report when no file failed
+inline constexpr const char* kChangedDrawingsHeading = "寸法の印のほかに書き換えた図面：";
 inline constexpr const char* kStop = "中止";
 inline constexpr const char* kWaitingForOtherRun =
     "が保存先フォルダに書き込んでいます。終わるのを待っています。（中止できます）";

@@ -76,25 +76,26 @@ bool ScanJwsBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failur
         [&] {
             ByteReader in(bytes);
             in.setSection(Section::Header);
-            ScanState state(TextRule::ShortenImageReference);
-            state.stopAtChange = scan.stopAtFirstChange;
-            try {
-                JwsDocument header;  // scratch: nothing of it is kept
-                header.JwsLayerGroups.assign(16, {});
-                LayoutScanner<ByteReader> io(in, 0, state);
-                JwsHeader(io, header);
-                scan.version = header.Header.Version;
-                // A version the writer moves up changes the header and every threshold after it.
-                if (AdjustJwsVersion(scan.version) != scan.version) state.rewritten = true;
-                state.stopIfChanged();
-                StreamScanner stream{in, scan.version, state, {}, {}, scan};
-                stream.archive.MaxClassName = kMaxJwsClassName;
-                ScanEntityList(stream);
-                ScanBlockDefinitionList(stream);
-                scan.trailingBytes = in.remaining();
-            } catch (const ScanState::ScanStopped&) {
+            ScanState state(bytes, scan, TextRule::ShortenImageReference);
+            JwsDocument header;  // scratch: nothing of it is kept
+            header.JwsLayerGroups.assign(16, {});
+            LayoutScanner<ByteReader> io(in, 0, state);
+            JwsHeader(io, header);
+            scan.version = header.Header.Version;
+            // A version the writer moves up is written in the header, in the schema word of each
+            // class named in full, and, from 300 to 351, with a pen width in every set of common
+            // attributes.
+            scan.writtenVersion = AdjustJwsVersion(scan.version);
+            state.writtenVersion = scan.writtenVersion;
+            if (scan.writtenVersion != scan.version) {
+                state.change(ChangeKind::VersionRaised, kJwsSignature.size() + kFillerSize, 4,
+                             I32Bytes(scan.writtenVersion));
             }
-            scan.copyThrough = !state.rewritten && scan.trailingBytes == 0;
+            StreamScanner stream{in, scan.version, state, {}, {}, scan};
+            stream.archive.MaxClassName = kMaxJwsClassName;
+            ScanEntityList(stream);
+            ScanBlockDefinitionList(stream);
+            ScanEnd(in, state);
         },
         failure);
 }

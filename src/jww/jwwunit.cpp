@@ -49,14 +49,14 @@ void SizeTables(JwwDocument& doc) {
 // description (layout.h). Doc is a JwwDocument, const when written.
 
 // Reserved values are written as zero, whatever was read.
-constexpr auto WrittenAsZero = [](std::int32_t, std::int32_t) { return std::int32_t{0}; };
+constexpr auto WrittenAsZero =
+    WriteRule<ChangeKind::HeaderValueReset>([](std::int32_t, std::int32_t) { return std::int32_t{0}; });
 
 // Block 7's widest line: up to version 420 wider values are written as the widest those versions
 // know.
-constexpr auto LineWidthToWrite = [](std::int32_t width, std::int32_t version) {
-    return version <= kVersionExtendedTables && width < kWidestOldLineWidth ? kWidestOldLineWidth
-                                                                            : width;
-};
+constexpr auto LineWidthToWrite = WriteRule<ChangeKind::LineWidthLimited>([](std::int32_t width, std::int32_t version) {
+    return version <= kVersionExtendedTables && width < kWidestOldLineWidth ? kWidestOldLineWidth : width;
+});
 
 // Block 17's split value is kept as tens and units (div and mod truncate toward zero).
 constexpr auto StoreSplitValue = [](THeader& h, std::int32_t value) {
@@ -64,11 +64,11 @@ constexpr auto StoreSplitValue = [](THeader& h, std::int32_t value) {
     h.SplitUnits = value % 10;
 };
 
-std::int32_t SplitValueToWrite(const THeader& h, std::int32_t version) {
+constexpr auto SplitValueToWrite = WriteRule<ChangeKind::SplitValueRewritten>([](const THeader& h, std::int32_t version) {
     std::int64_t value = h.SplitUnits;
     if (version >= kVersionSplitTens) value += h.SplitTens > 0 ? std::int64_t{h.SplitTens} * 10 : 10;
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-}
+});
 
 // One of the two extra mark slots.
 template <class Io, class Slot>
@@ -152,8 +152,8 @@ void HeaderBlocks4To17(Io& io, Doc& doc) {
     io.f64(h.GridOriginX);
     io.f64(h.GridOriginY);
 
-    for (auto& layer : doc.Layers) io.text(layer.Name, TextCleaned{});  // block 9
-    for (auto& group : doc.LayerGroups) io.text(group.Name, TextCleaned{});
+    for (auto& layer : doc.Layers) io.text(layer.Name, TextName{});  // block 9
+    for (auto& group : doc.LayerGroups) io.text(group.Name, TextName{});
 
     io.f64(h.ShadowLevel);  // block 10
     io.f64(h.ShadowLatitude);
@@ -220,12 +220,12 @@ void HeaderBlocks18To23(Io& io, Doc& doc) {
     if (io.version >= kVersionExtendedTables) {
         for (auto& c : doc.ColorsEx) ScreenColor(io, c);  // block 18
         for (auto& c : doc.ColorsEx) {  // block 19
-            io.text(c.Name, TextCleaned{});
+            io.text(c.Name, TextName{});
             PrintColor(io, c);
         }
         for (auto& t : doc.LineTypesEx) LineType(io, t);  // block 20
         for (auto& t : doc.LineTypesEx) {  // block 21
-            io.text(t.Name, TextCleaned{});
+            io.text(t.Name, TextName{});
             io.i32(t.Count);
             for (auto& value : t.Values) io.f64(value);
         }
@@ -315,11 +315,7 @@ void ReadJwwHeaderWith(ByteReader& in, Io& io, JwwDocument& doc) {
     THeader& h = doc.Header;
     const std::size_t versionOffset = kJwwSignature.size();
     HeaderStart(io, h);
-    if (h.Version < kJwwOldestVersion) {
-        in.fail("version " + std::to_string(h.Version) + " is older than " +
-                    std::to_string(kJwwOldestVersion) + ", the oldest version this program reads",
-                versionOffset);
-    }
+    if (h.Version < kJwwOldestVersion) in.fail(JwwVersionTooOld(h.Version), versionOffset);
     HeaderMemo(io, h);
     HeaderBlocks4To17(io, doc);
     HeaderBlocks18To23(io, doc);
@@ -337,23 +333,18 @@ bool ScanJwwBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failur
     return CatchDrawingFailure(
         [&] {
             ByteReader in(bytes);
-            ScanState state(TextRule::Keep);
-            state.stopAtChange = scan.stopAtFirstChange;
-            try {
-                JwwDocument header;  // scratch: nothing of it is kept
-                LayoutScanner<ByteReader> io(in, 0, state);
-                ReadJwwHeaderWith(in, io, header);
-                scan.version = header.Header.Version;
-                state.stopIfChanged();
-                StreamScanner stream{in, scan.version, state, {}, {}, scan};
-                stream.archive.MaxClassName = 2048;
-                ScanEntityList(stream);
-                ScanBlockDefinitionList(stream);
-                if (scan.version >= kVersionImages) ScanImageSection(in, state);
-                scan.trailingBytes = in.remaining();
-            } catch (const ScanState::ScanStopped&) {
-            }
-            scan.copyThrough = !state.rewritten && scan.trailingBytes == 0;
+            ScanState state(bytes, scan, TextRule::Keep);
+            JwwDocument header;  // scratch: nothing of it is kept
+            LayoutScanner<ByteReader> io(in, 0, state);
+            ReadJwwHeaderWith(in, io, header);
+            scan.version = header.Header.Version;
+            scan.writtenVersion = scan.version;
+            StreamScanner stream{in, scan.version, state, {}, {}, scan};
+            stream.archive.MaxClassName = 2048;
+            ScanEntityList(stream);
+            ScanBlockDefinitionList(stream);
+            if (scan.version >= kVersionImages) ScanImageSection(in, state);
+            ScanEnd(in, state);
         },
         failure);
 }
@@ -403,7 +394,10 @@ bool ReadJwwFile(JwwDocument& doc, ImageStore& images, const std::filesystem::pa
     ClearJwwDocument(doc);
     FileBytes bytes;
     DrawingRead read;
-    if (!ReadDrawing(*images.Fs, path, DrawingFormat::Jww, bytes, read, failure)) return false;
+    if (!ReadDrawing(*images.Fs, path, DrawingFormat::Jww, bytes, read, failure)) {
+        doc.Header.Version = read.version;
+        return false;
+    }
     return ReadJwwBytes(doc, images, bytes, failure);
 }
 

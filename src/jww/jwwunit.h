@@ -16,8 +16,6 @@
 
 namespace quellmark {
 
-inline constexpr std::int32_t kJwwOldestVersion = 220;
-
 struct JwwDocument {
     THeader Header;
     std::vector<TLayerGroup> LayerGroups;  // 16 after a read

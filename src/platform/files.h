@@ -58,6 +58,8 @@ struct FileAttributes {
 // What a test of another process's lock on a file shows: held for writing, free, or nothing the
 // system can tell (no locks on this file system).
 enum class LockSeen { Held, Free, Unknown };
+// What the system can tell of a file since it was opened (or read again from its start).
+enum class SinceOpened { Unchanged, Changed, CannotTell };
 
 // A regular file open for reading, from its first byte on.
 class InputFile {
@@ -67,10 +69,18 @@ public:
     virtual std::uint64_t size() const = 0;
     // Reads up to bytes.size() bytes where the last read ended; got is 0 at the end of the file.
     virtual std::error_code read(std::span<std::uint8_t> bytes, std::size_t& got) = 0;
-    // Whether the file still holds what it held when it was opened, as far as the system tells:
-    // the same size and times of change. False where the system cannot tell, also when the file
-    // was written so shortly before it was opened that its times would not show another write.
-    virtual bool unchanged() const { return false; }
+    // Back to the first byte, to read the file again; what sinceOpened() tells counts from here.
+    virtual std::error_code rewind() { return std::make_error_code(std::errc::operation_not_supported); }
+    // Asks, before anything is read, what sinceOpened() needs to know: whether the system stamps
+    // every write of this file where it can be seen, and whether another program holds the file
+    // open for writing (a writer through a mapping changes bytes without a stamp).
+    virtual void watchForChanges() {}
+    // Whether the file was written since it was opened, as far as the system tells: Changed when
+    // its size or times moved; Unchanged only where watchForChanges found that any write would
+    // move them (the file's times older than the clock's coarsest step, a local file system that
+    // stamps writes itself, no other program holding the file open for writing, or no program
+    // able to write it while it is open); CannotTell elsewhere.
+    virtual SinceOpened sinceOpened() const { return SinceOpened::CannotTell; }
     // The file's last write and its owner, as they were when it was opened.
     virtual FileTime modified() const { return {}; }
     virtual std::uint32_t owner() const { return 0; }
@@ -81,19 +91,36 @@ public:
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
-    // Writes all the bytes; `written` tells how many went out, also when it fails part way.
+    // Writes all the bytes where the last write or copy ended; `written` tells how many went out,
+    // also when it fails part way.
     virtual std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) = 0;
-    // Fills the file from its start with the first `size` bytes of source, copied inside the
-    // system (sharing the source's blocks where the file system can). `copied` is false, with
-    // nothing written, where the system has no such copy between the two files: the caller
-    // writes the bytes itself.
-    virtual std::error_code copyFrom(InputFile& source, std::uint64_t size, bool& copied) {
-        (void)source;
-        (void)size;
-        copied = false;
+    // Writes the pieces one after the other, as write() would write them joined.
+    virtual std::error_code writeGathered(std::span<const std::span<const std::uint8_t>> pieces,
+                                          std::size_t& written) {
+        written = 0;
+        for (const std::span<const std::uint8_t> piece : pieces) {
+            std::size_t done = 0;
+            const std::error_code ec = write(piece, done);
+            written += done;
+            if (ec) return ec;
+        }
         return {};
     }
-    // Writes the bytes at the offset, over bytes written before.
+    // Appends `length` bytes of source, from its byte `from` on, copied inside the system (sharing
+    // the source's blocks where the file system can and the offsets allow). `copied` tells how
+    // many went out, also when it fails part way; fewer than asked without a failure when the
+    // source ended first. operation_not_supported, with nothing written, where the system has no
+    // such copy between the two files: the caller writes the bytes itself.
+    virtual std::error_code copyFrom(InputFile& source, std::uint64_t from, std::uint64_t length,
+                                     std::uint64_t& copied) {
+        (void)source;
+        (void)from;
+        (void)length;
+        copied = 0;
+        return std::make_error_code(std::errc::operation_not_supported);
+    }
+    // Writes the bytes at the offset, over bytes written before; the next write still goes where
+    // the last one ended.
     virtual std::error_code writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
         (void)offset;
         (void)bytes;

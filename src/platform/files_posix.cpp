@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <random>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,6 +16,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/statfs.h>
 #include <time.h>
 #include <unistd.h>
@@ -59,18 +63,57 @@ bool TimesShowLaterWrites(const struct stat& st, const timespec& now) {
     return st.st_mtim.tv_sec + 2 <= now.tv_sec || st.st_ctim.tv_sec + 2 <= now.tv_sec;
 }
 
+// Whether the file system stamps every write of a file in the kernel, also a write through a
+// mapping made after the file was opened: ext2-4, XFS, Btrfs and F2FS do. FUSE and network file
+// systems show times the kernel may have cached or that their server gives, FAT and exFAT round
+// them, and tmpfs leaves them as they are on a write through a mapping.
+bool StampsEveryWrite(int fd) {
+    struct statfs facts {};
+    if (::fstatfs(fd, &facts) != 0) return false;
+    switch (static_cast<unsigned long>(facts.f_type)) {
+        case 0xEF53:      // ext2, ext3, ext4
+        case 0x58465342:  // XFS
+        case 0x9123683E:  // Btrfs
+        case 0xF2F52010:  // F2FS
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Whether any program holds the file open for writing, a writable mapping included: the kernel
+// grants a read lease only where none does. The lease is given back at once; a program opening
+// the file for writing in between waits that long. Where no lease can be had (not the file's
+// owner, a file system without leases), nobody can tell: it counts as held.
+bool HeldForWriting(int fd) {
+    // A broken lease is told with SIGIO, which ends a process that does not catch it; SIGURG,
+    // which nothing here catches and the system ignores, is asked for instead.
+    if (::fcntl(fd, F_SETSIG, SIGURG) != 0) return true;
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) != 0) return true;
+    (void)::fcntl(fd, F_SETLEASE, F_UNLCK);
+    return false;
+}
+
 class PosixInputFile final : public InputFile {
 public:
-    PosixInputFile(int fd, const struct stat& opened) : fd_(fd), opened_(opened) {
-        timespec now {};
-        settled_ = ::clock_gettime(CLOCK_REALTIME, &now) == 0 && TimesShowLaterWrites(opened, now);
-    }
+    PosixInputFile(int fd, const struct stat& opened) : fd_(fd) { baseline(opened); }
     std::uint64_t size() const override { return static_cast<std::uint64_t>(opened_.st_size); }
-    // A file written just before it was opened may be written again unseen: it counts as changed.
-    bool unchanged() const override {
+    void watchForChanges() override { watched_ = StampsEveryWrite(fd_.get()) && !HeldForWriting(fd_.get()); }
+    SinceOpened sinceOpened() const override {
         struct stat now {};
-        return settled_ && ::fstat(fd_.get(), &now) == 0 && now.st_size == opened_.st_size &&
-               SameTime(now.st_mtim, opened_.st_mtim) && SameTime(now.st_ctim, opened_.st_ctim);
+        if (::fstat(fd_.get(), &now) != 0) return SinceOpened::CannotTell;
+        if (now.st_size != opened_.st_size || !SameTime(now.st_mtim, opened_.st_mtim) ||
+            !SameTime(now.st_ctim, opened_.st_ctim)) {
+            return SinceOpened::Changed;
+        }
+        // A file written just before it was opened may be written again unseen.
+        return watched_ && settled_ ? SinceOpened::Unchanged : SinceOpened::CannotTell;
+    }
+    std::error_code rewind() override {
+        struct stat now {};
+        if (::lseek(fd_.get(), 0, SEEK_SET) != 0 || ::fstat(fd_.get(), &now) != 0) return LastError();
+        baseline(now);
+        return {};
     }
     FileTime modified() const override {
         return {static_cast<std::int64_t>(opened_.st_mtim.tv_sec), static_cast<std::int64_t>(opened_.st_mtim.tv_nsec)};
@@ -99,9 +142,16 @@ public:
     }
 
 private:
+    void baseline(const struct stat& st) {
+        opened_ = st;
+        timespec now {};
+        settled_ = ::clock_gettime(CLOCK_REALTIME, &now) == 0 && TimesShowLaterWrites(st, now);
+    }
+
     Descriptor fd_;
-    struct stat opened_;
+    struct stat opened_ {};
     bool settled_ = false;
+    bool watched_ = false;
 };
 
 class PosixOutputFile final : public OutputFile {
@@ -122,29 +172,64 @@ public:
         }
         return {};
     }
+    // writev, as many pieces at a time as it takes.
+    std::error_code writeGathered(std::span<const std::span<const std::uint8_t>> pieces,
+                                  std::size_t& written) override {
+        written = 0;
+        std::vector<iovec> vectors;
+        std::size_t next = 0;  // the first piece not written whole
+        std::size_t done = 0;  // bytes of that piece written
+        for (;;) {
+            while (next < pieces.size() && done == pieces[next].size()) {
+                ++next;
+                done = 0;
+            }
+            if (next == pieces.size()) return {};
+            vectors.clear();
+            for (std::size_t i = next; i < pieces.size() && vectors.size() < IOV_MAX; ++i) {
+                const std::size_t from = i == next ? done : 0;
+                if (pieces[i].size() > from) {
+                    vectors.push_back({const_cast<std::uint8_t*>(pieces[i].data()) + from, pieces[i].size() - from});
+                }
+            }
+            const ssize_t n = ::writev(fd_, vectors.data(), static_cast<int>(vectors.size()));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return LastError();
+            if (n == 0) return std::make_error_code(std::errc::io_error);
+            written += static_cast<std::size_t>(n);
+            for (auto left = static_cast<std::size_t>(n); left > 0;) {
+                const std::size_t rest = pieces[next].size() - done;
+                if (left < rest) {
+                    done += left;
+                    break;
+                }
+                left -= rest;
+                ++next;
+                done = 0;
+            }
+        }
+    }
     // copy_file_range: inside the kernel, and on Btrfs and XFS (reflink) by sharing extents.
-    std::error_code copyFrom(InputFile& source, std::uint64_t size, bool& copied) override {
-        copied = false;
-        const auto* from = dynamic_cast<const PosixInputFile*>(&source);
-        if (from == nullptr) return {};
-        loff_t in = 0;
-        loff_t out = 0;
-        std::uint64_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::copy_file_range(from->fd(), &in, fd_, &out, static_cast<std::size_t>(size - done), 0);
+    std::error_code copyFrom(InputFile& source, std::uint64_t from, std::uint64_t length,
+                             std::uint64_t& copied) override {
+        copied = 0;
+        const auto* input = dynamic_cast<const PosixInputFile*>(&source);
+        if (input == nullptr) return std::make_error_code(std::errc::operation_not_supported);
+        auto in = static_cast<loff_t>(from);
+        while (copied < length) {
+            const ssize_t n = ::copy_file_range(input->fd(), &in, fd_, nullptr, static_cast<std::size_t>(length - copied), 0);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 // Between these two files the kernel has no such copy (another file system,
                 // an old kernel): the caller writes the bytes.
-                if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
-                    return {};
+                if (copied == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+                    return std::make_error_code(std::errc::operation_not_supported);
                 }
                 return LastError();
             }
-            if (n == 0) break;  // the source is shorter now: the caller finds it changed
-            done += static_cast<std::uint64_t>(n);
+            if (n == 0) break;  // the source is shorter now
+            copied += static_cast<std::uint64_t>(n);
         }
-        copied = true;
         return {};
     }
     std::error_code writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {

@@ -52,6 +52,10 @@ public:
     OwnedHandle& operator=(const OwnedHandle&) = delete;
     HANDLE get() const { return h_; }
     HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
+    void reset(HANDLE h) {
+        if (ok()) ::CloseHandle(h_);
+        h_ = h;
+    }
     bool ok() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
 
 private:
@@ -60,7 +64,9 @@ private:
 
 class Win32InputFile final : public InputFile {
 public:
-    Win32InputFile(HANDLE h, std::uint64_t size) : h_(h), size_(size) {
+    // writersShut: the file was opened without sharing writes, so no program can write it while
+    // it is open.
+    Win32InputFile(HANDLE h, std::uint64_t size, bool writersShut) : h_(h), size_(size), writersShut_(writersShut) {
         FILETIME written{};
         if (::GetFileTime(h_.get(), nullptr, nullptr, &written)) modified_ = FileTimeOf(written);
     }
@@ -75,6 +81,11 @@ public:
         }
         return ::GetLastError() == ERROR_LOCK_VIOLATION ? LockSeen::Held : LockSeen::Unknown;
     }
+    SinceOpened sinceOpened() const override { return writersShut_ ? SinceOpened::Unchanged : SinceOpened::CannotTell; }
+    std::error_code rewind() override {
+        LARGE_INTEGER start{};
+        return ::SetFilePointerEx(h_.get(), start, nullptr, FILE_BEGIN) ? std::error_code{} : Win32Error();
+    }
     std::error_code read(std::span<std::uint8_t> bytes, std::size_t& got) override {
         got = 0;
         const DWORD chunk = static_cast<DWORD>(std::min(bytes.size(), kLargestTransfer));
@@ -88,6 +99,7 @@ private:
     OwnedHandle h_;
     std::uint64_t size_;
     FileTime modified_;
+    bool writersShut_;
 };
 
 class Win32OutputFile final : public OutputFile {
@@ -407,9 +419,18 @@ public:
     }
 
     std::error_code open(const fs::path& path, DWORD flags, std::unique_ptr<InputFile>& out) {
-        OwnedHandle h(::CreateFileW(Win32Path(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    flags, nullptr));
+        // Opened without sharing writes, no program can change the file while it is read and
+        // copied; one that holds it open for writing already makes that open fail, and the
+        // file is opened sharing writes, its bytes then to be checked by the reader.
+        bool writersShut = true;
+        OwnedHandle h(::CreateFileW(Win32Path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, flags, nullptr));
+        if (!h.ok() && ::GetLastError() == ERROR_SHARING_VIOLATION) {
+            writersShut = false;
+            h.reset(::CreateFileW(Win32Path(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  flags, nullptr));
+        }
         if (!h.ok()) {
             // Opening a folder fails with "access denied", which would say the wrong thing.
             const DWORD code = ::GetLastError();
@@ -422,7 +443,7 @@ public:
         if (::GetFileType(h.get()) != FILE_TYPE_DISK) return std::make_error_code(std::errc::operation_not_supported);
         LARGE_INTEGER size{};
         if (!::GetFileSizeEx(h.get(), &size)) return Win32Error();
-        out = std::make_unique<Win32InputFile>(h.release(), static_cast<std::uint64_t>(size.QuadPart));
+        out = std::make_unique<Win32InputFile>(h.release(), static_cast<std::uint64_t>(size.QuadPart), writersShut);
         return {};
     }
 

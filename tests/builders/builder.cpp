@@ -18,8 +18,8 @@ void Out::f64(double v) {
     const auto bits = std::bit_cast<std::uint64_t>(v);
     for (int i = 0; i < 8; ++i) u8(static_cast<std::uint8_t>(bits >> (8 * i)));
 }
-void Out::str(const std::string& s) {
-    if (s.size() < 255) {
+void Out::str(const std::string& s, bool longLength) {
+    if (s.size() < 255 && !longLength) {
         u8(static_cast<std::uint8_t>(s.size()));
     } else {
         u8(0xFF);
@@ -110,7 +110,7 @@ void ArchiveOut::text(const Text& t) {
     o_.i32(t.type);
     for (double v : t.size) o_.f64(v);
     o_.str(t.font);
-    o_.str(t.text);
+    o_.str(t.text, t.longLength);
 }
 
 void ArchiveOut::body(const Entity& e) {

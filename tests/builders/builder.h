@@ -29,7 +29,7 @@ public:
     void raw(const Bytes& bytes) { b.insert(b.end(), bytes.begin(), bytes.end()); }
     void raw(const std::string& bytes) { b.insert(b.end(), bytes.begin(), bytes.end()); }
     void zeros(std::size_t n) { b.insert(b.end(), n, 0); }
-    void str(const std::string& s);     // archive string
+    void str(const std::string& s, bool longLength = false);  // archive string; its length in the long form when asked
     void count(std::int32_t n);         // archive count
     std::size_t size() const { return b.size(); }
 };
@@ -68,6 +68,7 @@ struct Text {
     std::array<double, 4> size{};
     std::string font;
     std::string text;
+    bool longLength = false;  // the text's length in the long form, which a reader takes and no writer gives a short text
 };
 struct Dimension {
     Attr a;
