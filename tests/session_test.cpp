@@ -83,6 +83,15 @@ private:
     bool open_ = false;
 };
 
+// Whether the condition comes true within ten seconds.
+bool WaitFor(const std::function<bool()>& condition) {
+    for (int i = 0; i < 2000; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
 std::map<std::string, Bytes> Files(const fs::path& folder) {
     std::map<std::string, Bytes> files;
     for (const auto& e : fs::recursive_directory_iterator(folder)) {
@@ -158,12 +167,18 @@ TEST_F(Session, RunsIntoNestedFoldersNeverWriteOneFolderAtOnce) {
     const fs::path inner = dest() / "c1";
     fs::create_directories(inner);
     for (const bool outerFirst : {true, false}) {
+        fs::remove_all(inner);  // what a first round converted would be up to date
+        fs::create_directories(inner);
         GatedFileSystem gated;
         SessionResult first;
         const fs::path firstDest = outerFirst ? dest() : inner;
         const fs::path secondDest = outerFirst ? inner : dest();
         std::thread run([&] { first = RunSession(gated, Request(firstDest), Jobs(inner), nullptr); });
-        while (!gated.Waiting()) std::this_thread::sleep_for(std::chrono::milliseconds(5));  // it holds c1
+        if (!WaitFor([&] { return gated.Waiting(); })) {  // it holds c1
+            gated.Open();
+            run.join();
+            FAIL() << "the first run never wrote into c1";
+        }
         SessionRequest request = Request(secondDest);
         request.wait = false;
         Recorder events;
@@ -181,10 +196,16 @@ TEST_F(Session, RunsIntoNestedFoldersNeverWriteOneFolderAtOnce) {
         EXPECT_EQ(first.summary.converted, 3) << outerFirst;
     }
     // Side by side they run at once.
+    fs::remove_all(inner);
+    fs::create_directories(inner);
     fs::create_directories(dest() / "c2");
     GatedFileSystem gated;
     std::thread run([&] { RunSession(gated, Request(inner), Jobs(inner), nullptr); });
-    while (!gated.Waiting()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!WaitFor([&] { return gated.Waiting(); })) {
+        gated.Open();
+        run.join();
+        FAIL() << "the first run never wrote into c1";
+    }
     Recorder events;
     const SessionResult side = RunSession(RealFileSystem(), Request(dest() / "c2"), Jobs(dest() / "c2"), &events);
     EXPECT_FALSE(side.setup);

@@ -249,11 +249,12 @@ TEST_F(Convert, OnlyTheSelectedRowsAreConvertedInTheOrderShown) {
     EXPECT_EQ(platform.boxes.size(), 1u);  // the confirmation only
     EXPECT_EQ(DestFiles(), (std::vector<std::string>{"B.jws"}));
 
-    // A second run keeps the first result as its backup.
+    // A second run finds B converted already: nothing is written, and it makes no backup of it.
     SelectRows(1, 2);
     f.Button4Click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
-    EXPECT_EQ(DestFiles(), (std::vector<std::string>{"A.JWW", "B.BAK", "B.jws"}));
+    EXPECT_EQ(f.StatusText(), "変換作業を完了しました。（変換 1 件、スキップ 0 件、失敗 0 件、変換済みのまま 1 件）");
+    EXPECT_EQ(DestFiles(), (std::vector<std::string>{"A.JWW", "B.jws"}));
 }
 
 TEST_F(Convert, ConvertsTheFilesOfTheFolderTheKeysMovedTo) {

@@ -26,7 +26,10 @@ std::string Megabytes(std::uint64_t bytes) {
     return text;
 }
 
-bool Written(const FileResult& r) { return r.outcome == Outcome::Converted || r.outcome == Outcome::WouldConvert; }
+// A drawing whose destination holds (or would hold) its conversion.
+bool Written(const FileResult& r) {
+    return r.outcome == Outcome::Converted || r.outcome == Outcome::WouldConvert || r.outcome == Outcome::UpToDate;
+}
 
 std::string Plural(std::int64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -40,6 +43,10 @@ std::string WhatWasDone(const FileResult& r, bool dryRun) {
         text += (dryRun ? ", would be written as " : ", written as ") + std::to_string(r.writtenVersion);
     }
     text += ": ";
+    if (r.outcome == Outcome::UpToDate) {
+        return text + Plural(r.dimensions, "dimension", "dimensions") +
+               "; the destination holds its conversion already, nothing written";
+    }
     if (r.dimensions == 0) {
         text += "no dimensions";
     } else {
@@ -149,7 +156,10 @@ void BatchReport::Write(const FileResult& r) {
         if (r.outcome == Outcome::Skipped) {
             WriteLine("skipped: " + Shown(PathText(r.source)) + " (" + r.failure.message() + ")\n", false);
         } else {
-            WriteLine(std::string(r.outcome == Outcome::WouldConvert ? "would convert: " : "converted: ") +
+            const char* said = r.outcome == Outcome::WouldConvert ? "would convert: "
+                               : r.outcome == Outcome::UpToDate   ? "up to date: "
+                                                                  : "converted: ";
+            WriteLine(std::string(said) +
                           Shown(PathText(r.source)) + " -> " + Shown(PathText(r.dest)) + " (" +
                           WhatWasDone(r, options_.dryRun) +
                           (r.madeBackup ? "; old file kept as " + Shown(PathText(BackupPath(r.dest))) : "") + ")\n",
@@ -170,6 +180,7 @@ void BatchReport::WriteSummary(const BatchSummary& summary) const {
     if (options_.json) {
         line = JsonLine({{"summary",
                           {{"converted", summary.converted},
+                           {"up_to_date", summary.upToDate},
                            {"skipped", summary.skipped},
                            {"failed", summary.failed},
                            {"not_started", summary.notStarted},
@@ -184,7 +195,9 @@ void BatchReport::WriteSummary(const BatchSummary& summary) const {
     } else {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.2f s", summary.seconds);
-        const std::string counts = std::to_string(summary.converted) + ", skipped " +
+        const std::string upToDate =
+            summary.upToDate > 0 ? ", up to date " + std::to_string(summary.upToDate) : std::string();
+        const std::string counts = std::to_string(summary.converted) + upToDate + ", skipped " +
                                    std::to_string(summary.skipped) + ", failed " + std::to_string(summary.failed) +
                                    "; " + Plural(summary.dimensionsMarked, "dimension", "dimensions");
         const std::string backups =

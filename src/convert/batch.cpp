@@ -58,6 +58,7 @@ void BatchSummary::add(const FileResult& result) {
             if (result.madeBackup) ++backups;
             if (result.changes.normalised()) ++normalised;
             break;
+        case Outcome::UpToDate: ++upToDate; break;
         case Outcome::Skipped: ++skipped; break;
         case Outcome::Failed: ++failed; break;
         case Outcome::NotStarted: ++notStarted; break;

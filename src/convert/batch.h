@@ -57,6 +57,7 @@ private:
 
 struct BatchSummary {
     std::int64_t converted = 0;  // with a dry run: the files that would be converted
+    std::int64_t upToDate = 0;  // drawings whose destination held their conversion already
     std::int64_t skipped = 0;
     std::int64_t failed = 0;
     std::int64_t notStarted = 0;        // left when the batch was stopped

@@ -58,7 +58,8 @@ using WriteToTemp = std::function<bool(const fs::path& temp, const WriteSettings
 // Puts a converted drawing in place of r.dest: write makes it in a temp file beside dest, which
 // then replaces dest with the old file kept as ".BAK" (in a batch that syncs in groups, it waits
 // to be synced first). A dry run writes nothing.
-FileResult Deliver(ConversionContext& ctx, FileResult r, const WriteToTemp& write) {
+FileResult Deliver(ConversionContext& ctx, FileResult r, const WriteToTemp& write,
+                   std::function<bool(InputFile&)> sameAs = {}) {
     if (ctx.settings.dryRun) {
         r.outcome = Outcome::WouldConvert;
         return r;
@@ -70,6 +71,7 @@ FileResult Deliver(ConversionContext& ctx, FileResult r, const WriteToTemp& writ
     settings.createFolders = ctx.settings.createFolders;
     settings.folders = ctx.settings.folders;
     settings.backupTakenBy = ctx.backupTakenBy;
+    settings.sameAs = std::move(sameAs);
     // The time of the file as it was read, not of whatever has the source's name by now.
     if (ctx.settings.keepTimes && ctx.inputFile) settings.modified = ctx.inputFile->modified();
     Problem problem;
@@ -81,13 +83,19 @@ FileResult Deliver(ConversionContext& ctx, FileResult r, const WriteToTemp& writ
         if (!WriteBeside(*ctx.fs, r.dest, unsynced, writeTo, r.bytesOut, waiting.replace, &problem)) {
             return Failed(r, problem);
         }
+        if (waiting.replace.upToDate) {
+            r.outcome = Outcome::UpToDate;
+            return r;
+        }
         r.outcome = Outcome::Converted;
         waiting.result = r;
         ctx.waiting.push_back(std::move(waiting));
         return r;
     }
-    if (!ReplaceWith(*ctx.fs, r.dest, settings, writeTo, r.bytesOut, r.madeBackup, &problem)) return Failed(r, problem);
-    r.outcome = Outcome::Converted;
+    Replaced replaced;
+    if (!ReplaceWith(*ctx.fs, r.dest, settings, writeTo, r.bytesOut, replaced, &problem)) return Failed(r, problem);
+    r.madeBackup = replaced.madeBackup;
+    r.outcome = replaced.upToDate ? Outcome::UpToDate : Outcome::Converted;
     return r;
 }
 
@@ -145,9 +153,12 @@ FileResult ConvertEdited(ConversionContext& ctx, FileResult r, const Scan& scan)
     r.changes = found.changes;
     if (!TrailingBytesAllowed(ctx, r, found.end, found.trailingBytes)) return r;
     InputFile* source = ctx.inputUnchanged ? ctx.inputFile.get() : nullptr;
-    return Deliver(ctx, std::move(r), [&](const fs::path& temp, const WriteSettings& ws, Failure* f) {
-        return WriteEditedCopy(*ctx.fs, temp, ws, source, ctx.input, found.patches, found.edits, f);
-    });
+    return Deliver(
+        ctx, std::move(r),
+        [&](const fs::path& temp, const WriteSettings& ws, Failure* f) {
+            return WriteEditedCopy(*ctx.fs, temp, ws, source, ctx.input, found.patches, found.edits, f);
+        },
+        [&](InputFile& existing) { return HoldsEditedCopy(existing, ctx.input, found.patches, found.edits); });
 }
 
 // The file a drawing was read from stays open for its copy while the drawing converts.
@@ -169,6 +180,7 @@ const char* OutcomeName(Outcome outcome) {
         case Outcome::WouldConvert: return "would-convert";
         case Outcome::NotStarted: return "not-started";
         case Outcome::Repeated: return "repeated";
+        case Outcome::UpToDate: return "up-to-date";
     }
     return "";
 }
@@ -248,8 +260,10 @@ std::vector<FileResult> FinishWaiting(ConversionContext& ctx) {
         if (const std::error_code ec = synced[r.dest.parent_path()]) {
             (void)files.remove(w.replace.temp);
             r = Failed(r, MakeProblem(ProblemKind::CannotWrite, "cannot sync: " + ErrorText(ec), ec));
-        } else if (!PutInPlace(files, w.replace, false, r.madeBackup, &problem)) {
+        } else if (Replaced replaced; !PutInPlace(files, w.replace, false, replaced, &problem)) {
             r = Failed(r, problem);
+        } else {
+            r.madeBackup = replaced.madeBackup;
         }
         done.push_back(std::move(r));
     }

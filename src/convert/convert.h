@@ -22,10 +22,11 @@
 namespace quellmark {
 
 // Repeated: the same file given again for the same destination; it is counted once, and the
-// front ends show nothing of the repetition.
-enum class Outcome { Converted, Skipped, Failed, WouldConvert, NotStarted, Repeated };
+// front ends show nothing of the repetition. UpToDate: the destination held exactly the drawing's
+// conversion already (a run killed after it), so nothing was written and its ".BAK" stays.
+enum class Outcome { Converted, Skipped, Failed, WouldConvert, NotStarted, Repeated, UpToDate };
 
-// "converted", "skipped", "failed", "would-convert", "not-started", "repeated"
+// "converted", "skipped", "failed", "would-convert", "not-started", "repeated", "up-to-date"
 const char* OutcomeName(Outcome outcome);
 
 struct FileResult {

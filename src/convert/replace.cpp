@@ -305,6 +305,16 @@ bool WriteBeside(FileSystem& files, const fs::path& requested, const ReplaceSett
     pending.backupTakenBy = settings.backupTakenBy;
     pending.folders = settings.folders;
     if (settings.folders && !settings.folders->Enter(requested.parent_path(), *pending.pinned, problem)) return false;
+    // Looked at once the folder is the run's (and an interrupted replace there put right): a
+    // drawing converted before, by a run that was killed, needs no second conversion, which
+    // would make its first conversion the ".BAK" and lose the old drawing.
+    if (settings.sameAs) {
+        std::unique_ptr<InputFile> existing;
+        if (!files.openReadNoFollow(pending.dest, existing) && settings.sameAs(*existing)) {
+            pending.upToDate = true;
+            return true;
+        }
+    }
     pending.temp = TempBeside(pending.dest, settings.folders ? settings.folders->RunId() : std::string());
     WriteSettings writeSettings;
     writeSettings.sync = settings.sync;
@@ -331,9 +341,13 @@ bool WriteBeside(FileSystem& files, const fs::path& requested, const ReplaceSett
     return false;
 }
 
-bool PutInPlace(FileSystem& files, const PendingReplace& pending, bool syncFolder, bool& madeBackup,
+bool PutInPlace(FileSystem& files, const PendingReplace& pending, bool syncFolder, Replaced& replaced,
                 Problem* problem) {
-    madeBackup = false;
+    replaced = {};
+    if (pending.upToDate) {
+        replaced.upToDate = true;
+        return true;
+    }
     const fs::path& dest = pending.dest;
     const fs::path& temp = pending.temp;
     const bool replacing = files.examine(dest).kind == PathKind::File;
@@ -360,7 +374,7 @@ bool PutInPlace(FileSystem& files, const PendingReplace& pending, bool syncFolde
         return false;
     }
     if (syncFolder) (void)files.syncDirectory(dest.parent_path());
-    madeBackup = replacing;
+    replaced.madeBackup = replacing;
     return true;
 }
 
@@ -379,11 +393,11 @@ std::error_code ReplaceFileIn(FileSystem& files, const FolderHandle& folder, con
 }
 
 bool ReplaceWith(FileSystem& files, const fs::path& requested, const ReplaceSettings& settings,
-                 const WriteDrawing& write, std::uint64_t& bytesOut, bool& madeBackup, Problem* problem) {
+                 const WriteDrawing& write, std::uint64_t& bytesOut, Replaced& replaced, Problem* problem) {
     PendingReplace pending;
-    madeBackup = false;
+    replaced = {};
     return WriteBeside(files, requested, settings, write, bytesOut, pending, problem) &&
-           PutInPlace(files, pending, settings.sync, madeBackup, problem);
+           PutInPlace(files, pending, settings.sync, replaced, problem);
 }
 
 }  // namespace quellmark

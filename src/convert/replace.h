@@ -73,6 +73,9 @@ struct ReplaceSettings {
     DestinationFolders* folders = nullptr;  // takes each folder written, when given
     // The modification time the new drawing gets; none: the time of its writing.
     std::optional<FileTime> modified;
+    // Whether the file already at the destination (opened without following a link) holds
+    // exactly what would be written: then nothing is written, and its ".BAK" stays as it is.
+    std::function<bool(InputFile& existing)> sameAs;
     // When set, the destination's ".BAK" already holds an old file this batch kept (the source
     // named here left it): an old destination file then fails as a clash instead of replacing it.
     const std::string* backupTakenBy = nullptr;
@@ -88,20 +91,26 @@ struct PendingReplace {
     std::unique_ptr<FolderHandle> pinned;
     const std::string* backupTakenBy = nullptr;
     DestinationFolders* folders = nullptr;
-    bool sync = false;  // the record of a replace is synced before the replace begins
+    bool upToDate = false;  // the destination holds the drawing already: nothing was written
+};
+
+// What a replace did.
+struct Replaced {
+    bool madeBackup = false;  // an old destination file became ".BAK"
+    bool upToDate = false;    // the destination held the drawing already, and was left as it was
 };
 bool WriteBeside(FileSystem& fs, const std::filesystem::path& dest, const ReplaceSettings& settings,
                  const WriteDrawing& write, std::uint64_t& bytesOut, PendingReplace& pending, Problem* problem);
 // Keeps an old dest as ".BAK" and gives the temp file dest's name; with syncFolder the renames
-// are made durable. madeBackup says whether an old file became ".BAK". On failure the temp file
-// is removed and the folder holds what it held.
-bool PutInPlace(FileSystem& fs, const PendingReplace& pending, bool syncFolder, bool& madeBackup, Problem* problem);
+// are made durable. On failure the temp file is removed and the folder holds what it held. A
+// destination up to date is left as it is.
+bool PutInPlace(FileSystem& fs, const PendingReplace& pending, bool syncFolder, Replaced& replaced, Problem* problem);
 
 // Both steps: writes the drawing into a temp file beside dest, keeps an old dest as ".BAK", and
 // gives the temp file dest's name. On failure returns false with the problem, and the
 // destination folder holds what it held before.
 bool ReplaceWith(FileSystem& fs, const std::filesystem::path& dest, const ReplaceSettings& settings,
-                 const WriteDrawing& write, std::uint64_t& bytesOut, bool& madeBackup, Problem* problem);
+                 const WriteDrawing& write, std::uint64_t& bytesOut, Replaced& replaced, Problem* problem);
 
 // Puts a small file (a list) in place whole: written and synced under a temp name beside it in
 // the folder held open, then given its name there, so the name holds the old or the new file at

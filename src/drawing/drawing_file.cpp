@@ -292,4 +292,38 @@ bool WriteEditedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSet
         [&](OutputFile& file) { return EditedCopyWriter(file, source, bytes).write(patches, edits); }, failure);
 }
 
+bool HoldsEditedCopy(InputFile& file, std::span<const std::uint8_t> source, const std::vector<FlagsPatch>& patches,
+                     const EditList& edits) {
+    const std::int64_t size = static_cast<std::int64_t>(source.size()) + edits.growth();
+    if (size < 0 || file.size() != static_cast<std::uint64_t>(size)) return false;
+    // The file's bytes come in a piece at a time and are held against each run of the drawing.
+    std::vector<std::uint8_t> buffer(std::min<std::size_t>(static_cast<std::size_t>(size), std::size_t{1} << 20));
+    std::size_t held = 0;
+    std::size_t used = 0;
+    bool same = true;
+    auto against = [&](std::span<const std::uint8_t> expected) {
+        while (same && !expected.empty()) {
+            if (used == held) {
+                used = held = 0;
+                if (file.read(buffer, held) || held == 0) return void(same = false);
+            }
+            const std::size_t n = std::min(expected.size(), held - used);
+            same = std::equal(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(n), buffer.begin() + static_cast<std::ptrdiff_t>(used));
+            used += n;
+            expected = expected.subspan(n);
+        }
+    };
+    const bool walked = CatchDrawingFailure(
+        [&] {
+            ForEachPiece(
+                source.size(), patches, edits,
+                [&](std::uint64_t at, std::uint64_t length) {
+                    against(source.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(length)));
+                },
+                [&](const EditView& edit) { against(edit.bytes); });
+        },
+        nullptr);
+    return walked && same;
+}
+
 }  // namespace quellmark

@@ -79,6 +79,12 @@ bool WriteEditedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSet
                      std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, const EditList& edits,
                      Failure* failure);
 
+// Whether the open file holds exactly the converted drawing that WriteEditedCopy would write
+// (the source with its edits applied): the same size, then the same bytes, read a piece at a time
+// from where the file stands. False at the first difference or when the file cannot be read.
+bool HoldsEditedCopy(InputFile& file, std::span<const std::uint8_t> source, const std::vector<FlagsPatch>& patches,
+                     const EditList& edits);
+
 // Runs a step of reading or writing and turns what it throws into a Failure: a DrawingError as
 // it is, memory that ran out as TooLarge, anything else as Internal with its text. True when it
 // ran through.

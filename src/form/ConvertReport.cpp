@@ -32,6 +32,9 @@ namespace {
 std::string Counts(const BatchSummary& summary) {
     std::string text = "（変換 " + std::to_string(summary.converted) + " 件、スキップ " + std::to_string(summary.skipped) +
                        " 件、失敗 " + std::to_string(summary.failed) + " 件";
+    // Drawings whose destination held their conversion already (a batch run again after it was
+    // stopped or killed): nothing was written, and the old drawing stays as .BAK.
+    if (summary.upToDate > 0) text += "、変換済みのまま " + std::to_string(summary.upToDate) + " 件";
     if (summary.notStarted > 0) text += "、中止で未変換 " + std::to_string(summary.notStarted) + " 件";
     return text + "）";
 }
