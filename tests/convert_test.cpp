@@ -553,7 +553,8 @@ TEST_F(Driver, ASourceWrittenWhileItIsConvertedNeverGivesAMixedOutput) {
     for (const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
          std::chrono::steady_clock::now() < until;) {
         const FileResult r = ConvertJww(ctx, path, dest() / "R.JWW");
-        if (r.outcome != Outcome::Converted) {
+        // Between two writes the destination may already hold this very conversion.
+        if (r.outcome != Outcome::Converted && r.outcome != Outcome::UpToDate) {
             EXPECT_EQ(r.failure.kind, ProblemKind::CannotRead) << r.failure.message();
             continue;
         }

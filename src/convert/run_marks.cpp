@@ -218,9 +218,9 @@ RunMarks::Take RunMarks::take(const FolderHandle& folder, const fs::path& shown,
     // who may want the folder: no one can take a lock on it first and make it look dead.
     if (fs_.createNew(markPath, held->file, FolderAccess::Private)) return Take::Unmarked;
     (void)held->file->holdLock();  // where there are no locks, the content and stamps tell
+    // Not synced: a mark matters only while its run lives, and a crash ends the run anyway.
     std::size_t written = 0;
-    if (held->file->write({reinterpret_cast<const std::uint8_t*>(text_.data()), text_.size()}, written) ||
-        held->file->sync()) {
+    if (held->file->write({reinterpret_cast<const std::uint8_t*>(text_.data()), text_.size()}, written)) {
         held->file.reset();
         (void)fs_.remove(markPath);
         return Take::Unmarked;
