@@ -21,23 +21,22 @@ namespace {
 using namespace quellmark;
 
 // Records what the window asked of the desktop; folder pickers answer from a queue.
-class RecordingDesktop final : public Win32Desktop {
+class RecordingDesktop final : public FormDesktop {
 public:
-    Answer MessageBox(HWND, const std::wstring& title, const std::wstring& text, BoxKind, Buttons buttons) override {
-        boxes.push_back(Utf8(title) + "\n" + Utf8(text));
+    Answer MessageBox(const std::string& title, const std::string& text, BoxKind, Buttons buttons) override {
+        boxes.push_back(title + "\n" + text);
         return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
     }
     void Beep() override { ++beeps; }
-    std::wstring ChooseFolder(HWND, const std::wstring&, const std::wstring&) override {
+    std::string ChooseFolder(const std::string&, const std::string&) override {
         ++pickers;
         if (folders.empty()) return {};
         std::wstring folder = folders.front();
         folders.pop_front();
-        return folder;
+        return Utf8(folder);
     }
-    bool OpenWithShell(HWND, const std::wstring& file) override {
-        opened.push_back(file);
-        return true;
+    void OpenWithShell(const std::filesystem::path& file, std::function<void(OpenProblem)>) override {
+        opened.push_back(file.native());
     }
     bool EscapeDown() override { return false; }
 

@@ -13,7 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -67,12 +67,12 @@ protected:
         return names;
     }
     // The one box a refused command showed, after its beep.
-    void ExpectRefusal(const char* text, WindowPlatform::BoxKind kind) {
+    void ExpectRefusal(const char* text, RecordingPlatform::BoxKind kind) {
         EXPECT_EQ(platform.beeps, 1) << text;
         ASSERT_EQ(platform.boxes.size(), 1u) << text;
         EXPECT_EQ(platform.boxes[0].text, QString::fromUtf8(text));
         EXPECT_EQ(platform.boxes[0].kind, kind) << text;
-        EXPECT_EQ(platform.boxes[0].buttons, WindowPlatform::Buttons::Ok) << text;
+        EXPECT_EQ(platform.boxes[0].buttons, RecordingPlatform::Buttons::Ok) << text;
         EXPECT_TRUE(DestFiles().empty());
         EXPECT_FALSE(form->Converting());
         platform.Reset();
@@ -85,7 +85,7 @@ protected:
 }  // namespace
 
 TEST_F(Convert, EachMissingPreconditionHasItsOwnMessage) {
-    using Kind = WindowPlatform::BoxKind;
+    using Kind = RecordingPlatform::BoxKind;
     TForm1& f = Start();
     f.Button4Click();
     ExpectRefusal("検索フォルダを指定して下さい。", Kind::Error);
@@ -127,20 +127,20 @@ TEST_F(Convert, AListedFolderWithoutFilesIsNoList) {
     TForm1& f = Start();
     List(dir / "empty");
     f.Button4Click();
-    ExpectRefusal("ファイル一覧が表示されていません。", WindowPlatform::BoxKind::Error);
+    ExpectRefusal("ファイル一覧が表示されていません。", RecordingPlatform::BoxKind::Error);
 }
 
 TEST_F(Convert, NoToTheConfirmationCancelsWithoutABeep) {
     TForm1& f = Start();
     Prepare();
     SelectAll();
-    platform.answer = WindowPlatform::Answer::No;
+    platform.answer = RecordingPlatform::Answer::No;
     f.Button4Click();
     EXPECT_EQ(platform.beeps, 0);
     ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text, "変換を開始します。よろしいですか？");
-    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Confirmation);
-    EXPECT_EQ(platform.boxes[0].buttons, WindowPlatform::Buttons::YesNo);
+    EXPECT_TRUE(platform.boxes[0].text.endsWith("\n変換を開始します。よろしいですか？"));
+    EXPECT_EQ(platform.boxes[0].kind, RecordingPlatform::BoxKind::Confirmation);
+    EXPECT_EQ(platform.boxes[0].buttons, RecordingPlatform::Buttons::YesNo);
     EXPECT_EQ(f.StatusText(), "変換作業をキャンセルしました。");
     EXPECT_FALSE(f.Converting());
     EXPECT_TRUE(DestFiles().empty());
@@ -178,7 +178,7 @@ TEST_F(Convert, ABatchRunsOffTheWindowsThreadRefusesOtherCommandsAndReportsItsFa
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_TRUE(platform.pickers.empty());
     // The close box says that a batch runs and offers to stop it; no keeps both.
-    platform.answer = WindowPlatform::Answer::No;
+    platform.answer = RecordingPlatform::Answer::No;
     EXPECT_FALSE(f.close());
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, "変換中です。変換を中止して終了しますか？");
@@ -193,7 +193,7 @@ TEST_F(Convert, ABatchRunsOffTheWindowsThreadRefusesOtherCommandsAndReportsItsFa
     EXPECT_EQ(f.StatusText(), "変換作業を完了しました。（変換 2 件、スキップ 2 件、失敗 1 件）");
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].title, "変換できなかったファイル");
-    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Warning);
+    EXPECT_EQ(platform.boxes[0].kind, RecordingPlatform::BoxKind::Warning);
     // The reason in Japanese, made from the failure's kind, offset and section.
     EXPECT_TRUE(platform.boxes[0].text.startsWith("broken.jww: ファイルが途中で終わっています（"))
         << platform.boxes[0].text.toStdString();
@@ -314,7 +314,7 @@ TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
     f.setGeometry(50, 60, 700, 500);
     f.Splitter1->setSizes({210, f.Splitter1->width() - 213});
     f.StringGrid1->horizontalHeader()->resizeSection(0, 120);
-    platform.answer = WindowPlatform::Answer::Yes;
+    platform.answer = RecordingPlatform::Answer::Yes;
     f.MnuExitClick();
     ASSERT_FALSE(f.isVisible());
     form.reset();
@@ -358,7 +358,7 @@ TEST_F(Convert, AnotherRunIsWaitedForUntilStopAndATempFolderThatCannotBeMadeIsSa
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
     EXPECT_EQ(platform.beeps, 1);
     ASSERT_EQ(platform.boxes.size(), 2u);
-    EXPECT_EQ(platform.boxes[1].kind, WindowPlatform::BoxKind::Error);
+    EXPECT_EQ(platform.boxes[1].kind, RecordingPlatform::BoxKind::Error);
     EXPECT_TRUE(platform.boxes[1].text.contains("一時フォルダを")) << platform.boxes[1].text.toStdString();
     EXPECT_TRUE(platform.boxes[1].text.contains("入出力エラー")) << platform.boxes[1].text.toStdString();
     EXPECT_TRUE(DestFiles().empty());

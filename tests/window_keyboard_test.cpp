@@ -7,7 +7,7 @@
 
 #include <QApplication>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 
 using namespace quellmark;
@@ -25,8 +25,8 @@ protected:
     }
     fs::path src() const { return dir / "src"; }
     void ClickRow(int row, Qt::KeyboardModifiers keys) {
-        QTableWidget* grid = form->StringGrid1;
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, keys, grid->visualItemRect(grid->item(row, 0)).center());
+        QTableView* grid = form->StringGrid1;
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, keys, grid->visualRect(grid->model()->index(row, 0)).center());
     }
 };
 
@@ -71,11 +71,14 @@ TEST_F(Keyboard, TabLeavesTheListAndTheKeyboardAloneConverts) {
     EXPECT_EQ(platform.boxes.size(), 1u);  // the confirmation only
 }
 
-TEST(QtPlatform, AQuickTapOfEscapeBetweenTwoPollsCounts) {
+// The desktop says whether Escape is held; a press is the form's input, not kept here for a
+// later poll.
+TEST(QtPlatform, EscapeIsHeldFromItsPressToItsRelease) {
     QtWindowPlatform platform;
     QWidget widget;
     widget.show();
-    QTest::keyClick(&widget, Qt::Key_Escape);  // pressed and released before anyone asked
+    QTest::keyPress(&widget, Qt::Key_Escape);
     EXPECT_TRUE(platform.EscapeDown());
+    QTest::keyRelease(&widget, Qt::Key_Escape);
     EXPECT_FALSE(platform.EscapeDown());
 }

@@ -11,7 +11,7 @@
 #include <QHeaderView>
 #include <QStyle>
 #include <QMenu>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -71,7 +71,7 @@ protected:
     }
     // The characters a size is padded to in a column this wide when characters are charWidth wide.
     int PaddedWidth(int columnWidth, int charWidth) const {
-        const QTableWidget* grid = form->StringGrid1;
+        const QTableView* grid = form->StringGrid1;
         const int margin = grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
         return std::max(3, (columnWidth - 2 * margin) / std::max(3, charWidth));
     }
@@ -143,7 +143,7 @@ TEST_F(FileList, RowsShowSizeTypeMemoTimeAndAttributes) {
     EXPECT_EQ(rows.at("d.jw$").type, ".JW$");
     EXPECT_EQ(rows.at("G.BK1").type, ".BK1");
     EXPECT_TRUE(QDateTime::fromString(rows.at("B.jws").time, "yyyy/MM/dd hh:mm:ss").isValid());
-    EXPECT_EQ(f.StringGrid1->currentRow(), 0);  // the first file is the row selected
+    EXPECT_EQ(f.StringGrid1->currentIndex().row(), 0);  // the first file is the row selected
 }
 
 TEST_F(FileList, MemosComeFromJwwDrawingsAndTheirBackupsOnly) {
@@ -176,13 +176,13 @@ TEST_F(FileList, SizesOfFourGigabytesAndMoreShowInFull) {
     EXPECT_EQ(Column(0), QStringList({"small.dat", "huge.dat"}));
 }
 
-TEST_F(FileList, AnEmptyFolderLeavesOneEmptyRowAndNoList) {
+TEST_F(FileList, AnEmptyFolderShowsNoRowAndNoList) {
     fs::create_directories(dir / "empty");
     TForm1& f = Start();
     List(dir / "empty");
     EXPECT_FALSE(f.Form().FListShown);
-    EXPECT_EQ(f.RowCount(), 2);
-    EXPECT_EQ(Column(0), QStringList({""}));
+    EXPECT_EQ(f.RowCount(), 1);  // the header only: no blank row to select
+    EXPECT_TRUE(Column(0).isEmpty());
     EXPECT_EQ(f.StatusText(), "0 Files  パス名「" + Folder(dir / "empty") + "」");
 }
 
@@ -201,7 +201,7 @@ TEST_F(FileList, EscapeStopsTheListingAndKeepsTheRowsFilled) {
     platform.escape = [&] { return platform.escapePolls - again >= 1; };
     Click(Node(""));
     EXPECT_EQ(f.StatusText(), "検索を中断しました。");
-    EXPECT_EQ(Column(0), QStringList({""}));
+    EXPECT_TRUE(Column(0).isEmpty());
     EXPECT_FALSE(f.Form().FListShown);
 }
 
@@ -235,18 +235,18 @@ TEST_F(Sorting, HeaderClicksSortByTheColumnInTurnsAndAttributesRestoreTheListing
     ClickHeader(0);
     EXPECT_EQ(Column(0), QStringList({"A.txt", "b.txt", "c.TXT", "D.txt"}));
     EXPECT_TRUE(RowsWhole());
-    EXPECT_TRUE(f.Form().FSortDescending);
-
-    ClickHeader(5);  // "属性": the listing again, in the folder's order; the direction stays
-    EXPECT_EQ(Column(0), listed);
-    EXPECT_TRUE(f.Form().FSortDescending);
-
+    EXPECT_EQ(f.StringGrid1->horizontalHeader()->sortIndicatorSection(), 0);
     ClickHeader(0);
     EXPECT_EQ(Column(0), QStringList({"D.txt", "c.TXT", "b.txt", "A.txt"}));
-    EXPECT_TRUE(RowsWhole());
+    EXPECT_TRUE(f.Form().FSortDescending);
 
-    ClickHeader(1);  // sizes padded to one width sort as numbers
+    ClickHeader(5);  // "属性": the listing again, in the folder's order, and no arrow
+    EXPECT_EQ(Column(0), listed);
+    EXPECT_FALSE(f.StringGrid1->horizontalHeader()->isSortIndicatorShown());
+
+    ClickHeader(1);  // a new column starts ascending; sizes padded to one width sort as numbers
     EXPECT_EQ(Column(0), QStringList({"A.txt", "D.txt", "b.txt", "c.TXT"}));
+    EXPECT_TRUE(RowsWhole());
     ClickHeader(1);
     EXPECT_EQ(Column(0), QStringList({"c.TXT", "b.txt", "D.txt", "A.txt"}));
     EXPECT_TRUE(RowsWhole());
@@ -298,7 +298,7 @@ protected:
     }
     static QString Padded(int value, int width) { return QString::number(value).rightJustified(width, ' '); }
     int PaddedWidth(int columnWidth, int charWidth) const {
-        const QTableWidget* grid = form->StringGrid1;
+        const QTableView* grid = form->StringGrid1;
         const int margin = grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
         return std::max(3, (columnWidth - 2 * margin) / std::max(3, charWidth));
     }
@@ -342,7 +342,7 @@ TEST_F(DoubleClick, OpensTheCurrentRowsFileWithTheDesktop) {
     EXPECT_EQ(platform.beeps, 1);
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, "検索フォルダを指定して下さい。");
-    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Error);
+    EXPECT_EQ(platform.boxes[0].kind, RecordingPlatform::BoxKind::Error);
     EXPECT_EQ(f.StatusText(), "検索フォルダを指定して下さい。");
 
     platform.Reset();
@@ -354,10 +354,10 @@ TEST_F(DoubleClick, OpensTheCurrentRowsFileWithTheDesktop) {
 
     platform.Reset();
     Click(Node(""));
-    QTableWidget* grid = f.StringGrid1;
+    QTableView* grid = f.StringGrid1;
     const auto doubleClickOn = [&](const QString& name) {
         const int row = static_cast<int>(Column(0).indexOf(name));
-        DoubleClickAt(grid->viewport(), grid->visualItemRect(grid->item(row, 0)).center());
+        DoubleClickAt(grid->viewport(), grid->visualRect(grid->model()->index(row, 0)).center());
     };
     doubleClickOn("C.TXT");
     EXPECT_EQ(platform.opened, QStringList({Folder(folder()) + "C.TXT"}));
@@ -370,7 +370,7 @@ TEST_F(DoubleClick, OpensTheCurrentRowsFileWithTheDesktop) {
     EXPECT_EQ(platform.opened.last(), Folder(folder()) + "B.jws");
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, "このファイルを開くアプリケーションが見つかりません。");
-    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Error);
+    EXPECT_EQ(platform.boxes[0].kind, RecordingPlatform::BoxKind::Error);
 }
 
 TEST_F(FileList, TheFileTypeComboEndsAtJwsAndTheMenuTicksTheTypeShown) {

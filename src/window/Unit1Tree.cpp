@@ -78,7 +78,7 @@ void TForm1::ConnectTree() {
                 // opens or closes its branch.
                 const bool listed = std::exchange(mouse->doubleClicked, false) && folder == mouse->clickedLast;
                 mouse->clickedLast = folder;
-                if (!listed && (node || !form_.FSearchReady)) form_.FolderChosen(NodeOf(node));
+                if (!listed) form_.TreeClicked(NodeOf(node));
                 break;
             }
             default: break;
@@ -87,7 +87,7 @@ void TForm1::ConnectTree() {
     });
     // Moving with the keys lists the folder moved to; the search's own changes list nothing.
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this, mouse](QTreeWidgetItem* current) {
-        if (mouse->pressed || !current || form_.Activity() == FormActivity::Searching) return;
+        if (quietTree_ || mouse->pressed || !current || form_.Activity() == FormActivity::Searching) return;
         form_.FolderChosen(NodeOf(current));
     });
 }
