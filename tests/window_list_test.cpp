@@ -134,7 +134,7 @@ TEST_F(FileList, RowsShowSizeTypeMemoTimeAndAttributes) {
     EXPECT_EQ(a.size.size(), width);
     EXPECT_EQ(a.size.trimmed(), QString::number(fs::file_size(folder() / "A.JWW")));
     EXPECT_EQ(a.type, ".JWW");
-    EXPECT_EQ(a.memo, "図面メモ");  // line break and tab dropped
+    EXPECT_EQ(a.memo, "図面 メモ ");  // line break and tab shown as spaces
     EXPECT_EQ(a.time, "2024/01/02 03:04:06");
     EXPECT_EQ(a.attributes, "");
 

@@ -82,19 +82,16 @@ public:
     const std::string& Lost() const { return lost_; }
 
     // ---- the session's events, from its threads ----
-    void Waiting(const fs::path&, const Holder& holder) override {
-        Post([text = WaitingText(holder)](MainForm& form) { form.ShowStatus(text); });
-    }
+    void Waiting(const fs::path&, const Holder& holder) override { Tell(WaitingText(holder)); }
     void FileStarted(std::size_t, const BatchJob& job) override {
-        Post([text = ConvertingText(PathText(job.source), PathText(job.dest))](MainForm& form) { form.ShowStatus(text); });
+        Tell(ConvertingText(PathText(job.source), PathText(job.dest)));
     }
     void FileFinished(std::size_t index, const FileResult& result) override {
         std::string lost;
         if (result.outcome == Outcome::Failed && result.failure.kind == ProblemKind::CannotWrite) lost = DestinationLost();
-        int done;
         {
             std::lock_guard lock(mutex_);
-            done = ++done_;
+            ++done_;
             if (result.outcome == Outcome::Failed) failed_.emplace_back(index, result);
             // A drawing the writers changed beyond its marks is named with what they changed.
             if (result.outcome == Outcome::Converted && result.changes.normalised()) changed_.emplace_back(index, result);
@@ -107,7 +104,21 @@ public:
                 stop_ = true;
             }
         }
-        Post([done, total = Total()](MainForm& form) { form.view_.ShowProgress(done, total); });
+        Tell({});
+    }
+
+    // Shows the latest news on the window's thread: the status and how many are done.
+    void Deliver(MainForm& form) {
+        newsPosted_ = false;
+        std::string status;
+        int done;
+        {
+            std::lock_guard lock(mutex_);
+            status = std::exchange(newsStatus_, std::string());
+            done = done_;
+        }
+        if (!status.empty()) form.ShowStatus(status);
+        form.view_.ShowProgress(done, Total());
     }
 
 private:
@@ -123,6 +134,19 @@ private:
         if (files_.examine(request_.dest).kind != PathKind::Folder) return texts::kDestinationGone;
         if (!files_.writable(request_.dest)) return texts::kDestinationUnwritable;
         return {};
+    }
+    // Keeps the news and wakes the window for it once: workers report faster than a window
+    // paints, and a call per report would queue up behind each other, leaving the bar and the
+    // status far behind the drawings written.
+    void Tell(std::string status) {
+        if (!status.empty()) {
+            std::lock_guard lock(mutex_);
+            newsStatus_ = std::move(status);
+        }
+        if (newsPosted_.exchange(true)) return;
+        Post([](MainForm& form) {
+            if (form.batch_) form.batch_->Deliver(form);
+        });
     }
     // Runs the call on the window's thread if the form is still there.
     void Post(std::function<void(MainForm&)> call) {
@@ -142,6 +166,8 @@ private:
     SessionResult result_;
     std::mutex mutex_;
     int done_ = 0;
+    std::string newsStatus_;  // the status not yet shown
+    std::atomic<bool> newsPosted_{false};
     Numbered failed_;
     Numbered skipped_;
     Numbered changed_;

@@ -139,7 +139,15 @@ std::string MainForm::DrawingMemo(const fs::path& file) {
     if (!drawing && !(backup && IsJwwFile(files_, file))) return {};
     JwwDocument doc;
     if (!ReadJwwMemo(doc, files_, file)) return {};
-    return Cp932ToUtf8(SanitizeSjis(doc.Header.Memo));
+    // A memo is one line in the list: a line break or a tab between two words shows as a space
+    // rather than joining them. A control byte is never the second byte of a character.
+    std::string memo;
+    const std::string& stored = doc.Header.Memo;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        if (stored[i] == '\r' && i + 1 < stored.size() && stored[i + 1] == '\n') continue;  // one break, one space
+        memo += static_cast<unsigned char>(stored[i]) < 0x20 ? ' ' : stored[i];
+    }
+    return Cp932ToUtf8(SanitizeSjis(memo));
 }
 
 void MainForm::SizeWidthChanged(int characters) {

@@ -421,6 +421,10 @@ void MainWindow::Layout() {
     const int stopWidth = Scaled(kStopWidth);
     const int progressWidth = Scaled(kProgressWidth);
     const int grip = ::GetSystemMetrics(SM_CXVSCROLL);
+    // The status text's part ends where the bar and 中止 begin while a batch runs.
+    const bool batch = ::IsWindowVisible(progress_) != FALSE;
+    const int parts[2] = {batch ? std::max(0, width - grip - stopWidth - progressWidth - 4) : -1, -1};
+    ::SendMessageW(status_, SB_SETPARTS, batch ? 2 : 1, reinterpret_cast<LPARAM>(parts));
     ::MoveWindow(stop_, width - grip - stopWidth, height + 1, stopWidth, barHeight - 2, TRUE);
     ::MoveWindow(progress_, width - grip - stopWidth - progressWidth - 2, height + 2, progressWidth, barHeight - 4, TRUE);
     ::SetWindowPos(progress_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -553,8 +557,8 @@ void MainWindow::CloseWindow() {
 
 void MainWindow::ShowStatus(const std::string& text, bool announce) {
     statusText_ = Wide(text);
-    ::SendMessageW(status_, SB_SIMPLE, TRUE, 0);
-    ::SendMessageW(status_, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(statusText_.c_str()));
+    // The text's own part, left of the progress bar and 中止, which never cover it.
+    ::SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusText_.c_str()));
     // The bar's own text is its name for screen readers; an announcement tells them it changed.
     ::SetWindowTextW(status_, statusText_.c_str());
     if (announce) ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, status_, OBJID_CLIENT, CHILDID_SELF);
@@ -584,6 +588,7 @@ void MainWindow::ShowActivity(FormActivity activity) {
     ::ShowWindow(progress_, on.batch ? SW_SHOW : SW_HIDE);
     ::ShowWindow(stop_, on.batch ? SW_SHOW : SW_HIDE);
     ::EnableWindow(stop_, on.batch);
+    Layout();
     // Windows drops the focus of a control it disables: the keys still reach the window.
     const HWND focused = ::GetFocus();
     if (!focused || !::IsWindowEnabled(focused) || !::IsWindowVisible(focused)) ::SetFocus(hwnd_);
@@ -620,7 +625,10 @@ void MainWindow::Focus(FormControl control) { FocusOn(Control(control)); }
 
 void MainWindow::FocusOn(HWND control) {
     if (control && ::IsWindow(control) && ::IsWindowEnabled(control) && ::IsWindowVisible(control)) {
+        // A tree taking the focus selects its first folder: that lists nothing.
+        fillingTree_ = control == tree_;
         ::SetFocus(control);
+        fillingTree_ = false;
     } else {
         ::SetFocus(hwnd_);  // the window's keys (Escape, the menu) still work
     }
