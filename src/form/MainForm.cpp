@@ -216,6 +216,7 @@ void MainForm::SearchAgainLater(const std::string& folder) {
         self.view_.ShowSearchFolder(self.FSearchFolder);
         self.CommandStarts();
         self.SearchFolders();
+        if (self.FSearchReady) self.view_.Focus(FormControl::Tree);
     });
 }
 

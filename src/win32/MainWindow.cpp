@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <utility>
 
 namespace quellmark {
 
@@ -343,6 +344,19 @@ void MainWindow::CreateControls() {
     stop_ = ::CreateWindowExW(0, L"BUTTON", Wide(texts::kStopButton).c_str(), WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
                               0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStopId)),
                               ::GetModuleHandleW(nullptr), nullptr);
+    // 参照 and 変換 say what they do when the pointer rests on them.
+    const HWND tips = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                        hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    for (const auto& [control, text] : {std::pair{browse_, texts::kBrowseTip}, std::pair{convert_, texts::kConvertTip}}) {
+        const std::wstring tip = Wide(text);
+        TOOLINFOW info{};
+        info.cbSize = sizeof info;
+        info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        info.hwnd = hwnd_;
+        info.uId = reinterpret_cast<UINT_PTR>(control);
+        info.lpszText = const_cast<wchar_t*>(tip.c_str());
+        ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    }
     for (HWND label : {::GetDlgItem(hwnd_, kSearchLabelId), ::GetDlgItem(hwnd_, kTreeLabelId),
                        ::GetDlgItem(hwnd_, kListLabelId)}) {
         // Names for screen readers only: the controls they name show what they are.

@@ -146,7 +146,9 @@ void TForm1::ApplyColumnWidths(const std::array<int, kListColumns>& stored) {
     QHeaderView* header = StringGrid1->horizontalHeader();
     const QFontMetrics metrics(StringGrid1->font());
     design::ColumnMeasures measures;
-    const int headerMargins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    // The header's margins, and room for the sort arrow beside the caption rather than on it.
+    const int headerMargins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
+                              header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header);
     for (int c = 0; c < kListColumns; ++c) {
         measures.header[c] = header->fontMetrics().horizontalAdvance(QString::fromUtf8(texts::kColumnHeaders[c])) + headerMargins;
         measures.sample[c] = metrics.horizontalAdvance(QString::fromUtf8(design::kColumnSamples[c])) +
