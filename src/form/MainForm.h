@@ -44,6 +44,9 @@ struct FolderNode {
 
 // The controls the keyboard's focus can be on, as the form names them.
 enum class FormControl { None, SearchField, Tree, TypeBox, DestField, Browse, Convert, List, Stop };
+inline constexpr FormControl kFormControls[] = {FormControl::SearchField, FormControl::Tree,   FormControl::TypeBox,
+                                                FormControl::DestField,   FormControl::Browse, FormControl::Convert,
+                                                FormControl::List,        FormControl::Stop};
 
 // One file row of the list as it shows, cell by cell.
 struct FileRow {

@@ -274,9 +274,16 @@ bool MainWindow::TranslateKeys(MSG& message) {
             form_.Convert();
             return true;
         }
-        // Enter on a file opens it, as a double click does.
+        // Enter on a file opens it, as a double click does; on a folder it lists it, as a click.
         if (message.wParam == VK_RETURN && message.hwnd == list_) {
             form_.RowOpened(CurrentRow());
+            return true;
+        }
+        if (message.wParam == VK_RETURN && message.hwnd == tree_) {
+            TVITEMW item{};
+            item.mask = TVIF_PARAM;
+            item.hItem = TreeView_GetSelection(tree_);
+            form_.TreeClicked(item.hItem && TreeView_GetItem(tree_, &item) ? static_cast<int>(item.lParam) : -1);
             return true;
         }
     }
@@ -627,8 +634,7 @@ HWND MainWindow::Control(FormControl control) const {
 
 FormControl MainWindow::FocusedControl() {
     const HWND focused = ::GetFocus();
-    for (FormControl control : {FormControl::SearchField, FormControl::Tree, FormControl::TypeBox, FormControl::DestField,
-                                FormControl::Browse, FormControl::Convert, FormControl::List, FormControl::Stop}) {
+    for (FormControl control : kFormControls) {
         const HWND window = Control(control);
         if (focused && (focused == window || ::IsChild(window, focused))) return control;
     }

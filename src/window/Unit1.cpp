@@ -511,8 +511,7 @@ QWidget* TForm1::Control(FormControl control) const {
 
 FormControl TForm1::FocusedControl() {
     const QWidget* focused = QApplication::focusWidget();
-    for (FormControl control : {FormControl::SearchField, FormControl::Tree, FormControl::TypeBox, FormControl::DestField,
-                                FormControl::Browse, FormControl::Convert, FormControl::List, FormControl::Stop}) {
+    for (FormControl control : kFormControls) {
         const QWidget* widget = Control(control);
         if (focused && (focused == widget || widget->isAncestorOf(focused))) return control;
     }

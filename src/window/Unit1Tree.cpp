@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QStyle>
@@ -84,6 +85,14 @@ void TForm1::ConnectTree() {
             default: break;
         }
         return false;
+    });
+    // Enter on a folder lists it, as a click on it does.
+    new EventHook(TreeView1, this, [this](QObject*, QEvent* event) {
+        if (event->type() != QEvent::KeyPress) return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || key->modifiers() != Qt::NoModifier) return false;
+        form_.TreeClicked(NodeOf(TreeView1->currentItem()));
+        return true;
     });
     // Moving with the keys lists the folder moved to; the search's own changes list nothing.
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this, mouse](QTreeWidgetItem* current) {
