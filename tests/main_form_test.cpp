@@ -1,15 +1,20 @@
-// The main form without any toolkit, through a view that records what it is told: the selection
-// kept by name through sorts and re-listings, the checks of values from the settings file, the
-// settings going to the user's folder when the program's cannot take them or the packages own
-// it, the window's command line, and a destination lost during a batch.
+// The main form without any toolkit, through a view that records what it is told, so both windows
+// are held by the same tests: the listing's rows and texts, the selection kept by name through
+// sorts and re-listings, the sort kept, Escape, Convert's choice of rows and its question,
+// closing, the focus, the checks of values from the settings file, the settings going to the
+// user's folder when the program's cannot take them or the packages own it, the window's command
+// line, and a destination lost during a batch.
 #include "testkit.h"
 
+#include "form/FileListText.h"
 #include "form/FormSettings.h"
 #include "form/MainForm.h"
 #include "form/UnitIni.h"
 #include "form/WindowArguments.h"
 
+#include <array>
 #include <chrono>
+#include <map>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -496,4 +501,62 @@ TEST_F(Form, TheSortIsKeptForTheNextListingsAndTheNextStart) {
     again.HeaderClicked(kAttributeColumn);
     EXPECT_EQ(view.rows[0].cells[kNameColumn], "a.jww");
     EXPECT_EQ(view.sortColumn, -1);
+}
+
+// A listing shows the files of the chosen type whatever their letter case, never folders, hidden
+// files or what is neither file nor folder; each row its padded size, type, memo (JWW drawings
+// and their backups only, line breaks as spaces), time and attributes; an empty folder no row.
+TEST_F(Form, AListingShowsTheFilesOfItsTypeWithTheirTexts) {
+    const std::string memo = "\x90\x7d\x96\xca\r\n\x83\x81\x83\x82\t";  // 図面, a line break, メモ and a tab
+    const std::string sitePlan = "\x94\x7A\x92\x75\x90\x7D";            // 配置図
+    WriteFile(data() / "A.JWW", JwwWithMemo(memo));
+    WriteFile(data() / "B.jws", JwsDrawing());
+    WriteText(data() / "C.TXT", "text");
+    WriteFile(data() / "d.jw$", JwwWithMemo(sitePlan, 420));
+    WriteFile(data() / "E.BAK", JwwWithMemo(sitePlan, 230));
+    WriteText(data() / "F.BAK", std::string(4096, 'x'));  // long enough, but no drawing
+    WriteFile(data() / "G.BK1", JwwWithMemo(sitePlan));
+    WriteFile(data() / "H.jww", BrokenJww(sitePlan));  // only the entity list is cut
+    WriteFile(data() / "I.jww", JwwCutInHeader(sitePlan));
+    fs::create_directory(data() / "sub.jww");
+    WriteFile(data() / ".hidden.jww", JwwWithMemo(sitePlan));
+#ifndef _WIN32
+    fs::create_symlink(data() / "nothing", data() / "dangling.jww");
+#endif
+    fs::permissions(data() / "C.TXT", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    MainForm& f = Listed();
+    const auto names = [&] {
+        std::vector<std::string> listed;
+        for (const FileRow& row : view.rows) listed.push_back(row.cells[kNameColumn]);
+        return listed;
+    };
+    EXPECT_EQ(names(), (std::vector<std::string>{"A.JWW", "B.jws", "C.TXT", "d.jw$", "E.BAK", "F.BAK", "G.BK1", "H.jww",
+                                                 "I.jww"}));
+    EXPECT_EQ(view.status, "9 Files  パス名「" + Folder(data()) + "」");
+    std::map<std::string, std::array<std::string, kListColumns>> cells;
+    for (const FileRow& row : view.rows) cells[row.cells[kNameColumn]] = row.cells;
+    const std::array<std::string, kListColumns>& a = cells.at("A.JWW");
+    EXPECT_EQ(a[kSizeColumn], RightJustify(static_cast<std::int64_t>(fs::file_size(data() / "A.JWW")), 10));
+    EXPECT_EQ(a[2], ".JWW");
+    EXPECT_EQ(a[kMemoColumn], "図面 メモ ");
+    EXPECT_EQ(a[4].size(), std::string("0000/00/00 00:00:00").size());
+    EXPECT_EQ(cells.at("C.TXT")[kSizeColumn], "         4");
+    EXPECT_EQ(cells.at("C.TXT")[kAttributeColumn], "R ");
+    EXPECT_EQ(cells.at("d.jw$")[2], ".JW$");
+    for (const char* name : {"d.jw$", "E.BAK", "G.BK1", "H.jww"}) EXPECT_EQ(cells.at(name)[kMemoColumn], "配置図") << name;
+    for (const char* name : {"B.jws", "C.TXT", "F.BAK", "I.jww"}) EXPECT_EQ(cells.at(name)[kMemoColumn], "") << name;
+
+    const std::pair<int, std::vector<std::string>> types[] = {
+        {1, {"A.JWW", "B.jws", "d.jw$", "H.jww", "I.jww"}}, {2, {"A.JWW", "H.jww", "I.jww"}}, {3, {"B.jws"}}, {-1, {}}};
+    for (const auto& [type, listed] : types) {
+        f.FileTypeChosen(type);
+        if (type >= 0) {
+            EXPECT_EQ(names(), listed) << type;
+        }
+    }
+    EXPECT_EQ(names().size(), 9u);  // no type at all lists everything
+
+    f.FolderChosen(static_cast<int>(f.Tree().size()) - 1);
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_FALSE(f.FListShown);
 }

@@ -1,12 +1,9 @@
-// The file list: each file type's listing, the cells of a row (size, type, memo, time,
-// attributes), the memos of JWW, JW$ and backup files, entries that never show, an interrupted
-// listing, header-click sorting and the "属性" refresh, the size column's padding, and the
-// double click.
+// The Qt file list's wiring: the file type box and menu, an interrupted listing, header clicks
+// and presses off the header, the size column's padding as its width changes, the column widths,
+// and the double click. What a listing shows is the form's, tested in its own suite.
 #include "window_testkit.h"
 
 #include <QComboBox>
-#include <QDateTime>
-#include <QFile>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QStyle>
@@ -82,82 +79,12 @@ const QStringList kAllFiles = {"A.JWW", "B.jws", "C.TXT", "E.BAK", "F.BAK", "G.B
 
 }  // namespace
 
-TEST_F(FileList, EachFileTypeListsItsPatternWhateverTheLetterCase) {
-    TForm1& f = Start();
-    List(folder());
-    EXPECT_EQ(Sorted(Column(0)), kAllFiles);
-    EXPECT_EQ(f.StatusText(), "9 Files  パス名「" + Folder(folder()) + "」");
-    EXPECT_TRUE(f.Form().FListShown);
-
-    f.MnuFileType1Click();
-    EXPECT_EQ(f.ComboBox1->currentIndex(), 1);
-    EXPECT_EQ(Sorted(Column(0)), QStringList({"A.JWW", "B.jws", "H.jww", "I.jww", "d.jw$"}));
-    f.MnuFileType2Click();
-    EXPECT_EQ(f.ComboBox1->currentText(), "*.JWW");
-    EXPECT_EQ(Sorted(Column(0)), QStringList({"A.JWW", "H.jww", "I.jww"}));
-    EXPECT_EQ(f.StatusText(), "3 Files  パス名「" + Folder(folder()) + "」");
-    f.MnuFileType3Click();
-    EXPECT_EQ(Column(0), QStringList({"B.jws"}));
-    f.MnuFileType0Click();
-    EXPECT_EQ(Sorted(Column(0)), kAllFiles);
-
-    // No item at all lists everything.
-    f.ComboBox1->setCurrentIndex(2);
-    f.ComboBox1Change();
-    ASSERT_EQ(Column(0).size(), 3);
-    f.ComboBox1->setCurrentIndex(-1);
-    f.ComboBox1Change();
-    EXPECT_EQ(Sorted(Column(0)), kAllFiles);
-}
-
 TEST_F(FileList, AFileTypeChosenBeforeAnySearchListsNothing) {
     TForm1& f = Start();
     f.MnuFileType2Click();
     EXPECT_EQ(f.ComboBox1->currentIndex(), 2);
     EXPECT_FALSE(f.Form().FListShown);
     EXPECT_TRUE(platform.boxes.empty());
-}
-
-TEST_F(FileList, RowsShowSizeTypeMemoTimeAndAttributes) {
-    const QDateTime when(QDate(2024, 1, 2), QTime(3, 4, 6));
-    QFile file(QString::fromStdString((folder() / "A.JWW").string()));
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileModificationTime));
-    file.close();
-    fs::permissions(folder() / "C.TXT", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-
-    TForm1& f = Start();
-    List(folder());
-    const auto rows = Rows();
-    const int width = PaddedWidth(f.StringGrid1->horizontalHeader()->sectionSize(1), 8);
-    const Row& a = rows.at("A.JWW");
-    EXPECT_EQ(a.size.size(), width);
-    EXPECT_EQ(a.size.trimmed(), QString::number(fs::file_size(folder() / "A.JWW")));
-    EXPECT_EQ(a.type, ".JWW");
-    EXPECT_EQ(a.memo, "図面 メモ ");  // line break and tab shown as spaces
-    EXPECT_EQ(a.time, "2024/01/02 03:04:06");
-    EXPECT_EQ(a.attributes, "");
-
-    EXPECT_EQ(rows.at("C.TXT").attributes, "R ");
-    EXPECT_EQ(rows.at("C.TXT").size, QString(width - 1, ' ') + "4");
-    EXPECT_EQ(rows.at("d.jw$").type, ".JW$");
-    EXPECT_EQ(rows.at("G.BK1").type, ".BK1");
-    EXPECT_TRUE(QDateTime::fromString(rows.at("B.jws").time, "yyyy/MM/dd hh:mm:ss").isValid());
-    EXPECT_EQ(f.StringGrid1->currentIndex().row(), 0);  // the first file is the row selected
-}
-
-TEST_F(FileList, MemosComeFromJwwDrawingsAndTheirBackupsOnly) {
-    Start();
-    List(folder());
-    const auto rows = Rows();
-    EXPECT_EQ(rows.at("d.jw$").memo, "配置図");
-    EXPECT_EQ(rows.at("E.BAK").memo, "配置図");
-    EXPECT_EQ(rows.at("G.BK1").memo, "配置図");
-    EXPECT_EQ(rows.at("H.jww").memo, "配置図");  // the header reads, whatever follows
-    EXPECT_EQ(rows.at("I.jww").memo, "");        // the header does not
-    EXPECT_EQ(rows.at("B.jws").memo, "");
-    EXPECT_EQ(rows.at("F.BAK").memo, "");
-    EXPECT_EQ(rows.at("C.TXT").memo, "");
 }
 
 TEST_F(FileList, SizesOfFourGigabytesAndMoreShowInFull) {
@@ -174,16 +101,6 @@ TEST_F(FileList, SizesOfFourGigabytesAndMoreShowInFull) {
     EXPECT_EQ(Rows().at("huge.dat").size.trimmed(), "5000000000");
     ClickHeader(1);
     EXPECT_EQ(Column(0), QStringList({"small.dat", "huge.dat"}));
-}
-
-TEST_F(FileList, AnEmptyFolderShowsNoRowAndNoList) {
-    fs::create_directories(dir / "empty");
-    TForm1& f = Start();
-    List(dir / "empty");
-    EXPECT_FALSE(f.Form().FListShown);
-    EXPECT_EQ(f.RowCount(), 1);  // the header only: no blank row to select
-    EXPECT_TRUE(Column(0).isEmpty());
-    EXPECT_EQ(f.StatusText(), "0 Files  パス名「" + Folder(dir / "empty") + "」");
 }
 
 TEST_F(FileList, EscapeStopsTheListingAndKeepsTheRowsFilled) {
