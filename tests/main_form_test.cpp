@@ -560,3 +560,53 @@ TEST_F(Form, AListingShowsTheFilesOfItsTypeWithTheirTexts) {
     EXPECT_TRUE(view.rows.empty());
     EXPECT_FALSE(f.FListShown);
 }
+
+// Each missing precondition refuses Convert with a beep and its own box, which the status says
+// too; a listed folder without files is no list; no to the question cancels without a beep.
+TEST_F(Form, EachMissingPreconditionRefusesConvertWithItsOwnWords) {
+    WriteFile(data() / "a.jww", Drawing());
+    fs::create_directories(data() / "empty");
+    form = std::make_unique<MainForm>(view, view, RealFileSystem(), app());
+    view.form = form.get();
+    MainForm& f = *form;
+    f.Shown();
+    const auto refused = [&](const std::string& text) {
+        view.boxes.clear();
+        view.beeps = 0;
+        f.Convert();
+        EXPECT_EQ(view.beeps, 1) << text;
+        ASSERT_EQ(view.boxes.size(), 1u) << text;
+        EXPECT_EQ(view.boxes[0].text, text);
+        EXPECT_EQ(view.boxes[0].kind, BoxKind::Error);
+        EXPECT_EQ(view.status, text);
+        EXPECT_FALSE(f.Busy());
+    };
+    refused("検索フォルダを指定して下さい。");
+    view.folders.push_back(Folder(data()));
+    f.ChooseSearchFolder();
+    refused("ファイル一覧が表示されていません。");
+    f.FolderChosen(1);  // empty/
+    refused("ファイル一覧が表示されていません。");
+    f.FolderChosen(0);
+    refused("保存先フォルダを指定して下さい。");
+    view.folders.push_back(Folder(dir / "gone"));
+    f.ChooseDestFolder();
+    refused("指定された保存先フォルダが存在しません。再指定して下さい。");
+    for (const fs::path& same : {data(), dir / "dest" / ".." / "data"}) {
+        view.folders.push_back(Folder(same));
+        f.ChooseDestFolder();
+        refused("保存先フォルダとファイルのフォルダが同じになっています。");
+    }
+    view.folders.push_back(Folder(dest()));
+    f.ChooseDestFolder();
+    view.Select({"a.jww"});
+    view.boxes.clear();
+    view.beeps = 0;
+    view.answer = Answer::No;
+    f.Convert();
+    EXPECT_EQ(view.beeps, 0);
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].kind, BoxKind::Confirmation);
+    EXPECT_EQ(view.status, "変換作業をキャンセルしました。");
+    EXPECT_TRUE(fs::is_empty(dest()));
+}

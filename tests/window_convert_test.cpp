@@ -1,7 +1,7 @@
-// The Convert command in the window: each check with its text, kind and beep; the confirmation;
-// a batch over a selection with a broken drawing in it, run off the window's thread, with its
-// progress, its refusal of other commands and its report; and the whole usual course of use from
-// the first start to the next.
+// The Convert command in the Qt window: a batch over a selection with a broken drawing in it, run
+// off the window's thread, with its progress, its refusal of other commands and its report, Stop,
+// and the whole usual course of use from the first start to the next. The checks and the question
+// are the form's, tested in its own suite.
 #include "window_testkit.h"
 
 #include "drawing/dimensions.h"
@@ -66,85 +66,12 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    // The one box a refused command showed, after its beep.
-    void ExpectRefusal(const char* text, RecordingPlatform::BoxKind kind) {
-        EXPECT_EQ(platform.beeps, 1) << text;
-        ASSERT_EQ(platform.boxes.size(), 1u) << text;
-        EXPECT_EQ(platform.boxes[0].text, QString::fromUtf8(text));
-        EXPECT_EQ(platform.boxes[0].kind, kind) << text;
-        EXPECT_EQ(platform.boxes[0].buttons, RecordingPlatform::Buttons::Ok) << text;
-        EXPECT_TRUE(DestFiles().empty());
-        EXPECT_FALSE(form->Converting());
-        platform.Reset();
-    }
 
     GatedFileSystem gate;
     FaultyFileSystem faulty;
 };
 
 }  // namespace
-
-TEST_F(Convert, EachMissingPreconditionHasItsOwnMessage) {
-    using Kind = RecordingPlatform::BoxKind;
-    TForm1& f = Start();
-    f.Button4Click();
-    ExpectRefusal("検索フォルダを指定して下さい。", Kind::Error);
-    EXPECT_EQ(f.StatusText(), "検索フォルダを指定して下さい。");
-
-    Search(source());
-    platform.Reset();
-    f.Button4Click();
-    ExpectRefusal("ファイル一覧が表示されていません。", Kind::Error);
-
-    Click(Node(""));
-    f.Button4Click();
-    ExpectRefusal("保存先フォルダを指定して下さい。", Kind::Error);
-
-    platform.folders.push_back(Folder(dir / "soon-gone"));
-    fs::create_directories(dir / "soon-gone");
-    f.Button3Click();
-    fs::remove(dir / "soon-gone");
-    platform.Reset();
-    f.Button4Click();
-    ExpectRefusal("指定された保存先フォルダが存在しません。再指定して下さい。", Kind::Error);
-
-    platform.folders.push_back(Folder(source()));
-    f.Button3Click();
-    platform.Reset();
-    f.Button4Click();
-    ExpectRefusal("保存先フォルダとファイルのフォルダが同じになっています。", Kind::Error);
-
-    // The same folder spelled another way is still the same folder.
-    platform.folders.push_back(Folder(dir / "dst" / ".." / "src"));
-    f.Button3Click();
-    platform.Reset();
-    f.Button4Click();
-    ExpectRefusal("保存先フォルダとファイルのフォルダが同じになっています。", Kind::Error);
-}
-
-TEST_F(Convert, AListedFolderWithoutFilesIsNoList) {
-    fs::create_directories(dir / "empty");
-    TForm1& f = Start();
-    List(dir / "empty");
-    f.Button4Click();
-    ExpectRefusal("ファイル一覧が表示されていません。", RecordingPlatform::BoxKind::Error);
-}
-
-TEST_F(Convert, NoToTheConfirmationCancelsWithoutABeep) {
-    TForm1& f = Start();
-    Prepare();
-    SelectAll();
-    platform.answer = RecordingPlatform::Answer::No;
-    f.Button4Click();
-    EXPECT_EQ(platform.beeps, 0);
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_TRUE(platform.boxes[0].text.endsWith("\n変換を開始します。よろしいですか？"));
-    EXPECT_EQ(platform.boxes[0].kind, RecordingPlatform::BoxKind::Confirmation);
-    EXPECT_EQ(platform.boxes[0].buttons, RecordingPlatform::Buttons::YesNo);
-    EXPECT_EQ(f.StatusText(), "変換作業をキャンセルしました。");
-    EXPECT_FALSE(f.Converting());
-    EXPECT_TRUE(DestFiles().empty());
-}
 
 TEST_F(Convert, ABatchRunsOffTheWindowsThreadRefusesOtherCommandsAndReportsItsFailures) {
     TForm1& f = Start(gate);
@@ -270,20 +197,6 @@ TEST_F(Convert, ConvertsTheFilesOfTheFolderTheKeysMovedTo) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
     EXPECT_EQ(f.StatusText(), "変換作業を完了しました。（変換 1 件、スキップ 0 件、失敗 0 件）");
     EXPECT_EQ(DestFiles(), (std::vector<std::string>{"S.jww"}));
-}
-
-TEST_F(Convert, TheSelectionFollowsTheFilesWhenTheyAreSorted) {
-    TForm1& f = Start();
-    Prepare();
-    ASSERT_EQ(Column(0), QStringList({"A.JWW", "B.jws", "broken.jww", "notes.txt", "X.BAK"}));  // name order
-    SelectFiles("A.JWW", "B.jws");
-    ClickHeader(0);  // ascending: nothing moves
-    ClickHeader(0);  // descending
-    ASSERT_EQ(Column(0), QStringList({"X.BAK", "notes.txt", "broken.jww", "B.jws", "A.JWW"}));
-    EXPECT_EQ(SelectedFiles(), QStringList({"B.jws", "A.JWW"}));
-    f.Button4Click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
-    EXPECT_EQ(DestFiles(), (std::vector<std::string>{"A.JWW", "B.jws"}));
 }
 
 using CourseOfUse = Convert;
