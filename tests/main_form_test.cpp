@@ -507,22 +507,7 @@ TEST_F(Form, TheSortIsKeptForTheNextListingsAndTheNextStart) {
 // files or what is neither file nor folder; each row its padded size, type, memo (JWW drawings
 // and their backups only, line breaks as spaces), time and attributes; an empty folder no row.
 TEST_F(Form, AListingShowsTheFilesOfItsTypeWithTheirTexts) {
-    const std::string memo = "\x90\x7d\x96\xca\r\n\x83\x81\x83\x82\t";  // 図面, a line break, メモ and a tab
-    const std::string sitePlan = "\x94\x7A\x92\x75\x90\x7D";            // 配置図
-    WriteFile(data() / "A.JWW", JwwWithMemo(memo));
-    WriteFile(data() / "B.jws", JwsDrawing());
-    WriteText(data() / "C.TXT", "text");
-    WriteFile(data() / "d.jw$", JwwWithMemo(sitePlan, 420));
-    WriteFile(data() / "E.BAK", JwwWithMemo(sitePlan, 230));
-    WriteText(data() / "F.BAK", std::string(4096, 'x'));  // long enough, but no drawing
-    WriteFile(data() / "G.BK1", JwwWithMemo(sitePlan));
-    WriteFile(data() / "H.jww", BrokenJww(sitePlan));  // only the entity list is cut
-    WriteFile(data() / "I.jww", JwwCutInHeader(sitePlan));
-    fs::create_directory(data() / "sub.jww");
-    WriteFile(data() / ".hidden.jww", JwwWithMemo(sitePlan));
-#ifndef _WIN32
-    fs::create_symlink(data() / "nothing", data() / "dangling.jww");
-#endif
+    WriteListingSamples(data());
     fs::permissions(data() / "C.TXT", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     MainForm& f = Listed();
     const auto names = [&] {

@@ -15,16 +15,11 @@
 #include <fstream>
 #include <map>
 
-#include <sys/stat.h>
 
 using namespace quellmark;
 using namespace qmtest;
 
 namespace {
-
-// 図面, a line break, メモ and a tab, in Shift-JIS.
-const std::string kMemoWithBreaks = "\x90\x7d\x96\xca\r\n\x83\x81\x83\x82\t";
-const std::string kSitePlan = "\x94\x7A\x92\x75\x90\x7D";  // 配置図
 
 QStringList Sorted(QStringList list) {
     list.sort();
@@ -40,21 +35,7 @@ class FileList : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        fs::create_directories(folder());
-        WriteFile(folder() / "A.JWW", JwwWithMemo(kMemoWithBreaks));
-        WriteFile(folder() / "B.jws", JwsDrawing());
-        WriteText(folder() / "C.TXT", "text");
-        WriteFile(folder() / "d.jw$", JwwWithMemo(kSitePlan, 420));
-        WriteFile(folder() / "E.BAK", JwwWithMemo(kSitePlan, 230));
-        WriteText(folder() / "F.BAK", std::string(4096, 'x'));  // long enough, but no drawing
-        WriteFile(folder() / "G.BK1", JwwWithMemo(kSitePlan));
-        WriteFile(folder() / "H.jww", BrokenJww(kSitePlan));  // only the entity list is cut
-        WriteFile(folder() / "I.jww", JwwCutInHeader(kSitePlan));
-        // Never listed: a folder, a hidden file, a fifo and a link to nothing.
-        fs::create_directory(folder() / "sub.jww");
-        WriteFile(folder() / ".hidden.jww", JwwWithMemo(kSitePlan));
-        ::mkfifo((folder() / "pipe.jww").c_str(), 0600);
-        fs::create_symlink(folder() / "nothing", folder() / "dangling.jww");
+        WriteListingSamples(folder());
     }
     fs::path folder() const { return dir / "drawings"; }
 
