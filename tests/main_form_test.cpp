@@ -225,6 +225,17 @@ TEST_F(Form, ValuesFromTheSettingsFileAreChecked) {
     EXPECT_EQ(f.FFileType, 0);
     EXPECT_EQ(f.FDestFolder, "");
     EXPECT_EQ(f.FSearchFolder, PathText(app()));
+
+    // Keys that say nothing leave the design's values; a destination written without its
+    // separator gets it, so drawings never go into its parent.
+    WriteText(app() / "Quellmark.ini",
+              "[Form]\nF1_W=\nF1_H=  \n[Set]\nFTYP=2\nFLD2=" + PathText(dir / "converted") + "\n");
+    MainForm again(view, view, RealFileSystem(), app());
+    again.Shown();
+    EXPECT_EQ(view.layout.window.width, 696);
+    EXPECT_EQ(view.layout.window.height, 478);
+    EXPECT_EQ(again.FFileType, 2);
+    EXPECT_EQ(again.FDestFolder, PathText(dir / "converted") + static_cast<char>(fs::path::preferred_separator));
 }
 
 TEST_F(Form, SettingsTheProgramsFolderCannotTakeGoToTheUsersFolderWithAWordOnce) {

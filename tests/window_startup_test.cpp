@@ -254,16 +254,6 @@ TEST_F(StartUp, SettingsWrittenAtCloseAreReadAtTheNextStart) {
     EXPECT_EQ(again.ComboBox1->currentIndex(), 0);
 }
 
-TEST_F(StartUp, SettingsThatSayNothingLeaveTheDesignValues) {
-    WriteText(Ini(), "[Form]\nF1_W=\nF1_H=  \n[Set]\nFTYP=2\nFLD2=\n");
-    TForm1& f = Start();
-    EXPECT_EQ(f.width(), 696);
-    EXPECT_EQ(f.height(), 478);
-    EXPECT_EQ(f.ComboBox1->currentText(), "*.JWW");
-    EXPECT_EQ(QString::fromStdString(f.Form().FSearchFolder), AppDir());
-    EXPECT_EQ(f.Edit2->text(), "");
-}
-
 TEST_F(StartUp, WithoutARightToTheProgramFolderSettingsAndTempGoToTheUsersFolders) {
     const QByteArray config = qgetenv("XDG_CONFIG_HOME");
     const QByteArray temp = qgetenv("TMPDIR");
@@ -284,13 +274,6 @@ TEST_F(StartUp, WithoutARightToTheProgramFolderSettingsAndTempGoToTheUsersFolder
     qputenv("TMPDIR", temp);
     if (config.isNull()) qunsetenv("XDG_CONFIG_HOME");
     if (temp.isNull()) qunsetenv("TMPDIR");
-}
-
-TEST_F(StartUp, ADestinationWrittenWithoutItsSlashGetsIt) {
-    WriteText(Ini(), "[Set]\nFLD2=/data/converted\n");
-    TForm1& f = Start();
-    EXPECT_EQ(QString::fromStdString(f.Form().FDestFolder), "/data/converted/");
-    EXPECT_EQ(f.Edit2->text(), "/data/converted/");
 }
 
 TEST_F(StartUp, ASettingsFileBesideTheProgramIsUsedWhereverItIs) {
