@@ -7,12 +7,12 @@
 #include "builder.h"
 
 #include "window/Unit1.h"
-#include "window/WindowPlatform.h"
+#include "form/FormDesktop.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -30,13 +30,16 @@ namespace fs = std::filesystem;
 namespace {
 
 // A user who picks the folder the picker proposes and never presses Escape.
-class QuietPlatform final : public quellmark::WindowPlatform {
+class QuietPlatform final : public quellmark::FormDesktop {
 public:
-    QString folder;
-    Answer MessageBox(QWidget*, const QString&, const QString&, BoxKind, Buttons) override { return Answer::Ok; }
+    std::string folder;
+    quellmark::Answer MessageBox(const std::string&, const std::string&, quellmark::BoxKind,
+                                 quellmark::Buttons) override {
+        return quellmark::Answer::Ok;
+    }
     void Beep() override {}
-    QString ChooseFolder(QWidget*, const QString&, const QString&) override { return folder; }
-    void OpenWithShell(const QString&, std::function<void()>) override {}
+    std::string ChooseFolder(const std::string&, const std::string&) override { return folder; }
+    void OpenWithShell(const std::filesystem::path&, std::function<void(quellmark::OpenProblem)>) override {}
     bool EscapeDown() override { return false; }
 };
 
@@ -87,7 +90,7 @@ struct Figures {
 
 Figures Measure(const fs::path& folder) {
     QuietPlatform platform;
-    platform.folder = QString::fromStdString(folder.string()) + "/";
+    platform.folder = folder.string() + "/";
     const fs::path appDir = folder.parent_path() / "app";
     fs::create_directories(appDir);
     quellmark::TForm1 form(platform, QString::fromStdString(appDir.string()) + "/", quellmark::RealFileSystem());

@@ -124,6 +124,7 @@ TEST_F(Driver, EachFailedCheckRefusesForItsReasonAndNoAnswersNo) {
     const Case cases[] = {
         {[](ConvertCommandInput& i) { i.searchReady = false; }, CommandRefusal::NoSearchFolder},
         {[](ConvertCommandInput& i) { i.listShown = false; }, CommandRefusal::NoFileList},
+        {[](ConvertCommandInput& i) { i.names.clear(); }, CommandRefusal::NoSelection},
         {[](ConvertCommandInput& i) { i.destFolder.clear(); }, CommandRefusal::NoDestination},
         {[this](ConvertCommandInput& i) { i.destFolder = (dir / "gone").string() + "/"; },
          CommandRefusal::DestinationMissing},

@@ -1,6 +1,9 @@
 // The window's toolkit-free rules: the name order of a listing, the header-click sort against a
-// plain scan of the rows, and where the window goes on the screens at hand.
+// plain scan of the rows, where the window goes on the screens at hand, and the design both
+// windows lay out and size their controls by.
 #include "form/FileListText.h"
+#include "form/FormSettings.h"
+#include "form/WindowDesign.h"
 #include "form/WindowPlacement.h"
 
 #include <gtest/gtest.h>
@@ -74,4 +77,40 @@ TEST(WindowPlacement, AWindowOnAScreenStaysAndOthersComeOntoOneWhole) {
     const ScreenRect placed = PlaceOnScreen({190, 109, 696, 478}, frame, {scaled});
     EXPECT_TRUE(OnScreen(placed, frame, scaled));
     EXPECT_EQ(placed.width, 696);
+}
+
+TEST(WindowDesign, TheDesignHoldsUntilTheTextsNeedMoreRoom) {
+    design::TopPaneMeasures measures{60, 60, 100, 30, 16};
+    design::TopPane pane = design::LayOutTopPane(measures);
+    EXPECT_EQ(pane.typeBox.left, 88);
+    EXPECT_EQ(pane.typeBox.width, 105);
+    EXPECT_EQ(pane.destField.left, 88);
+    EXPECT_EQ(pane.destField.width, 273);
+    EXPECT_EQ(pane.browse.left, 368);
+    EXPECT_EQ(pane.browse.width, 33);
+    EXPECT_EQ(pane.convert.left, 408);
+    // A wider label moves the fields right; a wider 参照 takes its width from the destination
+    // field, and 変換 keeps clear of the type box.
+    measures = {100, 60, 330, 50, 16};
+    pane = design::LayOutTopPane(measures);
+    EXPECT_EQ(pane.typeBox.left, 107);
+    EXPECT_EQ(pane.browse.right(), 368 + 19 + 33);
+    EXPECT_EQ(pane.destField.right() + 7, pane.browse.left);
+    EXPECT_EQ(pane.convert.left, pane.typeBox.right() + 8);
+}
+
+TEST(WindowDesign, FittedColumnsShowTheirTextsAndTheMemoTakesTheRest) {
+    design::ColumnMeasures measures;
+    measures.header = {60, 40, 40, 60, 60, 30};
+    measures.sample = {120, 70, 40, 0, 140, 20};
+    std::array<int, kListColumns> stored;
+    stored.fill(FormSettings::kFitColumn);
+    EXPECT_EQ(design::ColumnWidths(stored, measures, 1000), (std::array<int, kListColumns>{120, 70, 40, 60, 140, 30}));
+    // A narrow list: the name column gives up what is missing, down to its header.
+    EXPECT_EQ(design::ColumnWidths(stored, measures, 400)[kNameColumn], 60);
+    stored[kNameColumn] = 200;  // what the user gave a column stays
+    EXPECT_EQ(design::ColumnWidths(stored, measures, 400)[kNameColumn], 200);
+    const std::array<int, kListColumns> widths{60, 70, 40, 60, 140, 30};
+    EXPECT_EQ(design::MemoColumnWidth(widths, 60, 600), 260);
+    EXPECT_EQ(design::MemoColumnWidth(widths, 60, 300), 60);
 }

@@ -1,15 +1,20 @@
-// The main form without any toolkit, through a view that records what it is told: the selection
-// kept by name through sorts and re-listings, the checks of values from the settings file, the
-// settings going to the user's folder when the program's cannot take them or the packages own
-// it, the window's command line, and a destination lost during a batch.
+// The main form without any toolkit, through a view that records what it is told, so both windows
+// are held by the same tests: the listing's rows and texts, the selection kept by name through
+// sorts and re-listings, the sort kept, Escape, Convert's choice of rows and its question,
+// closing, the focus, the checks of values from the settings file, the settings going to the
+// user's folder when the program's cannot take them or the packages own it, the window's command
+// line, and a destination lost during a batch.
 #include "testkit.h"
 
+#include "form/FileListText.h"
 #include "form/FormSettings.h"
 #include "form/MainForm.h"
 #include "form/UnitIni.h"
 #include "form/WindowArguments.h"
 
+#include <array>
 #include <chrono>
+#include <map>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -19,7 +24,7 @@ using namespace qmtest;
 
 namespace {
 
-class RecordingView final : public FormView {
+class RecordingView final : public FormView, public FormDesktop {
 public:
     struct Box {
         std::string title;
@@ -36,10 +41,18 @@ public:
     int current = -1;
     FormLayout layout;
     bool closed = false;
+    bool announced = false;  // the status was last shown to be said at once
+    bool escapeHeld = false;
+    FormControl focus = FormControl::None;
+    int sortColumn = -1;
+    bool sortDescending = false;
 
     void Beep() override { ++beeps; }
+    // Runs while the next box is up, as the window's events go on under a modal box.
+    std::function<void()> duringBox;
     Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override {
         boxes.push_back({title, text, kind});
+        if (auto events = std::exchange(duringBox, nullptr)) events();
         return buttons == Buttons::YesNo ? answer : Answer::Ok;
     }
     std::string ChooseFolder(const std::string&, const std::string&) override {
@@ -48,9 +61,13 @@ public:
         folders.pop_front();
         return folder;
     }
-    void OpenWithShell(const std::filesystem::path&, std::function<void()>) override {}
-    void Breathe() override {}
-    bool EscapePressed() override { return false; }
+    void OpenWithShell(const std::filesystem::path&, std::function<void(OpenProblem)>) override {}
+    bool EscapeDown() override { return escapeHeld; }
+    // Input that arrives while the form lets the window breathe.
+    std::function<void()> duringBreath;
+    void Breathe() override {
+        if (auto input = std::exchange(duringBreath, nullptr)) input();
+    }
     void Post(std::function<void()> call) override {
         std::lock_guard lock(mutex_);
         posted_.push_back(std::move(call));
@@ -66,11 +83,16 @@ public:
     }
     std::vector<ScreenRect> Screens() override { return {{0, 0, 1920, 1080}}; }
     FrameMargins Frame() override { return {0, 30, 0, 0}; }
-    void ShowStatus(const std::string& text) override { status = text; }
+    void ShowStatus(const std::string& text, bool announce) override {
+        status = text;
+        announced = announce;
+    }
     void ShowSearchFolder(const std::string&) override {}
     void ShowDestFolder(const std::string&) override {}
     void ShowFileType(int) override {}
     void ShowActivity(FormActivity) override {}
+    FormControl FocusedControl() override { return focus; }
+    void Focus(FormControl control) override { focus = control; }
     void ShowProgress(int, int) override {}
     void ApplyLayout(const FormLayout& given) override { layout = given; }
     FormLayout CurrentLayout() override { return layout; }
@@ -82,9 +104,9 @@ public:
         selected.clear();
         current = -1;
     }
-    void AddRows(const std::vector<FileRow>& all, std::size_t) override { rows = all; }
-    void ShowRows(const std::vector<FileRow>& all) override { rows = all; }
-    void ShowColumn(int, const std::vector<FileRow>& all) override { rows = all; }
+    void AddRows(std::size_t) override { rows = form->Rows(); }
+    void ShowRows() override { rows = form->Rows(); }
+    void ShowColumn(int) override { rows = form->Rows(); }
     int SizeColumnPixels() override { return 80; }
     std::vector<int> SelectedRows() override { return selected; }
     int CurrentRow() override { return current; }
@@ -92,8 +114,13 @@ public:
         selected = given;
         current = now;
     }
-    void ShowSortOrder(int, bool) override {}
+    void ShowSortOrder(int column, bool descending) override {
+        sortColumn = column;
+        sortDescending = descending;
+    }
     void CloseWindow() override { closed = true; }
+
+    const MainForm* form = nullptr;  // whose rows the list shows
 
     // The names of the rows selected, top to bottom.
     std::vector<std::string> SelectedNames() const {
@@ -136,7 +163,8 @@ protected:
     static std::string Folder(const fs::path& path) { return PathText(path) + "/"; }
     // A form shown on the program folder, its search done over data/ and the folder listed.
     MainForm& Listed(FileSystem& files = RealFileSystem()) {
-        form = std::make_unique<MainForm>(view, files, app());
+        form = std::make_unique<MainForm>(view, view, files, app());
+        view.form = form.get();
         form->Shown();
         view.folders.push_back(Folder(data()));
         form->ChooseSearchFolder();
@@ -169,19 +197,24 @@ TEST_F(Form, TheSelectionFollowsTheFilesThroughSortsAndReListings) {
     f.HeaderClicked(2);  // by type, ascending
     EXPECT_EQ(view.rows[0].cells[kNameColumn], "d.jws");
     EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"d.jws", "b.jww"}));
-    f.HeaderClicked(0);  // by name, descending
+    f.ColumnKey(1);  // by name: a new column starts ascending
+    EXPECT_EQ(view.rows[0].cells[kNameColumn], "a.jww");
+    f.HeaderClicked(0);  // and turns at the next click
     EXPECT_EQ(view.rows[0].cells[kNameColumn], "d.jws");
+    EXPECT_EQ(view.sortColumn, 0);
+    EXPECT_TRUE(view.sortDescending);
     EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"d.jws", "b.jww"}));
     f.HeaderClicked(kAttributeColumn);  // listed again, in name order
     EXPECT_EQ(view.rows[0].cells[kNameColumn], "a.jww");
     EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"b.jww", "d.jws"}));
+    EXPECT_EQ(view.sortColumn, -1);  // and the header says so
 }
 
 TEST_F(Form, ValuesFromTheSettingsFileAreChecked) {
     WriteText(app() / "Quellmark.ini",
               "[Form]\nF1_X=10\nF1_Y=10\nF1_W=-50\nF1_H=20\n[Comp]\nF1P1=99999\nF1S0=100000\nF1S1=-3\n"
               "[Set]\nFLD1=relative/search/\nFLD2=relative/dir\nFTYP=9\n");
-    MainForm f(view, RealFileSystem(), app());
+    MainForm f(view, view, RealFileSystem(), app());
     f.Shown();
     EXPECT_GE(view.layout.window.width, 360);
     EXPECT_GE(view.layout.window.height, 240);
@@ -192,6 +225,17 @@ TEST_F(Form, ValuesFromTheSettingsFileAreChecked) {
     EXPECT_EQ(f.FFileType, 0);
     EXPECT_EQ(f.FDestFolder, "");
     EXPECT_EQ(f.FSearchFolder, PathText(app()));
+
+    // Keys that say nothing leave the design's values; a destination written without its
+    // separator gets it, so drawings never go into its parent.
+    WriteText(app() / "Quellmark.ini",
+              "[Form]\nF1_W=\nF1_H=  \n[Set]\nFTYP=2\nFLD2=" + PathText(dir / "converted") + "\n");
+    MainForm again(view, view, RealFileSystem(), app());
+    again.Shown();
+    EXPECT_EQ(view.layout.window.width, 696);
+    EXPECT_EQ(view.layout.window.height, 478);
+    EXPECT_EQ(again.FFileType, 2);
+    EXPECT_EQ(again.FDestFolder, PathText(dir / "converted") + static_cast<char>(fs::path::preferred_separator));
 }
 
 TEST_F(Form, SettingsTheProgramsFolderCannotTakeGoToTheUsersFolderWithAWordOnce) {
@@ -209,7 +253,7 @@ TEST_F(Form, SettingsTheProgramsFolderCannotTakeGoToTheUsersFolderWithAWordOnce)
     const fs::path user = dir / "config" / "Quellmark" / "Quellmark.ini";
     for (int run = 0; run < 2; ++run) {
         RecordingView shown;
-        MainForm f(shown, files, app());
+        MainForm f(shown, shown, files, app());
         f.Shown();
         shown.RunPosted();
         EXPECT_EQ(f.FFileType, run == 0 ? 2 : 3);  // the preset at first, then the user's own
@@ -270,7 +314,7 @@ TEST_F(Form, AProgramThePackagesInstalledKeepsNothingBesideItWhoeverRunsIt) {
     fs::create_directories(dir / "home");
     RootFileSystem files;
     {
-        MainForm f(view, files, "/usr/lib/quellmark/");
+        MainForm f(view, view, files, "/usr/lib/quellmark/");
         f.Shown();
         view.RunPosted();
         EXPECT_EQ(f.SettingsFile(), dir / "config" / "Quellmark" / "Quellmark.ini");
@@ -283,7 +327,7 @@ TEST_F(Form, AProgramThePackagesInstalledKeepsNothingBesideItWhoeverRunsIt) {
     EXPECT_TRUE(fs::exists(dir / "config" / "Quellmark" / "Quellmark.ini"));
 
     // A folder given on the command line is searched at start, and kept as the search folder.
-    MainForm again(view, files, "/usr/lib/quellmark/");
+    MainForm again(view, view, files, "/usr/lib/quellmark/");
     again.SearchAtStart(PathText(data()));
     again.Shown();
     view.RunPosted();
@@ -379,4 +423,188 @@ TEST_F(Form, TheReportTellsRefusedDrawingsAndWhatWasChangedBeyondTheMarks) {
                                       std::to_string(end) + " バイト目）\n\n寸法の印のほかに書き換えた図面：\n"
                                       "cleaned.jww: 文字列の制御文字の削除 1 件");
     EXPECT_FALSE(fs::exists(dest() / "tail.jww"));
+}
+
+// Escape stops the search or listing it was pressed during, however early, and nothing else: a
+// press while the window is idle is not kept for the next command.
+TEST_F(Form, EscapeStopsOnlyTheCommandItWasPressedDuring) {
+    for (const char* name : {"a.jww", "b.jww"}) WriteFile(data() / name, {'x'});
+    MainForm& f = Listed();
+    f.EscapePressed();  // idle: closing a menu, a stray tap
+    f.FolderChosen(0);
+    EXPECT_EQ(view.status, "2 Files  パス名「" + Folder(data()) + "」");
+    EXPECT_TRUE(view.announced);
+    EXPECT_EQ(view.rows.size(), 2u);
+    view.duringBreath = [&] { f.EscapePressed(); };  // while the folder is read and sorted
+    f.FolderChosen(0);
+    EXPECT_EQ(view.status, "検索を中断しました。");
+    f.FolderChosen(0);
+    EXPECT_EQ(view.rows.size(), 2u);
+    // After the search folder's picker the keyboard is in the tree, the control that took no
+    // input while it was built.
+    view.focus = FormControl::SearchField;
+    view.folders.push_back(Folder(data()));
+    f.ChooseSearchFolder();
+    EXPECT_EQ(view.focus, FormControl::Tree);
+}
+
+TEST_F(Form, ConvertTakesTheSelectedRowsOnlyAndSaysHowManyGoWhere) {
+    for (const char* name : {"a.jww", "b.jww", "c.jww"}) WriteFile(data() / name, Drawing());
+    MainForm& f = Listed();
+    view.folders.push_back(Folder(dest()));
+    f.ChooseDestFolder();
+    view.selected.clear();
+    view.current = 1;  // the row just deselected
+    f.Convert();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "変換するファイルを選択して下さい。");
+    EXPECT_EQ(view.status, view.boxes[0].text);
+    view.Select({"a.jww", "c.jww"});
+    view.answer = Answer::No;
+    f.Convert();
+    EXPECT_EQ(view.boxes.back().text, "2 個のファイルを「" + Folder(dest()) + "」に変換します。\n変換を開始します。よろしいですか？");
+    EXPECT_TRUE(fs::is_empty(dest()));
+}
+
+// The close box asks as ファイル → 終了 does; during a batch it asks whether to stop it, and an
+// answer given after the batch has ended is taken as it was meant.
+TEST_F(Form, ClosingAsksAndAnAnswerGivenAfterTheBatchEndedCounts) {
+    WriteFile(data() / "a.jww", Drawing());
+    MainForm& f = Listed();
+    view.folders.push_back(Folder(dest()));
+    f.ChooseDestFolder();
+    view.Select({"a.jww"});
+    view.answer = Answer::No;
+    EXPECT_FALSE(f.CloseRequested());
+    EXPECT_EQ(view.boxes.back().text, "終了します。よろしいですか？");
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        view.answer = Answer::Yes;
+        f.Convert();
+        ASSERT_EQ(f.Activity(), FormActivity::Converting);
+        EXPECT_EQ(view.focus, FormControl::Stop);
+        view.answer = answer;
+        view.duringBox = [&] { WaitForBatch(); };
+        const std::size_t asked = view.boxes.size();
+        EXPECT_EQ(f.CloseRequested(), answer == Answer::Yes);
+        ASSERT_GT(view.boxes.size(), asked);
+        EXPECT_EQ(view.boxes[asked].text, "変換中です。変換を中止して終了しますか？");
+        view.RunPosted();
+        f.FolderChosen(0);
+        view.RunPosted();
+        EXPECT_FALSE(view.closed);  // nothing left behind closes the window later
+    }
+}
+
+// Each column sorts in its own direction, a new one ascending; the sort holds for the next
+// listings and the next start, and 属性 brings the name order back.
+TEST_F(Form, TheSortIsKeptForTheNextListingsAndTheNextStart) {
+    for (const char* name : {"a.jww", "b.jws", "c.txt"}) WriteFile(data() / name, {'x'});
+    {
+        MainForm& f = Listed();
+        f.HeaderClicked(2);
+        f.HeaderClicked(2);
+        EXPECT_EQ(view.rows[0].cells[kNameColumn], "c.txt");
+        EXPECT_TRUE(f.CloseRequested());
+    }
+    form.reset();
+    MainForm& again = Listed();
+    EXPECT_EQ(view.rows[0].cells[kNameColumn], "c.txt");
+    EXPECT_EQ(view.sortColumn, 2);
+    EXPECT_TRUE(view.sortDescending);
+    again.HeaderClicked(kAttributeColumn);
+    EXPECT_EQ(view.rows[0].cells[kNameColumn], "a.jww");
+    EXPECT_EQ(view.sortColumn, -1);
+}
+
+// A listing shows the files of the chosen type whatever their letter case, never folders, hidden
+// files or what is neither file nor folder; each row its padded size, type, memo (JWW drawings
+// and their backups only, line breaks as spaces), time and attributes; an empty folder no row.
+TEST_F(Form, AListingShowsTheFilesOfItsTypeWithTheirTexts) {
+    WriteListingSamples(data());
+    fs::permissions(data() / "C.TXT", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    MainForm& f = Listed();
+    const auto names = [&] {
+        std::vector<std::string> listed;
+        for (const FileRow& row : view.rows) listed.push_back(row.cells[kNameColumn]);
+        return listed;
+    };
+    EXPECT_EQ(names(), (std::vector<std::string>{"A.JWW", "B.jws", "C.TXT", "d.jw$", "E.BAK", "F.BAK", "G.BK1", "H.jww",
+                                                 "I.jww"}));
+    EXPECT_EQ(view.status, "9 Files  パス名「" + Folder(data()) + "」");
+    std::map<std::string, std::array<std::string, kListColumns>> cells;
+    for (const FileRow& row : view.rows) cells[row.cells[kNameColumn]] = row.cells;
+    const std::array<std::string, kListColumns>& a = cells.at("A.JWW");
+    EXPECT_EQ(a[kSizeColumn], RightJustify(static_cast<std::int64_t>(fs::file_size(data() / "A.JWW")), 10));
+    EXPECT_EQ(a[2], ".JWW");
+    EXPECT_EQ(a[kMemoColumn], "図面 メモ ");
+    EXPECT_EQ(a[4].size(), std::string("0000/00/00 00:00:00").size());
+    EXPECT_EQ(cells.at("C.TXT")[kSizeColumn], "         4");
+    EXPECT_TRUE(cells.at("C.TXT")[kAttributeColumn].ends_with("R "));  // after "A " where files have it
+    EXPECT_EQ(cells.at("d.jw$")[2], ".JW$");
+    for (const char* name : {"d.jw$", "E.BAK", "G.BK1", "H.jww"}) EXPECT_EQ(cells.at(name)[kMemoColumn], "配置図") << name;
+    for (const char* name : {"B.jws", "C.TXT", "F.BAK", "I.jww"}) EXPECT_EQ(cells.at(name)[kMemoColumn], "") << name;
+
+    const std::pair<int, std::vector<std::string>> types[] = {
+        {1, {"A.JWW", "B.jws", "d.jw$", "H.jww", "I.jww"}}, {2, {"A.JWW", "H.jww", "I.jww"}}, {3, {"B.jws"}}, {-1, {}}};
+    for (const auto& [type, listed] : types) {
+        f.FileTypeChosen(type);
+        if (type >= 0) {
+            EXPECT_EQ(names(), listed) << type;
+        }
+    }
+    EXPECT_EQ(names().size(), 9u);  // no type at all lists everything
+
+    f.FolderChosen(static_cast<int>(f.Tree().size()) - 1);
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_FALSE(f.FListShown);
+}
+
+// Each missing precondition refuses Convert with a beep and its own box, which the status says
+// too; a listed folder without files is no list; no to the question cancels without a beep.
+TEST_F(Form, EachMissingPreconditionRefusesConvertWithItsOwnWords) {
+    WriteFile(data() / "a.jww", Drawing());
+    fs::create_directories(data() / "empty");
+    form = std::make_unique<MainForm>(view, view, RealFileSystem(), app());
+    view.form = form.get();
+    MainForm& f = *form;
+    f.Shown();
+    const auto refused = [&](const std::string& text) {
+        view.boxes.clear();
+        view.beeps = 0;
+        f.Convert();
+        EXPECT_EQ(view.beeps, 1) << text;
+        ASSERT_EQ(view.boxes.size(), 1u) << text;
+        EXPECT_EQ(view.boxes[0].text, text);
+        EXPECT_EQ(view.boxes[0].kind, BoxKind::Error);
+        EXPECT_EQ(view.status, text);
+        EXPECT_FALSE(f.Busy());
+    };
+    refused("検索フォルダを指定して下さい。");
+    view.folders.push_back(Folder(data()));
+    f.ChooseSearchFolder();
+    refused("ファイル一覧が表示されていません。");
+    f.FolderChosen(1);  // empty/
+    refused("ファイル一覧が表示されていません。");
+    f.FolderChosen(0);
+    refused("保存先フォルダを指定して下さい。");
+    view.folders.push_back(Folder(dir / "gone"));
+    f.ChooseDestFolder();
+    refused("指定された保存先フォルダが存在しません。再指定して下さい。");
+    for (const fs::path& same : {data(), dir / "dest" / ".." / "data"}) {
+        view.folders.push_back(Folder(same));
+        f.ChooseDestFolder();
+        refused("保存先フォルダとファイルのフォルダが同じになっています。");
+    }
+    view.folders.push_back(Folder(dest()));
+    f.ChooseDestFolder();
+    view.Select({"a.jww"});
+    view.boxes.clear();
+    view.beeps = 0;
+    view.answer = Answer::No;
+    f.Convert();
+    EXPECT_EQ(view.beeps, 0);
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].kind, BoxKind::Confirmation);
+    EXPECT_EQ(view.status, "変換作業をキャンセルしました。");
+    EXPECT_TRUE(fs::is_empty(dest()));
 }

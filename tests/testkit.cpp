@@ -9,6 +9,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <sys/wait.h>
 #endif
 
@@ -541,6 +542,25 @@ Bytes JwwCutInHeader(const std::string& sjisMemo) {
 void WriteText(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
     out << text;
+}
+
+void WriteListingSamples(const fs::path& folder) {
+    fs::create_directories(folder);
+    WriteFile(folder / "A.JWW", JwwWithMemo("\x90\x7d\x96\xca\r\n\x83\x81\x83\x82\t"));
+    WriteFile(folder / "B.jws", JwsDrawing());
+    WriteText(folder / "C.TXT", "text");
+    WriteFile(folder / "d.jw$", JwwWithMemo(kSitePlanSjis, 420));
+    WriteFile(folder / "E.BAK", JwwWithMemo(kSitePlanSjis, 230));
+    WriteText(folder / "F.BAK", std::string(4096, 'x'));  // long enough, but no drawing
+    WriteFile(folder / "G.BK1", JwwWithMemo(kSitePlanSjis));
+    WriteFile(folder / "H.jww", BrokenJww(kSitePlanSjis));
+    WriteFile(folder / "I.jww", JwwCutInHeader(kSitePlanSjis));
+    fs::create_directory(folder / "sub.jww");
+    WriteFile(folder / ".hidden.jww", JwwWithMemo(kSitePlanSjis));
+#ifndef _WIN32
+    ::mkfifo((folder / "pipe.jww").c_str(), 0600);
+    fs::create_symlink(folder / "nothing", folder / "dangling.jww");
+#endif
 }
 
 }  // namespace qmtest

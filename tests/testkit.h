@@ -231,4 +231,11 @@ Bytes BrokenJww(const std::string& sjisMemo);
 Bytes JwwCutInHeader(const std::string& sjisMemo);
 void WriteText(const fs::path& path, const std::string& text);
 
+// A folder to list: nine files of every kind a listing tells apart (A.JWW with a memo of 図面,
+// a line break, メモ and a tab; B.jws; C.TXT; d.jw$, E.BAK and G.BK1 with the memo 配置図 and
+// F.BAK that is no drawing; H.jww cut after its header, I.jww cut inside it), and entries a
+// listing never shows: a folder, a hidden drawing, and on POSIX a fifo and a link to nothing.
+void WriteListingSamples(const fs::path& folder);
+inline const std::string kSitePlanSjis = "\x94\x7A\x92\x75\x90\x7D";  // 配置図
+
 }  // namespace qmtest

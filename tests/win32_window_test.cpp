@@ -21,23 +21,22 @@ namespace {
 using namespace quellmark;
 
 // Records what the window asked of the desktop; folder pickers answer from a queue.
-class RecordingDesktop final : public Win32Desktop {
+class RecordingDesktop final : public FormDesktop {
 public:
-    Answer MessageBox(HWND, const std::wstring& title, const std::wstring& text, BoxKind, Buttons buttons) override {
-        boxes.push_back(Utf8(title) + "\n" + Utf8(text));
+    Answer MessageBox(const std::string& title, const std::string& text, BoxKind, Buttons buttons) override {
+        boxes.push_back(title + "\n" + text);
         return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
     }
     void Beep() override { ++beeps; }
-    std::wstring ChooseFolder(HWND, const std::wstring&, const std::wstring&) override {
+    std::string ChooseFolder(const std::string&, const std::string&) override {
         ++pickers;
         if (folders.empty()) return {};
         std::wstring folder = folders.front();
         folders.pop_front();
-        return folder;
+        return Utf8(folder);
     }
-    bool OpenWithShell(HWND, const std::wstring& file) override {
-        opened.push_back(file);
-        return true;
+    void OpenWithShell(const std::filesystem::path& file, std::function<void(OpenProblem)>) override {
+        opened.push_back(file.native());
     }
     bool EscapeDown() override { return false; }
 
@@ -232,12 +231,13 @@ TEST_F(Win32Window, TheKeyboardAloneConverts) {
     desktop.folders = {Folder(data()), Folder(dir / "out")};
 
     // ファイル → 検索フォルダの指定 by its access keys (sent at once: the menu's own loop reads
-    // them), then Home in the tree, which has the focus: the folder lists.
+    // them), then Enter in the tree, which has the focus on its first folder: the folder lists.
     Send({Key(VK_MENU, false), Key('F', false), Key('F', true), Key(VK_MENU, true), Key('S', false), Key('S', true)});
     Settle();
     ASSERT_TRUE(w.Form().FSearchReady);
     ASSERT_EQ(::GetFocus(), w.Tree());
-    Press({VK_HOME});
+    EXPECT_EQ(ListView_GetItemCount(w.List()), 0);  // the focus alone lists nothing
+    Press({VK_RETURN});
     EXPECT_EQ(ListView_GetItemCount(w.List()), 4);
 
     // 参照 by its access key, Tab to the list, every file, Ctrl+Enter.

@@ -1,7 +1,7 @@
-// The Convert command in the window: each check with its text, kind and beep; the confirmation;
-// a batch over a selection with a broken drawing in it, run off the window's thread, with its
-// progress, its refusal of other commands and its report; and the whole usual course of use from
-// the first start to the next.
+// The Convert command in the Qt window: a batch over a selection with a broken drawing in it, run
+// off the window's thread, with its progress, its refusal of other commands and its report, Stop,
+// and the whole usual course of use from the first start to the next. The checks and the question
+// are the form's, tested in its own suite.
 #include "window_testkit.h"
 
 #include "drawing/dimensions.h"
@@ -13,7 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -66,85 +66,12 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    // The one box a refused command showed, after its beep.
-    void ExpectRefusal(const char* text, WindowPlatform::BoxKind kind) {
-        EXPECT_EQ(platform.beeps, 1) << text;
-        ASSERT_EQ(platform.boxes.size(), 1u) << text;
-        EXPECT_EQ(platform.boxes[0].text, QString::fromUtf8(text));
-        EXPECT_EQ(platform.boxes[0].kind, kind) << text;
-        EXPECT_EQ(platform.boxes[0].buttons, WindowPlatform::Buttons::Ok) << text;
-        EXPECT_TRUE(DestFiles().empty());
-        EXPECT_FALSE(form->Converting());
-        platform.Reset();
-    }
 
     GatedFileSystem gate;
     FaultyFileSystem faulty;
 };
 
 }  // namespace
-
-TEST_F(Convert, EachMissingPreconditionHasItsOwnMessage) {
-    using Kind = WindowPlatform::BoxKind;
-    TForm1& f = Start();
-    f.Button4Click();
-    ExpectRefusal("検索フォルダを指定して下さい。", Kind::Error);
-    EXPECT_EQ(f.StatusText(), "検索フォルダを指定して下さい。");
-
-    Search(source());
-    platform.Reset();
-    f.Button4Click();
-    ExpectRefusal("ファイル一覧が表示されていません。", Kind::Error);
-
-    Click(Node(""));
-    f.Button4Click();
-    ExpectRefusal("保存先フォルダを指定して下さい。", Kind::Error);
-
-    platform.folders.push_back(Folder(dir / "soon-gone"));
-    fs::create_directories(dir / "soon-gone");
-    f.Button3Click();
-    fs::remove(dir / "soon-gone");
-    platform.Reset();
-    f.Button4Click();
-    ExpectRefusal("指定された保存先フォルダが存在しません。再指定して下さい。", Kind::Error);
-
-    platform.folders.push_back(Folder(source()));
-    f.Button3Click();
-    platform.Reset();
-    f.Button4Click();
-    ExpectRefusal("保存先フォルダとファイルのフォルダが同じになっています。", Kind::Error);
-
-    // The same folder spelled another way is still the same folder.
-    platform.folders.push_back(Folder(dir / "dst" / ".." / "src"));
-    f.Button3Click();
-    platform.Reset();
-    f.Button4Click();
-    ExpectRefusal("保存先フォルダとファイルのフォルダが同じになっています。", Kind::Error);
-}
-
-TEST_F(Convert, AListedFolderWithoutFilesIsNoList) {
-    fs::create_directories(dir / "empty");
-    TForm1& f = Start();
-    List(dir / "empty");
-    f.Button4Click();
-    ExpectRefusal("ファイル一覧が表示されていません。", WindowPlatform::BoxKind::Error);
-}
-
-TEST_F(Convert, NoToTheConfirmationCancelsWithoutABeep) {
-    TForm1& f = Start();
-    Prepare();
-    SelectAll();
-    platform.answer = WindowPlatform::Answer::No;
-    f.Button4Click();
-    EXPECT_EQ(platform.beeps, 0);
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text, "変換を開始します。よろしいですか？");
-    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Confirmation);
-    EXPECT_EQ(platform.boxes[0].buttons, WindowPlatform::Buttons::YesNo);
-    EXPECT_EQ(f.StatusText(), "変換作業をキャンセルしました。");
-    EXPECT_FALSE(f.Converting());
-    EXPECT_TRUE(DestFiles().empty());
-}
 
 TEST_F(Convert, ABatchRunsOffTheWindowsThreadRefusesOtherCommandsAndReportsItsFailures) {
     TForm1& f = Start(gate);
@@ -178,7 +105,7 @@ TEST_F(Convert, ABatchRunsOffTheWindowsThreadRefusesOtherCommandsAndReportsItsFa
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_TRUE(platform.pickers.empty());
     // The close box says that a batch runs and offers to stop it; no keeps both.
-    platform.answer = WindowPlatform::Answer::No;
+    platform.answer = RecordingPlatform::Answer::No;
     EXPECT_FALSE(f.close());
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, "変換中です。変換を中止して終了しますか？");
@@ -193,7 +120,7 @@ TEST_F(Convert, ABatchRunsOffTheWindowsThreadRefusesOtherCommandsAndReportsItsFa
     EXPECT_EQ(f.StatusText(), "変換作業を完了しました。（変換 2 件、スキップ 2 件、失敗 1 件）");
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].title, "変換できなかったファイル");
-    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Warning);
+    EXPECT_EQ(platform.boxes[0].kind, RecordingPlatform::BoxKind::Warning);
     // The reason in Japanese, made from the failure's kind, offset and section.
     EXPECT_TRUE(platform.boxes[0].text.startsWith("broken.jww: ファイルが途中で終わっています（"))
         << platform.boxes[0].text.toStdString();
@@ -272,20 +199,6 @@ TEST_F(Convert, ConvertsTheFilesOfTheFolderTheKeysMovedTo) {
     EXPECT_EQ(DestFiles(), (std::vector<std::string>{"S.jww"}));
 }
 
-TEST_F(Convert, TheSelectionFollowsTheFilesWhenTheyAreSorted) {
-    TForm1& f = Start();
-    Prepare();
-    ASSERT_EQ(Column(0), QStringList({"A.JWW", "B.jws", "broken.jww", "notes.txt", "X.BAK"}));  // name order
-    SelectFiles("A.JWW", "B.jws");
-    ClickHeader(0);  // ascending: nothing moves
-    ClickHeader(0);  // descending
-    ASSERT_EQ(Column(0), QStringList({"X.BAK", "notes.txt", "broken.jww", "B.jws", "A.JWW"}));
-    EXPECT_EQ(SelectedFiles(), QStringList({"B.jws", "A.JWW"}));
-    f.Button4Click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
-    EXPECT_EQ(DestFiles(), (std::vector<std::string>{"A.JWW", "B.jws"}));
-}
-
 using CourseOfUse = Convert;
 
 TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
@@ -314,7 +227,7 @@ TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
     f.setGeometry(50, 60, 700, 500);
     f.Splitter1->setSizes({210, f.Splitter1->width() - 213});
     f.StringGrid1->horizontalHeader()->resizeSection(0, 120);
-    platform.answer = WindowPlatform::Answer::Yes;
+    platform.answer = RecordingPlatform::Answer::Yes;
     f.MnuExitClick();
     ASSERT_FALSE(f.isVisible());
     form.reset();
@@ -358,7 +271,7 @@ TEST_F(Convert, AnotherRunIsWaitedForUntilStopAndATempFolderThatCannotBeMadeIsSa
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));
     EXPECT_EQ(platform.beeps, 1);
     ASSERT_EQ(platform.boxes.size(), 2u);
-    EXPECT_EQ(platform.boxes[1].kind, WindowPlatform::BoxKind::Error);
+    EXPECT_EQ(platform.boxes[1].kind, RecordingPlatform::BoxKind::Error);
     EXPECT_TRUE(platform.boxes[1].text.contains("一時フォルダを")) << platform.boxes[1].text.toStdString();
     EXPECT_TRUE(platform.boxes[1].text.contains("入出力エラー")) << platform.boxes[1].text.toStdString();
     EXPECT_TRUE(DestFiles().empty());

@@ -1,5 +1,5 @@
 // The main window's start-up and shut-down: the design layout and texts on a first run, the
-// settings file written at close and read at the next start (all fifteen keys, values that are no
+// settings file written at close and read at the next start (every key, values that are no
 // numbers, cut folders, file types out of range), where the settings file and the temp folder go
 // when the program folder is out of reach, and exiting with and without the question.
 #include "window_testkit.h"
@@ -21,7 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -73,7 +73,7 @@ TEST_F(StartUp, AFirstRunShowsTheDesignLayoutAndAsksForASearchFolder) {
     EXPECT_TRUE(fs::is_directory(appDir / "TEMP"));
 
     QStringList headers;
-    for (int c = 0; c < 6; ++c) headers << f.StringGrid1->horizontalHeaderItem(c)->text();
+    for (int c = 0; c < 6; ++c) headers << f.StringGrid1->model()->headerData(c, Qt::Horizontal).toString();
     EXPECT_EQ(headers, QStringList({"ファイル名", "Bytes", "種類", "図面メモ", "更新日時", "属性"}));
 
     // The search folder dialog starts in the program folder.
@@ -109,7 +109,8 @@ TEST_F(StartUp, EveryComponentAndMenuItemIsThereByItsName) {
     EXPECT_EQ(file[5], f.MnuExit);
     EXPECT_EQ(f.MnuFileType->actions(),
               QList<QAction*>({f.MnuFileType0, f.MnuFileType1, f.MnuFileType2, f.MnuFileType3}));
-    EXPECT_EQ(f.MainMenu1->actions(), QList<QAction*>({f.MnuFile->menuAction()}));
+    ASSERT_EQ(f.MainMenu1->actions().size(), 2);  // ファイル, and ヘルプ with the About box
+    EXPECT_EQ(f.MainMenu1->actions()[0], f.MnuFile->menuAction());
     EXPECT_EQ(f.Label1->text(), "ファイルの種類");
     EXPECT_EQ(f.Label2->text(), "保存先フォルダ");
     // The captions with their access keys: Alt+B, Alt+C.
@@ -198,14 +199,14 @@ TEST_F(StartUp, TheSearchFolderEditFollowsTheWidthOfItsPane) {
     EXPECT_EQ(f.Edit1->width(), 230);
 }
 
-TEST_F(StartUp, AFirstCloseWritesAllFifteenKeysInThreeSections) {
+TEST_F(StartUp, AFirstCloseWritesEveryKeyInThreeSections) {
     Start();
     Stop();
     std::vector<std::string> keys;
     for (const std::string& line : Lines(Ini())) keys.push_back(line.substr(0, line.find('=')));
-    EXPECT_EQ(keys, (std::vector<std::string>{"[Form]", "F1_X", "F1_Y", "F1_W", "F1_H", "[Comp]", "F1P1", "F1S0",
-                                              "F1S1", "F1S2", "F1S3", "F1S4", "F1S5", "[Set]", "FLD1", "FLD2", "FNAM",
-                                              "FTYP"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"[Form]", "F1_X", "F1_Y", "F1_W", "F1_H", "F1MX", "[Comp]", "F1P1",
+                                              "F1S0", "F1S1", "F1S2", "F1S3", "F1S4", "F1S5", "[Set]", "FLD1", "FLD2",
+                                              "FNAM", "FTYP", "SORT", "SDSC"}));
     EXPECT_EQ(Setting(Ini(), "Set", "FLD1"), appDir.string() + "/");
     EXPECT_EQ(Setting(Ini(), "Set", "FLD2"), "");
     EXPECT_EQ(Setting(Ini(), "Set", "FTYP"), "0");
@@ -253,16 +254,6 @@ TEST_F(StartUp, SettingsWrittenAtCloseAreReadAtTheNextStart) {
     EXPECT_EQ(again.ComboBox1->currentIndex(), 0);
 }
 
-TEST_F(StartUp, SettingsThatSayNothingLeaveTheDesignValues) {
-    WriteText(Ini(), "[Form]\nF1_W=\nF1_H=  \n[Set]\nFTYP=2\nFLD2=\n");
-    TForm1& f = Start();
-    EXPECT_EQ(f.width(), 696);
-    EXPECT_EQ(f.height(), 478);
-    EXPECT_EQ(f.ComboBox1->currentText(), "*.JWW");
-    EXPECT_EQ(QString::fromStdString(f.Form().FSearchFolder), AppDir());
-    EXPECT_EQ(f.Edit2->text(), "");
-}
-
 TEST_F(StartUp, WithoutARightToTheProgramFolderSettingsAndTempGoToTheUsersFolders) {
     const QByteArray config = qgetenv("XDG_CONFIG_HOME");
     const QByteArray temp = qgetenv("TMPDIR");
@@ -285,13 +276,6 @@ TEST_F(StartUp, WithoutARightToTheProgramFolderSettingsAndTempGoToTheUsersFolder
     if (temp.isNull()) qunsetenv("TMPDIR");
 }
 
-TEST_F(StartUp, ADestinationWrittenWithoutItsSlashGetsIt) {
-    WriteText(Ini(), "[Set]\nFLD2=/data/converted\n");
-    TForm1& f = Start();
-    EXPECT_EQ(QString::fromStdString(f.Form().FDestFolder), "/data/converted/");
-    EXPECT_EQ(f.Edit2->text(), "/data/converted/");
-}
-
 TEST_F(StartUp, ASettingsFileBesideTheProgramIsUsedWhereverItIs) {
     WriteText(Ini(), "[Form]\nF1_W=650\n");
     TForm1& f = Start();
@@ -303,24 +287,28 @@ using Exit = WindowTest;
 
 TEST_F(Exit, TheMenuAsksFirstAndNoKeepsTheWindowOpen) {
     TForm1& f = Start();
-    platform.answer = WindowPlatform::Answer::No;
+    platform.answer = RecordingPlatform::Answer::No;
     f.MnuExitClick();
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, "終了します。よろしいですか？");
-    EXPECT_EQ(platform.boxes[0].kind, WindowPlatform::BoxKind::Confirmation);
-    EXPECT_EQ(platform.boxes[0].buttons, WindowPlatform::Buttons::YesNo);
+    EXPECT_EQ(platform.boxes[0].kind, RecordingPlatform::BoxKind::Confirmation);
+    EXPECT_EQ(platform.boxes[0].buttons, RecordingPlatform::Buttons::YesNo);
     EXPECT_TRUE(f.isVisible());
     EXPECT_FALSE(fs::exists(Ini()));
 
-    platform.answer = WindowPlatform::Answer::Yes;
+    platform.answer = RecordingPlatform::Answer::Yes;
     f.MnuExitClick();
     EXPECT_FALSE(f.isVisible());
     EXPECT_EQ(Setting(Ini(), "Form", "F1_W"), "696");
 }
 
-TEST_F(Exit, ClosingTheWindowAsksNothingAndWritesTheSettings) {
+TEST_F(Exit, TheCloseBoxAsksAsTheMenuDoesAndWritesTheSettings) {
     TForm1& f = Start();
+    platform.answer = RecordingPlatform::Answer::No;
+    EXPECT_FALSE(f.close());
+    platform.answer = RecordingPlatform::Answer::Yes;
     EXPECT_TRUE(f.close());
-    EXPECT_TRUE(platform.boxes.empty());
+    ASSERT_EQ(platform.boxes.size(), 2u);
+    EXPECT_EQ(platform.boxes[1].text, "終了します。よろしいですか？");
     EXPECT_EQ(Setting(Ini(), "Set", "FTYP"), "0");
 }

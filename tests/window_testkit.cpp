@@ -4,33 +4,36 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
 
 #include <fstream>
 
+#include "window/QtText.h"
+
 namespace qmtest {
 
 using namespace quellmark;
 
-WindowPlatform::Answer RecordingPlatform::MessageBox(QWidget*, const QString& title, const QString& text,
-                                                     BoxKind kind, Buttons buttons) {
-    boxes.push_back({title, text, kind, buttons});
+Answer RecordingPlatform::MessageBox(const std::string& title, const std::string& text, BoxKind kind,
+                                     Buttons buttons) {
+    boxes.push_back({FromUtf8(title), FromUtf8(text), kind, buttons});
     return buttons == Buttons::YesNo ? answer : Answer::Ok;
 }
 
-QString RecordingPlatform::ChooseFolder(QWidget*, const QString& title, const QString& startFolder) {
-    pickers.push_back({title, startFolder});
+std::string RecordingPlatform::ChooseFolder(const std::string& title, const std::string& startFolder) {
+    pickers.push_back({FromUtf8(title), FromUtf8(startFolder)});
     if (folders.empty()) return {};
     QString folder = folders.front();
     folders.pop_front();
-    return folder;
+    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    return ToUtf8(folder);
 }
 
-void RecordingPlatform::OpenWithShell(const QString& path, std::function<void()> failed) {
-    opened << path;
-    if (noApplication) failed();
+void RecordingPlatform::OpenWithShell(const std::filesystem::path& path, std::function<void(OpenProblem)> failed) {
+    opened << FromPath(path);
+    if (noApplication) failed(OpenProblem::NoApplication);
 }
 
 bool RecordingPlatform::EscapeDown() {
@@ -124,8 +127,8 @@ QStringList WindowTest::Column(int col) const {
 }
 
 void WindowTest::SelectRows(int first, int last) {
-    QTableWidget* grid = form->StringGrid1;
-    grid->setCurrentCell(first - 1, 0);
+    QTableView* grid = form->StringGrid1;
+    grid->setCurrentIndex(grid->model()->index(first - 1, 0));
     grid->selectionModel()->select(QItemSelection(grid->model()->index(first - 1, 0), grid->model()->index(last - 1, 5)),
                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
@@ -137,12 +140,12 @@ void WindowTest::ClickHeader(int col) {
 }
 
 void WindowTest::SelectFiles(const QString& first, const QString& last) {
-    QTableWidget* grid = form->StringGrid1;
+    QTableView* grid = form->StringGrid1;
     const auto clickRow = [&](const QString& name, Qt::KeyboardModifiers keys) {
         const int row = static_cast<int>(Column(0).indexOf(name));
         ASSERT_GE(row, 0) << name.toStdString();
-        grid->scrollToItem(grid->item(row, 0));
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, keys, grid->visualItemRect(grid->item(row, 0)).center());
+        grid->scrollTo(grid->model()->index(row, 0));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, keys, grid->visualRect(grid->model()->index(row, 0)).center());
     };
     clickRow(first, {});
     clickRow(last, Qt::ShiftModifier);

@@ -6,7 +6,7 @@
 #include "testkit.h"
 
 #include "window/Unit1.h"
-#include "window/WindowPlatform.h"
+#include "form/FormDesktop.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,8 +19,11 @@ class QTreeWidgetItem;
 
 namespace qmtest {
 
-class RecordingPlatform final : public quellmark::WindowPlatform {
+class RecordingPlatform final : public quellmark::FormDesktop {
 public:
+    using Answer = quellmark::Answer;
+    using BoxKind = quellmark::BoxKind;
+    using Buttons = quellmark::Buttons;
     struct Box {
         QString title;
         QString text;
@@ -43,11 +46,10 @@ public:
     // Asked at each poll of the Escape key, after escapePolls has counted it.
     std::function<bool()> escape = [] { return false; };
 
-    Answer MessageBox(QWidget* parent, const QString& title, const QString& text, BoxKind kind,
-                      Buttons buttons) override;
+    Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override;
     void Beep() override { ++beeps; }
-    QString ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) override;
-    void OpenWithShell(const QString& path, std::function<void()> failed) override;
+    std::string ChooseFolder(const std::string& title, const std::string& startFolder) override;
+    void OpenWithShell(const std::filesystem::path& path, std::function<void(quellmark::OpenProblem)> failed) override;
     bool EscapeDown() override;
 
     // Forgets what was recorded.

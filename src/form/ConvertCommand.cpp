@@ -19,6 +19,7 @@ bool Refuse(ConvertUi& ui, CommandRefusal why) {
 bool CheckConvertCommand(const ConvertCommandInput& input, ConvertUi& ui, FileSystem& files) {
     if (!input.searchReady) return Refuse(ui, CommandRefusal::NoSearchFolder);
     if (!input.listShown) return Refuse(ui, CommandRefusal::NoFileList);
+    if (input.names.empty()) return Refuse(ui, CommandRefusal::NoSelection);
     if (input.destFolder.empty()) return Refuse(ui, CommandRefusal::NoDestination);
     switch (CheckDestination(files, CommandSession(input, {})).kind) {
         case SetupKind::None: break;

@@ -14,6 +14,7 @@ namespace quellmark {
 enum class CommandRefusal {
     NoSearchFolder,      // no folder tree yet
     NoFileList,          // no files listed
+    NoSelection,         // no file selected
     NoDestination,       // the destination field is empty
     DestinationMissing,  // no folder at the destination
     SameFolder,          // the destination is the listed folder (however spelled)

@@ -15,6 +15,7 @@ RefusalBox RefusalBoxOf(CommandRefusal why) {
     switch (why) {
         case CommandRefusal::NoSearchFolder: return {texts::kSpecifySearchFolder, BoxKind::Error, true};
         case CommandRefusal::NoFileList: return {texts::kNoFileList, BoxKind::Error, false};
+        case CommandRefusal::NoSelection: return {texts::kSelectFiles, BoxKind::Error, false};
         case CommandRefusal::NoDestination: return {texts::kSpecifyDestination, BoxKind::Error, false};
         case CommandRefusal::DestinationMissing: return {texts::kDestinationMissing, BoxKind::Error, false};
         case CommandRefusal::SameFolder: return {texts::kSameFolder, BoxKind::Error, false};

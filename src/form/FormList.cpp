@@ -57,6 +57,7 @@ void MainForm::ListFiles(const std::string& folder) {
 
 void MainForm::FillList(const std::string& folder) {
     listingAborted_ = false;
+    escapeLatched_ = false;
     listedFolder_ = folder;
     ShowStatus(texts::kListingFolderBefore + folder + texts::kListingFolderAfter);
     FListShown = false;
@@ -76,19 +77,21 @@ void MainForm::FillList(const std::string& folder) {
         if (MatchesPattern(name, pattern)) files.emplace_back(std::move(name), &entry);
     }
     std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return ListsBefore(a.first, b.first); });
+    // An Escape pressed while the folder was read stops this listing, not the next one.
+    view_.Breathe();
 
     // Rows are filled a slice of time at a time and added to the list together; between two
     // slices the window paints and answers input, which may stop this listing.
     std::size_t shown = 0;
     const auto addRows = [&] {
         if (shown == rows_.size()) return;
-        view_.AddRows(rows_, shown);
+        view_.AddRows(shown);
         shown = rows_.size();
     };
     bool completed = true;
     auto sliceStart = std::chrono::steady_clock::now();
     for (const auto& [name, entry] : files) {
-        if (view_.EscapePressed() || listingAborted_) {
+        if (EscapeSeen() || listingAborted_) {
             completed = false;
             break;
         }
@@ -101,10 +104,17 @@ void MainForm::FillList(const std::string& folder) {
     }
     addRows();
     if (!nextListing_.empty()) return;  // the next listing says what happens now
-    ShowStatus(completed ? texts::FilesListedText(rows_.size(), folder) : std::string(texts::kListingInterrupted));
+    Announce(completed ? texts::FilesListedText(rows_.size(), folder) : std::string(texts::kListingInterrupted));
     if (!rows_.empty()) {
         FListShown = true;
         if (view_.SelectedRows().empty()) view_.SelectRows({0}, 0);
+    }
+    // The list comes in name order, then in the order the user sorted it by, which the header
+    // shows.
+    if (FSortColumn >= 0 && rows_.size() > 1) {
+        SortByColumn(FSortColumn, FSortDescending);
+    } else {
+        view_.ShowSortOrder(FSortColumn, FSortDescending);
     }
 }
 
@@ -129,7 +139,15 @@ std::string MainForm::DrawingMemo(const fs::path& file) {
     if (!drawing && !(backup && IsJwwFile(files_, file))) return {};
     JwwDocument doc;
     if (!ReadJwwMemo(doc, files_, file)) return {};
-    return Cp932ToUtf8(SanitizeSjis(doc.Header.Memo));
+    // A memo is one line in the list: a line break or a tab between two words shows as a space
+    // rather than joining them. A control byte is never the second byte of a character.
+    std::string memo;
+    const std::string& stored = doc.Header.Memo;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        if (stored[i] == '\r' && i + 1 < stored.size() && stored[i + 1] == '\n') continue;  // one break, one space
+        memo += static_cast<unsigned char>(stored[i]) < 0x20 ? ' ' : stored[i];
+    }
+    return Cp932ToUtf8(SanitizeSjis(memo));
 }
 
 void MainForm::SizeWidthChanged(int characters) {
@@ -141,23 +159,32 @@ void MainForm::SizeWidthChanged(int characters) {
             row.cells[kSizeColumn] = RightJustify(static_cast<std::int64_t>(row.size), characters);
         }
     }
-    view_.ShowColumn(kSizeColumn, rows_);
+    view_.ShowColumn(kSizeColumn);
 }
 
 void MainForm::HeaderClicked(int column) {
     if (Refused()) return;
     if (!FListShown || column < 0 || column >= kListColumns) return;
     if (column != kAttributeColumn) {
-        SortByColumn(column);
+        // Each click on the sorted column turns its direction; another column starts ascending.
+        const bool descending = column == FSortColumn && !FSortDescending;
+        FSortColumn = column;
+        FSortDescending = descending;
+        SortByColumn(column, descending);
         return;
     }
     // The folder listed again, in its own order, with the files that were selected still selected.
     const std::vector<std::string> selected = SelectedNames();
     const int current = view_.CurrentRow();
     const std::string currentName = current >= 0 && current < static_cast<int>(rows_.size()) ? rows_[current].cells[0] : "";
+    FSortColumn = -1;
+    FSortDescending = false;
     ListFiles(listedFolder_);
-    view_.ShowSortOrder(-1, false);
     SelectNames(selected, currentName);
+}
+
+void MainForm::ColumnKey(int number) {
+    if (number >= 1 && number <= kListColumns) HeaderClicked(number - 1);
 }
 
 std::vector<std::string> MainForm::SelectedNames() {
@@ -181,7 +208,7 @@ void MainForm::SelectNames(const std::vector<std::string>& names, const std::str
     view_.SelectRows(rows, at == rowOf.end() ? (rows.empty() ? -1 : rows.front()) : at->second);
 }
 
-void MainForm::SortByColumn(int column) {
+void MainForm::SortByColumn(int column, bool descending) {
     const int files = static_cast<int>(rows_.size());
     std::vector<std::string> keys;
     keys.reserve(files);
@@ -189,7 +216,7 @@ void MainForm::SortByColumn(int column) {
     // at[p] is the row that ends up at place p.
     std::vector<int> at(files);
     for (int r = 0; r < files; ++r) at[r] = r;
-    for (const auto& [r, s] : HeaderSortExchanges(std::move(keys), FSortDescending)) std::swap(at[r - 1], at[s - 1]);
+    for (const auto& [r, s] : HeaderSortExchanges(std::move(keys), descending)) std::swap(at[r - 1], at[s - 1]);
 
     // The rows move; the selection and the current row go with the files.
     const std::vector<int> selected = view_.SelectedRows();
@@ -204,10 +231,9 @@ void MainForm::SortByColumn(int column) {
         if (row >= 0 && row < files) moved.push_back(placeOf[row]);
     }
     std::sort(moved.begin(), moved.end());
-    view_.ShowRows(rows_);
+    view_.ShowRows();
     view_.SelectRows(moved, current >= 0 && current < files ? placeOf[current] : -1);
-    view_.ShowSortOrder(column, FSortDescending);
-    FSortDescending = !FSortDescending;
+    view_.ShowSortOrder(column, descending);
 }
 
 void MainForm::RowOpened(int row) {
@@ -217,18 +243,28 @@ void MainForm::RowOpened(int row) {
         return;
     }
     if (!FListShown) {
-        view_.Beep();
+        desktop_.Beep();
         ShowStatus(texts::kSpecifyDrawingFolder);
         return;
     }
     if (row < 0 || row >= static_cast<int>(rows_.size()) || rows_[row].cells[kNameColumn].empty()) return;
-    view_.OpenWithShell(PathFromText(listedFolder_ + rows_[row].cells[kNameColumn]),
-                        [alive = std::weak_ptr<MainForm*>(alive_)] {
-                            const auto form = alive.lock();
-                            if (!form) return;
-                            (*form)->view_.Beep();
-                            (*form)->view_.MessageBox({}, texts::kNoApplication, BoxKind::Error, Buttons::Ok);
-                        });
+    const fs::path file = PathFromText(listedFolder_ + rows_[row].cells[kNameColumn]);
+    const auto failed = [alive = std::weak_ptr<MainForm*>(alive_)](OpenProblem why) {
+        const auto form = alive.lock();
+        if (!form) return;
+        const char* text = why == OpenProblem::NoApplication ? texts::kNoApplication
+                           : why == OpenProblem::Gone        ? texts::kFileGone
+                                                             : texts::kCannotOpen;
+        (*form)->desktop_.Beep();
+        (*form)->desktop_.MessageBox({}, text, BoxKind::Error, Buttons::Ok);
+        (*form)->Announce(text);
+    };
+    // A file removed since the listing is said as such, not as a file no program takes.
+    if (files_.examine(file).kind != PathKind::File) {
+        failed(OpenProblem::Gone);
+        return;
+    }
+    desktop_.OpenWithShell(file, failed);
 }
 
 }  // namespace quellmark

@@ -1,4 +1,4 @@
-// The fifteen keys of Quellmark.ini in their order, with the room each value is read with.
+// The keys of Quellmark.ini in their order, with the room each value is read with.
 #include "FormSettings.h"
 
 #include "../drawing/Func_.h"
@@ -62,12 +62,15 @@ void ForEachSetting(Io& io, Settings& s) {
     io.number(kForm, "F1_Y", s.top);
     io.number(kForm, "F1_W", s.width);
     io.number(kForm, "F1_H", s.height);
+    io.number(kForm, "F1MX", s.maximized);
     io.number(kComp, "F1P1", s.panel1Width);
     for (int c = 0; c < 6; ++c) io.number(kComp, kColumnKeys[c], s.columnWidths[c]);
     io.text(kSet, "FLD1", s.searchFolder);
     io.text(kSet, "FLD2", s.destFolder);
     io.text(kSet, "FNAM", s.lastFileName);
     io.number(kSet, "FTYP", s.fileType);
+    io.number(kSet, "SORT", s.sortColumn);
+    io.number(kSet, "SDSC", s.sortDescending);
 }
 
 void ReadFormSettings(FileSystem& files, const std::filesystem::path& iniPath, FormSettings& s) {

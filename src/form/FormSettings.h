@@ -1,5 +1,5 @@
 // The main window's settings as Quellmark.ini keeps them: window placement, the folder pane's
-// width, the list's column widths, the two folders, a carried name and the file type. Read once
+// width, the list's column widths and sort, the two folders, a carried name and the file type. Read once
 // at start-up and written once at shut-down, key by key in a fixed order.
 #pragma once
 
@@ -26,12 +26,15 @@ struct FormSettings {
     std::string destFolder;    // FLD2, with a trailing "/" or empty
     std::string lastFileName;  // FNAM, carried from run to run
     int fileType = 0;          // FTYP: the file type's item index, -1 for none
+    int maximized = 0;         // F1MX: 1 when the window was maximised (left..height its normal place)
+    int sortColumn = -1;       // SORT: the column the list is sorted by, -1 for name order
+    int sortDescending = 0;    // SDSC: 1 when that sort is descending
 };
 
 // Overwrites each field whose key holds a non-empty value; a number that is not one reads as 0.
 void ReadFormSettings(FileSystem& fs, const std::filesystem::path& iniPath, FormSettings& settings);
 
-// Writes all fifteen keys; a key that cannot be written does not stop the others. False when
+// Writes every key; a key that cannot be written does not stop the others. False when
 // any could not be written.
 bool WriteFormSettings(FileSystem& fs, const std::filesystem::path& iniPath, const FormSettings& settings);
 

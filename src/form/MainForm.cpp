@@ -6,6 +6,7 @@
 
 #include "../platform/system.h"
 #include "FileListText.h"
+#include "WindowDesign.h"
 #include "WindowTexts.h"
 
 #include <algorithm>
@@ -19,12 +20,11 @@ namespace {
 
 constexpr const char* kSettingsName = "Quellmark.ini";
 
-// The smallest window the settings may ask for: any smaller and its controls would not fit.
-constexpr int kSmallestWidth = 360;
-constexpr int kSmallestHeight = 240;
 // Columns and the folder pane are never narrower than this, nor wider than a screen could need.
 constexpr int kNarrowest = 16;
 constexpr int kWidest = 4000;
+
+int ClampedColumn(int width) { return width == FormSettings::kFitColumn ? width : std::clamp(width, kNarrowest, kWidest); }
 
 bool IsAbsoluteFolder(const std::string& folder) { return !folder.empty() && PathFromText(folder).is_absolute(); }
 
@@ -46,19 +46,47 @@ int NextInDisplayOrder(const std::vector<FolderNode>& tree, int node) {
 
 void MainForm::ShowStatus(const std::string& text) {
     status_ = text;
-    view_.ShowStatus(text);
+    view_.ShowStatus(text, false);
+}
+
+void MainForm::Announce(const std::string& text) {
+    status_ = text;
+    view_.ShowStatus(text, true);
+}
+
+void MainForm::CommandStarts() {
+    escapeLatched_ = false;
+    FSearchAborted = false;
+    listingAborted_ = false;
+}
+
+void MainForm::EscapePressed() {
+    // Only a search or a listing under way is stopped by it; a press at any other time (closing
+    // a menu, a stray tap) is nothing, and is not kept for the next command.
+    if (activity_ == FormActivity::Searching || activity_ == FormActivity::Listing) escapeLatched_ = true;
+}
+
+bool MainForm::EscapeSeen() { return escapeLatched_ || desktop_.EscapeDown(); }
+
+std::string MainForm::PickFolder(const char* title, const std::string& start) {
+    // A dialog's close must not hand the focus to whatever control comes first (the type box,
+    // whose next Down would change the filter).
+    const FormControl focused = view_.FocusedControl();
+    const std::string folder = desktop_.ChooseFolder(title, start);
+    view_.Focus(focused);
+    return folder;
 }
 
 bool MainForm::Refused() {
     if (activity_ == FormActivity::Idle) return false;
-    view_.Beep();
+    desktop_.Beep();
     return true;
 }
 
 void MainForm::AskForSearchFolder() {
-    view_.Beep();
-    view_.MessageBox({}, texts::kSpecifySearchFolder, BoxKind::Error, Buttons::Ok);
-    ShowStatus(texts::kSpecifySearchFolder);
+    desktop_.Beep();
+    desktop_.MessageBox({}, texts::kSpecifySearchFolder, BoxKind::Error, Buttons::Ok);
+    Announce(texts::kSpecifySearchFolder);
 }
 
 // ---- start-up and shut-down ----
@@ -150,7 +178,7 @@ void MainForm::ChooseSettingsFiles() {
     if (besideThere && !userThere) {
         view_.Post([alive = std::weak_ptr<MainForm*>(alive_),
                     text = texts::SettingsElsewhereText(PathText(beside), PathText(settingsWrite_))] {
-            if (const auto form = alive.lock()) (*form)->view_.MessageBox({}, text, BoxKind::Information, Buttons::Ok);
+            if (const auto form = alive.lock()) (*form)->desktop_.MessageBox({}, text, BoxKind::Information, Buttons::Ok);
         });
     }
 }
@@ -159,14 +187,15 @@ void MainForm::ApplySettings(FormSettings s) {
     // Values from a file anyone may have edited: a window and columns that can be seen and
     // reached, a type the box has, folders that do not depend on where the program was started.
     FormLayout layout;
-    layout.window = PlaceOnScreen({s.left, s.top, std::max(s.width, kSmallestWidth), std::max(s.height, kSmallestHeight)},
+    layout.window = PlaceOnScreen({s.left, s.top, std::max(s.width, design::kSmallestWidth),
+                                   std::max(s.height, design::kSmallestHeight)},
                                   view_.Frame(), view_.Screens());
+    layout.maximized = s.maximized != 0;
     layout.panel1Width = std::clamp(s.panel1Width, kNarrowest, std::max(kNarrowest, layout.window.width - 2 * kNarrowest));
-    for (int c = 0; c < kListColumns; ++c) {
-        const int width = s.columnWidths[c];
-        layout.columnWidths[c] = width == FormSettings::kFitColumn ? width : std::clamp(width, kNarrowest, kWidest);
-    }
+    for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = ClampedColumn(s.columnWidths[c]);
     view_.ApplyLayout(layout);
+    FSortColumn = s.sortColumn >= 0 && s.sortColumn < kListColumns && s.sortColumn != kAttributeColumn ? s.sortColumn : -1;
+    FSortDescending = FSortColumn >= 0 && s.sortDescending != 0;
     if (IsAbsoluteFolder(s.searchFolder)) FSearchFolder = s.searchFolder;
     // Drawings are written to this folder + name, so a folder written by hand without its
     // separator gets it back here rather than sending files into its parent.
@@ -185,20 +214,44 @@ void MainForm::SearchAgainLater(const std::string& folder) {
         MainForm& self = **form;
         if (self.FSearchReady || self.Busy() || self.closed_) return;
         self.view_.ShowSearchFolder(self.FSearchFolder);
+        self.CommandStarts();
         self.SearchFolders();
+        if (self.FSearchReady) self.view_.Focus(FormControl::Tree);
     });
 }
 
 bool MainForm::CloseRequested() {
     if (closed_) return true;
+    if (activity_ == FormActivity::Converting) {
+        // Closing would leave the drawings under way to the batch's thread: ask, and close once
+        // the batch has stopped. The batch may end while the question is up: a yes then closes
+        // at once, and a no leaves nothing behind that would close the window later.
+        const bool yes =
+            desktop_.MessageBox({}, texts::kCloseDuringBatch, BoxKind::Confirmation, Buttons::YesNo) == Answer::Yes;
+        if (!yes) return false;
+        exitConfirmed_ = true;
+        if (activity_ == FormActivity::Converting) {
+            closeWhenIdle_ = true;
+            Stop();
+            return false;
+        }
+    } else if (!exitConfirmed_ && activity_ == FormActivity::Idle) {
+        // The close box and Alt+F4 ask as ファイル → 終了 does.
+        if (desktop_.MessageBox({}, texts::kConfirmExit, BoxKind::Confirmation, Buttons::YesNo) != Answer::Yes) {
+            return false;
+        }
+        exitConfirmed_ = true;
+    }
+    return CloseForced();
+}
+
+bool MainForm::CloseForced() {
+    if (closed_) return true;
     switch (activity_) {
         case FormActivity::Converting:
-            // Closing would leave the drawings under way to the batch's thread: ask, and close
-            // once the batch has stopped.
-            if (view_.MessageBox({}, texts::kCloseDuringBatch, BoxKind::Confirmation, Buttons::YesNo) == Answer::Yes) {
-                closeWhenIdle_ = true;
-                Stop();
-            }
+            closeWhenIdle_ = true;
+            exitConfirmed_ = true;
+            Stop();
             return false;
         case FormActivity::Searching:
         case FormActivity::Listing:
@@ -206,6 +259,7 @@ bool MainForm::CloseRequested() {
             FSearchAborted = true;
             listingAborted_ = true;
             closeWhenIdle_ = true;
+            exitConfirmed_ = true;
             return false;
         case FormActivity::Idle:
             break;
@@ -224,8 +278,11 @@ void MainForm::WriteSettings() {
     s.top = layout.window.top;
     s.width = layout.window.width;
     s.height = layout.window.height;
+    s.maximized = layout.maximized ? 1 : 0;
     s.panel1Width = layout.panel1Width;
-    s.columnWidths = layout.columnWidths;
+    for (int c = 0; c < kListColumns; ++c) s.columnWidths[c] = ClampedColumn(layout.columnWidths[c]);
+    s.sortColumn = FSortColumn;
+    s.sortDescending = FSortDescending ? 1 : 0;
     s.searchFolder = FSearchFolder;
     s.destFolder = FDestFolder;
     s.lastFileName = FLastFileName;
@@ -249,11 +306,15 @@ void MainForm::WriteSettings() {
 void MainForm::ChooseSearchFolder() {
     if (Refused()) return;
     ShowStatus({});
-    const std::string folder = view_.ChooseFolder(texts::kSearchFolderDialog, FSearchFolder);
+    const std::string folder = PickFolder(texts::kSearchFolderDialog, FSearchFolder);
     if (folder.empty()) return;
     FSearchFolder = WithSeparator(folder);
     view_.ShowSearchFolder(FSearchFolder);
+    CommandStarts();
     SearchFolders();
+    // The tree took no input while it was built: the keyboard goes on in it, never in the
+    // control after it.
+    if (FSearchReady) view_.Focus(FormControl::Tree);
 }
 
 std::string MainForm::DroppedFolder(const std::vector<std::string>& paths) {
@@ -265,7 +326,9 @@ void MainForm::SearchFolderDropped(const std::string& folder) {
     if (Refused()) return;
     FSearchFolder = WithSeparator(folder);
     view_.ShowSearchFolder(FSearchFolder);
+    CommandStarts();
     SearchFolders();
+    if (FSearchReady) view_.Focus(FormControl::Tree);
 }
 
 void MainForm::FolderChosen(int node) {
@@ -276,6 +339,18 @@ void MainForm::FolderChosen(int node) {
         return;
     }
     if (node >= 0 && node < static_cast<int>(tree_.size())) ListFiles(NodePath(node));
+}
+
+void MainForm::TreeClicked(int node) {
+    // A click where there is no folder asks for a search folder while there is no tree, and is
+    // nothing once there is one.
+    if (node < 0 && FSearchReady) return;
+    FolderChosen(node);
+}
+
+void MainForm::Refresh() {
+    if (Refused()) return;
+    if (!listedFolder_.empty()) ListFiles(listedFolder_);
 }
 
 void MainForm::FileTypeChosen(int type) {
@@ -291,7 +366,7 @@ void MainForm::FileTypeChosen(int type) {
 
 void MainForm::ChooseDestFolder() {
     if (Refused()) return;
-    const std::string folder = view_.ChooseFolder(texts::kDestFolderDialog, FDestFolder);
+    const std::string folder = PickFolder(texts::kDestFolderDialog, FDestFolder);
     if (folder.empty()) return;
     FDestFolder = WithSeparator(folder);
     view_.ShowDestFolder(FDestFolder);
@@ -305,9 +380,15 @@ void MainForm::DestFolderDropped(const std::string& folder) {
 
 void MainForm::Exit() {
     if (Refused()) return;
-    if (view_.MessageBox({}, texts::kConfirmExit, BoxKind::Confirmation, Buttons::YesNo) == Answer::Yes) {
+    if (desktop_.MessageBox({}, texts::kConfirmExit, BoxKind::Confirmation, Buttons::YesNo) == Answer::Yes) {
+        exitConfirmed_ = true;
         view_.CloseWindow();
     }
+}
+
+void MainForm::About() {
+    const std::string version = version_.empty() ? std::string(texts::kCaption) : texts::kProductName + (" " + version_);
+    desktop_.MessageBox(texts::kAboutTitle, version + "\n\n" + texts::kAboutText, BoxKind::Information, Buttons::Ok);
 }
 
 // ---- the folder search ----
@@ -325,8 +406,8 @@ std::string MainForm::NodePath(int node) const {
 void MainForm::SearchFolders() {
     ShowStatus(texts::kSearchingFolders);
     if (files_.examine(PathFromText(FSearchFolder)).kind != PathKind::Folder) {
-        view_.Beep();
-        view_.MessageBox({}, texts::kDriveNotReady, BoxKind::Information, Buttons::Ok);
+        desktop_.Beep();
+        desktop_.MessageBox({}, texts::kDriveNotReady, BoxKind::Information, Buttons::Ok);
         ShowStatus(texts::kSpecifySearchFolder);
         return;
     }
@@ -345,7 +426,7 @@ void MainForm::SearchFolders() {
     // Children go in right after the node that was entered, so this walk visits every folder
     // once, depth first, without recursion.
     for (int node = NextInDisplayOrder(tree_, 0); node >= 0; node = NextInDisplayOrder(tree_, node)) {
-        if (view_.EscapePressed()) FSearchAborted = true;
+        if (EscapeSeen()) FSearchAborted = true;
         if (FSearchAborted) break;
         AddSubfolders(node);
     }
@@ -373,7 +454,7 @@ void MainForm::AddSubfolders(int node) {
         if (entry.facts.hidden || (entry.facts.kind != PathKind::File && entry.facts.kind != PathKind::Folder)) continue;
         if (!first) {
             view_.Breathe();
-            if (view_.EscapePressed()) FSearchAborted = true;
+            if (EscapeSeen()) FSearchAborted = true;
             if (FSearchAborted) return;
         }
         first = false;

@@ -10,6 +10,7 @@
 #include "../convert/session.h"
 #include "../platform/files.h"
 #include "Box.h"
+#include "FormDesktop.h"
 #include "FormSettings.h"
 #include "WindowPlacement.h"
 
@@ -41,6 +42,12 @@ struct FolderNode {
     FileIdentity identity;
 };
 
+// The controls the keyboard's focus can be on, as the form names them.
+enum class FormControl { None, SearchField, Tree, TypeBox, DestField, Browse, Convert, List, Stop };
+inline constexpr FormControl kFormControls[] = {FormControl::SearchField, FormControl::Tree,   FormControl::TypeBox,
+                                                FormControl::DestField,   FormControl::Browse, FormControl::Convert,
+                                                FormControl::List,        FormControl::Stop};
+
 // One file row of the list as it shows, cell by cell.
 struct FileRow {
     std::array<std::string, kListColumns> cells;
@@ -49,7 +56,8 @@ struct FileRow {
 
 // The window's own geometry, the folder pane and the columns, as the settings keep them.
 struct FormLayout {
-    ScreenRect window;  // without the frame the window manager adds
+    ScreenRect window;  // without the frame the window manager adds; the normal place when maximised
+    bool maximized = false;
     int panel1Width = 0;
     std::array<int, kListColumns> columnWidths{};  // FormSettings::kFitColumn: fit to the contents
 };
@@ -58,20 +66,8 @@ class FormView {
 public:
     virtual ~FormView() = default;
 
-    // ---- the desktop ----
-    virtual void Beep() = 0;
-    // A modal box; an empty title stands for the usual caption of the kind.
-    virtual Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) = 0;
-    // A folder the user chose, starting at start; empty when cancelled.
-    virtual std::string ChooseFolder(const std::string& title, const std::string& start) = 0;
-    // Opens the file with the application the desktop has for it; when there is none,
-    // noApplication runs on the window's thread, now or later.
-    virtual void OpenWithShell(const std::filesystem::path& file, std::function<void()> noApplication) = 0;
     // Lets the window paint and answer input for a moment during a long command.
     virtual void Breathe() = 0;
-    // Whether Escape is down now or was pressed since the last call: a quick tap between two
-    // calls counts.
-    virtual bool EscapePressed() = 0;
     // Runs the call on the window's thread soon; safe from any thread.
     virtual void Post(std::function<void()> call) = 0;
     // The available areas of the screens, and the frame the window manager puts around the window.
@@ -79,13 +75,19 @@ public:
     virtual FrameMargins Frame() = 0;
 
     // ---- what it shows ----
-    virtual void ShowStatus(const std::string& text) = 0;
+    // The status bar's text; announce: screen readers are to say it now (the end of a listing
+    // or a batch, a refusal), not only when asked.
+    virtual void ShowStatus(const std::string& text, bool announce) = 0;
     virtual void ShowSearchFolder(const std::string& folder) = 0;
     virtual void ShowDestFolder(const std::string& folder) = 0;
     virtual void ShowFileType(int type) = 0;  // -1: none
-    // Which commands take input: while a search, a listing or a batch runs, only Stop (and
-    // Escape) do; a batch shows its progress and the Stop button.
+    // Which commands take input (design::CommandsOf): while a search, a listing or a batch
+    // runs, only Stop (and Escape) do; a batch shows its progress and the Stop button.
     virtual void ShowActivity(FormActivity activity) = 0;
+    // Where the keyboard's focus is, and puts it on a control (or, when that takes no input
+    // now, on the window itself, whose keys still work).
+    virtual FormControl FocusedControl() = 0;
+    virtual void Focus(FormControl control) = 0;
     virtual void ShowProgress(int done, int total) = 0;
     virtual void ApplyLayout(const FormLayout& layout) = 0;
     virtual FormLayout CurrentLayout() = 0;
@@ -96,12 +98,13 @@ public:
     virtual void AddFolder(int node, int parent, const std::string& name) = 0;
     virtual void ShowTree(const std::vector<FolderNode>& tree) = 0;
 
-    // The list: emptied to one empty row, rows added at the end, all rows shown again (after a
-    // sort), one column's texts shown again (the sizes after a change of their width).
+    // The list shows the form's rows (MainForm::Rows), read when it draws them: emptied, rows
+    // added at the end from first on, all rows shown again (after a sort), one column's texts
+    // shown again (the sizes after a change of their width).
     virtual void ClearList() = 0;
-    virtual void AddRows(const std::vector<FileRow>& rows, std::size_t first) = 0;
-    virtual void ShowRows(const std::vector<FileRow>& rows) = 0;
-    virtual void ShowColumn(int column, const std::vector<FileRow>& rows) = 0;
+    virtual void AddRows(std::size_t first) = 0;
+    virtual void ShowRows() = 0;
+    virtual void ShowColumn(int column) = 0;
     // The pixels the size column's texts have, for the padding of a listing.
     virtual int SizeColumnPixels() = 0;
     // The rows selected (0 for the first file), and the current one (-1: none).
@@ -117,7 +120,7 @@ class MainForm {
 public:
     // appDir: the program's folder, with a trailing separator: the settings file and TEMP are
     // found from it. Drawings, folders and the settings go through files.
-    MainForm(FormView& view, FileSystem& files, std::filesystem::path appDir);
+    MainForm(FormView& view, FormDesktop& desktop, FileSystem& files, std::filesystem::path appDir);
     ~MainForm();
     MainForm(const MainForm&) = delete;
     MainForm& operator=(const MainForm&) = delete;
@@ -128,25 +131,37 @@ public:
 
     // ---- what the user did ----
     void Shown();            // the window is on the screen for the first time
-    // The window is asked to close (its close box, the system); true when it may close now.
-    // During a search or a listing it stops them and closes once they have; during a batch it
-    // asks whether to stop it.
+    // The window is asked to close (its close box, Alt+F4); true when it may close now. It asks
+    // as ファイル → 終了 does; during a search or a listing it stops them and closes once they
+    // have; during a batch it asks whether to stop it, and closes once it has.
     bool CloseRequested();
+    // The system ends the session: closes without asking (a batch is stopped first).
+    bool CloseForced();
     void ChooseSearchFolder();                            // the menu item, a click on the field
     // The folder a drop of these paths brings: one folder, else none (empty). A window takes a
     // drop only when it brings one, and hands that to the two calls below.
     std::string DroppedFolder(const std::vector<std::string>& paths);
     void SearchFolderDropped(const std::string& folder);  // a folder dropped on the tree
-    void FolderChosen(int node);                          // a click on a folder, or keys moved to it
+    void FolderChosen(int node);                          // keys moved to a folder; a click on it
+    // A click in the tree: on a folder (its node), or where there is none (-1), which asks for a
+    // search folder while there is no tree.
+    void TreeClicked(int node);
     void FileTypeChosen(int type);                        // the type box or the menu
     void ChooseDestFolder();                              // 参照, or the menu item
     void DestFolderDropped(const std::string& folder);
     void Convert();                                       // 変換
     void Stop();                                          // 中止
     void HeaderClicked(int column);                       // a click on a column's header
+    void ColumnKey(int number);                           // Ctrl and a column's number, 1 to 6
+    // Escape: stops a search or a listing under way; a press while none runs is nothing.
+    void EscapePressed();
+    void Refresh();                                       // F5: the tree's folder listed again
     void SizeWidthChanged(int characters);                // the size column now holds this many
     void RowOpened(int row);                              // a double click, or Enter, on a row
     void Exit();                                          // ファイル → 終了
+    void About();                                         // ヘルプ → バージョン情報, F1
+    // The program's version, for the About box.
+    void SetVersion(std::string version) { version_ = std::move(version); }
 
     // ---- what the window shows, for a view and its tests ----
     FormActivity Activity() const { return activity_; }
@@ -164,7 +179,8 @@ public:
     // The window's state as the original names it.
     bool FSearchReady = false;     // the folder tree has at least its root node
     bool FListShown = false;       // the list holds at least one file
-    bool FSortDescending = false;  // the direction of the next header-click sort
+    bool FSortDescending = false;  // the direction the list is sorted in by FSortColumn
+    int FSortColumn = -1;          // the column the list is sorted by; -1: name order
     bool FSearchAborted = false;   // Escape was seen during the current folder search
     std::string FSearchFolder;
     std::string FDestFolder;
@@ -175,6 +191,14 @@ private:
     class Batch;
 
     void ShowStatus(const std::string& text);
+    // The status, said by screen readers at once.
+    void Announce(const std::string& text);
+    // Starts a command: an Escape pressed before it stops nothing.
+    void CommandStarts();
+    // Whether Escape was pressed during this search or listing, or is held now.
+    bool EscapeSeen();
+    // The folder picker, with the focus put back where it was.
+    std::string PickFolder(const char* title, const std::string& start);
     // Beeps and refuses a command while another runs; true when refused.
     bool Refused();
     void AskForSearchFolder();
@@ -197,13 +221,14 @@ private:
     void FillList(const std::string& folder);
     FileRow RowOf(const std::string& folder, const FolderEntry& entry, int sizeWidth);
     std::string DrawingMemo(const std::filesystem::path& file);
-    void SortByColumn(int column);
+    void SortByColumn(int column, bool descending);
     std::vector<std::string> SelectedNames();
     void SelectNames(const std::vector<std::string>& names, const std::string& current);
 
     void BatchFinished();
 
     FormView& view_;
+    FormDesktop& desktop_;
     FileSystem& files_;
     std::filesystem::path appDir_;
     std::filesystem::path settingsRead_;
@@ -212,12 +237,16 @@ private:
     bool removeTempAtClose_ = false;  // the program's own scratch folder, not the system's
     std::string startFolder_;         // where the search folder's picker starts while none is set
     std::string searchAtStart_;
+    std::string version_;
     FormActivity activity_ = FormActivity::Idle;
     std::string status_;
     bool shown_ = false;
     bool closed_ = false;
     bool closeWhenIdle_ = false;
     bool listingAborted_ = false;
+    bool escapeLatched_ = false;      // Escape pressed while the current search or listing runs
+    bool exitConfirmed_ = false;      // the user said yes to ending the program
+    FormControl focusBeforeBatch_ = FormControl::None;
     std::string nextListing_;
     std::string listedFolder_;
     std::vector<FolderNode> tree_;

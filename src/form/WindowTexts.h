@@ -19,6 +19,12 @@ inline constexpr const char* kMenuFileType3 = "(*.jws) (&3)";
 inline constexpr const char* kMenuDestFolder = "保存先フォルダの指定 (&H)";
 inline constexpr const char* kMenuConvert = "変換 (&C)";
 inline constexpr const char* kMenuExit = "終了 (&X)";
+inline constexpr const char* kMenuHelp = "ヘルプ (&H)";
+inline constexpr const char* kMenuAbout = "バージョン情報 (&A)";
+inline constexpr const char* kAboutTitle = "バージョン情報";
+inline constexpr const char* kAboutText =
+    "JWW・JWS 図面の寸法に寸法属性を付けて、保存先フォルダに書き出します。\n"
+    "元の図面は書き換えません。";
 
 inline constexpr const char* kFileTypeLabel = "ファイルの種類";
 inline constexpr const char* kDestFolderLabel = "保存先フォルダ";
@@ -31,6 +37,9 @@ inline constexpr const char* kStopButton = "中止(&S)";
 // Names for screen readers of the controls no label names.
 inline constexpr const char* kSearchFolderName = "検索フォルダ";
 inline constexpr const char* kSearchFolderHint = "Enter で検索フォルダを指定します";
+inline constexpr const char* kSearchFolderPlaceholder = "クリックして検索フォルダを指定";
+inline constexpr const char* kBrowseTip = "保存先フォルダを選びます";
+inline constexpr const char* kConvertTip = "選択したファイルを保存先フォルダに変換します (Ctrl+Enter)";
 inline constexpr const char* kTreeName = "フォルダ";
 inline constexpr const char* kListName = "ファイル一覧";
 inline constexpr const char* kBrowseName = "保存先フォルダの参照";
@@ -48,10 +57,13 @@ inline constexpr const char* kListingInterrupted = "検索を中断しました�
 inline constexpr const char* kSpecifyDrawingFolder = "図面の格納されているフォルダを指定して下さい。";
 inline constexpr const char* kConfirmExit = "終了します。よろしいですか？";
 inline constexpr const char* kNoApplication = "このファイルを開くアプリケーションが見つかりません。";
+inline constexpr const char* kFileGone = "ファイルが見つかりません。一覧を更新して下さい（F5）。";
+inline constexpr const char* kCannotOpen = "ファイルを開けませんでした。";
 
 // The Convert command.
 inline constexpr const char* kSpecifySearchFolder = "検索フォルダを指定して下さい。";
 inline constexpr const char* kNoFileList = "ファイル一覧が表示されていません。";
+inline constexpr const char* kSelectFiles = "変換するファイルを選択して下さい。";
 inline constexpr const char* kSpecifyDestination = "保存先フォルダを指定して下さい。";
 inline constexpr const char* kDestinationMissing =
     "指定された保存先フォルダが存在しません。再指定して下さい。";
@@ -85,6 +97,11 @@ inline std::string FilesListedText(std::size_t files, const std::string& folder)
 // What the status bar says once a search has found every folder.
 inline std::string SearchCompletedText(std::size_t folders) {
     return "フォルダ検索を完了しました。（" + std::to_string(folders) + " フォルダ）";
+}
+
+// The question before a batch: how many drawings go where, then the question itself.
+inline std::string ConvertQuestionText(std::size_t files, const std::string& dest) {
+    return std::to_string(files) + " 個のファイルを「" + dest + "」に変換します。\n" + kConfirmStart;
 }
 
 // Said once, when the settings beside the program cannot be written and go to the user's folder.

@@ -24,6 +24,7 @@ enum ControlId : int {
     kMenuDestFolder = 220,
     kMenuConvert,
     kMenuExit,
+    kMenuAbout = 230,
 };
 
 }  // namespace quellmark

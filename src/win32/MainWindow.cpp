@@ -2,6 +2,7 @@
 // the status bar and the window's placement. The tree and the list are in MainWindowLists.cpp.
 #include "MainWindow.h"
 
+#include "../form/WindowDesign.h"
 #include "../form/WindowTexts.h"
 #include "../platform/system.h"
 #include "ControlIds.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <utility>
 
 namespace quellmark {
 
@@ -23,9 +25,9 @@ constexpr wchar_t kClassName[] = L"QuellmarkMainWindow";
 constexpr UINT kCallMessage = WM_APP + 1;
 constexpr UINT_PTR kPostedTimer = 1;
 constexpr UINT kPostedEveryMs = 30;
-constexpr int kSplitterWidth = 3;
-constexpr int kStopWidth = 64;
-constexpr int kProgressWidth = 160;
+constexpr int kSplitterWidth = design::kSplitterWidth;
+constexpr int kStopWidth = design::kStopWidth;
+constexpr int kProgressWidth = design::kProgressWidth;
 
 HWND MakeControl(const wchar_t* type, const wchar_t* text, DWORD style, HWND parent, int id, DWORD extended = 0) {
     return ::CreateWindowExW(extended, type, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
@@ -90,8 +92,8 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
 
 }  // namespace
 
-MainWindow::MainWindow(Win32Desktop& desktop, const std::filesystem::path& appDir, FileSystem& files)
-    : desktop_(desktop), form_(*this, files, appDir) {}
+MainWindow::MainWindow(FormDesktop& desktop, const std::filesystem::path& appDir, FileSystem& files)
+    : form_(*this, desktop, files, appDir) {}
 
 MainWindow::~MainWindow() {
     if (hwnd_) ::DestroyWindow(hwnd_);
@@ -229,8 +231,18 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             }
             return 0;
         case WM_CLOSE:
+            // The close box and Alt+F4 ask as ファイル → 終了 does.
             if (form_.CloseRequested()) ::DestroyWindow(hwnd_);
             return 0;
+        case WM_ENDSESSION:
+            // Windows is shutting down: the settings are written without a question.
+            if (wparam && form_.CloseForced()) ::DestroyWindow(hwnd_);
+            return 0;
+        case WM_GETMINMAXINFO: {
+            auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
+            limits->ptMinTrackSize = {Scaled(design::kSmallestWidth), Scaled(design::kSmallestHeight)};
+            return 0;
+        }
         case WM_DESTROY: {
             std::lock_guard lock(postMutex_);
             postTarget_ = nullptr;
@@ -248,15 +260,30 @@ bool MainWindow::TranslateKeys(MSG& message) {
     if (!hwnd_ || (message.hwnd != hwnd_ && !::IsChild(hwnd_, message.hwnd))) return false;
     if (message.message == WM_KEYDOWN) {
         const bool control = (::GetKeyState(VK_CONTROL) & 0x8000) != 0;
-        if (message.wParam == VK_ESCAPE) escapeSeen_ = true;
+        if (message.wParam == VK_ESCAPE) form_.EscapePressed();
+        if (message.wParam == VK_F1) {
+            form_.About();
+            return true;
+        }
+        if (message.wParam == VK_F5) {
+            form_.Refresh();
+            return true;
+        }
         // Ctrl+Enter converts, wherever the focus is.
         if (message.wParam == VK_RETURN && control) {
             form_.Convert();
             return true;
         }
-        // Enter on a file opens it, as a double click does.
+        // Enter on a file opens it, as a double click does; on a folder it lists it, as a click.
         if (message.wParam == VK_RETURN && message.hwnd == list_) {
             form_.RowOpened(CurrentRow());
+            return true;
+        }
+        if (message.wParam == VK_RETURN && message.hwnd == tree_) {
+            TVITEMW item{};
+            item.mask = TVIF_PARAM;
+            item.hItem = TreeView_GetSelection(tree_);
+            form_.TreeClicked(item.hItem && TreeView_GetItem(tree_, &item) ? static_cast<int>(item.lParam) : -1);
             return true;
         }
     }
@@ -276,6 +303,9 @@ void MainWindow::CreateMenus() {
     ::AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(file, MF_STRING, kMenuExit, Wide(texts::kMenuExit).c_str());
     ::AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(file), Wide(texts::kMenuFile).c_str());
+    HMENU help = ::CreatePopupMenu();
+    ::AppendMenuW(help, MF_STRING, kMenuAbout, (Wide(texts::kMenuAbout) + L"\tF1").c_str());
+    ::AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(help), Wide(texts::kMenuHelp).c_str());
     ::SetMenu(hwnd_, menu_);
 }
 
@@ -321,6 +351,19 @@ void MainWindow::CreateControls() {
     stop_ = ::CreateWindowExW(0, L"BUTTON", Wide(texts::kStopButton).c_str(), WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
                               0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStopId)),
                               ::GetModuleHandleW(nullptr), nullptr);
+    // 参照 and 変換 say what they do when the pointer rests on them.
+    const HWND tips = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                        hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    for (const auto& [control, text] : {std::pair{browse_, texts::kBrowseTip}, std::pair{convert_, texts::kConvertTip}}) {
+        const std::wstring tip = Wide(text);
+        TOOLINFOW info{};
+        info.cbSize = sizeof info;
+        info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        info.hwnd = hwnd_;
+        info.uId = reinterpret_cast<UINT_PTR>(control);
+        info.lpszText = const_cast<wchar_t*>(tip.c_str());
+        ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    }
     for (HWND label : {::GetDlgItem(hwnd_, kSearchLabelId), ::GetDlgItem(hwnd_, kTreeLabelId),
                        ::GetDlgItem(hwnd_, kListLabelId)}) {
         // Names for screen readers only: the controls they name show what they are.
@@ -370,37 +413,39 @@ void MainWindow::Layout() {
     const int height = std::max(0L, client.bottom - barHeight);
     const int width = client.right;
     const int pane = std::clamp(Scaled(panelWidth_), Scaled(16), std::max(Scaled(16), width - Scaled(100)));
-    const int fieldHeight = Scaled(20);
+    const int fieldHeight = Scaled(design::kSearchFieldHeight);
     ::MoveWindow(edit1_, 0, 0, pane, fieldHeight, TRUE);
     ::MoveWindow(tree_, 0, fieldHeight, pane, std::max(0, height - fieldHeight), TRUE);
     const int x0 = pane + Scaled(kSplitterWidth);
-    // The top of the right pane as designed: the fields at 88, further right when this machine's
-    // font draws the labels wider, so they show whole; the type box as wide as its longest item;
-    // 参照 as wide as its caption, taking the width from the destination field so that 変換
-    // keeps its place.
-    const int label1 = TextWidth(label1_, font_, Wide(texts::kFileTypeLabel));
-    const int label2 = TextWidth(label2_, font_, Wide(texts::kDestFolderLabel));
-    const int shift = std::max({0, Scaled(4) + label1 + Scaled(3) - Scaled(88), Scaled(4) + label2 + Scaled(3) - Scaled(88)});
-    const int labelHeight = std::max(Scaled(16), static_cast<int>(TextSize(label1_, font_, L"ファ").cy));
-    ::MoveWindow(label1_, x0 + Scaled(4), Scaled(4), label1 + Scaled(2), labelHeight, TRUE);
-    ::MoveWindow(label2_, x0 + Scaled(4), Scaled(28), label2 + Scaled(2), labelHeight, TRUE);
+    // The top of the right pane as the form lays it out, from this machine's fonts.
+    design::TopPaneMeasures measures;
+    measures.label1 = Unscaled(TextWidth(label1_, font_, Wide(texts::kFileTypeLabel)));
+    measures.label2 = Unscaled(TextWidth(label2_, font_, Wide(texts::kDestFolderLabel)));
+    measures.labelHeight = std::max(16, Unscaled(static_cast<int>(TextSize(label1_, font_, L"ファ").cy)));
     int longestItem = 0;
     for (const char* item : texts::kFileTypeItems) longestItem = std::max(longestItem, TextWidth(combo_, font_, Wide(item)));
-    const int comboWidth = std::max(Scaled(105), longestItem + ::GetSystemMetrics(SM_CXVSCROLL) + Scaled(10));
-    const int fieldX = x0 + Scaled(88) + shift;
-    ::MoveWindow(combo_, fieldX, 0, comboWidth, Scaled(200), TRUE);
-    const int browseWidth = std::max(Scaled(33), TextWidth(browse_, font_, Wide(texts::kBrowseButton)) + Scaled(16));
-    const int browseX = x0 + Scaled(368) + shift - (browseWidth - Scaled(33));
-    ::MoveWindow(browse_, browseX, Scaled(24), browseWidth, Scaled(22), TRUE);
-    ::MoveWindow(edit2_, fieldX, Scaled(24), std::max(Scaled(40), browseX - Scaled(7) - fieldX), fieldHeight, TRUE);
-    const int convertX = std::max(x0 + Scaled(408) + shift, fieldX + comboWidth + Scaled(8));
-    ::MoveWindow(convert_, convertX, Scaled(2), Scaled(75), Scaled(44), TRUE);
-    const int top = Scaled(48);
-    ::MoveWindow(list_, x0, top, std::max(0, width - x0), std::max(0, height - top), TRUE);
+    measures.typeBox = Unscaled(longestItem + ::GetSystemMetrics(SM_CXVSCROLL)) + 10;
+    measures.browse = Unscaled(TextWidth(browse_, font_, Wide(texts::kBrowseButton))) + 16;
+    const design::TopPane top = design::LayOutTopPane(measures);
+    const auto place = [&](HWND control, const design::Rect& r, int height) {
+        ::MoveWindow(control, x0 + Scaled(r.left), Scaled(r.top), Scaled(r.width), Scaled(height), TRUE);
+    };
+    place(label1_, top.label1, top.label1.height);
+    place(label2_, top.label2, top.label2.height);
+    place(combo_, top.typeBox, 200);  // with room for its drop-down list
+    place(edit2_, top.destField, top.destField.height);
+    place(browse_, top.browse, top.browse.height);
+    place(convert_, top.convert, top.convert.height);
+    const int listTop = Scaled(design::kTopPaneHeight);
+    ::MoveWindow(list_, x0, listTop, std::max(0, width - x0), std::max(0, height - listTop), TRUE);
     // The progress bar and 中止 sit on the right of the status bar.
     const int stopWidth = Scaled(kStopWidth);
     const int progressWidth = Scaled(kProgressWidth);
     const int grip = ::GetSystemMetrics(SM_CXVSCROLL);
+    // The status text's part ends where the bar and 中止 begin while a batch runs.
+    const bool batch = ::IsWindowVisible(progress_) != FALSE;
+    const int parts[2] = {batch ? std::max(0, width - grip - stopWidth - progressWidth - 4) : -1, -1};
+    ::SendMessageW(status_, SB_SETPARTS, batch ? 2 : 1, reinterpret_cast<LPARAM>(parts));
     ::MoveWindow(stop_, width - grip - stopWidth, height + 1, stopWidth, barHeight - 2, TRUE);
     ::MoveWindow(progress_, width - grip - stopWidth - progressWidth - 2, height + 2, progressWidth, barHeight - 4, TRUE);
     ::SetWindowPos(progress_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -436,6 +481,7 @@ void MainWindow::Command(int id, int code) {
             }
             break;
         case kMenuExit: form_.Exit(); break;
+        case kMenuAbout: form_.About(); break;
         case kTypeBoxId:
             if (code == CBN_SELCHANGE) {
                 form_.FileTypeChosen(static_cast<int>(::SendMessageW(combo_, CB_GETCURSEL, 0, 0)));
@@ -474,24 +520,6 @@ std::wstring MainWindow::StatusText() const { return statusText_; }
 
 // ---- FormView: the desktop ----
 
-void MainWindow::Beep() { desktop_.Beep(); }
-
-Answer MainWindow::MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) {
-    return desktop_.MessageBox(hwnd_, Wide(title), Wide(text), kind, buttons);
-}
-
-std::string MainWindow::ChooseFolder(const std::string& title, const std::string& start) {
-    // The focus goes back where it was when the picker closes.
-    const HWND focused = ::GetFocus();
-    std::wstring folder = desktop_.ChooseFolder(hwnd_, Wide(title), Wide(start));
-    if (focused && ::IsWindow(focused)) ::SetFocus(focused);
-    return Utf8(folder);
-}
-
-void MainWindow::OpenWithShell(const std::filesystem::path& file, std::function<void()> noApplication) {
-    if (!desktop_.OpenWithShell(hwnd_, file.native()) && noApplication) noApplication();
-}
-
 void MainWindow::Breathe() {
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -504,11 +532,6 @@ void MainWindow::Breathe() {
             ::DispatchMessageW(&message);
         }
     }
-}
-
-bool MainWindow::EscapePressed() {
-    const bool seen = std::exchange(escapeSeen_, false);
-    return desktop_.EscapeDown() || seen;
 }
 
 // A batch's workers report faster than a window paints, and Windows hands posted messages out
@@ -553,10 +576,13 @@ void MainWindow::CloseWindow() {
 
 // ---- FormView: what it shows ----
 
-void MainWindow::ShowStatus(const std::string& text) {
+void MainWindow::ShowStatus(const std::string& text, bool announce) {
     statusText_ = Wide(text);
-    ::SendMessageW(status_, SB_SIMPLE, TRUE, 0);
-    ::SendMessageW(status_, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(statusText_.c_str()));
+    // The text's own part, left of the progress bar and 中止, which never cover it.
+    ::SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusText_.c_str()));
+    // The bar's own text is its name for screen readers; an announcement tells them it changed.
+    ::SetWindowTextW(status_, statusText_.c_str());
+    if (announce) ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, status_, OBJID_CLIENT, CHILDID_SELF);
 }
 
 void MainWindow::ShowSearchFolder(const std::string& folder) { ::SetWindowTextW(edit1_, Wide(folder).c_str()); }
@@ -565,42 +591,64 @@ void MainWindow::ShowDestFolder(const std::string& folder) { ::SetWindowTextW(ed
 
 void MainWindow::ShowFileType(int type) {
     ::SendMessageW(combo_, CB_SETCURSEL, type >= 0 && type < 4 ? type : -1, 0);
-    for (int i = 0; i < 4; ++i) {
-        ::CheckMenuItem(typeMenu_, kMenuFileType0 + i, MF_BYCOMMAND | (i == type ? MF_CHECKED : MF_UNCHECKED));
+    // One of the four is the file type: a radio group.
+    if (type >= 0 && type < 4) {
+        ::CheckMenuRadioItem(typeMenu_, kMenuFileType0, kMenuFileType0 + 3, kMenuFileType0 + type, MF_BYCOMMAND);
     }
+    ::NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, combo_, OBJID_CLIENT, CHILDID_SELF);
 }
 
 void MainWindow::ShowActivity(FormActivity activity) {
-    const bool converting = activity == FormActivity::Converting;
-    // Windows drops the focus of a control it disables: the keyboard's place is kept while the
-    // window is busy and given back when it is idle again; a batch puts it on 中止.
-    const HWND focused = ::GetFocus();
-    if (activity != FormActivity::Idle && focused && focused != stop_ && ::IsChild(hwnd_, focused)) busyFocus_ = focused;
-    for (HWND control : {edit1_, combo_, edit2_, browse_, convert_}) ::EnableWindow(control, !converting);
-    ::EnableWindow(tree_, !converting && activity != FormActivity::Searching);
+    const design::Commands on = design::CommandsOf(activity);
+    for (HWND control : {edit1_, combo_, edit2_, browse_, convert_}) ::EnableWindow(control, on.commands);
+    ::EnableWindow(tree_, on.tree);
     for (int id : std::initializer_list<int>{kMenuSearchFolder, kMenuFileType0, kMenuFileType0 + 1, kMenuFileType0 + 2,
                                              kMenuFileType0 + 3, kMenuDestFolder, kMenuConvert, kMenuExit}) {
-        ::EnableMenuItem(menu_, id, MF_BYCOMMAND | (converting ? MF_GRAYED : MF_ENABLED));
+        ::EnableMenuItem(menu_, id, MF_BYCOMMAND | (on.commands ? MF_ENABLED : MF_GRAYED));
     }
-    ::ShowWindow(progress_, converting ? SW_SHOW : SW_HIDE);
-    ::ShowWindow(stop_, converting ? SW_SHOW : SW_HIDE);
-    ::EnableWindow(stop_, converting);
-    if (converting) {
-        ::SetFocus(stop_);
-    } else if (activity == FormActivity::Idle && busyFocus_) {
-        const HWND now = ::GetFocus();
-        if (!now || now == hwnd_ || now == stop_) FocusOn(busyFocus_);
-        busyFocus_ = nullptr;
-    }
+    ::ShowWindow(progress_, on.batch ? SW_SHOW : SW_HIDE);
+    ::ShowWindow(stop_, on.batch ? SW_SHOW : SW_HIDE);
+    ::EnableWindow(stop_, on.batch);
+    Layout();
+    // Windows drops the focus of a control it disables: the keys still reach the window.
+    const HWND focused = ::GetFocus();
+    if (!focused || !::IsWindowEnabled(focused) || !::IsWindowVisible(focused)) ::SetFocus(hwnd_);
     // The bar and the button leave no trace on the status bar.
     ::InvalidateRect(status_, nullptr, TRUE);
 }
 
+HWND MainWindow::Control(FormControl control) const {
+    switch (control) {
+        case FormControl::SearchField: return edit1_;
+        case FormControl::Tree: return tree_;
+        case FormControl::TypeBox: return combo_;
+        case FormControl::DestField: return edit2_;
+        case FormControl::Browse: return browse_;
+        case FormControl::Convert: return convert_;
+        case FormControl::List: return list_;
+        case FormControl::Stop: return stop_;
+        case FormControl::None: break;
+    }
+    return nullptr;
+}
+
+FormControl MainWindow::FocusedControl() {
+    const HWND focused = ::GetFocus();
+    for (FormControl control : kFormControls) {
+        const HWND window = Control(control);
+        if (focused && (focused == window || ::IsChild(window, focused))) return control;
+    }
+    return FormControl::None;
+}
+
+void MainWindow::Focus(FormControl control) { FocusOn(Control(control)); }
+
 void MainWindow::FocusOn(HWND control) {
     if (control && ::IsWindow(control) && ::IsWindowEnabled(control) && ::IsWindowVisible(control)) {
+        // A tree taking the focus selects its first folder: that lists nothing.
+        fillingTree_ = control == tree_;
         ::SetFocus(control);
-    } else if (::IsWindowEnabled(tree_)) {
-        ::SetFocus(tree_);
+        fillingTree_ = false;
     } else {
         ::SetFocus(hwnd_);  // the window's keys (Escape, the menu) still work
     }
@@ -615,42 +663,31 @@ void MainWindow::ApplyLayout(const FormLayout& layout) {
     panelWidth_ = layout.panel1Width;
     const ScreenRect window = Scaled(layout.window);
     ::SetWindowPos(hwnd_, nullptr, window.left, window.top, window.width, window.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (layout.maximized) ::ShowWindow(hwnd_, SW_MAXIMIZE);
     Layout();
     HDC dc = ::GetDC(list_);
     const HGDIOBJ old = ::SelectObject(dc, listFont_);
-    // What a first run sizes the columns to: the header, or the widest text a column usually
-    // shows; the memo column takes the width the others leave, and the name column gives up
-    // what the list lacks, down to its header.
-    static const wchar_t* const samples[kListColumns] = {L"0000000000000000", L"0000000000", L".JWW", L"",
-                                                         L"0000/00/00 00:00:00", L"R "};
-    std::array<int, kListColumns> widths{};
-    int headerOfName = 0;
+    const auto measure = [&](const std::wstring& text) {
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        return Unscaled(static_cast<int>(size.cx)) + 16;  // the list's margins
+    };
+    design::ColumnMeasures measures;
     for (int c = 0; c < kListColumns; ++c) {
-        widths[c] = Scaled(layout.columnWidths[c]);
-        if (layout.columnWidths[c] == FormSettings::kFitColumn) {
-            SIZE title{}, sample{};
-            const std::wstring text = Wide(texts::kColumnHeaders[c]);
-            ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &title);
-            ::GetTextExtentPoint32W(dc, samples[c], static_cast<int>(::wcslen(samples[c])), &sample);
-            widths[c] = std::max(title.cx, sample.cx) + Scaled(16);
-            if (c == kNameColumn) headerOfName = title.cx + Scaled(16);
-        }
+        measures.header[c] = measure(Wide(texts::kColumnHeaders[c]));
+        measures.sample[c] = measure(Wide(design::kColumnSamples[c]));
     }
-    RECT client{};
-    ::GetClientRect(list_, &client);
-    int total = 0;
-    for (int width : widths) total += width;
-    if (headerOfName > 0 && total > client.right) {
-        widths[kNameColumn] = std::max(headerOfName, widths[kNameColumn] - static_cast<int>(total - client.right));
-    }
-    for (int c = 0; c < kListColumns; ++c) {
-        fillingMemo_ = true;
-        ListView_SetColumnWidth(list_, c, widths[c]);
-        fillingMemo_ = false;
-    }
-    memoFloor_ = widths[kMemoColumn];
     ::SelectObject(dc, old);
     ::ReleaseDC(list_, dc);
+    RECT client{};
+    ::GetClientRect(list_, &client);
+    const std::array<int, kListColumns> widths = design::ColumnWidths(layout.columnWidths, measures, Unscaled(client.right));
+    for (int c = 0; c < kListColumns; ++c) {
+        fillingMemo_ = true;
+        ListView_SetColumnWidth(list_, c, Scaled(widths[c]));
+        fillingMemo_ = false;
+    }
+    memoFloor_ = Scaled(widths[kMemoColumn]);
     Layout();
 }
 
@@ -662,6 +699,7 @@ FormLayout MainWindow::CurrentLayout() {
     // A maximised or minimised window keeps the place it comes back to.
     if (::GetWindowPlacement(hwnd_, &placement) && placement.showCmd != SW_SHOWNORMAL) {
         r = placement.rcNormalPosition;
+        layout.maximized = placement.showCmd == SW_SHOWMAXIMIZED;
     } else {
         ::GetWindowRect(hwnd_, &r);
     }

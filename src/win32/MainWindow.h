@@ -24,7 +24,7 @@ namespace quellmark {
 class MainWindow final : private FormView {
 public:
     // appDir: the program's folder with a trailing separator.
-    MainWindow(Win32Desktop& desktop, const std::filesystem::path& appDir, FileSystem& files);
+    MainWindow(FormDesktop& desktop, const std::filesystem::path& appDir, FileSystem& files);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -79,24 +79,24 @@ private:
     bool RunPosted();
     void SizeColumnChanged();
     int CharWidth() const;
-    // Gives the control the focus, or the tree, or the window when neither takes it now.
+    // Gives the control the focus, or the window when it takes none now.
     void FocusOn(HWND control);
+    HWND Control(FormControl control) const;
+    // The list's item count, after the form's rows changed.
+    void CountRows(DWORD flags);
 
     // ---- FormView ----
-    void Beep() override;
-    Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override;
-    std::string ChooseFolder(const std::string& title, const std::string& start) override;
-    void OpenWithShell(const std::filesystem::path& file, std::function<void()> noApplication) override;
     void Breathe() override;
-    bool EscapePressed() override;
     void Post(std::function<void()> call) override;
     std::vector<ScreenRect> Screens() override;
     FrameMargins Frame() override;
-    void ShowStatus(const std::string& text) override;
+    void ShowStatus(const std::string& text, bool announce) override;
     void ShowSearchFolder(const std::string& folder) override;
     void ShowDestFolder(const std::string& folder) override;
     void ShowFileType(int type) override;
     void ShowActivity(FormActivity activity) override;
+    FormControl FocusedControl() override;
+    void Focus(FormControl control) override;
     void ShowProgress(int done, int total) override;
     void ApplyLayout(const FormLayout& layout) override;
     FormLayout CurrentLayout() override;
@@ -104,9 +104,9 @@ private:
     void AddFolder(int node, int parent, const std::string& name) override;
     void ShowTree(const std::vector<FolderNode>& tree) override;
     void ClearList() override;
-    void AddRows(const std::vector<FileRow>& rows, std::size_t first) override;
-    void ShowRows(const std::vector<FileRow>& rows) override;
-    void ShowColumn(int column, const std::vector<FileRow>& rows) override;
+    void AddRows(std::size_t first) override;
+    void ShowRows() override;
+    void ShowColumn(int column) override;
     int SizeColumnPixels() override;
     std::vector<int> SelectedRows() override;
     int CurrentRow() override;
@@ -114,7 +114,6 @@ private:
     void ShowSortOrder(int column, bool descending) override;
     void CloseWindow() override;
 
-    Win32Desktop& desktop_;
     MainForm form_;
     HWND hwnd_ = nullptr;
     HWND edit1_ = nullptr;
@@ -137,15 +136,12 @@ private:
     int panelWidth_ = 160;  // the folder pane, at 96 dots per inch
     int dpi_ = 96;          // the window's dots per inch
     bool splitting_ = false;
-    bool escapeSeen_ = false;
     bool fillingTree_ = false;  // the tree changes because the window fills it, not because of the user
-    HWND focused_ = nullptr;
-    HWND busyFocus_ = nullptr;  // the control with the focus when the window became busy  // the control with the focus when the window last went inactive  // the tree's last mouse selection listed its folder already
+    HWND focused_ = nullptr;  // the control with the focus when the window last went inactive
     bool shown_ = false;
     int memoFloor_ = 0;
     bool fillingMemo_ = false;
     std::vector<HTREEITEM> items_;  // by the form's node
-    std::vector<FileRow> rows_;      // what the list shows, row by row
     std::wstring cellText_;          // the text handed to the list for its last request
     std::wstring statusText_;
     std::mutex postMutex_;  // guards the three below, which other threads' Post reaches

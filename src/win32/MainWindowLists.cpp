@@ -5,10 +5,12 @@
 #include "MainWindow.h"
 
 #include "../form/FileListText.h"
+#include "../form/WindowDesign.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
+#include <array>
 
 namespace quellmark {
 
@@ -54,9 +56,9 @@ LRESULT MainWindow::TreeNotify(const NMHDR& header, LPARAM lparam) {
             ::ScreenToClient(tree_, &hit.pt);
             const HTREEITEM item = TreeView_HitTest(tree_, &hit);
             if (item && (hit.flags & TVHT_ONITEM)) {
-                if (item == TreeView_GetSelection(tree_)) form_.FolderChosen(NodeOf(tree_, item));
-            } else if (!form_.FSearchReady) {
-                form_.FolderChosen(-1);  // asks for a search folder first
+                if (item == TreeView_GetSelection(tree_)) form_.TreeClicked(NodeOf(tree_, item));
+            } else if (!item) {
+                form_.TreeClicked(-1);
             }
             return 0;
         }
@@ -110,9 +112,10 @@ LRESULT MainWindow::ListNotify(const NMHDR& header, LPARAM lparam) {
     switch (header.code) {
         case LVN_GETDISPINFOW: {
             auto& item = reinterpret_cast<NMLVDISPINFOW*>(lparam)->item;
-            if ((item.mask & LVIF_TEXT) && item.iItem >= 0 && item.iItem < static_cast<int>(rows_.size()) &&
+            const std::vector<FileRow>& rows = form_.Rows();
+            if ((item.mask & LVIF_TEXT) && item.iItem >= 0 && item.iItem < static_cast<int>(rows.size()) &&
                 item.iSubItem >= 0 && item.iSubItem < kListColumns && item.cchTextMax > 0) {
-                cellText_ = Wide(rows_[static_cast<std::size_t>(item.iItem)].cells[static_cast<std::size_t>(item.iSubItem)]);
+                cellText_ = Wide(rows[static_cast<std::size_t>(item.iItem)].cells[static_cast<std::size_t>(item.iSubItem)]);
                 const std::size_t n = std::min<std::size_t>(cellText_.size(), static_cast<std::size_t>(item.cchTextMax - 1));
                 std::copy_n(cellText_.begin(), n, item.pszText);
                 item.pszText[n] = L'\0';
@@ -122,8 +125,9 @@ LRESULT MainWindow::ListNotify(const NMHDR& header, LPARAM lparam) {
         case LVN_GETINFOTIPW: {
             // A name or memo cut by its column shows whole.
             auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(lparam);
-            if (tip.iItem >= 0 && tip.iItem < static_cast<int>(rows_.size()) && tip.cchTextMax > 0) {
-                const FileRow& row = rows_[static_cast<std::size_t>(tip.iItem)];
+            const std::vector<FileRow>& rows = form_.Rows();
+            if (tip.iItem >= 0 && tip.iItem < static_cast<int>(rows.size()) && tip.cchTextMax > 0) {
+                const FileRow& row = rows[static_cast<std::size_t>(tip.iItem)];
                 const std::wstring text = Wide(row.cells[kNameColumn] +
                                                (row.cells[kMemoColumn].empty() ? "" : "\n" + row.cells[kMemoColumn]));
                 const std::size_t n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(tip.cchTextMax - 1));
@@ -143,7 +147,7 @@ LRESULT MainWindow::ListNotify(const NMHDR& header, LPARAM lparam) {
             if (!(::GetKeyState(VK_CONTROL) & 0x8000)) return 0;
             // Ctrl+A selects every file; Ctrl and a column's number sorts by that column.
             if (key == 'A') ListView_SetItemState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
-            if (key >= '1' && key < '1' + kListColumns) form_.HeaderClicked(key - '1');
+            if (key >= '1' && key <= '9') form_.ColumnKey(key - '0');
             return 0;
         }
         case HDN_ITEMCHANGEDW:
@@ -182,40 +186,29 @@ void MainWindow::FillSpareWidth() {
     if (!list_) return;
     RECT client;
     ::GetClientRect(list_, &client);
-    int others = 0;
-    for (int c = 0; c < kListColumns; ++c) {
-        if (c != kMemoColumn) others += ListView_GetColumnWidth(list_, c);
-    }
+    std::array<int, kListColumns> widths{};
+    for (int c = 0; c < kListColumns; ++c) widths[c] = ListView_GetColumnWidth(list_, c);
     // A pixel short of the whole width: columns that fill it exactly still bring a scroll bar.
-    const int width = std::max(memoFloor_, static_cast<int>(client.right) - others - 1);
-    if (width == ListView_GetColumnWidth(list_, kMemoColumn)) return;
+    const int width = design::MemoColumnWidth(widths, memoFloor_, static_cast<int>(client.right) - 1);
+    if (width == widths[kMemoColumn]) return;
     fillingMemo_ = true;
     ListView_SetColumnWidth(list_, kMemoColumn, width);
     fillingMemo_ = false;
 }
 
-void MainWindow::ClearList() {
-    rows_.clear();
-    ListView_SetItemCountEx(list_, 0, 0);
-    FillSpareWidth();
-}
-
-void MainWindow::AddRows(const std::vector<FileRow>& rows, std::size_t first) {
-    rows_.resize(first);
-    rows_.insert(rows_.end(), rows.begin() + static_cast<std::ptrdiff_t>(first), rows.end());
-    ListView_SetItemCountEx(list_, static_cast<int>(rows_.size()), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+void MainWindow::CountRows(DWORD flags) {
+    ListView_SetItemCountEx(list_, static_cast<int>(form_.Rows().size()), flags);
     ::InvalidateRect(list_, nullptr, FALSE);
-    FillSpareWidth();  // the rows may have brought the scroll bar
+    FillSpareWidth();  // the rows may have brought the scroll bar, or taken it away
 }
 
-void MainWindow::ShowRows(const std::vector<FileRow>& rows) {
-    rows_ = rows;
-    ListView_SetItemCountEx(list_, static_cast<int>(rows_.size()), LVSICF_NOSCROLL);
-    ::InvalidateRect(list_, nullptr, FALSE);
-    FillSpareWidth();
-}
+void MainWindow::ClearList() { CountRows(0); }
 
-void MainWindow::ShowColumn(int, const std::vector<FileRow>& rows) { ShowRows(rows); }
+void MainWindow::AddRows(std::size_t) { CountRows(LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL); }
+
+void MainWindow::ShowRows() { CountRows(LVSICF_NOSCROLL); }
+
+void MainWindow::ShowColumn(int) { ShowRows(); }
 
 int MainWindow::SizeColumnPixels() { return std::max(0, ListView_GetColumnWidth(list_, kSizeColumn) - kCellMargins); }
 

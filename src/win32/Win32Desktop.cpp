@@ -62,10 +62,12 @@ std::string Utf8(const std::wstring& wide) {
     return utf8;
 }
 
-Answer SystemDesktop::MessageBox(HWND owner, const std::wstring& title, const std::wstring& text, BoxKind kind,
+Answer SystemDesktop::MessageBox(const std::string& titleText, const std::string& boxText, BoxKind kind,
                                  Buttons buttons) {
+    const std::wstring title = Wide(titleText);
+    const std::wstring text = Wide(boxText);
     const UINT type = IconOf(kind) | (buttons == Buttons::YesNo ? MB_YESNO : MB_OK);
-    switch (::MessageBoxW(owner, text.c_str(), title.empty() ? CaptionOf(kind) : title.c_str(), type)) {
+    switch (::MessageBoxW(Owner(), text.c_str(), title.empty() ? CaptionOf(kind) : title.c_str(), type)) {
         case IDYES: return Answer::Yes;
         case IDNO: return Answer::No;
         case IDOK: return Answer::Ok;
@@ -75,7 +77,9 @@ Answer SystemDesktop::MessageBox(HWND owner, const std::wstring& title, const st
 
 void SystemDesktop::Beep() { ::MessageBeep(MB_OK); }
 
-std::wstring SystemDesktop::ChooseFolder(HWND owner, const std::wstring& title, const std::wstring& start) {
+std::string SystemDesktop::ChooseFolder(const std::string& titleText, const std::string& startText) {
+    const std::wstring title = Wide(titleText);
+    const std::wstring start = Wide(startText);
     ComPointer<IFileOpenDialog> dialog;
     if (FAILED(::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
                                   reinterpret_cast<void**>(dialog.put())))) {
@@ -92,33 +96,40 @@ std::wstring SystemDesktop::ChooseFolder(HWND owner, const std::wstring& title, 
             dialog->SetFolder(folder.operator->());
         }
     }
-    if (FAILED(dialog->Show(owner))) return {};
+    if (FAILED(dialog->Show(Owner()))) return {};
     ComPointer<IShellItem> chosen;
     if (FAILED(dialog->GetResult(chosen.put()))) return {};
     PWSTR path = nullptr;
     if (FAILED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path))) return {};
     std::wstring folder = path;
     ::CoTaskMemFree(path);
-    return folder;
+    return Utf8(folder);
 }
 
-bool SystemDesktop::OpenWithShell(HWND owner, const std::wstring& file) {
+void SystemDesktop::OpenWithShell(const std::filesystem::path& file, std::function<void(OpenProblem)> failed) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-    info.hwnd = owner;
+    info.hwnd = Owner();
     info.lpVerb = L"open";
     info.lpFile = file.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (::ShellExecuteExW(&info)) return true;
+    if (::ShellExecuteExW(&info)) return;
     const DWORD error = ::GetLastError();
-    // Another failure (the file went, say) is no missing application.
-    return error != ERROR_NO_ASSOCIATION && error != SE_ERR_NOASSOC;
+    if (!failed) return;
+    if (error == ERROR_NO_ASSOCIATION || error == SE_ERR_NOASSOC) {
+        failed(OpenProblem::NoApplication);
+    } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        failed(OpenProblem::Gone);
+    } else if (error != ERROR_CANCELLED) {
+        failed(OpenProblem::Other);
+    }
 }
 
 bool SystemDesktop::EscapeDown() {
-    // The high bit: down now; the low bit: pressed since the last call.
-    return (::GetAsyncKeyState(VK_ESCAPE) & 0x8001) != 0;
+    // The high bit: down now. (The low bit, pressed since someone last asked, would keep a
+    // press from long ago; presses reach the form as input of their own.)
+    return (::GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0;
 }
 
 }  // namespace quellmark

@@ -40,6 +40,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     {
         quellmark::SystemDesktop desktop;
         quellmark::MainWindow window(desktop, ProgramFolder(), quellmark::RealFileSystem());
+        desktop.SetOwner([&window] { return window.Handle(); });
         if (window.Create(showCommand)) {
             MSG message;
             BOOL got;

@@ -1,7 +1,9 @@
-// The Qt desktop behind WindowPlatform. Qt cannot ask the keyboard for a key's state, so an
-// application-wide event filter follows Escape's presses and releases, and keeps a press until
-// it is asked for; the window processes events before it polls.
+// The Qt desktop behind FormDesktop. Qt cannot ask the keyboard for a key's state, so an
+// application-wide event filter follows Escape's presses and releases; the window processes
+// events before the form polls.
 #include "QtPlatform.h"
+
+#include "QtText.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -26,22 +28,22 @@ namespace {
 // A box taller than the screen helps nobody: past this many lines the rest goes to the details.
 constexpr int kMaxBoxLines = 15;
 
-QString CaptionOf(WindowPlatform::BoxKind kind) {
+QString CaptionOf(BoxKind kind) {
     switch (kind) {
-        case WindowPlatform::BoxKind::Error: return QStringLiteral("エラー");
-        case WindowPlatform::BoxKind::Information: return QStringLiteral("情報");
-        case WindowPlatform::BoxKind::Confirmation: return QStringLiteral("確認");
-        case WindowPlatform::BoxKind::Warning: return QStringLiteral("警告");
+        case BoxKind::Error: return QStringLiteral("エラー");
+        case BoxKind::Information: return QStringLiteral("情報");
+        case BoxKind::Confirmation: return QStringLiteral("確認");
+        case BoxKind::Warning: return QStringLiteral("警告");
     }
     return {};
 }
 
-QMessageBox::Icon IconOf(WindowPlatform::BoxKind kind) {
+QMessageBox::Icon IconOf(BoxKind kind) {
     switch (kind) {
-        case WindowPlatform::BoxKind::Error: return QMessageBox::Critical;
-        case WindowPlatform::BoxKind::Information: return QMessageBox::Information;
-        case WindowPlatform::BoxKind::Confirmation: return QMessageBox::Question;
-        case WindowPlatform::BoxKind::Warning: return QMessageBox::Warning;
+        case BoxKind::Error: return QMessageBox::Critical;
+        case BoxKind::Information: return QMessageBox::Information;
+        case BoxKind::Confirmation: return QMessageBox::Question;
+        case BoxKind::Warning: return QMessageBox::Warning;
     }
     return QMessageBox::NoIcon;
 }
@@ -54,8 +56,11 @@ QtWindowPlatform::~QtWindowPlatform() {
     if (qApp) qApp->removeEventFilter(this);
 }
 
-WindowPlatform::Answer QtWindowPlatform::MessageBox(QWidget* parent, const QString& title,
-                                                    const QString& text, BoxKind kind, Buttons buttons) {
+Answer QtWindowPlatform::MessageBox(const std::string& titleText, const std::string& boxText, BoxKind kind,
+                                   Buttons buttons) {
+    QWidget* parent = owner_;
+    const QString title = FromUtf8(titleText);
+    const QString text = FromUtf8(boxText);
     QMessageBox box(IconOf(kind), title.isEmpty() ? CaptionOf(kind) : title, text, QMessageBox::NoButton, parent);
     const QStringList lines = text.split(QLatin1Char('\n'));
     if (lines.size() > kMaxBoxLines) {
@@ -93,31 +98,37 @@ WindowPlatform::Answer QtWindowPlatform::MessageBox(QWidget* parent, const QStri
 
 void QtWindowPlatform::Beep() { QApplication::beep(); }
 
-QString QtWindowPlatform::ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) {
-    QString folder = QFileDialog::getExistingDirectory(parent, title, startFolder, QFileDialog::ShowDirsOnly);
+std::string QtWindowPlatform::ChooseFolder(const std::string& title, const std::string& start) {
+    QString folder =
+        QFileDialog::getExistingDirectory(owner_, FromUtf8(title), FromUtf8(start), QFileDialog::ShowDirsOnly);
     if (folder.isEmpty()) return {};
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    return folder;
+    return ToUtf8(folder);
 }
 
-void QtWindowPlatform::OpenWithShell(const QString& path, std::function<void()> noApplication) {
+void QtWindowPlatform::OpenWithShell(const std::filesystem::path& file, std::function<void(OpenProblem)> failed) {
+    const QString path = FromPath(file);
+    // xdg-open's exit status 3 and 4 say no application took the file, 2 that it is gone.
+    const auto noApplication = [failed](int status) {
+        failed(status == 2 ? OpenProblem::Gone : status == 3 || status == 4 ? OpenProblem::NoApplication : OpenProblem::Other);
+    };
     // xdg-open says by its exit status whether an application took the file; Qt's own opener
     // only says whether xdg-open started. It may run as long as the application does.
     auto* opener = new QProcess(this);
     opener->setProcessChannelMode(QProcess::ForwardedChannels);
     connect(opener, &QProcess::errorOccurred, opener, [opener, noApplication](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart) return;
-        noApplication();
+        noApplication(3);
         opener->deleteLater();
     });
     connect(opener, &QProcess::finished, opener, [opener, noApplication](int status, QProcess::ExitStatus exit) {
-        if (exit != QProcess::NormalExit || status != 0) noApplication();
+        if (exit != QProcess::NormalExit || status != 0) noApplication(exit == QProcess::NormalExit ? status : 1);
         opener->deleteLater();
     });
     opener->start(QStringLiteral("xdg-open"), {path});
 }
 
-bool QtWindowPlatform::EscapeDown() { return escapeDown_ || std::exchange(escapePressed_, false); }
+bool QtWindowPlatform::EscapeDown() { return escapeDown_; }
 
 bool QtWindowPlatform::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
@@ -128,8 +139,6 @@ bool QtWindowPlatform::eventFilter(QObject* watched, QEvent* event) {
             if (key->key() == Qt::Key_Escape && !key->isAutoRepeat() &&
                 (event->type() == QEvent::KeyRelease || !QApplication::activeModalWidget())) {
                 escapeDown_ = event->type() == QEvent::KeyPress;
-                // A tap whose press and release both come between two polls still counts.
-                if (escapeDown_) escapePressed_ = true;
             }
             break;
         }

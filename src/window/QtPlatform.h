@@ -1,32 +1,36 @@
-// The desktop as Qt offers it: QMessageBox, QApplication::beep, QFileDialog as folder picker,
-// the desktop's opener for files, and the Escape key's state followed through key events; and
-// Qt's own Japanese translations for the standard dialogs.
+// The desktop as Qt offers it, behind the form's FormDesktop: QMessageBox, QApplication::beep,
+// QFileDialog as folder picker, xdg-open for files, and the Escape key's state followed through
+// key events; and Qt's own Japanese translations for the standard dialogs.
 #pragma once
 
-#include "WindowPlatform.h"
+#include "../form/FormDesktop.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 
 namespace quellmark {
 
-class QtWindowPlatform final : public QObject, public WindowPlatform {
+class QtWindowPlatform final : public QObject, public FormDesktop {
 public:
     QtWindowPlatform();
     ~QtWindowPlatform() override;
 
-    Answer MessageBox(QWidget* parent, const QString& title, const QString& text, BoxKind kind,
-                      Buttons buttons) override;
+    // The window the boxes and pickers belong to.
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+
     void Beep() override;
-    QString ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) override;
-    void OpenWithShell(const QString& path, std::function<void()> noApplication) override;
+    Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override;
+    std::string ChooseFolder(const std::string& title, const std::string& start) override;
+    void OpenWithShell(const std::filesystem::path& file, std::function<void(OpenProblem)> failed) override;
     bool EscapeDown() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QPointer<QWidget> owner_;
     bool escapeDown_ = false;
-    bool escapePressed_ = false;  // pressed since EscapeDown was last asked
 };
 
 // Loads Qt's Japanese translations, so its standard dialogs and buttons speak the window's

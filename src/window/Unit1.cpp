@@ -4,12 +4,15 @@
 #include "Unit1.h"
 
 #include "../form/FormSettings.h"
+#include "../form/WindowDesign.h"
 #include "../form/WindowTexts.h"
 #include "EventHook.h"
+#include "FileRowsModel.h"
 #include "QtText.h"
 #include "WindowPaths.h"
-#include "WindowPlatform.h"
 
+#include <QAccessible>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -26,19 +29,22 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
+// The window's resources live in its static library, which the linker would otherwise leave out.
+static void InitWindowResources() { Q_INIT_RESOURCE(window); }
+
 namespace quellmark {
 
 namespace {
 
-constexpr int kFormFontPixels = 12;
-constexpr int kGridFontPixels = 13;
-constexpr int kButton4FontPixels = 19;
+constexpr int kFormFontPixels = design::kFormFontPixels;
+constexpr int kGridFontPixels = design::kListFontPixels;
+constexpr int kButton4FontPixels = design::kConvertFontPixels;
 
 // The design's fonts, or the first of their stand-ins that this machine has: the IPA fonts
 // share the MS fonts' metrics, Noto Sans CJK has the glyphs at least.
@@ -92,10 +98,20 @@ bool IsLeftRelease(const QEvent* event) {
 // The rectangle as the placement rules take it.
 ScreenRect ToScreenRect(const QRect& rect) { return {rect.x(), rect.y(), rect.width(), rect.height()}; }
 
+void Place(QWidget* widget, const design::Rect& r) { widget->setGeometry(r.left, r.top, r.width, r.height); }
+
+// The program's icon: the drawing the packages install, or the same picture as the Windows
+// program's where Qt cannot draw SVG.
+QIcon ProgramIcon() {
+    QIcon icon(QStringLiteral(":/quellmark/quellmark.svg"));
+    if (icon.availableSizes().isEmpty() && icon.pixmap(32).isNull()) icon = QIcon(QStringLiteral(":/quellmark/quellmark.ico"));
+    return icon;
+}
+
 }  // namespace
 
-TForm1::TForm1(WindowPlatform& platform, const QString& appDir, FileSystem& fileSystem, QWidget* parent)
-    : QMainWindow(parent), platform_(platform), form_(*this, fileSystem, ToPath(appDir)) {
+TForm1::TForm1(FormDesktop& desktop, const QString& appDir, FileSystem& fileSystem, QWidget* parent)
+    : QMainWindow(parent), form_(*this, desktop, fileSystem, ToPath(appDir)) {
     CreateComponents();
     CreateMenu();
     ConnectEvents();
@@ -111,14 +127,16 @@ TForm1::~TForm1() {
 
 void TForm1::CreateComponents() {
     setWindowTitle(QString::fromUtf8(texts::kCaption));
-    setWindowIcon(style()->standardIcon(QStyle::SP_DirIcon));
+    InitWindowResources();
+    setWindowIcon(ProgramIcon());
     setFont(FormFont(kFormFontPixels));
     const FormSettings design;
     setGeometry(design.left, design.top, design.width, design.height);
+    setMinimumSize(design::kSmallestWidth, design::kSmallestHeight);
 
     Splitter1 = new QSplitter(Qt::Horizontal, this);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setHandleWidth(3);
+    Splitter1->setHandleWidth(design::kSplitterWidth);
     Splitter1->setChildrenCollapsible(false);
     setCentralWidget(Splitter1);
 
@@ -129,18 +147,19 @@ void TForm1::CreateComponents() {
     left->setSpacing(0);
     Panel2 = new QWidget;
     Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setFixedHeight(19);
+    Panel2->setFixedHeight(design::kSearchFieldHeight);
     left->addWidget(Panel2);
     Edit1 = new QLineEdit(Panel2);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setGeometry(0, 0, 161, 20);
+    Edit1->setGeometry(0, 0, 161, design::kSearchFieldHeight);
     Edit1->setReadOnly(true);
+    Edit1->setPlaceholderText(QString::fromUtf8(texts::kSearchFolderPlaceholder));
     Edit1->setFocusPolicy(Qt::StrongFocus);
     TreeView1 = new QTreeWidget;
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setColumnCount(1);
     TreeView1->setHeaderHidden(true);
-    TreeView1->setIndentation(19);
+    TreeView1->setIndentation(design::kTreeIndent);
     TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TreeView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -156,43 +175,44 @@ void TForm1::CreateComponents() {
     right->setSpacing(0);
     Panel4 = new QWidget;
     Panel4->setObjectName(QStringLiteral("Panel4"));
-    Panel4->setFixedHeight(48);
+    Panel4->setFixedHeight(design::kTopPaneHeight);
     right->addWidget(Panel4);
     Label1 = new QLabel(QString::fromUtf8(texts::kFileTypeLabel), Panel4);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(4, 4);
-    Label1->adjustSize();
     Label2 = new QLabel(QString::fromUtf8(texts::kDestFolderLabel), Panel4);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->move(4, 28);
-    Label2->adjustSize();
-    // The fields start at 88 as designed, further right when this machine's font draws the
-    // labels wider, so the labels always show whole; everything right of them moves along.
-    const int shift = std::max({0, Label1->geometry().right() + 3 - 88, Label2->geometry().right() + 3 - 88});
     ComboBox1 = new QComboBox(Panel4);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     for (const char* item : texts::kFileTypeItems) ComboBox1->addItem(QString::fromUtf8(item));
-    // Wider than designed when the font needs it, so the longest item shows whole.
     ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    ComboBox1->setGeometry(88 + shift, 0, std::max(105, ComboBox1->sizeHint().width()), 21);
     Edit2 = new QLineEdit(Panel4);
     Edit2->setObjectName(QStringLiteral("Edit2"));
-    Edit2->setGeometry(88 + shift, 24, 273, 20);
     Edit2->setReadOnly(true);
     Button3 = new QPushButton(QString::fromUtf8(texts::kBrowseButton), Panel4);
     Button3->setObjectName(QStringLiteral("Button3"));
-    // Wide enough for its caption with the access key, however this machine's font draws it;
-    // the destination field gives up the width it needs, so 変換 keeps its place.
-    const int browseWidth = std::max(33, Button3->sizeHint().width());
-    Edit2->resize(273 - (browseWidth - 33), 20);
-    Button3->setGeometry(368 + shift - (browseWidth - 33), 24, browseWidth, 22);
+    Button3->setToolTip(QString::fromUtf8(texts::kBrowseTip));
     Button4 = new QPushButton(QString::fromUtf8(texts::kConvertButton), Panel4);
     Button4->setObjectName(QStringLiteral("Button4"));
-    Button4->setGeometry(std::max(408 + shift, ComboBox1->geometry().right() + 8), 2, 75, 44);
     Button4->setFont(FormFont(kButton4FontPixels));
+    Button4->setToolTip(QString::fromUtf8(texts::kConvertTip));
+    design::TopPaneMeasures measures;
+    measures.label1 = Label1->fontMetrics().horizontalAdvance(Label1->text());
+    measures.label2 = Label2->fontMetrics().horizontalAdvance(Label2->text());
+    measures.labelHeight = Label1->sizeHint().height();
+    measures.typeBox = ComboBox1->sizeHint().width();
+    measures.browse = Button3->sizeHint().width();
+    const design::TopPane pane = design::LayOutTopPane(measures);
+    Place(Label1, pane.label1);
+    Place(Label2, pane.label2);
+    Place(ComboBox1, pane.typeBox);
+    Place(Edit2, pane.destField);
+    Place(Button3, pane.browse);
+    Place(Button4, pane.convert);
 
-    StringGrid1 = new QTableWidget(1, 6);
+    StringGrid1 = new QTableView;
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    rows_ = new FileRowsModel(form_, StringGrid1);
+    StringGrid1->setModel(rows_);
     StringGrid1->setFont(GridFont());
     StringGrid1->setShowGrid(false);
     StringGrid1->setWordWrap(false);
@@ -207,9 +227,6 @@ void TForm1::CreateComponents() {
     StringGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     StringGrid1->verticalHeader()->hide();
     StringGrid1->verticalHeader()->setDefaultSectionSize(QFontMetrics(StringGrid1->font()).height() + 2);
-    QStringList headers;
-    for (const char* text : texts::kColumnHeaders) headers << QString::fromUtf8(text);
-    StringGrid1->setHorizontalHeaderLabels(headers);
     QHeaderView* header = StringGrid1->horizontalHeader();
     header->setMinimumSectionSize(0);
     header->setSectionsClickable(false);
@@ -225,13 +242,13 @@ void TForm1::CreateComponents() {
 
     StatusBar1 = statusBar();
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setFixedHeight(19);
+    StatusBar1->setFixedHeight(design::kStatusHeight);
     statusLabel_ = new QLabel;
     statusLabel_->setTextInteractionFlags(Qt::NoTextInteraction);
     StatusBar1->addWidget(statusLabel_, 1);
     ProgressBar1 = new QProgressBar;
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setFixedWidth(160);
+    ProgressBar1->setFixedWidth(design::kProgressWidth);
     ProgressBar1->setFormat(QStringLiteral("%v / %m"));
     ProgressBar1->hide();
     StatusBar1->addPermanentWidget(ProgressBar1);
@@ -258,7 +275,13 @@ void TForm1::CreateMenu() {
     MnuFileType2->setObjectName(QStringLiteral("MnuFileType2"));
     MnuFileType3 = MnuFileType->addAction(QString::fromUtf8(texts::kMenuFileType3));
     MnuFileType3->setObjectName(QStringLiteral("MnuFileType3"));
-    for (QAction* type : {MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3}) type->setCheckable(true);
+    // One of the four is the file type: a radio group.
+    auto* types = new QActionGroup(MnuFileType);
+    types->setExclusive(true);
+    for (QAction* type : {MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3}) {
+        type->setCheckable(true);
+        types->addAction(type);
+    }
     MnuFileSave = MnuFile->addAction(QString::fromUtf8(texts::kMenuDestFolder));
     MnuFileSave->setObjectName(QStringLiteral("MnuFileSave"));
     // Convert from the menu too, with a key of its own, for those who never reach the button.
@@ -268,6 +291,17 @@ void TForm1::CreateMenu() {
     MnuFile->addSeparator();
     MnuExit = MnuFile->addAction(QString::fromUtf8(texts::kMenuExit));
     MnuExit->setObjectName(QStringLiteral("MnuExit"));
+    // F5 lists the listed folder again, as every file manager does.
+    auto* refresh = new QAction(this);
+    refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    addAction(refresh);
+    connect(refresh, &QAction::triggered, this, [this] { form_.Refresh(); });
+    QMenu* help = MainMenu1->addMenu(QString::fromUtf8(texts::kMenuHelp));
+    help->setObjectName(QStringLiteral("MnuHelp"));
+    QAction* about = help->addAction(QString::fromUtf8(texts::kMenuAbout));
+    about->setObjectName(QStringLiteral("MnuAbout"));
+    about->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(about, &QAction::triggered, this, [this] { form_.About(); });
 }
 
 void TForm1::ConnectEvents() {
@@ -280,11 +314,6 @@ void TForm1::ConnectEvents() {
     connect(MnuConvert, &QAction::triggered, this, &TForm1::Button4Click);
     connect(MnuExit, &QAction::triggered, this, &TForm1::MnuExitClick);
     connect(ComboBox1, &QComboBox::activated, this, &TForm1::ComboBox1Change);
-    // The menu ticks the file type the combo box shows, whichever way it was chosen.
-    connect(MnuFileType, &QMenu::aboutToShow, this, [this] {
-        const QList<QAction*> types = {MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3};
-        for (int i = 0; i < types.size(); ++i) types[i]->setChecked(i == ComboBox1->currentIndex());
-    });
     connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(ButtonStop, &QPushButton::clicked, this, &TForm1::ButtonStopClick);
@@ -315,8 +344,14 @@ void TForm1::ConnectEvents() {
         }
         return false;
     });
-    // While the folder search runs, the window takes no input but Escape.
+    // While the folder search runs, the window takes no input but Escape, which the form
+    // takes as a command of its own.
     new EventHook(qApp, this, [this](QObject* watched, QEvent* event) {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+            !static_cast<QKeyEvent*>(event)->isAutoRepeat() && !QApplication::activeModalWidget()) {
+            const auto* widget = qobject_cast<QWidget*>(watched);
+            if (widget && widget->window() == this) form_.EscapePressed();
+        }
         if (form_.Activity() != FormActivity::Searching || !IsUserInput(event)) return false;
         const auto* widget = qobject_cast<QWidget*>(watched);
         return event->type() == QEvent::Shortcut || (widget && widget->window() == this);
@@ -356,7 +391,9 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (form_.CloseRequested()) {
+    // The session ending closes without asking; the user's close box and Alt+F4 ask.
+    const bool closing = event->spontaneous() && qApp->isSavingSession() ? form_.CloseForced() : form_.CloseRequested();
+    if (closing) {
         event->accept();
     } else {
         event->ignore();
@@ -379,8 +416,8 @@ void TForm1::ButtonStopClick() {
 }
 
 void TForm1::EnableCommands(bool enabled) {
-    for (QAction* action :
-         {MnuFileSFolder, MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3, MnuFileSave, MnuConvert, MnuExit}) {
+    for (QAction* type : {MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3}) type->setEnabled(enabled);
+    for (QAction* action : {MnuFileSFolder, MnuFileSave, MnuConvert, MnuExit}) {
         action->setEnabled(enabled);
     }
     for (QWidget* widget : {static_cast<QWidget*>(Edit1), static_cast<QWidget*>(TreeView1),
@@ -396,28 +433,8 @@ QString TForm1::TempFolder() const { return WithTrailingSlash(FromPath(form_.Tem
 
 // ---- FormView: the desktop ----
 
-void TForm1::Beep() { platform_.Beep(); }
-
-Answer TForm1::MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) {
-    return platform_.MessageBox(this, FromUtf8(title), FromUtf8(text), kind, buttons);
-}
-
-std::string TForm1::ChooseFolder(const std::string& title, const std::string& start) {
-    // The focus goes back where it was: a dialog's close must not hand it to whatever widget
-    // comes first (the type box, whose next Down would change the filter).
-    QPointer<QWidget> focused = QApplication::focusWidget();
-    const QString folder = platform_.ChooseFolder(this, FromUtf8(title), FromUtf8(start));
-    if (focused) focused->setFocus(Qt::OtherFocusReason);
-    return folder.isEmpty() ? std::string() : ToUtf8(WithTrailingSlash(folder));
-}
-
-void TForm1::OpenWithShell(const std::filesystem::path& file, std::function<void()> noApplication) {
-    platform_.OpenWithShell(FromPath(file), std::move(noApplication));
-}
-
 void TForm1::Breathe() { QCoreApplication::processEvents(); }
 
-bool TForm1::EscapePressed() { return platform_.EscapeDown(); }
 
 void TForm1::Post(std::function<void()> call) {
     QMetaObject::invokeMethod(this, [call = std::move(call)] { call(); }, Qt::QueuedConnection);
@@ -442,24 +459,75 @@ void TForm1::CloseWindow() { close(); }
 
 // ---- FormView: what it shows ----
 
-void TForm1::ShowStatus(const std::string& text) {
+void TForm1::ShowStatus(const std::string& text, bool announce) {
     statusLabel_->setText(FromUtf8(text));
     StatusBar1->repaint();
+    if (announce && QAccessible::isActive()) {
+        // Said now, wherever the focus is, as screen readers say an alert.
+        QAccessibleEvent alert(statusLabel_, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
 }
 
 void TForm1::ShowSearchFolder(const std::string& folder) { Edit1->setText(FromUtf8(folder)); }
 
 void TForm1::ShowDestFolder(const std::string& folder) { Edit2->setText(FromUtf8(folder)); }
 
-void TForm1::ShowFileType(int type) { ComboBox1->setCurrentIndex(type >= 0 && type < ComboBox1->count() ? type : -1); }
+void TForm1::ShowFileType(int type) {
+    const int index = type >= 0 && type < ComboBox1->count() ? type : -1;
+    ComboBox1->setCurrentIndex(index);
+    const QList<QAction*> types = {MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3};
+    for (int i = 0; i < types.size(); ++i) types[i]->setChecked(i == index);
+    if (QAccessible::isActive()) {
+        // The box says its value, not only its name.
+        QAccessibleValueChangeEvent said(ComboBox1, ComboBox1->currentText());
+        QAccessible::updateAccessibility(&said);
+    }
+}
 
 void TForm1::ShowActivity(FormActivity activity) {
-    const bool converting = activity == FormActivity::Converting;
-    EnableCommands(!converting);
-    TreeView1->setEnabled(!converting && activity != FormActivity::Searching);
-    ProgressBar1->setVisible(converting);
-    ButtonStop->setVisible(converting);
-    ButtonStop->setEnabled(converting);
+    const design::Commands on = design::CommandsOf(activity);
+    EnableCommands(on.commands);
+    TreeView1->setEnabled(on.tree);
+    ProgressBar1->setVisible(on.batch);
+    ButtonStop->setVisible(on.batch);
+    ButtonStop->setEnabled(on.batch);
+}
+
+QWidget* TForm1::Control(FormControl control) const {
+    switch (control) {
+        case FormControl::SearchField: return Edit1;
+        case FormControl::Tree: return TreeView1;
+        case FormControl::TypeBox: return ComboBox1;
+        case FormControl::DestField: return Edit2;
+        case FormControl::Browse: return Button3;
+        case FormControl::Convert: return Button4;
+        case FormControl::List: return StringGrid1;
+        case FormControl::Stop: return ButtonStop;
+        case FormControl::None: break;
+    }
+    return nullptr;
+}
+
+FormControl TForm1::FocusedControl() {
+    const QWidget* focused = QApplication::focusWidget();
+    for (FormControl control : kFormControls) {
+        const QWidget* widget = Control(control);
+        if (focused && (focused == widget || widget->isAncestorOf(focused))) return control;
+    }
+    return FormControl::None;
+}
+
+void TForm1::Focus(FormControl control) {
+    QWidget* widget = Control(control);
+    if (widget && widget->isEnabled() && widget->isVisible()) {
+        // A tree taking the focus makes its first folder current: that lists nothing.
+        quietTree_ = true;
+        widget->setFocus(Qt::OtherFocusReason);
+        quietTree_ = false;
+    } else {
+        setFocus(Qt::OtherFocusReason);  // the window's keys (Escape, the menu) still work
+    }
 }
 
 void TForm1::ShowProgress(int done, int total) {
@@ -469,6 +537,7 @@ void TForm1::ShowProgress(int done, int total) {
 
 void TForm1::ApplyLayout(const FormLayout& layout) {
     setGeometry(layout.window.left, layout.window.top, layout.window.width, layout.window.height);
+    if (layout.maximized) setWindowState(windowState() | Qt::WindowMaximized);
     // The splitter only knows its width once the window's layout has run.
     if (QMainWindow::layout()) QMainWindow::layout()->activate();
     Splitter1->setSizes(
@@ -481,7 +550,9 @@ FormLayout TForm1::CurrentLayout() {
     // The settings hold the window's own area, without the frame the window manager adds, as
     // that is what is set again at the next start: a frame counted in one way and not the
     // other would move the window by its size at every start.
-    layout.window = ToScreenRect(geometry());
+    // A maximised window keeps the place it comes back to.
+    layout.maximized = isMaximized();
+    layout.window = ToScreenRect(layout.maximized ? normalGeometry() : geometry());
     layout.panel1Width = Panel1->width();
     for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = StringGrid1->horizontalHeader()->sectionSize(c);
     // The memo column's own width, not what it took from the spare room of this window.

@@ -1,8 +1,8 @@
 // The main window TForm1, a Qt view of the main form: the search folder and its folder tree on
 // the left, the file type, the destination folder, the Convert button and the file list on the
 // right, the status bar below. It draws what the form (src/form/MainForm) says and hands it what
-// the user did; its handlers carry the names of the events that run them. The desktop is reached
-// only through WindowPlatform.
+// the user did; its handlers carry the names of the events that run them. The form reaches the
+// desktop itself, through the FormDesktop it is given.
 #pragma once
 
 #include "../form/MainForm.h"
@@ -24,20 +24,20 @@ class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QStatusBar;
-class QTableWidget;
+class QTableView;
 class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace quellmark {
 
-class WindowPlatform;
+class FileRowsModel;
 
 class TForm1 : public QMainWindow, private FormView {
     Q_OBJECT
 public:
     // appDir is the program's folder with a trailing "/": the settings file and the temp
     // folder are found from it. Drawings, folders and settings go through fileSystem.
-    TForm1(WindowPlatform& platform, const QString& appDir, FileSystem& fileSystem, QWidget* parent = nullptr);
+    TForm1(FormDesktop& desktop, const QString& appDir, FileSystem& fileSystem, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // ---- components ----
@@ -65,9 +65,10 @@ public:
     QLineEdit* Edit2;
     QPushButton* Button3;
     QPushButton* Button4;
-    // The file list. Its rows are numbered as the user sees them: row 0 is the header (the
-    // table's horizontal header), rows 1..n are files, held in the table's rows 0..n-1.
-    QTableWidget* StringGrid1;
+    // The file list, a view of the form's rows. Its rows are numbered as the user sees them:
+    // row 0 is the header (the table's horizontal header), rows 1..n are files, the model's
+    // rows 0..n-1.
+    QTableView* StringGrid1;
     QStatusBar* StatusBar1;
     QProgressBar* ProgressBar1;
     QPushButton* ButtonStop;  // shown while a batch runs
@@ -111,20 +112,17 @@ protected:
 
 private:
     // ---- FormView ----
-    void Beep() override;
-    Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override;
-    std::string ChooseFolder(const std::string& title, const std::string& start) override;
-    void OpenWithShell(const std::filesystem::path& file, std::function<void()> noApplication) override;
     void Breathe() override;
-    bool EscapePressed() override;
     void Post(std::function<void()> call) override;
     std::vector<ScreenRect> Screens() override;
     FrameMargins Frame() override;
-    void ShowStatus(const std::string& text) override;
+    void ShowStatus(const std::string& text, bool announce) override;
     void ShowSearchFolder(const std::string& folder) override;
     void ShowDestFolder(const std::string& folder) override;
     void ShowFileType(int type) override;
     void ShowActivity(FormActivity activity) override;
+    FormControl FocusedControl() override;
+    void Focus(FormControl control) override;
     void ShowProgress(int done, int total) override;
     void ApplyLayout(const FormLayout& layout) override;
     FormLayout CurrentLayout() override;
@@ -132,9 +130,9 @@ private:
     void AddFolder(int node, int parent, const std::string& name) override;
     void ShowTree(const std::vector<FolderNode>& tree) override;
     void ClearList() override;
-    void AddRows(const std::vector<FileRow>& rows, std::size_t first) override;
-    void ShowRows(const std::vector<FileRow>& rows) override;
-    void ShowColumn(int column, const std::vector<FileRow>& rows) override;
+    void AddRows(std::size_t first) override;
+    void ShowRows() override;
+    void ShowColumn(int column) override;
     int SizeColumnPixels() override;
     std::vector<int> SelectedRows() override;
     int CurrentRow() override;
@@ -158,15 +156,15 @@ private:
     void ConnectColumns();
     void ApplyColumnWidths(const std::array<int, kListColumns>& widths);
     void FillSpareWidth();
-    void SetCell(int col, int row, const QString& text);
-    void SetRowCount(int rows);
+    // The widget that stands for the form's control.
+    QWidget* Control(FormControl control) const;
     // The node of the tree that stands for the form's node.
     QTreeWidgetItem* Item(int node) const;
     void EnableCommands(bool enabled);
 
-    WindowPlatform& platform_;
     MainForm form_;
-    bool escapeSeen_ = false;  // Escape was pressed since the form last asked
+    FileRowsModel* rows_ = nullptr;
+    bool quietTree_ = false;  // the tree's current folder changes without the user
     std::vector<QTreeWidgetItem*> items_;  // by the form's node
     int memoFloor_ = 0;        // the memo column is never narrower than this
     bool fillingMemo_ = false;

@@ -1,20 +1,22 @@
-// TForm1's file list as the form fills it: the table's rows (row 1 is the first file), the
-// selection, the sort shown in the header, the size column's padding as its width changes, the
-// column widths with the memo column taking what the others leave, and the clicks and keys that
-// sort, re-list and open.
+// TForm1's file list as the form fills it: a table view of the form's rows (row 1 is the first
+// file), the selection, the sort shown in the header, the size column's padding as its width
+// changes, the column widths (the form's rules, measured in this window's fonts), and the clicks
+// and keys that sort, re-list and open.
 #include "Unit1.h"
 
 #include "../form/FileListText.h"
 #include "../form/FormSettings.h"
+#include "../form/WindowDesign.h"
 #include "../form/WindowTexts.h"
 #include "EventHook.h"
+#include "FileRowsModel.h"
 #include "QtText.h"
 
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QKeyEvent>
 #include <QStyle>
-#include <QTableWidget>
+#include <QTableView>
 
 #include <algorithm>
 
@@ -22,72 +24,42 @@ namespace quellmark {
 
 namespace {
 
-// The table holds the file rows only; its row 0 is the list's row 1.
-int TableRow(int row) { return row - 1; }
-
 // The margins the style keeps on both sides of a cell's text.
-int CellMargins(const QTableWidget* grid) {
+int CellMargins(const QTableView* grid) {
     return 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1);
 }
 
 // The pixels a cell's text has, so padded sizes are never cut at the right.
-int TextWidth(const QTableWidget* grid, int col) {
+int TextWidth(const QTableView* grid, int col) {
     return std::max(0, grid->horizontalHeader()->sectionSize(col) - CellMargins(grid));
 }
 
-// What a first run sizes the columns to: the widest text a column usually shows (a size of up to
-// ten digits), a name of 16 characters, and for the memo column, which takes the width the
-// others leave, no more than its header.
-const QString kColumnSamples[kListColumns] = {
-    QStringLiteral("0000000000000000"), QStringLiteral("0000000000"), QStringLiteral(".JWW"), QString(),
-    QStringLiteral("0000/00/00 00:00:00"), QStringLiteral("R ")};
+std::array<int, kListColumns> SectionSizes(const QHeaderView* header) {
+    std::array<int, kListColumns> widths{};
+    for (int c = 0; c < kListColumns; ++c) widths[c] = header->sectionSize(c);
+    return widths;
+}
 
 }  // namespace
 
 QString TForm1::Cell(int col, int row) const {
-    const QTableWidgetItem* item = StringGrid1->item(TableRow(row), col);
-    return item ? item->text() : QString();
+    const std::vector<FileRow>& rows = form_.Rows();
+    if (row < 1 || row > static_cast<int>(rows.size()) || col < 0 || col >= kListColumns) return {};
+    return FromUtf8(rows[static_cast<std::size_t>(row - 1)].cells[static_cast<std::size_t>(col)]);
 }
 
-void TForm1::SetCell(int col, int row, const QString& text) {
-    QTableWidgetItem* item = StringGrid1->item(TableRow(row), col);
-    if (!item) {
-        item = new QTableWidgetItem;
-        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-        StringGrid1->setItem(TableRow(row), col, item);
-    }
-    if (item->text() == text) return;
-    item->setText(text);
-    // A name or memo cut by its column's width can still be read whole.
-    if (col == kNameColumn || col == kMemoColumn) item->setToolTip(text);
-}
-
-int TForm1::RowCount() const { return StringGrid1->rowCount() + 1; }
-
-void TForm1::SetRowCount(int rows) { StringGrid1->setRowCount(rows - 1); }
+int TForm1::RowCount() const { return rows_->rowCount() + 1; }
 
 void TForm1::ClearList() {
     StringGrid1->clearSelection();
-    SetRowCount(2);
-    for (int c = 0; c < kListColumns; ++c) SetCell(c, 1, QString());
+    rows_->Reset();
 }
 
-void TForm1::AddRows(const std::vector<FileRow>& rows, std::size_t first) {
-    SetRowCount(static_cast<int>(rows.size()) + 1);
-    for (std::size_t r = first; r < rows.size(); ++r) {
-        for (int c = 0; c < kListColumns; ++c) SetCell(c, static_cast<int>(r) + 1, FromUtf8(rows[r].cells[c]));
-    }
-}
+void TForm1::AddRows(std::size_t first) { rows_->Added(first); }
 
-void TForm1::ShowRows(const std::vector<FileRow>& rows) {
-    StringGrid1->setUpdatesEnabled(false);
-    AddRows(rows, 0);
-    StringGrid1->setUpdatesEnabled(true);
-}
+void TForm1::ShowRows() { rows_->Changed(-1); }
 
-void TForm1::ShowColumn(int column, const std::vector<FileRow>& rows) {
-    for (std::size_t r = 0; r < rows.size(); ++r) SetCell(column, static_cast<int>(r) + 1, FromUtf8(rows[r].cells[column]));
-}
+void TForm1::ShowColumn(int column) { rows_->Changed(column); }
 
 int TForm1::SizeColumnPixels() { return TextWidth(StringGrid1, kSizeColumn); }
 
@@ -98,14 +70,14 @@ std::vector<int> TForm1::SelectedRows() {
     return rows;
 }
 
-int TForm1::CurrentRow() { return StringGrid1->currentRow(); }
+int TForm1::CurrentRow() { return StringGrid1->currentIndex().isValid() ? StringGrid1->currentIndex().row() : -1; }
 
 void TForm1::SelectRows(const std::vector<int>& rows, int current) {
     const QAbstractItemModel* model = StringGrid1->model();
     QItemSelection selection;
     for (int row : rows) selection.select(model->index(row, 0), model->index(row, kListColumns - 1));
     if (current >= 0 && current < model->rowCount()) {
-        StringGrid1->selectionModel()->setCurrentIndex(model->index(current, std::max(0, StringGrid1->currentColumn())),
+        StringGrid1->selectionModel()->setCurrentIndex(model->index(current, std::max(0, StringGrid1->currentIndex().column())),
                                                        QItemSelectionModel::NoUpdate);
     }
     StringGrid1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
@@ -139,10 +111,10 @@ void TForm1::StringGrid1MouseDown(int x, int y) {
     }
 }
 
-void TForm1::StringGrid1DblClick() { form_.RowOpened(StringGrid1->currentRow()); }
+void TForm1::StringGrid1DblClick() { form_.RowOpened(CurrentRow()); }
 
 void TForm1::ConnectColumns() {
-    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, &TForm1::StringGrid1DblClick);
+    connect(StringGrid1, &QTableView::doubleClicked, this, &TForm1::StringGrid1DblClick);
     connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int col, int, int size) {
         if (col == kSizeColumn) StringGrid1DrawCell(kSizeColumn, 0);
         // The memo column's own width is what the user gives it; the spare width comes on top.
@@ -162,44 +134,42 @@ void TForm1::ConnectColumns() {
             StringGrid1DblClick();
             return true;
         }
-        if (key->modifiers() == Qt::ControlModifier && key->key() >= Qt::Key_1 && key->key() < Qt::Key_1 + kListColumns) {
-            form_.HeaderClicked(key->key() - Qt::Key_1);
+        if (key->modifiers() == Qt::ControlModifier && key->key() >= Qt::Key_1 && key->key() <= Qt::Key_9) {
+            form_.ColumnKey(key->key() - Qt::Key_0);
             return true;
         }
         return false;
     });
 }
 
-void TForm1::ApplyColumnWidths(const std::array<int, kListColumns>& widths) {
+void TForm1::ApplyColumnWidths(const std::array<int, kListColumns>& stored) {
     QHeaderView* header = StringGrid1->horizontalHeader();
     const QFontMetrics metrics(StringGrid1->font());
-    const int margins = CellMargins(StringGrid1);
+    design::ColumnMeasures measures;
+    // The header's margins, and room for the sort arrow beside the caption rather than on it.
+    const int headerMargins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
+                              header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header);
     for (int c = 0; c < kListColumns; ++c) {
-        int width = widths[c];
-        if (width == FormSettings::kFitColumn) {
-            // Room for the header and for the widest text the column usually holds.
-            const int title = header->fontMetrics().horizontalAdvance(QString::fromUtf8(texts::kColumnHeaders[c])) +
-                              2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
-            width = std::max(title, metrics.horizontalAdvance(kColumnSamples[c]) + margins + metrics.averageCharWidth());
-        }
-        fillingMemo_ = true;
-        header->resizeSection(c, width);
-        fillingMemo_ = false;
-        if (c == kMemoColumn) memoFloor_ = width;
+        measures.header[c] = header->fontMetrics().horizontalAdvance(QString::fromUtf8(texts::kColumnHeaders[c])) + headerMargins;
+        measures.sample[c] = metrics.horizontalAdvance(QString::fromUtf8(design::kColumnSamples[c])) +
+                             CellMargins(StringGrid1) + metrics.averageCharWidth();
     }
+    const std::array<int, kListColumns> widths = design::ColumnWidths(stored, measures, StringGrid1->viewport()->width());
+    for (int c = 0; c < kListColumns; ++c) {
+        fillingMemo_ = true;
+        header->resizeSection(c, widths[c]);
+        fillingMemo_ = false;
+    }
+    memoFloor_ = widths[kMemoColumn];
     FillSpareWidth();
 }
 
 void TForm1::FillSpareWidth() {
-    const QHeaderView* header = StringGrid1->horizontalHeader();
-    int others = 0;
-    for (int c = 0; c < kListColumns; ++c) {
-        if (c != kMemoColumn) others += header->sectionSize(c);
-    }
-    const int width = std::max(memoFloor_, StringGrid1->viewport()->width() - others);
+    QHeaderView* header = StringGrid1->horizontalHeader();
+    const int width = design::MemoColumnWidth(SectionSizes(header), memoFloor_, StringGrid1->viewport()->width());
     if (width == header->sectionSize(kMemoColumn)) return;
     fillingMemo_ = true;
-    StringGrid1->horizontalHeader()->resizeSection(kMemoColumn, width);
+    header->resizeSection(kMemoColumn, width);
     fillingMemo_ = false;
 }
 

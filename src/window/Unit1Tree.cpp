@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QStyle>
@@ -78,16 +79,24 @@ void TForm1::ConnectTree() {
                 // opens or closes its branch.
                 const bool listed = std::exchange(mouse->doubleClicked, false) && folder == mouse->clickedLast;
                 mouse->clickedLast = folder;
-                if (!listed && (node || !form_.FSearchReady)) form_.FolderChosen(NodeOf(node));
+                if (!listed) form_.TreeClicked(NodeOf(node));
                 break;
             }
             default: break;
         }
         return false;
     });
+    // Enter on a folder lists it, as a click on it does.
+    new EventHook(TreeView1, this, [this](QObject*, QEvent* event) {
+        if (event->type() != QEvent::KeyPress) return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || key->modifiers() != Qt::NoModifier) return false;
+        form_.TreeClicked(NodeOf(TreeView1->currentItem()));
+        return true;
+    });
     // Moving with the keys lists the folder moved to; the search's own changes list nothing.
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this, mouse](QTreeWidgetItem* current) {
-        if (mouse->pressed || !current || form_.Activity() == FormActivity::Searching) return;
+        if (quietTree_ || mouse->pressed || !current || form_.Activity() == FormActivity::Searching) return;
         form_.FolderChosen(NodeOf(current));
     });
 }

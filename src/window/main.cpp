@@ -33,6 +33,8 @@ int main(int argc, char** argv) {
     quellmark::InstallQtTranslations();
     quellmark::QtWindowPlatform platform;
     quellmark::TForm1 form(platform, QApplication::applicationDirPath() + QLatin1Char('/'), quellmark::RealFileSystem());
+    platform.SetOwner(&form);
+    form.Form().SetVersion(QUELLMARK_VERSION);
     if (!start.searchFolder.empty()) form.Form().SearchAtStart(start.searchFolder);
     form.show();
     return app.exec();

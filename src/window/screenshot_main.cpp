@@ -5,13 +5,12 @@
 //   quellmark-screenshot PROGRAM_FOLDER OUTPUT.png
 #include "QtPlatform.h"
 #include "Unit1.h"
-#include "WindowPlatform.h"
 #include "../form/WindowTexts.h"
 
 #include <QApplication>
 #include <QItemSelectionModel>
 #include <QPixmap>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -21,15 +20,16 @@
 namespace {
 
 // A user who takes the folder each picker proposes and answers every box with Yes or OK.
-class ScriptedPlatform final : public quellmark::WindowPlatform {
+class ScriptedPlatform final : public quellmark::FormDesktop {
 public:
-    Answer MessageBox(QWidget*, const QString& title, const QString& text, BoxKind, Buttons buttons) override {
-        std::fprintf(stderr, "box: %s %s\n", qPrintable(title), qPrintable(text));
-        return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+    quellmark::Answer MessageBox(const std::string& title, const std::string& text, quellmark::BoxKind,
+                                 quellmark::Buttons buttons) override {
+        std::fprintf(stderr, "box: %s %s\n", title.c_str(), text.c_str());
+        return buttons == quellmark::Buttons::YesNo ? quellmark::Answer::Yes : quellmark::Answer::Ok;
     }
     void Beep() override {}
-    QString ChooseFolder(QWidget*, const QString&, const QString& startFolder) override { return startFolder; }
-    void OpenWithShell(const QString&, std::function<void()>) override {}
+    std::string ChooseFolder(const std::string&, const std::string& start) override { return start; }
+    void OpenWithShell(const std::filesystem::path&, std::function<void(quellmark::OpenProblem)>) override {}
     bool EscapeDown() override { return false; }
 };
 
@@ -65,11 +65,11 @@ int main(int argc, char** argv) {
     QTreeWidgetItem* root = form.TreeView1->topLevelItem(0);
     form.TreeView1->expandAll();
     form.TreeView1->setCurrentItem(root);  // lists it, as moving there with the keys does
-    const int files = form.StringGrid1->rowCount();
+    const int files = form.StringGrid1->model()->rowCount();
     form.StringGrid1->clearSelection();
     const int first = std::min(1, files - 1);
     const int last = std::min(3, files - 1);
-    form.StringGrid1->setCurrentCell(first, 0);
+    form.StringGrid1->setCurrentIndex(form.StringGrid1->model()->index(first, 0));
     form.StringGrid1->selectionModel()->select(
         QItemSelection(form.StringGrid1->model()->index(first, 0), form.StringGrid1->model()->index(last, 5)),
         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
