@@ -273,6 +273,21 @@ TEntBase NormalizeCommonAttributes(TEntBase base, std::int32_t version, int clas
     return base;
 }
 
+bool KeepsCommonAttributes(const TEntBase& base, std::int32_t version, int classNo) {
+    // Most records keep every value: the tests are combined without branching between them.
+    bool keeps = (base.Layer <= 15) & (base.LayerGroup <= 15) & (base.PenWidth <= 30000);
+    if (classNo >= 1 && classNo <= 8) {
+        const int era = version < kVersionFullDimension ? 1 : 0;
+        keeps &= kTables.style[era][classNo][base.PenStyle] == base.PenStyle;
+        if (base.PenColor <= kLastPenColor) {
+            keeps &= kTables.color[era][classNo][base.PenColor] == base.PenColor;
+        } else {
+            keeps &= !HasColorRule(classNo);
+        }
+    }
+    return keeps;
+}
+
 namespace {
 
 // Steps over the body of an entity of the class. The body is read into a scratch record, so a

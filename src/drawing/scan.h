@@ -219,11 +219,12 @@ public:
         read(rec, value);
         writtenAs(write(rec, writtenVersion_), value, std::remove_cvref_t<Write>::kChange);
     }
-    // Records are common attributes, whose last field is the flags word.
+    // Records are common attributes, whose last field is the flags word; their rule tells
+    // whether it keeps a record as it is.
     template <class Rec, class Fields, class Rule>
     void record(Rec& rec, Fields fields, Rule rule) {
         fields(*this, rec);
-        if (!(rule(rec, writtenVersion_) == rec) || versionMoves_) [[unlikely]] {
+        if (!rule.keeps(rec, writtenVersion_) || versionMoves_) [[unlikely]] {
             state_.noteRecord(position(), version, &RewriteRecord<Rec, Fields, Rule>, rule);
         }
         if constexpr (kTrackFlags) state_.noteFlags(&rec.Flags, position() - sizeof(rec.Flags));
