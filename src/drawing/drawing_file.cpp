@@ -161,10 +161,10 @@ public:
             copyOrGather(from, plan.shared - from);
             from = plan.shared;
         }
-        // Past the copy each edit that keeps its length is written into the bytes read, so what
-        // goes out is runs of those bytes and the bytes of the other edits, gathered without a
-        // copy; a run of kKernelRun bytes or more that no edit touches is copied inside the system.
-        ApplyInPlace(bytes_, patches, edits, from, bytes_.size());
+        // Past the copy each edit that keeps its length is written into the bytes read as it
+        // comes, so what goes out is runs of those bytes and the bytes of the other edits,
+        // gathered without a copy; a run of kKernelRun bytes or more that no edit touches is
+        // copied inside the system.
         ForEachPiece(
             bytes_.size(), patches, edits,
             [&](std::uint64_t at, std::uint64_t length) {
@@ -175,9 +175,9 @@ public:
                 gather(at, length);
             },
             [&](const EditView& edit) {
-                // One of the same length was written in place above; the new bytes of another
-                // lie in the edit list.
+                // The new bytes of an edit of another length lie in the edit list.
                 if (edit.bytes.size() == edit.length) {
+                    std::copy(edit.bytes.begin(), edit.bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(edit.offset));
                     gather(edit.offset, edit.length);
                 } else {
                     gather(edit.bytes);
