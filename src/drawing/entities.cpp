@@ -418,8 +418,9 @@ void ScanDimension(StreamScanner& stream, DimensionScratch& d) {
     const bool full = io.version >= kVersionFullDimension;
     if (full) SunpoExtBody(io, d.ext);
     bool changed = false;
+    std::size_t part = 0;  // the words come in the order the parts were read
     ForEachMarkedWord(d.dimension, full ? &d.ext : nullptr, io.version, [&](std::uint16_t& flags, std::uint16_t bit) {
-        const std::size_t at = state.offsetOf(&flags);  // asked in the order read: found at once
+        const std::size_t at = state.flagsOffset(part++);
         if ((flags & bit) != 0) return;
         changed = true;
         flags = static_cast<std::uint16_t>(flags | bit);
