@@ -111,16 +111,19 @@ EditedCopyPlan PlanEditedCopy(std::uint64_t size, const std::vector<FlagsPatch>&
         }
     }
     std::vector<ByteRange> blocks;
-    ForEachEdit(patches, edits, [&](const EditView& edit) {
-        if (edit.offset >= kept) return;
-        const std::uint64_t begin = edit.offset / kEditBlock * kEditBlock;
-        const std::uint64_t end = std::min(size, (edit.offset + edit.length + kEditBlock - 1) / kEditBlock * kEditBlock);
-        if (!blocks.empty() && begin <= blocks.back().end) {
-            blocks.back().end = std::max(blocks.back().end, end);
-        } else {
-            blocks.push_back({begin, end});
-        }
-    });
+    ForEachEdit(
+        patches, edits,
+        [&](const EditView& edit) {
+            const std::uint64_t begin = edit.offset / kEditBlock * kEditBlock;
+            const std::uint64_t end =
+                std::min(size, (edit.offset + edit.length + kEditBlock - 1) / kEditBlock * kEditBlock);
+            if (!blocks.empty() && begin <= blocks.back().end) {
+                blocks.back().end = std::max(blocks.back().end, end);
+            } else {
+                blocks.push_back({begin, end});
+            }
+        },
+        kept);
     // The copy ends at a block's start, before the run of blocks that holds the first edit of
     // another length, or at the source's end.
     EditedCopyPlan plan;
