@@ -132,17 +132,30 @@ bool IsCleanSjisText(std::string_view text) {
         }
         suspicious = found != 0;
     } else {
+        // Bytes looked at twice (the last word overlaps the one before it, as the two halves of
+        // a short text's word may) change nothing in whether any is suspicious.
         constexpr std::uint64_t kOnes = 0x0101010101010101u;
         constexpr std::uint64_t kHighs = 0x8080808080808080u;
-        std::size_t i = 0;
-        for (; i + 8 <= n && !suspicious; i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes + i, 8);
+        const auto flagged = [](std::uint64_t word) {
             const std::uint64_t control = (word - kOnes * 0x20) & ~word & kHighs;
             const std::uint64_t carets = word ^ (kOnes * '^');
-            suspicious = (control | ((carets - kOnes) & ~carets & kHighs)) != 0;
+            return control | ((carets - kOnes) & ~carets & kHighs);
+        };
+        const auto load = [bytes]<class T>(std::size_t at, T) {
+            T value;
+            std::memcpy(&value, bytes + at, sizeof value);
+            return static_cast<std::uint64_t>(value);
+        };
+        std::uint64_t found = 0;
+        if (n >= 8) {
+            for (std::size_t i = 0; i + 8 < n; i += 8) found |= flagged(load(i, std::uint64_t{}));
+            found |= flagged(load(n - 8, std::uint64_t{}));
+        } else if (n >= 4) {
+            found = flagged(load(0, std::uint32_t{}) | load(n - 4, std::uint32_t{}) << 32);
+        } else {
+            for (std::size_t i = 0; i < n; ++i) found |= bytes[i] < 0x20 || bytes[i] == '^';
         }
-        for (; i < n && !suspicious; ++i) suspicious = bytes[i] < 0x20 || bytes[i] == '^';
+        suspicious = found != 0;
     }
     if (!suspicious) return true;
 

@@ -15,8 +15,9 @@ struct DimensionTally {
                                   // for CountDimensions: those already carrying every bit
 };
 
-// Calls visit(flagsWord, bit) for every flags word of the dimension that the version marks; from
-// version 420 on that includes the second half, when there is one.
+// Calls visit(flagsWord, bit) for every flags word of the dimension that the version marks, in
+// the order the parts are stored; from version 420 on that includes the second half, when there
+// is one.
 template <typename Sunpo, typename Ext, typename Visit>
 void ForEachMarkedWord(Sunpo& d, Ext* ext, std::int32_t version, Visit visit) {
     visit(d.Base.Flags, kDimensionBit);

@@ -111,16 +111,19 @@ EditedCopyPlan PlanEditedCopy(std::uint64_t size, const std::vector<FlagsPatch>&
         }
     }
     std::vector<ByteRange> blocks;
-    ForEachEdit(patches, edits, [&](const EditView& edit) {
-        if (edit.offset >= kept) return;
-        const std::uint64_t begin = edit.offset / kEditBlock * kEditBlock;
-        const std::uint64_t end = std::min(size, (edit.offset + edit.length + kEditBlock - 1) / kEditBlock * kEditBlock);
-        if (!blocks.empty() && begin <= blocks.back().end) {
-            blocks.back().end = std::max(blocks.back().end, end);
-        } else {
-            blocks.push_back({begin, end});
-        }
-    });
+    ForEachEdit(
+        patches, edits,
+        [&](const EditView& edit) {
+            const std::uint64_t begin = edit.offset / kEditBlock * kEditBlock;
+            const std::uint64_t end =
+                std::min(size, (edit.offset + edit.length + kEditBlock - 1) / kEditBlock * kEditBlock);
+            if (!blocks.empty() && begin <= blocks.back().end) {
+                blocks.back().end = std::max(blocks.back().end, end);
+            } else {
+                blocks.push_back({begin, end});
+            }
+        },
+        kept);
     // The copy ends at a block's start, before the run of blocks that holds the first edit of
     // another length, or at the source's end.
     EditedCopyPlan plan;
@@ -161,29 +164,31 @@ public:
             copyOrGather(from, plan.shared - from);
             from = plan.shared;
         }
-        // Past the copy each edit that keeps its length is written into the bytes read, so what
-        // goes out is runs of those bytes and the bytes of the other edits, gathered without a
-        // copy; a run of kKernelRun bytes or more that no edit touches is copied inside the system.
-        ApplyInPlace(bytes_, patches, edits, from, bytes_.size());
+        // Past the copy each edit that keeps its length is written into the bytes read as it
+        // comes, so what goes out is spans of those bytes, each up to an edit of another length
+        // (whose bytes lie in the edit list) or to a run of kKernelRun bytes or more that no edit
+        // touches, which is copied inside the system.
+        std::uint64_t span = from;  // where the bytes read not yet gathered begin
         ForEachPiece(
             bytes_.size(), patches, edits,
             [&](std::uint64_t at, std::uint64_t length) {
-                if (length >= kKernelRun && mayCopy()) {
-                    flush();
-                    if (copy(at, length)) return;
-                }
-                gather(at, length);
+                if (length < kKernelRun || !mayCopy()) return;
+                gather(span, at - span);
+                span = at;
+                flush();
+                if (copy(at, length)) span = at + length;
             },
             [&](const EditView& edit) {
-                // One of the same length was written in place above; the new bytes of another
-                // lie in the edit list.
                 if (edit.bytes.size() == edit.length) {
-                    gather(edit.offset, edit.length);
-                } else {
-                    gather(edit.bytes);
+                    std::copy(edit.bytes.begin(), edit.bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(edit.offset));
+                    return;
                 }
+                gather(span, edit.offset - span);
+                gather(edit.bytes);
+                span = edit.offset + edit.length;
             },
             from);
+        gather(span, bytes_.size() - span);
         flush();
         // A source written while it was copied may have given the copies other bytes than those
         // read: they are written again from what was read (the shared part edited in place).
@@ -204,6 +209,11 @@ private:
     // Pieces go out together once there are this many, or this many bytes of them.
     static constexpr std::size_t kGatheredPieces = 1024;
     static constexpr std::size_t kGatheredBytes = std::size_t{8} << 20;
+    // A piece shorter than kSmallPiece costs the system more as a piece of its own than copying
+    // its bytes here does: such pieces are copied one after the other into the staging buffer,
+    // which goes out as one piece (a drawing whose version moves up has an edit in every record).
+    static constexpr std::size_t kSmallPiece = 256;
+    static constexpr std::size_t kStagingBytes = 64 * 1024;
 
     // Whether copies inside the system may still be made: only from a source that nothing wrote
     // since it was opened (asked once, before the first copy), and until one cannot be made.
@@ -253,6 +263,14 @@ private:
     }
     void gather(std::span<const std::uint8_t> piece) {
         if (piece.empty()) return;
+        if (piece.size() < kSmallPiece) {
+            if (staging_.size() + piece.size() > kStagingBytes) flush();
+            if (staging_.capacity() < kStagingBytes) staging_.reserve(kStagingBytes);
+            // Within its capacity the buffer never moves, so pieces already gathered stay valid.
+            const std::size_t at = staging_.size();
+            staging_.insert(staging_.end(), piece.begin(), piece.end());
+            piece = std::span<const std::uint8_t>(staging_).subspan(at);
+        }
         // A piece that goes on where the last one ends joins it.
         if (!gathered_.empty() && gathered_.back().data() + gathered_.back().size() == piece.data()) {
             gathered_.back() = std::span<const std::uint8_t>(gathered_.back().data(), gathered_.back().size() + piece.size());
@@ -269,6 +287,7 @@ private:
         written_ += gatheredBytes_;
         gathered_.clear();
         gatheredBytes_ = 0;
+        staging_.clear();
     }
 
     OutputFile& file_;
@@ -280,6 +299,7 @@ private:
     std::vector<Copied> copied_;
     std::vector<std::span<const std::uint8_t>> gathered_;
     std::size_t gatheredBytes_ = 0;
+    std::vector<std::uint8_t> staging_;
 };
 
 }  // namespace

@@ -91,13 +91,26 @@ Bytes ApplyEdits(std::span<const std::uint8_t> source, const std::vector<FlagsPa
 
 void ApplyInPlace(std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, const EditList& edits,
                   std::uint64_t from, std::uint64_t upTo) {
-    ForEachEdit(patches, edits, [&](const EditView& edit) {
-        if (edit.offset < from || edit.offset + edit.length > upTo || edit.bytes.size() != edit.length) return;
-        if (edit.offset + edit.length > bytes.size()) {
+    // Edits in place touch bytes of their own only, so the marks and the other edits go in one
+    // list after the other, each walked in the source's order up to where the range ends.
+    const auto write = [&](std::uint64_t offset, std::span<const std::uint8_t> written) {
+        if (offset + written.size() > bytes.size()) {
             throw DrawingError(FailureKind::Internal, "an edit reaches past the drawing's end");
         }
-        std::copy(edit.bytes.begin(), edit.bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(edit.offset));
-    });
+        std::copy(written.begin(), written.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+    };
+    for (const FlagsPatch patch : patches) {
+        if (patch.offset() + 2 > upTo) break;
+        if (patch.offset() < from) continue;
+        const std::uint8_t word[2] = {static_cast<std::uint8_t>(patch.value() & 0xFF),
+                                      static_cast<std::uint8_t>(patch.value() >> 8)};
+        write(patch.offset(), word);
+    }
+    for (const Edit& edit : edits.edits()) {
+        if (edit.offset >= upTo) break;
+        if (edit.offset < from || edit.offset + edit.length > upTo || edit.size != edit.length) continue;
+        write(edit.offset, edits.bytesOf(edit));
+    }
 }
 
 }  // namespace quellmark

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -111,10 +112,11 @@ struct EditView {
     ChangeKind kind;
 };
 
-// Calls visit(EditView) for every edit, the marks among the others, in the order of the source.
-// The view's bytes last only for the call.
+// Calls visit(EditView) for every edit, the marks among the others, in the order of the source,
+// up to the first one that begins at or after upTo. The view's bytes last only for the call.
 template <class Visit>
-void ForEachEdit(const std::vector<FlagsPatch>& patches, const EditList& list, Visit visit) {
+void ForEachEdit(const std::vector<FlagsPatch>& patches, const EditList& list, Visit visit,
+                 std::uint64_t upTo = std::numeric_limits<std::uint64_t>::max()) {
     const std::span<const Edit> edits = list.edits();
     std::size_t p = 0;
     std::size_t e = 0;
@@ -124,6 +126,7 @@ void ForEachEdit(const std::vector<FlagsPatch>& patches, const EditList& list, V
         const bool patchFirst =
             e == edits.size() || (p < patches.size() && (patches[p].offset() < edits[e].offset ||
                                                          (patches[p].offset() == edits[e].offset && edits[e].length > 0)));
+        if ((patchFirst ? patches[p].offset() : edits[e].offset) >= upTo) return;
         if (patchFirst) {
             const FlagsPatch patch = patches[p++];
             word[0] = static_cast<std::uint8_t>(patch.value() & 0xFF);

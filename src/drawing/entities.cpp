@@ -273,6 +273,21 @@ TEntBase NormalizeCommonAttributes(TEntBase base, std::int32_t version, int clas
     return base;
 }
 
+bool KeepsCommonAttributes(const TEntBase& base, std::int32_t version, int classNo) {
+    // Most records keep every value: the tests are combined without branching between them.
+    bool keeps = (base.Layer <= 15) & (base.LayerGroup <= 15) & (base.PenWidth <= 30000);
+    if (classNo >= 1 && classNo <= 8) {
+        const int era = version < kVersionFullDimension ? 1 : 0;
+        keeps &= kTables.style[era][classNo][base.PenStyle] == base.PenStyle;
+        if (base.PenColor <= kLastPenColor) {
+            keeps &= kTables.color[era][classNo][base.PenColor] == base.PenColor;
+        } else {
+            keeps &= !HasColorRule(classNo);
+        }
+    }
+    return keeps;
+}
+
 namespace {
 
 // Steps over the body of an entity of the class. The body is read into a scratch record, so a
@@ -403,8 +418,9 @@ void ScanDimension(StreamScanner& stream, DimensionScratch& d) {
     const bool full = io.version >= kVersionFullDimension;
     if (full) SunpoExtBody(io, d.ext);
     bool changed = false;
+    std::size_t part = 0;  // the words come in the order the parts were read
     ForEachMarkedWord(d.dimension, full ? &d.ext : nullptr, io.version, [&](std::uint16_t& flags, std::uint16_t bit) {
-        const std::size_t at = state.offsetOf(&flags);  // asked in the order read: found at once
+        const std::size_t at = state.flagsOffset(part++);
         if ((flags & bit) != 0) return;
         changed = true;
         flags = static_cast<std::uint16_t>(flags | bit);

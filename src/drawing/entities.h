@@ -45,12 +45,23 @@ inline constexpr auto CommonAttributeFields = [](auto& io, auto& base) {
     io.u16(base.Flags);
 };
 
+// Whether NormalizeCommonAttributes gives the attributes back as they are: the question the
+// scanning pass asks of every record, answered without making the copy.
+bool KeepsCommonAttributes(const TEntBase& base, std::int32_t version, int classNo);
+
+// The rule the common attributes of an object of the class are written by.
+struct CommonAttributeRule {
+    int classNo;
+    TEntBase operator()(const TEntBase& base, std::int32_t version) const {
+        return NormalizeCommonAttributes(base, version, classNo);
+    }
+    bool keeps(const TEntBase& base, std::int32_t version) const { return KeepsCommonAttributes(base, version, classNo); }
+};
+
 // The common attributes of an object of the class: written as a copy normalised for it.
 template <class Io, class Base>
 constexpr void CommonAttributes(Io& io, Base& base, int classNo) {
-    io.record(base, CommonAttributeFields, [classNo](const TEntBase& b, std::int32_t version) {
-        return NormalizeCommonAttributes(b, version, classNo);
-    });
+    io.record(base, CommonAttributeFields, CommonAttributeRule{classNo});
 }
 
 // Reads count tagged entities into the collection (count <= 0 reads nothing). Throws

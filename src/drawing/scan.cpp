@@ -81,10 +81,7 @@ void ScanState::rewriteNotedRecords() {
     for (std::size_t i = 0; i < count; ++i) records_[i].rewrite(*this, records_[i]);
 }
 
-std::size_t ScanState::searchOffsetOf(const std::uint16_t* word) const {
-    for (std::size_t i = 0; i < tracked_; ++i) {
-        if (flags_[i].word == word) return flags_[i].offset;
-    }
+void ScanState::throwFlagsNotSeen() {
     throw DrawingError(FailureKind::Internal, "a dimension's flags word was not seen where it was read");
 }
 

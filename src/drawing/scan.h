@@ -97,36 +97,29 @@ public:
     // the order of the texts.
     std::vector<std::string> imageReferences;
 
-    // While a dimension is scanned: where the flags word of each of its parts was read.
-    void trackFlags() {
-        tracked_ = 0;
-        looked_ = 0;
+    // While a dimension is scanned: where the flags word of each of its parts was read, part by
+    // part in the order read.
+    void trackFlags() { tracked_ = 0; }
+    void noteFlags(std::size_t offset) {
+        if (tracked_ < flagsAt_.size()) flagsAt_[tracked_++] = offset;
     }
-    void noteFlags(const std::uint16_t* word, std::size_t offset) {
-        if (tracked_ < flags_.size()) flags_[tracked_++] = {word, offset};
-    }
-    // The offset of a flags word noted since trackFlags; throws when it was not noted. Words
-    // asked for in the order they were read are found at once.
-    std::size_t offsetOf(const std::uint16_t* word) {
-        if (looked_ < tracked_ && flags_[looked_].word == word) return flags_[looked_++].offset;
-        return searchOffsetOf(word);
+    // Where the flags word of the dimension's part (counted from 0 in the order read) was read;
+    // throws for a part not noted since trackFlags.
+    std::size_t flagsOffset(std::size_t part) const {
+        if (part >= tracked_) [[unlikely]] throwFlagsNotSeen();
+        return flagsAt_[part];
     }
 
 private:
-    struct Noted {
-        const std::uint16_t* word;
-        std::size_t offset;
-    };
-    std::size_t searchOffsetOf(const std::uint16_t* word) const;
+    [[noreturn]] static void throwFlagsNotSeen();
     void rewriteNotedRecords();
 
     // Between two calls of rewriteRecords come at most the nine records of a dimension.
     std::array<RecordToRewrite, 16> records_{};
     std::size_t recordCount_ = 0;
 
-    std::array<Noted, 9> flags_{};  // a dimension has nine parts
+    std::array<std::size_t, 9> flagsAt_{};  // a dimension has nine parts
     std::size_t tracked_ = 0;
-    std::size_t looked_ = 0;
 };
 
 // An archive string as read: where it starts, whether its length took the long form, its text.
@@ -219,14 +212,15 @@ public:
         read(rec, value);
         writtenAs(write(rec, writtenVersion_), value, std::remove_cvref_t<Write>::kChange);
     }
-    // Records are common attributes, whose last field is the flags word.
+    // Records are common attributes, whose last field is the flags word; their rule tells
+    // whether it keeps a record as it is.
     template <class Rec, class Fields, class Rule>
     void record(Rec& rec, Fields fields, Rule rule) {
         fields(*this, rec);
-        if (!(rule(rec, writtenVersion_) == rec) || versionMoves_) [[unlikely]] {
+        if (!rule.keeps(rec, writtenVersion_) || versionMoves_) [[unlikely]] {
             state_.noteRecord(position(), version, &RewriteRecord<Rec, Fields, Rule>, rule);
         }
-        if constexpr (kTrackFlags) state_.noteFlags(&rec.Flags, position() - sizeof(rec.Flags));
+        if constexpr (kTrackFlags) state_.noteFlags(position() - sizeof(rec.Flags));
     }
     template <class Rec, class Fields>
     [[gnu::always_inline, gnu::flatten]] void piece(Rec& rec, Fields fields) {
