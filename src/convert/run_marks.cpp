@@ -16,10 +16,9 @@ constexpr std::size_t kIdLength = 10;
 constexpr std::size_t kSuffixLength = 6;
 constexpr std::string_view kPrefix = ".qm-";
 constexpr std::string_view kFirstLine = "quellmark run 1";
-// A run stamps its marks this often, and a mark on a machine whose locks cannot be seen counts
-// as alive this long after its last stamp.
-constexpr std::chrono::seconds kHeartbeat{60};
-constexpr std::int64_t kStaleAfterSeconds = 3 * 60;
+// A mark on a machine whose locks cannot be seen counts as alive this long after its last stamp,
+// three of its run's heartbeats.
+constexpr std::int64_t kStaleAfterSeconds = 3 * RunMarks::kHeartbeat.count();
 // A mark is written right after it is made; one that says nothing this long after is debris.
 constexpr std::int64_t kUnwrittenForSeconds = 10;
 constexpr std::size_t kLargestMark = 4096;

@@ -11,6 +11,7 @@
 #include "../platform/system.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -99,7 +100,8 @@ public:
     bool alive(const std::filesystem::path& folder, const std::string& id, bool locksTrusted);
 
     // Stamps every mark with the time, so that runs on machines that cannot see this one's
-    // locks know it lives.
+    // locks know it lives; a run calls it every kHeartbeat.
+    static constexpr std::chrono::seconds kHeartbeat{60};
     void heartbeat();
 
     // Removes every mark; "FOLDER/NAME: why" for each that cannot be removed.

@@ -95,7 +95,9 @@ class RunTempFolder {
 public:
     explicit RunTempFolder(FileSystem& files) : files_(files) {}
     ~RunTempFolder() {
+        // Every handle on the folder goes first: Windows removes no folder that one holds.
         lock_.reset();
+        made_.reset();
         if (base_ && !name_.empty()) (void)files_.removeTreeIn(*base_, name_);
     }
     SetupProblem make(const fs::path& given, const fs::path& dest, BatchSummary& summary) {
@@ -146,6 +148,7 @@ private:
             if (files_.pinFolder(*base_, entry.name, false, theirs) || !theirs->ownedByThisUser()) continue;
             std::unique_ptr<FolderHandle> locked;
             if (files_.lockFolder(theirs->path(), LockMode::Exclusive, locked)) continue;
+            theirs.reset();  // the lock alone is kept: Windows removes no folder a handle holds
             if (auto ec = files_.removeTreeIn(*base_, entry.name)) {
                 summary.warnings.push_back("cannot remove " + PathText(base / entry.name) +
                                            ", left by a run that was killed: " + ErrorText(ec));
@@ -170,7 +173,7 @@ public:
         : thread_([this, &marks] {
               std::unique_lock lock(mutex_);
               while (!done_) {
-                  if (!changed_.wait_for(lock, std::chrono::seconds(60), [this] { return done_; })) marks.heartbeat();
+                  if (!changed_.wait_for(lock, RunMarks::kHeartbeat, [this] { return done_; })) marks.heartbeat();
               }
           }) {}
     ~Heartbeat() {

@@ -118,6 +118,29 @@ public:
         }
         return {};
     }
+    // A write at an offset moves a synchronous handle's file pointer; it is put back after.
+    std::error_code writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+        LARGE_INTEGER here{};
+        if (!::SetFilePointerEx(h_, LARGE_INTEGER{}, &here, FILE_CURRENT)) return Win32Error();
+        std::size_t done = 0;
+        std::error_code ec;
+        while (!ec && done < bytes.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min(bytes.size() - done, kLargestTransfer));
+            OVERLAPPED at{};
+            const std::uint64_t where = offset + done;
+            at.Offset = static_cast<DWORD>(where);
+            at.OffsetHigh = static_cast<DWORD>(where >> 32);
+            DWORD n = 0;
+            if (!::WriteFile(h_, bytes.data() + done, chunk, &n, &at)) {
+                ec = Win32Error();
+            } else if (n == 0) {
+                ec = std::make_error_code(std::errc::io_error);
+            }
+            done += n;
+        }
+        if (!::SetFilePointerEx(h_, here, nullptr, FILE_BEGIN) && !ec) ec = Win32Error();
+        return ec;
+    }
     // Windows keeps one permission of its own in the attributes: read-only.
     std::error_code takeAttributes(const FileAttributes& attributes) override {
         FILE_BASIC_INFO info{};
