@@ -10,6 +10,7 @@
 #include "../convert/session.h"
 #include "../platform/files.h"
 #include "Box.h"
+#include "FolderSearch.h"
 #include "FormSettings.h"
 #include "WindowPlacement.h"
 
@@ -37,8 +38,7 @@ inline constexpr int kAttributeColumn = 5;
 struct FolderNode {
     std::string name;
     int parent = -1;
-    std::vector<int> children;  // in name order once the search has ended
-    FileIdentity identity;
+    std::vector<int> children;  // in name order
 };
 
 // One file row of the list as it shows, cell by cell.
@@ -90,8 +90,8 @@ public:
     virtual void ApplyLayout(const FormLayout& layout) = 0;
     virtual FormLayout CurrentLayout() = 0;
 
-    // The tree: emptied, grown node by node while a search runs, and shown whole in its order
-    // at its end.
+    // The tree: emptied, grown while a search runs (each folder's subfolders together, in name
+    // order, in batches of the window's thread), and shown whole at its end.
     virtual void ClearTree() = 0;
     virtual void AddFolder(int node, int parent, const std::string& name) = 0;
     virtual void ShowTree(const std::vector<FolderNode>& tree) = 0;
@@ -142,7 +142,7 @@ public:
     void ChooseDestFolder();                              // 参照, or the menu item
     void DestFolderDropped(const std::string& folder);
     void Convert();                                       // 変換
-    void Stop();                                          // 中止
+    void Stop();                                          // 中止: of a batch or a folder search
     void HeaderClicked(int column);                       // a click on a column's header
     void SizeWidthChanged(int characters);                // the size column now holds this many
     void RowOpened(int row);                              // a double click, or Enter, on a row
@@ -190,8 +190,9 @@ private:
     void WriteSettings();
 
     void SearchFolders();
-    void AddSubfolders(int node);
-    void SortTree();
+    // Takes what the search found since last time into the tree, and ends the search when it is over.
+    void AddFoundFolders();
+    void SearchEnded(bool whole);
 
     void ListFiles(const std::string& folder);
     void FillList(const std::string& folder);
@@ -221,6 +222,8 @@ private:
     std::string nextListing_;
     std::string listedFolder_;
     std::vector<FolderNode> tree_;
+    std::unique_ptr<FolderSearch> search_;
+    std::vector<int> unreadable_;  // folders of the tree the search could not read
     std::vector<FileRow> rows_;
     int sizeWidth_ = 0;  // the characters the sizes are padded to now; 0 before any listing
     std::unique_ptr<Batch> batch_;

@@ -44,7 +44,8 @@ inline constexpr const char* kDestFolderDialog = "保存先フォルダの指定
 inline constexpr const char* kSearchingFolders = "フォルダ検索中です。（ESC:中断）";
 inline constexpr const char* kDriveNotReady = "検索フォルダのディスクドライブの準備が出来ていません。";
 inline constexpr const char* kSearchInterrupted = "フォルダ検索を中断しました。";
-inline constexpr const char* kListingInterrupted = "検索を中断しました。";
+// A listing cut short: said as the listing it was, not as a search of folders.
+inline constexpr const char* kListingInterrupted = "ファイル一覧の表示を中断しました。";
 inline constexpr const char* kSpecifyDrawingFolder = "図面の格納されているフォルダを指定して下さい。";
 inline constexpr const char* kConfirmExit = "終了します。よろしいですか？";
 inline constexpr const char* kNoApplication = "このファイルを開くアプリケーションが見つかりません。";
@@ -85,6 +86,16 @@ inline std::string FilesListedText(std::size_t files, const std::string& folder)
 // What the status bar says once a search has found every folder.
 inline std::string SearchCompletedText(std::size_t folders) {
     return "フォルダ検索を完了しました。（" + std::to_string(folders) + " フォルダ）";
+}
+
+// What it says of a search stopped part way: the tree holds only the folders found until then.
+inline std::string SearchInterruptedText(std::size_t folders) {
+    return std::string(kSearchInterrupted) + "（見つかった " + std::to_string(folders) + " フォルダのみ表示）";
+}
+
+// Added when folders could not be read: they show no subfolders. The first is named.
+inline std::string UnreadableFoldersText(std::size_t count, const std::string& first) {
+    return "読み込めないフォルダ " + std::to_string(count) + " 件：" + first + (count > 1 ? " ほか" : "");
 }
 
 // Said once, when the settings beside the program cannot be written and go to the user's folder.

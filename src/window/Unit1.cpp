@@ -1,6 +1,6 @@
 // TForm1's components and layout, the routing of widget events to the form, and the view's
-// side of the desktop, the status bar and the window's layout. While a search runs, the window
-// takes no input but Escape; while a batch runs, its commands are disabled.
+// side of the desktop, the status bar and the window's layout. While a search or a batch runs,
+// its commands are disabled and 中止 stops it.
 #include "Unit1.h"
 
 #include "../form/FormSettings.h"
@@ -65,23 +65,6 @@ QFont GridFont() {
     return FontOf({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"),
                    QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("VL Gothic"), QStringLiteral("Monospace")},
                   kGridFontPixels);
-}
-
-bool IsUserInput(const QEvent* event) {
-    switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-        case QEvent::Shortcut:
-            return true;
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-            return static_cast<const QKeyEvent*>(event)->key() != Qt::Key_Escape;
-        default:
-            return false;
-    }
 }
 
 bool IsLeftRelease(const QEvent* event) {
@@ -315,12 +298,6 @@ void TForm1::ConnectEvents() {
         }
         return false;
     });
-    // While the folder search runs, the window takes no input but Escape.
-    new EventHook(qApp, this, [this](QObject* watched, QEvent* event) {
-        if (form_.Activity() != FormActivity::Searching || !IsUserInput(event)) return false;
-        const auto* widget = qobject_cast<QWidget*>(watched);
-        return event->type() == QEvent::Shortcut || (widget && widget->window() == this);
-    });
     ConnectTree();
     ConnectDrops();
     ConnectColumns();
@@ -373,7 +350,7 @@ void TForm1::Button4Click() { form_.Convert(); }
 void TForm1::MnuExitClick() { form_.Exit(); }
 
 void TForm1::ButtonStopClick() {
-    if (!Converting()) return;
+    if (!Converting() && form_.Activity() != FormActivity::Searching) return;
     ButtonStop->setEnabled(false);
     form_.Stop();
 }
@@ -455,11 +432,14 @@ void TForm1::ShowFileType(int type) { ComboBox1->setCurrentIndex(type >= 0 && ty
 
 void TForm1::ShowActivity(FormActivity activity) {
     const bool converting = activity == FormActivity::Converting;
-    EnableCommands(!converting);
-    TreeView1->setEnabled(!converting && activity != FormActivity::Searching);
+    // A search runs on while the window answers: its tree can be looked through as it grows,
+    // and 中止 stops it.
+    const bool stoppable = converting || activity == FormActivity::Searching;
+    EnableCommands(!stoppable);
+    TreeView1->setEnabled(!converting);
     ProgressBar1->setVisible(converting);
-    ButtonStop->setVisible(converting);
-    ButtonStop->setEnabled(converting);
+    ButtonStop->setVisible(stoppable);
+    ButtonStop->setEnabled(stoppable);
 }
 
 void TForm1::ShowProgress(int done, int total) {

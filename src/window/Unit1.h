@@ -70,7 +70,7 @@ public:
     QTableWidget* StringGrid1;
     QStatusBar* StatusBar1;
     QProgressBar* ProgressBar1;
-    QPushButton* ButtonStop;  // shown while a batch runs
+    QPushButton* ButtonStop;  // shown while a batch or a folder search runs
 
     // ---- event handlers: each hands the form what the user did ----
     void MnuFileSFolderClick();
@@ -168,6 +168,7 @@ private:
     MainForm form_;
     bool escapeSeen_ = false;  // Escape was pressed since the form last asked
     std::vector<QTreeWidgetItem*> items_;  // by the form's node
+    QIcon folderIcon_;                     // every node's: made once, as each icon made anew decodes its images
     int memoFloor_ = 0;        // the memo column is never narrower than this
     bool fillingMemo_ = false;
     QLabel* statusLabel_ = nullptr;
