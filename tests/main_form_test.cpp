@@ -1,4 +1,5 @@
-// The main form without any toolkit, through a view that records what it is told: the selection
+// The main form without any toolkit, through a view that records what it is told: the folder
+// tree growing while its search runs, stopped or with a folder it cannot read, the selection
 // kept by name through sorts and re-listings, the checks of values from the settings file, the
 // settings going to the user's folder when the program's cannot take them or the packages own
 // it, the window's command line, and a destination lost during a batch.
@@ -9,6 +10,7 @@
 #include "form/UnitIni.h"
 #include "form/WindowArguments.h"
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -36,6 +38,7 @@ public:
     int current = -1;
     FormLayout layout;
     bool closed = false;
+    std::vector<std::string> added;  // the tree's folders as they were added
 
     void Beep() override { ++beeps; }
     Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override {
@@ -74,8 +77,8 @@ public:
     void ShowProgress(int, int) override {}
     void ApplyLayout(const FormLayout& given) override { layout = given; }
     FormLayout CurrentLayout() override { return layout; }
-    void ClearTree() override {}
-    void AddFolder(int, int, const std::string&) override {}
+    void ClearTree() override { added.clear(); }
+    void AddFolder(int, int, const std::string& name) override { added.push_back(name); }
     void ShowTree(const std::vector<FolderNode>&) override {}
     void ClearList() override {
         rows.clear();
@@ -140,17 +143,19 @@ protected:
         form->Shown();
         view.folders.push_back(Folder(data()));
         form->ChooseSearchFolder();
+        WaitUntilIdle();
         form->FolderChosen(0);
         return *form;
     }
-    // Runs the posted calls until the form is idle again.
-    void WaitForBatch() {
-        for (int i = 0; i < 5000 && form->Busy(); ++i) {
+    // Runs the posted calls until the form is idle again: a search or a batch has ended.
+    void WaitUntilIdle() { WaitUntilIdle(*form); }
+    void WaitUntilIdle(const MainForm& f) {
+        for (int i = 0; i < 5000 && f.Busy(); ++i) {
             view.RunPosted();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         view.RunPosted();
-        ASSERT_FALSE(form->Busy());
+        ASSERT_FALSE(f.Busy());
     }
 
     TempDir dir;
@@ -175,6 +180,66 @@ TEST_F(Form, TheSelectionFollowsTheFilesThroughSortsAndReListings) {
     f.HeaderClicked(kAttributeColumn);  // listed again, in name order
     EXPECT_EQ(view.rows[0].cells[kNameColumn], "a.jww");
     EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"b.jww", "d.jws"}));
+}
+
+// The folder search runs on a thread of its own: here it waits at folder c until let go.
+TEST_F(Form, TheTreeGrowsAsFoldersAreFoundAndStopKeepsThemInNameOrderSayingSo) {
+    for (const char* folder : {"_x/x1", "c/c1", "b/b1", "A/A1"}) fs::create_directories(data() / folder);
+    std::atomic<bool> waiting{false};
+    std::atomic<bool> goOn{false};
+    FaultyFileSystem files;
+    files.failCall = [&](FsCall call, const fs::path& path) {
+        while (call == FsCall::PinFolder && path.filename() == "c" && !goOn) {
+            waiting = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return std::error_code{};
+    };
+    form = std::make_unique<MainForm>(view, files, app());
+    form->Shown();
+    view.folders.push_back(Folder(data()));
+    form->ChooseSearchFolder();
+    for (int i = 0; i < 5000 && view.added.size() < 5; ++i) {
+        view.RunPosted();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // The search folder's own folders show while the search goes on, in name order.
+    EXPECT_TRUE(form->Busy());
+    ASSERT_GE(view.added.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(view.added.begin(), view.added.begin() + 5),
+              (std::vector<std::string>{Folder(data()), "A", "b", "c", "_x"}));
+    EXPECT_EQ(view.status, "フォルダ検索中です。（ESC:中断）");
+
+    while (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    form->Stop();
+    goOn = true;
+    WaitUntilIdle();
+    EXPECT_TRUE(form->FSearchAborted);
+    EXPECT_TRUE(form->FSearchReady);
+    // c's folder and _x's were not read: the tree keeps the seven found, and the status says so.
+    EXPECT_EQ(view.status, "フォルダ検索を中断しました。（見つかった 7 フォルダのみ表示）");
+    ASSERT_EQ(form->Tree().size(), 7u);
+    std::vector<std::string> top;
+    for (int child : form->Tree()[0].children) top.push_back(form->Tree()[child].name);
+    EXPECT_EQ(top, (std::vector<std::string>{"A", "b", "c", "_x"}));
+    EXPECT_EQ(form->NodePath(form->Tree()[1].children.at(0)), Folder(data() / "A" / "A1"));
+}
+
+TEST_F(Form, AFolderTheSearchCannotReadIsSaid) {
+    for (const char* folder : {"a/a1", "b/b1", "c"}) fs::create_directories(data() / folder);
+    FaultyFileSystem files;
+    files.failCall = [](FsCall call, const fs::path& path) {
+        const bool locked = call == FsCall::PinFolder && path.filename() == "b";
+        return locked ? std::make_error_code(std::errc::permission_denied) : std::error_code{};
+    };
+    form = std::make_unique<MainForm>(view, files, app());
+    form->Shown();
+    view.folders.push_back(Folder(data()));
+    form->ChooseSearchFolder();
+    WaitUntilIdle();
+    EXPECT_FALSE(form->FSearchAborted);
+    EXPECT_EQ(form->Tree().size(), 5u);  // b is there, without its folder
+    EXPECT_EQ(view.status, "フォルダ検索を完了しました。（5 フォルダ） 読み込めないフォルダ 1 件：" + Folder(data() / "b"));
 }
 
 TEST_F(Form, ValuesFromTheSettingsFileAreChecked) {
@@ -287,6 +352,7 @@ TEST_F(Form, AProgramThePackagesInstalledKeepsNothingBesideItWhoeverRunsIt) {
     again.SearchAtStart(PathText(data()));
     again.Shown();
     view.RunPosted();
+    WaitUntilIdle(again);
     EXPECT_TRUE(again.FSearchReady);
     EXPECT_EQ(again.NodePath(0), Folder(data()));
     EXPECT_TRUE(again.CloseRequested());
@@ -344,7 +410,7 @@ TEST_F(Form, ADestinationThatCannotBeWrittenStopsTheBatchOnceWithItsReason) {
     view.Select({"a.jww", "b.jww", "c.jww"});
     locked = true;
     f.Convert();
-    WaitForBatch();
+    WaitUntilIdle();
     // The drawings under way fail (one per worker); the rest are not started, and the status
     // bar says why, never that the batch was completed.
     EXPECT_TRUE(view.status.starts_with("変換作業を中止しました。保存先フォルダに書き込めません。")) << view.status;
@@ -370,7 +436,7 @@ TEST_F(Form, TheReportTellsRefusedDrawingsAndWhatWasChangedBeyondTheMarks) {
     f.ChooseDestFolder();
     view.Select({"cleaned.jww", "plain.jww", "tail.jww"});
     f.Convert();
-    WaitForBatch();
+    WaitUntilIdle();
     EXPECT_EQ(view.status, "変換作業を完了しました。（変換 2 件、スキップ 0 件、失敗 1 件）");
     ASSERT_EQ(view.boxes.size(), 2u);  // the confirmation, and the report
     EXPECT_EQ(view.boxes[1].title, "変換できなかったファイル");

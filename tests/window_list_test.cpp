@@ -192,7 +192,7 @@ TEST_F(FileList, EscapeStopsTheListingAndKeepsTheRowsFilled) {
     const int before = platform.escapePolls;
     platform.escape = [&] { return platform.escapePolls - before >= 3; };
     Click(Node(""));
-    EXPECT_EQ(f.StatusText(), "検索を中断しました。");
+    EXPECT_EQ(f.StatusText(), "ファイル一覧の表示を中断しました。");
     EXPECT_EQ(Column(0).size(), 2);
     EXPECT_TRUE(f.Form().FListShown);
     EXPECT_FALSE(f.Busy());
@@ -200,7 +200,7 @@ TEST_F(FileList, EscapeStopsTheListingAndKeepsTheRowsFilled) {
     const int again = platform.escapePolls;
     platform.escape = [&] { return platform.escapePolls - again >= 1; };
     Click(Node(""));
-    EXPECT_EQ(f.StatusText(), "検索を中断しました。");
+    EXPECT_EQ(f.StatusText(), "ファイル一覧の表示を中断しました。");
     EXPECT_EQ(Column(0), QStringList({""}));
     EXPECT_FALSE(f.Form().FListShown);
 }

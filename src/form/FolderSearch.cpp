@@ -33,7 +33,8 @@ FolderSearch::~FolderSearch() {
 }
 
 void FolderSearch::Start() {
-    lastTold_ = std::chrono::steady_clock::now();
+    // The first folders are told of at once: the tree shows them as soon as they are read.
+    lastTold_ = std::chrono::steady_clock::now() - kBatchInterval;
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -63,7 +64,7 @@ void FolderSearch::Run() {
         }
         const Child child = folder.children[folder.next++];
         std::unique_ptr<FolderHandle> held;
-        if (Enter(path, child, held)) AddSubfolders(std::move(held), child.node, path);
+        if (Enter(path, child, held) && !stop_) AddSubfolders(std::move(held), child.node, path);
         Tell(false);
     }
     {
