@@ -572,19 +572,22 @@ void MainWindow::ShowFileType(int type) {
 
 void MainWindow::ShowActivity(FormActivity activity) {
     const bool converting = activity == FormActivity::Converting;
+    // A search runs on while the window answers: its tree can be looked through as it grows,
+    // and 中止 stops it.
+    const bool stoppable = converting || activity == FormActivity::Searching;
     // Windows drops the focus of a control it disables: the keyboard's place is kept while the
     // window is busy and given back when it is idle again; a batch puts it on 中止.
     const HWND focused = ::GetFocus();
     if (activity != FormActivity::Idle && focused && focused != stop_ && ::IsChild(hwnd_, focused)) busyFocus_ = focused;
-    for (HWND control : {edit1_, combo_, edit2_, browse_, convert_}) ::EnableWindow(control, !converting);
-    ::EnableWindow(tree_, !converting && activity != FormActivity::Searching);
+    for (HWND control : {edit1_, combo_, edit2_, browse_, convert_}) ::EnableWindow(control, !stoppable);
+    ::EnableWindow(tree_, !converting);
     for (int id : std::initializer_list<int>{kMenuSearchFolder, kMenuFileType0, kMenuFileType0 + 1, kMenuFileType0 + 2,
                                              kMenuFileType0 + 3, kMenuDestFolder, kMenuConvert, kMenuExit}) {
-        ::EnableMenuItem(menu_, id, MF_BYCOMMAND | (converting ? MF_GRAYED : MF_ENABLED));
+        ::EnableMenuItem(menu_, id, MF_BYCOMMAND | (stoppable ? MF_GRAYED : MF_ENABLED));
     }
     ::ShowWindow(progress_, converting ? SW_SHOW : SW_HIDE);
-    ::ShowWindow(stop_, converting ? SW_SHOW : SW_HIDE);
-    ::EnableWindow(stop_, converting);
+    ::ShowWindow(stop_, stoppable ? SW_SHOW : SW_HIDE);
+    ::EnableWindow(stop_, stoppable);
     if (converting) {
         ::SetFocus(stop_);
     } else if (activity == FormActivity::Idle && busyFocus_) {
