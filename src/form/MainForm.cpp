@@ -256,6 +256,9 @@ void MainForm::SearchFolderDropped(const std::string& folder) {
 }
 
 void MainForm::FolderChosen(int node) {
+    // A click beside the folders (on a branch's arrow) while a search fills the tree chooses
+    // nothing to refuse.
+    if (node < 0 && activity_ == FormActivity::Searching) return;
     // A folder chosen while another is listed stops that listing; other activities refuse it.
     if (activity_ != FormActivity::Listing && Refused()) return;
     if (!FSearchReady) {
