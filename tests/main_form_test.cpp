@@ -10,7 +10,6 @@
 #include "form/UnitIni.h"
 #include "form/WindowArguments.h"
 
-#include <atomic>
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -185,16 +184,7 @@ TEST_F(Form, TheSelectionFollowsTheFilesThroughSortsAndReListings) {
 // The folder search runs on a thread of its own: here it waits at folder c until let go.
 TEST_F(Form, TheTreeGrowsAsFoldersAreFoundAndStopKeepsThemInNameOrderSayingSo) {
     for (const char* folder : {"_x/x1", "c/c1", "b/b1", "A/A1"}) fs::create_directories(data() / folder);
-    std::atomic<bool> waiting{false};
-    std::atomic<bool> goOn{false};
-    FaultyFileSystem files;
-    files.failCall = [&](FsCall call, const fs::path& path) {
-        while (call == FsCall::PinFolder && path.filename() == "c" && !goOn) {
-            waiting = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return std::error_code{};
-    };
+    FolderGate files("c");
     form = std::make_unique<MainForm>(view, files, app());
     form->Shown();
     view.folders.push_back(Folder(data()));
@@ -210,9 +200,9 @@ TEST_F(Form, TheTreeGrowsAsFoldersAreFoundAndStopKeepsThemInNameOrderSayingSo) {
               (std::vector<std::string>{Folder(data()), "A", "b", "c", "_x"}));
     EXPECT_EQ(view.status, "フォルダ検索中です。（ESC:中断）");
 
-    while (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!files.Waiting()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     form->Stop();
-    goOn = true;
+    files.Open();
     WaitUntilIdle();
     EXPECT_TRUE(form->FSearchAborted);
     EXPECT_TRUE(form->FSearchReady);

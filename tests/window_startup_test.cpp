@@ -23,10 +23,8 @@
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTest>
-#include <QThread>
 #include <QTreeWidget>
 
-#include <atomic>
 #include <fstream>
 
 using namespace quellmark;
@@ -166,14 +164,11 @@ TEST_F(StartUp, TheLastSearchFolderIsSearchedAgainAndEscapeStopsIt) {
     EXPECT_EQ(f.StatusText(), "フォルダ検索を完了しました。（4 フォルダ）");
     Stop();
 
-    // The search waits at B until Escape has been looked at.
-    std::atomic<bool> escaped{false};
-    FaultyFileSystem files;
-    files.failCall = [&](FsCall call, const fs::path& path) {
-        while (call == FsCall::PinFolder && path.filename() == "B" && !escaped) QThread::msleep(1);
-        return std::error_code{};
+    FolderGate files("B");  // the search waits there until Escape has been looked at
+    platform.escape = [&] {
+        files.Open();
+        return true;
     };
-    platform.escape = [&] { return escaped = true; };
     TForm1& g = Start(files);
     ASSERT_TRUE(QTest::qWaitFor([&] { return g.Form().FSearchReady; }));
     EXPECT_TRUE(g.Form().FSearchAborted);

@@ -6,11 +6,10 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTest>
-#include <QThread>
 #include <QTreeWidget>
 #include <QUrl>
 
-#include <atomic>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -132,15 +131,12 @@ TEST_F(FolderTree, ANewSearchEmptiesTheList) {
 }
 
 TEST_F(FolderTree, EscapeStopsTheSearchAndLeavesAUsableSortedTree) {
-    // The search waits at C until Escape has been looked at.
-    std::atomic<bool> escaped{false};
-    FaultyFileSystem files;
-    files.failCall = [&](FsCall call, const fs::path& path) {
-        while (call == FsCall::PinFolder && path.filename() == "C" && !escaped) QThread::msleep(1);
-        return std::error_code{};
-    };
+    FolderGate files("C");  // the search waits there until Escape has been looked at
     TForm1& f = Start(files);
-    platform.escape = [&] { return escaped = true; };
+    platform.escape = [&] {
+        files.Open();
+        return true;
+    };
     Search(data());
     EXPECT_TRUE(f.Form().FSearchAborted);
     EXPECT_TRUE(f.StatusText().startsWith("フォルダ検索を中断しました。")) << f.StatusText().toStdString();
@@ -183,16 +179,12 @@ TEST_F(FolderTree, CommandsThatArriveDuringASearchAreRefused) {
 }
 
 TEST_F(FolderTree, ClosingDuringASearchStopsItAndThenCloses) {
-    // The search waits at C until the window was asked to close.
-    std::atomic<bool> closing{false};
-    FaultyFileSystem files;
-    files.failCall = [&](FsCall call, const fs::path& path) {
-        while (call == FsCall::PinFolder && path.filename() == "C" && !closing) QThread::msleep(1);
-        return std::error_code{};
-    };
+    FolderGate files("C");  // the search waits there until the window was asked to close
     TForm1& f = Start(files);
+    bool closing = false;
     platform.escape = [&] {
-        if (!closing.exchange(true)) f.close();
+        if (!std::exchange(closing, true)) f.close();
+        files.Open();
         return false;
     };
     Search(data());
