@@ -181,6 +181,9 @@ TEST_F(Form, TheSelectionFollowsTheFilesThroughSortsAndReListings) {
     EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"b.jww", "d.jws"}));
 }
 
+// How the form joins the names of the folders below the search folder.
+const std::string kSeparator(1, static_cast<char>(fs::path::preferred_separator));
+
 // The folder search runs on a thread of its own: here it waits at folder c until let go.
 TEST_F(Form, TheTreeGrowsAsFoldersAreFoundAndStopKeepsThemInNameOrderSayingSo) {
     for (const char* folder : {"_x/x1", "c/c1", "b/b1", "A/A1"}) fs::create_directories(data() / folder);
@@ -212,7 +215,7 @@ TEST_F(Form, TheTreeGrowsAsFoldersAreFoundAndStopKeepsThemInNameOrderSayingSo) {
     std::vector<std::string> top;
     for (int child : form->Tree()[0].children) top.push_back(form->Tree()[child].name);
     EXPECT_EQ(top, (std::vector<std::string>{"A", "b", "c", "_x"}));
-    EXPECT_EQ(form->NodePath(form->Tree()[1].children.at(0)), Folder(data() / "A" / "A1"));
+    EXPECT_EQ(form->NodePath(form->Tree()[1].children.at(0)), Folder(data()) + "A" + kSeparator + "A1" + kSeparator);
 }
 
 TEST_F(Form, AFolderTheSearchCannotReadIsSaid) {
@@ -229,7 +232,7 @@ TEST_F(Form, AFolderTheSearchCannotReadIsSaid) {
     WaitUntilIdle();
     EXPECT_FALSE(form->FSearchAborted);
     EXPECT_EQ(form->Tree().size(), 5u);  // b is there, without its folder
-    EXPECT_EQ(view.status, "フォルダ検索を完了しました。（5 フォルダ） 読み込めないフォルダ 1 件：" + Folder(data() / "b"));
+    EXPECT_EQ(view.status, "フォルダ検索を完了しました。（5 フォルダ） 読み込めないフォルダ 1 件：" + Folder(data()) + "b" + kSeparator);
 }
 
 TEST_F(Form, ValuesFromTheSettingsFileAreChecked) {
