@@ -254,6 +254,16 @@ bool MainWindow::TranslateKeys(MSG& message) {
             form_.Convert();
             return true;
         }
+        // Enter on a folder lists it, as a click on it does.
+        if (message.wParam == VK_RETURN && message.hwnd == tree_) {
+            if (const HTREEITEM item = TreeView_GetSelection(tree_)) {
+                TVITEMW data{};
+                data.mask = TVIF_PARAM;
+                data.hItem = item;
+                if (TreeView_GetItem(tree_, &data)) form_.FolderChosen(static_cast<int>(data.lParam));
+            }
+            return true;
+        }
         // Enter on a file opens it, as a double click does.
         if (message.wParam == VK_RETURN && message.hwnd == list_) {
             form_.RowOpened(CurrentRow());

@@ -35,8 +35,12 @@ LRESULT MainWindow::TreeNotify(const NMHDR& header, LPARAM lparam) {
             // A folder the user moved to, by the keys or the mouse, is listed; the changes the
             // window makes while it fills the tree, and moves while a search still fills it,
             // list nothing.
-            if (fillingTree_ || form_.Activity() == FormActivity::Searching) return 0;
+            if (fillingTree_) return 0;
             const auto& change = *reinterpret_cast<const NMTREEVIEWW*>(lparam);
+            // The control picks a folder by itself when it takes the focus with none chosen:
+            // that is no choice of the user's, and it must not put a listing in the place of
+            // what the search said (Enter lists it, as a click on it does).
+            if (change.action == TVC_UNKNOWN || form_.Activity() == FormActivity::Searching) return 0;
             if (change.itemNew.hItem) form_.FolderChosen(NodeOf(tree_, change.itemNew.hItem));
             return 0;
         }
@@ -129,9 +133,15 @@ void MainWindow::FillBranch(int node) {
 }
 
 void MainWindow::ShowTree(const std::vector<FolderNode>&) {
-    // The nodes went in in the form's order as the search found them; the search folder opens.
+    // The nodes went in in the form's order as the search found them; the search folder opens
+    // and, unless the user moved to another meanwhile, is the current folder (the keys start
+    // there, a screen reader names it), without being listed: the status keeps what the search
+    // said until the user chooses a folder.
     fillingTree_ = true;
-    if (!items_.empty() && items_[0]) TreeView_Expand(tree_, items_[0], TVE_EXPAND);
+    if (!items_.empty() && items_[0]) {
+        TreeView_Expand(tree_, items_[0], TVE_EXPAND);
+        if (!TreeView_GetSelection(tree_)) TreeView_SelectItem(tree_, items_[0]);
+    }
     fillingTree_ = false;
 }
 
