@@ -165,7 +165,7 @@ public:
     bool FSearchReady = false;     // the folder tree has at least its root node
     bool FListShown = false;       // the list holds at least one file
     bool FSortDescending = false;  // the direction of the next header-click sort
-    bool FSearchAborted = false;   // Escape was seen during the current folder search
+    bool FSearchAborted = false;   // the last folder search was stopped (Escape, 中止, a close) before its end
     std::string FSearchFolder;
     std::string FDestFolder;
     std::string FLastFileName;
