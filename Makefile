@@ -49,12 +49,14 @@ tsan: deps
 	cmake --build --preset tsan
 	ctest --preset tsan -j 2
 
-# Conversion speed in memory for each shape (Google Benchmark), the window listing folders of
-# 2,000 and 20,000 drawings, three batches against cp -r and cat (and, syncing, cp -r then sync),
+# Conversion speed in memory for each shape (Google Benchmark), the folder search through 27,931
+# folders (Google Benchmark, then in the window), the window listing folders of 2,000 and 20,000
+# drawings, three batches against cp -r and cat (and, syncing, cp -r then sync),
 # and the peak memory of one large drawing of each shape.
 bench: build
 	scripts/install-deps bench
 	$(PRESET_DIR)/bin/convert_bench
+	$(PRESET_DIR)/bin/search_bench
 	$(PRESET_DIR)/bin/list-bench
 	bench/batch-vs-copy $(PRESET_DIR)
 	$(PRESET_DIR)/bin/scan-paths $(PRESET_DIR)/bench-batches/mixed $(PRESET_DIR)/bench-batches/small $(PRESET_DIR)/bench-batches/large \

@@ -1,6 +1,7 @@
 // The main form without any toolkit, through a view that records what it is told, so both windows
 // are held by the same tests: the listing's rows and texts, the selection kept by name through
-// sorts and re-listings, the sort kept, Escape, Convert's choice of rows and its question,
+// sorts and re-listings, the sort kept, Escape, Convert's choice of rows and its question, the
+// folder tree growing while its search runs, stopped or with a folder it cannot read,
 // closing, the focus, the checks of values from the settings file, the settings going to the
 // user's folder when the program's cannot take them or the packages own it, the window's command
 // line, and a destination lost during a batch.
@@ -46,6 +47,7 @@ public:
     FormControl focus = FormControl::None;
     int sortColumn = -1;
     bool sortDescending = false;
+    std::vector<std::string> added;  // the tree's folders as they were added
 
     void Beep() override { ++beeps; }
     // Runs while the next box is up, as the window's events go on under a modal box.
@@ -96,8 +98,8 @@ public:
     void ShowProgress(int, int) override {}
     void ApplyLayout(const FormLayout& given) override { layout = given; }
     FormLayout CurrentLayout() override { return layout; }
-    void ClearTree() override {}
-    void AddFolder(int, int, const std::string&) override {}
+    void ClearTree() override { added.clear(); }
+    void AddFolder(int, int, const std::string& name) override { added.push_back(name); }
     void ShowTree(const std::vector<FolderNode>&) override {}
     void ClearList() override {
         rows.clear();
@@ -168,17 +170,19 @@ protected:
         form->Shown();
         view.folders.push_back(Folder(data()));
         form->ChooseSearchFolder();
+        WaitUntilIdle();
         form->FolderChosen(0);
         return *form;
     }
-    // Runs the posted calls until the form is idle again.
-    void WaitForBatch() {
-        for (int i = 0; i < 5000 && form->Busy(); ++i) {
+    // Runs the posted calls until the form is idle again: a search or a batch has ended.
+    void WaitUntilIdle() { WaitUntilIdle(*form); }
+    void WaitUntilIdle(const MainForm& f) {
+        for (int i = 0; i < 5000 && f.Busy(); ++i) {
             view.RunPosted();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         view.RunPosted();
-        ASSERT_FALSE(form->Busy());
+        ASSERT_FALSE(f.Busy());
     }
 
     TempDir dir;
@@ -208,6 +212,60 @@ TEST_F(Form, TheSelectionFollowsTheFilesThroughSortsAndReListings) {
     EXPECT_EQ(view.rows[0].cells[kNameColumn], "a.jww");
     EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"b.jww", "d.jws"}));
     EXPECT_EQ(view.sortColumn, -1);  // and the header says so
+}
+
+// How the form joins the names of the folders below the search folder.
+const std::string kSeparator(1, static_cast<char>(fs::path::preferred_separator));
+
+// The folder search runs on a thread of its own: here it waits at folder c until let go.
+TEST_F(Form, TheTreeGrowsAsFoldersAreFoundAndStopKeepsThemInNameOrderSayingSo) {
+    for (const char* folder : {"_x/x1", "c/c1", "b/b1", "A/A1"}) fs::create_directories(data() / folder);
+    FolderGate files("c");
+    form = std::make_unique<MainForm>(view, view, files, app());
+    form->Shown();
+    view.folders.push_back(Folder(data()));
+    form->ChooseSearchFolder();
+    for (int i = 0; i < 5000 && view.added.size() < 5; ++i) {
+        view.RunPosted();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // The search folder's own folders show while the search goes on, in name order.
+    EXPECT_TRUE(form->Busy());
+    ASSERT_GE(view.added.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(view.added.begin(), view.added.begin() + 5),
+              (std::vector<std::string>{Folder(data()), "A", "b", "c", "_x"}));
+    EXPECT_EQ(view.status, "フォルダ検索中です。（ESC:中断）");
+
+    while (!files.Waiting()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    form->Stop();
+    files.Open();
+    WaitUntilIdle();
+    EXPECT_TRUE(form->FSearchAborted);
+    EXPECT_TRUE(form->FSearchReady);
+    // c's folder and _x's were not read: the tree keeps the seven found, and the status says so.
+    EXPECT_EQ(view.status, "フォルダ検索を中断しました。（見つかった 7 フォルダのみ表示）");
+    ASSERT_EQ(form->Tree().size(), 7u);
+    std::vector<std::string> top;
+    for (int child : form->Tree()[0].children) top.push_back(form->Tree()[child].name);
+    EXPECT_EQ(top, (std::vector<std::string>{"A", "b", "c", "_x"}));
+    EXPECT_EQ(form->NodePath(form->Tree()[1].children.at(0)), Folder(data()) + "A" + kSeparator + "A1" + kSeparator);
+}
+
+TEST_F(Form, AFolderTheSearchCannotReadIsSaid) {
+    for (const char* folder : {"a/a1", "b/b1", "c"}) fs::create_directories(data() / folder);
+    FaultyFileSystem files;
+    files.failCall = [](FsCall call, const fs::path& path) {
+        const bool locked = call == FsCall::PinFolder && path.filename() == "b";
+        return locked ? std::make_error_code(std::errc::permission_denied) : std::error_code{};
+    };
+    form = std::make_unique<MainForm>(view, view, files, app());
+    form->Shown();
+    view.folders.push_back(Folder(data()));
+    form->ChooseSearchFolder();
+    WaitUntilIdle();
+    EXPECT_FALSE(form->FSearchAborted);
+    EXPECT_EQ(form->Tree().size(), 5u);  // b is there, without its folder
+    EXPECT_EQ(view.status, "フォルダ検索を完了しました。（5 フォルダ） 読み込めないフォルダ 1 件：" + Folder(data()) + "b" + kSeparator);
 }
 
 TEST_F(Form, ValuesFromTheSettingsFileAreChecked) {
@@ -331,6 +389,7 @@ TEST_F(Form, AProgramThePackagesInstalledKeepsNothingBesideItWhoeverRunsIt) {
     again.SearchAtStart(PathText(data()));
     again.Shown();
     view.RunPosted();
+    WaitUntilIdle(again);
     EXPECT_TRUE(again.FSearchReady);
     EXPECT_EQ(again.NodePath(0), Folder(data()));
     EXPECT_TRUE(again.CloseRequested());
@@ -388,7 +447,7 @@ TEST_F(Form, ADestinationThatCannotBeWrittenStopsTheBatchOnceWithItsReason) {
     view.Select({"a.jww", "b.jww", "c.jww"});
     locked = true;
     f.Convert();
-    WaitForBatch();
+    WaitUntilIdle();
     // The drawings under way fail (one per worker); the rest are not started, and the status
     // bar says why, never that the batch was completed.
     EXPECT_TRUE(view.status.starts_with("変換作業を中止しました。保存先フォルダに書き込めません。")) << view.status;
@@ -414,7 +473,7 @@ TEST_F(Form, TheReportTellsRefusedDrawingsAndWhatWasChangedBeyondTheMarks) {
     f.ChooseDestFolder();
     view.Select({"cleaned.jww", "plain.jww", "tail.jww"});
     f.Convert();
-    WaitForBatch();
+    WaitUntilIdle();
     EXPECT_EQ(view.status, "変換作業を完了しました。（変換 2 件、スキップ 0 件、失敗 1 件）");
     ASSERT_EQ(view.boxes.size(), 2u);  // the confirmation, and the report
     EXPECT_EQ(view.boxes[1].title, "変換できなかったファイル");
@@ -445,6 +504,7 @@ TEST_F(Form, EscapeStopsOnlyTheCommandItWasPressedDuring) {
     view.focus = FormControl::SearchField;
     view.folders.push_back(Folder(data()));
     f.ChooseSearchFolder();
+    WaitUntilIdle();
     EXPECT_EQ(view.focus, FormControl::Tree);
 }
 
@@ -483,7 +543,7 @@ TEST_F(Form, ClosingAsksAndAnAnswerGivenAfterTheBatchEndedCounts) {
         ASSERT_EQ(f.Activity(), FormActivity::Converting);
         EXPECT_EQ(view.focus, FormControl::Stop);
         view.answer = answer;
-        view.duringBox = [&] { WaitForBatch(); };
+        view.duringBox = [&] { WaitUntilIdle(); };
         const std::size_t asked = view.boxes.size();
         EXPECT_EQ(f.CloseRequested(), answer == Answer::Yes);
         ASSERT_GT(view.boxes.size(), asked);
@@ -582,6 +642,7 @@ TEST_F(Form, EachMissingPreconditionRefusesConvertWithItsOwnWords) {
     refused("検索フォルダを指定して下さい。");
     view.folders.push_back(Folder(data()));
     f.ChooseSearchFolder();
+    WaitUntilIdle();
     refused("ファイル一覧が表示されていません。");
     f.FolderChosen(1);  // empty/
     refused("ファイル一覧が表示されていません。");

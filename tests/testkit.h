@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
@@ -209,6 +211,30 @@ private:
     std::condition_variable changed_;
     bool open_ = false;
     int waiting_ = 0;
+};
+
+// The real file system, except that entering the folder named `name` from the one held above it
+// (as the folder search enters each folder) waits until Open() is called.
+class FolderGate final : public ForwardingFileSystem {
+public:
+    explicit FolderGate(std::string name) : name_(std::move(name)) {}
+    void Open() { open_ = true; }
+    // Whether the search is waiting at the gate.
+    bool Waiting() const { return waiting_; }
+
+    std::error_code pinFolder(const quellmark::FolderHandle& root, const fs::path& below, bool create,
+                              std::unique_ptr<quellmark::FolderHandle>& out) override {
+        while (below.filename() == name_ && !open_) {
+            waiting_ = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return ForwardingFileSystem::pinFolder(root, below, create, out);
+    }
+
+private:
+    const std::string name_;
+    std::atomic<bool> open_{false};
+    std::atomic<bool> waiting_{false};
 };
 
 // Another run that holds a folder, as a live run does (its mark in the folder says it holds

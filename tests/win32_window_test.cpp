@@ -231,12 +231,14 @@ TEST_F(Win32Window, TheKeyboardAloneConverts) {
     desktop.folders = {Folder(data()), Folder(dir / "out")};
 
     // ファイル → 検索フォルダの指定 by its access keys (sent at once: the menu's own loop reads
-    // them), then Enter in the tree, which has the focus on its first folder: the folder lists.
+    // them), then Enter in the tree, which has the focus: the folder lists.
     Send({Key(VK_MENU, false), Key('F', false), Key('F', true), Key(VK_MENU, true), Key('S', false), Key('S', true)});
     Settle();
     ASSERT_TRUE(w.Form().FSearchReady);
     ASSERT_EQ(::GetFocus(), w.Tree());
     EXPECT_EQ(ListView_GetItemCount(w.List()), 0);  // the focus alone lists nothing
+    // The search leaves its folder current and its own word on the status bar; Enter lists it.
+    EXPECT_EQ(w.Form().Status(), "フォルダ検索を完了しました。（1 フォルダ）");
     Press({VK_RETURN});
     EXPECT_EQ(ListView_GetItemCount(w.List()), 4);
 

@@ -74,7 +74,7 @@ protected:
     fs::path Ini() const { return appDir / "Quellmark.ini"; }
     static QString Folder(const fs::path& path) { return QString::fromStdString(path.string()) + "/"; }
 
-    // Clicks the search folder field, chooses the folder in the picker and searches it.
+    // Clicks the search folder field, chooses the folder in the picker and waits for its search.
     void Search(const fs::path& folder);
     // The node at the path below the root ("A/A1"), or the root for "".
     QTreeWidgetItem* Node(const QString& path) const;

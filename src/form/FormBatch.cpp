@@ -178,7 +178,10 @@ private:
 MainForm::MainForm(FormView& view, FormDesktop& desktop, FileSystem& files, fs::path appDir)
     : view_(view), desktop_(desktop), files_(files), appDir_(std::move(appDir)), alive_(std::make_shared<MainForm*>(this)) {}
 
-MainForm::~MainForm() { batch_.reset(); }
+MainForm::~MainForm() {
+    search_.reset();
+    batch_.reset();
+}
 
 void MainForm::Convert() {
     if (Refused()) return;
@@ -207,6 +210,10 @@ void MainForm::Convert() {
 }
 
 void MainForm::Stop() {
+    if (search_) {
+        search_->Stop();  // it ends at once, keeping what it found
+        return;
+    }
     if (!batch_) return;
     batch_->Stop();
     ShowStatus(texts::kStopping);

@@ -1,5 +1,6 @@
 // The main form's start-up and shut-down, its settings with their checks, the commands that
-// choose the folders and the file type, Exit, and the folder search that builds the tree.
+// choose the folders and the file type, Exit, and the folder search that builds the tree as it
+// goes on.
 #include "MainForm.h"
 
 #include "MainFormParts.h"
@@ -27,20 +28,6 @@ constexpr int kWidest = 4000;
 int ClampedColumn(int width) { return width == FormSettings::kFitColumn ? width : std::clamp(width, kNarrowest, kWidest); }
 
 bool IsAbsoluteFolder(const std::string& folder) { return !folder.empty() && PathFromText(folder).is_absolute(); }
-
-// The node after this one in display order as the tree stands: its first child, else the next
-// sibling of it or of its nearest ancestor that has one.
-int NextInDisplayOrder(const std::vector<FolderNode>& tree, int node) {
-    if (!tree[node].children.empty()) return tree[node].children.front();
-    for (int at = node; at >= 0; at = tree[at].parent) {
-        const int parent = tree[at].parent;
-        if (parent < 0) return -1;
-        const std::vector<int>& siblings = tree[parent].children;
-        const auto it = std::find(siblings.begin(), siblings.end(), at);
-        if (it + 1 != siblings.end()) return *(it + 1);
-    }
-    return -1;
-}
 
 }  // namespace
 
@@ -216,7 +203,6 @@ void MainForm::SearchAgainLater(const std::string& folder) {
         self.view_.ShowSearchFolder(self.FSearchFolder);
         self.CommandStarts();
         self.SearchFolders();
-        if (self.FSearchReady) self.view_.Focus(FormControl::Tree);
     });
 }
 
@@ -256,7 +242,7 @@ bool MainForm::CloseForced() {
         case FormActivity::Searching:
         case FormActivity::Listing:
             // Stop it first; the window closes once it has.
-            FSearchAborted = true;
+            if (search_) search_->Stop();
             listingAborted_ = true;
             closeWhenIdle_ = true;
             exitConfirmed_ = true;
@@ -312,9 +298,6 @@ void MainForm::ChooseSearchFolder() {
     view_.ShowSearchFolder(FSearchFolder);
     CommandStarts();
     SearchFolders();
-    // The tree took no input while it was built: the keyboard goes on in it, never in the
-    // control after it.
-    if (FSearchReady) view_.Focus(FormControl::Tree);
 }
 
 std::string MainForm::DroppedFolder(const std::vector<std::string>& paths) {
@@ -328,10 +311,12 @@ void MainForm::SearchFolderDropped(const std::string& folder) {
     view_.ShowSearchFolder(FSearchFolder);
     CommandStarts();
     SearchFolders();
-    if (FSearchReady) view_.Focus(FormControl::Tree);
 }
 
 void MainForm::FolderChosen(int node) {
+    // A click beside the folders (on a branch's arrow) while a search fills the tree chooses
+    // nothing to refuse.
+    if (node < 0 && activity_ == FormActivity::Searching) return;
     // A folder chosen while another is listed stops that listing; other activities refuse it.
     if (activity_ != FormActivity::Listing && Refused()) return;
     if (!FSearchReady) {
@@ -411,7 +396,8 @@ void MainForm::SearchFolders() {
         ShowStatus(texts::kSpecifySearchFolder);
         return;
     }
-    ActivityScope busy(activity_, view_, FormActivity::Searching, closeWhenIdle_);
+    activity_ = FormActivity::Searching;
+    view_.ShowActivity(activity_);
     FListShown = false;
     rows_.clear();
     view_.ClearList();
@@ -419,58 +405,48 @@ void MainForm::SearchFolders() {
     FSearchReady = false;
     FSearchAborted = false;
 
-    tree_.assign(1, FolderNode{FSearchFolder, -1, {}, {}});
+    tree_.assign(1, FolderNode{FSearchFolder, -1, {}});
+    unreadable_.clear();
     view_.ClearTree();
     view_.AddFolder(0, -1, FSearchFolder);
-    AddSubfolders(0);
-    // Children go in right after the node that was entered, so this walk visits every folder
-    // once, depth first, without recursion.
-    for (int node = NextInDisplayOrder(tree_, 0); node >= 0; node = NextInDisplayOrder(tree_, node)) {
-        if (EscapeSeen()) FSearchAborted = true;
-        if (FSearchAborted) break;
-        AddSubfolders(node);
+    // The folders are read on the search's thread; the window's thread takes them into the tree
+    // in batches, and answers input in between.
+    search_ = std::make_unique<FolderSearch>(files_, PathFromText(FSearchFolder), [this, alive = std::weak_ptr<MainForm*>(alive_)] {
+        view_.Post([alive] {
+            if (const auto form = alive.lock()) (*form)->AddFoundFolders();
+        });
+    });
+    search_->Start();
+}
+
+void MainForm::AddFoundFolders() {
+    if (!search_) return;
+    if (EscapeSeen()) search_->Stop();
+    SearchNews news = search_->Take();
+    for (FoundFolder& found : news.found) {
+        const int node = static_cast<int>(tree_.size());
+        tree_.push_back({std::move(found.name), found.parent, {}});
+        tree_[found.parent].children.push_back(node);
+        view_.AddFolder(node, found.parent, tree_.back().name);
     }
-    SortTree();
+    unreadable_.insert(unreadable_.end(), news.unreadable.begin(), news.unreadable.end());
+    if (news.ended) SearchEnded(news.whole);
+}
+
+void MainForm::SearchEnded(bool whole) {
+    search_.reset();
     view_.ShowTree(tree_);
     FSearchReady = true;
-    ShowStatus(FSearchAborted ? std::string(texts::kSearchInterrupted) : texts::SearchCompletedText(tree_.size()));
-}
-
-void MainForm::AddSubfolders(int node) {
-    const std::string folder = NodePath(node);
-    // A folder reached again through a link is not entered again below itself.
-    FileIdentity identity;
-    if (!files_.identify(PathFromText(folder), identity)) {
-        tree_[node].identity = identity;
-        for (int p = tree_[node].parent; p >= 0; p = tree_[p].parent) {
-            if (tree_[p].identity == identity) return;
-        }
-    }
-    std::vector<FolderEntry> entries;
-    (void)files_.listFolder(PathFromText(folder), entries);  // a folder that cannot be listed has no children
-    bool first = true;
-    for (const FolderEntry& entry : entries) {
-        // Hidden entries and those that are neither file nor folder are not looked at at all.
-        if (entry.facts.hidden || (entry.facts.kind != PathKind::File && entry.facts.kind != PathKind::Folder)) continue;
-        if (!first) {
-            view_.Breathe();
-            if (EscapeSeen()) FSearchAborted = true;
-            if (FSearchAborted) return;
-        }
-        first = false;
-        if (entry.facts.kind != PathKind::Folder) continue;
-        const int child = static_cast<int>(tree_.size());
-        tree_.push_back({PathText(entry.name), node, {}, {}});
-        tree_[node].children.push_back(child);
-        view_.AddFolder(child, node, tree_.back().name);
-    }
-}
-
-void MainForm::SortTree() {
-    for (FolderNode& node : tree_) {
-        std::stable_sort(node.children.begin(), node.children.end(),
-                         [&](int a, int b) { return ListsBefore(tree_[a].name, tree_[b].name); });
-    }
+    FSearchAborted = !whole;
+    std::string status = whole ? texts::SearchCompletedText(tree_.size()) : texts::SearchInterruptedText(tree_.size());
+    if (!unreadable_.empty()) status += " " + texts::UnreadableFoldersText(unreadable_.size(), NodePath(unreadable_.front()));
+    ShowStatus(status);
+    activity_ = FormActivity::Idle;
+    view_.ShowActivity(activity_);
+    // The tree was shut while the search ran: the keyboard goes back to it, not to the first
+    // control that takes it (the type box, whose next Down would change the filter).
+    view_.Focus(FormControl::Tree);
+    if (std::exchange(closeWhenIdle_, false)) view_.CloseWindow();
 }
 
 }  // namespace quellmark

@@ -11,6 +11,7 @@
 #include "../platform/files.h"
 #include "Box.h"
 #include "FormDesktop.h"
+#include "FolderSearch.h"
 #include "FormSettings.h"
 #include "WindowPlacement.h"
 
@@ -38,8 +39,7 @@ inline constexpr int kAttributeColumn = 5;
 struct FolderNode {
     std::string name;
     int parent = -1;
-    std::vector<int> children;  // in name order once the search has ended
-    FileIdentity identity;
+    std::vector<int> children;  // in name order
 };
 
 // The controls the keyboard's focus can be on, as the form names them.
@@ -92,8 +92,8 @@ public:
     virtual void ApplyLayout(const FormLayout& layout) = 0;
     virtual FormLayout CurrentLayout() = 0;
 
-    // The tree: emptied, grown node by node while a search runs, and shown whole in its order
-    // at its end.
+    // The tree: emptied, grown while a search runs (each folder's subfolders together, in name
+    // order, in batches of the window's thread), and shown whole at its end.
     virtual void ClearTree() = 0;
     virtual void AddFolder(int node, int parent, const std::string& name) = 0;
     virtual void ShowTree(const std::vector<FolderNode>& tree) = 0;
@@ -150,7 +150,7 @@ public:
     void ChooseDestFolder();                              // 参照, or the menu item
     void DestFolderDropped(const std::string& folder);
     void Convert();                                       // 変換
-    void Stop();                                          // 中止
+    void Stop();                                          // 中止: of a batch or a folder search
     void HeaderClicked(int column);                       // a click on a column's header
     void ColumnKey(int number);                           // Ctrl and a column's number, 1 to 6
     // Escape: stops a search or a listing under way; a press while none runs is nothing.
@@ -181,7 +181,7 @@ public:
     bool FListShown = false;       // the list holds at least one file
     bool FSortDescending = false;  // the direction the list is sorted in by FSortColumn
     int FSortColumn = -1;          // the column the list is sorted by; -1: name order
-    bool FSearchAborted = false;   // Escape was seen during the current folder search
+    bool FSearchAborted = false;   // the last folder search was stopped (Escape, 中止, a close) before its end
     std::string FSearchFolder;
     std::string FDestFolder;
     std::string FLastFileName;
@@ -214,8 +214,9 @@ private:
     void WriteSettings();
 
     void SearchFolders();
-    void AddSubfolders(int node);
-    void SortTree();
+    // Takes what the search found since last time into the tree, and ends the search when it is over.
+    void AddFoundFolders();
+    void SearchEnded(bool whole);
 
     void ListFiles(const std::string& folder);
     void FillList(const std::string& folder);
@@ -250,6 +251,8 @@ private:
     std::string nextListing_;
     std::string listedFolder_;
     std::vector<FolderNode> tree_;
+    std::unique_ptr<FolderSearch> search_;
+    std::vector<int> unreadable_;  // folders of the tree the search could not read
     std::vector<FileRow> rows_;
     int sizeWidth_ = 0;  // the characters the sizes are padded to now; 0 before any listing
     std::unique_ptr<Batch> batch_;

@@ -60,10 +60,12 @@ int MemoColumnWidth(const std::array<int, kListColumns>& widths, int memoFloor, 
 
 Commands CommandsOf(FormActivity activity) {
     Commands on;
-    on.commands = activity != FormActivity::Converting;
-    // The tree takes no clicks while it is being built.
-    on.tree = activity != FormActivity::Converting && activity != FormActivity::Searching;
+    // A folder search runs on while the window answers: its tree can be looked through as it
+    // grows (a click on a folder is refused until it ends), and 中止 stops it.
+    on.commands = activity != FormActivity::Converting && activity != FormActivity::Searching;
+    on.tree = activity != FormActivity::Converting;
     on.batch = activity == FormActivity::Converting;
+    on.stop = on.batch || activity == FormActivity::Searching;
     return on;
 }
 

@@ -86,7 +86,8 @@ int MemoColumnWidth(const std::array<int, kListColumns>& widths, int memoFloor, 
 struct Commands {
     bool commands = true;  // the menu's commands, the fields, the type box, 参照 and 変換
     bool tree = true;
-    bool batch = false;    // the progress bar and 中止 show
+    bool batch = false;    // the progress bar shows
+    bool stop = false;     // 中止 shows: a batch or a folder search can be stopped
 };
 Commands CommandsOf(FormActivity activity);
 

@@ -53,6 +53,7 @@ inline constexpr const char* kDestFolderDialog = "保存先フォルダの指定
 inline constexpr const char* kSearchingFolders = "フォルダ検索中です。（ESC:中断）";
 inline constexpr const char* kDriveNotReady = "検索フォルダのディスクドライブの準備が出来ていません。";
 inline constexpr const char* kSearchInterrupted = "フォルダ検索を中断しました。";
+// A listing cut short: the original calls the listing of a folder's files a search too.
 inline constexpr const char* kListingInterrupted = "検索を中断しました。";
 inline constexpr const char* kSpecifyDrawingFolder = "図面の格納されているフォルダを指定して下さい。";
 inline constexpr const char* kConfirmExit = "終了します。よろしいですか？";
@@ -102,6 +103,16 @@ inline std::string SearchCompletedText(std::size_t folders) {
 // The question before a batch: how many drawings go where, then the question itself.
 inline std::string ConvertQuestionText(std::size_t files, const std::string& dest) {
     return std::to_string(files) + " 個のファイルを「" + dest + "」に変換します。\n" + kConfirmStart;
+}
+
+// What it says of a search stopped part way: the tree holds only the folders found until then.
+inline std::string SearchInterruptedText(std::size_t folders) {
+    return std::string(kSearchInterrupted) + "（見つかった " + std::to_string(folders) + " フォルダのみ表示）";
+}
+
+// Added when folders could not be read: they show no subfolders. The first is named.
+inline std::string UnreadableFoldersText(std::size_t count, const std::string& first) {
+    return "読み込めないフォルダ " + std::to_string(count) + " 件：" + first + (count > 1 ? " ほか" : "");
 }
 
 // Said once, when the settings beside the program cannot be written and go to the user's folder.

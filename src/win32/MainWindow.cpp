@@ -607,8 +607,8 @@ void MainWindow::ShowActivity(FormActivity activity) {
         ::EnableMenuItem(menu_, id, MF_BYCOMMAND | (on.commands ? MF_ENABLED : MF_GRAYED));
     }
     ::ShowWindow(progress_, on.batch ? SW_SHOW : SW_HIDE);
-    ::ShowWindow(stop_, on.batch ? SW_SHOW : SW_HIDE);
-    ::EnableWindow(stop_, on.batch);
+    ::ShowWindow(stop_, on.stop ? SW_SHOW : SW_HIDE);
+    ::EnableWindow(stop_, on.stop);
     Layout();
     // Windows drops the focus of a control it disables: the keys still reach the window.
     const HWND focused = ::GetFocus();

@@ -65,6 +65,10 @@ private:
     LRESULT Notify(const NMHDR& header, LPARAM lparam);
     LRESULT ListNotify(const NMHDR& header, LPARAM lparam);
     LRESULT TreeNotify(const NMHDR& header, LPARAM lparam);
+    // Puts the form's node into the control below parent, with a button when it holds folders.
+    HTREEITEM InsertNode(int node, HTREEITEM parent, bool hasFolders);
+    // Puts the node's folders into the control, once: when its branch first opens.
+    void FillBranch(int node);
     void Dropped(HDROP drop);
     void Splitting(int x);
     // Pixels at 96 dots per inch (the design's, the form's and the settings') at this window's,
@@ -141,7 +145,8 @@ private:
     bool shown_ = false;
     int memoFloor_ = 0;
     bool fillingMemo_ = false;
-    std::vector<HTREEITEM> items_;  // by the form's node
+    std::vector<HTREEITEM> items_;  // by the form's node; none for a node in a branch never opened
+    std::vector<bool> filled_;      // by the form's node: its folders are in the control
     std::wstring cellText_;          // the text handed to the list for its last request
     std::wstring statusText_;
     std::mutex postMutex_;  // guards the three below, which other threads' Post reaches

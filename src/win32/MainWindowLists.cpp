@@ -16,12 +16,6 @@ namespace quellmark {
 
 namespace {
 
-// Orders the children of a node by the places the form gave them.
-int CALLBACK ByRank(LPARAM a, LPARAM b, LPARAM ranks) {
-    const auto& rank = *reinterpret_cast<const std::vector<int>*>(ranks);
-    return rank[static_cast<std::size_t>(a)] - rank[static_cast<std::size_t>(b)];
-}
-
 int NodeOf(HWND tree, HTREEITEM item) {
     if (!item) return -1;
     TVITEMW data{};
@@ -41,11 +35,23 @@ LRESULT MainWindow::TreeNotify(const NMHDR& header, LPARAM lparam) {
     switch (header.code) {
         case TVN_SELCHANGEDW: {
             // A folder the user moved to, by the keys or the mouse, is listed; the changes the
-            // window makes while it fills the tree list nothing.
+            // window makes while it fills the tree, and moves while a search still fills it,
+            // list nothing.
             if (fillingTree_) return 0;
             const auto& change = *reinterpret_cast<const NMTREEVIEWW*>(lparam);
+            // The control picks a folder by itself when it takes the focus with none chosen:
+            // that is no choice of the user's, and it must not put a listing in the place of
+            // what the search said (Enter lists it, as a click on it does).
+            if (change.action == TVC_UNKNOWN || form_.Activity() == FormActivity::Searching) return 0;
             if (change.itemNew.hItem) form_.FolderChosen(NodeOf(tree_, change.itemNew.hItem));
             return 0;
+        }
+        case TVN_ITEMEXPANDINGW: {
+            // A branch's folders go into the control when it is first opened: a search of
+            // thousands of folders inserts only those that are seen.
+            const auto& change = *reinterpret_cast<const NMTREEVIEWW*>(lparam);
+            if (change.action & TVE_EXPAND) FillBranch(NodeOf(tree_, change.itemNew.hItem));
+            return FALSE;
         }
         case NM_CLICK: {
             // The tree reports a click before the selection it makes: a click on the folder
@@ -71,38 +77,73 @@ void MainWindow::ClearTree() {
     TreeView_DeleteAllItems(tree_);
     fillingTree_ = false;
     items_.clear();
+    filled_.clear();
 }
 
-void MainWindow::AddFolder(int node, int parent, const std::string& name) {
-    const std::wstring text = Wide(name);
+HTREEITEM MainWindow::InsertNode(int node, HTREEITEM parent, bool hasFolders) {
+    const std::wstring text = Wide(form_.Tree()[node].name);
     TVINSERTSTRUCTW insert{};
-    insert.hParent = parent >= 0 && parent < static_cast<int>(items_.size()) ? items_[parent] : TVI_ROOT;
-    insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT | TVIF_PARAM;
+    insert.hParent = parent;
+    insert.hInsertAfter = TVI_LAST;  // the form gives a folder's subfolders in name order
+    insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN;
     insert.item.pszText = const_cast<wchar_t*>(text.c_str());
     insert.item.lParam = node;
+    insert.item.cChildren = hasFolders ? 1 : 0;
     fillingTree_ = true;
     const HTREEITEM item = TreeView_InsertItem(tree_, &insert);
     fillingTree_ = false;
-    if (static_cast<int>(items_.size()) <= node) items_.resize(node + 1, nullptr);
     items_[node] = item;
+    return item;
 }
 
-void MainWindow::ShowTree(const std::vector<FolderNode>& tree) {
-    std::vector<int> rank(tree.size(), 0);
-    for (const FolderNode& node : tree) {
-        for (std::size_t i = 0; i < node.children.size(); ++i) rank[node.children[i]] = static_cast<int>(i);
+void MainWindow::AddFolder(int node, int parent, const std::string&) {
+    const std::vector<FolderNode>& tree = form_.Tree();
+    if (node < 0 || node >= static_cast<int>(tree.size())) return;
+    if (static_cast<int>(items_.size()) < static_cast<int>(tree.size())) {
+        items_.resize(tree.size(), nullptr);
+        filled_.resize(tree.size(), false);
     }
-    for (std::size_t node = 0; node < tree.size() && node < items_.size(); ++node) {
-        if (tree[node].children.size() < 2 || !items_[node]) continue;
-        TVSORTCB sort{};
-        sort.hParent = items_[node];
-        sort.lpfnCompare = ByRank;
-        sort.lParam = reinterpret_cast<LPARAM>(&rank);
-        TreeView_SortChildrenCB(tree_, &sort, FALSE);
+    if (parent < 0) {
+        InsertNode(node, TVI_ROOT, false);
+        filled_[node] = true;  // the search folder's own folders show as they come
+        return;
     }
+    const HTREEITEM up = parent < static_cast<int>(items_.size()) ? items_[parent] : nullptr;
+    if (!up) return;  // a branch never opened: its folders go in when it is
+    if (filled_[parent]) {
+        InsertNode(node, up, false);
+        if (parent == 0 && tree[0].children.size() == 1) {
+            fillingTree_ = true;
+            TreeView_Expand(tree_, up, TVE_EXPAND);
+            fillingTree_ = false;
+        }
+    } else if (tree[parent].children.size() == 1) {
+        // The branch shows that it holds folders; they go in when it opens.
+        TVITEMW item{};
+        item.mask = TVIF_CHILDREN;
+        item.hItem = up;
+        item.cChildren = 1;
+        TreeView_SetItem(tree_, &item);
+    }
+}
+
+void MainWindow::FillBranch(int node) {
+    const std::vector<FolderNode>& tree = form_.Tree();
+    if (node < 0 || node >= static_cast<int>(filled_.size()) || filled_[node] || !items_[node]) return;
+    filled_[node] = true;
+    for (int child : tree[node].children) InsertNode(child, items_[node], !tree[child].children.empty());
+}
+
+void MainWindow::ShowTree(const std::vector<FolderNode>&) {
+    // The nodes went in in the form's order as the search found them; the search folder opens
+    // and, unless the user moved to another meanwhile, is the current folder (the keys start
+    // there, a screen reader names it), without being listed: the status keeps what the search
+    // said until the user chooses a folder.
     fillingTree_ = true;
-    if (!items_.empty() && items_[0]) TreeView_Expand(tree_, items_[0], TVE_EXPAND);
+    if (!items_.empty() && items_[0]) {
+        TreeView_Expand(tree_, items_[0], TVE_EXPAND);
+        if (!TreeView_GetSelection(tree_)) TreeView_SelectItem(tree_, items_[0]);
+    }
     fillingTree_ = false;
 }
 

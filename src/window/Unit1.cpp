@@ -1,6 +1,6 @@
 // TForm1's components and layout, the routing of widget events to the form, and the view's
-// side of the desktop, the status bar and the window's layout. While a search runs, the window
-// takes no input but Escape; while a batch runs, its commands are disabled.
+// side of the desktop, the status bar and the window's layout. While a search or a batch runs,
+// its commands are disabled and 中止 stops it.
 #include "Unit1.h"
 
 #include "../form/FormSettings.h"
@@ -71,23 +71,6 @@ QFont GridFont() {
     return FontOf({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"),
                    QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("VL Gothic"), QStringLiteral("Monospace")},
                   kGridFontPixels);
-}
-
-bool IsUserInput(const QEvent* event) {
-    switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-        case QEvent::Shortcut:
-            return true;
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-            return static_cast<const QKeyEvent*>(event)->key() != Qt::Key_Escape;
-        default:
-            return false;
-    }
 }
 
 bool IsLeftRelease(const QEvent* event) {
@@ -344,17 +327,16 @@ void TForm1::ConnectEvents() {
         }
         return false;
     });
-    // While the folder search runs, the window takes no input but Escape, which the form
-    // takes as a command of its own.
+    // Escape in the window is a command of the form's (an Escape that closes a menu or a box
+    // is theirs); the window answers everything else while a folder search runs.
     new EventHook(qApp, this, [this](QObject* watched, QEvent* event) {
         if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
-            !static_cast<QKeyEvent*>(event)->isAutoRepeat() && !QApplication::activeModalWidget()) {
+            !static_cast<QKeyEvent*>(event)->isAutoRepeat() && !QApplication::activeModalWidget() &&
+            !QApplication::activePopupWidget()) {
             const auto* widget = qobject_cast<QWidget*>(watched);
             if (widget && widget->window() == this) form_.EscapePressed();
         }
-        if (form_.Activity() != FormActivity::Searching || !IsUserInput(event)) return false;
-        const auto* widget = qobject_cast<QWidget*>(watched);
-        return event->type() == QEvent::Shortcut || (widget && widget->window() == this);
+        return false;
     });
     ConnectTree();
     ConnectDrops();
@@ -410,7 +392,7 @@ void TForm1::Button4Click() { form_.Convert(); }
 void TForm1::MnuExitClick() { form_.Exit(); }
 
 void TForm1::ButtonStopClick() {
-    if (!Converting()) return;
+    if (!Converting() && form_.Activity() != FormActivity::Searching) return;
     ButtonStop->setEnabled(false);
     form_.Stop();
 }
@@ -490,8 +472,8 @@ void TForm1::ShowActivity(FormActivity activity) {
     EnableCommands(on.commands);
     TreeView1->setEnabled(on.tree);
     ProgressBar1->setVisible(on.batch);
-    ButtonStop->setVisible(on.batch);
-    ButtonStop->setEnabled(on.batch);
+    ButtonStop->setVisible(on.stop);
+    ButtonStop->setEnabled(on.stop);
 }
 
 QWidget* TForm1::Control(FormControl control) const {

@@ -71,7 +71,7 @@ public:
     QTableView* StringGrid1;
     QStatusBar* StatusBar1;
     QProgressBar* ProgressBar1;
-    QPushButton* ButtonStop;  // shown while a batch runs
+    QPushButton* ButtonStop;  // shown while a batch or a folder search runs
 
     // ---- event handlers: each hands the form what the user did ----
     void MnuFileSFolderClick();
@@ -166,6 +166,7 @@ private:
     FileRowsModel* rows_ = nullptr;
     bool quietTree_ = false;  // the tree's current folder changes without the user
     std::vector<QTreeWidgetItem*> items_;  // by the form's node
+    QIcon folderIcon_;                     // every node's: made once, as each icon made anew decodes its images
     int memoFloor_ = 0;        // the memo column is never narrower than this
     bool fillingMemo_ = false;
     QLabel* statusLabel_ = nullptr;

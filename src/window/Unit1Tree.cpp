@@ -131,21 +131,29 @@ void TForm1::AddFolder(int node, int parent, const std::string& name) {
     auto* item = up ? new QTreeWidgetItem(up, QStringList{FromUtf8(name)})
                     : new QTreeWidgetItem(TreeView1, QStringList{FromUtf8(name)});
     item->setData(0, kNodeRole, node);
-    item->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
+    if (folderIcon_.isNull()) folderIcon_ = style()->standardIcon(QStyle::SP_DirIcon);
+    item->setIcon(0, folderIcon_);
     if (static_cast<int>(items_.size()) <= node) items_.resize(node + 1, nullptr);
     items_[node] = item;
+    // The search folder opens as its first folders come, so that the tree is seen to grow.
+    if (up && !up->parent() && up->childCount() == 1) up->setExpanded(true);
 }
 
 void TForm1::ShowTree(const std::vector<FolderNode>& tree) {
-    // The children of each node in the order the form gives them.
+    // The children of each node in the order the form gives them; the search gives them in that
+    // order already, so nodes are moved only where they differ.
     for (int node = 0; node < static_cast<int>(tree.size()); ++node) {
         QTreeWidgetItem* item = Item(node);
         if (!item) continue;
-        const QList<QTreeWidgetItem*> children = item->takeChildren();
-        for (int child : tree[node].children) {
+        const std::vector<int>& children = tree[node].children;
+        bool same = item->childCount() == static_cast<int>(children.size());
+        for (std::size_t i = 0; same && i < children.size(); ++i) same = item->child(static_cast<int>(i)) == Item(children[i]);
+        if (same) continue;
+        const QList<QTreeWidgetItem*> taken = item->takeChildren();
+        for (int child : children) {
             if (QTreeWidgetItem* childItem = Item(child)) item->addChild(childItem);
         }
-        (void)children;
+        (void)taken;
     }
 }
 
