@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <windows.h>
+
 using namespace qmtest;
 
 namespace {
@@ -135,4 +137,32 @@ TEST(WindowsPaths, NamesThatDifferOnlyInCaseAreOneDestination) {
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.out.find("is converted to the same name"), std::string::npos) << run.out;
     EXPECT_EQ(ReadFile(dir / "out" / "plan.BAK"), (Bytes{'o', 'l', 'd'}));
+}
+
+TEST(WindowsPaths, ADrawingOrDestinationOpenInAnotherProgramIsSaidToBeInUse) {
+    TempDir dir;
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "out");
+    WriteFile(dir / "a" / "open.jww", BuildJww(JwwPlan{}));
+    WriteFile(dir / "a" / "dest.jww", BuildJww(JwwPlan{}));
+    WriteFile(dir / "out" / "dest.jww", {'o', 'l', 'd'});
+    // As a CAD program holds a drawing it shows: open, shared with no one.
+    auto hold = [](const fs::path& path) {
+        return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    const HANDLE source = hold(dir / "a" / "open.jww");
+    const HANDLE dest = hold(dir / "out" / "dest.jww");
+    ASSERT_NE(source, INVALID_HANDLE_VALUE);
+    ASSERT_NE(dest, INVALID_HANDLE_VALUE);
+    const CommandResult run = Cli("convert -q -o " + ShellWord(dir / "out") + " " + ShellWord(dir / "a"));
+    ::CloseHandle(source);
+    ::CloseHandle(dest);
+    EXPECT_EQ(run.status, 1) << run.out;
+    std::size_t said = 0;
+    for (std::size_t at = 0; (at = run.out.find("in use by another program", at)) != std::string::npos; ++at) ++said;
+    EXPECT_EQ(said, 2u) << run.out;
+    EXPECT_EQ(ReadFile(dir / "out" / "dest.jww"), (Bytes{'o', 'l', 'd'}));
+    for (const auto& entry : fs::directory_iterator(dir / "out")) {
+        EXPECT_TRUE(entry.path().filename() == "dest.jww" || entry.path().filename() == "open.jww") << entry.path();
+    }
 }

@@ -205,7 +205,7 @@ int Run(const ConvertOptions& options) {
     }
     const BatchSummary& summary = result.summary;
     report.Finish(summary);
-    for (const std::string& warning : summary.warnings) Complain(Shown(warning));
+    for (const RunNote& warning : summary.warnings) Complain(Shown(warning.message()));
     if (summary.leftoversRemoved > 0) {
         Complain("removed " + std::to_string(summary.leftoversRemoved) + " file" +
                  (summary.leftoversRemoved == 1 ? "" : "s") + " that an interrupted run had left behind");

@@ -243,6 +243,8 @@ BatchSummary RunBatch(FileSystem& files, const JobList& jobs, const BatchPlan& p
                     result = Unconverted(job, Outcome::Failed,
                                          MakeProblem(ProblemKind::CannotRead,
                                                      "cannot read the folder: " + ErrorText(job.unreadable), job.unreadable));
+                } else if (Problem refused = plan.refuseStart ? plan.refuseStart() : Problem{}; !refused.empty()) {
+                    result = Unconverted(job, Outcome::Failed, std::move(refused));
                 } else if (settings.stop && settings.stop->load()) {
                     result = Unconverted(job, Outcome::NotStarted,
                                          MakeProblem(ProblemKind::Interrupted, "the batch was stopped before it started"));

@@ -182,7 +182,7 @@ private:
         if (path.empty()) return;
         const std::error_code ec = files_.remove(path);
         if (ec && ec != std::errc::no_such_file_or_directory && pending_.folders) {
-            pending_.folders->Left(PathText(pending_.shown.parent_path() / path.filename()) + ": " + ErrorText(ec));
+            pending_.folders->Left(NotRemoved(RunNote::Kind::CannotRemove, pending_.shown.parent_path() / path.filename(), ec));
         }
     }
 
@@ -260,7 +260,7 @@ bool IsLeftoverName(const std::string& name) {
     return dash != std::string_view::npos && digits(tail.substr(0, dash)) && digits(tail.substr(dash + 1));
 }
 
-void RecoverReplace(FileSystem& files, const fs::path& folder, const fs::path& record, std::vector<std::string>& notes) {
+void RecoverReplace(FileSystem& files, const fs::path& folder, const fs::path& record, std::vector<RunNote>& notes) {
     const fs::path recordPath = folder / record;
     std::unique_ptr<InputFile> in;
     std::string text;
@@ -270,12 +270,14 @@ void RecoverReplace(FileSystem& files, const fs::path& folder, const fs::path& r
     ReplaceNames names;
     if (!ParseRecord(text, folder, names)) {
         // Killed while the record itself was written: no step of the replace had begun.
-        if (const std::error_code ec = files.remove(recordPath)) notes.push_back(PathText(record) + ": " + ErrorText(ec));
+        if (const std::error_code ec = files.remove(recordPath)) {
+            notes.push_back(NotRemoved(RunNote::Kind::CannotRemoveLeftover, record.filename(), ec));
+        }
         return;
     }
     auto note = [&](const fs::path& name, std::error_code ec) {
         if (ec && ec != std::errc::no_such_file_or_directory) {
-            notes.push_back(PathText(name.filename()) + ": " + ErrorText(ec));
+            notes.push_back(NotRemoved(RunNote::Kind::CannotRemoveLeftover, name.filename(), ec));
         }
     };
     if (Exists(files, names.temp)) {
@@ -354,13 +356,13 @@ bool PutInPlace(FileSystem& files, const PendingReplace& pending, bool syncFolde
     auto discardTemp = [&] {
         const std::error_code ec = files.remove(temp);
         if (ec && pending.folders) {
-            pending.folders->Left(PathText(pending.shown.parent_path() / temp.filename()) + ": " + ErrorText(ec));
+            pending.folders->Left(NotRemoved(RunNote::Kind::CannotRemove, pending.shown.parent_path() / temp.filename(), ec));
         }
     };
     if (replacing && pending.backupTakenBy) {
         discardTemp();
         const std::string backup = Name(BackupPath(dest));
-        Set(problem, ProblemKind::Clash,
+        Set(problem, ProblemKind::BackupClash,
             "cannot keep the old file as " + backup + ": " + backup + " already keeps the old file that " +
                 *pending.backupTakenBy + " of this batch replaced",
             {});

@@ -284,13 +284,13 @@ void RunMarks::heartbeat() {
     for (const auto& held : held_) (void)held->file->touch();
 }
 
-std::vector<std::string> RunMarks::release() {
+std::vector<RunNote> RunMarks::release() {
     std::lock_guard lock(mutex_);
-    std::vector<std::string> left;
+    std::vector<RunNote> left;
     for (const auto& held : held_) {
         const fs::path mark = held->folder->path() / MarkName(self_.id);
         if (const std::error_code ec = fs_.remove(mark)) {
-            left.push_back(PathText(held->shown / MarkName(self_.id)) + ": " + ErrorText(ec));
+            left.push_back(NotRemoved(RunNote::Kind::CannotRemove, held->shown / MarkName(self_.id), ec));
         }
         held->file.reset();
     }

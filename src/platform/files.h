@@ -154,6 +154,9 @@ public:
     virtual const std::filesystem::path& path() const = 0;
     // Whether the folder belongs to the user this process runs as (on systems with owners).
     virtual bool ownedByThisUser() const { return true; }
+    // Where the folder is now, as the system tells through the handle (after it was moved to
+    // the Trash, say); empty when it cannot tell or the folder was removed.
+    virtual std::filesystem::path whereNow() const { return {}; }
 };
 
 // What a path leads to. A link at the end of the path is followed: kind and size are those of
