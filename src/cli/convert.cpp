@@ -164,6 +164,7 @@ int Run(const ConvertOptions& options) {
             failedList.emplace(PathFromText(options.failedTo), options.nulSeparated);
             CheckFailedList(files, failedList->file(), request.dest, jobs);
             const fs::path folder = failedList->file().parent_path();
+            // Unheld, the list is written by its name, and a failure to write it is said then.
             (void)files.holdFolder(folder.empty() ? fs::path(".") : folder, listFolder);
         }
     } catch (const UsageError& e) {

@@ -50,6 +50,8 @@ std::vector<fs::path> Parts(const fs::path& path) {
 // name moved from must still go.
 std::error_code RenameOnto(FileSystem& files, const fs::path& from, const fs::path& to) {
     if (auto ec = files.rename(from, to)) return ec;
+    // A rename between two names of one file does nothing: the second name goes by itself. One
+    // that stays is a hidden name with the run's id, which the next run's sweep takes.
     if (files.examine(from).kind != PathKind::Missing) (void)files.remove(from);
     return {};
 }
@@ -155,25 +157,29 @@ private:
         return ec;
     }
 
-    // Puts back what the steps so far changed, removes the run's own files, and says why.
+    // Puts back what the steps so far changed, removes the run's own files, and says why. Where
+    // a step back fails, the record stays, and the next run into the folder finishes the undo.
     bool fail(Problem* problem, ProblemKind kind, const std::string& what, std::error_code ec) {
         const bool links = !names_.second.empty();
+        bool undone = true;
         if (backupMoved_ && !links) {
-            (void)RenameOnto(files_, names_.backup, names_.dest);  // the old drawing back under its name
+            undone = !RenameOnto(files_, names_.backup, names_.dest);  // the old drawing back under its name
         } else if (backupMoved_ && names_.aside.empty()) {
-            (void)files_.remove(names_.backup);  // a ".BAK" this replace made, the old drawing still in place
+            // A ".BAK" this replace made, a second name of the old drawing that is still in place:
+            // one that stays loses nothing.
+            (void)files_.remove(names_.backup);
         }
         if (!names_.aside.empty() && Exists(files_, names_.aside)) {
             // With links the older backup kept its name until the old drawing took it.
             if (links && !backupMoved_) {
                 discard(names_.aside);
-            } else {
-                (void)RenameOnto(files_, names_.aside, names_.backup);
+            } else if (RenameOnto(files_, names_.aside, names_.backup)) {
+                undone = false;
             }
         }
         discard(names_.second);
         discard(names_.temp);
-        discard(record_);
+        if (undone) discard(record_);
         Set(problem, kind, what + ": " + ErrorText(ec), ec);
         return false;
     }
@@ -330,6 +336,7 @@ bool WriteBeside(FileSystem& files, const fs::path& requested, const ReplaceSett
     // keeps those a new file gets.
     writeSettings.beforeClose = [&](OutputFile& file) {
         FileAttributes attributes;
+        // Where the bits cannot be given, the new file keeps those a new file gets (as said above).
         if (!files.attributesOf(pending.dest, attributes)) (void)file.takeAttributes(attributes);
         if (!settings.modified) return;
         if (const std::error_code ec = file.setModified(*settings.modified)) {
@@ -375,6 +382,8 @@ bool PutInPlace(FileSystem& files, const PendingReplace& pending, bool syncFolde
         Set(problem, ProblemKind::CannotWrite, "cannot replace " + Name(dest) + ": " + ErrorText(ec), ec);
         return false;
     }
+    // The names are in place; a folder whose system takes no sync of it leaves them to its own
+    // flush, which is no reason to fail a drawing that is there.
     if (syncFolder) (void)files.syncDirectory(dest.parent_path());
     replaced.madeBackup = replacing;
     return true;
@@ -390,6 +399,8 @@ std::error_code ReplaceFileIn(FileSystem& files, const FolderHandle& folder, con
     if (!ec) ec = out->sync();
     if (const std::error_code closed = out->close(); !ec) ec = closed;
     if (!ec) ec = files.rename(temp, folder.path() / name.filename());
+    // The first failure is what the caller needs; a temp file that stays carries the run's
+    // name, which the next run's sweep takes.
     if (ec) (void)files.remove(temp);
     return ec;
 }

@@ -222,9 +222,10 @@ RunMarks::Take RunMarks::take(const FolderHandle& folder, const fs::path& shown,
     if (held->file->write({reinterpret_cast<const std::uint8_t*>(text_.data()), text_.size()}, written) ||
         held->file->sync()) {
         held->file.reset();
-        (void)fs_.remove(markPath);
+        (void)fs_.remove(markPath);  // a mark never finished tells no one anything; a sweep takes it
         return Take::Unmarked;
     }
+    // Readable by other users' runs where the system allows; where not, they see the lock alone.
     (void)held->file->takeAttributes({0644, 0, 0, false});
     held->stateAt = text_.size() - std::string_view("holding\n").size();
     Held& mine = *held;
@@ -281,6 +282,7 @@ bool RunMarks::alive(const fs::path& folder, const std::string& id, bool locksTr
 
 void RunMarks::heartbeat() {
     std::lock_guard lock(mutex_);
+    // A stamp that fails now is made at the next beat; runs elsewhere wait longer meanwhile.
     for (const auto& held : held_) (void)held->file->touch();
 }
 

@@ -70,7 +70,7 @@ SetupProblem ProbeSources(FileSystem& files, const SessionRequest& request) {
     const fs::path probe = request.dest / name;
     std::unique_ptr<OutputFile> file;
     if (files.createNew(probe, file)) return {};  // DEST cannot be written: every drawing will say so
-    (void)file->close();
+    (void)file->close();  // only its name is asked about; it goes below
     SetupProblem problem;
     const fs::path full = files.resolve(request.dest);
     for (const SourceFolder& source : request.sourceFolders) {
@@ -85,7 +85,7 @@ SetupProblem ProbeSources(FileSystem& files, const SessionRequest& request) {
         }
         if (problem) break;
     }
-    (void)files.remove(probe);
+    (void)files.remove(probe);  // named as the run's temp files are: a sweep takes one that stays
     return problem;
 }
 
@@ -97,6 +97,7 @@ public:
     explicit RunTempFolder(FileSystem& files) : files_(files) {}
     ~RunTempFolder() {
         lock_.reset();
+        // What will not go now is a killed run's folder to the next run's sweep, which says so.
         if (base_ && !name_.empty()) (void)files_.removeTreeIn(*base_, name_);
     }
     SetupProblem make(const fs::path& given, const fs::path& dest, BatchSummary& summary) {
@@ -104,7 +105,7 @@ public:
         if (base.empty()) {
             if (auto ec = files_.tempFolder(base)) return Refusal(SetupKind::CannotMakeTemp, dest, base, ec);
         } else if (files_.examine(base).kind == PathKind::Missing) {
-            (void)files_.createDirectory(base);
+            (void)files_.createDirectory(base);  // holding it, below, says why when it cannot be had
         }
         if (auto ec = files_.holdFolder(base, base_)) return Refusal(SetupKind::CannotMakeTemp, dest, base, ec);
         sweep(base, summary);
