@@ -84,7 +84,8 @@ TEST(ConvertReport, SaysWhyInJapaneseAndKeepsTheRunsNotesApartFromFailures) {
     // Another program holding the file (Windows' sharing violation) is said as "in use", after what failed.
     const std::error_code busy = std::make_error_code(std::errc::device_or_resource_busy);
     const std::string inUse = "ほかのプログラムがファイルを使用中です。そのプログラムで閉じてからやり直して下さい";
-    EXPECT_EQ(FailureText(MakeProblem(ProblemKind::CannotRead, "cannot open", busy)), "ファイルを読み込めません：" + inUse);
+    EXPECT_EQ(FailureText(MakeProblem(ProblemKind::CannotRead, "cannot open", busy)),
+              "ファイルを読み込めません：" + inUse);
     EXPECT_EQ(FailureText(MakeProblem(ProblemKind::CannotKeepBackup, "cannot keep", busy)),
               "元のファイルを .BAK として残せません：" + inUse);
     EXPECT_NE(FailureText(MakeProblem(ProblemKind::BackupClash, "")).find("同じ名前の .BAK"), std::string::npos);

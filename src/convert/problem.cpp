@@ -56,7 +56,8 @@ std::string RunNote::message() const {
     const std::string why = error ? ": " + ErrorText(error) : std::string();
     switch (kind) {
         case Kind::CannotRemove: return "cannot remove " + PathText(path) + why;
-        case Kind::CannotRemoveLeftover: return "cannot remove " + PathText(path) + ", left by a run that was killed" + why;
+        case Kind::CannotRemoveLeftover:
+            return "cannot remove " + PathText(path) + ", left by a run that was killed" + why;
         case Kind::OthersLeft:
             return PathText(path) + ": " + std::to_string(count) +
                    " file(s) left by another user's conversion that was killed; only that user may remove them";

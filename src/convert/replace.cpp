@@ -188,7 +188,8 @@ private:
         if (path.empty()) return;
         const std::error_code ec = files_.remove(path);
         if (ec && ec != std::errc::no_such_file_or_directory && pending_.folders) {
-            pending_.folders->Left(NotRemoved(RunNote::Kind::CannotRemove, pending_.shown.parent_path() / path.filename(), ec));
+            pending_.folders->Left(
+                NotRemoved(RunNote::Kind::CannotRemove, pending_.shown.parent_path() / path.filename(), ec));
         }
     }
 
@@ -363,7 +364,8 @@ bool PutInPlace(FileSystem& files, const PendingReplace& pending, bool syncFolde
     auto discardTemp = [&] {
         const std::error_code ec = files.remove(temp);
         if (ec && pending.folders) {
-            pending.folders->Left(NotRemoved(RunNote::Kind::CannotRemove, pending.shown.parent_path() / temp.filename(), ec));
+            pending.folders->Left(
+                NotRemoved(RunNote::Kind::CannotRemove, pending.shown.parent_path() / temp.filename(), ec));
         }
     };
     if (replacing && pending.backupTakenBy) {

@@ -109,7 +109,9 @@ void RunFolders::sweep(const fs::path& shown, const FolderHandle& folder, const 
     };
     auto removeOne = [&](const fs::path& name) {
         if (const std::error_code ec = fs_.remove(reached / name)) {
-            if (ec != std::errc::no_such_file_or_directory) notes.push_back(NotRemoved(RunNote::Kind::CannotRemoveLeftover, shown / name, ec));
+            if (ec != std::errc::no_such_file_or_directory) {
+                notes.push_back(NotRemoved(RunNote::Kind::CannotRemoveLeftover, shown / name, ec));
+            }
         } else {
             ++removed;
         }

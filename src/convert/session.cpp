@@ -70,7 +70,7 @@ SetupProblem ProbeSources(FileSystem& files, const SessionRequest& request) {
     const fs::path probe = request.dest / name;
     std::unique_ptr<OutputFile> file;
     if (files.createNew(probe, file)) return {};  // DEST cannot be written: every drawing will say so
-    (void)file->close();  // only its name is asked about; it goes below
+    (void)file->close();                          // only its name is asked about; it goes below
     SetupProblem problem;
     const fs::path full = files.resolve(request.dest);
     for (const SourceFolder& source : request.sourceFolders) {
@@ -290,7 +290,8 @@ public:
         return moved_;
     }
     Problem refusal() const {
-        return MakeProblem(ProblemKind::DestinationMoved, "the destination " + PathText(dest_) + " was moved or removed during the run");
+        return MakeProblem(ProblemKind::DestinationMoved,
+                           "the destination " + PathText(dest_) + " was moved or removed during the run");
     }
     // Where the drawings written went, for the run's notes.
     RunNote note() const {

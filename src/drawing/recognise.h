@@ -59,7 +59,7 @@ struct DrawingRead {
 // be opened or read or keeps changing while it is read, TooLarge when its bytes do not fit in
 // memory.
 [[nodiscard]] bool ReadDrawing(FileSystem& fs, const std::filesystem::path& path, DrawingFormat wanted, FileBytes& out,
-                 DrawingRead& read, Failure* failure);
+                               DrawingRead& read, Failure* failure);
 
 // True when the file can be read and starts with the format's signature.
 [[nodiscard]] bool HasSignature(FileSystem& fs, const std::filesystem::path& path, DrawingFormat format);

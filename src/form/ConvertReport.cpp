@@ -206,8 +206,9 @@ std::string RunNoteText(const RunNote& note) {
                    " 件あります。そのユーザーだけが削除できます。";
         case RunNote::Kind::DestinationMoved:
             return "保存先フォルダ「" + path + "」が変換中に移動または削除されました。" +
-                   (note.movedTo.empty() ? std::string("それまでに変換した図面は、そのフォルダとともに移動または削除されています。")
-                                         : "それまでに変換した図面は「" + PathText(note.movedTo) + "」にあります。");
+                   (note.movedTo.empty()
+                        ? std::string("それまでに変換した図面は、そのフォルダとともに移動または削除されています。")
+                        : "それまでに変換した図面は「" + PathText(note.movedTo) + "」にあります。");
     }
     return {};
 }

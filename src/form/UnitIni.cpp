@@ -189,7 +189,7 @@ IniText IniTextOf(FileSystem& files, const std::filesystem::path& path) {
     if (ReadWholeFile(files, path, bytes, kLargestFile)) return IniText::SystemCodePage;
     const std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return content.starts_with(kUtf8Bom) || WellFormedUtf8BeyondAscii(content) ? IniText::Utf8
-                                                                                : IniText::SystemCodePage;
+                                                                               : IniText::SystemCodePage;
 }
 
 bool ReadIniString(FileSystem& files, std::string_view section, std::string_view key, std::string& value,

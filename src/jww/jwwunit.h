@@ -44,9 +44,9 @@ void FreeJwwDocument(JwwDocument& doc);
 // section (image bytes go to the store's temp folder). Resets the document first. On failure
 // returns false with the reason and offset in failure; temp files of this read are removed.
 [[nodiscard]] bool ReadJwwFile(JwwDocument& doc, ImageStore& images, const std::filesystem::path& path,
-                 Failure* failure = nullptr);
+                               Failure* failure = nullptr);
 [[nodiscard]] bool ReadJwwBytes(JwwDocument& doc, ImageStore& images, std::span<const std::uint8_t> bytes,
-                  Failure* failure = nullptr);
+                                Failure* failure = nullptr);
 
 // The scanning pass of copy-through over the drawing's bytes (drawing/scan.h): every check of
 // ReadJwwBytes, no document; false with the same failure where reading fails.
@@ -62,8 +62,7 @@ void WriteEntityStream(ByteWriter& out, const JwwDocument& doc, ImageStore& imag
 
 // Writes the drawing in the given version. On failure nothing is left at path.
 [[nodiscard]] bool WriteJwwFile(const JwwDocument& doc, ImageStore& images, const std::filesystem::path& path,
-                  std::int32_t version, Failure* failure = nullptr,
-                  const WriteSettings& settings = {});
+                                std::int32_t version, Failure* failure = nullptr, const WriteSettings& settings = {});
 // The whole drawing into a writer; throws DrawingError.
 void WriteJwwStream(ByteWriter& out, const JwwDocument& doc, ImageStore& images,
                     std::int32_t version);

@@ -96,7 +96,7 @@ public:
     [[nodiscard]] virtual std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) = 0;
     // Writes the pieces one after the other, as write() would write them joined.
     [[nodiscard]] virtual std::error_code writeGathered(std::span<const std::span<const std::uint8_t>> pieces,
-                                          std::size_t& written) {
+                                                        std::size_t& written) {
         written = 0;
         for (const std::span<const std::uint8_t> piece : pieces) {
             std::size_t done = 0;
@@ -112,7 +112,7 @@ public:
     // source ended first. operation_not_supported, with nothing written, where the system has no
     // such copy between the two files: the caller writes the bytes itself.
     [[nodiscard]] virtual std::error_code copyFrom(InputFile& source, std::uint64_t from, std::uint64_t length,
-                                     std::uint64_t& copied) {
+                                                   std::uint64_t& copied) {
         (void)source;
         (void)from;
         (void)length;
@@ -140,7 +140,9 @@ public:
     [[nodiscard]] virtual std::error_code touch() { return std::make_error_code(std::errc::operation_not_supported); }
     // Takes a lock on the file that lasts while this handle is open, which InputFile::lockSeen
     // shows to others; never waits. Fails where the file system has no locks.
-    [[nodiscard]] virtual std::error_code holdLock() { return std::make_error_code(std::errc::operation_not_supported); }
+    [[nodiscard]] virtual std::error_code holdLock() {
+        return std::make_error_code(std::errc::operation_not_supported);
+    }
     // Pushes what was written to the device.
     [[nodiscard]] virtual std::error_code sync() = 0;
     [[nodiscard]] virtual std::error_code close() = 0;
@@ -213,34 +215,40 @@ public:
     // ---- reading ----
     // Opens a regular file; a folder fails with is_a_directory, anything else that is no
     // regular file (a fifo, a device) with operation_not_supported, without waiting for it.
-    [[nodiscard]] virtual std::error_code openRead(const std::filesystem::path& path, std::unique_ptr<InputFile>& out) = 0;
+    [[nodiscard]] virtual std::error_code openRead(const std::filesystem::path& path,
+                                                   std::unique_ptr<InputFile>& out) = 0;
     // The same for a name whose last part may not be a link: a link fails with
     // too_many_symbolic_link_levels, and is never followed.
-    [[nodiscard]] virtual std::error_code openReadNoFollow(const std::filesystem::path& path, std::unique_ptr<InputFile>& out) = 0;
+    [[nodiscard]] virtual std::error_code openReadNoFollow(const std::filesystem::path& path,
+                                                           std::unique_ptr<InputFile>& out) = 0;
 
     // ---- writing ----
     // Creates the file, or truncates one that is there.
-    [[nodiscard]] virtual std::error_code create(const std::filesystem::path& path, std::unique_ptr<OutputFile>& out) = 0;
+    [[nodiscard]] virtual std::error_code create(const std::filesystem::path& path,
+                                                 std::unique_ptr<OutputFile>& out) = 0;
     // Creates the file only when no file of that name exists; a private one only this user may
     // open until its permissions are changed.
     [[nodiscard]] virtual std::error_code createNew(const std::filesystem::path& path, std::unique_ptr<OutputFile>& out,
-                                      FolderAccess access = FolderAccess::Ordinary) = 0;
-    [[nodiscard]] virtual std::error_code rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+                                                    FolderAccess access = FolderAccess::Ordinary) = 0;
+    [[nodiscard]] virtual std::error_code rename(const std::filesystem::path& from,
+                                                 const std::filesystem::path& to) = 0;
     [[nodiscard]] virtual std::error_code remove(const std::filesystem::path& path) = 0;
     // Gives the file a second name in the same folder (a hard link).
-    [[nodiscard]] virtual std::error_code link(const std::filesystem::path& existing, const std::filesystem::path& newName) = 0;
+    [[nodiscard]] virtual std::error_code link(const std::filesystem::path& existing,
+                                               const std::filesystem::path& newName) = 0;
     // The attributes a replacing file takes of the file at the path; a link is not looked
     // through (too_many_symbolic_link_levels), so nothing the link leads to is copied.
     [[nodiscard]] virtual std::error_code attributesOf(const std::filesystem::path& path, FileAttributes& out) = 0;
     // Makes one folder; file_exists when the name is taken, whatever by.
     [[nodiscard]] virtual std::error_code createDirectory(const std::filesystem::path& path,
-                                            FolderAccess access = FolderAccess::Ordinary) = 0;
+                                                          FolderAccess access = FolderAccess::Ordinary) = 0;
     // Removes an empty folder; not_a_directory for anything else.
     [[nodiscard]] virtual std::error_code removeDirectory(const std::filesystem::path& path) = 0;
     // Removes the folder `name` inside the held folder with everything in it, entering each
     // folder from the one above without following links (a link inside is removed itself).
     // Returns the first failure and goes on past it.
-    [[nodiscard]] virtual std::error_code removeTreeIn(const FolderHandle& parent, const std::filesystem::path& name) = 0;
+    [[nodiscard]] virtual std::error_code removeTreeIn(const FolderHandle& parent,
+                                                       const std::filesystem::path& name) = 0;
     // Makes a rename in the folder durable.
     [[nodiscard]] virtual std::error_code syncDirectory(const std::filesystem::path& path) = 0;
     // Whether syncFileSystem can push a whole file system to its device in one go.
@@ -250,7 +258,8 @@ public:
     // ---- looking ----
     [[nodiscard]] virtual PathFacts examine(const std::filesystem::path& path) = 0;
     // The entries of a folder; the order is the system's.
-    [[nodiscard]] virtual std::error_code listFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries) = 0;
+    [[nodiscard]] virtual std::error_code listFolder(const std::filesystem::path& folder,
+                                                     std::vector<FolderEntry>& entries) = 0;
     // What the path leads to, links followed.
     [[nodiscard]] virtual std::error_code identify(const std::filesystem::path& path, FileIdentity& out) = 0;
     // Whether identify() can be trusted on the file system that holds the folder: some (FUSE
@@ -261,7 +270,8 @@ public:
     // Linux). Where nothing else tells: with mayWrite a probe file is made and removed; without,
     // a name the folder holds is looked up in other letter case, and a folder with no name to
     // try says operation_not_supported.
-    [[nodiscard]] virtual std::error_code foldsCase(const std::filesystem::path& folder, bool mayWrite, LetterCase& out) = 0;
+    [[nodiscard]] virtual std::error_code foldsCase(const std::filesystem::path& folder, bool mayWrite,
+                                                    LetterCase& out) = 0;
     // The path absolute, in the form the system resolves it to as far as it exists, without a
     // trailing separator: on POSIX its links resolved (so ".." after a link leads where the
     // kernel goes); on Windows made full as Win32 makes every path (".." taken by spelling).
@@ -274,18 +284,19 @@ public:
 
     // ---- folders held open ----
     // Holds the folder at the path (links followed).
-    [[nodiscard]] virtual std::error_code holdFolder(const std::filesystem::path& folder, std::unique_ptr<FolderHandle>& out) = 0;
+    [[nodiscard]] virtual std::error_code holdFolder(const std::filesystem::path& folder,
+                                                     std::unique_ptr<FolderHandle>& out) = 0;
     // Opens the folder `below` (relative, may be empty) inside the folder held as root, entering
     // each folder from the one above without following symbolic links; with create, missing
     // folders are made. A link or anything else that is not a real folder on the way fails
     // (too_many_symbolic_link_levels, not_a_directory); so does a root whose name has been given
     // to another folder since it was taken (on systems that reach folders only by name).
-    [[nodiscard]] virtual std::error_code pinFolder(const FolderHandle& root, const std::filesystem::path& below, bool create,
-                                      std::unique_ptr<FolderHandle>& out) = 0;
+    [[nodiscard]] virtual std::error_code pinFolder(const FolderHandle& root, const std::filesystem::path& below,
+                                                    bool create, std::unique_ptr<FolderHandle>& out) = 0;
     // Takes a lock on the folder (links followed) and holds the folder while it lasts. Never
     // waits: resource_unavailable_try_again when another holder's lock stands in the way.
     [[nodiscard]] virtual std::error_code lockFolder(const std::filesystem::path& folder, LockMode mode,
-                                       std::unique_ptr<FolderHandle>& out) = 0;
+                                                     std::unique_ptr<FolderHandle>& out) = 0;
 };
 
 // The process's real file system. Only the programs' main functions and the tests reach for it.
@@ -293,7 +304,7 @@ FileSystem& RealFileSystem();
 
 // Reads the whole file (at most limit bytes of it) with as few reads as its size allows.
 [[nodiscard]] std::error_code ReadWholeFile(FileSystem& fs, const std::filesystem::path& path, FileBytes& out,
-                              std::size_t limit = SIZE_MAX);
+                                            std::size_t limit = SIZE_MAX);
 
 // What an open file holds from where it stands, at most limit bytes of it: for small files of
 // the program's own (marks, records), read through the handle that was checked.

@@ -498,9 +498,8 @@ public:
         const std::wstring source = Win32Path(from);
         const std::wstring target = Win32Path(to);
         // Write-through: the call returns once the new name is on the disk.
-        auto move = [&] {
-            return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-        };
+        constexpr DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+        auto move = [&] { return ::MoveFileExW(source.c_str(), target.c_str(), kMoveFlags) != 0; };
         if (move()) return {};
         DWORD code = ::GetLastError();
         // MoveFileExW will not replace a read-only file (a ".BAK" that kept a read-only drawing),

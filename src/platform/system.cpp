@@ -29,9 +29,7 @@ const char* PortableErrorText(std::error_code ec) {
 
 }  // namespace
 
-bool InUse(std::error_code ec) {
-    return ec == std::errc::device_or_resource_busy || ec == std::errc::text_file_busy;
-}
+bool InUse(std::error_code ec) { return ec == std::errc::device_or_resource_busy || ec == std::errc::text_file_busy; }
 
 std::string ErrorText(std::error_code ec) {
     if (InUse(ec)) return "the file is in use by another program";
