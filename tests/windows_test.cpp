@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sstream>
+
 #include <windows.h>
 
 using namespace qmtest;
@@ -158,11 +160,16 @@ TEST(WindowsPaths, ADrawingOrDestinationOpenInAnotherProgramIsSaidToBeInUse) {
     ::CloseHandle(source);
     ::CloseHandle(dest);
     EXPECT_EQ(run.status, 1) << run.out;
+    // Each failure line names its drawing and says why (a second name of the held destination
+    // that cannot go meanwhile is a note of the run, swept by the next run).
     std::size_t said = 0;
-    for (std::size_t at = 0; (at = run.out.find("in use by another program", at)) != std::string::npos; ++at) ++said;
-    EXPECT_EQ(said, 2u) << run.out;
-    EXPECT_EQ(ReadFile(dir / "out" / "dest.jww"), (Bytes{'o', 'l', 'd'}));
-    for (const auto& entry : fs::directory_iterator(dir / "out")) {
-        EXPECT_TRUE(entry.path().filename() == "dest.jww" || entry.path().filename() == "open.jww") << entry.path();
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("in use by another program") == std::string::npos) continue;
+        if (line.find("open.jww") != std::string::npos || line.find("dest.jww") != std::string::npos) ++said;
     }
+    EXPECT_GE(said, 2u) << run.out;
+    EXPECT_EQ(ReadFile(dir / "out" / "dest.jww"), (Bytes{'o', 'l', 'd'}));
+    EXPECT_FALSE(fs::exists(dir / "out" / "open.jww"));
+}
 }

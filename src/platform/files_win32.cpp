@@ -503,15 +503,21 @@ public:
         if (move()) return {};
         DWORD code = ::GetLastError();
         // MoveFileExW will not replace a read-only file (a ".BAK" that kept a read-only drawing),
-        // where POSIX's rename replaces any. The file replaced goes, so its attribute is cleared
-        // for the move and put back only when the move still fails.
+        // where POSIX's rename replaces any. Through a handle held across the move, the attribute
+        // is cleared for it and put back after it: the file replaced may live on under another
+        // name (a hard link shares its attributes), and keeps what it said of itself there.
         const DWORD attributes = ::GetFileAttributesW(target.c_str());
         if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-            (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            ::SetFileAttributesW(target.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
-            if (move()) return {};
-            code = ::GetLastError();
-            ::SetFileAttributesW(target.c_str(), attributes);
+            (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            const OwnedHandle replaced(::CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            if (replaced.ok() && SetAttributesOf(replaced.get(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
+                const bool moved = move();
+                code = moved ? DWORD{ERROR_SUCCESS} : ::GetLastError();
+                SetAttributesOf(replaced.get(), attributes);
+                if (moved) return {};
+            }
         }
         code = WhyDenied(code, target);
         return Win32Error(WhyDenied(code, source));
