@@ -562,6 +562,9 @@ TEST_F(Driver, ASourceWrittenWhileItIsConvertedNeverGivesAMixedOutput) {
     for (const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
          std::chrono::steady_clock::now() < until;) {
         const FileResult r = ConvertJww(ctx, path, dest() / "R.JWW");
+        // On a busy machine the writer may not run between two conversions: the second then
+        // finds its conversion there already.
+        if (r.outcome == Outcome::UpToDate) continue;
         if (r.outcome != Outcome::Converted) {
             EXPECT_EQ(r.failure.kind, ProblemKind::CannotRead) << r.failure.message();
             continue;
