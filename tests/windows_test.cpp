@@ -172,4 +172,3 @@ TEST(WindowsPaths, ADrawingOrDestinationOpenInAnotherProgramIsSaidToBeInUse) {
     EXPECT_EQ(ReadFile(dir / "out" / "dest.jww"), (Bytes{'o', 'l', 'd'}));
     EXPECT_FALSE(fs::exists(dir / "out" / "open.jww"));
 }
-}
