@@ -2,7 +2,7 @@
 PRESET_DIR := build
 CLI := $(PRESET_DIR)/bin/quellmark-cli
 
-.PHONY: all deps build cli run test asan tsan bench fuzz examples screenshot screenshot-windows package windows clean
+.PHONY: all deps build cli run test lint asan tsan bench fuzz examples screenshot screenshot-windows package windows clean
 
 all: build
 
@@ -35,6 +35,13 @@ run: cli
 
 test: build
 	ctest --preset release -j 2
+
+# The C++ files this change touches (since the branch left origin/main, or the last commit): the
+# changed lines in the house style (.clang-format) and the files through clang-tidy (.clang-tidy).
+lint:
+	scripts/install-deps lint
+	@[ -f $(PRESET_DIR)/compile_commands.json ] || cmake --preset release
+	scripts/lint $(PRESET_DIR)
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps

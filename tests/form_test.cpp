@@ -1,10 +1,13 @@
 // The window's toolkit-free rules: the name order of a listing, the header-click sort against a
-// plain scan of the rows, where the window goes on the screens at hand, and the design both
-// windows lay out and size their controls by.
+// plain scan of the rows, where the window goes on the screens at hand, the design both windows
+// lay out and size their controls by, and why a drawing failed.
+#include "form/ConvertReport.h"
 #include "form/FileListText.h"
 #include "form/FormSettings.h"
 #include "form/WindowDesign.h"
 #include "form/WindowPlacement.h"
+#include "form/WindowTexts.h"
+#include "platform/system.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +15,7 @@
 #include <random>
 
 using namespace quellmark;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -113,4 +117,30 @@ TEST(WindowDesign, FittedColumnsShowTheirTextsAndTheMemoTakesTheRest) {
     const std::array<int, kListColumns> widths{60, 70, 40, 60, 140, 30};
     EXPECT_EQ(design::MemoColumnWidth(widths, 60, 600), 260);
     EXPECT_EQ(design::MemoColumnWidth(widths, 60, 300), 60);
+}
+
+TEST(ConvertReport, SaysWhyInJapaneseAndKeepsTheRunsNotesApartFromFailures) {
+    // Another program holding the file (Windows' sharing violation) is said as "in use", after what failed.
+    const std::error_code busy = std::make_error_code(std::errc::device_or_resource_busy);
+    const std::string inUse = "ほかのプログラムがファイルを使用中です。そのプログラムで閉じてからやり直して下さい";
+    EXPECT_EQ(FailureText(MakeProblem(ProblemKind::CannotRead, "cannot open", busy)),
+              "ファイルを読み込めません：" + inUse);
+    EXPECT_EQ(FailureText(MakeProblem(ProblemKind::CannotKeepBackup, "cannot keep", busy)),
+              "元のファイルを .BAK として残せません：" + inUse);
+    EXPECT_NE(FailureText(MakeProblem(ProblemKind::BackupClash, "")).find("同じ名前の .BAK"), std::string::npos);
+
+    // Debris that cannot be removed is no failure: under its own heading, in Japanese.
+    BatchSummary summary;
+    RunNote others;
+    others.kind = RunNote::Kind::OthersLeft;
+    others.path = "out";
+    others.count = 3;
+    summary.warnings = {NotRemoved(RunNote::Kind::CannotRemoveLeftover, fs::path("out") / ".qm-1-2.tmp",
+                                   std::make_error_code(std::errc::permission_denied)),
+                        others};
+    EXPECT_EQ(BatchReportText({}, {}, {}, summary),
+              std::string(texts::kRunNotesHeading) + "\n中断された以前の変換が残した「" +
+                  PathText(fs::path("out") / ".qm-1-2.tmp") +
+                  "」を削除できませんでした：アクセスが許可されていません。\n「out」に、別のユーザーの中断された変換が"
+                  "残したファイルが 3 件あります。そのユーザーだけが削除できます。");
 }

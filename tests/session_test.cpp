@@ -419,7 +419,7 @@ TEST_F(Session, ABackupThisBatchMadeIsNeverReplacedByALaterDrawingOfIt) {
     Recorder events;
     const SessionResult result = RunSession(RealFileSystem(), Request(dest()), Jobs(dest(), {"a.jww", "a.jws"}), &events);
     EXPECT_EQ(result.summary.converted, 1);
-    EXPECT_EQ(events.results[1].failure.kind, ProblemKind::Clash);
+    EXPECT_EQ(events.results[1].failure.kind, ProblemKind::BackupClash);
     EXPECT_NE(events.results[1].failure.message().find("a.BAK already keeps the old file"), std::string::npos)
         << events.results[1].failure.message();
     EXPECT_EQ(ReadFile(dest() / "a.BAK"), (Bytes{'o', 'l', 'd', 'w'}));
@@ -477,7 +477,10 @@ TEST_F(Session, ADestinationSwappedForALinkIsNeverWrittenThrough) {
     if (moved) GTEST_SKIP() << "the destination cannot be renamed while a run holds it: " << moved.message();
     if (linked) GTEST_SKIP() << "no symbolic links here: " << linked.message();
     EXPECT_TRUE(fs::is_empty(victim));
-    EXPECT_EQ(Files(dir / "moved").size(), 4u);  // the folder the run held: three drawings and the list
+    // The folder the run held: the drawing begun before the swap, and the list; the drawings
+    // after it fail, as DEST no longer names the folder held.
+    EXPECT_EQ(Files(dir / "moved").size(), 2u);
+    EXPECT_EQ(result.summary.failed, 2);
 }
 
 TEST_F(Session, WhereIdentityCannotBeTrustedAFileMadeInTheDestinationTellsTheSource) {
@@ -559,5 +562,36 @@ TEST_F(Session, EveryPlatformCallThatFailsLosesNothing) {
             EXPECT_FALSE(name.find(".qm-") != std::string::npos && call != FsCall::Remove) << name;
         }
         EXPECT_EQ(Files(src()).size(), 3u);
+    }
+}
+
+TEST_F(Session, ADestinationMovedAwayFailsTheDrawingsLeftAndSaysWhereTheWrittenOnesWent) {
+    // Moves DEST away once the first drawing is in, as "move to Trash" does.
+    class Mover final : public Recorder {
+    public:
+        Mover(fs::path from, fs::path to) : from_(std::move(from)), to_(std::move(to)) {}
+        void FileFinished(std::size_t index, const FileResult& result) override {
+            Recorder::FileFinished(index, result);
+            std::error_code ec;
+            if (index == 0) fs::rename(from_, to_, ec);
+            if (index == 0) moved = !ec;
+        }
+        bool moved = false;
+
+    private:
+        fs::path from_, to_;
+    } events(dest(), dir / "Trash");
+    const SessionResult result = RunSession(RealFileSystem(), Request(dest()), Jobs(dest()), &events);
+    if (!events.moved) GTEST_SKIP() << "this system keeps a folder with files open in it where it is";
+    ASSERT_FALSE(result.setup) << result.setup.message();
+    EXPECT_EQ(events.results[0].outcome, Outcome::Converted);
+    for (const std::size_t i : {1u, 2u}) EXPECT_EQ(events.results[i].failure.kind, ProblemKind::DestinationMoved);
+    EXPECT_TRUE(fs::exists(dir / "Trash" / "a.jww"));
+    EXPECT_FALSE(fs::exists(dir / "Trash" / "b.jww"));
+    ASSERT_FALSE(result.summary.warnings.empty());
+    const RunNote& note = result.summary.warnings.front();
+    EXPECT_EQ(note.kind, RunNote::Kind::DestinationMoved);
+    if (!note.movedTo.empty()) {
+        EXPECT_TRUE(fs::equivalent(note.movedTo, dir / "Trash")) << note.message();
     }
 }

@@ -1,8 +1,10 @@
 // The settings file's reader and writer: lookups without regard to letter case or surrounding
 // blanks, the capacity cut, empty values, in-place replacement that keeps the rest of a file,
-// new sections and keys, and values that would break the file's lines.
+// new sections and keys, values that would break the file's lines, and a file Notepad saved as
+// UTF-8.
 #include "testkit.h"
 
+#include "form/FormSettings.h"
 #include "form/UnitIni.h"
 
 #include <fstream>
@@ -155,4 +157,24 @@ TEST_F(IniFile, AByteOrderMarkIsNoPartOfTheFirstSection) {
     EXPECT_EQ(Read(ini(), "Form", "F1_X"), "3");
     EXPECT_TRUE(WriteIniString(RealFileSystem(), "Form", "F1_X", "4", ini()));
     EXPECT_EQ(Contents(ini()), "\xEF\xBB\xBF[Form]\nF1_X=4\n");
+}
+
+TEST_F(IniFile, ANotepadUtf8FileIsReadAsUtf8AndWrittenBackInItsOwnForm) {
+    const std::string folder = "C:\\図面\\平面図";
+    for (const std::string bom : {"\xEF\xBB\xBF", ""}) {
+        Put(ini(), bom + "[Set]\r\nFLD1=" + folder + "\r\n");
+        EXPECT_EQ(IniTextOf(RealFileSystem(), ini()), IniText::Utf8);
+        FormSettings settings;
+        ReadFormSettings(RealFileSystem(), ini(), settings);
+        EXPECT_EQ(settings.searchFolder, folder);
+        settings.destFolder = "D:\\出力";
+        ASSERT_TRUE(WriteFormSettings(RealFileSystem(), ini(), settings));
+        EXPECT_TRUE(Contents(ini()).starts_with(bom + "[Set]\r\nFLD1=" + folder + "\r\nFLD2=D:\\出力\r\n"))
+            << Contents(ini());
+    }
+    // Shift-JIS ("図面"), or ASCII alone: the system code page, as the system's profile functions write.
+    Put(ini(), "[Set]\r\nFLD1=C:\\\x90\x7D\x96\xCA\r\n");
+    EXPECT_EQ(IniTextOf(RealFileSystem(), ini()), IniText::SystemCodePage);
+    Put(ini(), "[Set]\r\nFLD1=C:\\plans\r\n");
+    EXPECT_EQ(IniTextOf(RealFileSystem(), ini()), IniText::SystemCodePage);
 }

@@ -164,6 +164,7 @@ int Run(const ConvertOptions& options) {
             failedList.emplace(PathFromText(options.failedTo), options.nulSeparated);
             CheckFailedList(files, failedList->file(), request.dest, jobs);
             const fs::path folder = failedList->file().parent_path();
+            // Unheld, the list is written by its name, and a failure to write it is said then.
             (void)files.holdFolder(folder.empty() ? fs::path(".") : folder, listFolder);
         }
     } catch (const UsageError& e) {
@@ -205,7 +206,7 @@ int Run(const ConvertOptions& options) {
     }
     const BatchSummary& summary = result.summary;
     report.Finish(summary);
-    for (const std::string& warning : summary.warnings) Complain(Shown(warning));
+    for (const RunNote& warning : summary.warnings) Complain(Shown(warning.message()));
     if (summary.leftoversRemoved > 0) {
         Complain("removed " + std::to_string(summary.leftoversRemoved) + " file" +
                  (summary.leftoversRemoved == 1 ? "" : "s") + " that an interrupted run had left behind");

@@ -205,6 +205,8 @@ BatchSummary RunBatch(FileSystem& files, const JobList& jobs, const BatchPlan& p
         ctx.settings = settings;
         ctx.syncInGroups = settings.sync && files.canSyncFileSystems();
         ctx.images.TempFolder = plan.tempRoot / ("job-" + std::to_string(worker));
+        // A folder that cannot be made fails only the drawings that hold images, each saying
+        // why its image bytes cannot be kept.
         (void)files.createDirectory(ctx.images.TempFolder, FolderAccess::Private);
         std::vector<std::size_t> waiting;  // the jobs of the drawings waiting in ctx, in order
         std::uint64_t waitingBytes = 0;
@@ -243,6 +245,8 @@ BatchSummary RunBatch(FileSystem& files, const JobList& jobs, const BatchPlan& p
                     result = Unconverted(job, Outcome::Failed,
                                          MakeProblem(ProblemKind::CannotRead,
                                                      "cannot read the folder: " + ErrorText(job.unreadable), job.unreadable));
+                } else if (Problem refused = plan.refuseStart ? plan.refuseStart() : Problem{}; !refused.empty()) {
+                    result = Unconverted(job, Outcome::Failed, std::move(refused));
                 } else if (settings.stop && settings.stop->load()) {
                     result = Unconverted(job, Outcome::NotStarted,
                                          MakeProblem(ProblemKind::Interrupted, "the batch was stopped before it started"));
@@ -270,6 +274,7 @@ BatchSummary RunBatch(FileSystem& files, const JobList& jobs, const BatchPlan& p
             }
         }
         finishWaiting();
+        // What stays goes with the run's temp folder.
         (void)files.removeDirectory(ctx.images.TempFolder);
     };
 

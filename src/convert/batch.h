@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <system_error>
 #include <unordered_map>
@@ -69,8 +70,8 @@ struct BatchSummary {
     std::uint64_t bytesOut = 0;
     double seconds = 0;
     // What the user should know of the run itself: leftovers of killed runs that could not be
-    // removed, and the like.
-    std::vector<std::string> warnings;
+    // removed, and the like. Never failures.
+    std::vector<RunNote> warnings;
 
     void add(const FileResult& result);
     bool interrupted() const { return notStarted > 0; }
@@ -94,6 +95,9 @@ struct BatchPlan {
     // The folder below which each worker gets a temp folder of its own for image bytes.
     std::filesystem::path tempRoot;
     ConvertSettings settings;
+    // Asked before each drawing starts: why no drawing may start any more (the destination was
+    // moved away), or an empty problem. Called from the workers at once.
+    std::function<Problem()> refuseStart;
 };
 
 // Converts the jobs with up to plan.workers conversions at a time, each with its own context.

@@ -258,7 +258,12 @@ std::vector<FileResult> FinishWaiting(ConversionContext& ctx) {
         FileResult& r = w.result;
         Problem problem;
         if (const std::error_code ec = synced[r.dest.parent_path()]) {
-            (void)files.remove(w.replace.temp);
+            // A temp file that will not go is said to the user with the run's notes.
+            const std::error_code removed = files.remove(w.replace.temp);
+            if (removed && removed != std::errc::no_such_file_or_directory && w.replace.folders) {
+                w.replace.folders->Left(NotRemoved(RunNote::Kind::CannotRemove,
+                                                   w.replace.shown.parent_path() / w.replace.temp.filename(), removed));
+            }
             r = Failed(r, MakeProblem(ProblemKind::CannotWrite, "cannot sync: " + ErrorText(ec), ec));
         } else if (Replaced replaced; !PutInPlace(files, w.replace, false, replaced, &problem)) {
             r = Failed(r, problem);

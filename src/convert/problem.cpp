@@ -1,6 +1,8 @@
 // The batch's failure kinds and how the formats' failures become them.
 #include "problem.h"
 
+#include "../platform/system.h"
+
 namespace quellmark {
 
 const char* KindName(ProblemKind kind) {
@@ -15,7 +17,9 @@ const char* KindName(ProblemKind kind) {
         case ProblemKind::Internal: return KindName(FailureKind::Internal);
         case ProblemKind::CannotKeepBackup: return "cannot-keep-backup";
         case ProblemKind::Clash: return "clash";
+        case ProblemKind::BackupClash: return "backup-clash";
         case ProblemKind::Interrupted: return "interrupted";
+        case ProblemKind::DestinationMoved: return "destination-moved";
         case ProblemKind::BytesAfterEnd: return "bytes-after-end";
     }
     return "";
@@ -38,6 +42,31 @@ Problem ProblemOf(const Failure& failure) {
         case FailureKind::Internal: kind = ProblemKind::Internal; break;
     }
     return Problem{kind, failure.detail, failure.offset, failure.section, failure.error};
+}
+
+RunNote NotRemoved(RunNote::Kind kind, std::filesystem::path path, std::error_code error) {
+    RunNote note;
+    note.kind = kind;
+    note.path = std::move(path);
+    note.error = error;
+    return note;
+}
+
+std::string RunNote::message() const {
+    const std::string why = error ? ": " + ErrorText(error) : std::string();
+    switch (kind) {
+        case Kind::CannotRemove: return "cannot remove " + PathText(path) + why;
+        case Kind::CannotRemoveLeftover:
+            return "cannot remove " + PathText(path) + ", left by a run that was killed" + why;
+        case Kind::OthersLeft:
+            return PathText(path) + ": " + std::to_string(count) +
+                   " file(s) left by another user's conversion that was killed; only that user may remove them";
+        case Kind::DestinationMoved:
+            return "the destination " + PathText(path) + " was moved or removed during the run; the drawings " +
+                   (movedTo.empty() ? std::string("converted before went with it")
+                                    : "converted before are now in " + PathText(movedTo));
+    }
+    return {};
 }
 
 }  // namespace quellmark

@@ -50,6 +50,8 @@ std::vector<fs::path> Parts(const fs::path& path) {
 // name moved from must still go.
 std::error_code RenameOnto(FileSystem& files, const fs::path& from, const fs::path& to) {
     if (auto ec = files.rename(from, to)) return ec;
+    // A rename between two names of one file does nothing: the second name goes by itself. One
+    // that stays is a hidden name with the run's id, which the next run's sweep takes.
     if (files.examine(from).kind != PathKind::Missing) (void)files.remove(from);
     return {};
 }
@@ -155,25 +157,29 @@ private:
         return ec;
     }
 
-    // Puts back what the steps so far changed, removes the run's own files, and says why.
+    // Puts back what the steps so far changed, removes the run's own files, and says why. Where
+    // a step back fails, the record stays, and the next run into the folder finishes the undo.
     bool fail(Problem* problem, ProblemKind kind, const std::string& what, std::error_code ec) {
         const bool links = !names_.second.empty();
+        bool undone = true;
         if (backupMoved_ && !links) {
-            (void)RenameOnto(files_, names_.backup, names_.dest);  // the old drawing back under its name
+            undone = !RenameOnto(files_, names_.backup, names_.dest);  // the old drawing back under its name
         } else if (backupMoved_ && names_.aside.empty()) {
-            (void)files_.remove(names_.backup);  // a ".BAK" this replace made, the old drawing still in place
+            // A ".BAK" this replace made, a second name of the old drawing that is still in place:
+            // one that stays loses nothing.
+            (void)files_.remove(names_.backup);
         }
         if (!names_.aside.empty() && Exists(files_, names_.aside)) {
             // With links the older backup kept its name until the old drawing took it.
             if (links && !backupMoved_) {
                 discard(names_.aside);
-            } else {
-                (void)RenameOnto(files_, names_.aside, names_.backup);
+            } else if (RenameOnto(files_, names_.aside, names_.backup)) {
+                undone = false;
             }
         }
         discard(names_.second);
         discard(names_.temp);
-        discard(record_);
+        if (undone) discard(record_);
         Set(problem, kind, what + ": " + ErrorText(ec), ec);
         return false;
     }
@@ -182,7 +188,8 @@ private:
         if (path.empty()) return;
         const std::error_code ec = files_.remove(path);
         if (ec && ec != std::errc::no_such_file_or_directory && pending_.folders) {
-            pending_.folders->Left(PathText(pending_.shown.parent_path() / path.filename()) + ": " + ErrorText(ec));
+            pending_.folders->Left(
+                NotRemoved(RunNote::Kind::CannotRemove, pending_.shown.parent_path() / path.filename(), ec));
         }
     }
 
@@ -260,7 +267,7 @@ bool IsLeftoverName(const std::string& name) {
     return dash != std::string_view::npos && digits(tail.substr(0, dash)) && digits(tail.substr(dash + 1));
 }
 
-void RecoverReplace(FileSystem& files, const fs::path& folder, const fs::path& record, std::vector<std::string>& notes) {
+void RecoverReplace(FileSystem& files, const fs::path& folder, const fs::path& record, std::vector<RunNote>& notes) {
     const fs::path recordPath = folder / record;
     std::unique_ptr<InputFile> in;
     std::string text;
@@ -270,12 +277,14 @@ void RecoverReplace(FileSystem& files, const fs::path& folder, const fs::path& r
     ReplaceNames names;
     if (!ParseRecord(text, folder, names)) {
         // Killed while the record itself was written: no step of the replace had begun.
-        if (const std::error_code ec = files.remove(recordPath)) notes.push_back(PathText(record) + ": " + ErrorText(ec));
+        if (const std::error_code ec = files.remove(recordPath)) {
+            notes.push_back(NotRemoved(RunNote::Kind::CannotRemoveLeftover, record.filename(), ec));
+        }
         return;
     }
     auto note = [&](const fs::path& name, std::error_code ec) {
         if (ec && ec != std::errc::no_such_file_or_directory) {
-            notes.push_back(PathText(name.filename()) + ": " + ErrorText(ec));
+            notes.push_back(NotRemoved(RunNote::Kind::CannotRemoveLeftover, name.filename(), ec));
         }
     };
     if (Exists(files, names.temp)) {
@@ -328,6 +337,7 @@ bool WriteBeside(FileSystem& files, const fs::path& requested, const ReplaceSett
     // keeps those a new file gets.
     writeSettings.beforeClose = [&](OutputFile& file) {
         FileAttributes attributes;
+        // Where the bits cannot be given, the new file keeps those a new file gets (as said above).
         if (!files.attributesOf(pending.dest, attributes)) (void)file.takeAttributes(attributes);
         if (!settings.modified) return;
         if (const std::error_code ec = file.setModified(*settings.modified)) {
@@ -354,13 +364,14 @@ bool PutInPlace(FileSystem& files, const PendingReplace& pending, bool syncFolde
     auto discardTemp = [&] {
         const std::error_code ec = files.remove(temp);
         if (ec && pending.folders) {
-            pending.folders->Left(PathText(pending.shown.parent_path() / temp.filename()) + ": " + ErrorText(ec));
+            pending.folders->Left(
+                NotRemoved(RunNote::Kind::CannotRemove, pending.shown.parent_path() / temp.filename(), ec));
         }
     };
     if (replacing && pending.backupTakenBy) {
         discardTemp();
         const std::string backup = Name(BackupPath(dest));
-        Set(problem, ProblemKind::Clash,
+        Set(problem, ProblemKind::BackupClash,
             "cannot keep the old file as " + backup + ": " + backup + " already keeps the old file that " +
                 *pending.backupTakenBy + " of this batch replaced",
             {});
@@ -373,6 +384,8 @@ bool PutInPlace(FileSystem& files, const PendingReplace& pending, bool syncFolde
         Set(problem, ProblemKind::CannotWrite, "cannot replace " + Name(dest) + ": " + ErrorText(ec), ec);
         return false;
     }
+    // The names are in place; a folder whose system takes no sync of it leaves them to its own
+    // flush, which is no reason to fail a drawing that is there.
     if (syncFolder) (void)files.syncDirectory(dest.parent_path());
     replaced.madeBackup = replacing;
     return true;
@@ -388,6 +401,8 @@ std::error_code ReplaceFileIn(FileSystem& files, const FolderHandle& folder, con
     if (!ec) ec = out->sync();
     if (const std::error_code closed = out->close(); !ec) ec = closed;
     if (!ec) ec = files.rename(temp, folder.path() / name.filename());
+    // The first failure is what the caller needs; a temp file that stays carries the run's
+    // name, which the next run's sweep takes.
     if (ec) (void)files.remove(temp);
     return ec;
 }

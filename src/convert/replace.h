@@ -52,16 +52,16 @@ public:
     virtual bool Enter(const std::filesystem::path& shown, const FolderHandle& folder, Problem* problem) = 0;
     // The run's id, which the names of its files carry.
     virtual const std::string& RunId() const = 0;
-    // Something of the run's own it could not remove: "FOLDER/NAME: why".
-    virtual void Left(std::string note) = 0;
+    // Something of the run's own it could not remove.
+    virtual void Left(RunNote note) = 0;
 };
 
 // Finishes or undoes the replace whose record (the file `record` in the folder reached as
 // `folder`) a run that was killed left: the destination name then holds a complete drawing
 // again and ".BAK" the backup it held before, and the run's temp files there go. What cannot
-// be done is added to notes.
+// be done is added to notes, each named by its file name alone.
 void RecoverReplace(FileSystem& fs, const std::filesystem::path& folder, const std::filesystem::path& record,
-                    std::vector<std::string>& notes);
+                    std::vector<RunNote>& notes);
 
 struct ReplaceSettings {
     bool sync = true;

@@ -79,7 +79,7 @@ bool RunFolders::Enter(const fs::path& shown, const FolderHandle& folder, Proble
     return ok(outcome) || refused(shown, outcome);
 }
 
-void RunFolders::Left(std::string note) {
+void RunFolders::Left(RunNote note) {
     std::lock_guard lock(mutex_);
     notes_.push_back(std::move(note));
 }
@@ -89,7 +89,7 @@ std::int64_t RunFolders::Removed() const {
     return removed_;
 }
 
-std::vector<std::string> RunFolders::Notes() const {
+std::vector<RunNote> RunFolders::Notes() const {
     std::lock_guard lock(mutex_);
     return notes_;
 }
@@ -101,7 +101,7 @@ void RunFolders::sweep(const fs::path& shown, const FolderHandle& folder, const 
     std::map<std::string, bool> dead;  // by run id
     std::int64_t removed = 0;
     std::int64_t othersLeft = 0;
-    std::vector<std::string> notes;
+    std::vector<RunNote> notes;
     auto runIsDead = [&](const std::string& id) {
         auto [it, fresh] = dead.try_emplace(id, false);
         if (fresh) it->second = !marks_.alive(reached, id, locksTrusted);
@@ -109,7 +109,9 @@ void RunFolders::sweep(const fs::path& shown, const FolderHandle& folder, const 
     };
     auto removeOne = [&](const fs::path& name) {
         if (const std::error_code ec = fs_.remove(reached / name)) {
-            if (ec != std::errc::no_such_file_or_directory) notes.push_back(PathText(shown / name) + ": " + ErrorText(ec));
+            if (ec != std::errc::no_such_file_or_directory) {
+                notes.push_back(NotRemoved(RunNote::Kind::CannotRemoveLeftover, shown / name, ec));
+            }
         } else {
             ++removed;
         }
@@ -132,7 +134,7 @@ void RunFolders::sweep(const fs::path& shown, const FolderHandle& folder, const 
             if (kind == RunFileKind::Record) {
                 const std::size_t before = notes.size();
                 RecoverReplace(fs_, reached, entry.name, notes);
-                for (std::size_t i = before; i < notes.size(); ++i) notes[i] = PathText(shown) + "/" + notes[i];
+                for (std::size_t i = before; i < notes.size(); ++i) notes[i].path = shown / notes[i].path;
                 ++removed;
             } else {
                 removeOne(entry.name);
@@ -140,12 +142,15 @@ void RunFolders::sweep(const fs::path& shown, const FolderHandle& folder, const 
         }
     }
     if (othersLeft > 0) {
-        notes.push_back(PathText(shown) + ": " + std::to_string(othersLeft) +
-                        " file(s) left by another user's conversion that was killed; only that user may remove them");
+        RunNote others;
+        others.kind = RunNote::Kind::OthersLeft;
+        others.path = shown;
+        others.count = othersLeft;
+        notes.push_back(std::move(others));
     }
     std::lock_guard lock(mutex_);
     removed_ += removed;
-    for (std::string& note : notes) notes_.push_back(std::move(note));
+    for (RunNote& note : notes) notes_.push_back(std::move(note));
 }
 
 }  // namespace quellmark

@@ -33,11 +33,11 @@ public:
 
     bool Enter(const std::filesystem::path& shown, const FolderHandle& folder, Problem* problem) override;
     const std::string& RunId() const override { return marks_.self().id; }
-    void Left(std::string note) override;
+    void Left(RunNote note) override;
 
     // Files and folders of killed runs removed, and notes of what could not be.
     std::int64_t Removed() const;
-    std::vector<std::string> Notes() const;
+    std::vector<RunNote> Notes() const;
 
 private:
     struct Folder {
@@ -59,7 +59,7 @@ private:
     mutable std::mutex mutex_;
     std::map<std::filesystem::path, std::unique_ptr<Folder>> folders_;
     std::int64_t removed_ = 0;
-    std::vector<std::string> notes_;
+    std::vector<RunNote> notes_;
 };
 
 }  // namespace quellmark

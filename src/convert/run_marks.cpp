@@ -221,9 +221,10 @@ RunMarks::Take RunMarks::take(const FolderHandle& folder, const fs::path& shown,
     std::size_t written = 0;
     if (held->file->write({reinterpret_cast<const std::uint8_t*>(text_.data()), text_.size()}, written)) {
         held->file.reset();
-        (void)fs_.remove(markPath);
+        (void)fs_.remove(markPath);  // a mark never finished tells no one anything; a sweep takes it
         return Take::Unmarked;
     }
+    // Readable by other users' runs where the system allows; where not, they see the lock alone.
     (void)held->file->takeAttributes({0644, 0, 0, false});
     held->stateAt = text_.size() - std::string_view("holding\n").size();
     Held& mine = *held;
@@ -280,16 +281,17 @@ bool RunMarks::alive(const fs::path& folder, const std::string& id, bool locksTr
 
 void RunMarks::heartbeat() {
     std::lock_guard lock(mutex_);
+    // A stamp that fails now is made at the next beat; runs elsewhere wait longer meanwhile.
     for (const auto& held : held_) (void)held->file->touch();
 }
 
-std::vector<std::string> RunMarks::release() {
+std::vector<RunNote> RunMarks::release() {
     std::lock_guard lock(mutex_);
-    std::vector<std::string> left;
+    std::vector<RunNote> left;
     for (const auto& held : held_) {
         const fs::path mark = held->folder->path() / MarkName(self_.id);
         if (const std::error_code ec = fs_.remove(mark)) {
-            left.push_back(PathText(held->shown / MarkName(self_.id)) + ": " + ErrorText(ec));
+            left.push_back(NotRemoved(RunNote::Kind::CannotRemove, held->shown / MarkName(self_.id), ec));
         }
         held->file.reset();
     }

@@ -7,6 +7,8 @@
 // run removes only what runs that are dead have left.
 #pragma once
 
+#include "problem.h"
+
 #include "../platform/files.h"
 #include "../platform/system.h"
 
@@ -104,8 +106,8 @@ public:
     static constexpr std::chrono::seconds kHeartbeat{60};
     void heartbeat();
 
-    // Removes every mark; "FOLDER/NAME: why" for each that cannot be removed.
-    std::vector<std::string> release();
+    // Removes every mark; a note for each that cannot be removed.
+    std::vector<RunNote> release();
 
 private:
     struct Held {

@@ -8,6 +8,7 @@
 #include "run_marks.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -69,7 +70,7 @@ SetupProblem ProbeSources(FileSystem& files, const SessionRequest& request) {
     const fs::path probe = request.dest / name;
     std::unique_ptr<OutputFile> file;
     if (files.createNew(probe, file)) return {};  // DEST cannot be written: every drawing will say so
-    (void)file->close();
+    (void)file->close();                          // only its name is asked about; it goes below
     SetupProblem problem;
     const fs::path full = files.resolve(request.dest);
     for (const SourceFolder& source : request.sourceFolders) {
@@ -84,7 +85,7 @@ SetupProblem ProbeSources(FileSystem& files, const SessionRequest& request) {
         }
         if (problem) break;
     }
-    (void)files.remove(probe);
+    (void)files.remove(probe);  // named as the run's temp files are: a sweep takes one that stays
     return problem;
 }
 
@@ -98,6 +99,7 @@ public:
         // Every handle on the folder goes first: Windows removes no folder that one holds.
         lock_.reset();
         made_.reset();
+        // What will not go now is a killed run's folder to the next run's sweep, which says so.
         if (base_ && !name_.empty()) (void)files_.removeTreeIn(*base_, name_);
     }
     SetupProblem make(const fs::path& given, const fs::path& dest, BatchSummary& summary) {
@@ -105,7 +107,7 @@ public:
         if (base.empty()) {
             if (auto ec = files_.tempFolder(base)) return Refusal(SetupKind::CannotMakeTemp, dest, base, ec);
         } else if (files_.examine(base).kind == PathKind::Missing) {
-            (void)files_.createDirectory(base);
+            (void)files_.createDirectory(base);  // holding it, below, says why when it cannot be had
         }
         if (auto ec = files_.holdFolder(base, base_)) return Refusal(SetupKind::CannotMakeTemp, dest, base, ec);
         sweep(base, summary);
@@ -150,8 +152,7 @@ private:
             if (files_.lockFolder(theirs->path(), LockMode::Exclusive, locked)) continue;
             theirs.reset();  // the lock alone is kept: Windows removes no folder a handle holds
             if (auto ec = files_.removeTreeIn(*base_, entry.name)) {
-                summary.warnings.push_back("cannot remove " + PathText(base / entry.name) +
-                                           ", left by a run that was killed: " + ErrorText(ec));
+                summary.warnings.push_back(NotRemoved(RunNote::Kind::CannotRemoveLeftover, base / entry.name, ec));
             } else {
                 ++summary.leftoversRemoved;
             }
@@ -271,6 +272,47 @@ private:
     std::vector<fs::path> made_;
 };
 
+// DEST as the user named it must go on naming the folder the run holds. Moved away during the
+// run (to the Trash, say, or renamed), the folder would go on taking the drawings through the
+// handle, where the user no longer looks; so each drawing first asks (one look at the name), and
+// once moved the rest fail.
+class DestinationWatch {
+public:
+    DestinationWatch(FileSystem& files, fs::path dest, const FolderHandle* held)
+        : files_(files), dest_(std::move(dest)), held_(held) {
+        // Without an identity to compare, nothing can be told: the watch says nothing.
+        if (held_ && files_.identify(dest_, identity_)) held_ = nullptr;
+    }
+    bool moved() {
+        if (!held_) return false;
+        if (moved_) return true;
+        FileIdentity now;
+        const std::error_code ec = files_.identify(dest_, now);
+        const bool gone = ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory;
+        if (gone || (!ec && now != identity_)) moved_ = true;
+        return moved_;
+    }
+    Problem refusal() const {
+        return MakeProblem(ProblemKind::DestinationMoved,
+                           "the destination " + PathText(dest_) + " was moved or removed during the run");
+    }
+    // Where the drawings written went, for the run's notes.
+    RunNote note() const {
+        RunNote moved;
+        moved.kind = RunNote::Kind::DestinationMoved;
+        moved.path = dest_;
+        if (held_) moved.movedTo = held_->whereNow();
+        return moved;
+    }
+
+private:
+    FileSystem& files_;
+    fs::path dest_;
+    const FolderHandle* held_;
+    FileIdentity identity_;
+    std::atomic<bool> moved_{false};
+};
+
 }  // namespace
 
 SessionResult RunSession(FileSystem& files, const SessionRequest& request, const JobList& jobs, SessionEvents* events) {
@@ -339,6 +381,8 @@ SessionResult RunSession(FileSystem& files, const SessionRequest& request, const
     plan.settings.destHeld = destHeld.get();
     plan.settings.createFolders = request.createFolders;
     plan.settings.folders = folders.get();
+    DestinationWatch watch(files, request.dest, destHeld.get());
+    plan.refuseStart = [&watch] { return watch.moved() ? watch.refusal() : Problem{}; };
     {
         std::optional<Heartbeat> heartbeat;
         if (writes) heartbeat.emplace(marks);
@@ -347,9 +391,11 @@ SessionResult RunSession(FileSystem& files, const SessionRequest& request, const
     }
     result.summary.leftoversRemoved += setupNotes.leftoversRemoved + (folders ? folders->Removed() : 0);
     result.summary.warnings = setupNotes.warnings;
-    std::vector<std::string> left = folders ? folders->Notes() : std::vector<std::string>{};
-    for (std::string& mark : marks.release()) left.push_back(std::move(mark));
-    for (const std::string& note : left) result.summary.warnings.push_back("cannot remove " + note);
+    if (folders) {
+        for (RunNote& note : folders->Notes()) result.summary.warnings.push_back(std::move(note));
+    }
+    for (RunNote& mark : marks.release()) result.summary.warnings.push_back(std::move(mark));
+    if (watch.moved()) result.summary.warnings.insert(result.summary.warnings.begin(), watch.note());
     return result;
 }
 

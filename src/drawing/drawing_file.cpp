@@ -74,7 +74,7 @@ bool WriteWholeFile(FileSystem& fs, const std::filesystem::path& path, WriteSett
     if (!ok) {
         if (settings.bytesWritten) *settings.bytesWritten = 0;
         file.reset();  // closes the file if it is still open
-        (void)fs.remove(path);
+        (void)fs.remove(path);  // the failure to report is the write's; a temp file left is swept
     }
     return ok;
 }

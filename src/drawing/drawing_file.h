@@ -40,8 +40,8 @@ struct WriteSettings {
 
 // Creates (or replaces) the file and lets body write the drawing into it. On any failure the
 // file is closed and removed, failure says why, and the result is false. Never throws.
-bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
-                      const std::function<void(ByteWriter&)>& body, Failure* failure);
+[[nodiscard]] bool WriteDrawingFile(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
+                                    const std::function<void(ByteWriter&)>& body, Failure* failure);
 
 struct FlagsPatch;
 class EditList;
@@ -75,19 +75,19 @@ EditedCopyPlan PlanEditedCopy(std::uint64_t size, const std::vector<FlagsPatch>&
 // written again from the bytes read. Without a source every byte is written from memory. The
 // edits of the shared part are written into `bytes` themselves. Failures and settings as
 // WriteDrawingFile; a failure's offset is the bytes of the file written before it.
-bool WriteEditedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings, InputFile* source,
-                     std::span<std::uint8_t> bytes, const std::vector<FlagsPatch>& patches, const EditList& edits,
-                     Failure* failure);
+[[nodiscard]] bool WriteEditedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,
+                                   InputFile* source, std::span<std::uint8_t> bytes,
+                                   const std::vector<FlagsPatch>& patches, const EditList& edits, Failure* failure);
 
 // Whether the open file holds exactly the converted drawing that WriteEditedCopy would write
 // (the source with its edits applied): the same size, then the same bytes, read a piece at a time
 // from where the file stands. False at the first difference or when the file cannot be read.
-bool HoldsEditedCopy(InputFile& file, std::span<const std::uint8_t> source, const std::vector<FlagsPatch>& patches,
-                     const EditList& edits);
+[[nodiscard]] bool HoldsEditedCopy(InputFile& file, std::span<const std::uint8_t> source,
+                                   const std::vector<FlagsPatch>& patches, const EditList& edits);
 
 // Runs a step of reading or writing and turns what it throws into a Failure: a DrawingError as
 // it is, memory that ran out as TooLarge, anything else as Internal with its text. True when it
 // ran through.
-bool CatchDrawingFailure(const std::function<void()>& step, Failure* failure);
+[[nodiscard]] bool CatchDrawingFailure(const std::function<void()>& step, Failure* failure);
 
 }  // namespace quellmark

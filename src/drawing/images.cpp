@@ -103,6 +103,7 @@ private:
 void ClearImageList(ImageStore& store) { store.Images.clear(); }
 
 void DeleteTempImages(ImageStore& store) {
+    // In the run's own temp folder, which goes with everything in it at the end of the run.
     if (!store.BytesFile.empty()) (void)store.Fs->remove(store.BytesFile);
     store.BytesFile.clear();
     for (TBindImageType& entry : store.Images) entry.Offset = -1;

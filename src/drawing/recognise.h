@@ -58,10 +58,10 @@ struct DrawingRead {
 // when the file holds something else, Malformed for a version too old, CannotRead when it cannot
 // be opened or read or keeps changing while it is read, TooLarge when its bytes do not fit in
 // memory.
-bool ReadDrawing(FileSystem& fs, const std::filesystem::path& path, DrawingFormat wanted, FileBytes& out,
-                 DrawingRead& read, Failure* failure);
+[[nodiscard]] bool ReadDrawing(FileSystem& fs, const std::filesystem::path& path, DrawingFormat wanted, FileBytes& out,
+                               DrawingRead& read, Failure* failure);
 
 // True when the file can be read and starts with the format's signature.
-bool HasSignature(FileSystem& fs, const std::filesystem::path& path, DrawingFormat format);
+[[nodiscard]] bool HasSignature(FileSystem& fs, const std::filesystem::path& path, DrawingFormat format);
 
 }  // namespace quellmark

@@ -43,6 +43,9 @@ std::string Counts(const BatchSummary& summary) {
 }  // namespace
 
 std::string CompletionText(const BatchSummary& summary) {
+    for (const RunNote& note : summary.warnings) {
+        if (note.kind == RunNote::Kind::DestinationMoved) return StoppedText(texts::kDestinationMoved, summary);
+    }
     return std::string(summary.interrupted() ? texts::kStopped : texts::kCompleted) + Counts(summary);
 }
 
@@ -116,7 +119,11 @@ std::string BatchReportText(const std::vector<FileResult>& failed, const std::ve
         list += texts::kChangedDrawingsHeading;
         for (const FileResult& r : changed) list += "\n" + PathText(r.source.filename()) + ": " + ChangesText(r);
     }
-    for (const std::string& warning : summary.warnings) AddLine(list, warning);
+    if (!summary.warnings.empty()) {
+        if (!list.empty()) list += "\n\n";
+        list += texts::kRunNotesHeading;
+        for (const RunNote& note : summary.warnings) list += "\n" + RunNoteText(note);
+    }
     return list;
 }
 
@@ -134,7 +141,10 @@ const char* KindText(ProblemKind kind) {
         case ProblemKind::Internal: return "プログラムの内部エラーです";
         case ProblemKind::CannotKeepBackup: return "元のファイルを .BAK として残せません";
         case ProblemKind::Clash: return "同じ保存先に別のファイルが先に変換されています";
+        case ProblemKind::BackupClash:
+            return "同じ名前の .BAK に、この変換で先に置き換えた別の図面の元のファイルが残されているため、元のファイルを残せません";
         case ProblemKind::Interrupted: return "中止したため変換していません";
+        case ProblemKind::DestinationMoved: return "保存先フォルダが変換中に移動または削除されたため変換していません";
         case ProblemKind::BytesAfterEnd: return "図面の終わりより後ろに不明なデータがあります";
     }
     return "";
@@ -154,6 +164,7 @@ const char* SectionText(Section section) {
 // The system's errors a user can act on, in Japanese; others are left to the kind's words.
 const char* SystemErrorText(std::error_code ec) {
     if (!ec) return "";
+    if (InUse(ec)) return "ほかのプログラムがファイルを使用中です。そのプログラムで閉じてからやり直して下さい";
     switch (ec.default_error_condition().value()) {
         case ENOSPC: return "ディスクの空き容量が足りません";
         case EACCES:
@@ -181,6 +192,26 @@ std::string FailureText(const Problem& failure) {
     const std::string system = SystemErrorText(failure.error);
     if (!system.empty()) text += "：" + system;
     return text;
+}
+
+std::string RunNoteText(const RunNote& note) {
+    const std::string path = PathText(note.path);
+    const std::string system = SystemErrorText(note.error);
+    const std::string why = system.empty() ? std::string() : "：" + system;
+    switch (note.kind) {
+        case RunNote::Kind::CannotRemove: return "「" + path + "」を削除できませんでした" + why + "。";
+        case RunNote::Kind::CannotRemoveLeftover:
+            return "中断された以前の変換が残した「" + path + "」を削除できませんでした" + why + "。";
+        case RunNote::Kind::OthersLeft:
+            return "「" + path + "」に、別のユーザーの中断された変換が残したファイルが " + std::to_string(note.count) +
+                   " 件あります。そのユーザーだけが削除できます。";
+        case RunNote::Kind::DestinationMoved:
+            return "保存先フォルダ「" + path + "」が変換中に移動または削除されました。" +
+                   (note.movedTo.empty()
+                        ? std::string("それまでに変換した図面は、そのフォルダとともに移動または削除されています。")
+                        : "それまでに変換した図面は「" + PathText(note.movedTo) + "」にあります。");
+    }
+    return {};
 }
 
 std::string HolderText(const Holder& holder) {

@@ -22,7 +22,8 @@ RefusalBox RefusalBoxOf(CommandRefusal why);
 // "ファイル「source」→「dest」変換中です。"
 std::string ConvertingText(const std::string& source, const std::string& dest);
 // "変換作業を完了しました。（変換 N 件、スキップ M 件、失敗 K 件）"; after a Stop,
-// "変換作業を中止しました。" with the drawings it left out counted too.
+// "変換作業を中止しました。" with the drawings it left out counted too; when the destination was
+// moved away during the run, "変換作業を中止しました。" with kDestinationMoved.
 std::string CompletionText(const BatchSummary& summary);
 // After a batch stopped because its destination was lost: "変換作業を中止しました。" with the reason
 // and the counts.
@@ -33,13 +34,16 @@ std::string ChangesText(const FileResult& converted);
 
 // The report after a batch: one line "name: reason" per failed file and per file named as a
 // drawing that is none; then, under kChangedDrawingsHeading, one line "name: changes" per drawing
-// converted with changes beyond its marks; then the run's own warnings. Empty when there is
-// nothing to tell.
+// converted with changes beyond its marks; then, under kRunNotesHeading, the run's own notes
+// (never failures). Empty when there is nothing to tell.
 std::string BatchReportText(const std::vector<FileResult>& failed, const std::vector<FileResult>& skipped,
                             const std::vector<FileResult>& changed, const BatchSummary& summary);
 
 // "ファイルが途中で終わっています（14280 バイト目、図形リスト）" and the like.
 std::string FailureText(const Problem& problem);
+
+// A note of the run itself: "「out/.qm-1.tmp」を削除できませんでした：アクセスが許可されていません。"
+std::string RunNoteText(const RunNote& note);
 
 // Why a batch did not start: "保存先フォルダをロックできません：..." and the like.
 std::string SetupFailureText(const SetupProblem& problem);

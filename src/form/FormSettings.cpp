@@ -19,29 +19,35 @@ constexpr const char* kComp = "Comp";
 constexpr const char* kSet = "Set";
 constexpr const char* kColumnKeys[6] = {"F1S0", "F1S1", "F1S2", "F1S3", "F1S4", "F1S5"};
 
+// Texts are UTF-8 in the program; in the file, in the form the file is in.
 class Reader {
 public:
-    Reader(FileSystem& files, const std::filesystem::path& path) : files_(files), path_(path) {}
+    Reader(FileSystem& files, const std::filesystem::path& path)
+        : files_(files), path_(path), utf8_(IniTextOf(files, path) == IniText::Utf8) {}
     void number(const char* section, const char* key, int& field) {
         std::string value;
         if (ReadIniString(files_, section, key, value, kNumberCapacity, path_)) field = StrToIntDef0(value);
     }
     void text(const char* section, const char* key, std::string& field) {
         std::string value;
-        if (ReadIniString(files_, section, key, value, kTextCapacity, path_)) field = Utf8FromSettingsText(value);
+        if (ReadIniString(files_, section, key, value, kTextCapacity, path_)) {
+            field = utf8_ ? value : Utf8FromSettingsText(value);
+        }
     }
 
 private:
     FileSystem& files_;
     const std::filesystem::path& path_;
+    bool utf8_;
 };
 
 class Writer {
 public:
-    Writer(FileSystem& files, const std::filesystem::path& path) : files_(files), path_(path) {}
+    Writer(FileSystem& files, const std::filesystem::path& path)
+        : files_(files), path_(path), utf8_(IniTextOf(files, path) == IniText::Utf8) {}
     void number(const char* section, const char* key, int value) { write(section, key, std::to_string(value)); }
     void text(const char* section, const char* key, const std::string& value) {
-        write(section, key, SettingsTextFromUtf8(value));
+        write(section, key, utf8_ ? value : SettingsTextFromUtf8(value));
     }
     void write(const char* section, const char* key, const std::string& stored) {
         if (!WriteIniString(files_, section, key, stored, path_)) allWritten = false;
@@ -51,6 +57,7 @@ public:
 private:
     FileSystem& files_;
     const std::filesystem::path& path_;
+    bool utf8_;
 };
 
 }  // namespace

@@ -124,7 +124,7 @@ void MainForm::ChoosePlaces() {
     // A batch keeps its image bytes in a folder of its own below TEMP beside the program, or
     // below the system's temp folder when TEMP cannot be made or written there.
     const fs::path beside = appDir_ / "TEMP";
-    (void)files_.createDirectory(beside);
+    (void)files_.createDirectory(beside);  // whether it is there and writable is asked next
     if (files_.examine(beside).kind == PathKind::Folder && files_.writable(beside)) {
         tempFolder_ = beside;
         removeTempAtClose_ = true;
@@ -157,7 +157,7 @@ void MainForm::ChooseSettingsFiles() {
         settingsRead_ = settingsWrite_ = beside;
         return;
     }
-    (void)CreateFolders(files_, userFolder);
+    (void)CreateFolders(files_, userFolder);  // one that cannot be made fails the write, said then
     settingsWrite_ = userFolder / kSettingsName;
     const bool userThere = files_.examine(settingsWrite_).kind == PathKind::File;
     settingsRead_ = userThere || !besideThere ? settingsWrite_ : beside;
@@ -251,6 +251,7 @@ bool MainForm::CloseForced() {
             break;
     }
     // The program's own scratch folder goes when the batches left it empty; the system's stays.
+    // Only when empty; one that stays is the next start's to reuse.
     if (removeTempAtClose_) (void)files_.removeDirectory(tempFolder_);
     WriteSettings();
     closed_ = true;
@@ -276,13 +277,14 @@ void MainForm::WriteSettings() {
     if (settingsWrite_.empty()) return;  // the system names no folder of the user's
     // The user's folder is made when there is something to keep in it.
     if (files_.examine(settingsWrite_.parent_path()).kind == PathKind::Missing) {
-        (void)CreateFolders(files_, settingsWrite_.parent_path());
+        (void)CreateFolders(files_, settingsWrite_.parent_path());  // the write below tells
     }
     if (WriteFormSettings(files_, settingsWrite_, s)) return;
     // The folder beside the program took the settings at start-up and no longer does: the
     // user's own folder keeps them, read from there at the next start.
     const fs::path userFolder = UserSettingsFolder();
     if (userFolder.empty() || settingsWrite_ == userFolder / kSettingsName) return;
+    // Settings are a convenience: at the end of the program there is no one left to tell.
     (void)CreateFolders(files_, userFolder);
     (void)WriteFormSettings(files_, userFolder / kSettingsName, s);
 }

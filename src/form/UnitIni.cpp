@@ -144,7 +144,53 @@ std::string_view Cut(std::string_view text, std::size_t max) {
 
 bool BreaksLine(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
+// Whether every byte beyond ASCII belongs to a well-formed UTF-8 character (no overlong form, no
+// surrogate, nothing past U+10FFFF), and there is at least one.
+bool WellFormedUtf8BeyondAscii(std::string_view text) {
+    bool beyondAscii = false;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+        const unsigned char lead = byte(i);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        beyondAscii = true;
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (text.size() - i < length || byte(i + 1) < low || byte(i + 1) > high) return false;
+        for (std::size_t k = 2; k < length; ++k) {
+            if ((byte(i + k) & 0xC0) != 0x80) return false;
+        }
+        i += length;
+    }
+    return beyondAscii;
+}
+
 }  // namespace
+
+IniText IniTextOf(FileSystem& files, const std::filesystem::path& path) {
+    const PathFacts facts = files.examine(path);
+    if (facts.kind != PathKind::File || facts.size > kLargestFile) return IniText::SystemCodePage;
+    FileBytes bytes;
+    if (ReadWholeFile(files, path, bytes, kLargestFile)) return IniText::SystemCodePage;
+    const std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return content.starts_with(kUtf8Bom) || WellFormedUtf8BeyondAscii(content) ? IniText::Utf8
+                                                                               : IniText::SystemCodePage;
+}
 
 bool ReadIniString(FileSystem& files, std::string_view section, std::string_view key, std::string& value,
                    std::size_t capacity, const std::filesystem::path& path) {

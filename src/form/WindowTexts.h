@@ -76,12 +76,15 @@ inline constexpr const char* kStopped = "変換作業を中止しました。";
 inline constexpr const char* kFailedFilesTitle = "変換できなかったファイル";
 inline constexpr const char* kReportTitle = "変換の報告";  // the report when no file failed
 inline constexpr const char* kChangedDrawingsHeading = "寸法の印のほかに書き換えた図面：";
+// Notes of the run itself, which are no failure of any drawing.
+inline constexpr const char* kRunNotesHeading = "お知らせ（変換の失敗ではありません）：";
 inline constexpr const char* kStop = "中止";
 inline constexpr const char* kWaitingForOtherRun =
     "が保存先フォルダに書き込んでいます。終わるのを待っています。（中止できます）";
 inline constexpr const char* kStopping = "変換中のファイルが終わりしだい中止します。";
 inline constexpr const char* kDestinationGone = "保存先フォルダが見つかりません。";
 inline constexpr const char* kDestinationUnwritable = "保存先フォルダに書き込めません。";
+inline constexpr const char* kDestinationMoved = "保存先フォルダが変換中に移動または削除されました。";
 inline constexpr const char* kCloseDuringBatch = "変換中です。変換を中止して終了しますか？";
 
 // "フォルダ「" + folder + "」を検索中(ESC:中断)" and "N Files  パス名「" + folder + "」".

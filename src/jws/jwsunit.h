@@ -40,16 +40,17 @@ struct JwsDocument {
 void ClearJwsDocument(JwsDocument& doc);
 void FreeJwsDocument(JwsDocument& doc);
 
-bool IsJwsFile(FileSystem& fs, const std::filesystem::path& path);
+[[nodiscard]] bool IsJwsFile(FileSystem& fs, const std::filesystem::path& path);
 
 // Reads the whole drawing; on failure returns false with the reason and offset in failure.
-bool ReadJwsFile(JwsDocument& doc, FileSystem& fs, const std::filesystem::path& path, Failure* failure = nullptr);
-bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure = nullptr);
+[[nodiscard]] bool ReadJwsFile(JwsDocument& doc, FileSystem& fs, const std::filesystem::path& path,
+                               Failure* failure = nullptr);
+[[nodiscard]] bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure = nullptr);
 
 // The scanning pass of copy-through over the drawing's bytes (drawing/scan.h): every check of
 // ReadJwsBytes, no document; false with the same failure where reading fails.
 struct DrawingScan;
-bool ScanJwsBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failure* failure = nullptr);
+[[nodiscard]] bool ScanJwsBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failure* failure = nullptr);
 
 // The version a JWS drawing read at `version` is written with: 230 at the least, and 351 for 300.
 std::int32_t AdjustJwsVersion(std::int32_t version);
@@ -59,8 +60,8 @@ void WriteJwsEntityStream(ByteWriter& out, const JwsDocument& doc, std::int32_t 
 // The whole drawing at the adjusted version; throws DrawingError.
 void WriteJwsStream(ByteWriter& out, const JwsDocument& doc, std::int32_t version);
 // Writes with the version adjusted; on failure nothing is left at path.
-bool WriteJwsFile(const JwsDocument& doc, FileSystem& fs, const std::filesystem::path& path, std::int32_t version,
-                  Failure* failure = nullptr, const WriteSettings& settings = {});
+[[nodiscard]] bool WriteJwsFile(const JwsDocument& doc, FileSystem& fs, const std::filesystem::path& path,
+                                std::int32_t version, Failure* failure = nullptr, const WriteSettings& settings = {});
 
 struct DimensionTally;
 DimensionTally AddDimensionAttributes(JwsDocument& doc, std::int32_t version);

@@ -38,20 +38,20 @@ void ClearJwwDocument(JwwDocument& doc);
 // Empties the block definitions' collections, then clears the document.
 void FreeJwwDocument(JwwDocument& doc);
 
-bool IsJwwFile(FileSystem& fs, const std::filesystem::path& path);
+[[nodiscard]] bool IsJwwFile(FileSystem& fs, const std::filesystem::path& path);
 
 // Reads a whole drawing: header, entity list, block definitions and, from version 700, the image
 // section (image bytes go to the store's temp folder). Resets the document first. On failure
 // returns false with the reason and offset in failure; temp files of this read are removed.
-bool ReadJwwFile(JwwDocument& doc, ImageStore& images, const std::filesystem::path& path,
-                 Failure* failure = nullptr);
-bool ReadJwwBytes(JwwDocument& doc, ImageStore& images, std::span<const std::uint8_t> bytes,
-                  Failure* failure = nullptr);
+[[nodiscard]] bool ReadJwwFile(JwwDocument& doc, ImageStore& images, const std::filesystem::path& path,
+                               Failure* failure = nullptr);
+[[nodiscard]] bool ReadJwwBytes(JwwDocument& doc, ImageStore& images, std::span<const std::uint8_t> bytes,
+                                Failure* failure = nullptr);
 
 // The scanning pass of copy-through over the drawing's bytes (drawing/scan.h): every check of
 // ReadJwwBytes, no document; false with the same failure where reading fails.
 struct DrawingScan;
-bool ScanJwwBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failure* failure = nullptr);
+[[nodiscard]] bool ScanJwwBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failure* failure = nullptr);
 
 // Header blocks 1 to 23 from the reader's position; throws DrawingError.
 void ReadJwwHeader(ByteReader& in, JwwDocument& doc);
@@ -61,16 +61,15 @@ void WriteEntityStream(ByteWriter& out, const JwwDocument& doc, ImageStore& imag
                        std::int32_t version);
 
 // Writes the drawing in the given version. On failure nothing is left at path.
-bool WriteJwwFile(const JwwDocument& doc, ImageStore& images, const std::filesystem::path& path,
-                  std::int32_t version, Failure* failure = nullptr,
-                  const WriteSettings& settings = {});
+[[nodiscard]] bool WriteJwwFile(const JwwDocument& doc, ImageStore& images, const std::filesystem::path& path,
+                                std::int32_t version, Failure* failure = nullptr, const WriteSettings& settings = {});
 // The whole drawing into a writer; throws DrawingError.
 void WriteJwwStream(ByteWriter& out, const JwwDocument& doc, ImageStore& images,
                     std::int32_t version);
 
 // Reads the header up to block 17 only and leaves the memo in the document's header.
-bool ReadJwwMemo(JwwDocument& doc, FileSystem& fs, const std::filesystem::path& path);
-bool ReadJwwMemoBytes(JwwDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure = nullptr);
+[[nodiscard]] bool ReadJwwMemo(JwwDocument& doc, FileSystem& fs, const std::filesystem::path& path);
+[[nodiscard]] bool ReadJwwMemoBytes(JwwDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure = nullptr);
 
 // The marking of a loaded JWW drawing.
 struct DimensionTally;

@@ -68,9 +68,9 @@ public:
     // The size the file had when it was opened.
     virtual std::uint64_t size() const = 0;
     // Reads up to bytes.size() bytes where the last read ended; got is 0 at the end of the file.
-    virtual std::error_code read(std::span<std::uint8_t> bytes, std::size_t& got) = 0;
+    [[nodiscard]] virtual std::error_code read(std::span<std::uint8_t> bytes, std::size_t& got) = 0;
     // Back to the first byte, to read the file again; what sinceOpened() tells counts from here.
-    virtual std::error_code rewind() { return std::make_error_code(std::errc::operation_not_supported); }
+    [[nodiscard]] virtual std::error_code rewind() { return std::make_error_code(std::errc::operation_not_supported); }
     // Asks, before anything is read, what sinceOpened() needs to know: whether the system stamps
     // every write of this file where it can be seen, and whether another program holds the file
     // open for writing (a writer through a mapping changes bytes without a stamp).
@@ -93,10 +93,10 @@ public:
     virtual ~OutputFile() = default;
     // Writes all the bytes where the last write or copy ended; `written` tells how many went out,
     // also when it fails part way.
-    virtual std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) = 0;
+    [[nodiscard]] virtual std::error_code write(std::span<const std::uint8_t> bytes, std::size_t& written) = 0;
     // Writes the pieces one after the other, as write() would write them joined.
-    virtual std::error_code writeGathered(std::span<const std::span<const std::uint8_t>> pieces,
-                                          std::size_t& written) {
+    [[nodiscard]] virtual std::error_code writeGathered(std::span<const std::span<const std::uint8_t>> pieces,
+                                                        std::size_t& written) {
         written = 0;
         for (const std::span<const std::uint8_t> piece : pieces) {
             std::size_t done = 0;
@@ -111,8 +111,8 @@ public:
     // many went out, also when it fails part way; fewer than asked without a failure when the
     // source ended first. operation_not_supported, with nothing written, where the system has no
     // such copy between the two files: the caller writes the bytes itself.
-    virtual std::error_code copyFrom(InputFile& source, std::uint64_t from, std::uint64_t length,
-                                     std::uint64_t& copied) {
+    [[nodiscard]] virtual std::error_code copyFrom(InputFile& source, std::uint64_t from, std::uint64_t length,
+                                                   std::uint64_t& copied) {
         (void)source;
         (void)from;
         (void)length;
@@ -121,29 +121,31 @@ public:
     }
     // Writes the bytes at the offset, over bytes written before; the next write still goes where
     // the last one ended.
-    virtual std::error_code writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    [[nodiscard]] virtual std::error_code writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
         (void)offset;
         (void)bytes;
         return std::make_error_code(std::errc::operation_not_supported);
     }
     // Gives the file the attributes of another, through this handle (never by its name, which
     // someone else may have given to another file meanwhile).
-    virtual std::error_code takeAttributes(const FileAttributes& attributes) {
+    [[nodiscard]] virtual std::error_code takeAttributes(const FileAttributes& attributes) {
         (void)attributes;
         return std::make_error_code(std::errc::operation_not_supported);
     }
     // Sets the file's last write; with touch, to now.
-    virtual std::error_code setModified(const FileTime& time) {
+    [[nodiscard]] virtual std::error_code setModified(const FileTime& time) {
         (void)time;
         return std::make_error_code(std::errc::operation_not_supported);
     }
-    virtual std::error_code touch() { return std::make_error_code(std::errc::operation_not_supported); }
+    [[nodiscard]] virtual std::error_code touch() { return std::make_error_code(std::errc::operation_not_supported); }
     // Takes a lock on the file that lasts while this handle is open, which InputFile::lockSeen
     // shows to others; never waits. Fails where the file system has no locks.
-    virtual std::error_code holdLock() { return std::make_error_code(std::errc::operation_not_supported); }
+    [[nodiscard]] virtual std::error_code holdLock() {
+        return std::make_error_code(std::errc::operation_not_supported);
+    }
     // Pushes what was written to the device.
-    virtual std::error_code sync() = 0;
-    virtual std::error_code close() = 0;
+    [[nodiscard]] virtual std::error_code sync() = 0;
+    [[nodiscard]] virtual std::error_code close() = 0;
 };
 
 // A folder held open: until it goes, path() reaches this very folder, whatever happens meanwhile
@@ -154,6 +156,9 @@ public:
     virtual const std::filesystem::path& path() const = 0;
     // Whether the folder belongs to the user this process runs as (on systems with owners).
     virtual bool ownedByThisUser() const { return true; }
+    // Where the folder is now, as the system tells through the handle (after it was moved to
+    // the Trash, say); empty when it cannot tell or the folder was removed.
+    [[nodiscard]] virtual std::filesystem::path whereNow() const { return {}; }
 };
 
 // What a path leads to. A link at the end of the path is followed: kind and size are those of
@@ -210,97 +215,106 @@ public:
     // ---- reading ----
     // Opens a regular file; a folder fails with is_a_directory, anything else that is no
     // regular file (a fifo, a device) with operation_not_supported, without waiting for it.
-    virtual std::error_code openRead(const std::filesystem::path& path, std::unique_ptr<InputFile>& out) = 0;
+    [[nodiscard]] virtual std::error_code openRead(const std::filesystem::path& path,
+                                                   std::unique_ptr<InputFile>& out) = 0;
     // The same for a name whose last part may not be a link: a link fails with
     // too_many_symbolic_link_levels, and is never followed.
-    virtual std::error_code openReadNoFollow(const std::filesystem::path& path, std::unique_ptr<InputFile>& out) = 0;
+    [[nodiscard]] virtual std::error_code openReadNoFollow(const std::filesystem::path& path,
+                                                           std::unique_ptr<InputFile>& out) = 0;
 
     // ---- writing ----
     // Creates the file, or truncates one that is there.
-    virtual std::error_code create(const std::filesystem::path& path, std::unique_ptr<OutputFile>& out) = 0;
+    [[nodiscard]] virtual std::error_code create(const std::filesystem::path& path,
+                                                 std::unique_ptr<OutputFile>& out) = 0;
     // Creates the file only when no file of that name exists; a private one only this user may
     // open until its permissions are changed.
-    virtual std::error_code createNew(const std::filesystem::path& path, std::unique_ptr<OutputFile>& out,
-                                      FolderAccess access = FolderAccess::Ordinary) = 0;
-    virtual std::error_code rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
-    virtual std::error_code remove(const std::filesystem::path& path) = 0;
+    [[nodiscard]] virtual std::error_code createNew(const std::filesystem::path& path, std::unique_ptr<OutputFile>& out,
+                                                    FolderAccess access = FolderAccess::Ordinary) = 0;
+    [[nodiscard]] virtual std::error_code rename(const std::filesystem::path& from,
+                                                 const std::filesystem::path& to) = 0;
+    [[nodiscard]] virtual std::error_code remove(const std::filesystem::path& path) = 0;
     // Gives the file a second name in the same folder (a hard link).
-    virtual std::error_code link(const std::filesystem::path& existing, const std::filesystem::path& newName) = 0;
+    [[nodiscard]] virtual std::error_code link(const std::filesystem::path& existing,
+                                               const std::filesystem::path& newName) = 0;
     // The attributes a replacing file takes of the file at the path; a link is not looked
     // through (too_many_symbolic_link_levels), so nothing the link leads to is copied.
-    virtual std::error_code attributesOf(const std::filesystem::path& path, FileAttributes& out) = 0;
+    [[nodiscard]] virtual std::error_code attributesOf(const std::filesystem::path& path, FileAttributes& out) = 0;
     // Makes one folder; file_exists when the name is taken, whatever by.
-    virtual std::error_code createDirectory(const std::filesystem::path& path,
-                                            FolderAccess access = FolderAccess::Ordinary) = 0;
+    [[nodiscard]] virtual std::error_code createDirectory(const std::filesystem::path& path,
+                                                          FolderAccess access = FolderAccess::Ordinary) = 0;
     // Removes an empty folder; not_a_directory for anything else.
-    virtual std::error_code removeDirectory(const std::filesystem::path& path) = 0;
+    [[nodiscard]] virtual std::error_code removeDirectory(const std::filesystem::path& path) = 0;
     // Removes the folder `name` inside the held folder with everything in it, entering each
     // folder from the one above without following links (a link inside is removed itself).
     // Returns the first failure and goes on past it.
-    virtual std::error_code removeTreeIn(const FolderHandle& parent, const std::filesystem::path& name) = 0;
+    [[nodiscard]] virtual std::error_code removeTreeIn(const FolderHandle& parent,
+                                                       const std::filesystem::path& name) = 0;
     // Makes a rename in the folder durable.
-    virtual std::error_code syncDirectory(const std::filesystem::path& path) = 0;
+    [[nodiscard]] virtual std::error_code syncDirectory(const std::filesystem::path& path) = 0;
     // Whether syncFileSystem can push a whole file system to its device in one go.
-    virtual bool canSyncFileSystems() = 0;
-    virtual std::error_code syncFileSystem(const std::filesystem::path& folder) = 0;
+    [[nodiscard]] virtual bool canSyncFileSystems() = 0;
+    [[nodiscard]] virtual std::error_code syncFileSystem(const std::filesystem::path& folder) = 0;
 
     // ---- looking ----
-    virtual PathFacts examine(const std::filesystem::path& path) = 0;
+    [[nodiscard]] virtual PathFacts examine(const std::filesystem::path& path) = 0;
     // The entries of a folder; the order is the system's.
-    virtual std::error_code listFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries) = 0;
+    [[nodiscard]] virtual std::error_code listFolder(const std::filesystem::path& folder,
+                                                     std::vector<FolderEntry>& entries) = 0;
     // What the path leads to, links followed.
-    virtual std::error_code identify(const std::filesystem::path& path, FileIdentity& out) = 0;
+    [[nodiscard]] virtual std::error_code identify(const std::filesystem::path& path, FileIdentity& out) = 0;
     // Whether identify() can be trusted on the file system that holds the folder: some (FUSE
     // drivers for FAT and exFAT) number a file anew for each spelling of its name.
-    virtual bool identityTrusted(const std::filesystem::path& folder) = 0;
+    [[nodiscard]] virtual bool identityTrusted(const std::filesystem::path& folder) = 0;
     // Whether the folder takes names that differ only in letter case for one and the same name
     // (always on Windows; FAT, exFAT, NTFS and SMB file systems and case-folding folders on
     // Linux). Where nothing else tells: with mayWrite a probe file is made and removed; without,
     // a name the folder holds is looked up in other letter case, and a folder with no name to
     // try says operation_not_supported.
-    virtual std::error_code foldsCase(const std::filesystem::path& folder, bool mayWrite, LetterCase& out) = 0;
+    [[nodiscard]] virtual std::error_code foldsCase(const std::filesystem::path& folder, bool mayWrite,
+                                                    LetterCase& out) = 0;
     // The path absolute, in the form the system resolves it to as far as it exists, without a
     // trailing separator: on POSIX its links resolved (so ".." after a link leads where the
     // kernel goes); on Windows made full as Win32 makes every path (".." taken by spelling).
-    virtual std::filesystem::path resolve(const std::filesystem::path& path) = 0;
+    [[nodiscard]] virtual std::filesystem::path resolve(const std::filesystem::path& path) = 0;
     // The folder for temporary files of this user.
-    virtual std::error_code tempFolder(std::filesystem::path& out) = 0;
+    [[nodiscard]] virtual std::error_code tempFolder(std::filesystem::path& out) = 0;
     // Whether this process may write the file that is there (without changing it), or make
     // files in the folder that is there.
-    virtual bool writable(const std::filesystem::path& path) = 0;
+    [[nodiscard]] virtual bool writable(const std::filesystem::path& path) = 0;
 
     // ---- folders held open ----
     // Holds the folder at the path (links followed).
-    virtual std::error_code holdFolder(const std::filesystem::path& folder, std::unique_ptr<FolderHandle>& out) = 0;
+    [[nodiscard]] virtual std::error_code holdFolder(const std::filesystem::path& folder,
+                                                     std::unique_ptr<FolderHandle>& out) = 0;
     // Opens the folder `below` (relative, may be empty) inside the folder held as root, entering
     // each folder from the one above without following symbolic links; with create, missing
     // folders are made. A link or anything else that is not a real folder on the way fails
     // (too_many_symbolic_link_levels, not_a_directory); so does a root whose name has been given
     // to another folder since it was taken (on systems that reach folders only by name).
-    virtual std::error_code pinFolder(const FolderHandle& root, const std::filesystem::path& below, bool create,
-                                      std::unique_ptr<FolderHandle>& out) = 0;
+    [[nodiscard]] virtual std::error_code pinFolder(const FolderHandle& root, const std::filesystem::path& below,
+                                                    bool create, std::unique_ptr<FolderHandle>& out) = 0;
     // Takes a lock on the folder (links followed) and holds the folder while it lasts. Never
     // waits: resource_unavailable_try_again when another holder's lock stands in the way.
-    virtual std::error_code lockFolder(const std::filesystem::path& folder, LockMode mode,
-                                       std::unique_ptr<FolderHandle>& out) = 0;
+    [[nodiscard]] virtual std::error_code lockFolder(const std::filesystem::path& folder, LockMode mode,
+                                                     std::unique_ptr<FolderHandle>& out) = 0;
 };
 
 // The process's real file system. Only the programs' main functions and the tests reach for it.
 FileSystem& RealFileSystem();
 
 // Reads the whole file (at most limit bytes of it) with as few reads as its size allows.
-std::error_code ReadWholeFile(FileSystem& fs, const std::filesystem::path& path, FileBytes& out,
-                              std::size_t limit = SIZE_MAX);
+[[nodiscard]] std::error_code ReadWholeFile(FileSystem& fs, const std::filesystem::path& path, FileBytes& out,
+                                            std::size_t limit = SIZE_MAX);
 
 // What an open file holds from where it stands, at most limit bytes of it: for small files of
 // the program's own (marks, records), read through the handle that was checked.
-std::string ReadText(InputFile& in, std::size_t limit);
+[[nodiscard]] std::string ReadText(InputFile& in, std::size_t limit);
 
 // Makes the folder and each missing folder above it; one made by someone else meanwhile is as good.
-std::error_code CreateFolders(FileSystem& fs, const std::filesystem::path& path);
+[[nodiscard]] std::error_code CreateFolders(FileSystem& fs, const std::filesystem::path& path);
 
 // Removes the folder with everything in it; links inside are removed, never followed. Returns
 // the first failure and goes on past it.
-std::error_code RemoveTree(FileSystem& fs, const std::filesystem::path& folder);
+[[nodiscard]] std::error_code RemoveTree(FileSystem& fs, const std::filesystem::path& folder);
 
 }  // namespace quellmark

@@ -309,6 +309,16 @@ public:
         return ::fstat(fd_, &st) == 0 && st.st_uid == ::geteuid();
     }
     int fd() const { return fd_; }
+    // Linux shows the folder's present path as the link /proc/self/fd/N.
+    fs::path whereNow() const override {
+        const std::string link = "/proc/self/fd/" + std::to_string(fd_);
+        std::string target(4096, '\0');
+        const ssize_t n = ::readlink(link.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return {};
+        target.resize(static_cast<std::size_t>(n));
+        if (target.empty() || target.front() != '/' || target.ends_with(" (deleted)")) return {};
+        return target;
+    }
 
 private:
     int fd_;

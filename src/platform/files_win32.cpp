@@ -214,6 +214,24 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
+// Windows answers "access denied" where another program has the file open without sharing its
+// deletion (a rename onto it, its removal). Opening it for deletion with every sharing tells the
+// two apart: only such a holder makes that open fail with a sharing violation, said as "in use".
+DWORD WhyDenied(DWORD code, const std::wstring& name) {
+    if (code != ERROR_ACCESS_DENIED) return code;
+    const OwnedHandle h(::CreateFileW(name.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+    return !h.ok() && ::GetLastError() == ERROR_SHARING_VIOLATION ? DWORD{ERROR_SHARING_VIOLATION} : code;
+}
+
+// Only the attributes of a file, through its handle; times left as they are (zero: unchanged).
+bool SetAttributesOf(HANDLE h, DWORD attributes) {
+    FILE_BASIC_INFO info{};
+    info.FileAttributes = attributes == 0 ? DWORD{FILE_ATTRIBUTE_NORMAL} : attributes;
+    return ::SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info) != 0;
+}
+
 bool IsFolder(const BY_HANDLE_FILE_INFORMATION& info) {
     return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
@@ -283,6 +301,26 @@ public:
     }
     const fs::path& path() const override { return path_; }
     const FileIdentity& identity() const { return identity_; }
+    // The last handle held is the folder itself (those before it, the folders above it on the
+    // way); Windows names where it is now.
+    fs::path whereNow() const override {
+        if (handles_.empty()) return {};
+        std::wstring name(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD n = ::GetFinalPathNameByHandleW(handles_.back(), name.data(), static_cast<DWORD>(name.size()),
+                                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            if (n == 0) return {};
+            if (n < name.size()) {
+                name.resize(n);
+                break;
+            }
+            name.resize(n);
+        }
+        // Shown as the user would type it: without the \\?\ (and \\?\UNC\) prefix.
+        if (name.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + name.substr(8);
+        if (name.starts_with(L"\\\\?\\")) return name.substr(4);
+        return name;
+    }
 
 private:
     std::vector<HANDLE> handles_;
@@ -480,16 +518,38 @@ public:
     }
 
     std::error_code rename(const fs::path& from, const fs::path& to) override {
+        const std::wstring source = Win32Path(from);
+        const std::wstring target = Win32Path(to);
         // Write-through: the call returns once the new name is on the disk.
-        if (::MoveFileExW(Win32Path(from).c_str(), Win32Path(to).c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return {};
+        constexpr DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+        auto move = [&] { return ::MoveFileExW(source.c_str(), target.c_str(), kMoveFlags) != 0; };
+        if (move()) return {};
+        DWORD code = ::GetLastError();
+        // MoveFileExW will not replace a read-only file (a ".BAK" that kept a read-only drawing),
+        // where POSIX's rename replaces any. Through a handle held across the move, the attribute
+        // is cleared for it and put back after it: the file replaced may live on under another
+        // name (a hard link shares its attributes), and keeps what it said of itself there.
+        const DWORD attributes = ::GetFileAttributesW(target.c_str());
+        if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            const OwnedHandle replaced(::CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            if (replaced.ok() && SetAttributesOf(replaced.get(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
+                const bool moved = move();
+                code = moved ? DWORD{ERROR_SUCCESS} : ::GetLastError();
+                SetAttributesOf(replaced.get(), attributes);
+                if (moved) return {};
+            }
         }
-        return Win32Error();
+        code = WhyDenied(code, target);
+        return Win32Error(WhyDenied(code, source));
     }
 
     // DeleteFileW refuses a read-only file; this program's own files (a temp file that took a
-    // read-only drawing's attributes) must go all the same.
+    // read-only drawing's attributes, a hidden second name of one) must go all the same. Through
+    // one handle the attribute is cleared, the name marked to go, and the attribute put back for
+    // the file's other names, which share it and keep the file once this name is gone.
     std::error_code remove(const fs::path& path) override {
         const std::wstring name = Win32Path(path);
         if (::DeleteFileW(name.c_str())) return {};
@@ -497,18 +557,28 @@ public:
         const DWORD attributes = ::GetFileAttributesW(name.c_str());
         if (code != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
             !(attributes & FILE_ATTRIBUTE_READONLY) || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            return Win32Error(code);
+            return Win32Error(WhyDenied(code, name));
         }
-        if (!::SetFileAttributesW(name.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) return Win32Error(code);
-        if (::DeleteFileW(name.c_str())) return {};
-        const std::error_code ec = Win32Error();
-        ::SetFileAttributesW(name.c_str(), attributes);
-        return ec;
+        const OwnedHandle h(::CreateFileW(name.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!h.ok()) return Win32Error(WhyDenied(::GetLastError(), name));
+        if (!SetAttributesOf(h.get(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) return Win32Error();
+        FILE_DISPOSITION_INFO dispose{};
+        dispose.DeleteFile = TRUE;
+        const bool marked = ::SetFileInformationByHandle(h.get(), FileDispositionInfo, &dispose, sizeof dispose) != 0;
+        const DWORD why = ::GetLastError();
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!marked || (::GetFileInformationByHandle(h.get(), &info) && info.nNumberOfLinks > 1)) {
+            SetAttributesOf(h.get(), attributes);
+        }
+        return marked ? std::error_code{} : Win32Error(why);
     }
 
     std::error_code link(const fs::path& existing, const fs::path& newName) override {
-        if (::CreateHardLinkW(Win32Path(newName).c_str(), Win32Path(existing).c_str(), nullptr)) return {};
-        return Win32Error();
+        const std::wstring target = Win32Path(existing);
+        if (::CreateHardLinkW(Win32Path(newName).c_str(), target.c_str(), nullptr)) return {};
+        return Win32Error(WhyDenied(::GetLastError(), target));
     }
 
     std::error_code attributesOf(const fs::path& path, FileAttributes& out) override {

@@ -29,7 +29,10 @@ const char* PortableErrorText(std::error_code ec) {
 
 }  // namespace
 
+bool InUse(std::error_code ec) { return ec == std::errc::device_or_resource_busy || ec == std::errc::text_file_busy; }
+
 std::string ErrorText(std::error_code ec) {
+    if (InUse(ec)) return "the file is in use by another program";
     std::string text = ec.message();
     if (text.empty() || text.starts_with("Unknown error") || text.starts_with("unknown error")) {
         if (const char* portable = PortableErrorText(ec)) text = portable;

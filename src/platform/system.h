@@ -17,6 +17,12 @@ std::filesystem::path PathFromText(std::string_view text);
 // "No such file or directory" and the like, for messages, starting in lower case.
 std::string ErrorText(std::error_code ec);
 
+// Whether the error says another program has the file open in a way that shuts this one out: a
+// drawing open in a CAD program, a destination someone has open (Windows' sharing and lock
+// violations, which the Win32 layer reports as device_or_resource_busy; busy files on POSIX).
+// Said to the user as "in use", so they know to close it and try again.
+bool InUse(std::error_code ec);
+
 // Why the system cannot give a file or folder this name (one component of a path), or empty
 // when it can. Windows keeps CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 for devices in every
 // folder, whatever the case and the extension ("con.jww" opens the console, not a file); other
