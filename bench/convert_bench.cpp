@@ -203,21 +203,20 @@ int main(int argc, char** argv) {
     // under callgrind that compare from one build to the next.
     const char* fixed = std::getenv("QUELLMARK_BENCH_ITERATIONS");
     using Function = void (*)(benchmark::State&);
-    const std::pair<const char*, Function> benchmarks[] = {
-        {"ManyEntities", BM_ManyEntities},
-        {"ManyEntitiesReadOnly", BM_ManyEntitiesReadOnly},
-        {"TextHeavy", BM_TextHeavy},
-        {"Mixed", BM_Mixed},
-        {"MixedOld", BM_MixedOld},
-        {"ImageHeavy", BM_ImageHeavy},
-        {"JwsManyEntities", BM_JwsManyEntities},
-        {"ScanManyEntities", BM_ScanManyEntities},
-        {"ScanTextHeavy", BM_ScanTextHeavy},
-        {"ScanMixed", BM_ScanMixed},
-        {"ScanMixedOld", BM_ScanMixedOld},
-        {"ScanImageHeavy", BM_ScanImageHeavy},
-        {"ScanJwsManyEntities", BM_ScanJwsManyEntities},
-        {"ScanUserShaped", BM_ScanUserShaped}};
+    const std::pair<const char*, Function> benchmarks[] = {{"ManyEntities", BM_ManyEntities},
+                                                           {"ManyEntitiesReadOnly", BM_ManyEntitiesReadOnly},
+                                                           {"TextHeavy", BM_TextHeavy},
+                                                           {"Mixed", BM_Mixed},
+                                                           {"MixedOld", BM_MixedOld},
+                                                           {"ImageHeavy", BM_ImageHeavy},
+                                                           {"JwsManyEntities", BM_JwsManyEntities},
+                                                           {"ScanManyEntities", BM_ScanManyEntities},
+                                                           {"ScanTextHeavy", BM_ScanTextHeavy},
+                                                           {"ScanMixed", BM_ScanMixed},
+                                                           {"ScanMixedOld", BM_ScanMixedOld},
+                                                           {"ScanImageHeavy", BM_ScanImageHeavy},
+                                                           {"ScanJwsManyEntities", BM_ScanJwsManyEntities},
+                                                           {"ScanUserShaped", BM_ScanUserShaped}};
     for (auto [name, function] : benchmarks) {
         auto* b = benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond);
         if (fixed) {

@@ -65,9 +65,7 @@ class StallMeter {
 public:
     StallMeter() {
         timer_.setInterval(0);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            longest_ = std::max(longest_, since_.restart());
-        });
+        QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, since_.restart()); });
     }
     void Start() {
         longest_ = 0;
@@ -192,8 +190,8 @@ int main(int argc, char** argv) {
         const fs::path folder = work / std::to_string(count) / "drawings";
         MakeFolder(folder, count);
         const Figures f = Measure(folder);
-        std::printf("%8d  %8.3f s  %11lld ms  %11.3f s\n", f.rows, f.listSeconds,
-                    static_cast<long long>(f.listStallMs), f.sortSeconds);
+        std::printf("%8d  %8.3f s  %11lld ms  %11.3f s\n", f.rows, f.listSeconds, static_cast<long long>(f.listStallMs),
+                    f.sortSeconds);
         std::fflush(stdout);
     }
 

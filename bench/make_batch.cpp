@@ -151,7 +151,8 @@ qmtest::JwwPlan OneClass(double megabytes, int classNo, std::int32_t version, st
     qmtest::RandomDrawing random(7);
     qmtest::JwwPlan plan;
     plan.version = version;
-    for (std::size_t bytes = 15000; bytes < megabytes * 1e6; bytes += bytesEach) plan.entities.push_back(random.entity(classNo));
+    for (std::size_t bytes = 15000; bytes < megabytes * 1e6; bytes += bytesEach)
+        plan.entities.push_back(random.entity(classNo));
     return plan;
 }
 
@@ -185,12 +186,12 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path folder = argv[2];
     std::filesystem::create_directories(folder);
-    const std::uint64_t bytes = kind == "mixed"   ? MixedBatch(folder)
-                                : kind == "small" ? SmallBatch(folder)
-                                : kind == "large" ? LargeBatch(folder)
-                                : kind == "heavy" ? HeavyBatch(folder)
+    const std::uint64_t bytes = kind == "mixed"    ? MixedBatch(folder)
+                                : kind == "small"  ? SmallBatch(folder)
+                                : kind == "large"  ? LargeBatch(folder)
+                                : kind == "heavy"  ? HeavyBatch(folder)
                                 : kind == "office" ? OfficeBatch(folder)
-                                                  : MemoryBatch(folder);
+                                                   : MemoryBatch(folder);
     std::cout << kind << " batch: " << bytes / 1000000 << " MB in " << folder.string() << "\n";
     return 0;
 }

@@ -28,8 +28,8 @@ struct Paths {
     int normalised = 0;
     int failed = 0;
     std::uint64_t bytes = 0;
-    std::uint64_t shared = 0;        // bytes copied as they lie (shareable)
-    std::uint64_t blockBytes = 0;    // bytes of the blocks written over the copies
+    std::uint64_t shared = 0;      // bytes copied as they lie (shareable)
+    std::uint64_t blockBytes = 0;  // bytes of the blocks written over the copies
     std::uint64_t marks = 0;
     std::uint64_t edits = 0;
     ChangeTally changes;
@@ -74,17 +74,20 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         Paths paths;
         for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
-            if (entry.is_regular_file() && FormatOfName(entry.path()) != DrawingFormat::None) Count(entry.path(), paths);
+            if (entry.is_regular_file() && FormatOfName(entry.path()) != DrawingFormat::None)
+                Count(entry.path(), paths);
         }
-        std::printf("%s: %.1f MB; plain copy %d, copy with blocks written over it %d, copied in part %d, "
-                    "written whole %d, failed %d; %.1f MB copied as it lies, %.1f MB of blocks written over it; "
-                    "%llu flags words, %llu other edits; %d drawings normalised:",
-                    argv[i], static_cast<double>(paths.bytes) / 1e6, paths.plainCopies, paths.blocksWritten,
-                    paths.copiedInPart, paths.writtenWhole, paths.failed, static_cast<double>(paths.shared) / 1e6,
-                    static_cast<double>(paths.blockBytes) / 1e6, static_cast<unsigned long long>(paths.marks),
-                    static_cast<unsigned long long>(paths.edits), paths.normalised);
+        std::printf(
+            "%s: %.1f MB; plain copy %d, copy with blocks written over it %d, copied in part %d, "
+            "written whole %d, failed %d; %.1f MB copied as it lies, %.1f MB of blocks written over it; "
+            "%llu flags words, %llu other edits; %d drawings normalised:",
+            argv[i], static_cast<double>(paths.bytes) / 1e6, paths.plainCopies, paths.blocksWritten, paths.copiedInPart,
+            paths.writtenWhole, paths.failed, static_cast<double>(paths.shared) / 1e6,
+            static_cast<double>(paths.blockBytes) / 1e6, static_cast<unsigned long long>(paths.marks),
+            static_cast<unsigned long long>(paths.edits), paths.normalised);
         for (const ChangeKind kind : Normalisations()) {
-            if (paths.changes[kind] > 0) std::printf(" %s %lld", ChangeKindName(kind), static_cast<long long>(paths.changes[kind]));
+            if (paths.changes[kind] > 0)
+                std::printf(" %s %lld", ChangeKindName(kind), static_cast<long long>(paths.changes[kind]));
         }
         std::printf("\n");
     }

@@ -57,8 +57,8 @@ void BM_SearchFolders(benchmark::State& state) {
         }
     }
     state.counters["folders"] = static_cast<double>(folders);
-    state.counters["folders/s"] = benchmark::Counter(static_cast<double>(folders) * static_cast<double>(state.iterations()),
-                                                     benchmark::Counter::kIsRate);
+    state.counters["folders/s"] = benchmark::Counter(
+        static_cast<double>(folders) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SearchFolders)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -59,12 +59,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool ok = jww ? ScanJwwBytes(drawing, scan, &failure) : ScanJwsBytes(drawing, scan, &failure);
     if (ok != full.ok) {
         Violated(std::string(ok ? "the scan takes" : "the scan refuses") + " a drawing the reader " +
-                 (full.ok ? "takes" : "refuses: " + full.failure.message()) + (ok ? "" : "; scan: " + failure.message()));
+                 (full.ok ? "takes" : "refuses: " + full.failure.message()) +
+                 (ok ? "" : "; scan: " + failure.message()));
     }
     if (!ok) {
         if (failure.kind != full.failure.kind || failure.offset != full.failure.offset ||
             failure.section != full.failure.section || failure.detail != full.failure.detail) {
-            Violated("the scan fails as \"" + failure.message() + "\", the reader as \"" + full.failure.message() + "\"");
+            Violated("the scan fails as \"" + failure.message() + "\", the reader as \"" + full.failure.message() +
+                     "\"");
         }
         return 0;
     }
@@ -79,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (applied != full.out) Violated("the edits give other bytes than the full path");
     for (const Edit& edit : scan.edits.edits()) {
-        if (scan.changes[edit.kind] == 0) Violated(std::string("an edit of kind ") + ChangeKindName(edit.kind) + " is not told");
+        if (scan.changes[edit.kind] == 0)
+            Violated(std::string("an edit of kind ") + ChangeKindName(edit.kind) + " is not told");
     }
     if (scan.changes.normalised() == scan.edits.empty()) Violated("the changes told do not match the edits");
     return 0;

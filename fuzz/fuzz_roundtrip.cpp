@@ -161,8 +161,7 @@ void RoundTrip(std::span<const std::uint8_t> input) {
         typename Format::Document again;
         Failure failure;
         if (!Format::Read(again, written, &failure)) {
-            Violated("pass " + std::to_string(pass) + " cannot read what was written: " +
-                     failure.message());
+            Violated("pass " + std::to_string(pass) + " cannot read what was written: " + failure.message());
         }
         const DimensionTally tally = AddDimensionAttributes(again, Format::Version(again));
         if (tally.marked != 0) {

@@ -46,12 +46,14 @@ int main(int argc, char** argv) {
         std::size_t count = 0;
         for (const Seed& s : JwwSeeds()) {
             Save(jww, "seed-" + s.name + ".jww", s.bytes);
-            for (const fs::path& either : {roundtrip, copyThrough}) Save(either, "seed-" + s.name, WithFormatByte(0, s.bytes));
+            for (const fs::path& either : {roundtrip, copyThrough})
+                Save(either, "seed-" + s.name, WithFormatByte(0, s.bytes));
             ++count;
         }
         for (const Seed& s : JwsSeeds()) {
             Save(jws, "seed-" + s.name + ".jws", s.bytes);
-            for (const fs::path& either : {roundtrip, copyThrough}) Save(either, "seed-" + s.name, WithFormatByte(1, s.bytes));
+            for (const fs::path& either : {roundtrip, copyThrough})
+                Save(either, "seed-" + s.name, WithFormatByte(1, s.bytes));
             ++count;
         }
         std::cout << "make-fuzz-corpus: " << count << " seed drawings in " << folder.string() << "\n";

@@ -19,7 +19,8 @@ std::atomic<std::int64_t> gPeak{0};
 std::atomic<std::int64_t> gLimit{-1};
 
 void* Allocate(std::size_t size) {
-    if (const std::int64_t limit = gLimit.load(); limit >= 0 && gLive.load() + static_cast<std::int64_t>(size) > limit) {
+    if (const std::int64_t limit = gLimit.load();
+        limit >= 0 && gLive.load() + static_cast<std::int64_t>(size) > limit) {
         throw std::bad_alloc();
     }
     void* p = std::malloc(size + 16);

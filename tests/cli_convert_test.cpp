@@ -70,7 +70,6 @@ std::size_t Occurrences(const std::string& text, const std::string& word) {
 }
 #endif
 
-
 class CliConvert : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -173,8 +172,8 @@ TEST(CliOutput, LinesReachAPipeWhileTheBatchRuns) {
     for (std::size_t i = 0; i < kDrawings; ++i) {
         WriteFile(dir / "src" / (longName + std::to_string(1000 + i) + ".jww"), drawing);
     }
-    const StartedCli cli = StartCli({"convert", "--json", "--no-sync", "-j", "1", "-o", (dir / "out").string(),
-                                     (dir / "src").string()});
+    const StartedCli cli =
+        StartCli({"convert", "--json", "--no-sync", "-j", "1", "-o", (dir / "out").string(), (dir / "src").string()});
     ASSERT_TRUE(cli.out);
     char buffer[4096];
     ASSERT_TRUE(fgets(buffer, sizeof buffer, cli.out));
@@ -313,9 +312,11 @@ TEST_F(CliConvert, NulSeparatedListsCarryNamesWithLineBreaksInAndOut) {
 
     // Each listed file goes where a walk of the SOURCE folder would put it.
     const std::string listed = " -q -o " + Q(dir / "out") + " " + Q(src());
-    const CommandResult run = Cli("convert -0 --files-from " + Q(dir / "list") + " --failed-to " + Q(dir / "failed") + listed);
+    const CommandResult run =
+        Cli("convert -0 --files-from " + Q(dir / "list") + " --failed-to " + Q(dir / "failed") + listed);
     EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_NE(run.out.find("quellmark-cli: failed: " + (src() / "sub").string() + "/bro\\x0aken.jww: truncated"), std::string::npos)
+    EXPECT_NE(run.out.find("quellmark-cli: failed: " + (src() / "sub").string() + "/bro\\x0aken.jww: truncated"),
+              std::string::npos)
         << run.out;
     EXPECT_EQ(Tree(dir / "out").size(), 2u);
     EXPECT_TRUE(fs::exists(dir / "out" / "sub" / "two\nlines.jww"));
@@ -348,7 +349,9 @@ TEST_F(CliConvert, TheSameDestinationNameKeepsTheFirstAndFailsTheRestAsAClash) {
     const CommandResult run = Cli("convert -q -j 2 -o " + Q(dir / "out") + " " + Q(src() / "plan0.jww") + " " +
                                   Q(dir / "other" / "plan0.jww"));
     EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_NE(run.out.find((fs::path("other") / "plan0.jww: ").string() + (src() / "plan0.jww").string()), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find((fs::path("other") / "plan0.jww: ").string() + (src() / "plan0.jww").string()),
+              std::string::npos)
+        << run.out;
     EXPECT_FALSE(ReadFile(dir / "out" / "plan0.jww") == BuildJww(plan));
     EXPECT_FALSE(fs::exists(dir / "out" / "plan0.BAK"));
 }
@@ -357,7 +360,8 @@ TEST_F(CliConvert, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Cli("convert " + Q(src())).status, 2);                                // no -o
     EXPECT_EQ(Cli("convert -o " + Q(dir / "out")).status, 2);                        // no source
     // A SOURCE that is not there is one file that fails; the batch goes on.
-    const CommandResult missing = Cli("convert -o " + Q(dir / "out") + " " + Q(dir / "missing") + " " + Q(src() / "plan0.jww"));
+    const CommandResult missing =
+        Cli("convert -o " + Q(dir / "out") + " " + Q(dir / "missing") + " " + Q(src() / "plan0.jww"));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.out.find("missing: cannot open: no such file or directory"), std::string::npos) << missing.out;
     EXPECT_TRUE(fs::exists(dir / "out" / "plan0.jww"));
@@ -395,8 +399,8 @@ TEST_F(CliConvert, AFolderInsideTheDestinationThatIsALinkIsNeverFollowed) {
     const CommandResult run = Cli("convert -r -q -o " + Q(dir / "out") + " " + Q(src()));
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.out.find("symbolic link"), std::string::npos) << run.out;
-    EXPECT_EQ(Tree(dir / "victim"), (std::map<std::string, Bytes>{{"part.jws", {'m', 'i', 'n', 'e'}},
-                                                                 {"part.BAK", {'k', 'e', 'p', 't'}}}));
+    EXPECT_EQ(Tree(dir / "victim"),
+              (std::map<std::string, Bytes>{{"part.jws", {'m', 'i', 'n', 'e'}}, {"part.BAK", {'k', 'e', 'p', 't'}}}));
     EXPECT_TRUE(fs::exists(dir / "out" / "plan0.jww"));  // the rest of the batch went on
 }
 
@@ -423,14 +427,18 @@ TEST_F(CliConvert, OneRunAtATimeWritesIntoADestinationAndSweepsWhatKilledRunsLef
 TEST_F(CliConvert, TheListOfFailuresIsWrittenAtTheEndAndNeverOverADrawingOfTheBatch) {
     // Naming a source (or a destination) of the batch is refused before anything is touched.
     const Bytes plan = ReadFile(src() / "plan0.jww");
-    const CommandResult source = Cli("convert -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(src() / "plan0.jww"));
+    const CommandResult source =
+        Cli("convert -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(src() / "plan0.jww"));
     EXPECT_EQ(source.status, 2) << source.out;
     EXPECT_NE(source.out.find("names a drawing of this batch"), std::string::npos) << source.out;
     EXPECT_TRUE(ReadFile(src() / "plan0.jww") == plan);
-    EXPECT_EQ(Cli("convert -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(dir / "out" / "plan1.jww")).status, 2);
+    EXPECT_EQ(
+        Cli("convert -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(dir / "out" / "plan1.jww")).status,
+        2);
     // So is naming a backup the batch keeps: the old drawing there.
-    EXPECT_EQ(Cli("convert -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(dir / "out" / "plan1.BAK")).status,
-              2);
+    EXPECT_EQ(
+        Cli("convert -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(dir / "out" / "plan1.BAK")).status,
+        2);
     EXPECT_FALSE(fs::exists(dir / "out"));
 
     // A run that never starts leaves the list there was as it was.
@@ -438,7 +446,8 @@ TEST_F(CliConvert, TheListOfFailuresIsWrittenAtTheEndAndNeverOverADrawingOfTheBa
     fs::create_directories(dir / "out");
     {
         HeldByAnotherRun other(dir / "out");
-        const CommandResult busy = Cli("convert --no-wait -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(dir / "failed"));
+        const CommandResult busy =
+            Cli("convert --no-wait -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(dir / "failed"));
         EXPECT_EQ(busy.status, 2) << busy.out;
     }
     EXPECT_EQ(ReadFile(dir / "failed"), (Bytes{'o', 'l', 'd'}));
@@ -489,8 +498,8 @@ TEST_F(CliConvert, AFolderThatCannotBeReadIsAFailureEverywhereAndDebrisIsSaid) {
         at = next;
     }
     ::close(at);
-    const CommandResult run = CliStdout("convert -r --json -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " +
-                                        Q(dir / "failed"));
+    const CommandResult run =
+        CliStdout("convert -r --json -o " + Q(dir / "out") + " " + Q(src()) + " --failed-to " + Q(dir / "failed"));
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.out.find("\"kind\":\"cannot-read\""), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"failed\":1,"), std::string::npos) << run.out;
@@ -639,8 +648,8 @@ TEST_F(OnExfat, OneDrawingListedInTwoSpellingsIsConvertedOnce) {
     const std::string list =
         (stick() / "src" / "plan.jww").string() + "\n" + (stick() / "src" / "PLAN.JWW").string() + "\n";
     WriteFile(dir / "list", Bytes(list.begin(), list.end()));
-    const CommandResult run = Cli("convert -q --files-from " + Q(dir / "list") + " -o " + Q(stick() / "out") + " " +
-                                  Q(stick() / "src"));
+    const CommandResult run =
+        Cli("convert -q --files-from " + Q(dir / "list") + " -o " + Q(stick() / "out") + " " + Q(stick() / "src"));
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("converted 1, skipped 0, failed 0"), std::string::npos) << run.out;
     EXPECT_EQ(ReadFile(stick() / "out" / "plan.BAK"), DrawingWithMemo("old"));
@@ -652,7 +661,8 @@ TEST_F(OnExfat, TheListOfFailuresNamesNoDrawingOfTheBatchInAnotherSpelling) {
     WriteFile(stick() / "src" / "plan.jww", DrawingWithMemo("new"));
     WriteFile(stick() / "out" / "plan.jww", DrawingWithMemo("old"));
     // A source, a destination and a backup, each spelled otherwise.
-    for (const fs::path& list : {stick() / "SRC" / "Plan.Jww", stick() / "out" / "PLAN.JWW", stick() / "OUT" / "plan.bak"}) {
+    for (const fs::path& list :
+         {stick() / "SRC" / "Plan.Jww", stick() / "out" / "PLAN.JWW", stick() / "OUT" / "plan.bak"}) {
         const CommandResult run =
             Cli("convert -o " + Q(stick() / "out") + " " + Q(stick() / "src") + " --failed-to " + Q(list));
         EXPECT_EQ(run.status, 2) << list << ": " << run.out;
@@ -675,8 +685,7 @@ TEST_F(OnExfat, RunsIntoTwoSpellingsOfOneFolderMeetAndARefusedRunLeavesNoFolder)
     }
     // A DEST inside the source's tree, spelled in another case: only a file made there tells, so
     // DEST is made first; the refusal takes it away again.
-    const CommandResult inside =
-        Cli("convert -r -q -o " + Q(stick() / "SRC" / "new") + " " + Q(stick() / "src"));
+    const CommandResult inside = Cli("convert -r -q -o " + Q(stick() / "SRC" / "new") + " " + Q(stick() / "src"));
     EXPECT_EQ(inside.status, 2) << inside.out;
     // Listed, not looked up: the kernel keeps the looked-up spelling for a second after it went.
     for (const auto& entry : fs::directory_iterator(stick() / "src")) EXPECT_NE(entry.path().filename(), "new");

@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 #endif
 
-
 using namespace qmtest;
 
 namespace {
@@ -108,7 +107,7 @@ TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
     WriteFile(dir / "huge.jww", huge);
     WriteFile(dir / "text.txt", {'h', 'i'});
     std::vector<std::string> names{"old.jww", "cut.jww", "unknown.jww", "huge.jww", "text.txt", "missing.jww"};
-#ifndef _WIN32  // Windows has no fifos in the file system
+#ifndef _WIN32                                               // Windows has no fifos in the file system
     ASSERT_EQ(mkfifo((dir / "fifo.jww").c_str(), 0600), 0);  // must not wait for a writer
     names.push_back("fifo.jww");
 #endif
@@ -133,7 +132,8 @@ TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
     // In text, the counts end the output, as convert's summary does.
     const CommandResult text = Cli("info " + (dir / "old.jww").string() + " " + dir.path().string(), false);
     EXPECT_EQ(text.status, 1);
-    EXPECT_EQ(text.out, "described 0, failed " + std::to_string(names.size() - 1) + "\n");  // the folder's drawings and old.jww again
+    EXPECT_EQ(text.out, "described 0, failed " + std::to_string(names.size() - 1) +
+                            "\n");  // the folder's drawings and old.jww again
 }
 
 TEST(CliUsage, EveryUsageErrorExitsWithTwoAndSaysWhy) {
@@ -195,7 +195,8 @@ std::set<std::string> CompletedOptions(const std::string& script, const std::str
     const std::size_t end = script.find("\n            ;;", start);
     const std::string body = script.substr(start, end - start);
     std::string lists;
-    for (std::size_t list = body.find("compgen -W '"); list != std::string::npos; list = body.find("compgen -W '", list + 1)) {
+    for (std::size_t list = body.find("compgen -W '"); list != std::string::npos;
+         list = body.find("compgen -W '", list + 1)) {
         const std::size_t from = list + 12;
         lists += body.substr(from, body.find('\'', from) - from) + " ";
     }
@@ -221,8 +222,8 @@ TEST(CliUsage, TheCompletionOffersEveryOptionTheHelpLists) {
     std::ifstream in(QUELLMARK_SOURCE_DIR "/packaging/quellmark-cli.bash");
     const std::string script((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(script.empty());
-    for (const auto& [command, branch] : {std::pair<std::string, std::string>{"", "\"\""}, {"convert", "convert"},
-                                          {"info", "info"}}) {
+    for (const auto& [command, branch] :
+         {std::pair<std::string, std::string>{"", "\"\""}, {"convert", "convert"}, {"info", "info"}}) {
         SCOPED_TRACE(command.empty() ? "the program" : command);
         const CommandResult help = Cli("help " + command, false);
         ASSERT_EQ(help.status, 0);

@@ -358,8 +358,8 @@ TEST_F(Driver, DryRunReadsAndMarksButWritesNothing) {
     const FileResult refused = ConvertFile(ctx, source() / "T.JWS", dest() / "T.JWS");
     EXPECT_EQ(refused.outcome, Outcome::Failed);
     EXPECT_EQ(refused.failure.kind, ProblemKind::BytesAfterEnd);
-    EXPECT_EQ(refused.failure.message(), "4 bytes after the end of the drawing at offset " +
-                                             std::to_string(withTrailing.size() - 4));
+    EXPECT_EQ(refused.failure.message(),
+              "4 bytes after the end of the drawing at offset " + std::to_string(withTrailing.size() - 4));
     ctx.settings.dropTrailingBytes = true;
     const FileResult trailing = ConvertFile(ctx, source() / "T.JWS", dest() / "T.JWS");
     EXPECT_EQ(trailing.outcome, Outcome::WouldConvert);

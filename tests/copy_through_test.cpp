@@ -63,8 +63,8 @@ protected:
         const FullPath full = Convert(bytes, format, images);
         DrawingScan scan;
         Failure failure;
-        const bool ok = format == DrawingFormat::Jww ? ScanJwwBytes(bytes, scan, &failure)
-                                                     : ScanJwsBytes(bytes, scan, &failure);
+        const bool ok =
+            format == DrawingFormat::Jww ? ScanJwwBytes(bytes, scan, &failure) : ScanJwsBytes(bytes, scan, &failure);
         EXPECT_EQ(ok, full.ok) << (ok ? full.failure.message() : failure.message());
         if (!ok || !full.ok) {
             if (!ok && !full.ok) {
@@ -145,7 +145,8 @@ TEST_F(CopyThrough, EncodingsOnlyAReaderTakes) {
     EXPECT_FALSE(Compare("schema word", schema, DrawingFormat::Jww));
 
     Bytes longCount = clean;  // the count in its long form
-    longCount.erase(longCount.begin() + static_cast<std::ptrdiff_t>(list), longCount.begin() + static_cast<std::ptrdiff_t>(list) + 2);
+    longCount.erase(longCount.begin() + static_cast<std::ptrdiff_t>(list),
+                    longCount.begin() + static_cast<std::ptrdiff_t>(list) + 2);
     const Bytes longForm = {0xFF, 0xFF, 3, 0, 0, 0};
     longCount.insert(longCount.begin() + static_cast<std::ptrdiff_t>(list), longForm.begin(), longForm.end());
     EXPECT_FALSE(Compare("long count", longCount, DrawingFormat::Jww));
@@ -158,8 +159,10 @@ TEST_F(CopyThrough, EncodingsOnlyAReaderTakes) {
     ASSERT_GT(lineBytes, 0u);
     const std::size_t secondTag = firstTag + lineBytes;
     ASSERT_EQ(ReadU16(again, secondTag), 0x8001);
-    again.erase(again.begin() + static_cast<std::ptrdiff_t>(secondTag), again.begin() + static_cast<std::ptrdiff_t>(secondTag) + 2);
-    again.insert(again.begin() + static_cast<std::ptrdiff_t>(secondTag), clean.begin() + static_cast<std::ptrdiff_t>(firstTag),
+    again.erase(again.begin() + static_cast<std::ptrdiff_t>(secondTag),
+                again.begin() + static_cast<std::ptrdiff_t>(secondTag) + 2);
+    again.insert(again.begin() + static_cast<std::ptrdiff_t>(secondTag),
+                 clean.begin() + static_cast<std::ptrdiff_t>(firstTag),
                  clean.begin() + static_cast<std::ptrdiff_t>(firstTag + tagBytes));
     EXPECT_FALSE(Compare("class named again", again, DrawingFormat::Jww));
 }

@@ -181,8 +181,10 @@ TEST(EntityList, HostileCountsFailBeforeAnythingOfTheirSizeIsMade) {
     tail.i32(0x7FFFFFFF);
     bytes.insert(bytes.end(), tail.b.begin(), tail.b.end());
     Failure failure = JwwFailure(bytes);
-    EXPECT_EQ(failure.message(), "entity count 2147483647 is more than the 0 bytes left can hold at "
-                              "offset " + std::to_string(l.entityList + 6) + " in the entity list");
+    EXPECT_EQ(failure.message(),
+              "entity count 2147483647 is more than the 0 bytes left can hold at "
+              "offset " +
+                  std::to_string(l.entityList + 6) + " in the entity list");
 
     // A block definition claiming millions of members.
     plan.blocks = {BlockDef{{}, 1, 0, 0, "b", {}}};

@@ -47,15 +47,16 @@ std::vector<std::pair<int, int>> ScannedExchanges(std::vector<std::string> keys,
 TEST(ListingOrder, NamesComeInNameOrderWithoutRegardToCase) {
     std::vector<std::string> names = {"b.jww", "A.JWW", "_x.jww", "a.jww", "図面.jww", "B10.jww", "b2.jww", "a"};
     std::sort(names.begin(), names.end(), ListsBefore);
-    EXPECT_EQ(names, (std::vector<std::string>{"a", "A.JWW", "a.jww", "b.jww", "B10.jww", "b2.jww", "_x.jww",
-                                               "図面.jww"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"a", "A.JWW", "a.jww", "b.jww", "B10.jww", "b2.jww", "_x.jww", "図面.jww"}));
 }
 
 TEST(HeaderSort, MakesTheExchangesOfARowByRowScanAlsoAmongEqualKeys) {
     std::mt19937 random(12);
     for (int round = 0; round < 200; ++round) {
         std::vector<std::string> keys(random() % 40);
-        for (std::string& key : keys) key = std::string(1, static_cast<char>('A' + random() % 4)) + (random() % 3 ? "" : "\xE3");
+        for (std::string& key : keys)
+            key = std::string(1, static_cast<char>('A' + random() % 4)) + (random() % 3 ? "" : "\xE3");
         for (bool descending : {false, true}) {
             EXPECT_EQ(HeaderSortExchanges(keys, descending), ScannedExchanges(keys, descending)) << round;
         }
@@ -71,8 +72,8 @@ TEST(WindowPlacement, AWindowOnAScreenStaysAndOthersComeOntoOneWhole) {
     EXPECT_EQ(PlaceOnScreen(inside, frame, {left, right}).top, 200);
 
     // A second screen that is gone, a title bar above the screen, a window larger than it.
-    for (const ScreenRect saved : {ScreenRect{2500, 300, 696, 478}, ScreenRect{100, 5, 696, 478},
-                                   ScreenRect{-50, 100, 2500, 1500}}) {
+    for (const ScreenRect saved :
+         {ScreenRect{2500, 300, 696, 478}, ScreenRect{100, 5, 696, 478}, ScreenRect{-50, 100, 2500, 1500}}) {
         const ScreenRect placed = PlaceOnScreen(saved, frame, {left});
         EXPECT_TRUE(OnScreen(placed, frame, left)) << saved.left << "," << saved.top;
     }

@@ -252,7 +252,8 @@ TEST(JwsFile, WritesFailCleanly) {
     Failure failure;
     ASSERT_TRUE(ReadJwsFile(loaded, RealFileSystem(), dir / "a.jws", &failure)) << failure.message();
     AddDimensionAttributes(loaded, loaded.Header.Version);
-    EXPECT_FALSE(WriteJwsFile(loaded, RealFileSystem(), dir / "no-such-folder" / "a.jws", loaded.Header.Version, &failure));
+    EXPECT_FALSE(
+        WriteJwsFile(loaded, RealFileSystem(), dir / "no-such-folder" / "a.jws", loaded.Header.Version, &failure));
     EXPECT_EQ(failure.kind, FailureKind::CannotWrite);
     EXPECT_EQ(failure.error, std::errc::no_such_file_or_directory);
 

@@ -31,8 +31,7 @@ TEST(JwwHeader, EntityListStartsWhereTheLayoutSays) {
         MustReadJww(bytes);
         // Cut one byte into the entity list: the reader says exactly where it stood.
         bytes.resize(layout.entityList + 1);
-        EXPECT_EQ(JwwFailure(bytes).message(),
-                  "truncated at offset " + std::to_string(offset) + " in the entity list");
+        EXPECT_EQ(JwwFailure(bytes).message(), "truncated at offset " + std::to_string(offset) + " in the entity list");
     }
 }
 

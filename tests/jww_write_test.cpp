@@ -289,8 +289,8 @@ namespace {
 std::vector<std::uint16_t> Flags(const TEntityCollection& c, std::size_t index) {
     const TEntSunpo& d = c.Sunpo.at(index);
     const TEntSunpoExt ext = c.SunpoExtOf(index);
-    std::vector<std::uint16_t> flags = {d.Base.Flags, d.Line.Base.Flags, d.Text.Base.Flags,
-                                        ext.Aux1.Base.Flags, ext.Aux2.Base.Flags};
+    std::vector<std::uint16_t> flags = {d.Base.Flags, d.Line.Base.Flags, d.Text.Base.Flags, ext.Aux1.Base.Flags,
+                                        ext.Aux2.Base.Flags};
     for (const TEntTen& p : ext.Points) flags.push_back(p.Base.Flags);
     return flags;
 }
@@ -470,8 +470,7 @@ TEST_F(JwwWrite, ATempImageThatVanishedFailsTheWrite) {
     fs::remove(images.BytesFile);
     Failure failure;
     EXPECT_FALSE(WriteJwwFile(doc, images, temp / "out.jww", 700, &failure));
-    EXPECT_NE(failure.message().find("cannot write the images: their temporary file cannot be read"),
-              std::string::npos)
+    EXPECT_NE(failure.message().find("cannot write the images: their temporary file cannot be read"), std::string::npos)
         << failure.message();
     EXPECT_FALSE(fs::exists(temp / "out.jww"));
 }
@@ -515,7 +514,6 @@ TEST_F(JwwWrite, AWriteThatFailsAnywhereLeavesNoFile) {
     EXPECT_NE(failure.message().find("cannot create out.jww"), std::string::npos) << failure.message();
     DeleteTempImages(images);
 }
-
 
 TEST_F(JwwWrite, ThousandsOfTinyImagesShareOneTempFile) {
     JwwPlan plan;

@@ -265,7 +265,8 @@ TEST_F(Form, AFolderTheSearchCannotReadIsSaid) {
     WaitUntilIdle();
     EXPECT_FALSE(form->FSearchAborted);
     EXPECT_EQ(form->Tree().size(), 5u);  // b is there, without its folder
-    EXPECT_EQ(view.status, "フォルダ検索を完了しました。（5 フォルダ） 読み込めないフォルダ 1 件：" + Folder(data()) + "b" + kSeparator);
+    EXPECT_EQ(view.status, "フォルダ検索を完了しました。（5 フォルダ） 読み込めないフォルダ 1 件：" + Folder(data()) +
+                               "b" + kSeparator);
 }
 
 TEST_F(Form, ValuesFromTheSettingsFileAreChecked) {
@@ -378,7 +379,7 @@ TEST_F(Form, AProgramThePackagesInstalledKeepsNothingBesideItWhoeverRunsIt) {
         EXPECT_EQ(f.SettingsFile(), dir / "config" / "Quellmark" / "Quellmark.ini");
         EXPECT_FALSE(PathText(f.TempFolder()).starts_with("/usr")) << PathText(f.TempFolder());
         EXPECT_EQ(f.FSearchFolder, Folder(dir / "home"));  // where the picker starts
-        EXPECT_FALSE(f.FSearchReady);                     // and nothing is searched yet
+        EXPECT_FALSE(f.FSearchReady);                      // and nothing is searched yet
         EXPECT_TRUE(f.CloseRequested());
     }
     EXPECT_TRUE(files.underUsr.empty()) << PathText(files.underUsr.front());
@@ -478,8 +479,8 @@ TEST_F(Form, TheReportTellsRefusedDrawingsAndWhatWasChangedBeyondTheMarks) {
     ASSERT_EQ(view.boxes.size(), 2u);  // the confirmation, and the report
     EXPECT_EQ(view.boxes[1].title, "変換できなかったファイル");
     EXPECT_EQ(view.boxes[1].kind, BoxKind::Warning);
-    EXPECT_EQ(view.boxes[1].text, "tail.jww: 図面の終わりより後ろに不明なデータがあります（" +
-                                      std::to_string(end) + " バイト目）\n\n寸法の印のほかに書き換えた図面：\n"
+    EXPECT_EQ(view.boxes[1].text, "tail.jww: 図面の終わりより後ろに不明なデータがあります（" + std::to_string(end) +
+                                      " バイト目）\n\n寸法の印のほかに書き換えた図面：\n"
                                       "cleaned.jww: 文字列の制御文字の削除 1 件");
     EXPECT_FALSE(fs::exists(dest() / "tail.jww"));
 }
@@ -522,7 +523,8 @@ TEST_F(Form, ConvertTakesTheSelectedRowsOnlyAndSaysHowManyGoWhere) {
     view.Select({"a.jww", "c.jww"});
     view.answer = Answer::No;
     f.Convert();
-    EXPECT_EQ(view.boxes.back().text, "2 個のファイルを「" + Folder(dest()) + "」に変換します。\n変換を開始します。よろしいですか？");
+    EXPECT_EQ(view.boxes.back().text,
+              "2 個のファイルを「" + Folder(dest()) + "」に変換します。\n変換を開始します。よろしいですか？");
     EXPECT_TRUE(fs::is_empty(dest()));
 }
 
@@ -601,7 +603,8 @@ TEST_F(Form, AListingShowsTheFilesOfItsTypeWithTheirTexts) {
     EXPECT_EQ(cells.at("C.TXT")[kSizeColumn], "         4");
     EXPECT_TRUE(cells.at("C.TXT")[kAttributeColumn].ends_with("R "));  // after "A " where files have it
     EXPECT_EQ(cells.at("d.jw$")[2], ".JW$");
-    for (const char* name : {"d.jw$", "E.BAK", "G.BK1", "H.jww"}) EXPECT_EQ(cells.at(name)[kMemoColumn], "配置図") << name;
+    for (const char* name : {"d.jw$", "E.BAK", "G.BK1", "H.jww"})
+        EXPECT_EQ(cells.at(name)[kMemoColumn], "配置図") << name;
     for (const char* name : {"B.jws", "C.TXT", "F.BAK", "I.jww"}) EXPECT_EQ(cells.at(name)[kMemoColumn], "") << name;
 
     const std::pair<int, std::vector<std::string>> types[] = {

@@ -236,8 +236,8 @@ TEST_F(Session, TheSweepTakesWhatKilledRunsLeftAndNothingALiveRunHolds) {
         ASSERT_EQ(::lchown(planted.c_str(), 65534, 65534), 0);
     }
 #endif
-    WriteFile(temp() / "quellmark-run-notes", {'x'});  // no folder of a run
-    WriteFile(dest() / ".qm-0123456789.tmp", {'y'});   // an older version's killed run's temp file in DEST
+    WriteFile(temp() / "quellmark-run-notes", {'x'});        // no folder of a run
+    WriteFile(dest() / ".qm-0123456789.tmp", {'y'});         // an older version's killed run's temp file in DEST
     WriteFile(dest() / ".qm-deadrun000-abcdef.tmp", {'z'});  // a killed run's, with no mark left
     std::unique_ptr<FolderHandle> liveLock;
     ASSERT_FALSE(RealFileSystem().lockFolder(live, LockMode::Exclusive, liveLock));
@@ -417,7 +417,8 @@ TEST_F(Session, ABackupThisBatchMadeIsNeverReplacedByALaterDrawingOfIt) {
     WriteFile(dest() / "a.jww", {'o', 'l', 'd', 'w'});
     WriteFile(dest() / "a.jws", {'o', 'l', 'd', 's'});
     Recorder events;
-    const SessionResult result = RunSession(RealFileSystem(), Request(dest()), Jobs(dest(), {"a.jww", "a.jws"}), &events);
+    const SessionResult result =
+        RunSession(RealFileSystem(), Request(dest()), Jobs(dest(), {"a.jww", "a.jws"}), &events);
     EXPECT_EQ(result.summary.converted, 1);
     EXPECT_EQ(events.results[1].failure.kind, ProblemKind::BackupClash);
     EXPECT_NE(events.results[1].failure.message().find("a.BAK already keeps the old file"), std::string::npos)
@@ -428,7 +429,8 @@ TEST_F(Session, ABackupThisBatchMadeIsNeverReplacedByALaterDrawingOfIt) {
     fs::remove(dest() / "a.jws");
     fs::remove(dest() / "a.BAK");
     WriteFile(dest() / "a.jww", {'o', 'l', 'd', 'w'});
-    EXPECT_EQ(RunSession(RealFileSystem(), Request(dest()), Jobs(dest(), {"a.jww", "a.jws"}), &events).summary.converted, 2);
+    EXPECT_EQ(
+        RunSession(RealFileSystem(), Request(dest()), Jobs(dest(), {"a.jww", "a.jws"}), &events).summary.converted, 2);
 }
 
 TEST_F(Session, ADrawingAndItsBackupThatAreOneFileLeaveNoDebris) {

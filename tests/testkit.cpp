@@ -63,8 +63,8 @@ void RemoveTree(const fs::path& given) {
 
 TempDir::TempDir() {
     static std::atomic<int> number{0};
-    path_ = fs::temp_directory_path() /
-            ("quellmark-test-" + std::to_string(ProcessId()) + "-" + std::to_string(number++));
+    path_ =
+        fs::temp_directory_path() / ("quellmark-test-" + std::to_string(ProcessId()) + "-" + std::to_string(number++));
     RemoveTree(path_);
     fs::create_directories(path_);
 }
@@ -124,7 +124,8 @@ CommandResult RunCommand(const std::string& command) {
     while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.out.append(buffer, n);
     ::CloseHandle(readEnd);
     DWORD code = 0;
-    if (::WaitForSingleObject(child.hProcess, INFINITE) == WAIT_OBJECT_0 && ::GetExitCodeProcess(child.hProcess, &code)) {
+    if (::WaitForSingleObject(child.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+        ::GetExitCodeProcess(child.hProcess, &code)) {
         result.status = static_cast<int>(code);
     } else {
         result.out += "\n(no exit status: " + LastErrorText() + ")";
@@ -276,7 +277,9 @@ public:
         owner_.bytesWritten += static_cast<std::int64_t>(bytes.size());
         return inner_->writeAt(offset, bytes);
     }
-    std::error_code takeAttributes(const FileAttributes& attributes) override { return inner_->takeAttributes(attributes); }
+    std::error_code takeAttributes(const FileAttributes& attributes) override {
+        return inner_->takeAttributes(attributes);
+    }
     std::error_code setModified(const FileTime& time) override { return inner_->setModified(time); }
     std::error_code touch() override { return inner_->touch(); }
     std::error_code holdLock() override { return inner_->holdLock(); }
@@ -302,9 +305,10 @@ FileSystem& Real() { return RealFileSystem(); }
 
 const char* FsCallName(FsCall call) {
     static constexpr const char* kNames[kFsCallCount] = {
-        "openRead", "openReadNoFollow", "create", "createNew", "rename", "remove", "link", "attributesOf",
-        "createDirectory", "removeDirectory", "removeTreeIn", "syncDirectory", "syncFileSystem", "examine", "listFolder", "identify",
-        "foldsCase", "tempFolder", "writable", "holdFolder", "pinFolder", "lockFolder"};
+        "openRead",       "openReadNoFollow", "create",          "createNew",       "rename",       "remove",
+        "link",           "attributesOf",     "createDirectory", "removeDirectory", "removeTreeIn", "syncDirectory",
+        "syncFileSystem", "examine",          "listFolder",      "identify",        "foldsCase",    "tempFolder",
+        "writable",       "holdFolder",       "pinFolder",       "lockFolder"};
     return kNames[static_cast<int>(call)];
 }
 
@@ -334,7 +338,8 @@ std::error_code FaultyFileSystem::create(const fs::path& path, std::unique_ptr<O
     if (failCreate(path)) return std::make_error_code(std::errc::permission_denied);
     return wrap(Real().create(path, out), out);
 }
-std::error_code FaultyFileSystem::createNew(const fs::path& path, std::unique_ptr<OutputFile>& out, FolderAccess access) {
+std::error_code FaultyFileSystem::createNew(const fs::path& path, std::unique_ptr<OutputFile>& out,
+                                            FolderAccess access) {
     QM_FAIL_CALL(FsCall::CreateNew, path);
     if (crashed()) return std::make_error_code(std::errc::io_error);
     if (failCreate(path)) return std::make_error_code(std::errc::permission_denied);
@@ -416,7 +421,8 @@ std::error_code FaultyFileSystem::pinFolder(const FolderHandle& root, const fs::
     QM_FAIL_CALL(FsCall::PinFolder, root.path() / below);
     return Real().pinFolder(root, below, create, out);
 }
-std::error_code FaultyFileSystem::lockFolder(const fs::path& folder, LockMode mode, std::unique_ptr<FolderHandle>& out) {
+std::error_code FaultyFileSystem::lockFolder(const fs::path& folder, LockMode mode,
+                                             std::unique_ptr<FolderHandle>& out) {
     QM_FAIL_CALL(FsCall::LockFolder, folder);
     return Real().lockFolder(folder, mode, out);
 }
@@ -480,8 +486,7 @@ std::error_code ForwardingFileSystem::lockFolder(const fs::path& folder, LockMod
     return Real().lockFolder(folder, mode, out);
 }
 
-HeldByAnotherRun::HeldByAnotherRun(const fs::path& folder)
-    : marks_(RealFileSystem(), RunIdentity::ForThisProcess()) {
+HeldByAnotherRun::HeldByAnotherRun(const fs::path& folder) : marks_(RealFileSystem(), RunIdentity::ForThisProcess()) {
     EXPECT_FALSE(RealFileSystem().holdFolder(folder, folder_));
     Holder holder;
     EXPECT_EQ(marks_.take(*folder_, folder, {}, holder), RunMarks::Take::Taken);

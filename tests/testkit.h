@@ -94,9 +94,28 @@ quellmark::Failure JwsFailure(const Bytes& bytes);
 
 // Every call of the file system interface, so a test can fail any one of them.
 enum class FsCall {
-    OpenRead, OpenReadNoFollow, Create, CreateNew, Rename, Remove, Link, AttributesOf,
-    MakeFolder, RemoveFolder, RemoveTreeIn, SyncDirectory, SyncFileSystem, Examine, ListFolder, Identify,
-    FoldsCase, TempFolder, Writable, HoldFolder, PinFolder, LockFolder,
+    OpenRead,
+    OpenReadNoFollow,
+    Create,
+    CreateNew,
+    Rename,
+    Remove,
+    Link,
+    AttributesOf,
+    MakeFolder,
+    RemoveFolder,
+    RemoveTreeIn,
+    SyncDirectory,
+    SyncFileSystem,
+    Examine,
+    ListFolder,
+    Identify,
+    FoldsCase,
+    TempFolder,
+    Writable,
+    HoldFolder,
+    PinFolder,
+    LockFolder,
 };
 inline constexpr int kFsCallCount = static_cast<int>(FsCall::LockFolder) + 1;
 const char* FsCallName(FsCall call);
@@ -148,8 +167,9 @@ public:
         [](const fs::path&, const fs::path&) { return false; };
     std::function<bool(const fs::path&)> failRemove = [](const fs::path&) { return false; };
     std::function<bool(const fs::path&)> failRead = [](const fs::path&) { return false; };
-    std::function<bool(const fs::path&, const fs::path&)> failLink =
-        [](const fs::path&, const fs::path&) { return false; };
+    std::function<bool(const fs::path&, const fs::path&)> failLink = [](const fs::path&, const fs::path&) {
+        return false;
+    };
     bool failSync = false;  // both the sync of a file and that of a whole file system
     // Called before each write or copy into a file made through this file system: a source can
     // be changed there while its conversion is written.

@@ -199,7 +199,9 @@ TEST_F(Win32Window, EachClickIsHandledOnce) {
     files.listings = 0;
     ClickRoot();
     EXPECT_EQ(files.listings, 1);
-    ASSERT_EQ(ListView_GetItemCount(w.List()), 4) << w.Form().Status() << " rows " << w.Form().Rows().size() << " beeps " << desktop.beeps << " listed " << w.Form().ListedFolder();
+    ASSERT_EQ(ListView_GetItemCount(w.List()), 4)
+        << w.Form().Status() << " rows " << w.Form().Rows().size() << " beeps " << desktop.beeps << " listed "
+        << w.Form().ListedFolder();
     ::Sleep(::GetDoubleClickTime() + 50);  // not a double click
     ClickRoot();
     EXPECT_EQ(files.listings, 2);

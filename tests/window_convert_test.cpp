@@ -258,7 +258,8 @@ TEST_F(Convert, AnotherRunIsWaitedForUntilStopAndATempFolderThatCannotBeMadeIsSa
     {
         HeldByAnotherRun other(dest());
         f.Button4Click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return f.StatusText().contains(QString::fromUtf8(texts::kWaitingForOtherRun)); }));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return f.StatusText().contains(QString::fromUtf8(texts::kWaitingForOtherRun)); }));
         EXPECT_TRUE(f.StatusText().startsWith("別の変換（プロセス ")) << f.StatusText().toStdString();
         QTest::mouseClick(f.ButtonStop, Qt::LeftButton);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Converting(); }));

@@ -27,7 +27,8 @@ protected:
     fs::path src() const { return dir / "src"; }
     void ClickRow(int row, Qt::KeyboardModifiers keys) {
         QTableView* grid = form->StringGrid1;
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, keys, grid->visualRect(grid->model()->index(row, 0)).center());
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, keys,
+                          grid->visualRect(grid->model()->index(row, 0)).center());
     }
 };
 

@@ -15,7 +15,6 @@
 #include <fstream>
 #include <map>
 
-
 using namespace quellmark;
 using namespace qmtest;
 
@@ -319,7 +318,7 @@ TEST_F(FileList, AFirstRunFitsTheColumnsToTheirTextsAndGivesTheMemoTheRest) {
     const QFontMetrics grid(f.StringGrid1->font());
     for (int c = 0; c < 6; ++c) {
         EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c)) << c;  // the header shows whole
-        if (c == 0 || c == 3) continue;  // names and memos may be cut
+        if (c == 0 || c == 3) continue;                                      // names and memos may be cut
         for (int r = 1; r < f.RowCount(); ++r) {
             EXPECT_GT(header->sectionSize(c), grid.horizontalAdvance(f.Cell(c, r))) << c;
         }

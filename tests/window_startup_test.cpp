@@ -87,10 +87,14 @@ TEST_F(StartUp, AFirstRunShowsTheDesignLayoutAndAsksForASearchFolder) {
 TEST_F(StartUp, EveryComponentAndMenuItemIsThereByItsName) {
     TForm1& f = Start();
     const std::pair<const char*, const char*> actions[] = {
-        {"MnuFileSFolder", "検索フォルダの指定 (&S)"}, {"MnuFileType0", "全てのファイル(*.*) (&0)"},
-        {"MnuFileType1", "(*.jw?) (&1)"},              {"MnuFileType2", "(*.jww) (&2)"},
-        {"MnuFileType3", "(*.jws) (&3)"},              {"MnuFileSave", "保存先フォルダの指定 (&H)"},
-        {"MnuConvert", "変換 (&C)"},                   {"MnuExit", "終了 (&X)"},
+        {"MnuFileSFolder", "検索フォルダの指定 (&S)"},
+        {"MnuFileType0", "全てのファイル(*.*) (&0)"},
+        {"MnuFileType1", "(*.jw?) (&1)"},
+        {"MnuFileType2", "(*.jww) (&2)"},
+        {"MnuFileType3", "(*.jws) (&3)"},
+        {"MnuFileSave", "保存先フォルダの指定 (&H)"},
+        {"MnuConvert", "変換 (&C)"},
+        {"MnuExit", "終了 (&X)"},
     };
     for (const auto& [name, text] : actions) {
         const QAction* action = f.findChild<QAction*>(name);
@@ -146,7 +150,8 @@ TEST_F(StartUp, TheWindowComesBackWhereItWasAndAlwaysOnAScreen) {
 
     // Saved on a screen that is gone, or larger than this one: on this screen, whole.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    for (const std::string saved : {"F1_X=-3000\nF1_Y=5000\nF1_W=600\nF1_H=400\n", "F1_X=40\nF1_Y=30\nF1_W=5000\nF1_H=4000\n"}) {
+    for (const std::string saved :
+         {"F1_X=-3000\nF1_Y=5000\nF1_W=600\nF1_H=400\n", "F1_X=40\nF1_Y=30\nF1_W=5000\nF1_H=4000\n"}) {
         WriteText(Ini(), "[Form]\n" + saved);
         TForm1& g = Start();
         EXPECT_TRUE(screen.contains(g.frameGeometry())) << saved;
@@ -209,9 +214,9 @@ TEST_F(StartUp, AFirstCloseWritesEveryKeyInThreeSections) {
     Stop();
     std::vector<std::string> keys;
     for (const std::string& line : Lines(Ini())) keys.push_back(line.substr(0, line.find('=')));
-    EXPECT_EQ(keys, (std::vector<std::string>{"[Form]", "F1_X", "F1_Y", "F1_W", "F1_H", "F1MX", "[Comp]", "F1P1",
-                                              "F1S0", "F1S1", "F1S2", "F1S3", "F1S4", "F1S5", "[Set]", "FLD1", "FLD2",
-                                              "FNAM", "FTYP", "SORT", "SDSC"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"[Form]", "F1_X", "F1_Y", "F1_W", "F1_H", "F1MX", "[Comp]",
+                                              "F1P1",   "F1S0", "F1S1", "F1S2", "F1S3", "F1S4", "F1S5",
+                                              "[Set]",  "FLD1", "FLD2", "FNAM", "FTYP", "SORT", "SDSC"}));
     EXPECT_EQ(Setting(Ini(), "Set", "FLD1"), appDir.string() + "/");
     EXPECT_EQ(Setting(Ini(), "Set", "FLD2"), "");
     EXPECT_EQ(Setting(Ini(), "Set", "FTYP"), "0");

@@ -16,8 +16,7 @@ namespace qmtest {
 
 using namespace quellmark;
 
-Answer RecordingPlatform::MessageBox(const std::string& title, const std::string& text, BoxKind kind,
-                                     Buttons buttons) {
+Answer RecordingPlatform::MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) {
     boxes.push_back({FromUtf8(title), FromUtf8(text), kind, buttons});
     return buttons == Buttons::YesNo ? answer : Answer::Ok;
 }
@@ -137,8 +136,9 @@ void WindowTest::SelectRows(int first, int last) {
 
 void WindowTest::ClickHeader(int col) {
     QHeaderView* header = form->StringGrid1->horizontalHeader();
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                      QPoint(header->sectionViewportPosition(col) + header->sectionSize(col) / 2, header->height() / 2));
+    QTest::mouseClick(
+        header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(col) + header->sectionSize(col) / 2, header->height() / 2));
 }
 
 void WindowTest::SelectFiles(const QString& first, const QString& last) {
@@ -147,7 +147,8 @@ void WindowTest::SelectFiles(const QString& first, const QString& last) {
         const int row = static_cast<int>(Column(0).indexOf(name));
         ASSERT_GE(row, 0) << name.toStdString();
         grid->scrollTo(grid->model()->index(row, 0));
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, keys, grid->visualRect(grid->model()->index(row, 0)).center());
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, keys,
+                          grid->visualRect(grid->model()->index(row, 0)).center());
     };
     clickRow(first, {});
     clickRow(last, Qt::ShiftModifier);

@@ -40,7 +40,7 @@ public:
     std::vector<Picker> pickers;
     std::deque<QString> folders;  // what the pickers answer, in turn; empty means cancelled
     QStringList opened;
-    bool noApplication = false;  // the desktop has no application for the files opened
+    bool noApplication = false;   // the desktop has no application for the files opened
     Answer answer = Answer::Yes;  // to Yes/No boxes
     int escapePolls = 0;
     // Asked at each poll of the Escape key, after escapePolls has counted it.

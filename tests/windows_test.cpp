@@ -93,8 +93,8 @@ TEST(WindowsPaths, AForbiddenNameFailsThatFileAndTheBatchGoesOn) {
     WriteFile(dir / "src" / "plan.jww", BuildJww(JwwPlan{}));
     const std::string list = (dir / "src" / "a|b.jww").string() + "\n" + (dir / "src" / "plan.jww").string() + "\n";
     WriteFile(dir / "list", Bytes(list.begin(), list.end()));
-    const CommandResult run =
-        Cli("convert --files-from " + ShellWord(dir / "list") + " -o " + ShellWord(dir / "out") + " " + ShellWord(dir / "src"));
+    const CommandResult run = Cli("convert --files-from " + ShellWord(dir / "list") + " -o " + ShellWord(dir / "out") +
+                                  " " + ShellWord(dir / "src"));
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.out.find("a|b.jww"), std::string::npos) << run.out;
     EXPECT_TRUE(fs::exists(dir / "out" / "plan.jww"));

@@ -75,8 +75,6 @@ std::string ArgumentProblem(const CLI::App& program, const std::vector<std::stri
     return {};
 }
 
-std::vector<std::string> ExtraWords(const CLI::App& program) {
-    return program.remaining(true);
-}
+std::vector<std::string> ExtraWords(const CLI::App& program) { return program.remaining(true); }
 
 }  // namespace quellmark::cli

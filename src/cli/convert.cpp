@@ -201,7 +201,8 @@ int Run(const ConvertOptions& options) {
     const int interrupted = gSignal == SIGINT ? 130 : 143;
     if (result.setup) {
         report.Clear();
-        Complain(result.setup.kind == SetupKind::Busy ? result.setup.message() + " (--no-wait)" : result.setup.message());
+        Complain(result.setup.kind == SetupKind::Busy ? result.setup.message() + " (--no-wait)"
+                                                      : result.setup.message());
         return result.setup.kind == SetupKind::Stopped ? interrupted : kExitUsage;
     }
     const BatchSummary& summary = result.summary;
@@ -244,11 +245,13 @@ std::function<int()> AddConvertCommand(CLI::App& app) {
     convert->add_flag("--keep-times", options->keepTimes, "give each drawing its source's modification time");
     convert->add_flag("--drop-trailing-bytes", options->dropTrailingBytes,
                       "convert a drawing with bytes after its end without them, instead of failing it");
-    convert->add_option("--files-from", options->filesFrom,
-                        "convert the files listed in FILE ('-': stdin), placed as walking SOURCE would")
+    convert
+        ->add_option("--files-from", options->filesFrom,
+                     "convert the files listed in FILE ('-': stdin), placed as walking SOURCE would")
         ->type_name("FILE");
-    convert->add_option("--failed-to", options->failedTo,
-                        "list the files that failed or were not started in FILE, for --files-from")
+    convert
+        ->add_option("--failed-to", options->failedTo,
+                     "list the files that failed or were not started in FILE, for --files-from")
         ->type_name("FILE");
     convert->add_flag("-0,--null", options->nulSeparated, "lists end each path with a NUL byte, not a line break");
     convert->footer(

@@ -63,17 +63,18 @@ std::string WhatWasDone(const FileResult& r, bool dryRun) {
 
 nlohmann::json ToJson(const FileResult& r) {
     const std::string path = PathText(r.source);
-    nlohmann::json j = {{"path", path},
-                        {"format", nullptr},
-                        {"version", nullptr},
-                        {"written_version", nullptr},
-                        {"outcome", OutcomeName(r.outcome)},
-                        {"dimensions", r.dimensions},
-                        {"marked", r.marked},
-                        {"already_marked", r.dimensions - r.marked},
-                        {"kind", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(KindName(r.failure.kind))},
-                        {"reason", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.failure.message())},
-                        {"changes", ChangesJson(r.changes)}};
+    nlohmann::json j = {
+        {"path", path},
+        {"format", nullptr},
+        {"version", nullptr},
+        {"written_version", nullptr},
+        {"outcome", OutcomeName(r.outcome)},
+        {"dimensions", r.dimensions},
+        {"marked", r.marked},
+        {"already_marked", r.dimensions - r.marked},
+        {"kind", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(KindName(r.failure.kind))},
+        {"reason", r.failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.failure.message())},
+        {"changes", ChangesJson(r.changes)}};
     if (!r.warnings.empty()) j["warnings"] = r.warnings;
     if (!IsUtf8(path)) j["path_hex"] = Hex(path);
     if (r.format != DrawingFormat::None) {
@@ -120,7 +121,8 @@ void BatchReport::Finish(const BatchSummary& summary) {
     FlushLines();
     progress_.Clear();
     if (summary.notStarted > 0) {
-        std::fprintf(stderr, "quellmark-cli: interrupted: %lld %s not started\n", static_cast<long long>(summary.notStarted),
+        std::fprintf(stderr, "quellmark-cli: interrupted: %lld %s not started\n",
+                     static_cast<long long>(summary.notStarted),
                      summary.notStarted == 1 ? "drawing was" : "drawings were");
     }
     WriteSummary(summary);
@@ -148,7 +150,8 @@ void BatchReport::Write(const FileResult& r) {
         return;  // counted once in the summary
     } else if (r.outcome == Outcome::Failed) {
         // A drawing refused for its bytes after the end converts without them when asked.
-        const char* hint = r.failure.kind == ProblemKind::BytesAfterEnd ? " (--drop-trailing-bytes converts it without them)" : "";
+        const char* hint =
+            r.failure.kind == ProblemKind::BytesAfterEnd ? " (--drop-trailing-bytes converts it without them)" : "";
         WriteLine(std::string(kProgramName) + ": failed: " + Shown(PathText(r.source)) + ": " +
                       Shown(r.failure.message()) + hint + "\n",
                   true);
@@ -159,8 +162,7 @@ void BatchReport::Write(const FileResult& r) {
             const char* said = r.outcome == Outcome::WouldConvert ? "would convert: "
                                : r.outcome == Outcome::UpToDate   ? "up to date: "
                                                                   : "converted: ";
-            WriteLine(std::string(said) +
-                          Shown(PathText(r.source)) + " -> " + Shown(PathText(r.dest)) + " (" +
+            WriteLine(std::string(said) + Shown(PathText(r.source)) + " -> " + Shown(PathText(r.dest)) + " (" +
                           WhatWasDone(r, options_.dryRun) +
                           (r.madeBackup ? "; old file kept as " + Shown(PathText(BackupPath(r.dest))) : "") + ")\n",
                       false);
@@ -203,12 +205,12 @@ void BatchReport::WriteSummary(const BatchSummary& summary) const {
         const std::string backups =
             summary.backups > 0 ? Plural(summary.backups, "old file", "old files") + " kept as .BAK; " : "";
         const std::string drawings = Plural(summary.normalised, "drawing", "drawings");
-        line = options_.dryRun ? "dry run: would convert " + counts + " would be marked, " + drawings +
-                                     " would be normalised; " + Megabytes(summary.bytesIn) + " read in " + seconds +
-                                     ", nothing written\n"
-                               : "converted " + counts + " marked, " + drawings + " normalised; " + backups +
-                                     Megabytes(summary.bytesIn) + " read, " + Megabytes(summary.bytesOut) +
-                                     " written in " + seconds + "\n";
+        line = options_.dryRun
+                   ? "dry run: would convert " + counts + " would be marked, " + drawings + " would be normalised; " +
+                         Megabytes(summary.bytesIn) + " read in " + seconds + ", nothing written\n"
+                   : "converted " + counts + " marked, " + drawings + " normalised; " + backups +
+                         Megabytes(summary.bytesIn) + " read, " + Megabytes(summary.bytesOut) + " written in " +
+                         seconds + "\n";
     }
     WriteOut(line);
 }

@@ -15,7 +15,7 @@ namespace quellmark::cli {
 
 struct ReportOptions {
     bool json = false;
-    bool quiet = false;   // per-file lines for failures only
+    bool quiet = false;  // per-file lines for failures only
     bool dryRun = false;
 };
 

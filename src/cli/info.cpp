@@ -59,8 +59,7 @@ std::string Text(const std::string& path, const DrawingInfo& info) {
         separator = ", ";
     }
     out << (separator[0] == ',' ? ")" : "") << "\n";
-    out << "  dimensions: " << info.dimensions.dimensions << ", already marked "
-              << info.dimensions.marked << "\n";
+    out << "  dimensions: " << info.dimensions.dimensions << ", already marked " << info.dimensions.marked << "\n";
     out << "  conversion: " << ConversionText(info) << "\n";
     if (info.trailingBytes > 0) {
         out << "  after end:  " << info.trailingBytes << " bytes, from offset " << info.end
@@ -70,15 +69,14 @@ std::string Text(const std::string& path, const DrawingInfo& info) {
         out << "  blocks:     " << info.blocks.size() << "\n";
         for (const auto& block : info.blocks) {
             out << "    \"" << Cp932ToDisplayUtf8(block.name) << "\": " << block.members
-                      << (block.members == 1 ? " member" : " members") << "\n";
+                << (block.members == 1 ? " member" : " members") << "\n";
         }
     }
     if (!info.images.empty()) {
         out << "  images:     " << info.images.size() << "\n";
         for (const auto& image : info.images) {
-            out << "    \"" << Cp932ToDisplayUtf8(image.name) << "\": " << image.size
-                      << " bytes, " << (image.referenced ? "referred to" : "not referred to")
-                      << "\n";
+            out << "    \"" << Cp932ToDisplayUtf8(image.name) << "\": " << image.size << " bytes, "
+                << (image.referenced ? "referred to" : "not referred to") << "\n";
         }
     }
     return out.str();
@@ -119,30 +117,31 @@ int Run(const InfoOptions& options) {
     FileSystem& files = RealFileSystem();
     std::size_t described = 0;
     std::size_t failed = 0;
-    const WalkCounts walk = WalkSources(files, options.paths, {options.recursive, options.hidden}, [&](const SourceFile& file) {
-        if (!WantsInfo(file)) return;
-        const std::string path = PathText(file.path);
-        DrawingInfo info;
-        Failure failure;
-        if (InspectDrawing(files, file.path, info, &failure)) {
-            ++described;
-            WriteOut(options.json ? JsonLine(ToJson(path, info)) : Text(path, info));
-            return;
-        }
-        ++failed;
-        if (options.json) {
-            nlohmann::json out = {{"path", path}, {"kind", KindName(failure.kind)}, {"error", failure.message()}};
-            if (!IsUtf8(path)) out["path_hex"] = Hex(path);
-            if (info.format != DrawingFormat::None) {
-                out["format"] = FormatName(info.format);
-                out["version"] = info.version;
+    const WalkCounts walk =
+        WalkSources(files, options.paths, {options.recursive, options.hidden}, [&](const SourceFile& file) {
+            if (!WantsInfo(file)) return;
+            const std::string path = PathText(file.path);
+            DrawingInfo info;
+            Failure failure;
+            if (InspectDrawing(files, file.path, info, &failure)) {
+                ++described;
+                WriteOut(options.json ? JsonLine(ToJson(path, info)) : Text(path, info));
+                return;
             }
-            if (failure.offset >= 0) out["offset"] = failure.offset;
-            WriteOut(JsonLine(out));
-        } else {
-            Complain(Shown(path) + ": " + failure.message());
-        }
-    });
+            ++failed;
+            if (options.json) {
+                nlohmann::json out = {{"path", path}, {"kind", KindName(failure.kind)}, {"error", failure.message()}};
+                if (!IsUtf8(path)) out["path_hex"] = Hex(path);
+                if (info.format != DrawingFormat::None) {
+                    out["format"] = FormatName(info.format);
+                    out["version"] = info.version;
+                }
+                if (failure.offset >= 0) out["offset"] = failure.offset;
+                WriteOut(JsonLine(out));
+            } else {
+                Complain(Shown(path) + ": " + failure.message());
+            }
+        });
     ReportWalk(walk);
     // The counts end the text as convert's summary ends its lines; JSON Lines stay one object per file.
     if (!options.json) WriteOut("described " + std::to_string(described) + ", failed " + std::to_string(failed) + "\n");

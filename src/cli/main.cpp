@@ -46,9 +46,7 @@ public:
 
 }  // namespace
 
-void quellmark::cli::Complain(const std::string& message) {
-    std::cerr << kProgramName << ": " << message << "\n";
-}
+void quellmark::cli::Complain(const std::string& message) { std::cerr << kProgramName << ": " << message << "\n"; }
 
 void quellmark::cli::SetUsage(CLI::App& command, const std::string& usage) {
     if (const auto formatter = std::dynamic_pointer_cast<UsageFormatter>(command.get_formatter())) {

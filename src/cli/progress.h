@@ -29,9 +29,9 @@ private:
     std::size_t totalFiles_;
     std::uint64_t totalBytes_;
     bool show_;
-    bool erases_;                  // the terminal takes the erase-line sequence
+    bool erases_;  // the terminal takes the erase-line sequence
     bool onScreen_ = false;
-    std::size_t drawnWidth_ = 0;   // characters of the line last drawn
+    std::size_t drawnWidth_ = 0;  // characters of the line last drawn
     Clock::time_point started_;
     Clock::time_point lastDrawn_{};
     std::size_t doneFiles_ = 0;

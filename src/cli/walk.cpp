@@ -133,11 +133,14 @@ WalkCounts ListedFiles(FileSystem& files, const std::vector<std::string_view>& l
             onFile({path, relative, facts.size, true, {}});
             continue;
         }
-        WalkFolder(files, path, options, [&](const SourceFile& file) {
-            SourceFile placed = file;
-            placed.relative = relative / file.relative;
-            onFile(placed);
-        }, walk);
+        WalkFolder(
+            files, path, options,
+            [&](const SourceFile& file) {
+                SourceFile placed = file;
+                placed.relative = relative / file.relative;
+                onFile(placed);
+            },
+            walk);
     }
     return walk;
 }

@@ -38,15 +38,16 @@ struct WalkCounts {
     std::size_t foldersNotEntered = 0;  // sub-folders of a walk without recursive
     std::size_t hiddenLeftOut = 0;      // hidden sub-folders of a recursive walk
     std::size_t linksNotFollowed = 0;   // links to folders, which a recursive walk never enters
-    std::vector<std::string> unreadable;  // "FOLDER: why" for each folder that could not be listed and was not handed on
+    std::vector<std::string>
+        unreadable;  // "FOLDER: why" for each folder that could not be listed and was not handed on
 };
 
 // Hands on the files of the arguments, argument by argument, a folder's in name order. Every
 // entry of a folder that is not a sub-folder counts (a fifo or a socket too: the command says
 // what it is); anything that is not a folder (a missing path included) is passed on as a file
 // the user named, and the command reading it says what is wrong with it.
-WalkCounts WalkSources(FileSystem& fs, const std::vector<std::filesystem::path>& arguments,
-                       const WalkOptions& options, const OnFile& onFile);
+WalkCounts WalkSources(FileSystem& fs, const std::vector<std::filesystem::path>& arguments, const WalkOptions& options,
+                       const OnFile& onFile);
 
 // Hands on the files of a list (--files-from), each placed as a walk of the argument that
 // holds it would place it: below a folder argument by its path from there, or a file argument

@@ -22,8 +22,8 @@ namespace fs = std::filesystem;
 void JobList::add(const fs::path& source, const fs::path& dest, std::uint64_t size, bool named) {
     const Text& s = source.native();
     const Text& d = dest.native();
-    entries_.push_back({text_.size(), static_cast<std::uint32_t>(s.size()), static_cast<std::uint32_t>(d.size()), size,
-                        named});
+    entries_.push_back(
+        {text_.size(), static_cast<std::uint32_t>(s.size()), static_cast<std::uint32_t>(d.size()), size, named});
     text_ += s;
     text_ += d;
     listedBytes_ += size;
@@ -46,7 +46,8 @@ void JobList::addUnreadableFolder(const fs::path& folder, const fs::path& dest, 
 
 BatchJob JobList::operator[](std::size_t i) const {
     const auto unreadable = unreadable_.find(i);
-    return {source(i), dest(i), entries_[i].named, unreadable == unreadable_.end() ? std::error_code{} : unreadable->second};
+    return {source(i), dest(i), entries_[i].named,
+            unreadable == unreadable_.end() ? std::error_code{} : unreadable->second};
 }
 
 void BatchSummary::add(const FileResult& result) {
@@ -238,18 +239,21 @@ BatchSummary RunBatch(FileSystem& files, const JobList& jobs, const BatchPlan& p
                     const fs::path first = jobs.source(clash->second);
                     result = SameSource(files, sourceKeys, job.source, first)
                                  ? Unconverted(job, Outcome::Repeated, {})
-                                 : Unconverted(job, Outcome::Failed,
-                                               MakeProblem(ProblemKind::Clash,
-                                                           PathText(first) + " of this batch is converted to the same name"));
+                                 : Unconverted(
+                                       job, Outcome::Failed,
+                                       MakeProblem(ProblemKind::Clash,
+                                                   PathText(first) + " of this batch is converted to the same name"));
                 } else if (job.unreadable) {
-                    result = Unconverted(job, Outcome::Failed,
-                                         MakeProblem(ProblemKind::CannotRead,
-                                                     "cannot read the folder: " + ErrorText(job.unreadable), job.unreadable));
+                    result = Unconverted(
+                        job, Outcome::Failed,
+                        MakeProblem(ProblemKind::CannotRead, "cannot read the folder: " + ErrorText(job.unreadable),
+                                    job.unreadable));
                 } else if (Problem refused = plan.refuseStart ? plan.refuseStart() : Problem{}; !refused.empty()) {
                     result = Unconverted(job, Outcome::Failed, std::move(refused));
                 } else if (settings.stop && settings.stop->load()) {
-                    result = Unconverted(job, Outcome::NotStarted,
-                                         MakeProblem(ProblemKind::Interrupted, "the batch was stopped before it started"));
+                    result =
+                        Unconverted(job, Outcome::NotStarted,
+                                    MakeProblem(ProblemKind::Interrupted, "the batch was stopped before it started"));
                 } else {
                     const auto taken = alone ? backupsMade.end() : backupsMade.find(backupKey(i));
                     ctx.backupTakenBy = taken == backupsMade.end() ? nullptr : &taken->second;

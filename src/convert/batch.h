@@ -20,7 +20,7 @@ namespace quellmark {
 struct BatchJob {
     std::filesystem::path source;
     std::filesystem::path dest;
-    bool named = false;  // the user named the file itself, rather than a folder that holds it
+    bool named = false;          // the user named the file itself, rather than a folder that holds it
     std::error_code unreadable;  // set for a folder of the sources that could not be listed
 };
 
@@ -33,7 +33,8 @@ public:
              bool named = false);
     // A folder of the sources that could not be listed: the batch reports it as a failure, so it
     // is in every count and list of failures.
-    void addUnreadableFolder(const std::filesystem::path& folder, const std::filesystem::path& dest, std::error_code why);
+    void addUnreadableFolder(const std::filesystem::path& folder, const std::filesystem::path& dest,
+                             std::error_code why);
     std::size_t size() const { return entries_.size(); }
     BatchJob operator[](std::size_t i) const;
     std::filesystem::path source(std::size_t i) const;
@@ -58,13 +59,13 @@ private:
 
 struct BatchSummary {
     std::int64_t converted = 0;  // with a dry run: the files that would be converted
-    std::int64_t upToDate = 0;  // drawings whose destination held their conversion already
+    std::int64_t upToDate = 0;   // drawings whose destination held their conversion already
     std::int64_t skipped = 0;
     std::int64_t failed = 0;
     std::int64_t notStarted = 0;        // left when the batch was stopped
     std::int64_t leftoversRemoved = 0;  // files and folders that killed runs had left behind
     std::int64_t dimensionsMarked = 0;
-    std::int64_t backups = 0;  // old destination files kept as ".BAK"
+    std::int64_t backups = 0;     // old destination files kept as ".BAK"
     std::int64_t normalised = 0;  // drawings converted with changes beyond their marks
     std::uint64_t bytesIn = 0;
     std::uint64_t bytesOut = 0;

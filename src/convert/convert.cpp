@@ -109,8 +109,11 @@ bool TrailingBytesAllowed(const ConversionContext& ctx, FileResult& r, std::uint
     const std::string count = std::to_string(trailing) + " bytes";
     if (!ctx.settings.dropTrailingBytes) {
         r.outcome = Outcome::Failed;
-        r.failure = Problem{ProblemKind::BytesAfterEnd, count + " after the end of the drawing",
-                            static_cast<std::int64_t>(end), Section::None, {}};
+        r.failure = Problem{ProblemKind::BytesAfterEnd,
+                            count + " after the end of the drawing",
+                            static_cast<std::int64_t>(end),
+                            Section::None,
+                            {}};
         return false;
     }
     r.warnings.push_back(count + " after the end of the drawing were not kept");
@@ -120,8 +123,7 @@ bool TrailingBytesAllowed(const ConversionContext& ctx, FileResult& r, std::uint
 // The full path both formats share once they know how to read and write their document: parse
 // the drawing read whole into ctx.input, mark the dimensions, and deliver the document written.
 template <typename Document, typename Read, typename Write>
-FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, const Read& read,
-                          const Write& write) {
+FileResult ConvertDrawing(ConversionContext& ctx, FileResult r, Document& doc, const Read& read, const Write& write) {
     Failure failure;
     r.bytesIn = ctx.input.size();
     const bool ok = read(ctx.input, failure);
@@ -222,8 +224,8 @@ FileResult ConvertJwsInput(ConversionContext& ctx, const fs::path& source, const
 }
 
 template <typename ConvertInput>
-FileResult ReadAndConvert(ConversionContext& ctx, const fs::path& source, const fs::path& dest,
-                          DrawingFormat format, ConvertInput convert) {
+FileResult ReadAndConvert(ConversionContext& ctx, const fs::path& source, const fs::path& dest, DrawingFormat format,
+                          ConvertInput convert) {
     Failure failure;
     DrawingRead read;
     if (!ReadDrawing(*ctx.fs, source, format, ctx.input, read, &failure)) {
@@ -300,7 +302,7 @@ FileResult ConvertFile(ConversionContext& ctx, const fs::path& source, const fs:
                                                : std::make_error_code(std::errc::no_such_file_or_directory);
                 return Failed(r, MakeProblem(ProblemKind::CannotRead,
                                              facts.kind == PathKind::Folder ? "is a folder, not a drawing"
-                                                                             : "cannot open: " + ErrorText(ec),
+                                                                            : "cannot open: " + ErrorText(ec),
                                              ec));
             }
         }

@@ -48,9 +48,9 @@ struct FileResult {
     // What the user should know of a drawing that converted: "N bytes after the end of the
     // drawing were not kept".
     std::vector<std::string> warnings;
-    std::uint64_t bytesIn = 0;   // the bytes read of the file
+    std::uint64_t bytesIn = 0;  // the bytes read of the file
     std::uint64_t bytesOut = 0;
-    bool madeBackup = false;     // an old destination file became ".BAK"
+    bool madeBackup = false;  // an old destination file became ".BAK"
 };
 
 struct ConvertSettings {
@@ -86,7 +86,7 @@ struct ConversionContext {
     explicit ConversionContext(FileSystem& fileSystem) : fs(&fileSystem), images(fileSystem) {}
 
     FileSystem* fs;
-    FileBytes input;  // the drawing being converted, as read; its memory serves file after file
+    FileBytes input;                       // the drawing being converted, as read; its memory serves file after file
     std::unique_ptr<InputFile> inputFile;  // the file it was read from, still open
     bool inputUnchanged = false;           // nothing wrote that file since it was opened
     // The scan of the drawing and its edits; its memory serves file after file too.
@@ -118,10 +118,8 @@ std::vector<FileResult> FinishWaiting(ConversionContext& ctx);
 
 // Converts one JWW drawing into dest: read, mark, write a temp file beside dest, keep an old
 // dest as ".BAK", rename. dest is untouched unless the whole drawing was written.
-FileResult ConvertJww(ConversionContext& ctx, const std::filesystem::path& source,
-                      const std::filesystem::path& dest);
-FileResult ConvertJws(ConversionContext& ctx, const std::filesystem::path& source,
-                      const std::filesystem::path& dest);
+FileResult ConvertJww(ConversionContext& ctx, const std::filesystem::path& source, const std::filesystem::path& dest);
+FileResult ConvertJws(ConversionContext& ctx, const std::filesystem::path& source, const std::filesystem::path& dest);
 
 // Chooses by extension and signature: a JWW or JWS drawing is converted, any other file that
 // was read skipped. A file the user named (rather than one found in a folder) that is not

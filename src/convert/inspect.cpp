@@ -10,8 +10,8 @@ namespace quellmark {
 
 namespace {
 
-void CountCollection(const TEntityCollection& top, const std::vector<TEntBlockDef>& blocks,
-                     std::int32_t version, DrawingInfo& info) {
+void CountCollection(const TEntityCollection& top, const std::vector<TEntBlockDef>& blocks, std::int32_t version,
+                     DrawingInfo& info) {
     for (const TEntRef& ref : top.Refs) {
         if (ref.ClassNo >= 1 && ref.ClassNo <= kEntityClassCount) ++info.entitiesByClass[ref.ClassNo];
     }

@@ -19,7 +19,7 @@ namespace quellmark {
 struct DrawingInfo {
     DrawingFormat format = DrawingFormat::None;
     std::int32_t version = 0;
-    std::string memo;  // Shift-JIS bytes; JWS drawings have none
+    std::string memo;                               // Shift-JIS bytes; JWS drawings have none
     std::array<std::int64_t, 8> entitiesByClass{};  // top level, by class number 1..7
     std::int64_t entityCount = 0;                   // top level
     DimensionTally dimensions;                      // top level and blocks; marked = already marked

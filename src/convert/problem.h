@@ -16,7 +16,7 @@ enum class ProblemKind : std::uint8_t {
     None,
     Truncated,
     Malformed,
-    NotADrawing,       // a skip, not a failure
+    NotADrawing,  // a skip, not a failure
     CannotRead,
     CannotWrite,
     TooLarge,

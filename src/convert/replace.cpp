@@ -123,16 +123,17 @@ public:
         if (olderBackup) names_.aside = TempBeside(pending_.dest, id);
         if (olderBackup || !links) {
             if (auto ec = writeRecord(id, syncFolder)) {
-                return fail(problem, ProblemKind::CannotKeepBackup, keep + ": cannot write the record of the replace", ec);
+                return fail(problem, ProblemKind::CannotKeepBackup, keep + ": cannot write the record of the replace",
+                            ec);
             }
         }
         if (olderBackup) {
-            const std::error_code ec = links ? files_.link(names_.backup, names_.aside)
-                                             : RenameOnto(files_, names_.backup, names_.aside);
+            const std::error_code ec =
+                links ? files_.link(names_.backup, names_.aside) : RenameOnto(files_, names_.backup, names_.aside);
             if (ec) return fail(problem, ProblemKind::CannotKeepBackup, keep + ": cannot move the older one aside", ec);
         }
-        const std::error_code kept = links ? RenameOnto(files_, names_.second, names_.backup)
-                                           : RenameOnto(files_, names_.dest, names_.backup);
+        const std::error_code kept =
+            links ? RenameOnto(files_, names_.second, names_.backup) : RenameOnto(files_, names_.dest, names_.backup);
         if (kept) return fail(problem, ProblemKind::CannotKeepBackup, keep, kept);
         backupMoved_ = true;
         if (auto ec = files_.rename(names_.temp, names_.dest)) {
@@ -237,7 +238,8 @@ fs::path PathBelow(const fs::path& inner, const fs::path& outer) {
 std::string ForbiddenDestinationReason(const fs::path& dest, const fs::path& root) {
     const fs::path below = root.empty() ? fs::path() : PathBelow(dest, root);
     for (const fs::path& name : below.empty() ? dest.filename() : below) {
-        if (std::string why = DeviceNameReason(name); !why.empty()) return "cannot write " + PathText(name) + ": " + why;
+        if (std::string why = DeviceNameReason(name); !why.empty())
+            return "cannot write " + PathText(name) + ": " + why;
     }
     return {};
 }
@@ -289,8 +291,10 @@ void RecoverReplace(FileSystem& files, const fs::path& folder, const fs::path& r
     };
     if (Exists(files, names.temp)) {
         // The new drawing never took the name: everything goes back as it was before.
-        if (!Exists(files, names.dest) && Exists(files, names.backup)) note(names.dest, RenameOnto(files, names.backup, names.dest));
-        if (!names.aside.empty() && Exists(files, names.aside)) note(names.backup, RenameOnto(files, names.aside, names.backup));
+        if (!Exists(files, names.dest) && Exists(files, names.backup))
+            note(names.dest, RenameOnto(files, names.backup, names.dest));
+        if (!names.aside.empty() && Exists(files, names.aside))
+            note(names.backup, RenameOnto(files, names.aside, names.backup));
         note(names.temp, files.remove(names.temp));
     } else if (!names.aside.empty()) {
         note(names.aside, files.remove(names.aside));  // done but for the older backup's removal
@@ -305,7 +309,8 @@ bool WriteBeside(FileSystem& files, const fs::path& requested, const ReplaceSett
         const std::string why = ec == std::errc::too_many_symbolic_link_levels
                                     ? "a folder on the way is a symbolic link, which is never followed"
                                     : ErrorText(ec);
-        Set(problem, ProblemKind::CannotWrite, "cannot write into " + PathText(requested.parent_path()) + ": " + why, ec);
+        Set(problem, ProblemKind::CannotWrite, "cannot write into " + PathText(requested.parent_path()) + ": " + why,
+            ec);
         return false;
     }
     // Everything below happens in the folder held open, by names inside it.

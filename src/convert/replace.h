@@ -69,7 +69,7 @@ struct ReplaceSettings {
     // by the run; without it each destination's folder is opened by its path.
     std::filesystem::path root;
     const FolderHandle* rootHeld = nullptr;
-    bool createFolders = false;  // missing folders below root are made
+    bool createFolders = false;             // missing folders below root are made
     DestinationFolders* folders = nullptr;  // takes each folder written, when given
     // The modification time the new drawing gets; none: the time of its writing.
     std::optional<FileTime> modified;
@@ -85,7 +85,7 @@ struct ReplaceSettings {
 // drawing written into its temp file beside dest (synced only with settings.sync), and then put
 // in dest's place. Between the steps the temp file and the folder held open wait here.
 struct PendingReplace {
-    std::filesystem::path dest;  // as reached through the folder held open
+    std::filesystem::path dest;   // as reached through the folder held open
     std::filesystem::path shown;  // as the user names it
     std::filesystem::path temp;
     std::unique_ptr<FolderHandle> pinned;

@@ -11,7 +11,12 @@ namespace fs = std::filesystem;
 
 RunFolders::RunFolders(FileSystem& files, RunMarks& marks, const FolderHandle& dest, fs::path destShown, bool wait,
                        const std::atomic<bool>* stop, Waiting waiting)
-    : fs_(files), marks_(marks), dest_(dest), destShown_(std::move(destShown)), wait_(wait), stop_(stop),
+    : fs_(files),
+      marks_(marks),
+      dest_(dest),
+      destShown_(std::move(destShown)),
+      wait_(wait),
+      stop_(stop),
       waiting_(std::move(waiting)) {}
 
 RunMarks::Take RunFolders::EnterDest(Holder& holder) { return enterOne(destShown_, dest_, holder); }
@@ -51,8 +56,8 @@ bool RunFolders::Enter(const fs::path& shown, const FolderHandle& folder, Proble
         *problem = outcome == RunMarks::Take::Stopped
                        ? MakeProblem(ProblemKind::Interrupted,
                                      "stopped while waiting for another conversion into " + PathText(where))
-                       : MakeProblem(ProblemKind::CannotWrite,
-                                     "another conversion is writing into " + PathText(where) + " (" + holder.text() + ")");
+                       : MakeProblem(ProblemKind::CannotWrite, "another conversion is writing into " + PathText(where) +
+                                                                   " (" + holder.text() + ")");
         return false;
     };
     auto ok = [](RunMarks::Take outcome) {
@@ -69,7 +74,9 @@ bool RunFolders::Enter(const fs::path& shown, const FolderHandle& folder, Proble
         above /= name;
         std::unique_ptr<FolderHandle> held;
         if (const std::error_code ec = fs_.pinFolder(dest_, above, false, held)) {
-            if (problem) *problem = MakeProblem(ProblemKind::CannotWrite, "cannot write into " + PathText(destShown_ / above) + ": " + ErrorText(ec), ec);
+            if (problem)
+                *problem = MakeProblem(ProblemKind::CannotWrite,
+                                       "cannot write into " + PathText(destShown_ / above) + ": " + ErrorText(ec), ec);
             return false;
         }
         const RunMarks::Take outcome = enterOne(destShown_ / above, *held, holder);

@@ -25,9 +25,9 @@ constexpr std::size_t kLargestMark = 4096;
 
 std::string RandomText(std::size_t length) {
     static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 random{std::random_device{}() ^
-                                        (static_cast<std::uint64_t>(ProcessId()) << 32) ^
-                                        static_cast<std::uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()))};
+    thread_local std::mt19937_64 random{
+        std::random_device{}() ^ (static_cast<std::uint64_t>(ProcessId()) << 32) ^
+        static_cast<std::uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()))};
     std::string text;
     for (std::size_t i = 0; i < length; ++i) text += kAlphabet[random() % (sizeof kAlphabet - 1)];
     return text;
@@ -42,7 +42,8 @@ bool IsIdText(std::string_view text, std::size_t length) {
 std::string IdOrFresh(std::string_view id) { return id.empty() ? RandomText(kIdLength) : std::string(id); }
 
 std::int64_t NowSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 // "key value" lines after the first; false when the first line is not a mark's.
@@ -120,8 +121,9 @@ RunIdentity RunIdentity::ForThisProcess() {
     run.user = ThisUserId();
     run.userName = UserName(run.user);
     run.host = HostName();
-    run.since = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-                    .count();
+    run.since =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     return run;
 }
 
@@ -141,7 +143,8 @@ RunFileKind KindOfRunFile(std::string_view name, std::string& id) {
     RunFileKind kind = RunFileKind::None;
     if (rest == ".run") {
         kind = RunFileKind::Mark;
-    } else if (rest.size() == 1 + kSuffixLength + 4 && rest[0] == '-' && IsIdText(rest.substr(1, kSuffixLength), kSuffixLength)) {
+    } else if (rest.size() == 1 + kSuffixLength + 4 && rest[0] == '-' &&
+               IsIdText(rest.substr(1, kSuffixLength), kSuffixLength)) {
         const std::string_view ending = rest.substr(1 + kSuffixLength);
         kind = ending == ".tmp" ? RunFileKind::Temp : ending == ".rep" ? RunFileKind::Record : RunFileKind::None;
     }

@@ -30,7 +30,8 @@ bool IsRunFolderName(const std::string& name) {
     const std::string_view rest = std::string_view(name).substr(kRunFolderPrefix.size());
     const std::size_t dash = rest.find('-');
     auto digits = [](std::string_view s) {
-        return !s.empty() && s.size() <= 20 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+        return !s.empty() && s.size() <= 20 &&
+               std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
     };
     return dash != std::string_view::npos && digits(rest.substr(0, dash)) && digits(rest.substr(dash + 1));
 }
@@ -78,7 +79,8 @@ SetupProblem ProbeSources(FileSystem& files, const SessionRequest& request) {
         for (fs::path up = full; !up.empty() && !problem; up = ParentFolder(up)) {
             if (files.examine(source.folder / below / name).kind != PathKind::Missing) {
                 if (below.empty()) problem = Refusal(SetupKind::DestIsSource, request.dest, source.folder);
-                if (!below.empty() && source.tree) problem = Refusal(SetupKind::DestInsideSource, request.dest, source.folder);
+                if (!below.empty() && source.tree)
+                    problem = Refusal(SetupKind::DestInsideSource, request.dest, source.folder);
             }
             if (!source.tree) break;
             below = up.filename() / below;
@@ -217,14 +219,16 @@ std::string SetupProblem::message() const {
 SetupProblem CheckDestination(FileSystem& files, const SessionRequest& request) {
     const PathFacts facts = files.examine(request.dest);
     if (facts.error) return Refusal(SetupKind::CannotReach, request.dest, {}, facts.error);
-    if (facts.kind == PathKind::File || facts.kind == PathKind::Other) return Refusal(SetupKind::DestNotFolder, request.dest);
+    if (facts.kind == PathKind::File || facts.kind == PathKind::Other)
+        return Refusal(SetupKind::DestNotFolder, request.dest);
     if (facts.kind == PathKind::Missing && !request.createDest && !request.settings.dryRun) {
         return Refusal(SetupKind::DestMissing, request.dest);
     }
     for (const SourceFolder& source : request.sourceFolders) {
         const Place place = PlaceOf(files, request.dest, source.folder);
         if (place == Place::Same) return Refusal(SetupKind::DestIsSource, request.dest, source.folder);
-        if (source.tree && place == Place::Inside) return Refusal(SetupKind::DestInsideSource, request.dest, source.folder);
+        if (source.tree && place == Place::Inside)
+            return Refusal(SetupKind::DestInsideSource, request.dest, source.folder);
     }
     return {};
 }
@@ -344,12 +348,13 @@ SessionResult RunSession(FileSystem& files, const SessionRequest& request, const
     };
     std::unique_ptr<RunFolders> folders;
     if (writes) {
-        if (auto ec = files.holdFolder(request.dest, destHeld)) return refuse(Refusal(SetupKind::CannotReach, request.dest, {}, ec));
-        folders = std::make_unique<RunFolders>(
-            files, marks, *destHeld, request.dest, request.wait, request.settings.stop,
-            [events](const fs::path& folder, const Holder& holder) {
-                if (events) events->Waiting(folder, holder);
-            });
+        if (auto ec = files.holdFolder(request.dest, destHeld))
+            return refuse(Refusal(SetupKind::CannotReach, request.dest, {}, ec));
+        folders =
+            std::make_unique<RunFolders>(files, marks, *destHeld, request.dest, request.wait, request.settings.stop,
+                                         [events](const fs::path& folder, const Holder& holder) {
+                                             if (events) events->Waiting(folder, holder);
+                                         });
         Holder holder;
         switch (folders->EnterDest(holder)) {
             case RunMarks::Take::Busy: {

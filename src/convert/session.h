@@ -48,9 +48,9 @@ enum class SetupKind {
     DestIsSource,      // DEST is a source folder, however spelled
     DestInsideSource,  // DEST lies inside a source folder whose tree is converted
     CannotCreateDest,
-    Busy,              // another run holds DEST, and the run was not to wait
-    Stopped,           // stopped while it waited for another run
-    CannotMakeTemp,    // no temp folder for the run
+    Busy,            // another run holds DEST, and the run was not to wait
+    Stopped,         // stopped while it waited for another run
+    CannotMakeTemp,  // no temp folder for the run
 };
 
 struct SetupProblem {

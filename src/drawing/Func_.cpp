@@ -9,8 +9,7 @@
 namespace quellmark {
 
 void CopyToCharArray(std::span<char> dest, std::string_view source, std::int32_t n) {
-    std::size_t k = n < 0 ? static_cast<std::size_t>(-static_cast<std::int64_t>(n))
-                          : static_cast<std::size_t>(n);
+    std::size_t k = n < 0 ? static_cast<std::size_t>(-static_cast<std::int64_t>(n)) : static_cast<std::size_t>(n);
     if (k > source.size()) k = source.size();
     if (k > dest.size()) throw std::out_of_range("CopyToCharArray: past the end of the field");
     source.copy(dest.data(), k);
@@ -61,8 +60,7 @@ std::int32_t StrToIntDef0(std::string_view text) {
     if (hex) return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
     const std::uint64_t limit = negative ? 2147483648ull : 2147483647ull;
     if (value > limit) return 0;
-    return negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(value))
-                    : static_cast<std::int32_t>(value);
+    return negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(value)) : static_cast<std::int32_t>(value);
 }
 
 namespace {

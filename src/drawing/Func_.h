@@ -11,9 +11,7 @@
 namespace quellmark {
 
 // A Shift-JIS lead byte as the text filters see it: the byte after it belongs to it.
-constexpr bool IsSjisLeadByte(unsigned char b) {
-    return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD);
-}
+constexpr bool IsSjisLeadByte(unsigned char b) { return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD); }
 
 // Copies the first |n| bytes of source (at most all of it) into dest[0..]; nothing else of dest
 // changes. Throws std::out_of_range when they would not fit.

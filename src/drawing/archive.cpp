@@ -80,10 +80,10 @@ std::size_t ArchiveStringPrefix(std::size_t length, std::uint8_t (&prefix)[3]) {
 
 void WriteArchiveString(ByteWriter& out, std::string_view s) {
     if (s.size() > kMaxArchiveString) {
-        throw DrawingError(FailureKind::CannotWrite,
-                           "a string of " + std::to_string(s.size()) +
-                               " bytes is longer than a drawing can hold (65535)",
-                           static_cast<std::int64_t>(out.offset()));
+        throw DrawingError(
+            FailureKind::CannotWrite,
+            "a string of " + std::to_string(s.size()) + " bytes is longer than a drawing can hold (65535)",
+            static_cast<std::int64_t>(out.offset()));
     }
     std::uint8_t prefix[3];
     out.bytes(std::span<const std::uint8_t>(prefix, ArchiveStringPrefix(s.size(), prefix)));

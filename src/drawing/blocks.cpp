@@ -9,9 +9,7 @@ namespace {
 
 constexpr std::size_t kTimeStampExtension = 8;
 
-constexpr auto BlockDefinitionAttributeFields = [](auto& io, auto& base) {
-    CommonAttributes(io, base, kClassList);
-};
+constexpr auto BlockDefinitionAttributeFields = [](auto& io, auto& base) { CommonAttributes(io, base, kClassList); };
 
 // A block definition up to its member count. A negative time stamp is read with an 8-byte
 // extension and replaced by the definition's position (1 for the first); since no extension is
@@ -21,9 +19,8 @@ constexpr auto BlockDefinitionFields = [](auto& io, auto& def, std::int32_t posi
     io.piece(def.Base, BlockDefinitionAttributeFields);
     io.i32(def.Number);
     io.i32(def.Referenced);
-    io.i32(def.TimeStamp, WriteRule<ChangeKind::TimeStampRewritten>([position](std::int32_t stamp, std::int32_t) {
-        return stamp < 0 ? position : stamp;
-    }));
+    io.i32(def.TimeStamp, WriteRule<ChangeKind::TimeStampRewritten>(
+                              [position](std::int32_t stamp, std::int32_t) { return stamp < 0 ? position : stamp; }));
     if constexpr (kReading<decltype(io)>) {
         if (def.TimeStamp < 0) {
             io.skip(kTimeStampExtension, ChangeKind::TimeStampRewritten);
@@ -36,8 +33,7 @@ constexpr auto BlockDefinitionFields = [](auto& io, auto& def, std::int32_t posi
 // The fewest bytes a block definition can take: a class reference, its fields with an empty
 // name, and a zero member count.
 constexpr std::size_t kMinBlockDefBytes =
-    kShortestClassTag +
-    SizeOf<TEntBlockDef>([](auto& io, auto& def) { BlockDefinitionFields(io, def, 0); }, 0) +
+    kShortestClassTag + SizeOf<TEntBlockDef>([](auto& io, auto& def) { BlockDefinitionFields(io, def, 0); }, 0) +
     kShortestCount;
 
 void CheckBlockDefinitionCount(const ByteReader& in, std::int32_t count) {

@@ -37,8 +37,8 @@ T FromLittleEndian(T value) {
 // A 32-bit value as the four bytes a writer puts out, little-endian.
 inline std::array<std::uint8_t, 4> I32Bytes(std::int32_t value) {
     const auto bits = static_cast<std::uint32_t>(value);
-    return {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits >> 16),
-            static_cast<std::uint8_t>(bits >> 24)};
+    return {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+            static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
 }
 
 // A cursor over a drawing held in memory. Every read checks the bytes left first and throws a

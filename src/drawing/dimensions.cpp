@@ -21,7 +21,8 @@ DimensionTally AddDimensionAttributes(TEntityCollection& top, std::vector<TEntBl
         // Marked at version 420 or above, older dimensions get their stand-in second half first,
         // so that it carries the marks when written.
         if (version >= kVersionFullDimension) {
-            while (c.SunpoExt.size() < c.Sunpo.size()) c.SunpoExt.push_back(DefaultSunpoExt(c.Sunpo[c.SunpoExt.size()]));
+            while (c.SunpoExt.size() < c.Sunpo.size())
+                c.SunpoExt.push_back(DefaultSunpoExt(c.Sunpo[c.SunpoExt.size()]));
         }
         for (std::size_t i = 0; i < c.Sunpo.size(); ++i) {
             TEntSunpoExt* ext = i < c.SunpoExt.size() ? &c.SunpoExt[i] : nullptr;
@@ -49,9 +50,8 @@ DimensionTally CountDimensions(const TEntityCollection& top, const std::vector<T
                 ext = &standIn;
             }
             bool all = true;
-            ForEachMarkedWord(c.Sunpo[i], ext, version, [&](const std::uint16_t& flags, std::uint16_t bit) {
-                all &= (flags & bit) != 0;
-            });
+            ForEachMarkedWord(c.Sunpo[i], ext, version,
+                              [&](const std::uint16_t& flags, std::uint16_t bit) { all &= (flags & bit) != 0; });
             ++tally.dimensions;
             if (all) ++tally.marked;
         }

@@ -63,7 +63,8 @@ bool WriteWholeFile(FileSystem& fs, const std::filesystem::path& path, WriteSett
             if (settings.beforeClose) settings.beforeClose(*file);
             if (settings.sync) {
                 if (auto ec = file->sync()) {
-                    throw DrawingError(FailureKind::CannotWrite, "cannot sync: " + ErrorText(ec), -1, Section::None, ec);
+                    throw DrawingError(FailureKind::CannotWrite, "cannot sync: " + ErrorText(ec), -1, Section::None,
+                                       ec);
                 }
             }
             if (auto ec = file->close()) {
@@ -180,7 +181,8 @@ public:
             },
             [&](const EditView& edit) {
                 if (edit.bytes.size() == edit.length) {
-                    std::copy(edit.bytes.begin(), edit.bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(edit.offset));
+                    std::copy(edit.bytes.begin(), edit.bytes.end(),
+                              bytes_.begin() + static_cast<std::ptrdiff_t>(edit.offset));
                     return;
                 }
                 gather(span, edit.offset - span);
@@ -194,7 +196,8 @@ public:
         // read: they are written again from what was read (the shared part edited in place).
         if (!copied_.empty() && source_->sinceOpened() != SinceOpened::Unchanged) {
             for (const Copied& run : copied_) {
-                writeAt(run.to, bytes_.subspan(static_cast<std::size_t>(run.from), static_cast<std::size_t>(run.length)));
+                writeAt(run.to,
+                        bytes_.subspan(static_cast<std::size_t>(run.from), static_cast<std::size_t>(run.length)));
             }
         }
         return written_;
@@ -259,7 +262,8 @@ private:
     // Pieces wait to go out together: the bytes read from `at`, or an edit's new bytes, which
     // both last as long as the writer.
     void gather(std::uint64_t at, std::uint64_t length) {
-        gather(std::span<const std::uint8_t>(bytes_).subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(length)));
+        gather(std::span<const std::uint8_t>(bytes_).subspan(static_cast<std::size_t>(at),
+                                                             static_cast<std::size_t>(length)));
     }
     void gather(std::span<const std::uint8_t> piece) {
         if (piece.empty()) return;
@@ -273,7 +277,8 @@ private:
         }
         // A piece that goes on where the last one ends joins it.
         if (!gathered_.empty() && gathered_.back().data() + gathered_.back().size() == piece.data()) {
-            gathered_.back() = std::span<const std::uint8_t>(gathered_.back().data(), gathered_.back().size() + piece.size());
+            gathered_.back() =
+                std::span<const std::uint8_t>(gathered_.back().data(), gathered_.back().size() + piece.size());
         } else {
             gathered_.push_back(piece);
         }
@@ -328,7 +333,8 @@ bool HoldsEditedCopy(InputFile& file, std::span<const std::uint8_t> source, cons
                 if (file.read(buffer, held) || held == 0) return void(same = false);
             }
             const std::size_t n = std::min(expected.size(), held - used);
-            same = std::equal(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(n), buffer.begin() + static_cast<std::ptrdiff_t>(used));
+            same = std::equal(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(n),
+                              buffer.begin() + static_cast<std::ptrdiff_t>(used));
             used += n;
             expected = expected.subspan(n);
         }

@@ -8,11 +8,11 @@ namespace quellmark {
 namespace {
 
 constexpr std::array<ChangeKind, kChangeKinds - 1> kNormalisations = {
-    ChangeKind::VersionRaised,       ChangeKind::HeaderValueReset,      ChangeKind::LineWidthLimited,
-    ChangeKind::SplitValueRewritten, ChangeKind::FillerRestored,        ChangeKind::NameCleaned,
-    ChangeKind::TextCleaned,         ChangeKind::ImageReferenceShortened, ChangeKind::StringLengthShortened,
-    ChangeKind::CountRewritten,      ChangeKind::ClassTagRewritten,     ChangeKind::AttributesNormalised,
-    ChangeKind::TimeStampRewritten,  ChangeKind::UnreferencedImageDropped, ChangeKind::EmptyImageDropped,
+    ChangeKind::VersionRaised,        ChangeKind::HeaderValueReset,         ChangeKind::LineWidthLimited,
+    ChangeKind::SplitValueRewritten,  ChangeKind::FillerRestored,           ChangeKind::NameCleaned,
+    ChangeKind::TextCleaned,          ChangeKind::ImageReferenceShortened,  ChangeKind::StringLengthShortened,
+    ChangeKind::CountRewritten,       ChangeKind::ClassTagRewritten,        ChangeKind::AttributesNormalised,
+    ChangeKind::TimeStampRewritten,   ChangeKind::UnreferencedImageDropped, ChangeKind::EmptyImageDropped,
     ChangeKind::TrailingBytesDropped,
 };
 

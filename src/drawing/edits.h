@@ -124,8 +124,9 @@ void ForEachEdit(const std::vector<FlagsPatch>& patches, const EditList& list, V
     while (p < patches.size() || e < edits.size()) {
         // An edit before a patch at the same offset is an insertion: it comes first.
         const bool patchFirst =
-            e == edits.size() || (p < patches.size() && (patches[p].offset() < edits[e].offset ||
-                                                         (patches[p].offset() == edits[e].offset && edits[e].length > 0)));
+            e == edits.size() ||
+            (p < patches.size() && (patches[p].offset() < edits[e].offset ||
+                                    (patches[p].offset() == edits[e].offset && edits[e].length > 0)));
         if ((patchFirst ? patches[p].offset() : edits[e].offset) >= upTo) return;
         if (patchFirst) {
             const FlagsPatch patch = patches[p++];
@@ -144,8 +145,8 @@ void ForEachEdit(const std::vector<FlagsPatch>& patches, const EditList& list, V
 // that stays, put(edit) for each edit (its bytes last only for the call). Throws Internal when
 // edits overlap or reach past the source.
 template <class Keep, class Put>
-void ForEachPiece(std::uint64_t size, const std::vector<FlagsPatch>& patches, const EditList& list, Keep keep,
-                  Put put, std::uint64_t from = 0) {
+void ForEachPiece(std::uint64_t size, const std::vector<FlagsPatch>& patches, const EditList& list, Keep keep, Put put,
+                  std::uint64_t from = 0) {
     std::uint64_t at = from;
     ForEachEdit(patches, list, [&](const EditView& edit) {
         if (edit.offset < from && edit.offset + edit.length <= from) return;

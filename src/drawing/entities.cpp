@@ -80,9 +80,7 @@ constexpr auto BlockFields = [](auto& io, auto& e) {
     io.i32(e.DefNumber);
 };
 
-constexpr auto DimensionAttributeFields = [](auto& io, auto& base) {
-    CommonAttributes(io, base, kClassSunpou);
-};
+constexpr auto DimensionAttributeFields = [](auto& io, auto& base) { CommonAttributes(io, base, kClassSunpou); };
 
 constexpr auto SenBody = [](auto& io, auto& e) { io.piece(e, SenFields); };
 
@@ -235,8 +233,8 @@ const NormalisationTables kTables;
 template <typename Record>
 const Record& At(const std::vector<Record>& array, std::int32_t index) {
     if (index < 0 || static_cast<std::size_t>(index) >= array.size()) {
-        throw DrawingError(FailureKind::CannotWrite, "index list entry " + std::to_string(index) +
-                           " points past its class array");
+        throw DrawingError(FailureKind::CannotWrite,
+                           "index list entry " + std::to_string(index) + " points past its class array");
     }
     return array[static_cast<std::size_t>(index)];
 }

@@ -55,7 +55,9 @@ struct CommonAttributeRule {
     TEntBase operator()(const TEntBase& base, std::int32_t version) const {
         return NormalizeCommonAttributes(base, version, classNo);
     }
-    bool keeps(const TEntBase& base, std::int32_t version) const { return KeepsCommonAttributes(base, version, classNo); }
+    bool keeps(const TEntBase& base, std::int32_t version) const {
+        return KeepsCommonAttributes(base, version, classNo);
+    }
 };
 
 // The common attributes of an object of the class: written as a copy normalised for it.

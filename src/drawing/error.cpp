@@ -35,8 +35,7 @@ std::string FailureMessage(std::string_view what, std::int64_t offset, Section s
     return text;
 }
 
-Failure MakeFailure(FailureKind kind, std::string detail, std::int64_t offset, Section section,
-                    std::error_code error) {
+Failure MakeFailure(FailureKind kind, std::string detail, std::int64_t offset, Section section, std::error_code error) {
     return Failure{kind, std::move(detail), offset, section, error};
 }
 

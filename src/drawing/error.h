@@ -13,13 +13,13 @@ namespace quellmark {
 
 enum class FailureKind : std::uint8_t {
     None,
-    Truncated,         // the drawing ends before its structure does
-    Malformed,         // a structure no drawing has: unknown class, bad count, version out of range
-    NotADrawing,       // the file is no drawing of its extension's format (a skip, not a failure)
-    CannotRead,        // the file cannot be opened or read
-    CannotWrite,       // the output cannot be created, written, synced or closed
-    TooLarge,          // the drawing, or what it holds, does not fit in memory
-    Internal,          // a fault of this program: an exception nothing above expected
+    Truncated,    // the drawing ends before its structure does
+    Malformed,    // a structure no drawing has: unknown class, bad count, version out of range
+    NotADrawing,  // the file is no drawing of its extension's format (a skip, not a failure)
+    CannotRead,   // the file cannot be opened or read
+    CannotWrite,  // the output cannot be created, written, synced or closed
+    TooLarge,     // the drawing, or what it holds, does not fit in memory
+    Internal,     // a fault of this program: an exception nothing above expected
 };
 
 // Where in a drawing a failure was seen.
@@ -42,7 +42,7 @@ struct BasicFailure {
     std::string detail;        // what exactly, in a short English phrase: "unknown class 'CDataFoo'"
     std::int64_t offset = -1;  // the byte where it was seen (for a write, the bytes written); -1: none
     Section section = Section::None;
-    std::error_code error;     // the system's error, where there is one
+    std::error_code error;  // the system's error, where there is one
 
     bool empty() const { return kind == Kind{}; }
     // detail (the kind's name when there is none), with the offset and section.
@@ -52,17 +52,16 @@ struct BasicFailure {
 // What a caller learns when a named file operation returns false.
 using Failure = BasicFailure<FailureKind>;
 
-Failure MakeFailure(FailureKind kind, std::string detail, std::int64_t offset = -1,
-                    Section section = Section::None, std::error_code error = {});
+Failure MakeFailure(FailureKind kind, std::string detail, std::int64_t offset = -1, Section section = Section::None,
+                    std::error_code error = {});
 
 // Thrown inside the core; the named operations (ReadJwwFile, WriteJwwFile, ...) catch it and
 // return false, keeping the Failure for their caller.
 class DrawingError : public std::runtime_error {
 public:
-    explicit DrawingError(Failure failure)
-        : std::runtime_error(failure.message()), failure_(std::move(failure)) {}
-    DrawingError(FailureKind kind, std::string detail, std::int64_t offset = -1,
-                 Section section = Section::None, std::error_code error = {})
+    explicit DrawingError(Failure failure) : std::runtime_error(failure.message()), failure_(std::move(failure)) {}
+    DrawingError(FailureKind kind, std::string detail, std::int64_t offset = -1, Section section = Section::None,
+                 std::error_code error = {})
         : DrawingError(MakeFailure(kind, std::move(detail), offset, section, error)) {}
 
     const Failure& failure() const { return failure_; }

@@ -190,7 +190,8 @@ void ScanImageSection(ByteReader& in, ScanState& state) {
         // The count follows from the images dropped, and is told with the first of them.
         std::size_t first = 0;
         while (entries[first].hasFile && bound[first]) ++first;
-        const ChangeKind kind = entries[first].hasFile ? ChangeKind::UnreferencedImageDropped : ChangeKind::EmptyImageDropped;
+        const ChangeKind kind =
+            entries[first].hasFile ? ChangeKind::UnreferencedImageDropped : ChangeKind::EmptyImageDropped;
         state.change(kind, countAt, 4, I32Bytes(written), false);
     }
     for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -68,8 +68,7 @@ public:
     static constexpr std::size_t kShortestString = 1;
     static constexpr std::size_t kLongestString = 3 + kMaxArchiveString;
 
-    constexpr explicit LayoutCounter(std::int32_t version,
-                                     std::size_t stringBytes = kShortestString)
+    constexpr explicit LayoutCounter(std::int32_t version, std::size_t stringBytes = kShortestString)
         : version(version), stringBytes(stringBytes) {}
 
     std::int32_t version;

@@ -137,7 +137,8 @@ std::error_code ReadsTheSame(InputFile& in, std::span<const std::uint8_t> bytes,
         std::size_t got = 0;
         if (auto ec = ReadFully(in, piece, got)) return ec;
         const auto read = std::span<const std::uint8_t>(piece).first(got);
-        if (got > bytes.size() - at || !std::equal(read.begin(), read.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at))) {
+        if (got > bytes.size() - at ||
+            !std::equal(read.begin(), read.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at))) {
             return {};
         }
         at += got;

@@ -43,8 +43,8 @@ DrawingFormat FormatOfBytes(std::span<const std::uint8_t> head);
 struct DrawingRead {
     DrawingFormat format = DrawingFormat::None;  // once the signature was found
     std::int32_t version = 0;                    // a JWW drawing's, once its first bytes were read
-    std::uint64_t bytesRead = 0;  // the bytes read of the file, also when it was no drawing
-    std::unique_ptr<InputFile> file;  // the file read, still open, after a read that succeeded
+    std::uint64_t bytesRead = 0;                 // the bytes read of the file, also when it was no drawing
+    std::unique_ptr<InputFile> file;             // the file read, still open, after a read that succeeded
     // The system tells that nothing wrote the file since it was opened: what a copy made inside
     // the system takes from it is what was read, as long as file->sinceOpened() says so.
     bool unchanged = false;

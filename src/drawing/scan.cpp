@@ -77,7 +77,8 @@ void ResetScan(DrawingScan& scan) {
 
 void ScanState::rewriteNotedRecords() {
     const std::size_t count = std::exchange(recordCount_, 0);
-    if (count > records_.size()) throw DrawingError(FailureKind::Internal, "more records to rewrite than the scan keeps");
+    if (count > records_.size())
+        throw DrawingError(FailureKind::Internal, "more records to rewrite than the scan keeps");
     for (std::size_t i = 0; i < count; ++i) records_[i].rewrite(*this, records_[i]);
 }
 

@@ -90,7 +90,8 @@ public:
         ++recordCount_;
     }
     void rewriteRecords() {
-        if (recordCount_ != 0) [[unlikely]] rewriteNotedRecords();
+        if (recordCount_ != 0) [[unlikely]]
+            rewriteNotedRecords();
     }
 
     // The names JWW texts refer to as embedded images ("^@BM%temp%NAME,..."), upper-cased, in
@@ -106,7 +107,8 @@ public:
     // Where the flags word of the dimension's part (counted from 0 in the order read) was read;
     // throws for a part not noted since trackFlags.
     std::size_t flagsOffset(std::size_t part) const {
-        if (part >= tracked_) [[unlikely]] throwFlagsNotSeen();
+        if (part >= tracked_) [[unlikely]]
+            throwFlagsNotSeen();
         return flagsAt_[part];
     }
 
@@ -192,7 +194,11 @@ public:
 
     // start: the offset in the drawing of the source's first byte (a piece's own start).
     LayoutScanner(Source& source, std::int32_t version, ScanState& state, std::size_t start = 0)
-        : version(version), source_(source), state_(state), start_(start), writtenVersion_(state.writtenVersion),
+        : version(version),
+          source_(source),
+          state_(state),
+          start_(start),
+          writtenVersion_(state.writtenVersion),
           versionMoves_(version != state.writtenVersion) {}
 
     std::int32_t version;

@@ -30,10 +30,10 @@ public:
 };
 
 struct ConvertCommandInput {
-    bool searchReady = false;  // FSearchReady
-    bool listShown = false;    // FListShown
-    std::string sourceFolder;  // the listed folder, with a trailing separator
-    std::string destFolder;    // the destination field
+    bool searchReady = false;        // FSearchReady
+    bool listShown = false;          // FListShown
+    std::string sourceFolder;        // the listed folder, with a trailing separator
+    std::string destFolder;          // the destination field
     std::vector<std::string> names;  // the selected file names, top to bottom
 };
 

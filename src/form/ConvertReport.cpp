@@ -31,8 +31,8 @@ namespace {
 
 // "（変換 N 件、スキップ M 件、失敗 K 件）", with the drawings a stop left out when there are any.
 std::string Counts(const BatchSummary& summary) {
-    std::string text = "（変換 " + std::to_string(summary.converted) + " 件、スキップ " + std::to_string(summary.skipped) +
-                       " 件、失敗 " + std::to_string(summary.failed) + " 件";
+    std::string text = "（変換 " + std::to_string(summary.converted) + " 件、スキップ " +
+                       std::to_string(summary.skipped) + " 件、失敗 " + std::to_string(summary.failed) + " 件";
     // Drawings whose destination held their conversion already (a batch run again after it was
     // stopped or killed): nothing was written, and the old drawing stays as .BAK.
     if (summary.upToDate > 0) text += "、変換済みのまま " + std::to_string(summary.upToDate) + " 件";
@@ -237,7 +237,8 @@ std::string SetupFailureText(const SetupProblem& problem) {
         case SetupKind::DestInsideSource: return texts::kSameFolder;
         case SetupKind::Busy: return HolderText(problem.holder) + "が「" + folder + "」に書き込んでいます。";
         case SetupKind::Stopped: return texts::kCancelled;
-        case SetupKind::CannotMakeTemp: return "一時フォルダを「" + folder + "」に作れません" + why + "。変換しませんでした。";
+        case SetupKind::CannotMakeTemp:
+            return "一時フォルダを「" + folder + "」に作れません" + why + "。変換しませんでした。";
     }
     return {};
 }

@@ -39,9 +39,7 @@ const char* FilePattern(int fileType) {
     }
 }
 
-int SizeFieldWidth(int columnWidth, int charWidth) {
-    return std::max(3, columnWidth / std::max(3, charWidth));
-}
+int SizeFieldWidth(int columnWidth, int charWidth) { return std::max(3, columnWidth / std::max(3, charWidth)); }
 
 std::string RightJustify(std::int64_t value, int width) {
     std::string digits = std::to_string(value);

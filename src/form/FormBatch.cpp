@@ -20,7 +20,8 @@ namespace {
 // The command's refusals and confirmation, as the window shows them.
 class FormConvertUi final : public ConvertUi {
 public:
-    FormConvertUi(FormDesktop& desktop, const ConvertCommandInput& input, std::function<void(const std::string&)> status)
+    FormConvertUi(FormDesktop& desktop, const ConvertCommandInput& input,
+                  std::function<void(const std::string&)> status)
         : desktop_(desktop), input_(input), status_(std::move(status)) {}
     void Refuse(CommandRefusal why) override {
         const RefusalBox box = RefusalBoxOf(why);
@@ -50,8 +51,7 @@ private:
 class MainForm::Batch final : public SessionEvents {
 public:
     Batch(MainForm& form, JobList jobs, SessionRequest request)
-        : files_(form.files_), alive_(form.alive_), jobs_(std::move(jobs)),
-          request_(std::move(request)) {
+        : files_(form.files_), alive_(form.alive_), jobs_(std::move(jobs)), request_(std::move(request)) {
         request_.settings.stop = &stop_;
     }
     ~Batch() override {
@@ -72,7 +72,8 @@ public:
     void Join() {
         if (thread_.joinable()) thread_.join();
         for (auto* named : {&failed_, &skipped_, &changed_}) {
-            std::stable_sort(named->begin(), named->end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            std::stable_sort(named->begin(), named->end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
         }
     }
     const SessionResult& Result() const { return result_; }
@@ -88,13 +89,15 @@ public:
     }
     void FileFinished(std::size_t index, const FileResult& result) override {
         std::string lost;
-        if (result.outcome == Outcome::Failed && result.failure.kind == ProblemKind::CannotWrite) lost = DestinationLost();
+        if (result.outcome == Outcome::Failed && result.failure.kind == ProblemKind::CannotWrite)
+            lost = DestinationLost();
         {
             std::lock_guard lock(mutex_);
             ++done_;
             if (result.outcome == Outcome::Failed) failed_.emplace_back(index, result);
             // A drawing the writers changed beyond its marks is named with what they changed.
-            if (result.outcome == Outcome::Converted && result.changes.normalised()) changed_.emplace_back(index, result);
+            if (result.outcome == Outcome::Converted && result.changes.normalised())
+                changed_.emplace_back(index, result);
             // A file named as a drawing that is none: worth a word, unlike a text file passed over.
             if (result.outcome == Outcome::Skipped && FormatOfName(result.source) != DrawingFormat::None) {
                 skipped_.emplace_back(index, result);
@@ -176,7 +179,11 @@ private:
 
 // Here, where a Batch is complete, as the form owns the one that runs.
 MainForm::MainForm(FormView& view, FormDesktop& desktop, FileSystem& files, fs::path appDir)
-    : view_(view), desktop_(desktop), files_(files), appDir_(std::move(appDir)), alive_(std::make_shared<MainForm*>(this)) {}
+    : view_(view),
+      desktop_(desktop),
+      files_(files),
+      appDir_(std::move(appDir)),
+      alive_(std::make_shared<MainForm*>(this)) {}
 
 MainForm::~MainForm() {
     search_.reset();
@@ -238,13 +245,12 @@ void MainForm::BatchFinished() {
         }
     } else {
         Announce(batch->Lost().empty() ? CompletionText(result.summary) : StoppedText(batch->Lost(), result.summary));
-        const std::string report =
-            BatchReportText(batch->Failed(), batch->Skipped(), batch->Changed(), result.summary);
+        const std::string report = BatchReportText(batch->Failed(), batch->Skipped(), batch->Changed(), result.summary);
         // A report that only names what the writers changed informs; one with failures warns.
         const bool warns = !batch->Failed().empty() || !batch->Skipped().empty() || !result.summary.warnings.empty();
         if (!report.empty()) {
             desktop_.MessageBox(batch->Failed().empty() ? texts::kReportTitle : texts::kFailedFilesTitle, report,
-                             warns ? BoxKind::Warning : BoxKind::Information, Buttons::Ok);
+                                warns ? BoxKind::Warning : BoxKind::Information, Buttons::Ok);
         }
     }
     if (std::exchange(closeWhenIdle_, false)) view_.CloseWindow();

@@ -176,7 +176,8 @@ void MainForm::HeaderClicked(int column) {
     // The folder listed again, in its own order, with the files that were selected still selected.
     const std::vector<std::string> selected = SelectedNames();
     const int current = view_.CurrentRow();
-    const std::string currentName = current >= 0 && current < static_cast<int>(rows_.size()) ? rows_[current].cells[0] : "";
+    const std::string currentName =
+        current >= 0 && current < static_cast<int>(rows_.size()) ? rows_[current].cells[0] : "";
     FSortColumn = -1;
     FSortDescending = false;
     ListFiles(listedFolder_);

@@ -25,7 +25,9 @@ constexpr const char* kSettingsName = "Quellmark.ini";
 constexpr int kNarrowest = 16;
 constexpr int kWidest = 4000;
 
-int ClampedColumn(int width) { return width == FormSettings::kFitColumn ? width : std::clamp(width, kNarrowest, kWidest); }
+int ClampedColumn(int width) {
+    return width == FormSettings::kFitColumn ? width : std::clamp(width, kNarrowest, kWidest);
+}
 
 bool IsAbsoluteFolder(const std::string& folder) { return !folder.empty() && PathFromText(folder).is_absolute(); }
 
@@ -165,7 +167,8 @@ void MainForm::ChooseSettingsFiles() {
     if (besideThere && !userThere) {
         view_.Post([alive = std::weak_ptr<MainForm*>(alive_),
                     text = texts::SettingsElsewhereText(PathText(beside), PathText(settingsWrite_))] {
-            if (const auto form = alive.lock()) (*form)->desktop_.MessageBox({}, text, BoxKind::Information, Buttons::Ok);
+            if (const auto form = alive.lock())
+                (*form)->desktop_.MessageBox({}, text, BoxKind::Information, Buttons::Ok);
         });
     }
 }
@@ -174,14 +177,16 @@ void MainForm::ApplySettings(FormSettings s) {
     // Values from a file anyone may have edited: a window and columns that can be seen and
     // reached, a type the box has, folders that do not depend on where the program was started.
     FormLayout layout;
-    layout.window = PlaceOnScreen({s.left, s.top, std::max(s.width, design::kSmallestWidth),
-                                   std::max(s.height, design::kSmallestHeight)},
-                                  view_.Frame(), view_.Screens());
+    layout.window = PlaceOnScreen(
+        {s.left, s.top, std::max(s.width, design::kSmallestWidth), std::max(s.height, design::kSmallestHeight)},
+        view_.Frame(), view_.Screens());
     layout.maximized = s.maximized != 0;
-    layout.panel1Width = std::clamp(s.panel1Width, kNarrowest, std::max(kNarrowest, layout.window.width - 2 * kNarrowest));
+    layout.panel1Width =
+        std::clamp(s.panel1Width, kNarrowest, std::max(kNarrowest, layout.window.width - 2 * kNarrowest));
     for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = ClampedColumn(s.columnWidths[c]);
     view_.ApplyLayout(layout);
-    FSortColumn = s.sortColumn >= 0 && s.sortColumn < kListColumns && s.sortColumn != kAttributeColumn ? s.sortColumn : -1;
+    FSortColumn =
+        s.sortColumn >= 0 && s.sortColumn < kListColumns && s.sortColumn != kAttributeColumn ? s.sortColumn : -1;
     FSortDescending = FSortColumn >= 0 && s.sortDescending != 0;
     if (IsAbsoluteFolder(s.searchFolder)) FSearchFolder = s.searchFolder;
     // Drawings are written to this folder + name, so a folder written by hand without its
@@ -247,8 +252,7 @@ bool MainForm::CloseForced() {
             closeWhenIdle_ = true;
             exitConfirmed_ = true;
             return false;
-        case FormActivity::Idle:
-            break;
+        case FormActivity::Idle: break;
     }
     // The program's own scratch folder goes when the batches left it empty; the system's stays.
     // Only when empty; one that stays is the next start's to reuse.
@@ -374,7 +378,8 @@ void MainForm::Exit() {
 }
 
 void MainForm::About() {
-    const std::string version = version_.empty() ? std::string(texts::kCaption) : texts::kProductName + (" " + version_);
+    const std::string version =
+        version_.empty() ? std::string(texts::kCaption) : texts::kProductName + (" " + version_);
     desktop_.MessageBox(texts::kAboutTitle, version + "\n\n" + texts::kAboutText, BoxKind::Information, Buttons::Ok);
 }
 
@@ -413,11 +418,12 @@ void MainForm::SearchFolders() {
     view_.AddFolder(0, -1, FSearchFolder);
     // The folders are read on the search's thread; the window's thread takes them into the tree
     // in batches, and answers input in between.
-    search_ = std::make_unique<FolderSearch>(files_, PathFromText(FSearchFolder), [this, alive = std::weak_ptr<MainForm*>(alive_)] {
-        view_.Post([alive] {
-            if (const auto form = alive.lock()) (*form)->AddFoundFolders();
-        });
-    });
+    search_ = std::make_unique<FolderSearch>(files_, PathFromText(FSearchFolder),
+                                             [this, alive = std::weak_ptr<MainForm*>(alive_)] {
+                                                 view_.Post([alive] {
+                                                     if (const auto form = alive.lock()) (*form)->AddFoundFolders();
+                                                 });
+                                             });
     search_->Start();
 }
 
@@ -441,7 +447,8 @@ void MainForm::SearchEnded(bool whole) {
     FSearchReady = true;
     FSearchAborted = !whole;
     std::string status = whole ? texts::SearchCompletedText(tree_.size()) : texts::SearchInterruptedText(tree_.size());
-    if (!unreadable_.empty()) status += " " + texts::UnreadableFoldersText(unreadable_.size(), NodePath(unreadable_.front()));
+    if (!unreadable_.empty())
+        status += " " + texts::UnreadableFoldersText(unreadable_.size(), NodePath(unreadable_.front()));
     ShowStatus(status);
     activity_ = FormActivity::Idle;
     view_.ShowActivity(activity_);

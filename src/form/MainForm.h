@@ -130,14 +130,14 @@ public:
     void SearchAtStart(const std::string& folder);
 
     // ---- what the user did ----
-    void Shown();            // the window is on the screen for the first time
+    void Shown();  // the window is on the screen for the first time
     // The window is asked to close (its close box, Alt+F4); true when it may close now. It asks
     // as ファイル → 終了 does; during a search or a listing it stops them and closes once they
     // have; during a batch it asks whether to stop it, and closes once it has.
     bool CloseRequested();
     // The system ends the session: closes without asking (a batch is stopped first).
     bool CloseForced();
-    void ChooseSearchFolder();                            // the menu item, a click on the field
+    void ChooseSearchFolder();  // the menu item, a click on the field
     // The folder a drop of these paths brings: one folder, else none (empty). A window takes a
     // drop only when it brings one, and hands that to the two calls below.
     std::string DroppedFolder(const std::vector<std::string>& paths);
@@ -146,20 +146,20 @@ public:
     // A click in the tree: on a folder (its node), or where there is none (-1), which asks for a
     // search folder while there is no tree.
     void TreeClicked(int node);
-    void FileTypeChosen(int type);                        // the type box or the menu
-    void ChooseDestFolder();                              // 参照, or the menu item
+    void FileTypeChosen(int type);  // the type box or the menu
+    void ChooseDestFolder();        // 参照, or the menu item
     void DestFolderDropped(const std::string& folder);
-    void Convert();                                       // 変換
-    void Stop();                                          // 中止: of a batch or a folder search
-    void HeaderClicked(int column);                       // a click on a column's header
-    void ColumnKey(int number);                           // Ctrl and a column's number, 1 to 6
+    void Convert();                  // 変換
+    void Stop();                     // 中止: of a batch or a folder search
+    void HeaderClicked(int column);  // a click on a column's header
+    void ColumnKey(int number);      // Ctrl and a column's number, 1 to 6
     // Escape: stops a search or a listing under way; a press while none runs is nothing.
     void EscapePressed();
-    void Refresh();                                       // F5: the tree's folder listed again
-    void SizeWidthChanged(int characters);                // the size column now holds this many
-    void RowOpened(int row);                              // a double click, or Enter, on a row
-    void Exit();                                          // ファイル → 終了
-    void About();                                         // ヘルプ → バージョン情報, F1
+    void Refresh();                         // F5: the tree's folder listed again
+    void SizeWidthChanged(int characters);  // the size column now holds this many
+    void RowOpened(int row);                // a double click, or Enter, on a row
+    void Exit();                            // ファイル → 終了
+    void About();                           // ヘルプ → バージョン情報, F1
     // The program's version, for the About box.
     void SetVersion(std::string version) { version_ = std::move(version); }
 
@@ -245,8 +245,8 @@ private:
     bool closed_ = false;
     bool closeWhenIdle_ = false;
     bool listingAborted_ = false;
-    bool escapeLatched_ = false;      // Escape pressed while the current search or listing runs
-    bool exitConfirmed_ = false;      // the user said yes to ending the program
+    bool escapeLatched_ = false;  // Escape pressed while the current search or listing runs
+    bool exitConfirmed_ = false;  // the user said yes to ending the program
     FormControl focusBeforeBatch_ = FormControl::None;
     std::string nextListing_;
     std::string listedFolder_;

@@ -9,12 +9,14 @@
 namespace quellmark {
 
 inline bool EndsWithSeparator(const std::string& folder) {
-    return !folder.empty() && (folder.back() == '/' || folder.back() == static_cast<char>(std::filesystem::path::preferred_separator));
+    return !folder.empty() &&
+           (folder.back() == '/' || folder.back() == static_cast<char>(std::filesystem::path::preferred_separator));
 }
 
 // The folder with a trailing separator: folders are joined to names by concatenation.
 inline std::string WithSeparator(std::string folder) {
-    if (!folder.empty() && !EndsWithSeparator(folder)) folder += static_cast<char>(std::filesystem::path::preferred_separator);
+    if (!folder.empty() && !EndsWithSeparator(folder))
+        folder += static_cast<char>(std::filesystem::path::preferred_separator);
     return folder;
 }
 

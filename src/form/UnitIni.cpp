@@ -24,8 +24,7 @@ std::string_view Trim(std::string_view text) {
 bool EqualNoCase(std::string_view a, std::string_view b) {
     auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [&](char x, char y) { return lower(x) == lower(y); });
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 struct Line {
@@ -211,8 +210,7 @@ bool WriteIniString(FileSystem& files, std::string_view section, std::string_vie
     section = Trim(section);
     key = Trim(key);
     if (section.empty() || key.empty() || BreaksLine(section) || BreaksLine(key) || BreaksLine(value) ||
-        section.find(']') != std::string_view::npos || key.find('=') != std::string_view::npos ||
-        key.front() == '[') {
+        section.find(']') != std::string_view::npos || key.find('=') != std::string_view::npos || key.front() == '[') {
         return false;
     }
     std::optional<IniFile> file = Load(files, path);

@@ -20,8 +20,8 @@ constexpr int kConvertLeft = 408;
 }  // namespace
 
 TopPane LayOutTopPane(const TopPaneMeasures& m) {
-    const int shift = std::max({0, kLabelLeft + m.label1 + kLabelGap - kFieldLeft,
-                                kLabelLeft + m.label2 + kLabelGap - kFieldLeft});
+    const int shift =
+        std::max({0, kLabelLeft + m.label1 + kLabelGap - kFieldLeft, kLabelLeft + m.label2 + kLabelGap - kFieldLeft});
     TopPane pane;
     pane.label1 = {kLabelLeft, 4, m.label1 + 2, m.labelHeight};
     pane.label2 = {kLabelLeft, 28, m.label2 + 2, m.labelHeight};

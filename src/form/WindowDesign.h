@@ -36,12 +36,12 @@ inline constexpr int kNarrowestPane = 16;
 
 // The controls of the right pane's top, relative to the pane.
 struct TopPane {
-    Rect label1;     // ファイルの種類
+    Rect label1;  // ファイルの種類
     Rect typeBox;
-    Rect label2;     // 保存先フォルダ
+    Rect label2;  // 保存先フォルダ
     Rect destField;
-    Rect browse;     // 参照
-    Rect convert;    // 変換
+    Rect browse;   // 参照
+    Rect convert;  // 変換
 };
 
 // What the window measured, in design units: the labels' text widths, the width the type box
@@ -62,7 +62,7 @@ TopPane LayOutTopPane(const TopPaneMeasures& measures);
 // The texts the list's first run sizes its columns to: a name of 16 characters, a size of up
 // to ten digits, an extension, the time and the attributes; the memo column takes what the
 // others leave.
-inline constexpr const char* kColumnSamples[kListColumns] = {"0000000000000000", "0000000000", ".JWW", "",
+inline constexpr const char* kColumnSamples[kListColumns] = {"0000000000000000",    "0000000000", ".JWW", "",
                                                              "0000/00/00 00:00:00", "R "};
 
 // What the window measured of each column, in design units: its header's text with the
@@ -86,8 +86,8 @@ int MemoColumnWidth(const std::array<int, kListColumns>& widths, int memoFloor, 
 struct Commands {
     bool commands = true;  // the menu's commands, the fields, the type box, 参照 and 変換
     bool tree = true;
-    bool batch = false;    // the progress bar shows
-    bool stop = false;     // 中止 shows: a batch or a folder search can be stopped
+    bool batch = false;  // the progress bar shows
+    bool stop = false;   // 中止 shows: a batch or a folder search can be stopped
 };
 Commands CommandsOf(FormActivity activity);
 

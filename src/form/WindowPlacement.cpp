@@ -11,8 +11,8 @@ namespace {
 std::int64_t Overlap(const ScreenRect& a, const ScreenRect& b) {
     const std::int64_t w = std::min<std::int64_t>(std::int64_t{a.left} + a.width, std::int64_t{b.left} + b.width) -
                            std::max(a.left, b.left);
-    const std::int64_t h = std::min<std::int64_t>(std::int64_t{a.top} + a.height, std::int64_t{b.top} + b.height) -
-                           std::max(a.top, b.top);
+    const std::int64_t h =
+        std::min<std::int64_t>(std::int64_t{a.top} + a.height, std::int64_t{b.top} + b.height) - std::max(a.top, b.top);
     return w > 0 && h > 0 ? w * h : 0;
 }
 

@@ -66,8 +66,7 @@ inline constexpr const char* kSpecifySearchFolder = "検索フォルダを指定
 inline constexpr const char* kNoFileList = "ファイル一覧が表示されていません。";
 inline constexpr const char* kSelectFiles = "変換するファイルを選択して下さい。";
 inline constexpr const char* kSpecifyDestination = "保存先フォルダを指定して下さい。";
-inline constexpr const char* kDestinationMissing =
-    "指定された保存先フォルダが存在しません。再指定して下さい。";
+inline constexpr const char* kDestinationMissing = "指定された保存先フォルダが存在しません。再指定して下さい。";
 inline constexpr const char* kSameFolder = "保存先フォルダとファイルのフォルダが同じになっています。";
 inline constexpr const char* kConfirmStart = "変換を開始します。よろしいですか？";
 inline constexpr const char* kCancelled = "変換作業をキャンセルしました。";

@@ -45,9 +45,7 @@ void FreeJwsDocument(JwsDocument& doc) {
     ClearJwsDocument(doc);
 }
 
-bool IsJwsFile(FileSystem& fs, const std::filesystem::path& path) {
-    return HasSignature(fs, path, DrawingFormat::Jws);
-}
+bool IsJwsFile(FileSystem& fs, const std::filesystem::path& path) { return HasSignature(fs, path, DrawingFormat::Jws); }
 
 bool ReadJwsBytes(JwsDocument& doc, std::span<const std::uint8_t> bytes, Failure* failure) {
     ClearJwsDocument(doc);
@@ -116,8 +114,9 @@ std::int32_t AdjustJwsVersion(std::int32_t version) {
 
 void WriteJwsHeader(ByteWriter& out, const JwsDocument& doc, std::int32_t version) {
     if (doc.JwsLayerGroups.size() != 16) {
-        throw DrawingError(FailureKind::CannotWrite, "the layer group table holds " + std::to_string(doc.JwsLayerGroups.size()) +
-                           " entries instead of 16");
+        throw DrawingError(
+            FailureKind::CannotWrite,
+            "the layer group table holds " + std::to_string(doc.JwsLayerGroups.size()) + " entries instead of 16");
     }
     LayoutWriter<ByteWriter> io(out, version);
     JwsHeader(io, doc);

@@ -64,11 +64,12 @@ constexpr auto StoreSplitValue = [](THeader& h, std::int32_t value) {
     h.SplitUnits = value % 10;
 };
 
-constexpr auto SplitValueToWrite = WriteRule<ChangeKind::SplitValueRewritten>([](const THeader& h, std::int32_t version) {
-    std::int64_t value = h.SplitUnits;
-    if (version >= kVersionSplitTens) value += h.SplitTens > 0 ? std::int64_t{h.SplitTens} * 10 : 10;
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-});
+constexpr auto SplitValueToWrite =
+    WriteRule<ChangeKind::SplitValueRewritten>([](const THeader& h, std::int32_t version) {
+        std::int64_t value = h.SplitUnits;
+        if (version >= kVersionSplitTens) value += h.SplitTens > 0 ? std::int64_t{h.SplitTens} * 10 : 10;
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+    });
 
 // One of the two extra mark slots.
 template <class Io, class Slot>
@@ -219,12 +220,12 @@ template <class Io, class Doc>
 void HeaderBlocks18To23(Io& io, Doc& doc) {
     if (io.version >= kVersionExtendedTables) {
         for (auto& c : doc.ColorsEx) ScreenColor(io, c);  // block 18
-        for (auto& c : doc.ColorsEx) {  // block 19
+        for (auto& c : doc.ColorsEx) {                    // block 19
             io.text(c.Name, TextName{});
             PrintColor(io, c);
         }
         for (auto& t : doc.LineTypesEx) LineType(io, t);  // block 20
-        for (auto& t : doc.LineTypesEx) {  // block 21
+        for (auto& t : doc.LineTypesEx) {                 // block 21
             io.text(t.Name, TextName{});
             io.i32(t.Count);
             for (auto& value : t.Values) io.f64(value);
@@ -259,8 +260,7 @@ void ReadProbeHeader(ByteReader& in, JwwDocument& doc) {
 
 // The most bytes the memo probe can need: every part present and every string at its longest.
 std::size_t LongestProbe() {
-    LayoutCounter counter(std::numeric_limits<std::int32_t>::max(),
-                          LayoutCounter::kLongestString);
+    LayoutCounter counter(std::numeric_limits<std::int32_t>::max(), LayoutCounter::kLongestString);
     JwwDocument shape;
     SizeTables(shape);
     HeaderStart(counter, shape.Header);
@@ -273,8 +273,8 @@ template <typename T>
 void RequireLength(const std::vector<T>& table, std::size_t length, const char* name) {
     if (table.size() != length) {
         throw DrawingError(FailureKind::CannotWrite, std::string("header table ") + name + " holds " +
-                           std::to_string(table.size()) + " entries instead of " +
-                           std::to_string(length));
+                                                         std::to_string(table.size()) + " entries instead of " +
+                                                         std::to_string(length));
     }
 }
 
@@ -301,9 +301,7 @@ void FreeJwwDocument(JwwDocument& doc) {
     ClearJwwDocument(doc);
 }
 
-bool IsJwwFile(FileSystem& fs, const std::filesystem::path& path) {
-    return HasSignature(fs, path, DrawingFormat::Jww);
-}
+bool IsJwwFile(FileSystem& fs, const std::filesystem::path& path) { return HasSignature(fs, path, DrawingFormat::Jww); }
 
 namespace {
 

@@ -12,8 +12,8 @@ Cp932Decoder::~Cp932Decoder() = default;
 
 bool Cp932Decoder::decode(std::string_view character, std::string& out) {
     wchar_t wide[4];
-    const int n = ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, character.data(), static_cast<int>(character.size()),
-                                        wide, 4);
+    const int n =
+        ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, character.data(), static_cast<int>(character.size()), wide, 4);
     if (n <= 0) return false;
     char utf8[16];
     const int m = ::WideCharToMultiByte(CP_UTF8, 0, wide, n, utf8, sizeof utf8, nullptr, nullptr);

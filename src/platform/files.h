@@ -168,12 +168,12 @@ enum class PathKind { Missing, File, Folder, Other };
 struct PathFacts {
     PathKind kind = PathKind::Missing;
     bool link = false;
-    std::uintmax_t size = 0;  // a file's size
-    std::error_code error;    // why the path could not be examined; not set when it is simply not there
+    std::uintmax_t size = 0;    // a file's size
+    std::error_code error;      // why the path could not be examined; not set when it is simply not there
     std::int64_t modified = 0;  // a file's last write, in seconds since 1970-01-01 UTC
-    bool readOnly = false;  // a file its owner may not write (Windows: the read-only attribute)
-    std::uint32_t owner = 0;  // the user a file belongs to (POSIX); 0 on Windows
-    bool archive = false;   // Windows' archive attribute; no other system has one
+    bool readOnly = false;      // a file its owner may not write (Windows: the read-only attribute)
+    std::uint32_t owner = 0;    // the user a file belongs to (POSIX); 0 on Windows
+    bool archive = false;       // Windows' archive attribute; no other system has one
     // Left out of what the window lists: a name starting with "." (Windows: the hidden or the
     // system attribute).
     bool hidden = false;

@@ -76,8 +76,7 @@ bool StampsEveryWrite(int fd) {
         case 0x9123683E:  // Btrfs
         case 0xF2F52010:  // F2FS
             return true;
-        default:
-            return false;
+        default: return false;
     }
 }
 
@@ -144,7 +143,7 @@ public:
 private:
     void baseline(const struct stat& st) {
         opened_ = st;
-        timespec now {};
+        timespec now{};
         settled_ = ::clock_gettime(CLOCK_REALTIME, &now) == 0 && TimesShowLaterWrites(st, now);
     }
 
@@ -217,7 +216,8 @@ public:
         if (input == nullptr) return std::make_error_code(std::errc::operation_not_supported);
         auto in = static_cast<loff_t>(from);
         while (copied < length) {
-            const ssize_t n = ::copy_file_range(input->fd(), &in, fd_, nullptr, static_cast<std::size_t>(length - copied), 0);
+            const ssize_t n =
+                ::copy_file_range(input->fd(), &in, fd_, nullptr, static_cast<std::size_t>(length - copied), 0);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 // Between these two files the kernel has no such copy (another file system,
@@ -235,8 +235,8 @@ public:
     std::error_code writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
         std::size_t written = 0;
         while (written < bytes.size()) {
-            const ssize_t n = ::pwrite(fd_, bytes.data() + written, bytes.size() - written,
-                                       static_cast<off_t>(offset + written));
+            const ssize_t n =
+                ::pwrite(fd_, bytes.data() + written, bytes.size() - written, static_cast<off_t>(offset + written));
             if (n < 0) {
                 if (errno == EINTR) continue;
                 return LastError();
@@ -249,12 +249,12 @@ public:
     // Only a process that may give files away keeps the owner; where even it cannot (a file
     // system without owners) the file stays its own, which harms no drawing.
     std::error_code takeAttributes(const FileAttributes& attributes) override {
-        if (::geteuid() == 0 && (::fchown(fd_, attributes.owner, attributes.group) != 0)) {
-        }
+        if (::geteuid() == 0 && (::fchown(fd_, attributes.owner, attributes.group) != 0)) {}
         return ::fchmod(fd_, static_cast<mode_t>(attributes.mode & 0777)) == 0 ? std::error_code{} : LastError();
     }
     std::error_code setModified(const FileTime& time) override {
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
+        const struct timespec times[2] = {{0, UTIME_OMIT},
+                                          {static_cast<time_t>(time.seconds), static_cast<long>(time.nanoseconds)}};
         return ::futimens(fd_, times) == 0 ? std::error_code{} : LastError();
     }
     std::error_code touch() override { return ::futimens(fd_, nullptr) == 0 ? std::error_code{} : LastError(); }
@@ -286,7 +286,8 @@ bool ProcReachesFolders(int fd, const fs::path& viaDescriptor) {
     static std::atomic<int> known{-1};
     const int answer = known.load();
     if (answer >= 0) return answer == 1;
-    struct stat byPath {}, byFd {};
+    struct stat byPath {
+    }, byFd{};
     const bool works = ::stat(viaDescriptor.c_str(), &byPath) == 0 && ::fstat(fd, &byFd) == 0 &&
                        byPath.st_ino == byFd.st_ino && byPath.st_dev == byFd.st_dev;
     known.store(works ? 1 : 0);
@@ -325,8 +326,7 @@ private:
     fs::path path_;
 };
 
-std::error_code OpenForWriting(const fs::path& path, int flags, std::unique_ptr<OutputFile>& out,
-                               mode_t mode = 0666) {
+std::error_code OpenForWriting(const fs::path& path, int flags, std::unique_ptr<OutputFile>& out, mode_t mode = 0666) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, mode);
     if (fd < 0) return LastError();
     out = std::make_unique<PosixOutputFile>(fd);
@@ -369,26 +369,25 @@ enum class TypeCase {
 constexpr long kFuse = 0x65735546;
 TypeCase CaseOfType(long type) {
     switch (type) {
-        case 0x4d44:      // FAT (vfat, msdos)
-        case 0x2011BAB0:  // exFAT
-        case 0x5346544e:  // NTFS (ntfs-3g's kernel side, the old driver)
-        case 0x7366746e:  // ntfs3
+        case 0x4d44:                         // FAT (vfat, msdos)
+        case 0x2011BAB0:                     // exFAT
+        case 0x5346544e:                     // NTFS (ntfs-3g's kernel side, the old driver)
+        case 0x7366746e:                     // ntfs3
         case static_cast<long>(0xFF534D42):  // CIFS
         case static_cast<long>(0xFE534D42):  // SMB2
-        case 0x517B:      // SMB
+        case 0x517B:                         // SMB
             return TypeCase::Folds;
-        case 0xEF53:      // ext2, ext3, ext4
-        case 0x01021994:  // tmpfs
+        case 0xEF53:                         // ext2, ext3, ext4
+        case 0x01021994:                     // tmpfs
         case static_cast<long>(0xF2F52010):  // F2FS
-        case 0x794c7630:  // overlayfs (over a folder that may fold)
+        case 0x794c7630:                     // overlayfs (over a folder that may fold)
             return TypeCase::PerFolder;
-        case 0x58465342:  // XFS
+        case 0x58465342:                     // XFS
         case static_cast<long>(0x9123683E):  // Btrfs
-        case 0x2fc12fc1:  // ZFS
+        case 0x2fc12fc1:                     // ZFS
         case static_cast<long>(0x858458f6):  // ramfs
             return TypeCase::Keeps;
-        default:
-            return TypeCase::Unknown;
+        default: return TypeCase::Unknown;
     }
 }
 
@@ -476,7 +475,8 @@ std::error_code OpenRegular(const fs::path& path, int flags, std::unique_ptr<Inp
     if (!fd.ok()) {
         if (errno == ENXIO) return std::make_error_code(std::errc::operation_not_supported);
         // O_NOFOLLOW says ELOOP for a link.
-        if (errno == ELOOP && (flags & O_NOFOLLOW)) return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+        if (errno == ELOOP && (flags & O_NOFOLLOW))
+            return std::make_error_code(std::errc::too_many_symbolic_link_levels);
         return LastError();
     }
     struct stat st {};
@@ -602,10 +602,12 @@ public:
 
     std::error_code removeTreeIn(const FolderHandle& parent, const fs::path& name) override {
         const auto* held = dynamic_cast<const PosixFolder*>(&parent);
-        const Descriptor at(held ? ::fcntl(held->fd(), F_DUPFD_CLOEXEC, 0) : OpenFolder(AT_FDCWD, parent.path().c_str(), true));
+        const Descriptor at(held ? ::fcntl(held->fd(), F_DUPFD_CLOEXEC, 0)
+                                 : OpenFolder(AT_FDCWD, parent.path().c_str(), true));
         if (!at.ok()) return LastError();
         const int fd = OpenFolder(at.get(), name.c_str(), false);
-        if (fd < 0) return errno == ELOOP ? std::make_error_code(std::errc::too_many_symbolic_link_levels) : LastError();
+        if (fd < 0)
+            return errno == ELOOP ? std::make_error_code(std::errc::too_many_symbolic_link_levels) : LastError();
         std::error_code first = EmptyFolder(fd);
         if (::unlinkat(at.get(), name.c_str(), AT_REMOVEDIR) != 0 && !first) first = LastError();
         return first;
@@ -765,8 +767,7 @@ public:
         const int operation = (mode == LockMode::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
         while (::flock(fd.get(), operation) != 0) {
             if (errno == EINTR) continue;
-            return errno == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
-                                        : LastError();
+            return errno == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again) : LastError();
         }
         out = std::make_unique<PosixFolder>(fd.release(), folder);
         return {};

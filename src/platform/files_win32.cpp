@@ -31,7 +31,8 @@ FileTime FileTimeOf(FILETIME time) {
 }
 
 FILETIME FileTimeFrom(const FileTime& time) {
-    const std::uint64_t ticks = static_cast<std::uint64_t>(time.seconds * 10000000 + time.nanoseconds / 100) + kTicksTo1970;
+    const std::uint64_t ticks =
+        static_cast<std::uint64_t>(time.seconds * 10000000 + time.nanoseconds / 100) + kTicksTo1970;
     return {static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
 }
 
@@ -163,7 +164,7 @@ public:
     std::error_code holdLock() override {
         OVERLAPPED at = LockRange();
         return ::LockFileEx(h_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) ? std::error_code{}
-                                                                                                 : Win32Error();
+                                                                                                   : Win32Error();
     }
     std::error_code sync() override { return ::FlushFileBuffers(h_) ? std::error_code{} : Win32Error(); }
     std::error_code close() override {
@@ -177,8 +178,8 @@ private:
 
 std::error_code OpenForWriting(const fs::path& path, DWORD disposition, std::unique_ptr<OutputFile>& out) {
     // Others may read and rename or delete it meanwhile, as on POSIX.
-    const HANDLE h = ::CreateFileW(Win32Path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                   nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = ::CreateFileW(Win32Path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                   disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return Win32Error();
     out = std::make_unique<Win32OutputFile>(h);
     return {};
@@ -421,7 +422,6 @@ std::error_code TakeShared(const std::wstring& base, std::vector<HANDLE>& mutexe
     return {};
 }
 
-
 PathFacts FactsOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME written) {
     PathFacts facts;
     facts.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder
@@ -484,13 +484,13 @@ public:
         // copied; one that holds it open for writing already makes that open fail, and the
         // file is opened sharing writes, its bytes then to be checked by the reader.
         bool writersShut = true;
-        OwnedHandle h(::CreateFileW(Win32Path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, flags, nullptr));
+        OwnedHandle h(::CreateFileW(Win32Path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, flags, nullptr));
         if (!h.ok() && ::GetLastError() == ERROR_SHARING_VIOLATION) {
             writersShut = false;
             h.reset(::CreateFileW(Win32Path(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  flags, nullptr));
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, flags,
+                                  nullptr));
         }
         if (!h.ok()) {
             // Opening a folder fails with "access denied", which would say the wrong thing.
@@ -584,7 +584,8 @@ public:
     std::error_code attributesOf(const fs::path& path, FileAttributes& out) override {
         const DWORD attributes = ::GetFileAttributesW(Win32Path(path).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) return Win32Error();
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            return std::make_error_code(std::errc::too_many_symbolic_link_levels);
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) return std::make_error_code(std::errc::operation_not_supported);
         out = {};
         out.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
@@ -643,9 +644,10 @@ public:
             const std::wstring name = found.cFileName;
             if (name == L"." || name == L"..") continue;
             entries.push_back({fs::path(name), {}});
-            entries.back().facts = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-                                       ? FactsThroughLink(folder / name)
-                                       : FactsOf(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow, found.ftLastWriteTime);
+            entries.back().facts =
+                (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                    ? FactsThroughLink(folder / name)
+                    : FactsOf(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow, found.ftLastWriteTime);
         } while (::FindNextFileW(search, &found));
         const DWORD code = ::GetLastError();
         ::FindClose(search);

@@ -86,7 +86,7 @@ std::uint32_t ThisUserId() { return static_cast<std::uint32_t>(::geteuid()); }
 
 std::string UserName(std::uint32_t user) {
     std::vector<char> buffer(4096);
-    passwd entry {};
+    passwd entry{};
     passwd* found = nullptr;
     if (::getpwuid_r(static_cast<uid_t>(user), &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
         return found->pw_name;

@@ -18,49 +18,33 @@ namespace fs = std::filesystem;
 
 std::error_code Win32Error(DWORD code) {
     switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-        return std::make_error_code(std::errc::no_such_file_or_directory);
-    case ERROR_ACCESS_DENIED:
-        return std::make_error_code(std::errc::permission_denied);
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return std::make_error_code(std::errc::file_exists);
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-        return std::make_error_code(std::errc::device_or_resource_busy);
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return std::make_error_code(std::errc::no_space_on_device);
-    case ERROR_DIRECTORY:
-        return std::make_error_code(std::errc::not_a_directory);
-    case ERROR_DIR_NOT_EMPTY:
-        return std::make_error_code(std::errc::directory_not_empty);
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-        return std::make_error_code(std::errc::invalid_argument);
-    case ERROR_FILENAME_EXCED_RANGE:
-        return std::make_error_code(std::errc::filename_too_long);
-    case ERROR_NOT_SAME_DEVICE:
-        return std::make_error_code(std::errc::cross_device_link);
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-        return std::make_error_code(std::errc::not_enough_memory);
-    case ERROR_WRITE_PROTECT:
-        return std::make_error_code(std::errc::read_only_file_system);
-    case ERROR_TOO_MANY_OPEN_FILES:
-        return std::make_error_code(std::errc::too_many_files_open);
-    case ERROR_CANT_RESOLVE_FILENAME:
-        return std::make_error_code(std::errc::too_many_symbolic_link_levels);
-    case ERROR_INVALID_FUNCTION:
-    case ERROR_NOT_SUPPORTED:
-    case ERROR_CALL_NOT_IMPLEMENTED:
-        return std::make_error_code(std::errc::function_not_supported);
-    default:
-        return {static_cast<int>(code), std::system_category()};
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME: return std::make_error_code(std::errc::no_such_file_or_directory);
+        case ERROR_ACCESS_DENIED: return std::make_error_code(std::errc::permission_denied);
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS: return std::make_error_code(std::errc::file_exists);
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: return std::make_error_code(std::errc::device_or_resource_busy);
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return std::make_error_code(std::errc::no_space_on_device);
+        case ERROR_DIRECTORY: return std::make_error_code(std::errc::not_a_directory);
+        case ERROR_DIR_NOT_EMPTY: return std::make_error_code(std::errc::directory_not_empty);
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME: return std::make_error_code(std::errc::invalid_argument);
+        case ERROR_FILENAME_EXCED_RANGE: return std::make_error_code(std::errc::filename_too_long);
+        case ERROR_NOT_SAME_DEVICE: return std::make_error_code(std::errc::cross_device_link);
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY: return std::make_error_code(std::errc::not_enough_memory);
+        case ERROR_WRITE_PROTECT: return std::make_error_code(std::errc::read_only_file_system);
+        case ERROR_TOO_MANY_OPEN_FILES: return std::make_error_code(std::errc::too_many_files_open);
+        case ERROR_CANT_RESOLVE_FILENAME: return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED:
+        case ERROR_CALL_NOT_IMPLEMENTED: return std::make_error_code(std::errc::function_not_supported);
+        default: return {static_cast<int>(code), std::system_category()};
     }
 }
 

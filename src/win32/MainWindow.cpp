@@ -48,11 +48,12 @@ SIZE TextSize(HWND control, HFONT font, const std::wstring& text) {
     return size;
 }
 
-int TextWidth(HWND control, HFONT font, const std::wstring& text) { return static_cast<int>(TextSize(control, font, text).cx); }
+int TextWidth(HWND control, HFONT font, const std::wstring& text) {
+    return static_cast<int>(TextSize(control, font, text).cx);
+}
 
 // The search folder field: a click or Enter or Space chooses the search folder.
-LRESULT CALLBACK SearchFieldProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                                      DWORD_PTR data) {
+LRESULT CALLBACK SearchFieldProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR data) {
     auto* form = reinterpret_cast<MainForm*>(data);
     switch (message) {
         case WM_LBUTTONUP: {
@@ -85,7 +86,8 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
     info.cbSize = sizeof info;
     if (::GetMonitorInfoW(monitor, &info)) {
         const RECT& r = info.rcWork;
-        reinterpret_cast<std::vector<ScreenRect>*>(data)->push_back({r.left, r.top, r.right - r.left, r.bottom - r.top});
+        reinterpret_cast<std::vector<ScreenRect>*>(data)->push_back(
+            {r.left, r.top, r.right - r.left, r.bottom - r.top});
     }
     return TRUE;
 }
@@ -151,9 +153,7 @@ LRESULT CALLBACK MainWindow::Procedure(HWND hwnd, UINT message, WPARAM wparam, L
 
 LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-        case WM_SIZE:
-            Layout();
-            return 0;
+        case WM_SIZE: Layout(); return 0;
         case WM_ACTIVATE:
             // The focus comes back to the control that had it when the window went inactive.
             if (LOWORD(wparam) == WA_INACTIVE) {
@@ -163,14 +163,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
                 FocusOn(focused_);
             }
             return 0;
-        case WM_COMMAND:
-            Command(LOWORD(wparam), HIWORD(wparam));
-            return 0;
-        case WM_NOTIFY:
-            return Notify(*reinterpret_cast<const NMHDR*>(lparam), lparam);
-        case WM_DROPFILES:
-            Dropped(reinterpret_cast<HDROP>(wparam));
-            return 0;
+        case WM_COMMAND: Command(LOWORD(wparam), HIWORD(wparam)); return 0;
+        case WM_NOTIFY: return Notify(*reinterpret_cast<const NMHDR*>(lparam), lparam);
+        case WM_DROPFILES: Dropped(reinterpret_cast<HDROP>(wparam)); return 0;
         case WM_SETCURSOR:
             if (LOWORD(lparam) == HTCLIENT && reinterpret_cast<HWND>(wparam) == hwnd_) {
                 POINT at;
@@ -313,22 +308,26 @@ void MainWindow::CreateControls() {
     // Tab goes in the order the controls are made: the search folder, the tree, the type box,
     // the destination, 参照, 変換, the list, 中止. A label names the control made after it.
     MakeControl(L"STATIC", Wide(texts::kSearchFolderName).c_str(), 0, hwnd_, kSearchLabelId);
-    edit1_ = MakeControl(L"EDIT", L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, hwnd_, kSearchFieldId, WS_EX_CLIENTEDGE);
+    edit1_ =
+        MakeControl(L"EDIT", L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, hwnd_, kSearchFieldId, WS_EX_CLIENTEDGE);
     ::SetWindowSubclass(edit1_, SearchFieldProcedure, 1, reinterpret_cast<DWORD_PTR>(&form_));
     MakeControl(L"STATIC", Wide(texts::kTreeName).c_str(), 0, hwnd_, kTreeLabelId);
     tree_ = MakeControl(WC_TREEVIEWW, Wide(texts::kTreeName).c_str(),
                         WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, hwnd_,
                         kTreeId, WS_EX_CLIENTEDGE);
-    label1_ = MakeControl(L"STATIC", Wide(texts::kFileTypeLabel).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX, hwnd_, kTypeLabelId);
+    label1_ = MakeControl(L"STATIC", Wide(texts::kFileTypeLabel).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX, hwnd_,
+                          kTypeLabelId);
     combo_ = MakeControl(WC_COMBOBOXW, L"", WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL, hwnd_, kTypeBoxId);
     for (const char* item : texts::kFileTypeItems) {
         ::SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
     }
     label2_ = MakeControl(L"STATIC", Wide(texts::kDestFolderLabel).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX, hwnd_,
                           kDestLabelId);
-    edit2_ = MakeControl(L"EDIT", L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, hwnd_, kDestFieldId, WS_EX_CLIENTEDGE);
+    edit2_ =
+        MakeControl(L"EDIT", L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, hwnd_, kDestFieldId, WS_EX_CLIENTEDGE);
     browse_ = MakeControl(L"BUTTON", Wide(texts::kBrowseButton).c_str(), WS_TABSTOP | BS_PUSHBUTTON, hwnd_, kBrowseId);
-    convert_ = MakeControl(L"BUTTON", Wide(texts::kConvertButton).c_str(), WS_TABSTOP | BS_PUSHBUTTON, hwnd_, kConvertId);
+    convert_ =
+        MakeControl(L"BUTTON", Wide(texts::kConvertButton).c_str(), WS_TABSTOP | BS_PUSHBUTTON, hwnd_, kConvertId);
     MakeControl(L"STATIC", Wide(texts::kListName).c_str(), 0, hwnd_, kListLabelId);
     list_ = MakeControl(WC_LISTVIEWW, Wide(texts::kListName).c_str(),
                         WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, hwnd_, kListId, WS_EX_CLIENTEDGE);
@@ -345,16 +344,17 @@ void MainWindow::CreateControls() {
     }
     status_ = MakeControl(STATUSCLASSNAMEW, L"", SBARS_SIZEGRIP | WS_CLIPSIBLINGS, hwnd_, kStatusId);
     progress_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 0, 0, hwnd_,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressId)), ::GetModuleHandleW(nullptr),
-                                  nullptr);
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressId)),
+                                  ::GetModuleHandleW(nullptr), nullptr);
     ::SetWindowTextW(progress_, Wide(texts::kProgressName).c_str());
-    stop_ = ::CreateWindowExW(0, L"BUTTON", Wide(texts::kStopButton).c_str(), WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
-                              0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStopId)),
+    stop_ = ::CreateWindowExW(0, L"BUTTON", Wide(texts::kStopButton).c_str(), WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 0,
+                              0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStopId)),
                               ::GetModuleHandleW(nullptr), nullptr);
     // 参照 and 変換 say what they do when the pointer rests on them.
     const HWND tips = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
                                         hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    for (const auto& [control, text] : {std::pair{browse_, texts::kBrowseTip}, std::pair{convert_, texts::kConvertTip}}) {
+    for (const auto& [control, text] :
+         {std::pair{browse_, texts::kBrowseTip}, std::pair{convert_, texts::kConvertTip}}) {
         const std::wstring tip = Wide(text);
         TOOLINFOW info{};
         info.cbSize = sizeof info;
@@ -364,8 +364,8 @@ void MainWindow::CreateControls() {
         info.lpszText = const_cast<wchar_t*>(tip.c_str());
         ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
     }
-    for (HWND label : {::GetDlgItem(hwnd_, kSearchLabelId), ::GetDlgItem(hwnd_, kTreeLabelId),
-                       ::GetDlgItem(hwnd_, kListLabelId)}) {
+    for (HWND label :
+         {::GetDlgItem(hwnd_, kSearchLabelId), ::GetDlgItem(hwnd_, kTreeLabelId), ::GetDlgItem(hwnd_, kListLabelId)}) {
         // Names for screen readers only: the controls they name show what they are.
         ::SetWindowPos(label, nullptr, 0, 0, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -374,7 +374,9 @@ void MainWindow::CreateControls() {
 int MainWindow::Dpi() const { return dpi_; }
 int MainWindow::Scaled(int pixels) const { return ::MulDiv(pixels, Dpi(), 96); }
 int MainWindow::Unscaled(int pixels) const { return ::MulDiv(pixels, 96, Dpi()); }
-ScreenRect MainWindow::Scaled(const ScreenRect& r) const { return {Scaled(r.left), Scaled(r.top), Scaled(r.width), Scaled(r.height)}; }
+ScreenRect MainWindow::Scaled(const ScreenRect& r) const {
+    return {Scaled(r.left), Scaled(r.top), Scaled(r.width), Scaled(r.height)};
+}
 ScreenRect MainWindow::Unscaled(const ScreenRect& r) const {
     return {Unscaled(r.left), Unscaled(r.top), Unscaled(r.width), Unscaled(r.height)};
 }
@@ -397,7 +399,8 @@ void MainWindow::ApplyFonts() {
     LOGFONTW listed = base;
     listed.lfHeight = -Scaled(13);
     listFont_ = ::CreateFontIndirectW(&listed);
-    for (HWND control : {edit1_, tree_, label1_, combo_, label2_, edit2_, browse_, status_, stop_}) SetFont(control, font_);
+    for (HWND control : {edit1_, tree_, label1_, combo_, label2_, edit2_, browse_, status_, stop_})
+        SetFont(control, font_);
     SetFont(convert_, bigFont_);
     SetFont(list_, listFont_);
 }
@@ -423,7 +426,8 @@ void MainWindow::Layout() {
     measures.label2 = Unscaled(TextWidth(label2_, font_, Wide(texts::kDestFolderLabel)));
     measures.labelHeight = std::max(16, Unscaled(static_cast<int>(TextSize(label1_, font_, L"ファ").cy)));
     int longestItem = 0;
-    for (const char* item : texts::kFileTypeItems) longestItem = std::max(longestItem, TextWidth(combo_, font_, Wide(item)));
+    for (const char* item : texts::kFileTypeItems)
+        longestItem = std::max(longestItem, TextWidth(combo_, font_, Wide(item)));
     measures.typeBox = Unscaled(longestItem + ::GetSystemMetrics(SM_CXVSCROLL)) + 10;
     measures.browse = Unscaled(TextWidth(browse_, font_, Wide(texts::kBrowseButton))) + 16;
     const design::TopPane top = design::LayOutTopPane(measures);
@@ -447,7 +451,8 @@ void MainWindow::Layout() {
     const int parts[2] = {batch ? std::max(0, width - grip - stopWidth - progressWidth - 4) : -1, -1};
     ::SendMessageW(status_, SB_SETPARTS, batch ? 2 : 1, reinterpret_cast<LPARAM>(parts));
     ::MoveWindow(stop_, width - grip - stopWidth, height + 1, stopWidth, barHeight - 2, TRUE);
-    ::MoveWindow(progress_, width - grip - stopWidth - progressWidth - 2, height + 2, progressWidth, barHeight - 4, TRUE);
+    ::MoveWindow(progress_, width - grip - stopWidth - progressWidth - 2, height + 2, progressWidth, barHeight - 4,
+                 TRUE);
     ::SetWindowPos(progress_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ::SetWindowPos(stop_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     FillSpareWidth();
@@ -681,7 +686,8 @@ void MainWindow::ApplyLayout(const FormLayout& layout) {
     ::ReleaseDC(list_, dc);
     RECT client{};
     ::GetClientRect(list_, &client);
-    const std::array<int, kListColumns> widths = design::ColumnWidths(layout.columnWidths, measures, Unscaled(client.right));
+    const std::array<int, kListColumns> widths =
+        design::ColumnWidths(layout.columnWidths, measures, Unscaled(client.right));
     for (int c = 0; c < kListColumns; ++c) {
         fillingMemo_ = true;
         ListView_SetColumnWidth(list_, c, Scaled(widths[c]));

@@ -141,13 +141,13 @@ private:
     int dpi_ = 96;          // the window's dots per inch
     bool splitting_ = false;
     bool fillingTree_ = false;  // the tree changes because the window fills it, not because of the user
-    HWND focused_ = nullptr;  // the control with the focus when the window last went inactive
+    HWND focused_ = nullptr;    // the control with the focus when the window last went inactive
     bool shown_ = false;
     int memoFloor_ = 0;
     bool fillingMemo_ = false;
     std::vector<HTREEITEM> items_;  // by the form's node; none for a node in a branch never opened
     std::vector<bool> filled_;      // by the form's node: its folders are in the control
-    std::wstring cellText_;          // the text handed to the list for its last request
+    std::wstring cellText_;         // the text handed to the list for its last request
     std::wstring statusText_;
     std::mutex postMutex_;  // guards the three below, which other threads' Post reaches
     HWND postTarget_ = nullptr;

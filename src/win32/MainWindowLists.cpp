@@ -156,8 +156,10 @@ LRESULT MainWindow::ListNotify(const NMHDR& header, LPARAM lparam) {
             const std::vector<FileRow>& rows = form_.Rows();
             if ((item.mask & LVIF_TEXT) && item.iItem >= 0 && item.iItem < static_cast<int>(rows.size()) &&
                 item.iSubItem >= 0 && item.iSubItem < kListColumns && item.cchTextMax > 0) {
-                cellText_ = Wide(rows[static_cast<std::size_t>(item.iItem)].cells[static_cast<std::size_t>(item.iSubItem)]);
-                const std::size_t n = std::min<std::size_t>(cellText_.size(), static_cast<std::size_t>(item.cchTextMax - 1));
+                cellText_ =
+                    Wide(rows[static_cast<std::size_t>(item.iItem)].cells[static_cast<std::size_t>(item.iSubItem)]);
+                const std::size_t n =
+                    std::min<std::size_t>(cellText_.size(), static_cast<std::size_t>(item.cchTextMax - 1));
                 std::copy_n(cellText_.begin(), n, item.pszText);
                 item.pszText[n] = L'\0';
             }
@@ -177,12 +179,8 @@ LRESULT MainWindow::ListNotify(const NMHDR& header, LPARAM lparam) {
             }
             return 0;
         }
-        case LVN_COLUMNCLICK:
-            form_.HeaderClicked(reinterpret_cast<const NMLISTVIEW*>(lparam)->iSubItem);
-            return 0;
-        case NM_DBLCLK:
-            form_.RowOpened(reinterpret_cast<const NMITEMACTIVATE*>(lparam)->iItem);
-            return 0;
+        case LVN_COLUMNCLICK: form_.HeaderClicked(reinterpret_cast<const NMLISTVIEW*>(lparam)->iSubItem); return 0;
+        case NM_DBLCLK: form_.RowOpened(reinterpret_cast<const NMITEMACTIVATE*>(lparam)->iItem); return 0;
         case LVN_KEYDOWN: {
             const WORD key = reinterpret_cast<const NMLVKEYDOWN*>(lparam)->wVKey;
             if (!(::GetKeyState(VK_CONTROL) & 0x8000)) return 0;
@@ -205,7 +203,7 @@ LRESULT MainWindow::ListNotify(const NMHDR& header, LPARAM lparam) {
 }
 
 LRESULT CALLBACK MainWindow::ListProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                                          DWORD_PTR window) {
+                                           DWORD_PTR window) {
     const LRESULT result = ::DefSubclassProc(hwnd, message, wparam, lparam);
     if (message == WM_SIZE) reinterpret_cast<MainWindow*>(window)->FillSpareWidth();
     return result;

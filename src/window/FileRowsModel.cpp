@@ -18,12 +18,14 @@ QVariant FileRowsModel::data(const QModelIndex& index, int role) const {
     const std::vector<FileRow>& rows = form_.Rows();
     // The form changes its rows before it tells the list: a row it no longer has shows empty.
     if (!index.isValid() || index.row() >= static_cast<int>(rows.size())) return {};
-    const std::string& text = rows[static_cast<std::size_t>(index.row())].cells[static_cast<std::size_t>(index.column())];
+    const std::string& text =
+        rows[static_cast<std::size_t>(index.row())].cells[static_cast<std::size_t>(index.column())];
     switch (role) {
         case Qt::DisplayRole: return FromUtf8(text);
         // A name or memo cut by its column's width can still be read whole.
         case Qt::ToolTipRole:
-            return index.column() == kNameColumn || index.column() == kMemoColumn ? QVariant(FromUtf8(text)) : QVariant();
+            return index.column() == kNameColumn || index.column() == kMemoColumn ? QVariant(FromUtf8(text))
+                                                                                  : QVariant();
         default: return {};
     }
 }

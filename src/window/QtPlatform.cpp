@@ -57,7 +57,7 @@ QtWindowPlatform::~QtWindowPlatform() {
 }
 
 Answer QtWindowPlatform::MessageBox(const std::string& titleText, const std::string& boxText, BoxKind kind,
-                                   Buttons buttons) {
+                                    Buttons buttons) {
     QWidget* parent = owner_;
     const QString title = FromUtf8(titleText);
     const QString text = FromUtf8(boxText);
@@ -72,7 +72,8 @@ Answer QtWindowPlatform::MessageBox(const std::string& titleText, const std::str
     if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
         const QFontMetrics metrics(label->font());
         int widest = 0;
-        for (const QString& line : lines.mid(0, kMaxBoxLines)) widest = std::max(widest, metrics.horizontalAdvance(line));
+        for (const QString& line : lines.mid(0, kMaxBoxLines))
+            widest = std::max(widest, metrics.horizontalAdvance(line));
         const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
         // Qt wraps any text wider than half the screen; a label as wide as its widest line keeps
         // each line whole.
@@ -110,7 +111,9 @@ void QtWindowPlatform::OpenWithShell(const std::filesystem::path& file, std::fun
     const QString path = FromPath(file);
     // xdg-open's exit status 3 and 4 say no application took the file, 2 that it is gone.
     const auto noApplication = [failed](int status) {
-        failed(status == 2 ? OpenProblem::Gone : status == 3 || status == 4 ? OpenProblem::NoApplication : OpenProblem::Other);
+        failed(status == 2                  ? OpenProblem::Gone
+               : status == 3 || status == 4 ? OpenProblem::NoApplication
+                                            : OpenProblem::Other);
     };
     // xdg-open says by its exit status whether an application took the file; Qt's own opener
     // only says whether xdg-open started. It may run as long as the application does.

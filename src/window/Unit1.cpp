@@ -87,7 +87,8 @@ void Place(QWidget* widget, const design::Rect& r) { widget->setGeometry(r.left,
 // program's where Qt cannot draw SVG.
 QIcon ProgramIcon() {
     QIcon icon(QStringLiteral(":/quellmark/quellmark.svg"));
-    if (icon.availableSizes().isEmpty() && icon.pixmap(32).isNull()) icon = QIcon(QStringLiteral(":/quellmark/quellmark.ico"));
+    if (icon.availableSizes().isEmpty() && icon.pixmap(32).isNull())
+        icon = QIcon(QStringLiteral(":/quellmark/quellmark.ico"));
     return icon;
 }
 
@@ -402,9 +403,9 @@ void TForm1::EnableCommands(bool enabled) {
     for (QAction* action : {MnuFileSFolder, MnuFileSave, MnuConvert, MnuExit}) {
         action->setEnabled(enabled);
     }
-    for (QWidget* widget : {static_cast<QWidget*>(Edit1), static_cast<QWidget*>(TreeView1),
-                            static_cast<QWidget*>(ComboBox1), static_cast<QWidget*>(Button3),
-                            static_cast<QWidget*>(Button4)}) {
+    for (QWidget* widget :
+         {static_cast<QWidget*>(Edit1), static_cast<QWidget*>(TreeView1), static_cast<QWidget*>(ComboBox1),
+          static_cast<QWidget*>(Button3), static_cast<QWidget*>(Button4)}) {
         widget->setEnabled(enabled);
     }
 }
@@ -417,14 +418,15 @@ QString TForm1::TempFolder() const { return WithTrailingSlash(FromPath(form_.Tem
 
 void TForm1::Breathe() { QCoreApplication::processEvents(); }
 
-
 void TForm1::Post(std::function<void()> call) {
-    QMetaObject::invokeMethod(this, [call = std::move(call)] { call(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [call = std::move(call)] { call(); }, Qt::QueuedConnection);
 }
 
 std::vector<ScreenRect> TForm1::Screens() {
     std::vector<ScreenRect> screens;
-    for (const QScreen* screen : QGuiApplication::screens()) screens.push_back(ToScreenRect(screen->availableGeometry()));
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.push_back(ToScreenRect(screen->availableGeometry()));
     return screens;
 }
 

@@ -164,10 +164,10 @@ private:
 
     MainForm form_;
     FileRowsModel* rows_ = nullptr;
-    bool quietTree_ = false;  // the tree's current folder changes without the user
+    bool quietTree_ = false;               // the tree's current folder changes without the user
     std::vector<QTreeWidgetItem*> items_;  // by the form's node
     QIcon folderIcon_;                     // every node's: made once, as each icon made anew decodes its images
-    int memoFloor_ = 0;        // the memo column is never narrower than this
+    int memoFloor_ = 0;                    // the memo column is never narrower than this
     bool fillingMemo_ = false;
     QLabel* statusLabel_ = nullptr;
 };

@@ -77,8 +77,8 @@ void TForm1::SelectRows(const std::vector<int>& rows, int current) {
     QItemSelection selection;
     for (int row : rows) selection.select(model->index(row, 0), model->index(row, kListColumns - 1));
     if (current >= 0 && current < model->rowCount()) {
-        StringGrid1->selectionModel()->setCurrentIndex(model->index(current, std::max(0, StringGrid1->currentIndex().column())),
-                                                       QItemSelectionModel::NoUpdate);
+        StringGrid1->selectionModel()->setCurrentIndex(
+            model->index(current, std::max(0, StringGrid1->currentIndex().column())), QItemSelectionModel::NoUpdate);
     }
     StringGrid1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
 }
@@ -150,11 +150,13 @@ void TForm1::ApplyColumnWidths(const std::array<int, kListColumns>& stored) {
     const int headerMargins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
                               header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header);
     for (int c = 0; c < kListColumns; ++c) {
-        measures.header[c] = header->fontMetrics().horizontalAdvance(QString::fromUtf8(texts::kColumnHeaders[c])) + headerMargins;
+        measures.header[c] =
+            header->fontMetrics().horizontalAdvance(QString::fromUtf8(texts::kColumnHeaders[c])) + headerMargins;
         measures.sample[c] = metrics.horizontalAdvance(QString::fromUtf8(design::kColumnSamples[c])) +
                              CellMargins(StringGrid1) + metrics.averageCharWidth();
     }
-    const std::array<int, kListColumns> widths = design::ColumnWidths(stored, measures, StringGrid1->viewport()->width());
+    const std::array<int, kListColumns> widths =
+        design::ColumnWidths(stored, measures, StringGrid1->viewport()->width());
     for (int c = 0; c < kListColumns; ++c) {
         fillingMemo_ = true;
         header->resizeSection(c, widths[c]);

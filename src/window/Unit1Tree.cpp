@@ -90,7 +90,8 @@ void TForm1::ConnectTree() {
     new EventHook(TreeView1, this, [this](QObject*, QEvent* event) {
         if (event->type() != QEvent::KeyPress) return false;
         const auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || key->modifiers() != Qt::NoModifier) return false;
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || key->modifiers() != Qt::NoModifier)
+            return false;
         form_.TreeClicked(NodeOf(TreeView1->currentItem()));
         return true;
     });
@@ -147,7 +148,8 @@ void TForm1::ShowTree(const std::vector<FolderNode>& tree) {
         if (!item) continue;
         const std::vector<int>& children = tree[node].children;
         bool same = item->childCount() == static_cast<int>(children.size());
-        for (std::size_t i = 0; same && i < children.size(); ++i) same = item->child(static_cast<int>(i)) == Item(children[i]);
+        for (std::size_t i = 0; same && i < children.size(); ++i)
+            same = item->child(static_cast<int>(i)) == Item(children[i]);
         if (same) continue;
         const QList<QTreeWidgetItem*> taken = item->takeChildren();
         for (int child : children) {

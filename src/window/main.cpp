@@ -20,11 +20,8 @@ int main(int argc, char** argv) {
         case quellmark::WindowStart::Action::Version:
             std::fputs(start.text.c_str(), stdout);
             return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
-        case quellmark::WindowStart::Action::Refuse:
-            std::fprintf(stderr, "%s\n", start.text.c_str());
-            return 2;
-        case quellmark::WindowStart::Action::Open:
-            break;
+        case quellmark::WindowStart::Action::Refuse: std::fprintf(stderr, "%s\n", start.text.c_str()); return 2;
+        case quellmark::WindowStart::Action::Open: break;
     }
     // Qt takes no arguments of its own here: every one was read above.
     int qtArgc = 1;
@@ -32,7 +29,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QString::fromUtf8(quellmark::texts::kProductName));
     quellmark::InstallQtTranslations();
     quellmark::QtWindowPlatform platform;
-    quellmark::TForm1 form(platform, QApplication::applicationDirPath() + QLatin1Char('/'), quellmark::RealFileSystem());
+    quellmark::TForm1 form(platform, QApplication::applicationDirPath() + QLatin1Char('/'),
+                           quellmark::RealFileSystem());
     platform.SetOwner(&form);
     form.Form().SetVersion(QUELLMARK_VERSION);
     if (!start.searchFolder.empty()) form.Form().SearchAtStart(start.searchFolder);

@@ -68,7 +68,8 @@ struct Text {
     std::array<double, 4> size{};
     std::string font;
     std::string text;
-    bool longLength = false;  // the text's length in the long form, which a reader takes and no writer gives a short text
+    bool longLength =
+        false;  // the text's length in the long form, which a reader takes and no writer gives a short text
 };
 struct Dimension {
     Attr a;

@@ -44,13 +44,11 @@ Bytes Pattern(std::size_t n, std::uint8_t start) {
 
 std::vector<Seed> JwwSeeds() {
     std::vector<Seed> seeds;
-    auto add = [&](const std::string& name, const JwwPlan& plan) {
-        seeds.push_back({name, BuildJww(plan)});
-    };
+    auto add = [&](const std::string& name, const JwwPlan& plan) { seeds.push_back({name, BuildJww(plan)}); };
 
     // Every version step of the header and of the entity stream, with blocks and dimensions.
-    for (std::int32_t v : {220, 222, 223, 224, 225, 229, 230, 231, 299, 300, 350, 351, 419, 420,
-                           421, 599, 600, 699, 700, 701}) {
+    for (std::int32_t v :
+         {220, 222, 223, 224, 225, 229, 230, 231, 299, 300, 350, 351, 419, 420, 421, 599, 600, 699, 700, 701}) {
         RandomDrawing rnd(static_cast<std::uint64_t>(v));
         JwwPlan plan;
         plan.version = v;
@@ -68,8 +66,7 @@ std::vector<Seed> JwwSeeds() {
         plan.blocks = {def, rnd.block(2, 0)};
         if (v >= 700) {
             plan.entities.push_back(Label(rnd, "^@BM%temp%pic.bmp,10,10,0,0,1"));
-            plan.images = {Image{"PIC.BMP", 300, Pattern(300, 1)},
-                           Image{"unused.png", 40, Pattern(40, 2)}};
+            plan.images = {Image{"PIC.BMP", 300, Pattern(300, 1)}, Image{"unused.png", 40, Pattern(40, 2)}};
         }
         add("jww-v" + std::to_string(v), plan);
     }
@@ -109,7 +106,7 @@ std::vector<Seed> JwwSeeds() {
         add("jww-blocks", plan);
     }
     {  // Strings the writer cleans: control bytes, "^m", nested "^^mm", a trailing lead byte,
-       // a long string, Shift-JIS names.
+        // a long string, Shift-JIS names.
         RandomDrawing rnd(13);
         JwwPlan plan;
         plan.version = 600;
@@ -170,18 +167,21 @@ std::vector<Seed> JwwSeeds() {
         seeds.push_back({"jww-line-width", bytes});
     }
     {  // Images: referenced in lower case, by prefix, from a block; unreferenced ones; entries
-       // without bytes; a negative size.
+        // without bytes; a negative size.
         RandomDrawing rnd(19);
         JwwPlan plan;
         plan.version = 700;
-        plan.entities = {Label(rnd, "^@BM%temp%photo,1,2,3"), Label(rnd, "^@BM%temp%,empty"),
-                         Label(rnd, "^@BM%temp%"), Label(rnd, "^@BMother,1")};
+        plan.entities = {Label(rnd, "^@BM%temp%photo,1,2,3"), Label(rnd, "^@BM%temp%,empty"), Label(rnd, "^@BM%temp%"),
+                         Label(rnd, "^@BMother,1")};
         BlockDef def = rnd.block(1, 0);
         def.members = {Label(rnd, "^@BM%temp%map.bmp,5")};
         plan.blocks = {def};
-        plan.images = {Image{"PHOTO.JPG", 700, Pattern(700, 3)}, Image{"", 0, {}},
-                       Image{"zero.bmp", 0, {}},         Image{"MAP.BMP", 5000, Pattern(5000, 4)},
-                       Image{"negative.bmp", -4, {}},   Image{"../up.bmp", 16, Pattern(16, 5)}};
+        plan.images = {Image{"PHOTO.JPG", 700, Pattern(700, 3)},
+                       Image{"", 0, {}},
+                       Image{"zero.bmp", 0, {}},
+                       Image{"MAP.BMP", 5000, Pattern(5000, 4)},
+                       Image{"negative.bmp", -4, {}},
+                       Image{"../up.bmp", 16, Pattern(16, 5)}};
         add("jww-images", plan);
 
         JwwPlan few = plan;
