@@ -138,6 +138,13 @@ void TForm1::AddFolder(int node, int parent, const std::string& name) {
     items_[node] = item;
     // The search folder opens as its first folders come, so that the tree is seen to grow.
     if (up && !up->parent() && up->childCount() == 1) up->setExpanded(true);
+    // The search folder is the current one from the start: a tree that takes the focus later
+    // (when its window becomes active) then has no first folder to make current, and lists none.
+    if (!up) {
+        quietTree_ = true;
+        TreeView1->setCurrentItem(item);
+        quietTree_ = false;
+    }
 }
 
 void TForm1::ShowTree(const std::vector<FolderNode>& tree) {
