@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
     }
     QTreeWidgetItem* root = form.TreeView1->topLevelItem(0);
     form.TreeView1->expandAll();
-    form.TreeView1->setCurrentItem(root);  // lists it, as moving there with the keys does
+    form.TreeView1->setCurrentItem(root);
+    form.Form().FolderChosen(0);  // lists it, as a click on it does
     const int files = form.StringGrid1->model()->rowCount();
     form.StringGrid1->clearSelection();
     const int first = std::min(1, files - 1);
