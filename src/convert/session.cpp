@@ -154,6 +154,8 @@ private:
             if (files_.lockFolder(theirs->path(), LockMode::Exclusive, locked)) continue;
             theirs.reset();  // the lock alone is kept: Windows removes no folder a handle holds
             if (auto ec = files_.removeTreeIn(*base_, entry.name)) {
+                // Another run's sweep, between this one's look and its lock, took it first.
+                if (ec == std::errc::no_such_file_or_directory) continue;
                 summary.warnings.push_back(NotRemoved(RunNote::Kind::CannotRemoveLeftover, base / entry.name, ec));
             } else {
                 ++summary.leftoversRemoved;
