@@ -19,6 +19,10 @@ namespace {
 constexpr double kDegree = std::numbers::pi / 180;
 constexpr std::uint32_t kPaperColor = 0xC8C8C8;
 constexpr std::uint32_t kTemporaryPointColor = 0x9A9A9A;
+// Strokes keep their width on the screen whatever the zoom (a preview is looked at, not
+// printed): a millimetre of pen width or dash is drawn as a millimetre of a screen at 96 dots
+// per inch, and no line is thinner than one pixel.
+constexpr double kPixelsPerMm = 96 / 25.4;
 
 void Num(std::string& out, double v) {
     char buffer[48];
@@ -49,7 +53,6 @@ void XY(std::string& out, Point p) {
 // The stroke classes of the document, one per colour, width and line type in use.
 class StrokeStyles {
 public:
-    explicit StrokeStyles(double zoom) : zoom_(zoom) {}
 
     // The colour and width a primitive is stroked with: a dimension's in its mark's colour.
     static std::pair<std::uint32_t, float> Look(const Primitive& p) {
@@ -72,13 +75,13 @@ public:
             out += "{stroke:";
             Color(out, color);
             out += ";stroke-width:";
-            Num(out, width * zoom_);
+            Num(out, std::max(1.0, width * kPixelsPerMm));
             const auto dashes = DashPattern(lineType);
             if (!dashes.empty()) {
                 out += ";stroke-dasharray:";
                 for (std::size_t i = 0; i < dashes.size(); ++i) {
                     if (i > 0) out += ',';
-                    Num(out, dashes[i] * zoom_);
+                    Num(out, dashes[i] * kPixelsPerMm);
                 }
             }
             out += "}\n";
@@ -86,7 +89,6 @@ public:
     }
 
 private:
-    double zoom_;
     std::map<std::tuple<std::uint32_t, float, std::uint8_t>, std::size_t> classes_;
 };
 
@@ -105,7 +107,7 @@ public:
     }
 
     void polygon(const Primitive& p, std::span<const Point> points) override {
-        out_ += "<path class=\"fill\" fill=\"";
+        out_ += "<path style=\"fill:";
         Color(out_, StrokeStyles::Look(p).first);
         out_ += "\" d=\"";
         for (std::size_t i = 0; i < points.size(); ++i) {
@@ -151,15 +153,12 @@ public:
             out_ += "\"/>\n";
             return;
         }
-        out_ += "<circle cx=\"";
-        Num(out_, at.x);
-        out_ += "\" cy=\"";
-        Num(out_, -at.y);
-        out_ += "\" r=\"";
-        Num(out_, kPointMarkSize * zoom_ / 2);
-        out_ += "\" fill=\"";
+        // A dot: a path of no length with round caps, as wide as a point mark.
+        out_ += "<path class=\"pt\" style=\"stroke:";
         Color(out_, StrokeStyles::Look(p).first);
-        out_ += "\"/>\n";
+        out_ += "\" d=\"M";
+        XY(out_, at);
+        out_ += " h0\"/>\n";
     }
 
     void text(const Primitive& p, const TextRun& run) override {
@@ -256,15 +255,17 @@ void Legend(std::string& out, const DisplayList& list, const SvgOptions& options
         if (row.mark == DimensionMark::Unmarked && count == 0) continue;
         if (row.mark == DimensionMark::ToMark && options.converted) continue;
         y -= 1.5 * size;
-        out += "<path stroke=\"";
-        Color(out, MarkColor(row.mark));
-        out += "\" stroke-width=\"";
-        Num(out, size / 4);
-        out += "\" d=\"M";
-        XY(out, {x, y + size / 3});
-        out += " l";
+        out += "<rect x=\"";
+        Num(out, x);
+        out += "\" y=\"";
+        Num(out, -(y + size / 2));
+        out += "\" width=\"";
         Num(out, 2 * size);
-        out += " 0\"/>\n<text x=\"";
+        out += "\" height=\"";
+        Num(out, size / 4);
+        out += "\" style=\"fill:";
+        Color(out, MarkColor(row.mark));
+        out += "\"/>\n<text x=\"";
         Num(out, x + 2.5 * size);
         out += "\" y=\"";
         Num(out, -y);
@@ -308,8 +309,8 @@ std::string WriteSvg(const DisplayList& list, const SvgOptions& options) {
     const double margin = std::max(2.0, 0.02 * std::max(view.width(), view.height()));
     view.add({view.minX - margin, view.minY - margin});
     view.add({view.maxX + margin, view.maxY + margin});
-    // A drawing larger than its paper is shown as if printed to fit it: strokes, dashes and
-    // point marks grow with it, so they stay visible.
+    // On a drawing larger than its paper, a temporary point's cross grows as if the drawing
+    // were printed to fit the paper.
     const double zoom = std::max({1.0, view.width() / std::max(list.paper.width(), 1.0),
                                   view.height() / std::max(list.paper.height(), 1.0)});
     const double legendSize = std::max(2.5, view.width() / 70);
@@ -334,19 +335,18 @@ std::string WriteSvg(const DisplayList& list, const SvgOptions& options) {
 
     std::string body;
     body.reserve(list.primitives.size() * 72);
-    StrokeStyles styles(zoom);
+    StrokeStyles styles;
     SvgPainter painter(body, styles, zoom);
     // Dimensions over everything else, so their colours show.
     Paint(list, painter, PaintPass::Plain);
     Paint(list, painter, PaintPass::Dimensions);
 
     out += "<style>\n";
-    out += "path{fill:none;stroke-linecap:round;stroke-linejoin:round}\n";
-    out += "path.fill{stroke:none}\n";
-    out += "path.temp{stroke:";
+    out += "path{fill:none;stroke-linecap:round;stroke-linejoin:round;vector-effect:non-scaling-stroke}\n";
+    out += "path.pt{stroke-width:";
+    Num(out, kPointMarkSize * kPixelsPerMm);
+    out += "}\npath.temp{stroke-width:1;stroke:";
     Color(out, kTemporaryPointColor);
-    out += ";stroke-width:";
-    Num(out, 0.1 * zoom);
     out += "}\ntext{font-family:";
     out += kFontFamilies;
     out += ";white-space:pre}\n";
@@ -369,9 +369,7 @@ std::string WriteSvg(const DisplayList& list, const SvgOptions& options) {
     Num(out, list.paper.height());
     out += "\" fill=\"none\" stroke=\"";
     Color(out, kPaperColor);
-    out += "\" stroke-width=\"";
-    Num(out, 0.5 * zoom);
-    out += "\"/>\n<g id=\"drawing\">\n";
+    out += "\" stroke-width=\"1\" vector-effect=\"non-scaling-stroke\"/>\n<g id=\"drawing\">\n";
     out += body;
     out += "</g>\n";
     Legend(out, list, options, band, legendSize);
