@@ -240,7 +240,15 @@ void Legend(std::string& out, const DisplayList& list, const SvgOptions& options
     double y = band.maxY - 1.5 * size;  // baselines, y up
     out += "<g id=\"legend\" font-size=\"";
     Num(out, size);
-    out += "\">\n<text x=\"";
+    out += "\">\n<rect id=\"legend-area\" x=\"";
+    Num(out, band.minX);
+    out += "\" y=\"";
+    Num(out, -band.maxY);
+    out += "\" width=\"";
+    Num(out, band.width());
+    out += "\" height=\"";
+    Num(out, band.height());
+    out += "\" fill=\"none\"/>\n<text x=\"";
     Num(out, x);
     out += "\" y=\"";
     Num(out, -y);
