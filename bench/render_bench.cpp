@@ -34,22 +34,32 @@ qmtest::Entity PlanEntity(int i) {
     const double x = (i % 250) * 100.0;
     const double y = (i / 250) * 100.0;
     switch (i % 20) {
-        case 0: case 1: case 2: case 3: case 4: case 5: case 6: case 7:
-            return Segment(x, y, x + 90, y + (i % 7) * 10, static_cast<std::uint16_t>(1 + i % 9));
-        case 8: case 9: case 10: {
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 6:
+        case 7: return Segment(x, y, x + 90, y + (i % 7) * 10, static_cast<std::uint16_t>(1 + i % 9));
+        case 8:
+        case 9:
+        case 10: {
             qmtest::Arc a;
             a.v = {x + 50, y + 50, 40, 0.3, (i % 2) ? 6.283185307179586 : 2.0, 0, (i % 3) ? 1.0 : 0.6};
             a.fullCircle = i % 2;
             return a;
         }
-        case 11: case 12: {
+        case 11:
+        case 12: {
             qmtest::Text t;
             t.corners = {x, y, x + 60, y};
             t.size = {4, 4, 0.5, 0};
             t.text = "\x95\xC7 W" + std::to_string(i);  // 壁 W123
             return t;
         }
-        case 13: case 14: {
+        case 13:
+        case 14: {
             qmtest::Dimension d;
             d.line = Segment(x, y - 20, x + 100, y - 20, 1);
             d.text.corners = {x + 40, y - 18, x + 60, y - 18};
@@ -61,7 +71,8 @@ qmtest::Entity PlanEntity(int i) {
             if (i % 4 == 0) d.a.flags = 0x2000;
             return d;
         }
-        case 15: case 16: {
+        case 15:
+        case 16: {
             qmtest::Point p;
             p.x = x + 10;
             p.y = y + 10;

@@ -42,7 +42,8 @@ void CheckFinite(const DisplayList& list) {
         }
     }
     for (const Primitive& p : list.primitives) {
-        if (!Finite(p.bounds) || !list.bounds.contains(p.bounds)) Violated("a primitive's box is not finite or not in the bounds");
+        if (!Finite(p.bounds) || !list.bounds.contains(p.bounds))
+            Violated("a primitive's box is not finite or not in the bounds");
     }
 }
 

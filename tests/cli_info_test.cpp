@@ -222,8 +222,10 @@ TEST(CliUsage, TheCompletionOffersEveryOptionTheHelpLists) {
     std::ifstream in(QUELLMARK_SOURCE_DIR "/packaging/quellmark-cli.bash");
     const std::string script((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(script.empty());
-    for (const auto& [command, branch] :
-         {std::pair<std::string, std::string>{"", "\"\""}, {"convert", "convert"}, {"info", "info"}, {"preview", "preview"}}) {
+    for (const auto& [command, branch] : {std::pair<std::string, std::string>{"", "\"\""},
+                                          {"convert", "convert"},
+                                          {"info", "info"},
+                                          {"preview", "preview"}}) {
         SCOPED_TRACE(command.empty() ? "the program" : command);
         const CommandResult help = Cli("help " + command, false);
         ASSERT_EQ(help.status, 0);

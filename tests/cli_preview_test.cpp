@@ -19,9 +19,7 @@ std::string FileText(const fs::path& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-bool WellFormed(const fs::path& svg) {
-    return RunCommand("xmllint --noout " + ShellWord(svg) + " 2>&1").status == 0;
-}
+bool WellFormed(const fs::path& svg) { return RunCommand("xmllint --noout " + ShellWord(svg) + " 2>&1").status == 0; }
 
 bool Drawing(const fs::path& path) {
     const std::string ext = path.extension().string();
@@ -119,10 +117,10 @@ TEST(CliPreview, ExamplesOpenInChromiumAsTheirDrawings) {
         const fs::path svg = dir / (example.stem().string() + ".svg");
         const fs::path png = dir / (example.stem().string() + ".png");
         ASSERT_EQ(Cli("preview " + ShellWord(example) + " -o " + ShellWord(svg)).status, 0);
-        const CommandResult shot = RunCommand(
-            "chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --user-data-dir=" +
-            ShellWord(dir / "profile") + " --window-size=800,600 --screenshot=" + ShellWord(png) + " " +
-            ShellWord("file://" + svg.string()) + " 2>&1");
+        const CommandResult shot =
+            RunCommand("chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --user-data-dir=" +
+                       ShellWord(dir / "profile") + " --window-size=800,600 --screenshot=" + ShellWord(png) + " " +
+                       ShellWord("file://" + svg.string()) + " 2>&1");
         ASSERT_TRUE(fs::exists(png)) << shot.out;
 
         // Where the view box lies on the screen (fitted and centred), and where its legend starts.

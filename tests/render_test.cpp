@@ -65,7 +65,8 @@ BlockDef Block(std::int32_t number, std::vector<Entity> members) {
 std::vector<std::pair<render::Point, render::Point>> Segments(const DisplayList& list) {
     std::vector<std::pair<render::Point, render::Point>> out;
     for (const Primitive& p : list.primitives) {
-        if (p.kind == PrimitiveKind::Polyline && p.count == 2) out.emplace_back(list.points[p.first], list.points[p.first + 1]);
+        if (p.kind == PrimitiveKind::Polyline && p.count == 2)
+            out.emplace_back(list.points[p.first], list.points[p.first + 1]);
     }
     return out;
 }
@@ -109,9 +110,9 @@ TEST(RenderGeometry, ArcsEndWhereTheirAnglesSayUnderEveryInsert) {
     Arc circle;
     circle.v = {0, 0, 2, 0, 0, 0, 1};
     circle.fullCircle = 1;
-    const JwwDocument doc = MustReadJww(BuildJww(Plan(
-        600, {arc, InsertOf(1, 100, 0, 1, 1, 0), InsertOf(1, 0, 100, 2, 3, kPi / 2)},
-        {Block(1, {LineOf(0, 0, 10, 0), circle})})));
+    const JwwDocument doc =
+        MustReadJww(BuildJww(Plan(600, {arc, InsertOf(1, 100, 0, 1, 1, 0), InsertOf(1, 0, 100, 2, 3, kPi / 2)},
+                                  {Block(1, {LineOf(0, 0, 10, 0), circle})})));
     const DisplayList list = Build(ViewOf(doc));
 
     ASSERT_EQ(list.arcs.size(), 3u);
@@ -161,9 +162,10 @@ TEST(RenderGeometry, NestedBlocksScalesAndHiddenLayers) {
     label.size = {4, 5, 0, 0};
     label.text = kSjisZumen;
     top.push_back(label);
-    JwwDocument doc = MustReadJww(BuildJww(Plan(
-        420, top,
-        {Block(1, {LineOf(0, 0, 10, 0)}), Block(2, {InsertOf(1, 5, 5, 1, 1, 0)}), Block(3, {InsertOf(3, 1, 1, 1, 1, 0)})})));
+    JwwDocument doc =
+        MustReadJww(BuildJww(Plan(420, top,
+                                  {Block(1, {LineOf(0, 0, 10, 0)}), Block(2, {InsertOf(1, 5, 5, 1, 1, 0)}),
+                                   Block(3, {InsertOf(3, 1, 1, 1, 1, 0)})})));
     doc.LayerGroups[2].Scale = 50;
     for (TLayerGroup& g : doc.LayerGroups) g.State = 2;
     for (TLayer& l : doc.Layers) l.State = 2;
@@ -242,7 +244,8 @@ TEST(RenderLimits, HostileBlocksStayBounded) {
 
     // Twenty blocks each inside the next: the deepest are left out.
     std::vector<BlockDef> chain = {Block(1, {LineOf(0, 0, 1, 0)})};
-    for (std::int32_t n = 2; n <= 20; ++n) chain.push_back(Block(n, {InsertOf(n - 1, 0, 0, 1, 1, 0), LineOf(0, 0, 1, 0)}));
+    for (std::int32_t n = 2; n <= 20; ++n)
+        chain.push_back(Block(n, {InsertOf(n - 1, 0, 0, 1, 1, 0), LineOf(0, 0, 1, 0)}));
     Line huge = LineOf(0, 0, 1e300, 0);
     const JwwDocument deep = MustReadJww(BuildJww(Plan(600, {InsertOf(20, 0, 0, 1, 1, 0), huge}, chain)));
     const DisplayList drawn = Build(ViewOf(deep));

@@ -30,9 +30,7 @@ bool SameFile(const fs::path& a, const fs::path& b) {
     return fs::equivalent(a, b, ec) && !ec;
 }
 
-std::string Count(std::int64_t n, const char* what) {
-    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-}
+std::string Count(std::int64_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); }
 
 // Writes the picture whole into its file, through the folder held open: the name holds the old
 // file or the whole new one at every instant.
@@ -108,8 +106,7 @@ std::function<int()> AddPreviewCommand(CLI::App& app) {
     CLI::App* preview = app.add_subcommand("preview", "Draw a drawing as SVG, its dimensions coloured by their marks");
     SetUsage(*preview, "[OPTIONS] DRAWING");
     preview->add_option("DRAWING", options->drawing, "a JWW or JWS drawing")->required()->type_name("");
-    preview->add_option("-o,--output", options->output, "write the SVG into FILE (default: stdout)")
-        ->type_name("FILE");
+    preview->add_option("-o,--output", options->output, "write the SVG into FILE (default: stdout)")->type_name("FILE");
     preview->add_flag("--after", options->after, "draw the drawing as converted, every dimension marked");
     preview->add_flag("--drop-trailing-bytes", options->dropTrailingBytes,
                       "draw a drawing with bytes after its end without them, instead of failing");

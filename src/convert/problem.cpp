@@ -26,8 +26,11 @@ const char* KindName(ProblemKind kind) {
 }
 
 Problem BytesAfterEndProblem(std::uint64_t end, std::uint64_t trailing) {
-    return Problem{ProblemKind::BytesAfterEnd, std::to_string(trailing) + " bytes after the end of the drawing",
-                   static_cast<std::int64_t>(end), Section::None, {}};
+    return Problem{ProblemKind::BytesAfterEnd,
+                   std::to_string(trailing) + " bytes after the end of the drawing",
+                   static_cast<std::int64_t>(end),
+                   Section::None,
+                   {}};
 }
 
 Problem MakeProblem(ProblemKind kind, std::string detail, std::error_code error) {

@@ -59,7 +59,8 @@ double EstimatedAdvance(const std::string& text, double charWidth, double spacin
             advance += charWidth / 2;
         }
     }
-    if (characters > 1 && std::isfinite(spacing) && spacing > 0) advance += spacing * static_cast<double>(characters - 1);
+    if (characters > 1 && std::isfinite(spacing) && spacing > 0)
+        advance += spacing * static_cast<double>(characters - 1);
     return advance;
 }
 
@@ -306,7 +307,8 @@ private:
             return;
         }
         Frame inner;
-        inner.map = frame.map.after(Affine::Translate(b.RefX, b.RefY).after(Affine::Rotate(b.Angle)).after(Affine::Scale(sx, sy)));
+        inner.map = frame.map.after(
+            Affine::Translate(b.RefX, b.RefY).after(Affine::Rotate(b.Angle)).after(Affine::Scale(sx, sy)));
         inner.textScale = frame.textScale * std::sqrt(std::abs(sx * sy));
         onStack_[found->second] = true;
         collection((*view_.blocks)[found->second].Members, &inner, depth + 1);
@@ -357,7 +359,7 @@ private:
     const RenderSettings& settings_;
     DisplayList& out_;
     std::unordered_map<std::int32_t, std::size_t> defByNumber_;  // the first definition of each number
-    std::vector<bool> onStack_;                                   // definitions being drawn
+    std::vector<bool> onStack_;                                  // definitions being drawn
     std::size_t visits_ = 0;
 };
 

@@ -35,12 +35,12 @@ inline constexpr std::size_t kDimensionMarkCount = 4;
 enum class EntityKind : std::uint8_t { Line, Arc, Point, Text, Dimension, Solid, Image };
 
 struct TextRun {
-    Point at;                // the start of the baseline
-    double height = 0;       // of a character, paper mm
-    double charWidth = 0;    // of a full-width character, paper mm
-    double advance = 0;      // baseline length from `at` to the text's end, paper mm
-    double angle = 0;        // of the baseline, degrees counter-clockwise
-    std::string bytes;       // Shift-JIS, as stored in the drawing
+    Point at;              // the start of the baseline
+    double height = 0;     // of a character, paper mm
+    double charWidth = 0;  // of a full-width character, paper mm
+    double advance = 0;    // baseline length from `at` to the text's end, paper mm
+    double angle = 0;      // of the baseline, degrees counter-clockwise
+    std::string bytes;     // Shift-JIS, as stored in the drawing
 };
 
 struct Primitive {
@@ -71,8 +71,8 @@ struct DisplayList {
     std::vector<Point> points;
     std::vector<EllipseArc> arcs;
     std::vector<TextRun> texts;
-    Rect bounds;       // of every primitive; empty for a drawing with nothing to draw
-    Rect paper;        // the paper, centred on the origin
+    Rect bounds;  // of every primitive; empty for a drawing with nothing to draw
+    Rect paper;   // the paper, centred on the origin
     std::string paperName;
     // Dimensions drawn, by mark (a dimension in a block inserted twice counts twice).
     std::array<std::int64_t, kDimensionMarkCount> dimensions{};

@@ -51,7 +51,7 @@ Affine Affine::Rotate(double radians) {
 }
 
 Affine Affine::after(const Affine& inner) const {
-    return {a * inner.a + c * inner.b, b * inner.a + d * inner.b, a * inner.c + c * inner.d,
+    return {a * inner.a + c * inner.b, b * inner.a + d * inner.b,     a * inner.c + c * inner.d,
             b * inner.c + d * inner.d, a * inner.e + c * inner.f + e, b * inner.e + d * inner.f + f};
 }
 
@@ -115,8 +115,9 @@ void FlattenArc(const EllipseArc& arc, double tolerance, std::vector<Point>& out
     if (radius > tolerance && tolerance > 0) {
         const double step = 2 * std::acos(1 - tolerance / radius);
         const double wanted = std::ceil(std::abs(sweep) / step);
-        segments = wanted >= static_cast<double>(kMaxArcSegments) ? kMaxArcSegments
-                                                                   : std::max<std::size_t>(1, static_cast<std::size_t>(wanted));
+        segments = wanted >= static_cast<double>(kMaxArcSegments)
+                       ? kMaxArcSegments
+                       : std::max<std::size_t>(1, static_cast<std::size_t>(wanted));
     }
     for (std::size_t i = 0; i <= segments; ++i) {
         out.push_back(arc.at(arc.start + sweep * static_cast<double>(i) / static_cast<double>(segments)));

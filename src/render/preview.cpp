@@ -56,8 +56,9 @@ bool BuildPreviewOfBytes(std::span<const std::uint8_t> bytes, DrawingFormat form
     if (format == DrawingFormat::Jws) {
         JwsDocument doc;
         return PreviewOf(
-            doc, bytes, [](JwsDocument& d, std::span<const std::uint8_t> b, Failure& f) { return ReadJwsBytes(d, b, &f); },
-            request, out, problem);
+            doc, bytes,
+            [](JwsDocument& d, std::span<const std::uint8_t> b, Failure& f) { return ReadJwsBytes(d, b, &f); }, request,
+            out, problem);
     }
     problem = MakeProblem(ProblemKind::NotADrawing, "not a JWW or JWS drawing");
     return false;

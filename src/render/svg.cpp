@@ -53,7 +53,6 @@ void XY(std::string& out, Point p) {
 // The stroke classes of the document, one per colour, width and line type in use.
 class StrokeStyles {
 public:
-
     // The colour and width a primitive is stroked with: a dimension's in its mark's colour.
     static std::pair<std::uint32_t, float> Look(const Primitive& p) {
         if (p.mark == DimensionMark::None) return {p.color, p.width};
@@ -319,8 +318,8 @@ std::string WriteSvg(const DisplayList& list, const SvgOptions& options) {
     view.add({view.maxX + margin, view.maxY + margin});
     // On a drawing larger than its paper, a temporary point's cross grows as if the drawing
     // were printed to fit the paper.
-    const double zoom = std::max({1.0, view.width() / std::max(list.paper.width(), 1.0),
-                                  view.height() / std::max(list.paper.height(), 1.0)});
+    const double zoom = std::max(
+        {1.0, view.width() / std::max(list.paper.width(), 1.0), view.height() / std::max(list.paper.height(), 1.0)});
     const double legendSize = std::max(2.5, view.width() / 70);
     Rect band;
     band.add({view.minX, view.minY});
