@@ -281,6 +281,8 @@ TEST(RenderSvg, SolidsImagesAndAnyTextMakeWellFormedSvg) {
     const TempDir dir;
     const std::string svg = WriteSvg(list, {"a & <b> \x01", false});
     WriteFile(dir / "drawing.svg", Bytes(svg.begin(), svg.end()));
+#ifndef _WIN32  // xmllint is a Linux tool; the writer's bytes are the same everywhere
     EXPECT_EQ(RunCommand("xmllint --noout " + ShellWord(dir / "drawing.svg") + " 2>&1").out, "");
+#endif
     EXPECT_NE(svg.find("a&amp;b&lt;c&gt;&quot;d"), std::string::npos);
 }
