@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 using namespace qmtest;
@@ -40,12 +39,14 @@ std::vector<fs::path> Examples() {
     return out;
 }
 
-// The numbers of an attribute list such as viewBox="x y w h".
-std::vector<double> Numbers(const std::string& svg, const std::string& pattern) {
-    std::smatch m;
+// The numbers of the first attribute `name` after `after`, such as viewBox="x y w h".
+std::vector<double> Numbers(const std::string& svg, const std::string& after, const std::string& name) {
     std::vector<double> out;
-    if (!std::regex_search(svg, m, std::regex(pattern))) return out;
-    std::istringstream in(m[1].str());
+    const std::size_t from = svg.find(after);
+    const std::size_t at = from == std::string::npos ? from : svg.find(" " + name + "=\"", from);
+    if (at == std::string::npos) return out;
+    const std::size_t begin = at + name.size() + 3;
+    std::istringstream in(svg.substr(begin, svg.find('"', begin) - begin));
     for (double v; in >> v;) out.push_back(v);
     return out;
 }
@@ -136,8 +137,8 @@ TEST(CliPreview, ExamplesOpenInChromiumAsTheirDrawings) {
 
         // Where the view box lies on the screen (fitted and centred), and where its legend starts.
         const std::string text = FileText(svg);
-        const std::vector<double> view = Numbers(text, "viewBox=\"([^\"]+)\"");
-        const std::vector<double> legendTop = Numbers(text, "id=\"legend-area\" x=\"[^\"]+\" y=\"([^\"]+)\"");
+        const std::vector<double> view = Numbers(text, "<svg ", "viewBox");
+        const std::vector<double> legendTop = Numbers(text, "id=\"legend-area\"", "y");
         ASSERT_EQ(view.size(), 4u);
         ASSERT_EQ(legendTop.size(), 1u);
         const double scale = std::min(kWidth / view[2], kHeight / view[3]);
