@@ -138,7 +138,7 @@ TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
 
 TEST(CliUsage, EveryUsageErrorExitsWithTwoAndSaysWhy) {
     const std::pair<std::string, std::string> cases[] = {
-        {"bogus", "quellmark-cli: unknown command 'bogus'; the commands are convert, info and help"},
+        {"bogus", "quellmark-cli: unknown command 'bogus'; the commands are convert, info, preview and help"},
         {"", "quellmark-cli: no command given"},
         {"help bogus", "quellmark-cli: unknown command 'bogus'"},
         {"info", "quellmark-cli: no PATH given"},
