@@ -39,6 +39,7 @@ std::vector<fs::path> Examples() {
     return out;
 }
 
+#ifndef _WIN32  // the picture is looked at on Linux, with Chromium and ImageMagick
 // The numbers of the first attribute `name` after `after`, such as viewBox="x y w h".
 std::vector<double> Numbers(const std::string& svg, const std::string& after, const std::string& name) {
     std::vector<double> out;
@@ -64,6 +65,8 @@ Box ContentBox(const fs::path& png, const std::string& crop, const std::string& 
     if (std::sscanf(r.out.c_str(), "%lfx%lf+%lf+%lf", &box.w, &box.h, &box.x, &box.y) != 4) box = {};
     return box;
 }
+
+#endif
 
 }  // namespace
 
