@@ -183,6 +183,7 @@ MainForm::MainForm(FormView& view, FormDesktop& desktop, FileSystem& files, fs::
       desktop_(desktop),
       files_(files),
       appDir_(std::move(appDir)),
+      pane_(view, files),
       alive_(std::make_shared<MainForm*>(this)) {}
 
 MainForm::~MainForm() {
@@ -235,6 +236,8 @@ void MainForm::BatchFinished() {
     activity_ = FormActivity::Idle;
     view_.ShowActivity(activity_);
     if (focused == FormControl::Stop || focused == FormControl::None) view_.Focus(focusBeforeBatch_);
+    // The batch may have written drawings the pane has seen.
+    pane_.Forget();
     const SessionResult& result = batch->Result();
     if (result.setup) {
         // Nothing was converted; a batch stopped while it waited is simply cancelled.

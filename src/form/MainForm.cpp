@@ -184,7 +184,11 @@ void MainForm::ApplySettings(FormSettings s) {
     layout.panel1Width =
         std::clamp(s.panel1Width, kNarrowest, std::max(kNarrowest, layout.window.width - 2 * kNarrowest));
     for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = ClampedColumn(s.columnWidths[c]);
+    layout.previewShown = s.previewShown != 0;
+    layout.previewWidth = std::clamp(s.previewWidth, kNarrowest, kWidest);
     view_.ApplyLayout(layout);
+    pane_.SetShown(layout.previewShown);
+    view_.ShowPreviewPane(layout.previewShown);
     FSortColumn =
         s.sortColumn >= 0 && s.sortColumn < kListColumns && s.sortColumn != kAttributeColumn ? s.sortColumn : -1;
     FSortDescending = FSortColumn >= 0 && s.sortDescending != 0;
@@ -272,6 +276,8 @@ void MainForm::WriteSettings() {
     s.maximized = layout.maximized ? 1 : 0;
     s.panel1Width = layout.panel1Width;
     for (int c = 0; c < kListColumns; ++c) s.columnWidths[c] = ClampedColumn(layout.columnWidths[c]);
+    s.previewShown = pane_.Shown() ? 1 : 0;
+    if (layout.previewWidth > 0) s.previewWidth = std::clamp(layout.previewWidth, kNarrowest, kWidest);
     s.sortColumn = FSortColumn;
     s.sortDescending = FSortDescending ? 1 : 0;
     s.searchFolder = FSearchFolder;
@@ -409,6 +415,7 @@ void MainForm::SearchFolders() {
     rows_.clear();
     view_.ClearList();
     listedFolder_.clear();
+    PreviewCurrentRow();
     FSearchReady = false;
     FSearchAborted = false;
 

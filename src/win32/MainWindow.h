@@ -116,6 +116,10 @@ private:
     int CurrentRow() override;
     void SelectRows(const std::vector<int>& rows, int current) override;
     void ShowSortOrder(int column, bool descending) override;
+    // The preview pane is not drawn here yet: the form builds nothing for a pane that never
+    // reports a size, and these show nothing.
+    void ShowPreviewPane(bool) override {}
+    void ShowPreview() override {}
     void CloseWindow() override;
 
     MainForm form_;
