@@ -30,7 +30,7 @@ struct FormSettings {
     int sortColumn = -1;       // SORT: the column the list is sorted by, -1 for name order
     int sortDescending = 0;    // SDSC: 1 when that sort is descending
     int previewShown = 1;      // PVON: 1 when the preview pane shows
-    int previewWidth = 300;    // PVSZ: the preview pane's width
+    int previewWidth = 260;    // PVSZ: the preview pane's width
 };
 
 // Overwrites each field whose key holds a non-empty value; a number that is not one reads as 0.

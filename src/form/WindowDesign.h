@@ -33,6 +33,10 @@ inline constexpr int kListFontPixels = 13;
 inline constexpr int kSmallestWidth = 500;
 inline constexpr int kSmallestHeight = 240;
 inline constexpr int kNarrowestPane = 16;
+// The preview pane stands to the right of the file list, below the right pane's top, so the
+// top's controls keep their places and a landscape sheet gets the list's full height; the
+// legend takes a band of two lines at its foot.
+inline constexpr int kPreviewLegendHeight = 36;
 
 // The controls of the right pane's top, relative to the pane.
 struct TopPane {
