@@ -750,7 +750,7 @@ TEST_F(Form, ThePaneShowsTheCurrentDrawingOrWhyNotKeepsWhatItSawAndForgetsAtAReL
     f.TogglePreview();
     EXPECT_FALSE(view.paneShown);
     EXPECT_EQ(pane.State(), PaneState::Hidden);
-    view.layout.previewWidth = 345;
+    view.layout.previewHeight = 345;
     ASSERT_TRUE(f.CloseRequested());
     std::string shown, width;
     EXPECT_TRUE(ReadIniString(RealFileSystem(), "Comp", "PVON", shown, 22, f.SettingsFile()));

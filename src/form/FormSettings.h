@@ -1,5 +1,5 @@
 // The main window's settings as Quellmark.ini keeps them: window placement, the folder pane's
-// width, the list's column widths and sort, the preview pane (shown, its width), the two folders, a carried name and the file type. Read once
+// width, the list's column widths and sort, the preview pane (shown, its height), the two folders, a carried name and the file type. Read once
 // at start-up and written once at shut-down, key by key in a fixed order.
 #pragma once
 
@@ -30,7 +30,7 @@ struct FormSettings {
     int sortColumn = -1;       // SORT: the column the list is sorted by, -1 for name order
     int sortDescending = 0;    // SDSC: 1 when that sort is descending
     int previewShown = 1;      // PVON: 1 when the preview pane shows
-    int previewWidth = 260;    // PVSZ: the preview pane's width
+    int previewHeight = 200;   // PVSZ: the preview pane's height
 };
 
 // Overwrites each field whose key holds a non-empty value; a number that is not one reads as 0.

@@ -185,7 +185,7 @@ void MainForm::ApplySettings(FormSettings s) {
         std::clamp(s.panel1Width, kNarrowest, std::max(kNarrowest, layout.window.width - 2 * kNarrowest));
     for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = ClampedColumn(s.columnWidths[c]);
     layout.previewShown = s.previewShown != 0;
-    layout.previewWidth = std::clamp(s.previewWidth, kNarrowest, kWidest);
+    layout.previewHeight = std::clamp(s.previewHeight, kNarrowest, kWidest);
     view_.ApplyLayout(layout);
     pane_.SetShown(layout.previewShown);
     view_.ShowPreviewPane(layout.previewShown);
@@ -277,7 +277,7 @@ void MainForm::WriteSettings() {
     s.panel1Width = layout.panel1Width;
     for (int c = 0; c < kListColumns; ++c) s.columnWidths[c] = ClampedColumn(layout.columnWidths[c]);
     s.previewShown = pane_.Shown() ? 1 : 0;
-    if (layout.previewWidth > 0) s.previewWidth = std::clamp(layout.previewWidth, kNarrowest, kWidest);
+    if (layout.previewHeight > 0) s.previewHeight = std::clamp(layout.previewHeight, kNarrowest, kWidest);
     s.sortColumn = FSortColumn;
     s.sortDescending = FSortDescending ? 1 : 0;
     s.searchFolder = FSearchFolder;

@@ -62,7 +62,7 @@ struct FormLayout {
     int panel1Width = 0;
     std::array<int, kListColumns> columnWidths{};  // FormSettings::kFitColumn: fit to the contents
     bool previewShown = true;
-    int previewWidth = 0;  // the preview pane's, beside the list
+    int previewHeight = 0;  // the preview pane's, below the list
 };
 
 class FormView {

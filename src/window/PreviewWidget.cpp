@@ -125,7 +125,7 @@ PreviewWidget::PreviewWidget(PreviewPane& pane, QWidget* parent) : QWidget(paren
     setObjectName(QStringLiteral("Preview"));
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QString::fromUtf8(texts::kPreviewName));
-    setMinimumWidth(design::kNarrowestPane);
+    setMinimumHeight(design::kPreviewLegendHeight + design::kNarrowestPane);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

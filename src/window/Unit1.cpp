@@ -219,7 +219,7 @@ void TForm1::CreateComponents() {
     header->setStretchLastSection(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setTextElideMode(Qt::ElideNone);
-    Splitter2 = new QSplitter(Qt::Horizontal);
+    Splitter2 = new QSplitter(Qt::Vertical);
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
     Splitter2->setHandleWidth(design::kSplitterWidth);
     Splitter2->setChildrenCollapsible(false);
@@ -548,8 +548,8 @@ void TForm1::ApplyLayout(const FormLayout& layout) {
     Splitter1->setSizes(
         {layout.panel1Width, std::max(0, Splitter1->width() - layout.panel1Width - Splitter1->handleWidth())});
     ApplyColumnWidths(layout.columnWidths);
-    previewWidth_ = layout.previewWidth;
-    Splitter2->setSizes({std::max(0, Splitter2->width() - previewWidth_ - Splitter2->handleWidth()), previewWidth_});
+    previewHeight_ = layout.previewHeight;
+    Splitter2->setSizes({std::max(0, Splitter2->height() - previewHeight_ - Splitter2->handleWidth()), previewHeight_});
 }
 
 FormLayout TForm1::CurrentLayout() {
@@ -564,7 +564,7 @@ FormLayout TForm1::CurrentLayout() {
     for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = StringGrid1->horizontalHeader()->sectionSize(c);
     // The memo column's own width, not what it took from the spare room of this window.
     layout.columnWidths[kMemoColumn] = memoFloor_;
-    layout.previewWidth = Preview->isVisible() ? Preview->width() : previewWidth_;
+    layout.previewHeight = Preview->isVisible() ? Preview->height() : previewHeight_;
     return layout;
 }
 
@@ -572,13 +572,13 @@ void TForm1::ShowPreviewPane(bool shown) {
     MnuViewPreview->setChecked(shown);
     if (shown == Preview->isVisible()) return;
     if (!shown) {
-        previewWidth_ = Preview->width();
+        previewHeight_ = Preview->height();
         if (Preview->hasFocus()) StringGrid1->setFocus(Qt::OtherFocusReason);
     }
     Preview->setVisible(shown);
     if (shown) {
         Splitter2->setSizes(
-            {std::max(0, Splitter2->width() - previewWidth_ - Splitter2->handleWidth()), previewWidth_});
+            {std::max(0, Splitter2->height() - previewHeight_ - Splitter2->handleWidth()), previewHeight_});
     }
 }
 

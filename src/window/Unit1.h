@@ -72,7 +72,7 @@ public:
     // row 0 is the header (the table's horizontal header), rows 1..n are files, the model's
     // rows 0..n-1.
     QTableView* StringGrid1;
-    // The file list and, to its right, the preview of the current row's drawing.
+    // The file list and, below it, the preview of the current row's drawing.
     QSplitter* Splitter2;
     PreviewWidget* Preview;
     QStatusBar* StatusBar1;
@@ -175,7 +175,7 @@ private:
     bool quietTree_ = false;               // the tree's current folder changes without the user
     std::vector<QTreeWidgetItem*> items_;  // by the form's node
     QIcon folderIcon_;                     // every node's: made once, as each icon made anew decodes its images
-    int previewWidth_ = 0;                 // the pane's width while it is hidden
+    int previewHeight_ = 0;                // the pane's height while it is hidden
     int memoFloor_ = 0;                    // the memo column is never narrower than this
     bool fillingMemo_ = false;
     QLabel* statusLabel_ = nullptr;
