@@ -703,7 +703,7 @@ TEST_F(Form, ThePaneShowsTheCurrentDrawingOrWhyNotKeepsWhatItSawAndForgetsAtAReL
     WriteText(data() / "c.txt", "no drawing");
     MainForm& f = Listed();
     PreviewPane& pane = f.Pane();
-    EXPECT_TRUE(view.paneShown);  // shown until the settings say otherwise
+    EXPECT_TRUE(view.paneShown);                // shown until the settings say otherwise
     EXPECT_EQ(pane.State(), PaneState::Empty);  // no size yet: nothing is built
     pane.Resized(400, 300);
     EXPECT_EQ(pane.State(), PaneState::Building);

@@ -122,9 +122,9 @@ TEST_F(StartUp, EveryComponentAndMenuItemIsThereByItsName) {
     EXPECT_EQ(f.Button4->text(), "変換(&C)");
     EXPECT_TRUE(f.Edit1->isReadOnly());
     EXPECT_TRUE(f.Edit2->isReadOnly());
-    for (const char* name : {"Splitter1", "Panel1", "Panel2", "Edit1", "TreeView1", "Panel3", "Panel4", "Label1",
-                             "ComboBox1", "Label2", "Edit2", "Button3", "Button4", "StringGrid1", "Splitter2", "Preview", "StatusBar1",
-                             "MainMenu1"}) {
+    for (const char* name :
+         {"Splitter1", "Panel1", "Panel2", "Edit1", "TreeView1", "Panel3", "Panel4", "Label1", "ComboBox1", "Label2",
+          "Edit2", "Button3", "Button4", "StringGrid1", "Splitter2", "Preview", "StatusBar1", "MainMenu1"}) {
         EXPECT_NE(f.findChild<QWidget*>(name), nullptr) << name;
     }
 }
@@ -214,8 +214,8 @@ TEST_F(StartUp, AFirstCloseWritesEveryKeyInThreeSections) {
     Stop();
     std::vector<std::string> keys;
     for (const std::string& line : Lines(Ini())) keys.push_back(line.substr(0, line.find('=')));
-    EXPECT_EQ(keys, (std::vector<std::string>{"[Form]", "F1_X", "F1_Y", "F1_W", "F1_H", "F1MX", "[Comp]",
-                                              "F1P1",   "F1S0", "F1S1", "F1S2", "F1S3", "F1S4", "F1S5",   "PVON", "PVSZ",
+    EXPECT_EQ(keys, (std::vector<std::string>{"[Form]", "F1_X", "F1_Y", "F1_W", "F1_H", "F1MX", "[Comp]", "F1P1",
+                                              "F1S0",   "F1S1", "F1S2", "F1S3", "F1S4", "F1S5", "PVON",   "PVSZ",
                                               "[Set]",  "FLD1", "FLD2", "FNAM", "FTYP", "SORT", "SDSC"}));
     EXPECT_EQ(Setting(Ini(), "Set", "FLD1"), appDir.string() + "/");
     EXPECT_EQ(Setting(Ini(), "Set", "FLD2"), "");

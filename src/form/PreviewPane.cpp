@@ -211,8 +211,7 @@ void PreviewPane::Fit() {
 
 void PreviewPane::ZoomAbout(double x, double y, double factor) {
     if (!Picture() || !std::isfinite(factor) || factor <= 0) return;
-    const double scale =
-        std::clamp(transform_.scale * factor, fitScale_ * kLeastZoom, fitScale_ * kMostZoom);
+    const double scale = std::clamp(transform_.scale * factor, fitScale_ * kLeastZoom, fitScale_ * kMostZoom);
     const double applied = scale / transform_.scale;
     // The paper under (x, y) stays there.
     transform_.x0 = x - (x - transform_.x0) * applied;

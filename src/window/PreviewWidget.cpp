@@ -141,8 +141,7 @@ void PreviewWidget::paintEvent(QPaintEvent*) {
     const render::Preview* picture = pane_.Picture();
     if (!picture) {
         painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(area.adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
-                         FromUtf8(pane_.Message()));
+        painter.drawText(area.adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, FromUtf8(pane_.Message()));
     } else {
         painter.save();
         painter.setClipRect(area);
