@@ -48,15 +48,20 @@ public:
     int sortColumn = -1;
     bool sortDescending = false;
     std::vector<std::string> added;  // the tree's folders as they were added
+    std::string destField;           // what the destination field holds
+    int fileType = 0;
 
     void Beep() override { ++beeps; }
     // Runs while the next box is up, as the window's events go on under a modal box.
     std::function<void()> duringBox;
+    bool dismissed = false;  // the box up was taken away
     Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override {
         boxes.push_back({title, text, kind});
         if (auto events = std::exchange(duringBox, nullptr)) events();
+        if (std::exchange(dismissed, false)) return Answer::Closed;
         return buttons == Buttons::YesNo ? answer : Answer::Ok;
     }
+    void DismissBox() override { dismissed = true; }
     std::string ChooseFolder(const std::string&, const std::string&) override {
         if (folders.empty()) return {};
         std::string folder = folders.front();
@@ -90,8 +95,9 @@ public:
         announced = announce;
     }
     void ShowSearchFolder(const std::string&) override {}
-    void ShowDestFolder(const std::string&) override {}
-    void ShowFileType(int) override {}
+    void ShowDestFolder(const std::string& folder) override { destField = folder; }
+    std::string DestFieldText() override { return destField; }
+    void ShowFileType(int type) override { fileType = type; }
     void ShowActivity(FormActivity) override {}
     FormControl FocusedControl() override { return focus; }
     void Focus(FormControl control) override { focus = control; }
@@ -528,9 +534,10 @@ TEST_F(Form, ConvertTakesTheSelectedRowsOnlyAndSaysHowManyGoWhere) {
     EXPECT_TRUE(fs::is_empty(dest()));
 }
 
-// The close box asks as ファイル → 終了 does; during a batch it asks whether to stop it, and an
-// answer given after the batch has ended is taken as it was meant.
-TEST_F(Form, ClosingAsksAndAnAnswerGivenAfterTheBatchEndedCounts) {
+// The close box asks as ファイル → 終了 does; during a batch it asks whether to stop it. A batch
+// that ends while that question is up takes it away, and the window stays with the batch's
+// result; a yes while the batch runs closes the window once the batch has stopped.
+TEST_F(Form, ClosingAsksAndABatchEndingUnderTheQuestionTakesItAway) {
     WriteFile(data() / "a.jww", Drawing());
     MainForm& f = Listed();
     view.folders.push_back(Folder(dest()));
@@ -539,22 +546,26 @@ TEST_F(Form, ClosingAsksAndAnAnswerGivenAfterTheBatchEndedCounts) {
     view.answer = Answer::No;
     EXPECT_FALSE(f.CloseRequested());
     EXPECT_EQ(view.boxes.back().text, "終了します。よろしいですか？");
-    for (const Answer answer : {Answer::No, Answer::Yes}) {
-        view.answer = Answer::Yes;
-        f.Convert();
-        ASSERT_EQ(f.Activity(), FormActivity::Converting);
-        EXPECT_EQ(view.focus, FormControl::Stop);
-        view.answer = answer;
-        view.duringBox = [&] { WaitUntilIdle(); };
-        const std::size_t asked = view.boxes.size();
-        EXPECT_EQ(f.CloseRequested(), answer == Answer::Yes);
-        ASSERT_GT(view.boxes.size(), asked);
-        EXPECT_EQ(view.boxes[asked].text, "変換中です。変換を中止して終了しますか？");
-        view.RunPosted();
-        f.FolderChosen(0);
-        view.RunPosted();
-        EXPECT_FALSE(view.closed);  // nothing left behind closes the window later
-    }
+
+    view.answer = Answer::Yes;
+    f.Convert();
+    ASSERT_EQ(f.Activity(), FormActivity::Converting);
+    EXPECT_EQ(view.focus, FormControl::Stop);
+    view.duringBox = [&] { WaitUntilIdle(); };
+    const std::size_t asked = view.boxes.size();
+    EXPECT_FALSE(f.CloseRequested());
+    ASSERT_GT(view.boxes.size(), asked);
+    EXPECT_EQ(view.boxes[asked].text, "変換中です。変換を中止して終了しますか？");
+    EXPECT_EQ(view.status, "変換作業を完了しました。（変換 1 件、スキップ 0 件、失敗 0 件）");
+    view.RunPosted();
+    f.FolderChosen(0);
+    view.RunPosted();
+    EXPECT_FALSE(view.closed);  // nothing left behind closes the window later
+
+    f.Convert();
+    EXPECT_FALSE(f.CloseRequested());  // yes: the batch stops first
+    WaitUntilIdle();
+    EXPECT_TRUE(view.closed);
 }
 
 // Each column sorts in its own direction, a new one ascending; the sort holds for the next

@@ -28,6 +28,7 @@ public:
         return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
     }
     void Beep() override { ++beeps; }
+    void DismissBox() override {}
     std::string ChooseFolder(const std::string&, const std::string&) override {
         ++pickers;
         if (folders.empty()) return {};

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTest>
+#include <QTableView>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -275,7 +276,7 @@ TEST_F(FolderTree, TheKeysListEveryFolderTheyMoveTo) {
     EXPECT_FALSE(f.Form().FListShown);
 }
 
-TEST_F(FolderTree, AFolderDroppedOnTheTreeIsSearchedAndOneDroppedOnTheDestinationKept) {
+TEST_F(FolderTree, AFolderDroppedOnTheTreeIsSearchedOneOnTheDestinationKeptAndAFileTakenAnywhere) {
     TForm1& f = Start();
     const auto drop = [](QWidget* target, const fs::path& path) {
         QMimeData data;
@@ -287,7 +288,9 @@ TEST_F(FolderTree, AFolderDroppedOnTheTreeIsSearchedAndOneDroppedOnTheDestinatio
         QCoreApplication::sendEvent(target, &dropped);
         return enter.isAccepted() && dropped.isAccepted();
     };
-    EXPECT_FALSE(drop(f.TreeView1->viewport(), data() / "C" / "notes.txt"));  // a file is no folder
+    // A file is no folder: the window takes it wherever it lands, and says what it does.
+    EXPECT_TRUE(drop(f.StringGrid1->viewport(), data() / "C" / "notes.txt"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.StatusText().startsWith("「notes.txt」は図面ファイル"); }));
     EXPECT_TRUE(drop(f.TreeView1->viewport(), data() / "A"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.Form().FSearchReady; }));
     EXPECT_EQ(f.Edit1->text(), Folder(data() / "A"));
