@@ -68,7 +68,10 @@ public:
         folders.pop_front();
         return folder;
     }
-    void OpenWithShell(const std::filesystem::path&, std::function<void(OpenProblem)>) override {}
+    std::vector<std::filesystem::path> opened;
+    void OpenWithShell(const std::filesystem::path& path, std::function<void(OpenProblem)>) override {
+        opened.push_back(path);
+    }
     bool EscapeDown() override { return escapeHeld; }
     // Input that arrives while the form lets the window breathe.
     std::function<void()> duringBreath;
@@ -682,4 +685,130 @@ TEST_F(Form, EachMissingPreconditionRefusesConvertWithItsOwnWords) {
     EXPECT_EQ(view.boxes[0].kind, BoxKind::Confirmation);
     EXPECT_EQ(view.status, "変換作業をキャンセルしました。");
     EXPECT_TRUE(fs::is_empty(dest()));
+}
+
+// A folder typed or pasted into a field: Enter takes one that is there (the quotes and blanks a
+// copied path brings left out) as the picker would, an empty field opens the picker, anything
+// else is refused naming it and saying why; 変換 checks what the destination field holds.
+TEST_F(Form, AFolderTypedIntoAFieldIsTakenWithEnterOrRefusedSayingWhy) {
+    WriteFile(data() / "a.jww", Drawing());
+    form = std::make_unique<MainForm>(view, view, RealFileSystem(), app());
+    view.form = form.get();
+    MainForm& f = *form;
+    f.Shown();
+    const std::string missing = PathText(dir / "missing");
+    const std::string file = PathText(data() / "a.jww");
+    const auto refused = [&](const std::string& typed, const std::string& text, bool destination) {
+        view.boxes.clear();
+        view.beeps = 0;
+        destination ? f.DestFolderEntered(typed) : f.SearchFolderEntered(typed);
+        EXPECT_EQ(view.beeps, 1) << typed;
+        ASSERT_EQ(view.boxes.size(), 1u) << typed;
+        EXPECT_EQ(view.boxes[0].text, text);
+        EXPECT_EQ(view.status, text);
+        EXPECT_FALSE(f.Busy());
+    };
+    refused("relative/data", "「relative/data」は完全なパスではありません。フォルダのパスを先頭から入力して下さい。", false);
+    refused(missing, "フォルダ「" + missing + "」が見つかりません。", false);
+    refused(file, "「" + file + "」はフォルダではありません。", false);
+    EXPECT_FALSE(f.FSearchReady);
+    f.SearchFolderEntered(" \"" + PathText(data()) + "\"\n");
+    WaitUntilIdle();
+    EXPECT_EQ(f.NodePath(0), Folder(data()));
+    EXPECT_EQ(f.FSearchFolder, Folder(data()));
+    view.folders.push_back(Folder(data()));
+    f.SearchFolderEntered("");  // the picker
+    EXPECT_TRUE(view.folders.empty());
+    WaitUntilIdle();
+    f.FolderChosen(0);
+
+    refused(missing, "フォルダ「" + missing + "」が見つかりません。保存先フォルダは先に作っておいて下さい。", true);
+    EXPECT_EQ(f.FDestFolder, "");
+    f.DestFolderEntered(PathText(dest()));
+    EXPECT_EQ(f.FDestFolder, Folder(dest()));
+    EXPECT_EQ(view.destField, Folder(dest()));
+
+    // Typed and not entered: 変換 refuses it before anything else, and takes a good one.
+    view.Select({"a.jww"});
+    view.destField = missing;
+    refused(view.destField, "フォルダ「" + missing + "」が見つかりません。保存先フォルダは先に作っておいて下さい。", true);
+    view.boxes.clear();
+    f.Convert();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].kind, BoxKind::Error);
+    EXPECT_EQ(f.FDestFolder, Folder(dest()));
+    fs::create_directories(dir / "other");
+    view.destField = PathText(dir / "other");
+    view.answer = Answer::No;
+    f.Convert();
+    EXPECT_EQ(view.boxes.back().kind, BoxKind::Confirmation);
+    EXPECT_EQ(f.FDestFolder, Folder(dir / "other"));
+    // Kept for the next start, as a folder chosen with the picker is.
+    view.answer = Answer::Yes;
+    EXPECT_TRUE(f.CloseRequested());
+    std::string stored;
+    EXPECT_TRUE(ReadIniString(RealFileSystem(), "Set", "FLD2", stored, 512, f.SettingsFile()));
+    EXPECT_EQ(stored, Folder(dir / "other"));
+}
+
+// Files dropped on the window: drawings are listed with their folder and selected (the file type
+// giving way when it would hide them), a folder outside the tree searched first; any other file
+// says why nothing happens.
+TEST_F(Form, DrawingsDroppedOnTheWindowAreListedAndSelected) {
+    fs::create_directories(data() / "sub");
+    for (const char* name : {"a.jww", "b.jws", "c.jww"}) WriteFile(data() / "sub" / name, Drawing());
+    WriteFile(data() / "sub" / "n.txt", {'x'});
+    fs::create_directories(dir / "elsewhere");
+    WriteFile(dir / "elsewhere" / "x.jww", Drawing());
+    MainForm& f = Listed();
+    f.FileTypeChosen(2);  // *.JWW
+    EXPECT_FALSE(f.DropBringsFiles({PathText(data())}));
+    const std::vector<std::string> dropped = {PathText(data() / "sub" / "b.jws"), PathText(data() / "sub" / "c.jww"),
+                                              PathText(data() / "sub" / "n.txt")};
+    ASSERT_TRUE(f.DropBringsFiles(dropped));
+    f.FilesDropped(dropped);
+    EXPECT_EQ(f.ListedFolder(), Folder(data() / "sub"));
+    EXPECT_EQ(f.FFileType, 1);  // *.JW?, which shows b.jws
+    EXPECT_EQ(view.fileType, 1);
+    EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"b.jws", "c.jww"}));
+    EXPECT_EQ(view.focus, FormControl::List);
+
+    f.FilesDropped({PathText(data() / "sub" / "n.txt")});
+    EXPECT_EQ(view.status, "「n.txt」は図面ファイル（.jww、.jws）ではないため、何もしません。");
+    EXPECT_EQ(f.ListedFolder(), Folder(data() / "sub"));
+
+    f.FilesDropped({PathText(dir / "elsewhere" / "x.jww")});
+    WaitUntilIdle();
+    EXPECT_EQ(f.NodePath(0), Folder(dir / "elsewhere"));
+    EXPECT_EQ(f.ListedFolder(), Folder(dir / "elsewhere"));
+    EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"x.jww"}));
+}
+
+// The list's context menu: its commands take what the activity and the list allow, and do what
+// a double click, 変換 and the listed folder's opening do.
+TEST_F(Form, TheListsContextMenuFollowsTheActivityAndTheList) {
+    WriteFile(data() / "a.jww", Drawing());
+    const auto enabled = [&] {
+        std::vector<bool> on;
+        for (const ListMenuItem& item : form->ListMenu()) on.push_back(item.enabled);
+        return on;
+    };
+    form = std::make_unique<MainForm>(view, view, RealFileSystem(), app());
+    form->Shown();
+    EXPECT_EQ(enabled(), (std::vector<bool>{false, true, false}));  // 開く, 変換, フォルダを開く
+    form.reset();
+    MainForm& f = Listed();
+    EXPECT_EQ(f.ListMenu()[0].text, std::string("開く(&O)"));
+    EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true}));
+    f.ListMenuChosen(ListCommand::Open);
+    f.ListMenuChosen(ListCommand::OpenFolder);
+    EXPECT_EQ(view.opened, (std::vector<fs::path>{data() / "a.jww", PathFromText(Folder(data()))}));
+
+    view.folders.push_back(Folder(dest()));
+    f.ChooseDestFolder();
+    f.ListMenuChosen(ListCommand::Convert);
+    ASSERT_EQ(f.Activity(), FormActivity::Converting);
+    EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false}));
+    WaitUntilIdle();
+    EXPECT_TRUE(fs::exists(dest() / "a.jww"));
 }

@@ -5,6 +5,8 @@
 #include <shellapi.h>
 #include <shobjidl.h>
 
+#include <string_view>
+
 namespace quellmark {
 
 namespace {
@@ -75,6 +77,32 @@ Answer SystemDesktop::MessageBox(const std::string& titleText, const std::string
         case IDOK: return Answer::Ok;
         default: return Answer::Closed;
     }
+}
+
+void SystemDesktop::DismissBox() {
+    struct Search {
+        HWND owner;
+        HWND box;
+    } search{Owner(), nullptr};
+    if (!search.owner) return;
+    // The thread's windows come topmost first: the first visible box the window owns is the
+    // one up.
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM data) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(data);
+            wchar_t type[16] = {};
+            ::GetClassNameW(hwnd, type, 16);
+            if (std::wstring_view(type) != L"#32770" || ::GetWindow(hwnd, GW_OWNER) != s.owner ||
+                !::IsWindowVisible(hwnd)) {
+                return TRUE;
+            }
+            s.box = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    // MessageBoxW then returns IDCANCEL, which is no answer of the user's.
+    if (search.box) ::EndDialog(search.box, IDCANCEL);
 }
 
 void SystemDesktop::Beep() { ::MessageBeep(MB_OK); }
