@@ -714,8 +714,8 @@ TEST_F(Form, AFolderTypedIntoAFieldIsTakenWithEnterOrRefusedSayingWhy) {
     EXPECT_FALSE(f.FSearchReady);
     f.SearchFolderEntered(" \"" + PathText(data()) + "\"\n");
     WaitUntilIdle();
-    EXPECT_EQ(f.NodePath(0), Folder(data()));
-    EXPECT_EQ(f.FSearchFolder, Folder(data()));
+    EXPECT_EQ(f.NodePath(0), PathText(data()) + kSeparator);  // as the form writes folders
+    EXPECT_EQ(f.FSearchFolder, PathText(data()) + kSeparator);
     view.folders.push_back(Folder(data()));
     f.SearchFolderEntered("");  // the picker
     EXPECT_TRUE(view.folders.empty());
@@ -725,8 +725,8 @@ TEST_F(Form, AFolderTypedIntoAFieldIsTakenWithEnterOrRefusedSayingWhy) {
     refused(missing, "フォルダ「" + missing + "」が見つかりません。保存先フォルダは先に作っておいて下さい。", true);
     EXPECT_EQ(f.FDestFolder, "");
     f.DestFolderEntered(PathText(dest()));
-    EXPECT_EQ(f.FDestFolder, Folder(dest()));
-    EXPECT_EQ(view.destField, Folder(dest()));
+    EXPECT_EQ(f.FDestFolder, PathText(dest()) + kSeparator);
+    EXPECT_EQ(view.destField, PathText(dest()) + kSeparator);
 
     // Typed and not entered: 変換 refuses it before anything else, and takes a good one.
     view.Select({"a.jww"});
@@ -736,19 +736,19 @@ TEST_F(Form, AFolderTypedIntoAFieldIsTakenWithEnterOrRefusedSayingWhy) {
     f.Convert();
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].kind, BoxKind::Error);
-    EXPECT_EQ(f.FDestFolder, Folder(dest()));
+    EXPECT_EQ(f.FDestFolder, PathText(dest()) + kSeparator);
     fs::create_directories(dir / "other");
     view.destField = PathText(dir / "other");
     view.answer = Answer::No;
     f.Convert();
     EXPECT_EQ(view.boxes.back().kind, BoxKind::Confirmation);
-    EXPECT_EQ(f.FDestFolder, Folder(dir / "other"));
+    EXPECT_EQ(f.FDestFolder, PathText(dir / "other") + kSeparator);
     // Kept for the next start, as a folder chosen with the picker is.
     view.answer = Answer::Yes;
     EXPECT_TRUE(f.CloseRequested());
     std::string stored;
     EXPECT_TRUE(ReadIniString(RealFileSystem(), "Set", "FLD2", stored, 512, f.SettingsFile()));
-    EXPECT_EQ(stored, Folder(dir / "other"));
+    EXPECT_EQ(stored, PathText(dir / "other") + kSeparator);
 }
 
 // Files dropped on the window: drawings are listed with their folder and selected (the file type
@@ -767,7 +767,7 @@ TEST_F(Form, DrawingsDroppedOnTheWindowAreListedAndSelected) {
                                               PathText(data() / "sub" / "n.txt")};
     ASSERT_TRUE(f.DropBringsFiles(dropped));
     f.FilesDropped(dropped);
-    EXPECT_EQ(f.ListedFolder(), Folder(data() / "sub"));
+    EXPECT_EQ(f.ListedFolder(), Folder(data()) + "sub" + kSeparator);
     EXPECT_EQ(f.FFileType, 1);  // *.JW?, which shows b.jws
     EXPECT_EQ(view.fileType, 1);
     EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"b.jws", "c.jww"}));
@@ -775,12 +775,12 @@ TEST_F(Form, DrawingsDroppedOnTheWindowAreListedAndSelected) {
 
     f.FilesDropped({PathText(data() / "sub" / "n.txt")});
     EXPECT_EQ(view.status, "「n.txt」は図面ファイル（.jww、.jws）ではないため、何もしません。");
-    EXPECT_EQ(f.ListedFolder(), Folder(data() / "sub"));
+    EXPECT_EQ(f.ListedFolder(), Folder(data()) + "sub" + kSeparator);
 
     f.FilesDropped({PathText(dir / "elsewhere" / "x.jww")});
     WaitUntilIdle();
-    EXPECT_EQ(f.NodePath(0), Folder(dir / "elsewhere"));
-    EXPECT_EQ(f.ListedFolder(), Folder(dir / "elsewhere"));
+    EXPECT_EQ(f.NodePath(0), PathText(dir / "elsewhere") + kSeparator);
+    EXPECT_EQ(f.ListedFolder(), PathText(dir / "elsewhere") + kSeparator);
     EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"x.jww"}));
 }
 
@@ -804,7 +804,7 @@ TEST_F(Form, TheListsContextMenuFollowsTheActivityAndTheList) {
     f.ListMenuChosen(ListCommand::OpenFolder);
     EXPECT_EQ(view.opened, (std::vector<fs::path>{data() / "a.jww", PathFromText(Folder(data()))}));
 
-    view.folders.push_back(Folder(dest()));
+    view.folders.push_back(PathText(dest()) + kSeparator);
     f.ChooseDestFolder();
     f.ListMenuChosen(ListCommand::Convert);
     ASSERT_EQ(f.Activity(), FormActivity::Converting);
