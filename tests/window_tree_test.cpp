@@ -300,3 +300,15 @@ TEST_F(FolderTree, AFolderDroppedOnTheTreeIsSearchedOneOnTheDestinationKeptAndAF
     EXPECT_TRUE(QTest::qWaitFor([&] { return QString::fromStdString(f.Form().FDestFolder) == Folder(data() / "B"); }));
     EXPECT_EQ(f.Edit2->text(), Folder(data() / "B"));
 }
+
+TEST_F(FolderTree, AFolderTypedIntoEitherFieldIsTakenWithEnter) {
+    TForm1& f = Start();
+    QTest::keyClicks(f.Edit1, QString::fromStdString(data().string()));
+    QTest::keyClick(f.Edit1, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.Form().FSearchReady && !f.Busy(); }));
+    EXPECT_EQ(Node("")->text(0), Folder(data()));
+    QTest::keyClicks(f.Edit2, QString::fromStdString((data() / "B").string()));
+    QTest::keyClick(f.Edit2, Qt::Key_Return);
+    EXPECT_EQ(f.Edit2->text(), Folder(data() / "B"));
+    EXPECT_TRUE(platform.pickers.empty());
+}
