@@ -708,7 +708,8 @@ TEST_F(Form, AFolderTypedIntoAFieldIsTakenWithEnterOrRefusedSayingWhy) {
         EXPECT_EQ(view.status, text);
         EXPECT_FALSE(f.Busy());
     };
-    refused("relative/data", "「relative/data」は完全なパスではありません。フォルダのパスを先頭から入力して下さい。", false);
+    refused("relative/data", "「relative/data」は完全なパスではありません。フォルダのパスを先頭から入力して下さい。",
+            false);
     refused(missing, "フォルダ「" + missing + "」が見つかりません。", false);
     refused(file, "「" + file + "」はフォルダではありません。", false);
     EXPECT_FALSE(f.FSearchReady);
@@ -731,7 +732,8 @@ TEST_F(Form, AFolderTypedIntoAFieldIsTakenWithEnterOrRefusedSayingWhy) {
     // Typed and not entered: 変換 refuses it before anything else, and takes a good one.
     view.Select({"a.jww"});
     view.destField = missing;
-    refused(view.destField, "フォルダ「" + missing + "」が見つかりません。保存先フォルダは先に作っておいて下さい。", true);
+    refused(view.destField, "フォルダ「" + missing + "」が見つかりません。保存先フォルダは先に作っておいて下さい。",
+            true);
     view.boxes.clear();
     f.Convert();
     ASSERT_EQ(view.boxes.size(), 1u);

@@ -194,7 +194,8 @@ MainForm::~MainForm() {
 void MainForm::Convert() {
     if (Refused()) return;
     // A destination typed into the field and not yet taken with Enter is checked as Enter checks it.
-    if (const std::string field = view_.DestFieldText(); CleanTypedFolder(field) != FDestFolder && !TakeDestField(field))
+    if (const std::string field = view_.DestFieldText();
+        CleanTypedFolder(field) != FDestFolder && !TakeDestField(field))
         return;
     ConvertCommandInput input;
     input.searchReady = FSearchReady;

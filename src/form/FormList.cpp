@@ -332,8 +332,9 @@ void MainForm::FilesDropped(const std::vector<std::string>& paths) {
         return;
     }
     // The file type shows them: one that would hide a drawing gives way to "*.JW?".
-    const bool shown = std::all_of(names.begin(), names.end(),
-                                   [&](const std::string& name) { return MatchesPattern(name, FilePattern(FFileType)); });
+    const bool shown = std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+        return MatchesPattern(name, FilePattern(FFileType));
+    });
     if (!shown) {
         FFileType = 1;
         view_.ShowFileType(FFileType);

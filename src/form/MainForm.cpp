@@ -226,8 +226,7 @@ bool MainForm::CloseRequested() {
         // question no longer holds, and the user never said yes): the window stays, showing
         // the batch's result, and nothing is left behind that would close it later.
         closeQuestionUp_ = true;
-        const Answer answer =
-            desktop_.MessageBox({}, texts::kCloseDuringBatch, BoxKind::Confirmation, Buttons::YesNo);
+        const Answer answer = desktop_.MessageBox({}, texts::kCloseDuringBatch, BoxKind::Confirmation, Buttons::YesNo);
         closeQuestionUp_ = false;
         if (std::exchange(closeQuestionDismissed_, false) || answer != Answer::Yes) return false;
         exitConfirmed_ = true;

@@ -289,8 +289,8 @@ private:
     bool listingAborted_ = false;
     bool escapeLatched_ = false;  // Escape pressed while the current search or listing runs
     bool exitConfirmed_ = false;  // the user said yes to ending the program
-    bool closeQuestionUp_ = false;         // the question whether to stop a batch and close is up
-    bool closeQuestionDismissed_ = false;  // and the batch ended under it, which took it away
+    bool closeQuestionUp_ = false;                // the question whether to stop a batch and close is up
+    bool closeQuestionDismissed_ = false;         // and the batch ended under it, which took it away
     std::vector<std::string> selectAfterSearch_;  // the drawings dropped, selected once their folder is searched
     FormControl focusBeforeBatch_ = FormControl::None;
     std::string nextListing_;

@@ -56,7 +56,8 @@ int TextWidth(HWND control, HFONT font, const std::wstring& text) {
 
 std::string FieldText(HWND field) {
     std::wstring text(static_cast<std::size_t>(std::max(0, ::GetWindowTextLengthW(field))) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(std::max(0, ::GetWindowTextW(field, text.data(), static_cast<int>(text.size())))));
+    text.resize(
+        static_cast<std::size_t>(std::max(0, ::GetWindowTextW(field, text.data(), static_cast<int>(text.size())))));
     return Utf8(text);
 }
 
@@ -564,7 +565,8 @@ void MainWindow::ShowListMenu(LPARAM at) {
     const std::vector<ListMenuItem> items = form_.ListMenu();
     HMENU menu = ::CreatePopupMenu();
     for (std::size_t i = 0; i < items.size(); ++i) {
-        ::AppendMenuW(menu, MF_STRING | (items[i].enabled ? MF_ENABLED : MF_GRAYED), i + 1, Wide(items[i].text).c_str());
+        ::AppendMenuW(menu, MF_STRING | (items[i].enabled ? MF_ENABLED : MF_GRAYED), i + 1,
+                      Wide(items[i].text).c_str());
     }
     const int chosen = static_cast<int>(
         ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, point.x, point.y, 0, hwnd_, nullptr));

@@ -43,7 +43,8 @@ std::wstring Shortened(const std::wstring& text) {
         if (at == std::wstring::npos) return text;
         ++at;
     }
-    const std::size_t more = static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), L'\n')) + 1;
+    const std::size_t more =
+        static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), L'\n')) + 1;
     return text.substr(0, at) + L"…（ほか " + std::to_wstring(more) + L" 行）";
 }
 
