@@ -2,9 +2,10 @@
 // are held by the same tests: the listing's rows and texts, the selection kept by name through
 // sorts and re-listings, the sort kept, Escape, Convert's choice of rows and its question, the
 // folder tree growing while its search runs, stopped or with a folder it cannot read,
-// closing, the focus, the checks of values from the settings file, the settings going to the
-// user's folder when the program's cannot take them or the packages own it, the window's command
-// line, and a destination lost during a batch.
+// closing (and the close question a batch's end takes away), the focus, the checks of values
+// from the settings file, the settings going to the user's folder when the program's cannot take
+// them or the packages own it, the window's command line, a destination lost during a batch,
+// folders typed into the fields, drawings dropped on the window and the list's context menu.
 #include "testkit.h"
 
 #include "form/FileListText.h"

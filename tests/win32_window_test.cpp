@@ -1,6 +1,7 @@
 // The Win32 window's own wiring, driven with real input (SendInput) as a user drives it: a click
-// is handled once, moving in the tree lists the folder, the keyboard alone converts, and 中止
-// stops a batch. What the window decides is the form's, tested in its own suite.
+// is handled once, moving in the tree lists the folder, the keyboard alone converts, 中止 stops a
+// batch, a folder typed into its field is searched, a dropped drawing is listed, Shift+F10 brings
+// the list's menu, and a box is taken away unanswered. What the window decides is the form's, tested in its own suite.
 #include "testkit.h"
 
 #include "form/WindowTexts.h"

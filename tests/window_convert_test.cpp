@@ -6,7 +6,6 @@
 
 #include "drawing/dimensions.h"
 #include "form/WindowTexts.h"
-#include "window/QtPlatform.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -16,7 +15,6 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 using namespace quellmark;
@@ -279,12 +277,4 @@ TEST_F(Convert, AnotherRunIsWaitedForUntilStopAndATempFolderThatCannotBeMadeIsSa
     EXPECT_TRUE(platform.boxes[1].text.contains("入出力エラー")) << platform.boxes[1].text.toStdString();
     EXPECT_TRUE(DestFiles().empty());
     faulty.failCall = [](FsCall, const fs::path&) { return std::error_code{}; };
-}
-
-// The close question during a batch is taken away when the batch ends: the desktop's box ends
-// as unanswered.
-TEST(QtDesktop, ABoxIsTakenAwayAsUnanswered) {
-    QtWindowPlatform desktop;
-    QTimer::singleShot(50, [&desktop] { desktop.DismissBox(); });
-    EXPECT_EQ(desktop.MessageBox({}, texts::kCloseDuringBatch, BoxKind::Confirmation, Buttons::YesNo), Answer::Closed);
 }

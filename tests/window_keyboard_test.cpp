@@ -4,12 +4,14 @@
 // its press to its release.
 #include "window_testkit.h"
 
+#include "form/WindowTexts.h"
 #include "window/QtPlatform.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 using namespace quellmark;
 using namespace qmtest;
@@ -86,4 +88,12 @@ TEST(QtPlatform, EscapeIsHeldFromItsPressToItsRelease) {
     EXPECT_TRUE(platform.EscapeDown());
     QTest::keyRelease(&widget, Qt::Key_Escape);
     EXPECT_FALSE(platform.EscapeDown());
+}
+
+// The close question during a batch is taken away when the batch ends: the desktop's box ends
+// as unanswered.
+TEST(QtPlatform, ABoxIsTakenAwayAsUnanswered) {
+    QtWindowPlatform desktop;
+    QTimer::singleShot(50, [&desktop] { desktop.DismissBox(); });
+    EXPECT_EQ(desktop.MessageBox({}, texts::kCloseDuringBatch, BoxKind::Confirmation, Buttons::YesNo), Answer::Closed);
 }
