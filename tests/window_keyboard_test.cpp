@@ -1,7 +1,7 @@
 // The Qt view's wiring with real key and mouse events: Ctrl+click adds one row and Shift+click a
 // range, rows chosen with Ctrl+Down and Ctrl+Space stay chosen when Tab leaves the list and
-// reaches 変換, which the keyboard presses and which converts them all, and Escape is held from
-// its press to its release.
+// reaches 変換, which the keyboard presses and which converts them all; the desktop holds Escape
+// from its press to its release, and takes a box away unanswered.
 #include "window_testkit.h"
 
 #include "form/WindowTexts.h"
