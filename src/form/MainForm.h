@@ -155,8 +155,8 @@ public:
     // pasted folder that is there is searched as if chosen with the picker; anything else is
     // refused saying why, and nothing changes.
     void SearchFolderEntered(const std::string& text);
-    // The folder a drop of these paths brings: one folder, else none (empty). A window takes a
-    // drop only when it brings one, and hands that to the two calls below.
+    // The folder a drop of these paths brings: one folder, else none (empty). A window takes
+    // such a drop where a folder means something and hands it to the two calls below.
     std::string DroppedFolder(const std::vector<std::string>& paths);
     void SearchFolderDropped(const std::string& folder);  // a folder dropped on the tree
     void FolderChosen(int node);                          // keys moved to a folder; a click on it
