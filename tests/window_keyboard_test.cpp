@@ -1,15 +1,17 @@
 // The Qt view's wiring with real key and mouse events: Ctrl+click adds one row and Shift+click a
 // range, rows chosen with Ctrl+Down and Ctrl+Space stay chosen when Tab leaves the list and
-// reaches 変換, which the keyboard presses and which converts them all, and Escape is held from
-// its press to its release.
+// reaches 変換, which the keyboard presses and which converts them all; the desktop holds Escape
+// from its press to its release, and takes a box away unanswered.
 #include "window_testkit.h"
 
+#include "form/WindowTexts.h"
 #include "window/QtPlatform.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 using namespace quellmark;
 using namespace qmtest;
@@ -86,4 +88,12 @@ TEST(QtPlatform, EscapeIsHeldFromItsPressToItsRelease) {
     EXPECT_TRUE(platform.EscapeDown());
     QTest::keyRelease(&widget, Qt::Key_Escape);
     EXPECT_FALSE(platform.EscapeDown());
+}
+
+// The close question during a batch is taken away when the batch ends: the desktop's box ends
+// as unanswered.
+TEST(QtPlatform, ABoxIsTakenAwayAsUnanswered) {
+    QtWindowPlatform desktop;
+    QTimer::singleShot(50, [&desktop] { desktop.DismissBox(); });
+    EXPECT_EQ(desktop.MessageBox({}, texts::kCloseDuringBatch, BoxKind::Confirmation, Buttons::YesNo), Answer::Closed);
 }

@@ -136,7 +136,6 @@ void TForm1::CreateComponents() {
     Edit1 = new QLineEdit(Panel2);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setGeometry(0, 0, 161, design::kSearchFieldHeight);
-    Edit1->setReadOnly(true);
     Edit1->setPlaceholderText(QString::fromUtf8(texts::kSearchFolderPlaceholder));
     Edit1->setFocusPolicy(Qt::StrongFocus);
     TreeView1 = new QTreeWidget;
@@ -171,7 +170,6 @@ void TForm1::CreateComponents() {
     ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     Edit2 = new QLineEdit(Panel4);
     Edit2->setObjectName(QStringLiteral("Edit2"));
-    Edit2->setReadOnly(true);
     Button3 = new QPushButton(QString::fromUtf8(texts::kBrowseButton), Panel4);
     Button3->setObjectName(QStringLiteral("Button3"));
     Button3->setToolTip(QString::fromUtf8(texts::kBrowseTip));
@@ -303,18 +301,13 @@ void TForm1::ConnectEvents() {
     connect(ButtonStop, &QPushButton::clicked, this, &TForm1::ButtonStopClick);
 
     // Each widget is watched once, by a hook of its own, so each click reaches one handler.
+    // The folder fields are edits: a folder typed or pasted is taken with Enter.
     new EventHook(Edit1, this, [this](QObject*, QEvent* event) {
-        if (IsLeftRelease(event)) MnuFileSFolderClick();
-        // The field takes the focus, and Enter or Space there chooses the search folder.
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
-                MnuFileSFolderClick();
-                return true;
-            }
-        }
+        if (IsLeftRelease(event)) form_.SearchFieldClicked(ToUtf8(Edit1->text()));
         return false;
     });
+    connect(Edit1, &QLineEdit::returnPressed, this, [this] { form_.SearchFolderEntered(ToUtf8(Edit1->text())); });
+    connect(Edit2, &QLineEdit::returnPressed, this, [this] { form_.DestFolderEntered(ToUtf8(Edit2->text())); });
     new EventHook(Panel1, this, [this](QObject*, QEvent* event) {
         if (event->type() == QEvent::Resize) Panel1Resize();
         return false;
@@ -456,6 +449,8 @@ void TForm1::ShowStatus(const std::string& text, bool announce) {
 void TForm1::ShowSearchFolder(const std::string& folder) { Edit1->setText(FromUtf8(folder)); }
 
 void TForm1::ShowDestFolder(const std::string& folder) { Edit2->setText(FromUtf8(folder)); }
+
+std::string TForm1::DestFieldText() { return ToUtf8(Edit2->text()); }
 
 void TForm1::ShowFileType(int type) {
     const int index = type >= 0 && type < ComboBox1->count() ? type : -1;
