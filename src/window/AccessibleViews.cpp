@@ -30,19 +30,29 @@ QAccessibleInterface* StatusFactory(const QString&, QObject* object) {
     return new StatusAccessible(label);
 }
 
+// Once the view's own focus is told: its current item, as a move to it from none. The view's
+// selection and its listeners hear nothing of it.
+template <typename View>
+void TellCurrentAfterFocus(View* view, void (View::*tell)(const QModelIndex&, const QModelIndex&)) {
+    if (!QAccessible::isActive()) return;
+    QMetaObject::invokeMethod(
+        view,
+        [view, tell] {
+            if (view->hasFocus() && view->currentIndex().isValid()) (view->*tell)(view->currentIndex(), QModelIndex());
+        },
+        Qt::QueuedConnection);
+}
+
 }  // namespace
 
 void FolderTreeWidget::focusInEvent(QFocusEvent* event) {
     QTreeWidget::focusInEvent(event);
-    if (!QAccessible::isActive()) return;
-    // Told after the tree's own focus, as a move to the current folder from none: the tree's
-    // selection and its listeners hear nothing of it.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (hasFocus() && currentIndex().isValid()) QTreeView::currentChanged(currentIndex(), QModelIndex());
-        },
-        Qt::QueuedConnection);
+    TellCurrentAfterFocus<QTreeView>(this, &FolderTreeWidget::currentChanged);
+}
+
+void FileTableView::focusInEvent(QFocusEvent* event) {
+    QTableView::focusInEvent(event);
+    TellCurrentAfterFocus<FileTableView>(this, &FileTableView::currentChanged);
 }
 
 void FileTableView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

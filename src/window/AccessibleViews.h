@@ -1,6 +1,6 @@
 // What screen readers hear of the window beyond what Qt's widgets tell them: the tree says its
-// current folder when it takes the focus, the type box says its value, the list moves their focus only when it has the
-// keyboard's, and the status text is a notification in the status bar, which they say when it
+// current folder and the list its current row when they take the focus, the type box says its
+// value, the list moves their focus only when it has the keyboard's, and the status text is a notification in the status bar, which they say when it
 // shows (the form's announcements: a listing's count, a batch's end, a refusal).
 #pragma once
 
@@ -26,6 +26,8 @@ public:
     using QTableView::QTableView;
 
 protected:
+    // Tells the current row when the list takes the focus, as the tree tells its folder.
+    void focusInEvent(QFocusEvent* event) override;
     // A row made current by the form (the first after a listing, the same file after a sort)
     // while the keyboard is elsewhere is no move of the focus to tell.
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
