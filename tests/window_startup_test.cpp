@@ -230,7 +230,8 @@ TEST_F(StartUp, SettingsWrittenAtCloseAreReadAtTheNextStart) {
     WriteText(Ini(),
               "[Form]\nF1_X=12\nF1_Y=34\nF1_W=780\nF1_H=400\n"
               "[Comp]\nF1P1=200\nF1S0=100\nF1S1=90\nF1S2=1x\nF1S3=150\nF1S4=100\nF1S5=40\n"
-              "[Set]\nFLD1=" + longFolder + "\nFLD2=/some/dest/\nFNAM=last one.jww\nFTYP=9\n");
+              "[Set]\nFLD1=" +
+                  longFolder + "\nFLD2=/some/dest/\nFNAM=last one.jww\nFTYP=9\n");
     TForm1& f = Start();
     EXPECT_EQ(f.geometry(), QRect(12, 34, 780, 400));
     EXPECT_EQ(f.Panel1->width(), 200);

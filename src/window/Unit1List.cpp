@@ -165,8 +165,7 @@ void TForm1::ApplyColumnWidths(const std::array<int, kListColumns>& stored) {
         measures.sample[c] = metrics.horizontalAdvance(QString::fromUtf8(design::kColumnSamples[c])) +
                              CellMargins(StringGrid1) + metrics.averageCharWidth();
     }
-    const std::array<int, kListColumns> widths =
-        design::ColumnWidths(stored, measures, ScrolledWidth(StringGrid1));
+    const std::array<int, kListColumns> widths = design::ColumnWidths(stored, measures, ScrolledWidth(StringGrid1));
     for (int c = 0; c < kListColumns; ++c) {
         fillingMemo_ = true;
         header->resizeSection(c, widths[c]);
