@@ -739,10 +739,16 @@ void MainWindow::ApplyLayout(const FormLayout& layout) {
     }
     ::SelectObject(dc, old);
     ::ReleaseDC(list_, dc);
+    // The width the rows have when the list scrolls, as a long listing makes it, and a pixel
+    // short of that: columns that fill it exactly still bring a horizontal scroll bar. Less
+    // a pixel for each column too, which scaling its width may round up.
     RECT client{};
     ::GetClientRect(list_, &client);
+    const bool scrolls = (::GetWindowLongW(list_, GWL_STYLE) & WS_VSCROLL) != 0;
+    const int bar = scrolls ? 0 : static_cast<int>(::GetSystemMetricsForDpi(SM_CXVSCROLL, static_cast<UINT>(dpi_)));
+    const int rowsWidth = static_cast<int>(client.right) - bar - 1 - kListColumns;
     const std::array<int, kListColumns> widths =
-        design::ColumnWidths(layout.columnWidths, measures, Unscaled(client.right));
+        design::ColumnWidths(layout.columnWidths, measures, Unscaled(std::max(0, rowsWidth)));
     for (int c = 0; c < kListColumns; ++c) {
         fillingMemo_ = true;
         ListView_SetColumnWidth(list_, c, Scaled(widths[c]));

@@ -6,12 +6,12 @@
 #include "../form/FormSettings.h"
 #include "../form/WindowDesign.h"
 #include "../form/WindowTexts.h"
+#include "AccessibleViews.h"
 #include "EventHook.h"
 #include "FileRowsModel.h"
 #include "QtText.h"
 #include "WindowPaths.h"
 
-#include <QAccessible>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
@@ -138,7 +138,7 @@ void TForm1::CreateComponents() {
     Edit1->setGeometry(0, 0, 161, design::kSearchFieldHeight);
     Edit1->setPlaceholderText(QString::fromUtf8(texts::kSearchFolderPlaceholder));
     Edit1->setFocusPolicy(Qt::StrongFocus);
-    TreeView1 = new QTreeWidget;
+    TreeView1 = new FolderTreeWidget;
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setColumnCount(1);
     TreeView1->setHeaderHidden(true);
@@ -191,7 +191,7 @@ void TForm1::CreateComponents() {
     Place(Button3, pane.browse);
     Place(Button4, pane.convert);
 
-    StringGrid1 = new QTableView;
+    StringGrid1 = new FileTableView;
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     rows_ = new FileRowsModel(form_, StringGrid1);
     StringGrid1->setModel(rows_);
@@ -225,8 +225,7 @@ void TForm1::CreateComponents() {
     StatusBar1 = statusBar();
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(design::kStatusHeight);
-    statusLabel_ = new QLabel;
-    statusLabel_->setTextInteractionFlags(Qt::NoTextInteraction);
+    statusLabel_ = NewStatusLabel();
     StatusBar1->addWidget(statusLabel_, 1);
     ProgressBar1 = new QProgressBar;
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -343,6 +342,8 @@ void TForm1::ConnectAccessibility() {
     Label1->setBuddy(ComboBox1);
     Label2->setBuddy(Edit2);
     ComboBox1->setAccessibleName(QString::fromUtf8(texts::kFileTypeLabel));
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { TellBoxValue(ComboBox1); });
+    TellBoxValue(ComboBox1);
     Edit2->setAccessibleName(QString::fromUtf8(texts::kDestFolderLabel));
     Edit1->setAccessibleName(QString::fromUtf8(texts::kSearchFolderName));
     Edit1->setAccessibleDescription(QString::fromUtf8(texts::kSearchFolderHint));
@@ -437,13 +438,8 @@ void TForm1::CloseWindow() { close(); }
 // ---- FormView: what it shows ----
 
 void TForm1::ShowStatus(const std::string& text, bool announce) {
-    statusLabel_->setText(FromUtf8(text));
+    ShowStatusText(statusLabel_, FromUtf8(text), announce);
     StatusBar1->repaint();
-    if (announce && QAccessible::isActive()) {
-        // Said now, wherever the focus is, as screen readers say an alert.
-        QAccessibleEvent alert(statusLabel_, QAccessible::Alert);
-        QAccessible::updateAccessibility(&alert);
-    }
 }
 
 void TForm1::ShowSearchFolder(const std::string& folder) { Edit1->setText(FromUtf8(folder)); }
@@ -457,11 +453,6 @@ void TForm1::ShowFileType(int type) {
     ComboBox1->setCurrentIndex(index);
     const QList<QAction*> types = {MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3};
     for (int i = 0; i < types.size(); ++i) types[i]->setChecked(i == index);
-    if (QAccessible::isActive()) {
-        // The box says its value, not only its name.
-        QAccessibleValueChangeEvent said(ComboBox1, ComboBox1->currentText());
-        QAccessible::updateAccessibility(&said);
-    }
 }
 
 void TForm1::ShowActivity(FormActivity activity) {

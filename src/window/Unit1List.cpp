@@ -16,6 +16,7 @@
 #include <QItemSelection>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
 
@@ -33,6 +34,15 @@ int CellMargins(const QTableView* grid) {
 // The pixels a cell's text has, so padded sizes are never cut at the right.
 int TextWidth(const QTableView* grid, int col) {
     return std::max(0, grid->horizontalHeader()->sectionSize(col) - CellMargins(grid));
+}
+
+// The width the rows have when the list scrolls: its viewport less the vertical scroll bar
+// when that is not shown yet.
+int ScrolledWidth(const QTableView* grid) {
+    const int bar = grid->verticalScrollBar()->isVisible()
+                        ? 0
+                        : grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, grid->verticalScrollBar());
+    return std::max(0, grid->viewport()->width() - bar);
 }
 
 std::array<int, kListColumns> SectionSizes(const QHeaderView* header) {
@@ -175,8 +185,7 @@ void TForm1::ApplyColumnWidths(const std::array<int, kListColumns>& stored) {
         measures.sample[c] = metrics.horizontalAdvance(QString::fromUtf8(design::kColumnSamples[c])) +
                              CellMargins(StringGrid1) + metrics.averageCharWidth();
     }
-    const std::array<int, kListColumns> widths =
-        design::ColumnWidths(stored, measures, StringGrid1->viewport()->width());
+    const std::array<int, kListColumns> widths = design::ColumnWidths(stored, measures, ScrolledWidth(StringGrid1));
     for (int c = 0; c < kListColumns; ++c) {
         fillingMemo_ = true;
         header->resizeSection(c, widths[c]);
