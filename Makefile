@@ -63,6 +63,7 @@ tsan: deps
 bench: build
 	scripts/install-deps bench
 	$(PRESET_DIR)/bin/convert_bench
+	$(PRESET_DIR)/bin/render_bench
 	$(PRESET_DIR)/bin/search_bench
 	$(PRESET_DIR)/bin/list-bench
 	bench/batch-vs-copy $(PRESET_DIR)

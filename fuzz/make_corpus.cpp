@@ -41,18 +41,19 @@ int main(int argc, char** argv) {
         const fs::path jws = folder / "corpus-fuzz_read_jws";
         const fs::path roundtrip = folder / "corpus-fuzz_roundtrip";
         const fs::path copyThrough = folder / "corpus-fuzz_copy_through";
-        for (const fs::path& f : {jww, jws, roundtrip, copyThrough}) fs::create_directories(f);
+        const fs::path render = folder / "corpus-fuzz_render";
+        for (const fs::path& f : {jww, jws, roundtrip, copyThrough, render}) fs::create_directories(f);
 
         std::size_t count = 0;
         for (const Seed& s : JwwSeeds()) {
             Save(jww, "seed-" + s.name + ".jww", s.bytes);
-            for (const fs::path& either : {roundtrip, copyThrough})
+            for (const fs::path& either : {roundtrip, copyThrough, render})
                 Save(either, "seed-" + s.name, WithFormatByte(0, s.bytes));
             ++count;
         }
         for (const Seed& s : JwsSeeds()) {
             Save(jws, "seed-" + s.name + ".jws", s.bytes);
-            for (const fs::path& either : {roundtrip, copyThrough})
+            for (const fs::path& either : {roundtrip, copyThrough, render})
                 Save(either, "seed-" + s.name, WithFormatByte(1, s.bytes));
             ++count;
         }

@@ -21,11 +21,11 @@ _quellmark_cli() {
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '-h --help -V --version' -- "$cur"))
             else
-                COMPREPLY=($(compgen -W 'convert info help' -- "$cur"))
+                COMPREPLY=($(compgen -W 'convert info preview help' -- "$cur"))
             fi
             ;;
         help)
-            COMPREPLY=($(compgen -W 'convert info help' -- "$cur"))
+            COMPREPLY=($(compgen -W 'convert info preview help' -- "$cur"))
             ;;
         convert)
             case $prev in
@@ -55,6 +55,19 @@ _quellmark_cli() {
                 COMPREPLY=($(compgen -W '-h --help -r --recursive --hidden --json' -- "$cur"))
             else
                 COMPREPLY=($(compgen -f -- "$cur"))
+            fi
+            ;;
+        preview)
+            case $prev in
+                -o|--output)
+                    COMPREPLY=($(compgen -f -X '!*.[sS][vV][gG]' -- "$cur") $(compgen -d -- "$cur"))
+                    return
+                    ;;
+            esac
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '-h --help -o --output --after --drop-trailing-bytes' -- "$cur"))
+            else
+                COMPREPLY=($(compgen -f -X '!*.[jJ][wW][wWsS]' -- "$cur") $(compgen -d -- "$cur"))
             fi
             ;;
     esac

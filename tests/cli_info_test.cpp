@@ -138,7 +138,7 @@ TEST(CliInfo, RefusesBadInputWithTheReasonAndOffset) {
 
 TEST(CliUsage, EveryUsageErrorExitsWithTwoAndSaysWhy) {
     const std::pair<std::string, std::string> cases[] = {
-        {"bogus", "quellmark-cli: unknown command 'bogus'; the commands are convert, info and help"},
+        {"bogus", "quellmark-cli: unknown command 'bogus'; the commands are convert, info, preview and help"},
         {"", "quellmark-cli: no command given"},
         {"help bogus", "quellmark-cli: unknown command 'bogus'"},
         {"info", "quellmark-cli: no PATH given"},
@@ -222,8 +222,10 @@ TEST(CliUsage, TheCompletionOffersEveryOptionTheHelpLists) {
     std::ifstream in(QUELLMARK_SOURCE_DIR "/packaging/quellmark-cli.bash");
     const std::string script((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(script.empty());
-    for (const auto& [command, branch] :
-         {std::pair<std::string, std::string>{"", "\"\""}, {"convert", "convert"}, {"info", "info"}}) {
+    for (const auto& [command, branch] : {std::pair<std::string, std::string>{"", "\"\""},
+                                          {"convert", "convert"},
+                                          {"info", "info"},
+                                          {"preview", "preview"}}) {
         SCOPED_TRACE(command.empty() ? "the program" : command);
         const CommandResult help = Cli("help " + command, false);
         ASSERT_EQ(help.status, 0);

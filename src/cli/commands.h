@@ -42,5 +42,6 @@ bool OutputFailed(std::string& why);
 // Each returns the function that runs the command once the arguments are parsed.
 std::function<int()> AddInfoCommand(CLI::App& app);
 std::function<int()> AddConvertCommand(CLI::App& app);
+std::function<int()> AddPreviewCommand(CLI::App& app);
 
 }  // namespace quellmark::cli

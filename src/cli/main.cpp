@@ -1,4 +1,4 @@
-// quellmark-cli: converts and inspects JWW and JWS drawings from the command line. This file
+// quellmark-cli: converts, inspects and draws JWW and JWS drawings from the command line. This file
 // holds what every command shares: the command word, help, the version and usage errors.
 #include "../platform/console.h"
 #include "../platform/system.h"
@@ -14,7 +14,7 @@ namespace {
 
 using namespace quellmark::cli;
 
-constexpr const char* kCommandList = "convert, info and help";
+constexpr const char* kCommandList = "convert, info, preview and help";
 
 // The command the arguments name: the first argument that is not an option; empty when there
 // is none. No option of the program itself takes a value, so nothing else can stand first.
@@ -94,6 +94,7 @@ int main(int argc, char** rawArgv) {
         "Examples:\n"
         "  quellmark-cli convert -r -o converted drawings\n"
         "  quellmark-cli info -r drawings\n"
+        "  quellmark-cli preview plan.jww -o plan.svg\n"
         "  quellmark-cli help convert");
 
     std::map<std::string, CLI::App*> commands;
@@ -105,10 +106,11 @@ int main(int argc, char** rawArgv) {
     };
     add("convert", AddConvertCommand);
     add("info", AddInfoCommand);
+    add("preview", AddPreviewCommand);
 
     std::string topic;
     CLI::App* help = app.add_subcommand("help", "Show the help of the program or of one command");
-    help->add_option("COMMAND", topic, "convert, info or help");
+    help->add_option("COMMAND", topic, "convert, info, preview or help");
     help->group("Commands");
     help->footer("Example:\n  quellmark-cli help convert");
     commands["help"] = help;

@@ -106,17 +106,12 @@ FileResult Deliver(ConversionContext& ctx, FileResult r, const WriteToTemp& writ
 bool TrailingBytesAllowed(const ConversionContext& ctx, FileResult& r, std::uint64_t end, std::uint64_t trailing) {
     r.trailingBytes = trailing;
     if (trailing == 0) return true;
-    const std::string count = std::to_string(trailing) + " bytes";
     if (!ctx.settings.dropTrailingBytes) {
         r.outcome = Outcome::Failed;
-        r.failure = Problem{ProblemKind::BytesAfterEnd,
-                            count + " after the end of the drawing",
-                            static_cast<std::int64_t>(end),
-                            Section::None,
-                            {}};
+        r.failure = BytesAfterEndProblem(end, trailing);
         return false;
     }
-    r.warnings.push_back(count + " after the end of the drawing were not kept");
+    r.warnings.push_back(std::to_string(trailing) + " bytes after the end of the drawing were not kept");
     return true;
 }
 

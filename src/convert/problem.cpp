@@ -25,6 +25,14 @@ const char* KindName(ProblemKind kind) {
     return "";
 }
 
+Problem BytesAfterEndProblem(std::uint64_t end, std::uint64_t trailing) {
+    return Problem{ProblemKind::BytesAfterEnd,
+                   std::to_string(trailing) + " bytes after the end of the drawing",
+                   static_cast<std::int64_t>(end),
+                   Section::None,
+                   {}};
+}
+
 Problem MakeProblem(ProblemKind kind, std::string detail, std::error_code error) {
     return Problem{kind, std::move(detail), -1, Section::None, error};
 }

@@ -38,6 +38,9 @@ using Problem = BasicFailure<ProblemKind>;
 
 Problem MakeProblem(ProblemKind kind, std::string detail, std::error_code error = {});
 
+// Bytes after the end of a drawing (at offset `end`): "N bytes after the end of the drawing".
+Problem BytesAfterEndProblem(std::uint64_t end, std::uint64_t trailing);
+
 // A failure of the formats as a batch's problem, kind, offset and all.
 Problem ProblemOf(const Failure& failure);
 

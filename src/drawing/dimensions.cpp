@@ -38,22 +38,26 @@ DimensionTally AddDimensionAttributes(TEntityCollection& top, std::vector<TEntBl
     return tally;
 }
 
+bool DimensionFullyMarked(const TEntSunpo& dimension, const TEntSunpoExt* ext, std::int32_t version) {
+    TEntSunpoExt standIn;
+    if (ext == nullptr && version >= kVersionFullDimension) {
+        standIn = DefaultSunpoExt(dimension);
+        ext = &standIn;
+    }
+    bool all = true;
+    ForEachMarkedWord(dimension, ext, version,
+                      [&](const std::uint16_t& flags, std::uint16_t bit) { all &= (flags & bit) != 0; });
+    return all;
+}
+
 DimensionTally CountDimensions(const TEntityCollection& top, const std::vector<TEntBlockDef>& blocks,
                                std::int32_t version) {
     DimensionTally tally;
     ForEachCollection(top, blocks, [&](const TEntityCollection& c) {
         for (std::size_t i = 0; i < c.Sunpo.size(); ++i) {
             const TEntSunpoExt* ext = i < c.SunpoExt.size() ? &c.SunpoExt[i] : nullptr;
-            TEntSunpoExt standIn;
-            if (ext == nullptr && version >= kVersionFullDimension) {
-                standIn = DefaultSunpoExt(c.Sunpo[i]);
-                ext = &standIn;
-            }
-            bool all = true;
-            ForEachMarkedWord(c.Sunpo[i], ext, version,
-                              [&](const std::uint16_t& flags, std::uint16_t bit) { all &= (flags & bit) != 0; });
             ++tally.dimensions;
-            if (all) ++tally.marked;
+            if (DimensionFullyMarked(c.Sunpo[i], ext, version)) ++tally.marked;
         }
     });
     return tally;

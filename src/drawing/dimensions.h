@@ -29,6 +29,12 @@ void ForEachMarkedWord(Sunpo& d, Ext* ext, std::int32_t version, Visit visit) {
     for (auto& point : ext->Points) visit(point.Base.Flags, kDimensionPointBit);
 }
 
+// Whether every flags word of the dimension that the version marks carries its bit: the
+// dimension is already marked, and a conversion changes nothing of it. An older dimension read
+// without its second half is judged, from version 420 on, with the stand-in it would be written
+// with.
+bool DimensionFullyMarked(const TEntSunpo& dimension, const TEntSunpoExt* ext, std::int32_t version);
+
 // Sets 0x2000 on each dimension, its line and (from version 420) its auxiliary lines, 0x4000 on
 // its text and (from version 420) 0x0040 on its four points. Other bits stay as they are.
 DimensionTally AddDimensionAttributes(TEntityCollection& top, std::vector<TEntBlockDef>& blocks,
