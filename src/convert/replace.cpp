@@ -248,12 +248,10 @@ bool HoldDestinationFolder(FileSystem& files, const fs::path& requested, const R
 
 namespace {
 
-// Whether a path is written plainly: names joined by single '/', with no "." or ".." among them
-// and no separator at the end. Such a path is already in its normal form, so its parts are its
-// names, and one lies below another exactly when its text goes on from the other's with a
-// separator: a comparison of text, done per drawing, instead of splitting both into parts.
-// (Where '\\' separates too, and drive names lead, every path takes the way through Parts.)
-bool IsPlain(std::string_view text) {
+// IsPlainPath on the text of a path. A plain path's parts are its names, and one lies below
+// another exactly when its text goes on from the other's with a separator: a comparison of text,
+// done per drawing, instead of splitting both into parts.
+bool IsPlainText(std::string_view text) {
     if constexpr (fs::path::preferred_separator != '/') return false;
     if (text.empty() || text.back() == '/') return false;
     std::size_t from = text.front() == '/' ? 1 : 0;
@@ -276,10 +274,12 @@ std::size_t PlainBelow(std::string_view inner, std::string_view outer) {
 }
 
 bool BothPlain(const fs::path& inner, const fs::path& outer) {
-    return outer.native() != "/" && IsPlain(outer.native()) && IsPlain(inner.native());
+    return outer.native() != "/" && IsPlainPath(outer) && IsPlainPath(inner);
 }
 
 }  // namespace
+
+bool IsPlainPath(const fs::path& path) { return IsPlainText(path.native()); }
 
 bool IsWithin(const fs::path& inner, const fs::path& outer, bool strictly) {
     if (BothPlain(inner, outer)) {

@@ -18,6 +18,11 @@
 
 namespace quellmark {
 
+// Whether a path is written plainly: names joined by single '/', with no "." or ".." among them
+// and no separator at the end, so it is its own lexically normal form. (False wherever '\\'
+// separates too and drive names lead: there every path takes the long way.)
+bool IsPlainPath(const std::filesystem::path& path);
+
 // Whether inner is outer or lies below it (strictly: only below it), comparing the paths as
 // written; a trailing separator makes no difference.
 bool IsWithin(const std::filesystem::path& inner, const std::filesystem::path& outer, bool strictly);
