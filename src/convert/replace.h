@@ -73,8 +73,8 @@ void RecoverReplace(FileSystem& fs, const std::filesystem::path& folder, const s
 // folder being opened and taken again.
 struct LastFolder {
     std::filesystem::path requested;
-    const FolderHandle* root = nullptr;         // the run's root it was opened from
-    DestinationFolders* folders = nullptr;      // the run that took it
+    const FolderHandle* root = nullptr;     // the run's root it was opened from
+    DestinationFolders* folders = nullptr;  // the run that took it
     std::shared_ptr<FolderHandle> held;
 };
 
