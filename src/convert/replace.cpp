@@ -248,34 +248,37 @@ bool HoldDestinationFolder(FileSystem& files, const fs::path& requested, const R
 
 namespace {
 
+// The text of a path as the system keeps it (wide characters on Windows).
+using PathView = std::basic_string_view<fs::path::value_type>;
+
 // IsPlainPath on the text of a path. A plain path's parts are its names, and one lies below
 // another exactly when its text goes on from the other's with a separator: a comparison of text,
 // done per drawing, instead of splitting both into parts.
-bool IsPlainText(std::string_view text) {
+bool IsPlainText(PathView text) {
     if constexpr (fs::path::preferred_separator != '/') return false;
+    // "/" itself ends in a separator too: it is no plain path, so no plain path is below it here.
     if (text.empty() || text.back() == '/') return false;
     std::size_t from = text.front() == '/' ? 1 : 0;
     while (from <= text.size()) {
         std::size_t end = text.find('/', from);
-        if (end == std::string_view::npos) end = text.size();
-        const std::string_view name = text.substr(from, end - from);
-        if (name.empty() || name == "." || name == "..") return false;
+        if (end == PathView::npos) end = text.size();
+        const PathView name = text.substr(from, end - from);
+        const bool dots = name.size() <= 2 && std::all_of(name.begin(), name.end(), [](auto c) { return c == '.'; });
+        if (name.empty() || dots) return false;
         from = end + 1;
     }
     return true;
 }
 
-// For two plain paths other than "/": 0 when inner is outer, the length of outer's text when
-// inner lies below it, and npos when it does not.
-std::size_t PlainBelow(std::string_view inner, std::string_view outer) {
+// For two plain paths: 0 when inner is outer, the length of outer's text when inner lies below
+// it, and npos when it does not.
+std::size_t PlainBelow(PathView inner, PathView outer) {
     if (inner == outer) return 0;
     if (inner.size() > outer.size() && inner.starts_with(outer) && inner[outer.size()] == '/') return outer.size();
-    return std::string_view::npos;
+    return PathView::npos;
 }
 
-bool BothPlain(const fs::path& inner, const fs::path& outer) {
-    return outer.native() != "/" && IsPlainPath(outer) && IsPlainPath(inner);
-}
+bool BothPlain(const fs::path& inner, const fs::path& outer) { return IsPlainPath(outer) && IsPlainPath(inner); }
 
 }  // namespace
 
@@ -284,7 +287,7 @@ bool IsPlainPath(const fs::path& path) { return IsPlainText(path.native()); }
 bool IsWithin(const fs::path& inner, const fs::path& outer, bool strictly) {
     if (BothPlain(inner, outer)) {
         const std::size_t at = PlainBelow(inner.native(), outer.native());
-        return at != std::string_view::npos && (at > 0 || !strictly);
+        return at != PathView::npos && (at > 0 || !strictly);
     }
     const std::vector<fs::path> in = Parts(inner);
     const std::vector<fs::path> out = Parts(outer);
@@ -295,7 +298,7 @@ bool IsWithin(const fs::path& inner, const fs::path& outer, bool strictly) {
 fs::path PathBelow(const fs::path& inner, const fs::path& outer) {
     if (BothPlain(inner, outer)) {
         const std::size_t at = PlainBelow(inner.native(), outer.native());
-        if (at == 0 || at == std::string_view::npos) return {};
+        if (at == 0 || at == PathView::npos) return {};
         return fs::path(inner.native().substr(at + 1));
     }
     const std::vector<fs::path> in = Parts(inner);
