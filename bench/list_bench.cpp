@@ -42,6 +42,7 @@ public:
         return quellmark::Answer::Ok;
     }
     void Beep() override {}
+    void DismissBox() override {}
     std::string ChooseFolder(const std::string&, const std::string&) override { return folder; }
     void OpenWithShell(const std::filesystem::path&, std::function<void(quellmark::OpenProblem)>) override {}
     bool EscapeDown() override { return false; }

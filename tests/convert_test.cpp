@@ -584,6 +584,23 @@ TEST_F(Driver, ASourceWrittenWhileItIsConvertedNeverGivesAMixedOutput) {
 #endif
 }
 
+// Whether a destination lies below a folder is told from the text of plainly written paths and
+// from their parts otherwise: both give the same answers.
+TEST(PathsBelow, EverySpellingOfAFolderGivesTheSameAnswer) {
+    EXPECT_TRUE(IsWithin("out/a/b.jww", "out", true));
+    EXPECT_TRUE(IsWithin("out", "out", false));
+    EXPECT_FALSE(IsWithin("out", "out", true));
+    EXPECT_FALSE(IsWithin("outer/b.jww", "out", false));
+    EXPECT_FALSE(IsWithin("/out/b.jww", "out", false));
+    EXPECT_TRUE(IsWithin("out/./a/../b.jww", "out/", true));
+    EXPECT_EQ(PathBelow("out/a/b.jww", "out"), fs::path("a/b.jww"));
+    EXPECT_EQ(PathBelow("out//a/./b.jww", "out/"), fs::path("a/b.jww"));
+    EXPECT_EQ(PathBelow("outer/b.jww", "out"), fs::path());
+    EXPECT_EQ(PathBelow("out", "out"), fs::path());
+    EXPECT_EQ(PathBelow("/x/out/a", "/x/out"), fs::path("a"));
+    EXPECT_EQ(PathBelow("/a", "/"), fs::path("a"));
+}
+
 TEST_F(Driver, ADestinationThatDisappearsMidBatchFailsTheRestWithItsReason) {
     class RemoveDestination final : public Recorder {
     public:

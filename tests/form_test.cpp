@@ -113,8 +113,12 @@ TEST(WindowDesign, FittedColumnsShowTheirTextsAndTheMemoTakesTheRest) {
     EXPECT_EQ(design::ColumnWidths(stored, measures, 1000), (std::array<int, kListColumns>{120, 70, 40, 60, 140, 30}));
     // A narrow list: the name column gives up what is missing, down to its header.
     EXPECT_EQ(design::ColumnWidths(stored, measures, 400)[kNameColumn], 60);
-    stored[kNameColumn] = 200;  // what the user gave a column stays
-    EXPECT_EQ(design::ColumnWidths(stored, measures, 400)[kNameColumn], 200);
+    // What the user gave a column stays while the list holds it; a width a little short of the
+    // column's texts (measured at another scale) shows them whole.
+    stored = {200, 40, 36, 90, 125, 30};
+    EXPECT_EQ(design::ColumnWidths(stored, measures, 1000), (std::array<int, kListColumns>{200, 40, 40, 90, 140, 30}));
+    // Widths the list cannot hold come off the memo column, then the name column.
+    EXPECT_EQ(design::ColumnWidths(stored, measures, 500), (std::array<int, kListColumns>{190, 40, 40, 60, 140, 30}));
     const std::array<int, kListColumns> widths{60, 70, 40, 60, 140, 30};
     EXPECT_EQ(design::MemoColumnWidth(widths, 60, 600), 260);
     EXPECT_EQ(design::MemoColumnWidth(widths, 60, 300), 60);

@@ -2,9 +2,10 @@
 // are held by the same tests: the listing's rows and texts, the selection kept by name through
 // sorts and re-listings, the sort kept, Escape, Convert's choice of rows and its question, the
 // folder tree growing while its search runs, stopped or with a folder it cannot read,
-// closing, the focus, the checks of values from the settings file, the settings going to the
-// user's folder when the program's cannot take them or the packages own it, the window's command
-// line, and a destination lost during a batch.
+// closing (and the close question a batch's end takes away), the focus, the checks of values
+// from the settings file, the settings going to the user's folder when the program's cannot take
+// them or the packages own it, the window's command line, a destination lost during a batch,
+// folders typed into the fields, drawings dropped on the window and the list's context menu.
 #include "testkit.h"
 
 #include "form/FileListText.h"
@@ -49,22 +50,30 @@ public:
     int sortColumn = -1;
     bool sortDescending = false;
     std::vector<std::string> added;  // the tree's folders as they were added
+    std::string destField;           // what the destination field holds
+    int fileType = 0;
 
     void Beep() override { ++beeps; }
     // Runs while the next box is up, as the window's events go on under a modal box.
     std::function<void()> duringBox;
+    bool dismissed = false;  // the box up was taken away
     Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override {
         boxes.push_back({title, text, kind});
         if (auto events = std::exchange(duringBox, nullptr)) events();
+        if (std::exchange(dismissed, false)) return Answer::Closed;
         return buttons == Buttons::YesNo ? answer : Answer::Ok;
     }
+    void DismissBox() override { dismissed = true; }
     std::string ChooseFolder(const std::string&, const std::string&) override {
         if (folders.empty()) return {};
         std::string folder = folders.front();
         folders.pop_front();
         return folder;
     }
-    void OpenWithShell(const std::filesystem::path&, std::function<void(OpenProblem)>) override {}
+    std::vector<std::filesystem::path> opened;
+    void OpenWithShell(const std::filesystem::path& path, std::function<void(OpenProblem)>) override {
+        opened.push_back(path);
+    }
     bool EscapeDown() override { return escapeHeld; }
     // Input that arrives while the form lets the window breathe.
     std::function<void()> duringBreath;
@@ -91,8 +100,9 @@ public:
         announced = announce;
     }
     void ShowSearchFolder(const std::string&) override {}
-    void ShowDestFolder(const std::string&) override {}
-    void ShowFileType(int) override {}
+    void ShowDestFolder(const std::string& folder) override { destField = folder; }
+    std::string DestFieldText() override { return destField; }
+    void ShowFileType(int type) override { fileType = type; }
     void ShowActivity(FormActivity) override {}
     FormControl FocusedControl() override { return focus; }
     void Focus(FormControl control) override { focus = control; }
@@ -533,9 +543,10 @@ TEST_F(Form, ConvertTakesTheSelectedRowsOnlyAndSaysHowManyGoWhere) {
     EXPECT_TRUE(fs::is_empty(dest()));
 }
 
-// The close box asks as ファイル → 終了 does; during a batch it asks whether to stop it, and an
-// answer given after the batch has ended is taken as it was meant.
-TEST_F(Form, ClosingAsksAndAnAnswerGivenAfterTheBatchEndedCounts) {
+// The close box asks as ファイル → 終了 does; during a batch it asks whether to stop it. A batch
+// that ends while that question is up takes it away, and the window stays with the batch's
+// result; a yes while the batch runs closes the window once the batch has stopped.
+TEST_F(Form, ClosingAsksAndABatchEndingUnderTheQuestionTakesItAway) {
     WriteFile(data() / "a.jww", Drawing());
     MainForm& f = Listed();
     view.folders.push_back(Folder(dest()));
@@ -544,22 +555,26 @@ TEST_F(Form, ClosingAsksAndAnAnswerGivenAfterTheBatchEndedCounts) {
     view.answer = Answer::No;
     EXPECT_FALSE(f.CloseRequested());
     EXPECT_EQ(view.boxes.back().text, "終了します。よろしいですか？");
-    for (const Answer answer : {Answer::No, Answer::Yes}) {
-        view.answer = Answer::Yes;
-        f.Convert();
-        ASSERT_EQ(f.Activity(), FormActivity::Converting);
-        EXPECT_EQ(view.focus, FormControl::Stop);
-        view.answer = answer;
-        view.duringBox = [&] { WaitUntilIdle(); };
-        const std::size_t asked = view.boxes.size();
-        EXPECT_EQ(f.CloseRequested(), answer == Answer::Yes);
-        ASSERT_GT(view.boxes.size(), asked);
-        EXPECT_EQ(view.boxes[asked].text, "変換中です。変換を中止して終了しますか？");
-        view.RunPosted();
-        f.FolderChosen(0);
-        view.RunPosted();
-        EXPECT_FALSE(view.closed);  // nothing left behind closes the window later
-    }
+
+    view.answer = Answer::Yes;
+    f.Convert();
+    ASSERT_EQ(f.Activity(), FormActivity::Converting);
+    EXPECT_EQ(view.focus, FormControl::Stop);
+    view.duringBox = [&] { WaitUntilIdle(); };
+    const std::size_t asked = view.boxes.size();
+    EXPECT_FALSE(f.CloseRequested());
+    ASSERT_GT(view.boxes.size(), asked);
+    EXPECT_EQ(view.boxes[asked].text, "変換中です。変換を中止して終了しますか？");
+    EXPECT_EQ(view.status, "変換作業を完了しました。（変換 1 件、スキップ 0 件、失敗 0 件）");
+    view.RunPosted();
+    f.FolderChosen(0);
+    view.RunPosted();
+    EXPECT_FALSE(view.closed);  // nothing left behind closes the window later
+
+    f.Convert();
+    EXPECT_FALSE(f.CloseRequested());  // yes: the batch stops first
+    WaitUntilIdle();
+    EXPECT_TRUE(view.closed);
 }
 
 // Each column sorts in its own direction, a new one ascending; the sort holds for the next
@@ -806,4 +821,131 @@ TEST_F(Form, ThePaneFitsThePaperZoomsAboutAPointWithinBoundsPansAndFitsAgain) {
     EXPECT_NEAR(pane.Transform().scale, (600 - 2 * 15.0) / paper.width(), 1e-9);
     pane.Resized(800, 500);
     ExpectNear(pane.Transform().toPane({0, 0}), {400, 250});
+
+// A folder typed or pasted into a field: Enter takes one that is there (the quotes and blanks a
+// copied path brings left out) as the picker would, an empty field opens the picker, anything
+// else is refused naming it and saying why; 変換 checks what the destination field holds.
+TEST_F(Form, AFolderTypedIntoAFieldIsTakenWithEnterOrRefusedSayingWhy) {
+    WriteFile(data() / "a.jww", Drawing());
+    form = std::make_unique<MainForm>(view, view, RealFileSystem(), app());
+    view.form = form.get();
+    MainForm& f = *form;
+    f.Shown();
+    const std::string missing = PathText(dir / "missing");
+    const std::string file = PathText(data() / "a.jww");
+    const auto refused = [&](const std::string& typed, const std::string& text, bool destination) {
+        view.boxes.clear();
+        view.beeps = 0;
+        destination ? f.DestFolderEntered(typed) : f.SearchFolderEntered(typed);
+        EXPECT_EQ(view.beeps, 1) << typed;
+        ASSERT_EQ(view.boxes.size(), 1u) << typed;
+        EXPECT_EQ(view.boxes[0].text, text);
+        EXPECT_EQ(view.status, text);
+        EXPECT_FALSE(f.Busy());
+    };
+    refused("relative/data", "「relative/data」は完全なパスではありません。フォルダのパスを先頭から入力して下さい。",
+            false);
+    refused(missing, "フォルダ「" + missing + "」が見つかりません。", false);
+    refused(file, "「" + file + "」はフォルダではありません。", false);
+    EXPECT_FALSE(f.FSearchReady);
+    f.SearchFolderEntered(" \"" + PathText(data()) + "\"\n");
+    WaitUntilIdle();
+    EXPECT_EQ(f.NodePath(0), PathText(data()) + kSeparator);  // as the form writes folders
+    EXPECT_EQ(f.FSearchFolder, PathText(data()) + kSeparator);
+    view.folders.push_back(Folder(data()));
+    f.SearchFolderEntered("");  // the picker
+    EXPECT_TRUE(view.folders.empty());
+    WaitUntilIdle();
+    f.FolderChosen(0);
+
+    refused(missing, "フォルダ「" + missing + "」が見つかりません。保存先フォルダは先に作っておいて下さい。", true);
+    EXPECT_EQ(f.FDestFolder, "");
+    f.DestFolderEntered(PathText(dest()));
+    EXPECT_EQ(f.FDestFolder, PathText(dest()) + kSeparator);
+    EXPECT_EQ(view.destField, PathText(dest()) + kSeparator);
+
+    // Typed and not entered: 変換 refuses it before anything else, and takes a good one.
+    view.Select({"a.jww"});
+    view.destField = missing;
+    refused(view.destField, "フォルダ「" + missing + "」が見つかりません。保存先フォルダは先に作っておいて下さい。",
+            true);
+    view.boxes.clear();
+    f.Convert();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].kind, BoxKind::Error);
+    EXPECT_EQ(f.FDestFolder, PathText(dest()) + kSeparator);
+    fs::create_directories(dir / "other");
+    view.destField = PathText(dir / "other");
+    view.answer = Answer::No;
+    f.Convert();
+    EXPECT_EQ(view.boxes.back().kind, BoxKind::Confirmation);
+    EXPECT_EQ(f.FDestFolder, PathText(dir / "other") + kSeparator);
+    // Kept for the next start, as a folder chosen with the picker is.
+    view.answer = Answer::Yes;
+    EXPECT_TRUE(f.CloseRequested());
+    std::string stored;
+    EXPECT_TRUE(ReadIniString(RealFileSystem(), "Set", "FLD2", stored, 512, f.SettingsFile()));
+    EXPECT_EQ(stored, PathText(dir / "other") + kSeparator);
+}
+
+// Files dropped on the window: drawings are listed with their folder and selected (the file type
+// giving way when it would hide them), a folder outside the tree searched first; any other file
+// says why nothing happens.
+TEST_F(Form, DrawingsDroppedOnTheWindowAreListedAndSelected) {
+    fs::create_directories(data() / "sub");
+    for (const char* name : {"a.jww", "b.jws", "c.jww"}) WriteFile(data() / "sub" / name, Drawing());
+    WriteFile(data() / "sub" / "n.txt", {'x'});
+    fs::create_directories(dir / "elsewhere");
+    WriteFile(dir / "elsewhere" / "x.jww", Drawing());
+    MainForm& f = Listed();
+    f.FileTypeChosen(2);  // *.JWW
+    EXPECT_FALSE(f.DropBringsFiles({PathText(data())}));
+    const std::vector<std::string> dropped = {PathText(data() / "sub" / "b.jws"), PathText(data() / "sub" / "c.jww"),
+                                              PathText(data() / "sub" / "n.txt")};
+    ASSERT_TRUE(f.DropBringsFiles(dropped));
+    f.FilesDropped(dropped);
+    EXPECT_EQ(f.ListedFolder(), Folder(data()) + "sub" + kSeparator);
+    EXPECT_EQ(f.FFileType, 1);  // *.JW?, which shows b.jws
+    EXPECT_EQ(view.fileType, 1);
+    EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"b.jws", "c.jww"}));
+    EXPECT_EQ(view.focus, FormControl::List);
+
+    f.FilesDropped({PathText(data() / "sub" / "n.txt")});
+    EXPECT_EQ(view.status, "「n.txt」は図面ファイル（.jww、.jws）ではないため、何もしません。");
+    EXPECT_EQ(f.ListedFolder(), Folder(data()) + "sub" + kSeparator);
+
+    f.FilesDropped({PathText(dir / "elsewhere" / "x.jww")});
+    WaitUntilIdle();
+    EXPECT_EQ(f.NodePath(0), PathText(dir / "elsewhere") + kSeparator);
+    EXPECT_EQ(f.ListedFolder(), PathText(dir / "elsewhere") + kSeparator);
+    EXPECT_EQ(view.SelectedNames(), (std::vector<std::string>{"x.jww"}));
+}
+
+// The list's context menu: its commands take what the activity and the list allow, and do what
+// a double click, 変換 and the listed folder's opening do.
+TEST_F(Form, TheListsContextMenuFollowsTheActivityAndTheList) {
+    WriteFile(data() / "a.jww", Drawing());
+    const auto enabled = [&] {
+        std::vector<bool> on;
+        for (const ListMenuItem& item : form->ListMenu()) on.push_back(item.enabled);
+        return on;
+    };
+    form = std::make_unique<MainForm>(view, view, RealFileSystem(), app());
+    form->Shown();
+    EXPECT_EQ(enabled(), (std::vector<bool>{false, true, false}));  // 開く, 変換, フォルダを開く
+    form.reset();
+    MainForm& f = Listed();
+    EXPECT_EQ(f.ListMenu()[0].text, std::string("開く(&O)"));
+    EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true}));
+    f.ListMenuChosen(ListCommand::Open);
+    f.ListMenuChosen(ListCommand::OpenFolder);
+    EXPECT_EQ(view.opened, (std::vector<fs::path>{data() / "a.jww", PathFromText(Folder(data()))}));
+
+    view.folders.push_back(PathText(dest()) + kSeparator);
+    f.ChooseDestFolder();
+    f.ListMenuChosen(ListCommand::Convert);
+    ASSERT_EQ(f.Activity(), FormActivity::Converting);
+    EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false}));
+    WaitUntilIdle();
+    EXPECT_TRUE(fs::exists(dest() / "a.jww"));
 }

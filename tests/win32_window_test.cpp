@@ -1,6 +1,7 @@
 // The Win32 window's own wiring, driven with real input (SendInput) as a user drives it: a click
-// is handled once, moving in the tree lists the folder, the keyboard alone converts, and 中止
-// stops a batch. What the window decides is the form's, tested in its own suite.
+// is handled once, moving in the tree lists the folder, the keyboard alone converts, 中止 stops a
+// batch, a folder typed into its field is searched, a dropped drawing is listed, Shift+F10 brings
+// the list's menu, and a box is taken away unanswered. What the window decides is the form's, tested in its own suite.
 #include "testkit.h"
 
 #include "form/WindowTexts.h"
@@ -8,6 +9,7 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <chrono>
@@ -28,6 +30,7 @@ public:
         return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
     }
     void Beep() override { ++beeps; }
+    void DismissBox() override {}
     std::string ChooseFolder(const std::string&, const std::string&) override {
         ++pickers;
         if (folders.empty()) return {};
@@ -75,6 +78,32 @@ INPUT Key(WORD key, bool up) {
     input.ki.wVk = key;
     input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     return input;
+}
+
+// Types the text into the control with the focus, character by character.
+void Type(const std::wstring& text) {
+    std::vector<INPUT> inputs;
+    for (wchar_t c : text) {
+        for (bool up : {false, true}) {
+            INPUT input{};
+            input.type = INPUT_KEYBOARD;
+            input.ki.wScan = c;
+            input.ki.dwFlags = KEYEVENTF_UNICODE | (up ? KEYEVENTF_KEYUP : 0);
+            inputs.push_back(input);
+        }
+    }
+    ASSERT_EQ(::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)), inputs.size());
+}
+
+// What the shell hands a window that takes dropped files: the path, wide, ended by two nulls.
+HDROP DropOf(const std::wstring& path) {
+    const HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::copy(path.begin(), path.end(), reinterpret_cast<wchar_t*>(drop + 1));
+    ::GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
 }
 
 class Win32Window : public ::testing::Test {
@@ -286,6 +315,55 @@ TEST_F(Win32Window, StopEndsTheBatchAfterTheDrawingsUnderWay) {
     EXPECT_LT(written, 20u);
     ASSERT_FALSE(desktop.boxes.empty());
     EXPECT_NE(w.Form().Status().find(texts::kStopped), std::string::npos) << w.Form().Status();
+}
+
+}  // namespace
+}  // namespace qmtest
+
+namespace qmtest {
+namespace {
+
+TEST_F(Win32Window, AFolderIsTypedAFileDroppedAndTheListHasAMenu) {
+    files.Open();
+    MainWindow& w = Start();
+    // The empty search folder field: a click opens the picker (cancelled); a folder typed there
+    // is searched with Enter.
+    Click(w.SearchField());
+    EXPECT_EQ(desktop.pickers, 1);
+    Type(Folder(data()));
+    Press({VK_RETURN});
+    ASSERT_TRUE(PumpUntil([&] { return w.Form().FSearchReady && !w.Form().Busy(); }));
+    EXPECT_EQ(desktop.pickers, 1);
+
+    // A drawing dropped on the window: its folder listed, the drawing selected.
+    ::SendMessageW(w.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf((data() / "b.jws").wstring())), 0);
+    Settle();
+    EXPECT_EQ(ListView_GetItemCount(w.List()), 4);
+    EXPECT_EQ(Selected(), (std::vector<int>{1}));
+
+    // Shift+F10 in the list brings its menu (sent at once: the menu's own loop reads the rest);
+    // フォルダを開く opens the listed folder.
+    ASSERT_EQ(::GetFocus(), w.List());
+    Send({Key(VK_SHIFT, false), Key(VK_F10, false), Key(VK_F10, true), Key(VK_SHIFT, true), Key('F', false),
+          Key('F', true)});
+    Settle();
+    EXPECT_EQ(desktop.opened, (std::vector<std::wstring>{Folder(data())}));
+}
+
+SystemDesktop* dismissing = nullptr;
+
+// The close question during a batch is ended from the window's thread when the batch ends.
+TEST_F(Win32Window, ABoxIsTakenAwayAsUnanswered) {
+    files.Open();
+    MainWindow& w = Start();
+    SystemDesktop system;
+    system.SetOwner([&w] { return w.Handle(); });
+    dismissing = &system;
+    ::SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        ::KillTimer(nullptr, timer);
+        dismissing->DismissBox();
+    });
+    EXPECT_EQ(system.MessageBox({}, texts::kCloseDuringBatch, BoxKind::Confirmation, Buttons::YesNo), Answer::Closed);
 }
 
 }  // namespace

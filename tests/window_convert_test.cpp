@@ -224,7 +224,7 @@ TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
     EXPECT_EQ(f.StatusText(), "変換作業を完了しました。（変換 1 件、スキップ 0 件、失敗 1 件）");
     EXPECT_EQ(DestFiles(), (std::vector<std::string>{"A.JWW"}));
 
-    f.setGeometry(50, 60, 700, 500);
+    f.setGeometry(30, 60, 760, 500);
     f.Splitter1->setSizes({210, f.Splitter1->width() - 213});
     f.StringGrid1->horizontalHeader()->resizeSection(0, 120);
     platform.answer = RecordingPlatform::Answer::Yes;
@@ -234,7 +234,7 @@ TEST_F(CourseOfUse, FromTheFirstStartThroughAConversionToTheNextStart) {
 
     platform.Reset();
     TForm1& next = Start();
-    EXPECT_EQ(next.geometry(), QRect(50, 60, 700, 500));
+    EXPECT_EQ(next.geometry(), QRect(30, 60, 760, 500));
     EXPECT_EQ(next.Panel1->width(), 210);
     EXPECT_EQ(next.StringGrid1->horizontalHeader()->sectionSize(0), 120);
     EXPECT_EQ(next.Edit2->text(), Folder(dest()));

@@ -1,15 +1,22 @@
 // The Qt view's wiring with real key and mouse events: Ctrl+click adds one row and Shift+click a
 // range, rows chosen with Ctrl+Down and Ctrl+Space stay chosen when Tab leaves the list and
-// reaches 変換, which the keyboard presses and which converts them all, and Escape is held from
-// its press to its release.
+// reaches 変換, which the keyboard presses and which converts them all; the desktop holds Escape
+// from its press to its release, and takes a box away unanswered. Screen readers find the status
+// as a notification and the type box's value.
 #include "window_testkit.h"
 
+#include "form/WindowTexts.h"
 #include "window/QtPlatform.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 using namespace quellmark;
 using namespace qmtest;
@@ -76,6 +83,21 @@ TEST_F(Keyboard, TabLeavesTheListAndTheKeyboardAloneConverts) {
     EXPECT_EQ(platform.boxes.size(), 1u);  // the confirmation only
 }
 
+// Screen readers on AT-SPI say a notification in the status bar when it shows, and the type
+// box's value from its description. (Qt's offscreen platform has no accessibility bridge, so
+// the events themselves are tried under Xvfb with Orca.)
+TEST_F(Keyboard, ScreenReadersFindTheStatusAsANotificationAndTheTypeBoxsValue) {
+    TForm1& f = Start();
+    List(src());
+    QAccessibleInterface* status =
+        QAccessible::queryAccessibleInterface(f.StatusBar1->findChild<QLabel*>(QStringLiteral("StatusText")));
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->role(), QAccessible::Notification);
+    EXPECT_EQ(status->text(QAccessible::Name), f.StatusText());
+    f.MnuFileType2Click();
+    EXPECT_EQ(f.ComboBox1->accessibleDescription(), "*.JWW");
+}
+
 // The desktop says whether Escape is held; a press is the form's input, not kept here for a
 // later poll.
 TEST(QtPlatform, EscapeIsHeldFromItsPressToItsRelease) {
@@ -86,4 +108,12 @@ TEST(QtPlatform, EscapeIsHeldFromItsPressToItsRelease) {
     EXPECT_TRUE(platform.EscapeDown());
     QTest::keyRelease(&widget, Qt::Key_Escape);
     EXPECT_FALSE(platform.EscapeDown());
+}
+
+// The close question during a batch is taken away when the batch ends: the desktop's box ends
+// as unanswered.
+TEST(QtPlatform, ABoxIsTakenAwayAsUnanswered) {
+    QtWindowPlatform desktop;
+    QTimer::singleShot(50, [&desktop] { desktop.DismissBox(); });
+    EXPECT_EQ(desktop.MessageBox({}, texts::kCloseDuringBatch, BoxKind::Confirmation, Buttons::YesNo), Answer::Closed);
 }

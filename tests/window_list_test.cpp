@@ -7,9 +7,12 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QStyle>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <fstream>
@@ -339,4 +342,44 @@ TEST_F(FileList, AFirstRunFitsTheColumnsToTheirTextsAndGivesTheMemoTheRest) {
     EXPECT_EQ(header->sectionSize(3), memo + 100);
     EXPECT_EQ(header->sectionSize(0), name);
     EXPECT_EQ(total(), f.StringGrid1->viewport()->width());
+}
+
+namespace {
+
+// Chooses an item of the next popup menu by its access key once it shows, noting its items.
+void ChooseInNextMenu(QObject* owner, Qt::Key key, QStringList& items) {
+    auto* poll = new QTimer(owner);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, key, &items] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        poll->stop();
+        poll->deleteLater();
+        items.clear();
+        for (const QAction* action : menu->actions()) items << action->text();
+        QTest::keyClick(menu, key);
+    });
+    poll->start(10);
+}
+
+}  // namespace
+
+TEST_F(FileList, TheContextMenuComesByARightClickOrShiftF10) {
+    TForm1& f = Start();
+    Search(folder());
+    Click(Node(""));
+    QTableView* grid = f.StringGrid1;
+    const int row = static_cast<int>(Column(0).indexOf("C.TXT"));
+    QStringList items;
+    ChooseInNextMenu(&f, Qt::Key_O, items);
+    // The press selects the row; the window system follows it with the context menu's event.
+    const QPoint at = grid->visualRect(grid->model()->index(row, 0)).center();
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, at);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(grid->viewport(), &menu);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !platform.opened.isEmpty(); }));
+    EXPECT_EQ(items, QStringList({"開く(&O)", "変換(&C)", "フォルダを開く(&F)"}));
+    ChooseInNextMenu(&f, Qt::Key_F, items);
+    QTest::keyClick(grid, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return platform.opened.size() == 2; }));
+    EXPECT_EQ(platform.opened, QStringList({Folder(folder()) + "C.TXT", Folder(folder())}));
 }

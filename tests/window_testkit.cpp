@@ -76,7 +76,7 @@ void WindowTest::Stop() {
 
 void WindowTest::Search(const fs::path& folder) {
     platform.folders.push_back(Folder(folder));
-    QTest::mouseClick(form->Edit1, Qt::LeftButton);
+    form->MnuFileSFolder->trigger();
     // The search runs on its own thread; the window's tree is whole once the form is idle.
     EXPECT_TRUE(QTest::qWaitFor([this] { return !form->Busy(); }));
 }

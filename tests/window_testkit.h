@@ -48,6 +48,7 @@ public:
 
     Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override;
     void Beep() override { ++beeps; }
+    void DismissBox() override {}
     std::string ChooseFolder(const std::string& title, const std::string& startFolder) override;
     void OpenWithShell(const std::filesystem::path& path, std::function<void(quellmark::OpenProblem)> failed) override;
     bool EscapeDown() override;
@@ -74,7 +75,7 @@ protected:
     fs::path Ini() const { return appDir / "Quellmark.ini"; }
     static QString Folder(const fs::path& path) { return QString::fromStdString(path.string()) + "/"; }
 
-    // Clicks the search folder field, chooses the folder in the picker and waits for its search.
+    // Chooses the folder with ファイル → 検索フォルダの指定 and its picker, and waits for its search.
     void Search(const fs::path& folder);
     // The node at the path below the root ("A/A1"), or the root for "".
     QTreeWidgetItem* Node(const QString& path) const;

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTest>
+#include <QTableView>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -275,7 +276,7 @@ TEST_F(FolderTree, TheKeysListEveryFolderTheyMoveTo) {
     EXPECT_FALSE(f.Form().FListShown);
 }
 
-TEST_F(FolderTree, AFolderDroppedOnTheTreeIsSearchedAndOneDroppedOnTheDestinationKept) {
+TEST_F(FolderTree, AFolderDroppedOnTheTreeIsSearchedOneOnTheDestinationKeptAndAFileTakenAnywhere) {
     TForm1& f = Start();
     const auto drop = [](QWidget* target, const fs::path& path) {
         QMimeData data;
@@ -287,7 +288,9 @@ TEST_F(FolderTree, AFolderDroppedOnTheTreeIsSearchedAndOneDroppedOnTheDestinatio
         QCoreApplication::sendEvent(target, &dropped);
         return enter.isAccepted() && dropped.isAccepted();
     };
-    EXPECT_FALSE(drop(f.TreeView1->viewport(), data() / "C" / "notes.txt"));  // a file is no folder
+    // A file is no folder: the window takes it wherever it lands, and says what it does.
+    EXPECT_TRUE(drop(f.StringGrid1->viewport(), data() / "C" / "notes.txt"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.StatusText().startsWith("「notes.txt」は図面ファイル"); }));
     EXPECT_TRUE(drop(f.TreeView1->viewport(), data() / "A"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.Form().FSearchReady; }));
     EXPECT_EQ(f.Edit1->text(), Folder(data() / "A"));
@@ -296,4 +299,16 @@ TEST_F(FolderTree, AFolderDroppedOnTheTreeIsSearchedAndOneDroppedOnTheDestinatio
     EXPECT_TRUE(drop(f.Edit2, data() / "B"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return QString::fromStdString(f.Form().FDestFolder) == Folder(data() / "B"); }));
     EXPECT_EQ(f.Edit2->text(), Folder(data() / "B"));
+}
+
+TEST_F(FolderTree, AFolderTypedIntoEitherFieldIsTakenWithEnter) {
+    TForm1& f = Start();
+    QTest::keyClicks(f.Edit1, QString::fromStdString(data().string()));
+    QTest::keyClick(f.Edit1, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.Form().FSearchReady && !f.Busy(); }));
+    EXPECT_EQ(Node("")->text(0), Folder(data()));
+    QTest::keyClicks(f.Edit2, QString::fromStdString((data() / "B").string()));
+    QTest::keyClick(f.Edit2, Qt::Key_Return);
+    EXPECT_EQ(f.Edit2->text(), Folder(data() / "B"));
+    EXPECT_TRUE(platform.pickers.empty());
 }

@@ -177,7 +177,8 @@ constexpr std::uint64_t kSyncGroupBytes = 64u << 20;
 }  // namespace
 
 std::string DestinationKey(const fs::path& path, bool foldCase) {
-    const std::string text = PathText(path.lexically_normal());
+    // Most paths are written plainly, and are their own normal form.
+    const std::string text = PathText(IsPlainPath(path) ? path : path.lexically_normal());
     return foldCase ? Folded(text) : text;
 }
 

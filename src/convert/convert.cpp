@@ -71,6 +71,7 @@ FileResult Deliver(ConversionContext& ctx, FileResult r, const WriteToTemp& writ
     settings.createFolders = ctx.settings.createFolders;
     settings.folders = ctx.settings.folders;
     settings.backupTakenBy = ctx.backupTakenBy;
+    settings.lastFolder = &ctx.lastFolder;
     settings.sameAs = std::move(sameAs);
     // The time of the file as it was read, not of whatever has the source's name by now.
     if (ctx.settings.keepTimes && ctx.inputFile) settings.modified = ctx.inputFile->modified();

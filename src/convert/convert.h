@@ -98,6 +98,8 @@ struct ConversionContext {
     // Set by the batch for one drawing: its ".BAK" already keeps an old file that an earlier
     // drawing of the batch replaced (the source named here), which must not be replaced.
     const std::string* backupTakenBy = nullptr;
+    // The folder the last drawing went into, held for the next one into the same folder.
+    LastFolder lastFolder;
 
     // Set by a batch that syncs, where the file system can be synced as a whole: a converted
     // drawing is then written into its temp file unsynced and waits here, and FinishWaiting

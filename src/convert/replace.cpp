@@ -217,9 +217,78 @@ std::error_code PinDestinationFolder(FileSystem& files, const fs::path& dest, co
                            settings.createFolders, pinned);
 }
 
+// Holds the folder a drawing goes into and takes it for the run, or, when the worker's last
+// drawing went into the same folder, goes on through the handle that drawing held (opened from
+// the root without following links and taken then; a handle reaches its folder whatever happens
+// to the names above it).
+bool HoldDestinationFolder(FileSystem& files, const fs::path& requested, const ReplaceSettings& settings,
+                           PendingReplace& pending, Problem* problem) {
+    fs::path parent = requested.parent_path();
+    LastFolder* last = settings.lastFolder;
+    if (last && last->held && last->root == settings.rootHeld && last->folders == settings.folders &&
+        last->requested == parent) {
+        pending.pinned = last->held;
+        return true;
+    }
+    std::unique_ptr<FolderHandle> pinned;
+    if (auto ec = PinDestinationFolder(files, requested, settings, pinned)) {
+        const std::string why = ec == std::errc::too_many_symbolic_link_levels
+                                    ? "a folder on the way is a symbolic link, which is never followed"
+                                    : ErrorText(ec);
+        Set(problem, ProblemKind::CannotWrite, "cannot write into " + PathText(parent) + ": " + why, ec);
+        return false;
+    }
+    pending.pinned = std::move(pinned);
+    if (settings.folders && !settings.folders->Enter(parent, *pending.pinned, problem)) return false;
+    if (last) *last = {std::move(parent), settings.rootHeld, settings.folders, pending.pinned};
+    return true;
+}
+
 }  // namespace
 
+namespace {
+
+// The text of a path as the system keeps it (wide characters on Windows).
+using PathView = std::basic_string_view<fs::path::value_type>;
+
+// IsPlainPath on the text of a path. A plain path's parts are its names, and one lies below
+// another exactly when its text goes on from the other's with a separator: a comparison of text,
+// done per drawing, instead of splitting both into parts.
+bool IsPlainText(PathView text) {
+    if constexpr (fs::path::preferred_separator != '/') return false;
+    // "/" itself ends in a separator too: it is no plain path, so no plain path is below it here.
+    if (text.empty() || text.back() == '/') return false;
+    std::size_t from = text.front() == '/' ? 1 : 0;
+    while (from <= text.size()) {
+        std::size_t end = text.find('/', from);
+        if (end == PathView::npos) end = text.size();
+        const PathView name = text.substr(from, end - from);
+        const bool dots = name.size() <= 2 && std::all_of(name.begin(), name.end(), [](auto c) { return c == '.'; });
+        if (name.empty() || dots) return false;
+        from = end + 1;
+    }
+    return true;
+}
+
+// For two plain paths: 0 when inner is outer, the length of outer's text when inner lies below
+// it, and npos when it does not.
+std::size_t PlainBelow(PathView inner, PathView outer) {
+    if (inner == outer) return 0;
+    if (inner.size() > outer.size() && inner.starts_with(outer) && inner[outer.size()] == '/') return outer.size();
+    return PathView::npos;
+}
+
+bool BothPlain(const fs::path& inner, const fs::path& outer) { return IsPlainPath(outer) && IsPlainPath(inner); }
+
+}  // namespace
+
+bool IsPlainPath(const fs::path& path) { return IsPlainText(path.native()); }
+
 bool IsWithin(const fs::path& inner, const fs::path& outer, bool strictly) {
+    if (BothPlain(inner, outer)) {
+        const std::size_t at = PlainBelow(inner.native(), outer.native());
+        return at != PathView::npos && (at > 0 || !strictly);
+    }
     const std::vector<fs::path> in = Parts(inner);
     const std::vector<fs::path> out = Parts(outer);
     if (in.size() < out.size() || (strictly && in.size() == out.size())) return false;
@@ -227,6 +296,11 @@ bool IsWithin(const fs::path& inner, const fs::path& outer, bool strictly) {
 }
 
 fs::path PathBelow(const fs::path& inner, const fs::path& outer) {
+    if (BothPlain(inner, outer)) {
+        const std::size_t at = PlainBelow(inner.native(), outer.native());
+        if (at == 0 || at == PathView::npos) return {};
+        return fs::path(inner.native().substr(at + 1));
+    }
     const std::vector<fs::path> in = Parts(inner);
     const std::vector<fs::path> out = Parts(outer);
     fs::path below;
@@ -305,20 +379,12 @@ void RecoverReplace(FileSystem& files, const fs::path& folder, const fs::path& r
 
 bool WriteBeside(FileSystem& files, const fs::path& requested, const ReplaceSettings& settings,
                  const WriteDrawing& write, std::uint64_t& bytesOut, PendingReplace& pending, Problem* problem) {
-    if (auto ec = PinDestinationFolder(files, requested, settings, pending.pinned)) {
-        const std::string why = ec == std::errc::too_many_symbolic_link_levels
-                                    ? "a folder on the way is a symbolic link, which is never followed"
-                                    : ErrorText(ec);
-        Set(problem, ProblemKind::CannotWrite, "cannot write into " + PathText(requested.parent_path()) + ": " + why,
-            ec);
-        return false;
-    }
-    // Everything below happens in the folder held open, by names inside it.
-    pending.dest = pending.pinned->path() / requested.filename();
     pending.shown = requested;
     pending.backupTakenBy = settings.backupTakenBy;
     pending.folders = settings.folders;
-    if (settings.folders && !settings.folders->Enter(requested.parent_path(), *pending.pinned, problem)) return false;
+    if (!HoldDestinationFolder(files, requested, settings, pending, problem)) return false;
+    // Everything below happens in the folder held open, by names inside it.
+    pending.dest = pending.pinned->path() / requested.filename();
     // Looked at once the folder is the run's (and an interrupted replace there put right): a
     // drawing converted before, by a run that was killed, needs no second conversion, which
     // would make its first conversion the ".BAK" and lose the old drawing.

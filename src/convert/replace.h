@@ -18,6 +18,11 @@
 
 namespace quellmark {
 
+// Whether a path is written plainly: names joined by single '/', with no "." or ".." among them
+// and no separator at the end, so it is its own lexically normal form. (False wherever '\\'
+// separates too and drive names lead: there every path takes the long way.)
+bool IsPlainPath(const std::filesystem::path& path);
+
 // Whether inner is outer or lies below it (strictly: only below it), comparing the paths as
 // written; a trailing separator makes no difference.
 bool IsWithin(const std::filesystem::path& inner, const std::filesystem::path& outer, bool strictly);
@@ -63,6 +68,16 @@ public:
 void RecoverReplace(FileSystem& fs, const std::filesystem::path& folder, const std::filesystem::path& record,
                     std::vector<RunNote>& notes);
 
+// The folder a worker's last drawing went into (as the user names it), held open and taken for
+// the run: the next drawing into the same folder goes in through the same handle, without the
+// folder being opened and taken again.
+struct LastFolder {
+    std::filesystem::path requested;
+    const FolderHandle* root = nullptr;     // the run's root it was opened from
+    DestinationFolders* folders = nullptr;  // the run that took it
+    std::shared_ptr<FolderHandle> held;
+};
+
 struct ReplaceSettings {
     bool sync = true;
     // The folder every destination lies in (as the user names it), and that folder held open
@@ -79,6 +94,8 @@ struct ReplaceSettings {
     // When set, the destination's ".BAK" already holds an old file this batch kept (the source
     // named here left it): an old destination file then fails as a clash instead of replacing it.
     const std::string* backupTakenBy = nullptr;
+    // Where a worker keeps the folder its last drawing went into; none: every drawing opens its own.
+    LastFolder* lastFolder = nullptr;
 };
 
 // ReplaceWith in its two steps, for a batch that syncs many drawings at once between them: the
@@ -88,7 +105,7 @@ struct PendingReplace {
     std::filesystem::path dest;   // as reached through the folder held open
     std::filesystem::path shown;  // as the user names it
     std::filesystem::path temp;
-    std::unique_ptr<FolderHandle> pinned;
+    std::shared_ptr<FolderHandle> pinned;
     const std::string* backupTakenBy = nullptr;
     DestinationFolders* folders = nullptr;
     bool upToDate = false;  // the destination holds the drawing already: nothing was written

@@ -218,15 +218,12 @@ private:
     static constexpr std::size_t kSmallPiece = 256;
     static constexpr std::size_t kStagingBytes = 64 * 1024;
 
-    // Whether copies inside the system may still be made: only from a source that nothing wrote
-    // since it was opened (asked once, before the first copy), and until one cannot be made.
-    bool mayCopy() {
-        if (!asked_) {
-            asked_ = true;
-            copying_ = source_ != nullptr && source_->sinceOpened() == SinceOpened::Unchanged;
-        }
-        return copying_;
-    }
+    // Whether copies inside the system may still be made: from a source given (one the reading
+    // found unchanged since it was opened), until one cannot be made. The source is not asked
+    // again before the first copy: it is asked after the last one, against the same moment it
+    // was opened, so a write at any time before or during the copies is seen there and every
+    // copied run written again from the bytes read.
+    bool mayCopy() const { return copying_; }
     // Appends the source's run inside the system; false, with nothing written, where it cannot.
     bool copy(std::uint64_t from, std::uint64_t length) {
         if (!mayCopy()) return false;
@@ -298,8 +295,7 @@ private:
     OutputFile& file_;
     InputFile* source_;
     std::span<std::uint8_t> bytes_;
-    bool asked_ = false;
-    bool copying_ = false;
+    bool copying_ = source_ != nullptr;
     std::uint64_t written_ = 0;
     std::vector<Copied> copied_;
     std::vector<std::span<const std::uint8_t>> gathered_;

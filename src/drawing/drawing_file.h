@@ -70,9 +70,9 @@ EditedCopyPlan PlanEditedCopy(std::uint64_t size, const std::vector<FlagsPatch>&
 
 // Writes the converted drawing that is the source (`bytes`, as read and scanned) with its edits
 // applied, as PlanEditedCopy says. The copies inside the system are made from `source`, the file
-// the bytes were read from, only while it tells that nothing wrote it since it was opened, and it
-// is asked again after the last copy: should it have been written meanwhile, every copied run is
-// written again from the bytes read. Without a source every byte is written from memory. The
+// the bytes were read from (given only when it told after the reading that nothing wrote it since
+// it was opened), and it is asked again after the last copy: should it have been written since it
+// was opened, every copied run is written again from the bytes read. Without a source every byte is written from memory. The
 // edits of the shared part are written into `bytes` themselves. Failures and settings as
 // WriteDrawingFile; a failure's offset is the bytes of the file written before it.
 [[nodiscard]] bool WriteEditedCopy(FileSystem& fs, const std::filesystem::path& path, WriteSettings settings,

@@ -161,7 +161,8 @@ const char* SectionText(Section section) {
     return "";
 }
 
-// The system's errors a user can act on, in Japanese; others are left to the kind's words.
+}  // namespace
+
 const char* SystemErrorText(std::error_code ec) {
     if (!ec) return "";
     if (InUse(ec)) return "ほかのプログラムがファイルを使用中です。そのプログラムで閉じてからやり直して下さい";
@@ -177,8 +178,6 @@ const char* SystemErrorText(std::error_code ec) {
         default: return "";
     }
 }
-
-}  // namespace
 
 std::string FailureText(const Problem& failure) {
     std::string text = KindText(failure.kind);

@@ -39,6 +39,10 @@ std::string ChangesText(const FileResult& converted);
 std::string BatchReportText(const std::vector<FileResult>& failed, const std::vector<FileResult>& skipped,
                             const std::vector<FileResult>& changed, const BatchSummary& summary);
 
+// The system's errors a user can act on, in Japanese ("アクセスが許可されていません"); empty for
+// others, which are left to the words of what failed.
+const char* SystemErrorText(std::error_code ec);
+
 // "ファイルが途中で終わっています（14280 バイト目、図形リスト）" and the like.
 std::string FailureText(const Problem& problem);
 

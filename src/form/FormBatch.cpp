@@ -7,6 +7,7 @@
 #include "ConvertCommand.h"
 #include "ConvertReport.h"
 #include "MainFormParts.h"
+#include "TypedFolder.h"
 #include "WindowTexts.h"
 
 #include <mutex>
@@ -193,6 +194,10 @@ MainForm::~MainForm() {
 
 void MainForm::Convert() {
     if (Refused()) return;
+    // A destination typed into the field and not yet taken with Enter is checked as Enter checks it.
+    if (const std::string field = view_.DestFieldText();
+        CleanTypedFolder(field) != FDestFolder && !TakeDestField(field))
+        return;
     ConvertCommandInput input;
     input.searchReady = FSearchReady;
     // The names listed belong to the folder the list was filled from, whatever the tree shows.
@@ -229,6 +234,12 @@ void MainForm::Stop() {
 
 void MainForm::BatchFinished() {
     if (!batch_) return;
+    // The question whether to stop the batch and close no longer holds: it goes, before any
+    // box of the batch's own.
+    if (closeQuestionUp_) {
+        closeQuestionDismissed_ = true;
+        desktop_.DismissBox();
+    }
     batch_->Join();
     const std::unique_ptr<Batch> batch = std::move(batch_);
     // The keyboard goes back where it was when the batch started, unless the user moved it.

@@ -20,6 +20,9 @@ public:
     virtual void Beep() = 0;
     // A modal box over the window; an empty title stands for the usual caption of the kind.
     virtual Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) = 0;
+    // Takes away the message box that is up over the window, as though it had been closed
+    // without an answer: its MessageBox returns Answer::Closed. Nothing when none is up.
+    virtual void DismissBox() = 0;
     // A folder the user chose, starting at start; empty when cancelled.
     virtual std::string ChooseFolder(const std::string& title, const std::string& start) = 0;
     // Opens the file with the application the desktop has for it; when that fails, failed runs

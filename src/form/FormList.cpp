@@ -10,6 +10,7 @@
 #include "../platform/system.h"
 #include "FileListText.h"
 #include "MainFormParts.h"
+#include "WindowDesign.h"
 #include "WindowTexts.h"
 
 #include <algorithm>
@@ -255,22 +256,108 @@ void MainForm::RowOpened(int row) {
     }
     if (row < 0 || row >= static_cast<int>(rows_.size()) || rows_[row].cells[kNameColumn].empty()) return;
     const fs::path file = PathFromText(listedFolder_ + rows_[row].cells[kNameColumn]);
-    const auto failed = [alive = std::weak_ptr<MainForm*>(alive_)](OpenProblem why) {
+    // A file removed since the listing is said as such, not as a file no program takes.
+    if (files_.examine(file).kind != PathKind::File) {
+        OpenFailure(texts::kFileGone)(OpenProblem::Gone);
+        return;
+    }
+    desktop_.OpenWithShell(file, OpenFailure(texts::kFileGone));
+}
+
+std::function<void(OpenProblem)> MainForm::OpenFailure(const char* gone) {
+    return [alive = std::weak_ptr<MainForm*>(alive_), gone](OpenProblem why) {
         const auto form = alive.lock();
         if (!form) return;
         const char* text = why == OpenProblem::NoApplication ? texts::kNoApplication
-                           : why == OpenProblem::Gone        ? texts::kFileGone
+                           : why == OpenProblem::Gone        ? gone
                                                              : texts::kCannotOpen;
         (*form)->desktop_.Beep();
         (*form)->desktop_.MessageBox({}, text, BoxKind::Error, Buttons::Ok);
         (*form)->Announce(text);
     };
-    // A file removed since the listing is said as such, not as a file no program takes.
-    if (files_.examine(file).kind != PathKind::File) {
-        failed(OpenProblem::Gone);
+}
+
+std::vector<ListMenuItem> MainForm::ListMenu() {
+    // What the commands take while the form does what it does now; opening needs a file under
+    // the keyboard, the folder a listing.
+    const bool on = design::CommandsOf(activity_).commands;
+    const int row = view_.CurrentRow();
+    const bool file = FListShown && row >= 0 && row < static_cast<int>(rows_.size());
+    return {{ListCommand::Open, texts::kMenuOpen, on && file},
+            {ListCommand::Convert, texts::kConvertMenuItem, on},
+            {ListCommand::OpenFolder, texts::kMenuOpenFolder, on && !listedFolder_.empty()}};
+}
+
+void MainForm::ListMenuChosen(ListCommand command) {
+    switch (command) {
+        case ListCommand::Open: RowOpened(view_.CurrentRow()); return;
+        case ListCommand::Convert: Convert(); return;
+        case ListCommand::OpenFolder: {
+            if (Refused() || listedFolder_.empty()) return;
+            const fs::path folder = PathFromText(listedFolder_);
+            if (files_.examine(folder).kind != PathKind::Folder) {
+                OpenFailure(texts::kFolderGone)(OpenProblem::Gone);
+                return;
+            }
+            desktop_.OpenWithShell(folder, OpenFailure(texts::kFolderGone));
+            return;
+        }
+    }
+}
+
+// ---- files dropped on the window ----
+
+bool MainForm::DropBringsFiles(const std::vector<std::string>& paths) {
+    // Asked at every move of a drag: the first path tells, FilesDropped looks at them all.
+    return !paths.empty() && !paths.front().empty() &&
+           files_.examine(PathFromText(paths.front())).kind != PathKind::Folder;
+}
+
+void MainForm::FilesDropped(const std::vector<std::string>& paths) {
+    if (Refused()) return;
+    // The drawings of the first drawing's folder; other files, and drawings elsewhere, are left.
+    std::string folder;
+    std::vector<std::string> names;
+    std::string other;
+    for (const std::string& text : paths) {
+        const fs::path path = PathFromText(text).lexically_normal();
+        const std::string name = PathText(path.filename());
+        const std::string parent = WithSeparator(PathText(path.parent_path()));
+        const bool drawing = path.is_absolute() && FormatOfName(path) != DrawingFormat::None &&
+                             files_.examine(path).kind == PathKind::File;
+        if (!drawing) {
+            if (other.empty()) other = name.empty() ? text : name;
+        } else if (folder.empty() || parent == folder) {
+            folder = parent;
+            names.push_back(name);
+        }
+    }
+    if (names.empty()) {
+        Announce(texts::NotDrawingDroppedText(other));
         return;
     }
-    desktop_.OpenWithShell(file, failed);
+    // The file type shows them: one that would hide a drawing gives way to "*.JW?".
+    const bool shown = std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+        return MatchesPattern(name, FilePattern(FFileType));
+    });
+    if (!shown) {
+        FFileType = 1;
+        view_.ShowFileType(FFileType);
+    }
+    // A folder of the tree is listed; any other becomes the search folder first, as a folder
+    // dropped on the tree does.
+    if (const int node = FSearchReady ? NodeOfFolder(folder) : -1; node >= 0) {
+        ShowDroppedFiles(node, names);
+        return;
+    }
+    SearchFolderDropped(folder);
+    if (activity_ == FormActivity::Searching) selectAfterSearch_ = names;
+}
+
+void MainForm::ShowDroppedFiles(int node, const std::vector<std::string>& names) {
+    ListFiles(NodePath(node));
+    SelectNames(names, names.front());
+    view_.Focus(FormControl::List);
 }
 
 void MainForm::CurrentRowChanged() { PreviewCurrentRow(); }

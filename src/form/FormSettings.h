@@ -21,6 +21,13 @@ struct FormSettings {
     int height = 478;
     int panel1Width = 160;
     // kFitColumn until the file says otherwise: the window then sizes the column to its contents.
+    // Widths, like the window's place and the folder pane, are kept in design units (pixels at
+    // 96 dots per inch), whatever the screen's scale: the original program was unaware of
+    // scales, so the system gave it 96-dpi pixels on every screen, and the files it wrote read
+    // the same. Each window scales them by its own DPI when it applies them and back when it
+    // saves them (Qt's logical pixels are design units already), so a file moves between
+    // screens of any scale; what fonts measure a little differently at another scale, and
+    // widths the list cannot hold, the column rules absorb (design::ColumnWidths).
     std::array<int, 6> columnWidths{kFitColumn, kFitColumn, kFitColumn, kFitColumn, kFitColumn, kFitColumn};
     std::string searchFolder;  // FLD1, with a trailing "/"; the caller presets the program folder
     std::string destFolder;    // FLD2, with a trailing "/" or empty

@@ -7,6 +7,7 @@
 
 #include "../platform/system.h"
 #include "FileListText.h"
+#include "TypedFolder.h"
 #include "WindowDesign.h"
 #include "WindowTexts.h"
 
@@ -76,6 +77,12 @@ void MainForm::AskForSearchFolder() {
     desktop_.Beep();
     desktop_.MessageBox({}, texts::kSpecifySearchFolder, BoxKind::Error, Buttons::Ok);
     Announce(texts::kSpecifySearchFolder);
+}
+
+void MainForm::RefuseTypedFolder(const std::string& why) {
+    desktop_.Beep();
+    desktop_.MessageBox({}, why, BoxKind::Error, Buttons::Ok);
+    Announce(why);
 }
 
 // ---- start-up and shut-down ----
@@ -219,11 +226,13 @@ bool MainForm::CloseRequested() {
     if (closed_) return true;
     if (activity_ == FormActivity::Converting) {
         // Closing would leave the drawings under way to the batch's thread: ask, and close once
-        // the batch has stopped. The batch may end while the question is up: a yes then closes
-        // at once, and a no leaves nothing behind that would close the window later.
-        const bool yes =
-            desktop_.MessageBox({}, texts::kCloseDuringBatch, BoxKind::Confirmation, Buttons::YesNo) == Answer::Yes;
-        if (!yes) return false;
+        // the batch has stopped. A batch that ends while the question is up takes it away (the
+        // question no longer holds, and the user never said yes): the window stays, showing
+        // the batch's result, and nothing is left behind that would close it later.
+        closeQuestionUp_ = true;
+        const Answer answer = desktop_.MessageBox({}, texts::kCloseDuringBatch, BoxKind::Confirmation, Buttons::YesNo);
+        closeQuestionUp_ = false;
+        if (std::exchange(closeQuestionDismissed_, false) || answer != Answer::Yes) return false;
         exitConfirmed_ = true;
         if (activity_ == FormActivity::Converting) {
             closeWhenIdle_ = true;
@@ -312,6 +321,26 @@ void MainForm::ChooseSearchFolder() {
     SearchFolders();
 }
 
+void MainForm::SearchFieldClicked(const std::string& text) {
+    // The empty field invites the click that chooses; one that shows a folder is edited.
+    if (text.empty()) ChooseSearchFolder();
+}
+
+void MainForm::SearchFolderEntered(const std::string& text) {
+    if (Refused()) return;
+    const std::string typed = CleanTypedFolder(text);
+    if (typed.empty()) {
+        ChooseSearchFolder();
+        return;
+    }
+    const TypedFolderCheck check = CheckTypedFolder(files_, typed, false);
+    if (check.problem != TypedFolderProblem::None) {
+        RefuseTypedFolder(TypedFolderRefusalText(check, typed, false));
+        return;
+    }
+    SearchFolderDropped(check.folder);
+}
+
 std::string MainForm::DroppedFolder(const std::vector<std::string>& paths) {
     if (paths.size() != 1 || paths.front().empty()) return {};
     return files_.examine(PathFromText(paths.front())).kind == PathKind::Folder ? paths.front() : std::string();
@@ -375,6 +404,33 @@ void MainForm::DestFolderDropped(const std::string& folder) {
     view_.ShowDestFolder(FDestFolder);
 }
 
+void MainForm::DestFolderEntered(const std::string& text) {
+    if (Refused()) return;
+    if (CleanTypedFolder(text).empty()) {
+        ChooseDestFolder();
+        return;
+    }
+    (void)TakeDestField(text);  // a refusal has said why
+}
+
+bool MainForm::TakeDestField(const std::string& text) {
+    const std::string typed = CleanTypedFolder(text);
+    if (typed.empty()) {
+        // An emptied field is no destination, which 変換 then asks for.
+        FDestFolder.clear();
+        view_.ShowDestFolder(FDestFolder);
+        return true;
+    }
+    const TypedFolderCheck check = CheckTypedFolder(files_, typed, true);
+    if (check.problem != TypedFolderProblem::None) {
+        RefuseTypedFolder(TypedFolderRefusalText(check, typed, true));
+        return false;
+    }
+    FDestFolder = check.folder;
+    view_.ShowDestFolder(FDestFolder);
+    return true;
+}
+
 void MainForm::Exit() {
     if (Refused()) return;
     if (desktop_.MessageBox({}, texts::kConfirmExit, BoxKind::Confirmation, Buttons::YesNo) == Answer::Yes) {
@@ -401,7 +457,17 @@ std::string MainForm::NodePath(int node) const {
     return path;
 }
 
+int MainForm::NodeOfFolder(const std::string& folder) const {
+    const auto normal = [](const std::string& path) { return PathText(PathFromText(path).lexically_normal()); };
+    const std::string wanted = normal(WithSeparator(folder));
+    for (int node = 0; node < static_cast<int>(tree_.size()); ++node) {
+        if (normal(NodePath(node)) == wanted) return node;
+    }
+    return -1;
+}
+
 void MainForm::SearchFolders() {
+    selectAfterSearch_.clear();
     ShowStatus(texts::kSearchingFolders);
     if (files_.examine(PathFromText(FSearchFolder)).kind != PathKind::Folder) {
         desktop_.Beep();
@@ -462,7 +528,14 @@ void MainForm::SearchEnded(bool whole) {
     // The tree was shut while the search ran: the keyboard goes back to it, not to the first
     // control that takes it (the type box, whose next Down would change the filter).
     view_.Focus(FormControl::Tree);
-    if (std::exchange(closeWhenIdle_, false)) view_.CloseWindow();
+    if (std::exchange(closeWhenIdle_, false)) {
+        view_.CloseWindow();
+        return;
+    }
+    // Drawings dropped on the window: their folder, now the search folder, is listed with
+    // them selected.
+    const std::vector<std::string> dropped = std::exchange(selectAfterSearch_, {});
+    if (!dropped.empty()) ShowDroppedFiles(0, dropped);
 }
 
 }  // namespace quellmark

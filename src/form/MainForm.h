@@ -55,6 +55,14 @@ struct FileRow {
     std::uint64_t size = 0;
 };
 
+// The commands of the file list's context menu.
+enum class ListCommand { Open, Convert, OpenFolder };
+struct ListMenuItem {
+    ListCommand command;
+    const char* text;  // with its access key
+    bool enabled;
+};
+
 // The window's own geometry, the folder pane and the columns, as the settings keep them.
 struct FormLayout {
     ScreenRect window;  // without the frame the window manager adds; the normal place when maximised
@@ -83,6 +91,8 @@ public:
     virtual void ShowStatus(const std::string& text, bool announce) = 0;
     virtual void ShowSearchFolder(const std::string& folder) = 0;
     virtual void ShowDestFolder(const std::string& folder) = 0;
+    // What the destination field holds now, typed or shown.
+    virtual std::string DestFieldText() = 0;
     virtual void ShowFileType(int type) = 0;  // -1: none
     // Which commands take input (design::CommandsOf): while a search, a listing or a batch
     // runs, only Stop (and Escape) do; a batch shows its progress and the Stop button.
@@ -145,9 +155,16 @@ public:
     bool CloseRequested();
     // The system ends the session: closes without asking (a batch is stopped first).
     bool CloseForced();
-    void ChooseSearchFolder();  // the menu item, a click on the field
-    // The folder a drop of these paths brings: one folder, else none (empty). A window takes a
-    // drop only when it brings one, and hands that to the two calls below.
+    void ChooseSearchFolder();  // the menu item
+    // A click on the search folder field holding this text: while it shows no folder (as at
+    // the first start), the click chooses one with the picker; otherwise it is an edit's click.
+    void SearchFieldClicked(const std::string& text);
+    // Enter in the search folder field: an empty field chooses with the picker; a typed or
+    // pasted folder that is there is searched as if chosen with the picker; anything else is
+    // refused saying why, and nothing changes.
+    void SearchFolderEntered(const std::string& text);
+    // The folder a drop of these paths brings: one folder, else none (empty). A window takes
+    // such a drop where a folder means something and hands it to the two calls below.
     std::string DroppedFolder(const std::vector<std::string>& paths);
     void SearchFolderDropped(const std::string& folder);  // a folder dropped on the tree
     void FolderChosen(int node);                          // keys moved to a folder; a click on it
@@ -157,6 +174,16 @@ public:
     void FileTypeChosen(int type);  // the type box or the menu
     void ChooseDestFolder();        // 参照, or the menu item
     void DestFolderDropped(const std::string& folder);
+    // Enter in the destination field: an empty field chooses with the picker; a typed or pasted
+    // folder is checked (absolute, there, a folder, writable) and taken, or refused saying why.
+    // 変換 checks what the field holds in the same way.
+    void DestFolderEntered(const std::string& text);
+    // Whether a drop of these paths brings files (no folder): the window takes such a drop
+    // anywhere and hands it to FilesDropped.
+    bool DropBringsFiles(const std::vector<std::string>& paths);
+    // Files dropped on the window: the drawings among them (of one folder) are listed with
+    // their folder and selected; other files are said in the status to do nothing.
+    void FilesDropped(const std::vector<std::string>& paths);
     void Convert();                  // 変換
     void Stop();                     // 中止: of a batch or a folder search
     void HeaderClicked(int column);  // a click on a column's header
@@ -168,6 +195,10 @@ public:
     void RowOpened(int row);                // a double click, or Enter, on a row
     void CurrentRowChanged();               // the list's current row moved: the pane shows its drawing
     void TogglePreview();                   // 表示 → プレビュー, F3
+    // The file list's context menu (right click, Shift+F10, the menu key): its items, enabled
+    // as the current activity and the list allow, and the one chosen.
+    std::vector<ListMenuItem> ListMenu();
+    void ListMenuChosen(ListCommand command);
     void Exit();                            // ファイル → 終了
     void About();                           // ヘルプ → バージョン情報, F1
     // The program's version, for the About box.
@@ -215,6 +246,17 @@ private:
     // Beeps and refuses a command while another runs; true when refused.
     bool Refused();
     void AskForSearchFolder();
+    // A folder typed into a field that cannot be taken: a beep, a box and the status say why.
+    void RefuseTypedFolder(const std::string& why);
+    // Takes what the destination field holds as the destination; false when it was refused.
+    bool TakeDestField(const std::string& text);
+    // The node of the tree that stands for the folder; -1 when none does.
+    int NodeOfFolder(const std::string& folder) const;
+    // What says why the desktop could not open a file or a folder (gone: what to say when it
+    // is not there); it may run after the form has gone.
+    std::function<void(OpenProblem)> OpenFailure(const char* gone);
+    // Lists the node's folder with the files of these names selected, the keyboard in the list.
+    void ShowDroppedFiles(int node, const std::vector<std::string>& names);
     void SearchAgainLater(const std::string& folder);
     // Where the settings, the scratch files and the pickers go: the user's own places for a
     // program the packages installed, else beside the program as far as it can take them.
@@ -262,6 +304,9 @@ private:
     bool listingAborted_ = false;
     bool escapeLatched_ = false;  // Escape pressed while the current search or listing runs
     bool exitConfirmed_ = false;  // the user said yes to ending the program
+    bool closeQuestionUp_ = false;                // the question whether to stop a batch and close is up
+    bool closeQuestionDismissed_ = false;         // and the batch ended under it, which took it away
+    std::vector<std::string> selectAfterSearch_;  // the drawings dropped, selected once their folder is searched
     FormControl focusBeforeBatch_ = FormControl::None;
     std::string nextListing_;
     std::string listedFolder_;

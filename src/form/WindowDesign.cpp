@@ -36,16 +36,18 @@ TopPane LayOutTopPane(const TopPaneMeasures& m) {
 std::array<int, kListColumns> ColumnWidths(const std::array<int, kListColumns>& stored, const ColumnMeasures& m,
                                            int listWidth) {
     std::array<int, kListColumns> widths = stored;
-    bool fitted = false;
-    for (int c = 0; c < kListColumns; ++c) {
-        if (stored[c] != FormSettings::kFitColumn) continue;
-        widths[c] = std::max(m.header[c], m.sample[c]);
-        fitted = true;
-    }
     int total = 0;
-    for (int width : widths) total += width;
-    if (fitted && stored[kNameColumn] == FormSettings::kFitColumn && total > listWidth) {
-        widths[kNameColumn] = std::max(m.header[kNameColumn], widths[kNameColumn] - (total - listWidth));
+    for (int c = 0; c < kListColumns; ++c) {
+        const int need = std::max(m.header[c], m.sample[c]);
+        const bool nearlyFitted = stored[c] < need && stored[c] >= need - need / 8;
+        if (stored[c] == FormSettings::kFitColumn || nearlyFitted) widths[c] = need;
+        total += widths[c];
+    }
+    for (const int c : {kMemoColumn, kNameColumn}) {
+        if (total <= listWidth) break;
+        const int given = std::clamp(total - listWidth, 0, std::max(0, widths[c] - m.header[c]));
+        widths[c] -= given;
+        total -= given;
     }
     return widths;
 }

@@ -76,9 +76,16 @@ struct ColumnMeasures {
     std::array<int, kListColumns> sample{};
 };
 
-// The widths of the columns: the stored ones, and for those the settings leave to the window
-// (FormSettings::kFitColumn) the header or the sample, whichever is wider; the name column gives
-// up what a fitted list would lack of listWidth, down to its header.
+// The widths of the columns, in design units, with listWidth the width the rows have when the
+// list scrolls (its client area less a vertical scroll bar, which a long listing brings):
+// - a column the settings leave to the window (FormSettings::kFitColumn) gets its header or its
+//   sample, whichever is wider;
+// - a stored width a little short of that (by an eighth at most) was fitted by a window that
+//   measured its fonts at another scale or in another font, and gets it, so no text is cut;
+//   a column the user made narrower than that keeps its width;
+// - widths the list cannot hold (kept from a wider window or another scale) come off the memo
+//   column and then the name column, down to their headers, so the list opens without a
+//   horizontal scroll bar.
 std::array<int, kListColumns> ColumnWidths(const std::array<int, kListColumns>& stored, const ColumnMeasures& measures,
                                            int listWidth);
 

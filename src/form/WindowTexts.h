@@ -70,6 +70,12 @@ inline constexpr const char* kConfirmExit = "終了します。よろしいで�
 inline constexpr const char* kNoApplication = "このファイルを開くアプリケーションが見つかりません。";
 inline constexpr const char* kFileGone = "ファイルが見つかりません。一覧を更新して下さい（F5）。";
 inline constexpr const char* kCannotOpen = "ファイルを開けませんでした。";
+inline constexpr const char* kFolderGone = "フォルダが見つかりません。";
+
+// The file list's context menu.
+inline constexpr const char* kMenuOpen = "開く(&O)";
+inline constexpr const char* kConvertMenuItem = "変換(&C)";
+inline constexpr const char* kMenuOpenFolder = "フォルダを開く(&F)";
 
 // The Convert command.
 inline constexpr const char* kSpecifySearchFolder = "検索フォルダを指定して下さい。";
@@ -125,6 +131,11 @@ inline std::string SearchInterruptedText(std::size_t folders) {
 // Added when folders could not be read: they show no subfolders. The first is named.
 inline std::string UnreadableFoldersText(std::size_t count, const std::string& first) {
     return "読み込めないフォルダ " + std::to_string(count) + " 件：" + first + (count > 1 ? " ほか" : "");
+}
+
+// What a file dropped on the window that is no drawing does: nothing, and why.
+inline std::string NotDrawingDroppedText(const std::string& name) {
+    return "「" + name + "」は図面ファイル（.jww、.jws）ではないため、何もしません。";
 }
 
 // Said once, when the settings beside the program cannot be written and go to the user's folder.

@@ -332,7 +332,10 @@ bool ScanJwwBytes(std::span<const std::uint8_t> bytes, DrawingScan& scan, Failur
         [&] {
             ByteReader in(bytes);
             ScanState state(bytes, scan, TextRule::Keep);
-            JwwDocument header;  // scratch: nothing of it is kept
+            // Scratch that nothing is kept of; its tables keep their memory from one drawing to
+            // the next on this thread, while its header starts from nothing each time.
+            thread_local JwwDocument header;
+            header.Header = THeader{};
             LayoutScanner<ByteReader> io(in, 0, state);
             ReadJwwHeaderWith(in, io, header);
             scan.version = header.Header.Version;

@@ -280,10 +280,13 @@ int OpenFolder(int at, const char* name, bool follow) {
     return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
 }
 
+// Whether /proc/self/fd/N reaches the folder open as N: 1 yes, 0 no, -1 not asked yet.
+std::atomic<int> procReachesFolders{-1};
+
 // Whether /proc/self/fd/N reaches the folder open as N. Asked of the first folder held; the
 // answer holds for the whole process.
 bool ProcReachesFolders(int fd, const fs::path& viaDescriptor) {
-    static std::atomic<int> known{-1};
+    std::atomic<int>& known = procReachesFolders;
     const int answer = known.load();
     if (answer >= 0) return answer == 1;
     struct stat byPath {
@@ -293,6 +296,35 @@ bool ProcReachesFolders(int fd, const fs::path& viaDescriptor) {
     known.store(works ? 1 : 0);
     return works;
 }
+
+// A path as the system call takes it: relative to the folder open as dir(). A name inside a
+// folder held open, as PosixFolder::path() spells it ("/proc/self/fd/N/NAME"), goes as NAME
+// inside N: the kernel would resolve the path to just that, through the descriptor, and is
+// spared its walk through /proc (several lookups, and the descriptor's own). Any other path
+// goes as it is, from the working folder.
+class AtPath {
+public:
+    explicit AtPath(const fs::path& path) : name_(path.c_str()) {
+        constexpr std::string_view prefix = "/proc/self/fd/";
+        const std::string_view text = path.native();
+        if (procReachesFolders.load() != 1 || !text.starts_with(prefix)) return;
+        std::size_t at = prefix.size();
+        int fd = 0;
+        for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && at - prefix.size() < 9; ++at) {
+            fd = fd * 10 + (text[at] - '0');
+        }
+        // Digits, one separator, and a name: nothing else is a name inside a held folder.
+        if (at == prefix.size() || at + 1 >= text.size() || text[at] != '/' || text[at + 1] == '/') return;
+        dir_ = fd;
+        name_ = path.c_str() + at + 1;
+    }
+    int dir() const { return dir_; }
+    const char* name() const { return name_; }
+
+private:
+    int dir_ = AT_FDCWD;
+    const char* name_;
+};
 
 // A folder held by its descriptor. Where /proc shows the process's descriptors, its path goes
 // through the descriptor, so nothing can swap a link in above it; elsewhere it is the path as
@@ -327,7 +359,8 @@ private:
 };
 
 std::error_code OpenForWriting(const fs::path& path, int flags, std::unique_ptr<OutputFile>& out, mode_t mode = 0666) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, mode);
+    const AtPath at(path);
+    const int fd = ::openat(at.dir(), at.name(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, mode);
     if (fd < 0) return LastError();
     out = std::make_unique<PosixOutputFile>(fd);
     return {};
@@ -335,7 +368,8 @@ std::error_code OpenForWriting(const fs::path& path, int flags, std::unique_ptr<
 
 // Opens the folder, calls sync(fd) on it, and closes it.
 std::error_code OnFolder(const fs::path& folder, int (*sync)(int)) {
-    const Descriptor fd(OpenFolder(AT_FDCWD, folder.c_str(), true));
+    const AtPath at(folder);
+    const Descriptor fd(OpenFolder(at.dir(), at.name(), true));
     if (!fd.ok()) return LastError();
     return sync(fd.get()) == 0 ? std::error_code{} : LastError();
 }
@@ -471,7 +505,8 @@ std::string RandomLetters(int count) {
 // Opens a regular file for reading. Without O_NONBLOCK, opening a fifo would wait for a writer
 // for ever; a socket cannot be opened at all (ENXIO): no file to read either.
 std::error_code OpenRegular(const fs::path& path, int flags, std::unique_ptr<InputFile>& out) {
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags));
+    const AtPath at(path);
+    Descriptor fd(::openat(at.dir(), at.name(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags));
     if (!fd.ok()) {
         if (errno == ENXIO) return std::make_error_code(std::errc::operation_not_supported);
         // O_NOFOLLOW says ELOOP for a link.
@@ -567,20 +602,25 @@ public:
     }
 
     std::error_code rename(const fs::path& from, const fs::path& to) override {
-        return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code{} : LastError();
+        const AtPath a(from), b(to);
+        return ::renameat(a.dir(), a.name(), b.dir(), b.name()) == 0 ? std::error_code{} : LastError();
     }
 
     std::error_code remove(const fs::path& path) override {
-        return ::unlink(path.c_str()) == 0 ? std::error_code{} : LastError();
+        const AtPath at(path);
+        return ::unlinkat(at.dir(), at.name(), 0) == 0 ? std::error_code{} : LastError();
     }
 
     std::error_code link(const fs::path& existing, const fs::path& newName) override {
-        return ::link(existing.c_str(), newName.c_str()) == 0 ? std::error_code{} : LastError();
+        // linkat without AT_SYMLINK_FOLLOW links a link itself, as link(2) does on Linux.
+        const AtPath a(existing), b(newName);
+        return ::linkat(a.dir(), a.name(), b.dir(), b.name(), 0) == 0 ? std::error_code{} : LastError();
     }
 
     std::error_code attributesOf(const fs::path& path, FileAttributes& out) override {
         struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) return LastError();
+        const AtPath at(path);
+        if (::fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) return LastError();
         if (S_ISLNK(st.st_mode)) return std::make_error_code(std::errc::too_many_symbolic_link_levels);
         if (!S_ISREG(st.st_mode)) return std::make_error_code(std::errc::operation_not_supported);
         out.mode = static_cast<std::uint32_t>(st.st_mode & 0777);
@@ -592,12 +632,14 @@ public:
 
     std::error_code createDirectory(const fs::path& path, FolderAccess access) override {
         const mode_t mode = access == FolderAccess::Private ? 0700 : 0777;
-        return ::mkdir(path.c_str(), mode) == 0 ? std::error_code{} : LastError();
+        const AtPath at(path);
+        return ::mkdirat(at.dir(), at.name(), mode) == 0 ? std::error_code{} : LastError();
     }
 
     std::error_code removeDirectory(const fs::path& path) override {
         // rmdir on a link says ENOTDIR too: only a real, empty folder goes.
-        return ::rmdir(path.c_str()) == 0 ? std::error_code{} : LastError();
+        const AtPath at(path);
+        return ::unlinkat(at.dir(), at.name(), AT_REMOVEDIR) == 0 ? std::error_code{} : LastError();
     }
 
     std::error_code removeTreeIn(const FolderHandle& parent, const fs::path& name) override {
@@ -621,13 +663,14 @@ public:
     PathFacts examine(const fs::path& path) override {
         PathFacts facts;
         struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) {
+        const AtPath at(path);
+        if (::fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (!IsNotThere(errno)) facts.error = LastError();
             return facts;
         }
         if (S_ISLNK(st.st_mode)) {
             facts.link = true;
-            if (::stat(path.c_str(), &st) != 0) {
+            if (::fstatat(at.dir(), at.name(), &st, 0) != 0) {
                 if (!IsNotThere(errno)) facts.error = LastError();
                 return facts;  // a link to nothing is as good as no name
             }
@@ -677,7 +720,8 @@ public:
 
     std::error_code identify(const fs::path& path, FileIdentity& out) override {
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) return LastError();
+        const AtPath at(path);
+        if (::fstatat(at.dir(), at.name(), &st, 0) != 0) return LastError();
         out = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
         return {};
     }
@@ -721,7 +765,10 @@ public:
         return ec;
     }
 
-    bool writable(const fs::path& path) override { return ::access(path.c_str(), W_OK) == 0; }
+    bool writable(const fs::path& path) override {
+        const AtPath at(path);
+        return ::faccessat(at.dir(), at.name(), W_OK, 0) == 0;
+    }
 
     std::error_code holdFolder(const fs::path& folder, std::unique_ptr<FolderHandle>& out) override {
         const int fd = OpenFolder(AT_FDCWD, folder.c_str(), true);

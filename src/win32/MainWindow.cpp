@@ -28,6 +28,8 @@ constexpr UINT kPostedEveryMs = 30;
 constexpr int kSplitterWidth = design::kSplitterWidth;
 constexpr int kStopWidth = design::kStopWidth;
 constexpr int kProgressWidth = design::kProgressWidth;
+// The paths of a drop the window looks at: enough for a selection of drawings.
+constexpr UINT kDroppedPathsTaken = 10000;
 
 HWND MakeControl(const wchar_t* type, const wchar_t* text, DWORD style, HWND parent, int id, DWORD extended = 0) {
     return ::CreateWindowExW(extended, type, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
@@ -52,16 +54,33 @@ int TextWidth(HWND control, HFONT font, const std::wstring& text) {
     return static_cast<int>(TextSize(control, font, text).cx);
 }
 
-// The search folder field: a click or Enter or Space chooses the search folder.
-LRESULT CALLBACK SearchFieldProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR data) {
+std::string FieldText(HWND field) {
+    std::wstring text(static_cast<std::size_t>(std::max(0, ::GetWindowTextLengthW(field))) + 1, L'\0');
+    text.resize(
+        static_cast<std::size_t>(std::max(0, ::GetWindowTextW(field, text.data(), static_cast<int>(text.size())))));
+    return Utf8(text);
+}
+
+// The two folder fields, told apart by their subclass's number.
+constexpr UINT_PTR kSearchFieldSubclass = 1;
+constexpr UINT_PTR kDestFieldSubclass = 2;
+
+// The folder fields are edits: a folder typed or pasted is taken with Enter, and a click on the
+// search folder field hands the form what it shows.
+LRESULT CALLBACK FolderFieldProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR which,
+                                      DWORD_PTR data) {
     auto* form = reinterpret_cast<MainForm*>(data);
     switch (message) {
         case WM_LBUTTONUP: {
+            if (which != kSearchFieldSubclass) break;
             // The field lets the mouse go first: it holds it from the press on.
             const LRESULT result = ::DefSubclassProc(hwnd, message, wparam, lparam);
-            form->ChooseSearchFolder();
+            form->SearchFieldClicked(FieldText(hwnd));
             return result;
         }
+        case WM_CHAR:
+            if (wparam == L'\r' || wparam == L'\n') return 0;  // Enter is the form's, without the edit's beep
+            break;
         case WM_GETDLGCODE:
             // Enter belongs to the field, not to the window's default button.
             if (lparam && reinterpret_cast<const MSG*>(lparam)->message == WM_KEYDOWN &&
@@ -70,9 +89,12 @@ LRESULT CALLBACK SearchFieldProcedure(HWND hwnd, UINT message, WPARAM wparam, LP
             }
             break;
         case WM_KEYDOWN:
-            if ((wparam == VK_RETURN || wparam == VK_SPACE) && !(::GetKeyState(VK_CONTROL) & 0x8000) &&
-                !(::GetKeyState(VK_MENU) & 0x8000)) {
-                form->ChooseSearchFolder();
+            if (wparam == VK_RETURN && !(::GetKeyState(VK_CONTROL) & 0x8000) && !(::GetKeyState(VK_MENU) & 0x8000)) {
+                if (which == kSearchFieldSubclass) {
+                    form->SearchFolderEntered(FieldText(hwnd));
+                } else {
+                    form->DestFolderEntered(FieldText(hwnd));
+                }
                 return 0;
             }
             break;
@@ -166,6 +188,11 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_COMMAND: Command(LOWORD(wparam), HIWORD(wparam)); return 0;
         case WM_NOTIFY: return Notify(*reinterpret_cast<const NMHDR*>(lparam), lparam);
         case WM_DROPFILES: Dropped(reinterpret_cast<HDROP>(wparam)); return 0;
+        case WM_CONTEXTMENU:
+            // The list's, by a right click, Shift+F10 or the menu key (the header's is its own).
+            if (reinterpret_cast<HWND>(wparam) != list_) break;
+            ShowListMenu(lparam);
+            return 0;
         case WM_SETCURSOR:
             if (LOWORD(lparam) == HTCLIENT && reinterpret_cast<HWND>(wparam) == hwnd_) {
                 POINT at;
@@ -308,9 +335,8 @@ void MainWindow::CreateControls() {
     // Tab goes in the order the controls are made: the search folder, the tree, the type box,
     // the destination, 参照, 変換, the list, 中止. A label names the control made after it.
     MakeControl(L"STATIC", Wide(texts::kSearchFolderName).c_str(), 0, hwnd_, kSearchLabelId);
-    edit1_ =
-        MakeControl(L"EDIT", L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, hwnd_, kSearchFieldId, WS_EX_CLIENTEDGE);
-    ::SetWindowSubclass(edit1_, SearchFieldProcedure, 1, reinterpret_cast<DWORD_PTR>(&form_));
+    edit1_ = MakeControl(L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, hwnd_, kSearchFieldId, WS_EX_CLIENTEDGE);
+    ::SetWindowSubclass(edit1_, FolderFieldProcedure, kSearchFieldSubclass, reinterpret_cast<DWORD_PTR>(&form_));
     MakeControl(L"STATIC", Wide(texts::kTreeName).c_str(), 0, hwnd_, kTreeLabelId);
     tree_ = MakeControl(WC_TREEVIEWW, Wide(texts::kTreeName).c_str(),
                         WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, hwnd_,
@@ -323,8 +349,8 @@ void MainWindow::CreateControls() {
     }
     label2_ = MakeControl(L"STATIC", Wide(texts::kDestFolderLabel).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX, hwnd_,
                           kDestLabelId);
-    edit2_ =
-        MakeControl(L"EDIT", L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, hwnd_, kDestFieldId, WS_EX_CLIENTEDGE);
+    edit2_ = MakeControl(L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, hwnd_, kDestFieldId, WS_EX_CLIENTEDGE);
+    ::SetWindowSubclass(edit2_, FolderFieldProcedure, kDestFieldSubclass, reinterpret_cast<DWORD_PTR>(&form_));
     browse_ = MakeControl(L"BUTTON", Wide(texts::kBrowseButton).c_str(), WS_TABSTOP | BS_PUSHBUTTON, hwnd_, kBrowseId);
     convert_ =
         MakeControl(L"BUTTON", Wide(texts::kConvertButton).c_str(), WS_TABSTOP | BS_PUSHBUTTON, hwnd_, kConvertId);
@@ -507,18 +533,45 @@ void MainWindow::Dropped(HDROP drop) {
     ::DragQueryPoint(drop, &at);
     std::vector<std::string> paths;
     const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count && i < 2; ++i) {  // two tell that it is more than one
+    for (UINT i = 0; i < count && i < kDroppedPathsTaken; ++i) {
         std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
         path.resize(::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
         paths.push_back(Utf8(path));
     }
     ::DragFinish(drop);
     const std::string folder = form_.DroppedFolder(paths);
-    if (folder.empty()) return;
-    // The tree takes a search folder, the destination field and 参照 a destination.
+    if (folder.empty()) {
+        // Files are taken wherever they land.
+        if (form_.DropBringsFiles(paths)) form_.FilesDropped(paths);
+        return;
+    }
+    // The tree and the search folder field take a search folder, the destination field and 参照
+    // a destination.
     const HWND under = ::ChildWindowFromPointEx(hwnd_, at, CWP_SKIPINVISIBLE);
-    if (under == tree_) form_.SearchFolderDropped(folder);
+    if (under == tree_ || under == edit1_) form_.SearchFolderDropped(folder);
     if (under == edit2_ || under == browse_) form_.DestFolderDropped(folder);
+}
+
+void MainWindow::ShowListMenu(LPARAM at) {
+    POINT point{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    if (at == -1) {
+        // From the keyboard: under the current file, or at the list's top.
+        RECT row{};
+        const int current = CurrentRow();
+        point = current >= 0 && ListView_GetItemRect(list_, current, &row, LVIR_LABEL) ? POINT{row.left, row.bottom}
+                                                                                       : POINT{0, 0};
+        ::ClientToScreen(list_, &point);
+    }
+    const std::vector<ListMenuItem> items = form_.ListMenu();
+    HMENU menu = ::CreatePopupMenu();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        ::AppendMenuW(menu, MF_STRING | (items[i].enabled ? MF_ENABLED : MF_GRAYED), i + 1,
+                      Wide(items[i].text).c_str());
+    }
+    const int chosen = static_cast<int>(
+        ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, point.x, point.y, 0, hwnd_, nullptr));
+    ::DestroyMenu(menu);
+    if (chosen > 0 && chosen <= static_cast<int>(items.size())) form_.ListMenuChosen(items[chosen - 1].command);
 }
 
 std::wstring MainWindow::StatusText() const { return statusText_; }
@@ -593,6 +646,8 @@ void MainWindow::ShowStatus(const std::string& text, bool announce) {
 void MainWindow::ShowSearchFolder(const std::string& folder) { ::SetWindowTextW(edit1_, Wide(folder).c_str()); }
 
 void MainWindow::ShowDestFolder(const std::string& folder) { ::SetWindowTextW(edit2_, Wide(folder).c_str()); }
+
+std::string MainWindow::DestFieldText() { return FieldText(edit2_); }
 
 void MainWindow::ShowFileType(int type) {
     ::SendMessageW(combo_, CB_SETCURSEL, type >= 0 && type < 4 ? type : -1, 0);
@@ -684,10 +739,16 @@ void MainWindow::ApplyLayout(const FormLayout& layout) {
     }
     ::SelectObject(dc, old);
     ::ReleaseDC(list_, dc);
+    // The width the rows have when the list scrolls, as a long listing makes it, and a pixel
+    // short of that: columns that fill it exactly still bring a horizontal scroll bar. Less
+    // a pixel for each column too, which scaling its width may round up.
     RECT client{};
     ::GetClientRect(list_, &client);
+    const bool scrolls = (::GetWindowLongW(list_, GWL_STYLE) & WS_VSCROLL) != 0;
+    const int bar = scrolls ? 0 : static_cast<int>(::GetSystemMetricsForDpi(SM_CXVSCROLL, static_cast<UINT>(dpi_)));
+    const int rowsWidth = static_cast<int>(client.right) - bar - 1 - kListColumns;
     const std::array<int, kListColumns> widths =
-        design::ColumnWidths(layout.columnWidths, measures, Unscaled(client.right));
+        design::ColumnWidths(layout.columnWidths, measures, Unscaled(std::max(0, rowsWidth)));
     for (int c = 0; c < kListColumns; ++c) {
         fillingMemo_ = true;
         ListView_SetColumnWidth(list_, c, Scaled(widths[c]));

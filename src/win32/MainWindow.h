@@ -70,6 +70,8 @@ private:
     // Puts the node's folders into the control, once: when its branch first opens.
     void FillBranch(int node);
     void Dropped(HDROP drop);
+    // The list's context menu as the form gives it, at a point of the screen (-1: the keyboard's).
+    void ShowListMenu(LPARAM at);
     void Splitting(int x);
     // Pixels at 96 dots per inch (the design's, the form's and the settings') at this window's,
     // and back.
@@ -97,6 +99,7 @@ private:
     void ShowStatus(const std::string& text, bool announce) override;
     void ShowSearchFolder(const std::string& folder) override;
     void ShowDestFolder(const std::string& folder) override;
+    std::string DestFieldText() override;
     void ShowFileType(int type) override;
     void ShowActivity(FormActivity activity) override;
     FormControl FocusedControl() override;

@@ -5,6 +5,9 @@
 #include <shellapi.h>
 #include <shobjidl.h>
 
+#include <algorithm>
+#include <string_view>
+
 namespace quellmark {
 
 namespace {
@@ -27,6 +30,22 @@ UINT IconOf(BoxKind kind) {
         case BoxKind::Warning: return MB_ICONWARNING;
     }
     return 0;
+}
+
+// A box taller than the screen cannot be shown at all (Windows makes it, and no one sees it,
+// while it holds the window): past this many lines the rest is counted, not shown.
+constexpr std::size_t kMaxBoxLines = 15;
+
+std::wstring Shortened(const std::wstring& text) {
+    std::size_t at = 0;
+    for (std::size_t line = 0; line < kMaxBoxLines; ++line) {
+        at = text.find(L'\n', at);
+        if (at == std::wstring::npos) return text;
+        ++at;
+    }
+    const std::size_t more =
+        static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), L'\n')) + 1;
+    return text.substr(0, at) + L"…（ほか " + std::to_wstring(more) + L" 行）";
 }
 
 // Releases a COM object when it goes.
@@ -67,7 +86,7 @@ std::string Utf8(const std::wstring& wide) {
 Answer SystemDesktop::MessageBox(const std::string& titleText, const std::string& boxText, BoxKind kind,
                                  Buttons buttons) {
     const std::wstring title = Wide(titleText);
-    const std::wstring text = Wide(boxText);
+    const std::wstring text = Shortened(Wide(boxText));
     const UINT type = IconOf(kind) | (buttons == Buttons::YesNo ? MB_YESNO : MB_OK);
     switch (::MessageBoxW(Owner(), text.c_str(), title.empty() ? CaptionOf(kind) : title.c_str(), type)) {
         case IDYES: return Answer::Yes;
@@ -75,6 +94,32 @@ Answer SystemDesktop::MessageBox(const std::string& titleText, const std::string
         case IDOK: return Answer::Ok;
         default: return Answer::Closed;
     }
+}
+
+void SystemDesktop::DismissBox() {
+    struct Search {
+        HWND owner;
+        HWND box;
+    } search{Owner(), nullptr};
+    if (!search.owner) return;
+    // The thread's windows come topmost first: the first visible box the window owns is the
+    // one up.
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM data) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(data);
+            wchar_t type[16] = {};
+            ::GetClassNameW(hwnd, type, 16);
+            if (std::wstring_view(type) != L"#32770" || ::GetWindow(hwnd, GW_OWNER) != s.owner ||
+                !::IsWindowVisible(hwnd)) {
+                return TRUE;
+            }
+            s.box = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    // MessageBoxW then returns IDCANCEL, which is no answer of the user's.
+    if (search.box) ::EndDialog(search.box, IDCANCEL);
 }
 
 void SystemDesktop::Beep() { ::MessageBeep(MB_OK); }

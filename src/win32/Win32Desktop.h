@@ -23,6 +23,9 @@ public:
 
     void Beep() override;
     Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override;
+    // The box is modal with a loop of Windows' own: it is found among the windows of this
+    // thread that the window owns, and ended as a dialog is.
+    void DismissBox() override;
     std::string ChooseFolder(const std::string& title, const std::string& start) override;
     void OpenWithShell(const std::filesystem::path& file, std::function<void(OpenProblem)> failed) override;
     bool EscapeDown() override;

@@ -89,12 +89,23 @@ Answer QtWindowPlatform::MessageBox(const std::string& titleText, const std::str
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
-    switch (box.exec()) {
+    boxes_.emplace_back(&box, false);
+    const int answer = box.exec();
+    const bool dismissed = boxes_.back().second;
+    boxes_.pop_back();
+    if (dismissed) return Answer::Closed;
+    switch (answer) {
         case QMessageBox::Yes: return Answer::Yes;
         case QMessageBox::No: return Answer::No;
         case QMessageBox::Ok: return Answer::Ok;
         default: return Answer::Closed;
     }
+}
+
+void QtWindowPlatform::DismissBox() {
+    if (boxes_.empty() || boxes_.back().second) return;
+    boxes_.back().second = true;
+    boxes_.back().first->done(QDialog::Rejected);  // its exec returns when the window's thread gets back to it
 }
 
 void QtWindowPlatform::Beep() { QApplication::beep(); }

@@ -9,6 +9,11 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <utility>
+#include <vector>
+
+class QDialog;
+
 namespace quellmark {
 
 class QtWindowPlatform final : public QObject, public FormDesktop {
@@ -21,6 +26,7 @@ public:
 
     void Beep() override;
     Answer MessageBox(const std::string& title, const std::string& text, BoxKind kind, Buttons buttons) override;
+    void DismissBox() override;
     std::string ChooseFolder(const std::string& title, const std::string& start) override;
     void OpenWithShell(const std::filesystem::path& file, std::function<void(OpenProblem)> failed) override;
     bool EscapeDown() override;
@@ -30,6 +36,8 @@ protected:
 
 private:
     QPointer<QWidget> owner_;
+    // The boxes up, the innermost last, each with whether it was taken away.
+    std::vector<std::pair<QDialog*, bool>> boxes_;
     bool escapeDown_ = false;
 };
 

@@ -6,13 +6,13 @@
 #include "../form/FormSettings.h"
 #include "../form/WindowDesign.h"
 #include "../form/WindowTexts.h"
+#include "AccessibleViews.h"
 #include "EventHook.h"
 #include "FileRowsModel.h"
 #include "PreviewWidget.h"
 #include "QtText.h"
 #include "WindowPaths.h"
 
-#include <QAccessible>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
@@ -137,10 +137,9 @@ void TForm1::CreateComponents() {
     Edit1 = new QLineEdit(Panel2);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setGeometry(0, 0, 161, design::kSearchFieldHeight);
-    Edit1->setReadOnly(true);
     Edit1->setPlaceholderText(QString::fromUtf8(texts::kSearchFolderPlaceholder));
     Edit1->setFocusPolicy(Qt::StrongFocus);
-    TreeView1 = new QTreeWidget;
+    TreeView1 = new FolderTreeWidget;
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setColumnCount(1);
     TreeView1->setHeaderHidden(true);
@@ -172,7 +171,6 @@ void TForm1::CreateComponents() {
     ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     Edit2 = new QLineEdit(Panel4);
     Edit2->setObjectName(QStringLiteral("Edit2"));
-    Edit2->setReadOnly(true);
     Button3 = new QPushButton(QString::fromUtf8(texts::kBrowseButton), Panel4);
     Button3->setObjectName(QStringLiteral("Button3"));
     Button3->setToolTip(QString::fromUtf8(texts::kBrowseTip));
@@ -194,7 +192,7 @@ void TForm1::CreateComponents() {
     Place(Button3, pane.browse);
     Place(Button4, pane.convert);
 
-    StringGrid1 = new QTableView;
+    StringGrid1 = new FileTableView;
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     rows_ = new FileRowsModel(form_, StringGrid1);
     StringGrid1->setModel(rows_);
@@ -238,8 +236,7 @@ void TForm1::CreateComponents() {
     StatusBar1 = statusBar();
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(design::kStatusHeight);
-    statusLabel_ = new QLabel;
-    statusLabel_->setTextInteractionFlags(Qt::NoTextInteraction);
+    statusLabel_ = NewStatusLabel();
     StatusBar1->addWidget(statusLabel_, 1);
     ProgressBar1 = new QProgressBar;
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -323,18 +320,13 @@ void TForm1::ConnectEvents() {
             [this] { form_.CurrentRowChanged(); });
 
     // Each widget is watched once, by a hook of its own, so each click reaches one handler.
+    // The folder fields are edits: a folder typed or pasted is taken with Enter.
     new EventHook(Edit1, this, [this](QObject*, QEvent* event) {
-        if (IsLeftRelease(event)) MnuFileSFolderClick();
-        // The field takes the focus, and Enter or Space there chooses the search folder.
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
-                MnuFileSFolderClick();
-                return true;
-            }
-        }
+        if (IsLeftRelease(event)) form_.SearchFieldClicked(ToUtf8(Edit1->text()));
         return false;
     });
+    connect(Edit1, &QLineEdit::returnPressed, this, [this] { form_.SearchFolderEntered(ToUtf8(Edit1->text())); });
+    connect(Edit2, &QLineEdit::returnPressed, this, [this] { form_.DestFolderEntered(ToUtf8(Edit2->text())); });
     new EventHook(Panel1, this, [this](QObject*, QEvent* event) {
         if (event->type() == QEvent::Resize) Panel1Resize();
         return false;
@@ -370,6 +362,8 @@ void TForm1::ConnectAccessibility() {
     Label1->setBuddy(ComboBox1);
     Label2->setBuddy(Edit2);
     ComboBox1->setAccessibleName(QString::fromUtf8(texts::kFileTypeLabel));
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { TellBoxValue(ComboBox1); });
+    TellBoxValue(ComboBox1);
     Edit2->setAccessibleName(QString::fromUtf8(texts::kDestFolderLabel));
     Edit1->setAccessibleName(QString::fromUtf8(texts::kSearchFolderName));
     Edit1->setAccessibleDescription(QString::fromUtf8(texts::kSearchFolderHint));
@@ -465,29 +459,21 @@ void TForm1::CloseWindow() { close(); }
 // ---- FormView: what it shows ----
 
 void TForm1::ShowStatus(const std::string& text, bool announce) {
-    statusLabel_->setText(FromUtf8(text));
+    ShowStatusText(statusLabel_, FromUtf8(text), announce);
     StatusBar1->repaint();
-    if (announce && QAccessible::isActive()) {
-        // Said now, wherever the focus is, as screen readers say an alert.
-        QAccessibleEvent alert(statusLabel_, QAccessible::Alert);
-        QAccessible::updateAccessibility(&alert);
-    }
 }
 
 void TForm1::ShowSearchFolder(const std::string& folder) { Edit1->setText(FromUtf8(folder)); }
 
 void TForm1::ShowDestFolder(const std::string& folder) { Edit2->setText(FromUtf8(folder)); }
 
+std::string TForm1::DestFieldText() { return ToUtf8(Edit2->text()); }
+
 void TForm1::ShowFileType(int type) {
     const int index = type >= 0 && type < ComboBox1->count() ? type : -1;
     ComboBox1->setCurrentIndex(index);
     const QList<QAction*> types = {MnuFileType0, MnuFileType1, MnuFileType2, MnuFileType3};
     for (int i = 0; i < types.size(); ++i) types[i]->setChecked(i == index);
-    if (QAccessible::isActive()) {
-        // The box says its value, not only its name.
-        QAccessibleValueChangeEvent said(ComboBox1, ComboBox1->currentText());
-        QAccessible::updateAccessibility(&said);
-    }
 }
 
 void TForm1::ShowActivity(FormActivity activity) {

@@ -125,6 +125,7 @@ private:
     void ShowStatus(const std::string& text, bool announce) override;
     void ShowSearchFolder(const std::string& folder) override;
     void ShowDestFolder(const std::string& folder) override;
+    std::string DestFieldText() override;
     void ShowFileType(int type) override;
     void ShowActivity(FormActivity activity) override;
     FormControl FocusedControl() override;
@@ -156,9 +157,11 @@ private:
     // A click on a folder lists it, and so does moving to a folder with the keyboard; a click
     // on a branch's arrow only opens or closes the branch.
     void ConnectTree();
-    // A folder dropped on the tree becomes the search folder, one dropped on Edit2 the
-    // destination folder.
+    // A folder dropped on the tree or on Edit1 becomes the search folder, one dropped on Edit2
+    // the destination folder; files dropped anywhere on the window go to the form.
     void ConnectDrops();
+    // The list's context menu, as the form gives it, at a point of the list's viewport.
+    void ShowListMenu(QPoint at);
     // Column widths: the stored ones, or widths that fit the columns' contents; the memo
     // column takes the width the others leave.
     void ConnectColumns();

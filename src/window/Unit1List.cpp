@@ -15,6 +15,8 @@
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
 
@@ -32,6 +34,15 @@ int CellMargins(const QTableView* grid) {
 // The pixels a cell's text has, so padded sizes are never cut at the right.
 int TextWidth(const QTableView* grid, int col) {
     return std::max(0, grid->horizontalHeader()->sectionSize(col) - CellMargins(grid));
+}
+
+// The width the rows have when the list scrolls: its viewport less the vertical scroll bar
+// when that is not shown yet.
+int ScrolledWidth(const QTableView* grid) {
+    const int bar = grid->verticalScrollBar()->isVisible()
+                        ? 0
+                        : grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, grid->verticalScrollBar());
+    return std::max(0, grid->viewport()->width() - bar);
 }
 
 std::array<int, kListColumns> SectionSizes(const QHeaderView* header) {
@@ -113,8 +124,21 @@ void TForm1::StringGrid1MouseDown(int x, int y) {
 
 void TForm1::StringGrid1DblClick() { form_.RowOpened(CurrentRow()); }
 
+void TForm1::ShowListMenu(QPoint at) {
+    QMenu menu(this);
+    for (const ListMenuItem& item : form_.ListMenu()) {
+        QAction* action = menu.addAction(QString::fromUtf8(item.text));
+        action->setEnabled(item.enabled);
+        connect(action, &QAction::triggered, this, [this, command = item.command] { form_.ListMenuChosen(command); });
+    }
+    menu.exec(StringGrid1->viewport()->mapToGlobal(at));
+}
+
 void TForm1::ConnectColumns() {
     connect(StringGrid1, &QTableView::doubleClicked, this, &TForm1::StringGrid1DblClick);
+    // A right click and the menu key bring the list's context menu; Shift+F10 below.
+    StringGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(StringGrid1, &QWidget::customContextMenuRequested, this, &TForm1::ShowListMenu);
     connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int col, int, int size) {
         if (col == kSizeColumn) StringGrid1DrawCell(kSizeColumn, 0);
         // The memo column's own width is what the user gives it; the spare width comes on top.
@@ -132,6 +156,12 @@ void TForm1::ConnectColumns() {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
             StringGrid1DblClick();
+            return true;
+        }
+        if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+            // Under the current file, or at the list's top when there is none.
+            const QRect row = StringGrid1->visualRect(StringGrid1->currentIndex());
+            ShowListMenu(row.isValid() ? row.bottomLeft() : QPoint(0, 0));
             return true;
         }
         if (key->modifiers() == Qt::ControlModifier && key->key() >= Qt::Key_1 && key->key() <= Qt::Key_9) {
@@ -155,8 +185,7 @@ void TForm1::ApplyColumnWidths(const std::array<int, kListColumns>& stored) {
         measures.sample[c] = metrics.horizontalAdvance(QString::fromUtf8(design::kColumnSamples[c])) +
                              CellMargins(StringGrid1) + metrics.averageCharWidth();
     }
-    const std::array<int, kListColumns> widths =
-        design::ColumnWidths(stored, measures, StringGrid1->viewport()->width());
+    const std::array<int, kListColumns> widths = design::ColumnWidths(stored, measures, ScrolledWidth(StringGrid1));
     for (int c = 0; c < kListColumns; ++c) {
         fillingMemo_ = true;
         header->resizeSection(c, widths[c]);

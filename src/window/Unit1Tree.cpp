@@ -27,11 +27,12 @@ namespace {
 // The form's number of the folder a node stands for.
 constexpr int kNodeRole = Qt::UserRole;
 
-// Lets the widget take a drop that brings a folder, as the form judges the paths dragged, and
-// hands the folder to take once the drop is over; other drags are left to the widget.
-void TakeDroppedFolders(QWidget* target, QObject* owner, MainForm& form, std::function<void(const std::string&)> take) {
+// Lets the widget take a drop, as the form judges the paths dragged: one that brings a folder
+// when the widget takes folders (takeFolder), one that brings files wherever it lands; each is
+// handed to the form once the drop is over. Other drags are left to the widget.
+void TakeDrops(QWidget* target, QObject* owner, MainForm& form, std::function<void(const std::string&)> takeFolder) {
     target->setAcceptDrops(true);
-    new EventHook(target, owner, [owner, &form, take = std::move(take)](QObject*, QEvent* event) {
+    new EventHook(target, owner, [owner, &form, takeFolder = std::move(takeFolder)](QObject*, QEvent* event) {
         if (event->type() != QEvent::DragEnter && event->type() != QEvent::DragMove && event->type() != QEvent::Drop) {
             return false;
         }
@@ -40,10 +41,17 @@ void TakeDroppedFolders(QWidget* target, QObject* owner, MainForm& form, std::fu
         if (drop->mimeData()) {
             for (const QUrl& url : drop->mimeData()->urls()) paths.push_back(ToUtf8(url.toLocalFile()));
         }
-        const std::string folder = form.DroppedFolder(paths);
-        if (folder.empty()) return false;
+        const std::string folder = takeFolder ? form.DroppedFolder(paths) : std::string();
+        if (folder.empty() && !form.DropBringsFiles(paths)) return false;
         drop->acceptProposedAction();
-        if (event->type() == QEvent::Drop) QTimer::singleShot(0, owner, [take, folder] { take(folder); });
+        if (event->type() != QEvent::Drop) return true;
+        QTimer::singleShot(0, owner, [&form, takeFolder, folder, paths] {
+            if (folder.empty()) {
+                form.FilesDropped(paths);
+            } else {
+                takeFolder(folder);
+            }
+        });
         return true;
     });
 }
@@ -103,9 +111,12 @@ void TForm1::ConnectTree() {
 }
 
 void TForm1::ConnectDrops() {
-    TakeDroppedFolders(TreeView1->viewport(), this, form_,
-                       [this](const std::string& folder) { form_.SearchFolderDropped(folder); });
-    TakeDroppedFolders(Edit2, this, form_, [this](const std::string& folder) { form_.DestFolderDropped(folder); });
+    const auto search = [this](const std::string& folder) { form_.SearchFolderDropped(folder); };
+    TakeDrops(TreeView1->viewport(), this, form_, search);
+    TakeDrops(Edit1, this, form_, search);
+    TakeDrops(Edit2, this, form_, [this](const std::string& folder) { form_.DestFolderDropped(folder); });
+    // The rest of the window takes files, and folders go nowhere there.
+    TakeDrops(this, this, form_, nullptr);
 }
 
 void TForm1::TreeView1Click() { form_.FolderChosen(NodeOf(TreeView1->currentItem())); }

@@ -28,6 +28,7 @@ public:
         return buttons == quellmark::Buttons::YesNo ? quellmark::Answer::Yes : quellmark::Answer::Ok;
     }
     void Beep() override {}
+    void DismissBox() override {}
     std::string ChooseFolder(const std::string&, const std::string& start) override { return start; }
     void OpenWithShell(const std::filesystem::path&, std::function<void(quellmark::OpenProblem)>) override {}
     bool EscapeDown() override { return false; }
