@@ -821,6 +821,7 @@ TEST_F(Form, ThePaneFitsThePaperZoomsAboutAPointWithinBoundsPansAndFitsAgain) {
     EXPECT_NEAR(pane.Transform().scale, (600 - 2 * 15.0) / paper.width(), 1e-9);
     pane.Resized(800, 500);
     ExpectNear(pane.Transform().toPane({0, 0}), {400, 250});
+}
 
 // A folder typed or pasted into a field: Enter takes one that is there (the quotes and blanks a
 // copied path brings left out) as the picker would, an empty field opens the picker, anything
