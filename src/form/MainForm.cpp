@@ -193,6 +193,7 @@ void MainForm::ApplySettings(FormSettings s) {
     for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = ClampedColumn(s.columnWidths[c]);
     layout.previewShown = s.previewShown != 0;
     layout.previewHeight = std::clamp(s.previewHeight, kNarrowest, kWidest);
+    previewHeight_ = layout.previewHeight;
     view_.ApplyLayout(layout);
     pane_.SetShown(layout.previewShown);
     view_.ShowPreviewPane(layout.previewShown);
@@ -286,7 +287,8 @@ void MainForm::WriteSettings() {
     s.panel1Width = layout.panel1Width;
     for (int c = 0; c < kListColumns; ++c) s.columnWidths[c] = ClampedColumn(layout.columnWidths[c]);
     s.previewShown = pane_.Shown() ? 1 : 0;
-    if (layout.previewHeight > 0) s.previewHeight = std::clamp(layout.previewHeight, kNarrowest, kWidest);
+    // A window that has no pane to size keeps the height it was given.
+    s.previewHeight = std::clamp(layout.previewHeight > 0 ? layout.previewHeight : previewHeight_, kNarrowest, kWidest);
     s.sortColumn = FSortColumn;
     s.sortDescending = FSortDescending ? 1 : 0;
     s.searchFolder = FSearchFolder;

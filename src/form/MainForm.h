@@ -317,6 +317,7 @@ private:
     int sizeWidth_ = 0;  // the characters the sizes are padded to now; 0 before any listing
     std::unique_ptr<Batch> batch_;
     PreviewPane pane_;
+    int previewHeight_ = 0;  // the pane's height as the settings gave it
     // Lives as long as the form: a call posted to the window's thread finds it gone when the
     // form went first.
     std::shared_ptr<MainForm*> alive_;
