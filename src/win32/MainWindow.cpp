@@ -480,8 +480,7 @@ void MainWindow::Layout() {
     // The preview below the list, at its height while the list keeps a few rows.
     const int listArea = std::max(0, height - listTop);
     const bool previewShown = ::IsWindowVisible(preview_.Handle()) != FALSE;
-    const int preview =
-        previewShown ? std::clamp(Scaled(previewHeight_), 0, std::max(0, listArea - Scaled(80))) : 0;
+    const int preview = previewShown ? std::clamp(Scaled(previewHeight_), 0, std::max(0, listArea - Scaled(80))) : 0;
     const int gap = previewShown ? Scaled(kSplitterWidth) : 0;
     ::MoveWindow(list_, x0, listTop, std::max(0, width - x0), std::max(0, listArea - preview - gap), TRUE);
     if (previewShown) ::MoveWindow(preview_.Handle(), x0, height - preview, std::max(0, width - x0), preview, TRUE);

@@ -136,7 +136,8 @@ private:
             return ::ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER, width, &brush, 0, nullptr);
         }
         std::vector<DWORD> style;
-        for (double dash : dashes) style.push_back(static_cast<DWORD>(std::max(1L, std::lround(dash * render::kPixelsPerMm))));
+        for (double dash : dashes)
+            style.push_back(static_cast<DWORD>(std::max(1L, std::lround(dash * render::kPixelsPerMm))));
         return ::ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE | PS_ENDCAP_FLAT | PS_JOIN_MITER, width, &brush,
                               static_cast<DWORD>(style.size()), style.data());
     }
@@ -192,7 +193,8 @@ LRESULT PreviewWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             RECT client;
             ::GetClientRect(hwnd_, &client);
             const HDC memory = ::CreateCompatibleDC(dc);
-            const HBITMAP bitmap = ::CreateCompatibleBitmap(dc, std::max(1L, client.right), std::max(1L, client.bottom));
+            const HBITMAP bitmap =
+                ::CreateCompatibleBitmap(dc, std::max(1L, client.right), std::max(1L, client.bottom));
             const HGDIOBJ old = ::SelectObject(memory, bitmap);
             PaintInto(memory, client.right, client.bottom);
             ::BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
