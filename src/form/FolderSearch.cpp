@@ -113,8 +113,8 @@ bool FolderSearch::Enter(std::vector<Open>& path, const Child& child, std::uniqu
     const FolderHandle& parent = *path.back().held;
     // A folder is entered from the one held above it without following links; a link is
     // followed on purpose, and not entered when it leads back to a folder on the way down.
-    const std::error_code ec = child.link ? files_.holdFolder(parent.path() / child.name, out)
-                                          : files_.enterFolder(parent, child.name, out);
+    const std::error_code ec =
+        child.link ? files_.holdFolder(parent.path() / child.name, out) : files_.enterFolder(parent, child.name, out);
     if (ec) {
         if (!Gone(ec)) Unreadable(child.node);
         return false;

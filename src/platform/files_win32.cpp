@@ -361,9 +361,11 @@ std::error_code HoldFollowing(Win32Folder& folder, const fs::path& path, DWORD s
     return {};
 }
 
-// Holds the folder opened as h (never through a reparse point) by `folder`: it must be a real
-// folder, not a reparse point itself.
-std::error_code HoldRealFolder(Win32Folder& folder, HANDLE h) {
+// Opens one folder of a chain: it must be a real folder, not a reparse point. Its handle shares
+// no deletion, so it cannot be renamed or removed while held.
+std::error_code HoldFolder(Win32Folder& folder, const fs::path& path) {
+    const HANDLE h = OpenFolderHandle(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (h == INVALID_HANDLE_VALUE) return Win32Error();
     folder.hold(h);
     BY_HANDLE_FILE_INFORMATION info{};
     if (auto ec = InformationOf(h, info)) return ec;
@@ -373,14 +375,6 @@ std::error_code HoldRealFolder(Win32Folder& folder, HANDLE h) {
     if (!IsFolder(info)) return std::make_error_code(std::errc::not_a_directory);
     folder.identifyAs(IdentityOf(info));
     return {};
-}
-
-// Opens one folder of a chain: it must be a real folder, not a reparse point. Its handle shares
-// no deletion, so it cannot be renamed or removed while held.
-std::error_code HoldFolder(Win32Folder& folder, const fs::path& path) {
-    const HANDLE h = OpenFolderHandle(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    if (h == INVALID_HANDLE_VALUE) return Win32Error();
-    return HoldRealFolder(folder, h);
 }
 
 // Opens the folder `name` inside the folder open as `parent`, from that handle itself: Windows'
@@ -403,12 +397,10 @@ std::error_code OpenFolderIn(HANDLE parent, const std::wstring& name, HANDLE& ou
     InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, parent, nullptr);
     IO_STATUS_BLOCK io{};
     HANDLE h = nullptr;
-    const NTSTATUS status =
-        ::NtCreateFile(&h, FILE_GENERIC_READ, &attributes, &io, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       FILE_OPEN,
-                       FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT |
-                           FILE_OPEN_FOR_BACKUP_INTENT,
-                       nullptr, 0);
+    const NTSTATUS status = ::NtCreateFile(
+        &h, FILE_GENERIC_READ, &attributes, &io, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+        FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT,
+        nullptr, 0);
     if (status < 0) return Win32Error(::RtlNtStatusToDosError(status));
     out = h;
     return {};
@@ -532,7 +524,8 @@ std::error_code ListThroughHandle(HANDLE h, const fs::path& folder, std::vector<
         if (!::GetFileInformationByHandleEx(h, next, piece.data(), static_cast<DWORD>(kPiece))) {
             const DWORD code = ::GetLastError();
             // Not even "." to list (a drive's root with nothing in it) says "not found" at first.
-            const bool end = code == ERROR_NO_MORE_FILES || (next == FileFullDirectoryRestartInfo && code == ERROR_FILE_NOT_FOUND);
+            const bool end =
+                code == ERROR_NO_MORE_FILES || (next == FileFullDirectoryRestartInfo && code == ERROR_FILE_NOT_FOUND);
             return end ? std::error_code{} : Win32Error(code);
         }
         next = FileFullDirectoryInfo;
@@ -548,11 +541,10 @@ std::error_code ListThroughHandle(HANDLE h, const fs::path& folder, std::vector<
             if (name != L"." && name != L"..") {
                 FILETIME written{entry.LastWriteTime.LowPart, static_cast<DWORD>(entry.LastWriteTime.HighPart)};
                 entries.push_back({fs::path(name), {}});
-                entries.back().facts =
-                    (entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-                        ? FactsThroughLink(folder / name)
-                        : FactsOf(entry.FileAttributes, static_cast<DWORD>(entry.EndOfFile.HighPart),
-                                  entry.EndOfFile.LowPart, written);
+                entries.back().facts = (entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                                           ? FactsThroughLink(folder / name)
+                                           : FactsOf(entry.FileAttributes, static_cast<DWORD>(entry.EndOfFile.HighPart),
+                                                     entry.EndOfFile.LowPart, written);
             }
             if (entry.NextEntryOffset == 0) break;
             at += entry.NextEntryOffset;
