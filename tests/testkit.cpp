@@ -308,8 +308,7 @@ const char* FsCallName(FsCall call) {
         "openRead",       "openReadNoFollow", "create",          "createNew",       "rename",       "remove",
         "link",           "attributesOf",     "createDirectory", "removeDirectory", "removeTreeIn", "syncDirectory",
         "syncFileSystem", "examine",          "listFolder",      "identify",        "foldsCase",    "tempFolder",
-        "writable",       "holdFolder",       "pinFolder",       "lockFolder",
-        "enterFolder",    "listHeld"};
+        "writable",       "holdFolder",       "pinFolder",       "lockFolder",      "enterFolder",  "listHeld"};
     return kNames[static_cast<int>(call)];
 }
 
