@@ -270,7 +270,7 @@ TEST_F(Form, AFolderTheSearchCannotReadIsSaid) {
     for (const char* folder : {"a/a1", "b/b1", "c"}) fs::create_directories(data() / folder);
     FaultyFileSystem files;
     files.failCall = [](FsCall call, const fs::path& path) {
-        const bool locked = call == FsCall::PinFolder && path.filename() == "b";
+        const bool locked = call == FsCall::EnterFolder && path.filename() == "b";
         return locked ? std::make_error_code(std::errc::permission_denied) : std::error_code{};
     };
     form = std::make_unique<MainForm>(view, view, files, app());
@@ -282,6 +282,26 @@ TEST_F(Form, AFolderTheSearchCannotReadIsSaid) {
     EXPECT_EQ(form->Tree().size(), 5u);  // b is there, without its folder
     EXPECT_EQ(view.status, "フォルダ検索を完了しました。（5 フォルダ） 読み込めないフォルダ 1 件：" + Folder(data()) +
                                "b" + kSeparator);
+}
+
+// The search enters each folder from the one it holds above it: a held folder moved away (where
+// the system lets it be moved at all) and another put at its name is not read in its place.
+TEST_F(Form, TheSearchReadsTheFoldersItHoldsNotOnesPutAtTheirNames) {
+    fs::create_directories(data() / "top" / "mid" / "deep");
+    FolderGate files("mid");
+    form = std::make_unique<MainForm>(view, view, files, app());
+    form->Shown();
+    view.folders.push_back(Folder(data()));
+    form->ChooseSearchFolder();
+    while (!files.Waiting()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::error_code moved;
+    fs::rename(data() / "top", data() / "moved", moved);  // Windows refuses: top is held
+    if (!moved) fs::create_directories(data() / "top" / "mid" / "decoy");
+    files.Open();
+    WaitUntilIdle();
+    std::vector<std::string> names;
+    for (const auto& node : form->Tree()) names.push_back(node.name);
+    EXPECT_EQ(names, (std::vector<std::string>{Folder(data()), "top", "mid", "deep"}));
 }
 
 TEST_F(Form, ValuesFromTheSettingsFileAreChecked) {

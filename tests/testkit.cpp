@@ -308,7 +308,7 @@ const char* FsCallName(FsCall call) {
         "openRead",       "openReadNoFollow", "create",          "createNew",       "rename",       "remove",
         "link",           "attributesOf",     "createDirectory", "removeDirectory", "removeTreeIn", "syncDirectory",
         "syncFileSystem", "examine",          "listFolder",      "identify",        "foldsCase",    "tempFolder",
-        "writable",       "holdFolder",       "pinFolder",       "lockFolder"};
+        "writable",       "holdFolder",       "pinFolder",       "lockFolder",      "enterFolder",  "listHeld"};
     return kNames[static_cast<int>(call)];
 }
 
@@ -427,6 +427,16 @@ std::error_code FaultyFileSystem::lockFolder(const fs::path& folder, LockMode mo
     return Real().lockFolder(folder, mode, out);
 }
 
+std::error_code FaultyFileSystem::enterFolder(const FolderHandle& parent, const fs::path& name,
+                                              std::unique_ptr<FolderHandle>& out) {
+    QM_FAIL_CALL(FsCall::EnterFolder, parent.path() / name);
+    return Real().enterFolder(parent, name, out);
+}
+std::error_code FaultyFileSystem::listHeld(const FolderHandle& folder, std::vector<FolderEntry>& entries) {
+    QM_FAIL_CALL(FsCall::ListHeld, folder.path());
+    return Real().listHeld(folder, entries);
+}
+
 #undef QM_FAIL_CALL
 
 std::error_code ForwardingFileSystem::openRead(const fs::path& path, std::unique_ptr<InputFile>& out) {
@@ -484,6 +494,13 @@ std::error_code ForwardingFileSystem::pinFolder(const FolderHandle& root, const 
 std::error_code ForwardingFileSystem::lockFolder(const fs::path& folder, LockMode mode,
                                                  std::unique_ptr<FolderHandle>& out) {
     return Real().lockFolder(folder, mode, out);
+}
+std::error_code ForwardingFileSystem::enterFolder(const FolderHandle& parent, const fs::path& name,
+                                                  std::unique_ptr<FolderHandle>& out) {
+    return Real().enterFolder(parent, name, out);
+}
+std::error_code ForwardingFileSystem::listHeld(const FolderHandle& folder, std::vector<FolderEntry>& entries) {
+    return Real().listHeld(folder, entries);
 }
 
 HeldByAnotherRun::HeldByAnotherRun(const fs::path& folder) : marks_(RealFileSystem(), RunIdentity::ForThisProcess()) {

@@ -116,8 +116,10 @@ enum class FsCall {
     HoldFolder,
     PinFolder,
     LockFolder,
+    EnterFolder,
+    ListHeld,
 };
-inline constexpr int kFsCallCount = static_cast<int>(FsCall::LockFolder) + 1;
+inline constexpr int kFsCallCount = static_cast<int>(FsCall::ListHeld) + 1;
 const char* FsCallName(FsCall call);
 
 // Passes every call to the real file system; doubles override what they change.
@@ -151,6 +153,10 @@ public:
                               std::unique_ptr<quellmark::FolderHandle>& out) override;
     std::error_code lockFolder(const fs::path& folder, quellmark::LockMode mode,
                                std::unique_ptr<quellmark::FolderHandle>& out) override;
+    std::error_code enterFolder(const quellmark::FolderHandle& parent, const fs::path& name,
+                                std::unique_ptr<quellmark::FolderHandle>& out) override;
+    std::error_code listHeld(const quellmark::FolderHandle& folder,
+                             std::vector<quellmark::FolderEntry>& entries) override;
 };
 
 // A file system that passes everything to the real one, except what a test tells it to fail.
@@ -207,6 +213,10 @@ public:
                               std::unique_ptr<quellmark::FolderHandle>& out) override;
     std::error_code lockFolder(const fs::path& folder, quellmark::LockMode mode,
                                std::unique_ptr<quellmark::FolderHandle>& out) override;
+    std::error_code enterFolder(const quellmark::FolderHandle& parent, const fs::path& name,
+                                std::unique_ptr<quellmark::FolderHandle>& out) override;
+    std::error_code listHeld(const quellmark::FolderHandle& folder,
+                             std::vector<quellmark::FolderEntry>& entries) override;
 
 private:
     bool crashed();
@@ -242,13 +252,13 @@ public:
     // Whether the search is waiting at the gate.
     bool Waiting() const { return waiting_; }
 
-    std::error_code pinFolder(const quellmark::FolderHandle& root, const fs::path& below, bool create,
-                              std::unique_ptr<quellmark::FolderHandle>& out) override {
-        while (below.filename() == name_ && !open_) {
+    std::error_code enterFolder(const quellmark::FolderHandle& parent, const fs::path& name,
+                                std::unique_ptr<quellmark::FolderHandle>& out) override {
+        while (name == name_ && !open_) {
             waiting_ = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        return ForwardingFileSystem::pinFolder(root, below, create, out);
+        return ForwardingFileSystem::enterFolder(parent, name, out);
     }
 
 private:

@@ -77,7 +77,7 @@ void FolderSearch::Run() {
 
 void FolderSearch::AddSubfolders(std::unique_ptr<FolderHandle> held, int node, std::vector<Open>& path) {
     std::vector<FolderEntry> entries;
-    const std::error_code ec = files_.listFolder(held->path(), entries);
+    const std::error_code ec = files_.listHeld(*held, entries);
     if (ec && !Gone(ec)) Unreadable(node);  // what was read before the failure still counts
     Open folder;
     folder.held = std::move(held);
@@ -113,8 +113,8 @@ bool FolderSearch::Enter(std::vector<Open>& path, const Child& child, std::uniqu
     const FolderHandle& parent = *path.back().held;
     // A folder is entered from the one held above it without following links; a link is
     // followed on purpose, and not entered when it leads back to a folder on the way down.
-    const std::error_code ec = child.link ? files_.holdFolder(parent.path() / child.name, out)
-                                          : files_.pinFolder(parent, child.name, false, out);
+    const std::error_code ec =
+        child.link ? files_.holdFolder(parent.path() / child.name, out) : files_.enterFolder(parent, child.name, out);
     if (ec) {
         if (!Gone(ec)) Unreadable(child.node);
         return false;

@@ -293,6 +293,19 @@ public:
     // to another folder since it was taken (on systems that reach folders only by name).
     [[nodiscard]] virtual std::error_code pinFolder(const FolderHandle& root, const std::filesystem::path& below,
                                                     bool create, std::unique_ptr<FolderHandle>& out) = 0;
+    // Opens the folder `name` (one name) inside the held folder, to read the tree below it: the
+    // name is looked up in the held folder itself, through its handle, so a folder above that was
+    // renamed or replaced meanwhile never leads elsewhere. A link is never entered
+    // (too_many_symbolic_link_levels), anything else that is no folder fails (not_a_directory).
+    // Where the system can refuse it (Windows), the folder cannot be renamed or removed while held.
+    [[nodiscard]] virtual std::error_code enterFolder(const FolderHandle& parent, const std::filesystem::path& name,
+                                                      std::unique_ptr<FolderHandle>& out) {
+        return pinFolder(parent, name, false, out);
+    }
+    // The entries of the held folder, read through its handle; the order is the system's.
+    [[nodiscard]] virtual std::error_code listHeld(const FolderHandle& folder, std::vector<FolderEntry>& entries) {
+        return listFolder(folder.path(), entries);
+    }
     // Takes a lock on the folder (links followed) and holds the folder while it lasts. Never
     // waits: resource_unavailable_try_again when another holder's lock stands in the way.
     [[nodiscard]] virtual std::error_code lockFolder(const std::filesystem::path& folder, LockMode mode,

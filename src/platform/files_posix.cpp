@@ -326,6 +326,17 @@ private:
     const char* name_;
 };
 
+// Why the folder `name` inside the one open as `at` did not open (errno as the open left it): a
+// link says ELOOP or ENOTDIR depending on where it points; say what it is.
+std::error_code WhyNotEntered(int at, const char* name) {
+    std::error_code err = LastError();
+    struct stat st {};
+    if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+        err = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    }
+    return err;
+}
+
 // A folder held by its descriptor. Where /proc shows the process's descriptors, its path goes
 // through the descriptor, so nothing can swap a link in above it; elsewhere it is the path as
 // it was checked.
@@ -452,6 +463,46 @@ std::error_code ListingOf(int fd, Listing& out) {
     }
     out.reset(dir);
     return {};
+}
+
+// The entries of the folder open as fd (which the listing takes, also when it fails): the type
+// from the listing where it gives one; a stat for a file's size and for a link.
+std::error_code ListOpened(int fd, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    Listing dir(nullptr, ::closedir);
+    if (auto ec = ListingOf(fd, dir)) return ec;
+    fd = ::dirfd(dir.get());
+    std::error_code ec;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (!entry) {
+            if (errno != 0) ec = LastError();
+            break;
+        }
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        FolderEntry item{fs::path(std::string(name)), {}};
+        struct stat st {};
+        if (entry->d_type == DT_DIR) {
+            item.facts.kind = PathKind::Folder;
+            item.facts.hidden = name.starts_with(".");
+        } else if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (IsNotThere(errno)) continue;  // gone meanwhile
+            item.facts.error = LastError();
+        } else if (S_ISLNK(st.st_mode)) {
+            item.facts.link = true;
+            if (::fstatat(fd, entry->d_name, &st, 0) == 0) {
+                FillFacts(item.facts, st, name);
+            } else if (!IsNotThere(errno)) {
+                item.facts.error = LastError();
+            }
+        } else {
+            FillFacts(item.facts, st, name);
+        }
+        entries.push_back(std::move(item));
+    }
+    return ec;
 }
 
 // Calls take(name) for each entry of the folder from its first, "." and ".." included, until
@@ -679,43 +730,15 @@ public:
         return facts;
     }
 
-    // The type from the listing where it gives one; a stat for a file's size and for a link.
     std::error_code listFolder(const fs::path& folder, std::vector<FolderEntry>& entries) override {
-        entries.clear();
-        Listing dir(nullptr, ::closedir);
-        if (auto ec = ListingOf(OpenFolder(AT_FDCWD, folder.c_str(), true), dir)) return ec;
-        const int fd = ::dirfd(dir.get());
-        std::error_code ec;
-        for (;;) {
-            errno = 0;
-            const dirent* entry = ::readdir(dir.get());
-            if (!entry) {
-                if (errno != 0) ec = LastError();
-                break;
-            }
-            const std::string_view name = entry->d_name;
-            if (name == "." || name == "..") continue;
-            FolderEntry item{fs::path(std::string(name)), {}};
-            struct stat st {};
-            if (entry->d_type == DT_DIR) {
-                item.facts.kind = PathKind::Folder;
-                item.facts.hidden = name.starts_with(".");
-            } else if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (IsNotThere(errno)) continue;  // gone meanwhile
-                item.facts.error = LastError();
-            } else if (S_ISLNK(st.st_mode)) {
-                item.facts.link = true;
-                if (::fstatat(fd, entry->d_name, &st, 0) == 0) {
-                    FillFacts(item.facts, st, name);
-                } else if (!IsNotThere(errno)) {
-                    item.facts.error = LastError();
-                }
-            } else {
-                FillFacts(item.facts, st, name);
-            }
-            entries.push_back(std::move(item));
-        }
-        return ec;
+        return ListOpened(OpenFolder(AT_FDCWD, folder.c_str(), true), entries);
+    }
+
+    // Through the held descriptor: "." opened from it is the very folder held.
+    std::error_code listHeld(const FolderHandle& folder, std::vector<FolderEntry>& entries) override {
+        const auto* held = dynamic_cast<const PosixFolder*>(&folder);
+        if (!held) return listFolder(folder.path(), entries);
+        return ListOpened(OpenFolder(held->fd(), ".", true), entries);
     }
 
     std::error_code identify(const fs::path& path, FileIdentity& out) override {
@@ -792,19 +815,25 @@ public:
                 if (::mkdirat(fd.get(), name.c_str(), 0777) != 0 && errno != EEXIST) return LastError();
                 next = OpenFolder(fd.get(), name.c_str(), false);
             }
-            if (next < 0) {
-                // A link says ELOOP or ENOTDIR depending on where it points; say what it is.
-                std::error_code err = LastError();
-                struct stat st {};
-                if (::fstatat(fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
-                    err = std::make_error_code(std::errc::too_many_symbolic_link_levels);
-                }
-                return err;
-            }
+            if (next < 0) return WhyNotEntered(fd.get(), name.c_str());
             fd.reset(next);
             checked /= part;
         }
         out = std::make_unique<PosixFolder>(fd.release(), checked);
+        return {};
+    }
+
+    std::error_code enterFolder(const FolderHandle& parent, const fs::path& name,
+                                std::unique_ptr<FolderHandle>& out) override {
+        const auto* held = dynamic_cast<const PosixFolder*>(&parent);
+        if (!held) return pinFolder(parent, name, false, out);
+        const std::string text = name.string();
+        if (text.empty() || text == "." || text == ".." || text.find('/') != std::string::npos) {
+            return std::make_error_code(std::errc::invalid_argument);
+        }
+        const int fd = OpenFolder(held->fd(), text.c_str(), false);
+        if (fd < 0) return WhyNotEntered(held->fd(), text.c_str());
+        out = std::make_unique<PosixFolder>(fd, parent.path() / name);
         return {};
     }
 

@@ -4,7 +4,10 @@
 #include "system.h"
 #include "win32_paths.h"
 
+#include <winternl.h>
+
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -293,7 +296,10 @@ public:
 
     void hold(HANDLE h) { handles_.push_back(h); }
     void reachedAs(fs::path checked) { path_ = std::move(checked); }
-    void identifyAs(FileIdentity identity) { identity_ = identity; }
+    void identifyAs(FileIdentity identity) {
+        identity_ = identity;
+        identified_ = true;
+    }
     // Mutexes this thread has taken for a lock the process registry already counts.
     void own(std::wstring lockName, LockMode mode, std::vector<HANDLE> mutexes) {
         lockName_ = std::move(lockName);
@@ -301,7 +307,17 @@ public:
         mutexes_ = std::move(mutexes);
     }
     const fs::path& path() const override { return path_; }
-    const FileIdentity& identity() const { return identity_; }
+    // Asked of the folder's handle the first time for a folder entered without it.
+    const FileIdentity& identity() const {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!identified_ && !handles_.empty() && ::GetFileInformationByHandle(handles_.back(), &info)) {
+            identity_ = IdentityOf(info);
+            identified_ = true;
+        }
+        return identity_;
+    }
+    // The folder's own handle (those held before it are the folders above it on the way).
+    HANDLE handle() const { return handles_.empty() ? INVALID_HANDLE_VALUE : handles_.back(); }
     // The last handle held is the folder itself (those before it, the folders above it on the
     // way); Windows names where it is now.
     fs::path whereNow() const override {
@@ -326,7 +342,8 @@ public:
 private:
     std::vector<HANDLE> handles_;
     fs::path path_;
-    FileIdentity identity_;
+    mutable FileIdentity identity_;
+    mutable bool identified_ = false;
     std::wstring lockName_;
     LockMode lockMode_ = LockMode::Shared;
     std::vector<HANDLE> mutexes_;
@@ -357,6 +374,35 @@ std::error_code HoldFolder(Win32Folder& folder, const fs::path& path) {
     }
     if (!IsFolder(info)) return std::make_error_code(std::errc::not_a_directory);
     folder.identifyAs(IdentityOf(info));
+    return {};
+}
+
+// Opens the folder `name` inside the folder open as `parent`, from that handle itself: Windows'
+// own open relative to a folder (Win32 has none), so the name is looked up in that very folder
+// whatever became of the path that led to it, in one open. A reparse point there is opened as
+// itself, never followed; the handle shares no deletion, so the folder cannot be renamed or
+// removed while held.
+std::error_code OpenFolderIn(HANDLE parent, const std::wstring& name, HANDLE& out) {
+    out = INVALID_HANDLE_VALUE;
+    // One name: a separator would walk on, through any junction on the way.
+    if (name.empty() || name == L"." || name == L".." || name.find_first_of(L"\\/:") != std::wstring::npos ||
+        name.size() > 32767) {
+        return std::make_error_code(std::errc::invalid_argument);
+    }
+    UNICODE_STRING text;
+    text.Buffer = const_cast<PWSTR>(name.c_str());
+    text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    text.MaximumLength = text.Length;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, parent, nullptr);
+    IO_STATUS_BLOCK io{};
+    HANDLE h = nullptr;
+    const NTSTATUS status = ::NtCreateFile(
+        &h, FILE_GENERIC_READ, &attributes, &io, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+        FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT,
+        nullptr, 0);
+    if (status < 0) return Win32Error(::RtlNtStatusToDosError(status));
+    out = h;
     return {};
 }
 
@@ -462,6 +508,48 @@ PathFacts FactsThroughLink(const fs::path& path) {
     facts = FactsOf(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime);
     facts.link = true;
     return facts;
+}
+
+// The entries of the folder open as h, read through the handle, many to a call. Only a reparse
+// point takes a look more, by its name, to tell what it leads to.
+std::error_code ListThroughHandle(HANDLE h, const fs::path& folder, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    // 64 KiB a call, aligned as the entries are.
+    constexpr std::size_t kPiece = 64 * 1024;
+    std::vector<std::uint64_t> piece(kPiece / sizeof(std::uint64_t));
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(piece.data());
+    constexpr std::size_t kNameAt = offsetof(FILE_FULL_DIR_INFO, FileName);
+    FILE_INFO_BY_HANDLE_CLASS next = FileFullDirectoryRestartInfo;
+    for (;;) {
+        if (!::GetFileInformationByHandleEx(h, next, piece.data(), static_cast<DWORD>(kPiece))) {
+            const DWORD code = ::GetLastError();
+            // Not even "." to list (a drive's root with nothing in it) says "not found" at first.
+            const bool end =
+                code == ERROR_NO_MORE_FILES || (next == FileFullDirectoryRestartInfo && code == ERROR_FILE_NOT_FOUND);
+            return end ? std::error_code{} : Win32Error(code);
+        }
+        next = FileFullDirectoryInfo;
+        for (std::size_t at = 0;;) {
+            if (at + kNameAt > kPiece) return std::make_error_code(std::errc::bad_message);
+            FILE_FULL_DIR_INFO entry;
+            std::memcpy(&entry, bytes + at, kNameAt);
+            if (entry.FileNameLength % sizeof(wchar_t) != 0 || entry.FileNameLength > kPiece - at - kNameAt) {
+                return std::make_error_code(std::errc::bad_message);
+            }
+            std::wstring name(entry.FileNameLength / sizeof(wchar_t), L'\0');
+            std::memcpy(name.data(), bytes + at + kNameAt, entry.FileNameLength);
+            if (name != L"." && name != L"..") {
+                FILETIME written{entry.LastWriteTime.LowPart, static_cast<DWORD>(entry.LastWriteTime.HighPart)};
+                entries.push_back({fs::path(name), {}});
+                entries.back().facts = (entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                                           ? FactsThroughLink(folder / name)
+                                           : FactsOf(entry.FileAttributes, static_cast<DWORD>(entry.EndOfFile.HighPart),
+                                                     entry.EndOfFile.LowPart, written);
+            }
+            if (entry.NextEntryOffset == 0) break;
+            at += entry.NextEntryOffset;
+        }
+    }
 }
 
 class RealFs final : public FileSystem {
@@ -758,6 +846,34 @@ public:
         folder->reachedAs(std::move(checked));
         out = std::move(folder);
         return {};
+    }
+
+    // One open a folder, from the handle of the folder above: entered so, the folders on the way
+    // down each share no deletion, and none of them can be renamed or removed while held.
+    std::error_code enterFolder(const FolderHandle& parent, const fs::path& name,
+                                std::unique_ptr<FolderHandle>& out) override {
+        const auto* held = dynamic_cast<const Win32Folder*>(&parent);
+        if (!held || held->handle() == INVALID_HANDLE_VALUE) return pinFolder(parent, name, false, out);
+        HANDLE h = INVALID_HANDLE_VALUE;
+        if (auto ec = OpenFolderIn(held->handle(), name.native(), h)) return ec;
+        auto folder = std::make_unique<Win32Folder>(parent.path() / name);
+        folder->hold(h);
+        // Its attributes alone: all the file information would ask the volume for its serial
+        // number too, which Wine reads from the device each time.
+        FILE_ATTRIBUTE_TAG_INFO info{};
+        if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info)) return Win32Error();
+        if (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+        }
+        if (!(info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return std::make_error_code(std::errc::not_a_directory);
+        out = std::move(folder);
+        return {};
+    }
+
+    std::error_code listHeld(const FolderHandle& folder, std::vector<FolderEntry>& entries) override {
+        const auto* held = dynamic_cast<const Win32Folder*>(&folder);
+        if (!held || held->handle() == INVALID_HANDLE_VALUE) return listFolder(folder.path(), entries);
+        return ListThroughHandle(held->handle(), folder.path(), entries);
     }
 
     // Windows locks byte ranges of files only, not folders: the lock is made of mutexes named
