@@ -13,6 +13,7 @@
 #include "form/MainForm.h"
 #include "form/UnitIni.h"
 #include "form/WindowArguments.h"
+#include "render/styles.h"
 
 #include <array>
 #include <chrono>
@@ -131,6 +132,10 @@ public:
         sortDescending = descending;
     }
     void CloseWindow() override { closed = true; }
+    void ShowPreviewPane(bool shown) override { paneShown = shown; }
+    void ShowPreview() override { ++previewDraws; }
+    bool paneShown = false;
+    int previewDraws = 0;
 
     const MainForm* form = nullptr;  // whose rows the list shows
 
@@ -706,6 +711,136 @@ TEST_F(Form, EachMissingPreconditionRefusesConvertWithItsOwnWords) {
     EXPECT_EQ(view.boxes[0].kind, BoxKind::Confirmation);
     EXPECT_EQ(view.status, "変換作業をキャンセルしました。");
     EXPECT_TRUE(fs::is_empty(dest()));
+}
+
+namespace {
+
+// Runs the posted calls until the pane has built what it waits for.
+void WaitForPane(RecordingView& view, const PreviewPane& pane) {
+    for (int i = 0; i < 5000 && pane.State() == PaneState::Building; ++i) {
+        view.RunPosted();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_NE(pane.State(), PaneState::Building);
+}
+
+void ExpectNear(render::Point a, render::Point b) {
+    EXPECT_NEAR(a.x, b.x, 1e-6);
+    EXPECT_NEAR(a.y, b.y, 1e-6);
+}
+
+}  // namespace
+
+TEST_F(Form, ThePaneShowsTheCurrentDrawingOrWhyNotKeepsWhatItSawAndForgetsAtAReListing) {
+    const Bytes drawing = Drawing();
+    WriteFile(data() / "a.jww", drawing);
+    WriteFile(data() / "b.jww", Bytes(drawing.begin(), drawing.begin() + drawing.size() / 2));
+    WriteText(data() / "c.txt", "no drawing");
+    MainForm& f = Listed();
+    PreviewPane& pane = f.Pane();
+    EXPECT_TRUE(view.paneShown);                // shown until the settings say otherwise
+    EXPECT_EQ(pane.State(), PaneState::Empty);  // no size yet: nothing is built
+    pane.Resized(400, 300);
+    EXPECT_EQ(pane.State(), PaneState::Building);
+    WaitForPane(view, pane);
+    ASSERT_EQ(pane.State(), PaneState::Picture);
+    EXPECT_EQ(pane.Picture()->list.dimensions[static_cast<int>(render::DimensionMark::ToMark)], 1);
+    ASSERT_EQ(pane.Legend().size(), 3u);
+    EXPECT_EQ(pane.Legend()[0].text, "印を付ける寸法 1");
+    EXPECT_EQ(pane.Legend()[0].color, render::MarkColor(render::DimensionMark::ToMark));
+    EXPECT_EQ(pane.Legend()[1].text, "印付きの寸法 0");
+    EXPECT_GT(view.previewDraws, 0);
+
+    // A damaged drawing and a file that is none show why, in the words of a batch's failures.
+    view.Select({"b.jww"});
+    f.CurrentRowChanged();
+    WaitForPane(view, pane);
+    EXPECT_EQ(pane.State(), PaneState::Failed);
+    EXPECT_EQ(pane.Message().rfind("ファイルが途中で終わっています", 0), 0u) << pane.Message();
+    view.Select({"c.txt"});
+    f.CurrentRowChanged();
+    WaitForPane(view, pane);
+    EXPECT_EQ(pane.Message(), "図面ファイルではありません");
+    EXPECT_TRUE(pane.Legend().empty());
+
+    // A selection moved on before its build ended: only the newest is shown.
+    const int builds = pane.Builds();
+    view.Select({"a.jww"});
+    f.CurrentRowChanged();
+    EXPECT_EQ(pane.State(), PaneState::Picture);  // kept: shown at once, not built again
+    EXPECT_EQ(pane.Builds(), builds);
+    EXPECT_EQ(pane.KeptCount(), 3u);
+
+    // A re-listing forgets what it kept: the drawing is read again as it is now.
+    JwwPlan plan;
+    plan.entities = {Dimension{}, Dimension{}};
+    WriteFile(data() / "a.jww", BuildJww(plan));
+    f.Refresh();
+    EXPECT_EQ(pane.KeptCount(), 0u);
+    WaitForPane(view, pane);
+    ASSERT_EQ(pane.State(), PaneState::Picture);
+    EXPECT_EQ(pane.Picture()->list.dimensions[static_cast<int>(render::DimensionMark::ToMark)], 2);
+
+    // Hidden, it shows nothing; the settings keep that and the pane's width.
+    f.TogglePreview();
+    EXPECT_FALSE(view.paneShown);
+    EXPECT_EQ(pane.State(), PaneState::Hidden);
+    view.layout.previewHeight = 345;
+    ASSERT_TRUE(f.CloseRequested());
+    std::string shown, width;
+    EXPECT_TRUE(ReadIniString(RealFileSystem(), "Comp", "PVON", shown, 22, f.SettingsFile()));
+    EXPECT_TRUE(ReadIniString(RealFileSystem(), "Comp", "PVSZ", width, 22, f.SettingsFile()));
+    EXPECT_EQ(shown, "0");
+    EXPECT_EQ(width, "345");
+}
+
+TEST_F(Form, ThePaneFitsThePaperZoomsAboutAPointWithinBoundsPansAndFitsAgain) {
+    WriteFile(data() / "a.jww", Drawing());
+    MainForm& f = Listed();
+    PreviewPane& pane = f.Pane();
+    pane.Resized(400, 300);
+    WaitForPane(view, pane);
+    ASSERT_EQ(pane.State(), PaneState::Picture);
+    // An A3 sheet fitted: its width fills the pane less the margins (3%, at least 8 pixels),
+    // centred both ways.
+    const render::Rect paper = pane.Picture()->list.paper;
+    const PaneTransform fitted = pane.Transform();
+    EXPECT_NEAR(fitted.scale, (400 - 2 * 9.0) / paper.width(), 1e-9);
+    ExpectNear(fitted.toPane({0, 0}), {200, 150});
+    EXPECT_LT(fitted.toPane({0, paper.maxY}).y, fitted.toPane({0, paper.minY}).y);  // y up on paper, down in the pane
+
+    // The wheel zooms about the cursor: the paper under it stays there.
+    const render::Point under = fitted.toPaper(100, 50);
+    pane.Wheel(100, 50, 120);
+    EXPECT_NEAR(pane.Transform().scale, fitted.scale * PreviewPane::kZoomStep, 1e-9);
+    ExpectNear(pane.Transform().toPane(under), {100, 50});
+    // +/- about the centre, never beyond the bounds.
+    const render::Point middle = pane.Transform().toPaper(200, 150);
+    pane.Key(PaneKey::ZoomOut);
+    ExpectNear(pane.Transform().toPane(middle), {200, 150});
+    for (int i = 0; i < 100; ++i) pane.Key(PaneKey::ZoomIn);
+    EXPECT_NEAR(pane.Transform().scale, fitted.scale * PreviewPane::kMostZoom, 1e-6);
+    for (int i = 0; i < 100; ++i) pane.Wheel(0, 0, -120);
+    EXPECT_NEAR(pane.Transform().scale, fitted.scale * PreviewPane::kLeastZoom, 1e-9);
+
+    // Dragging moves the picture with the mouse; an arrow shows what lies that way.
+    const PaneTransform before = pane.Transform();
+    pane.Drag(10, -5);
+    pane.Key(PaneKey::Left);
+    EXPECT_NEAR(pane.Transform().x0, before.x0 + 10 + 400 / 8, 1e-9);
+    EXPECT_NEAR(pane.Transform().y0, before.y0 - 5, 1e-9);
+    pane.Key(PaneKey::Down);
+    EXPECT_NEAR(pane.Transform().y0, before.y0 - 5 - 300 / 8, 1e-9);
+
+    // A zoomed view keeps its centre through a resize; Home fits again, and a fitted view
+    // stays fitted as the pane grows.
+    const render::Point centre = pane.Transform().toPaper(200, 150);
+    pane.Resized(600, 500);
+    ExpectNear(pane.Transform().toPane(centre), {300, 250});
+    pane.Key(PaneKey::Fit);
+    EXPECT_NEAR(pane.Transform().scale, (600 - 2 * 15.0) / paper.width(), 1e-9);
+    pane.Resized(800, 500);
+    ExpectNear(pane.Transform().toPane({0, 0}), {400, 250});
 }
 
 // A folder typed or pasted into a field: Enter takes one that is there (the quotes and blanks a

@@ -5,6 +5,7 @@
 #include "testkit.h"
 
 #include "form/WindowTexts.h"
+#include "render/styles.h"
 #include "win32/MainWindow.h"
 
 #include <commctrl.h>
@@ -364,6 +365,50 @@ TEST_F(Win32Window, ABoxIsTakenAwayAsUnanswered) {
         dismissing->DismissBox();
     });
     EXPECT_EQ(system.MessageBox({}, texts::kCloseDuringBatch, BoxKind::Confirmation, Buttons::YesNo), Answer::Closed);
+}
+
+// The preview pane below the list paints the current row's drawing with GDI, its dimension in
+// the mark's colour; F3 hides it.
+TEST_F(Win32Window, ThePanePaintsTheCurrentDrawingWithItsMark) {
+    JwwPlan plan;
+    Dimension dimension;
+    dimension.line = {{}, -150, 0, 150, 0};
+    plan.entities = {dimension};
+    WriteFile(data() / "e.jww", BuildJww(plan));
+    files.Open();
+    MainWindow& w = Start();
+    desktop.folders = {Folder(data())};
+    w.Form().ChooseSearchFolder();
+    ASSERT_TRUE(PumpUntil([&] { return w.Form().FSearchReady && !w.Form().Busy(); }));
+    ClickRoot();
+    ClickRow(4);  // e.jww
+    const PreviewPane& pane = w.Form().Pane();
+    ASSERT_TRUE(PumpUntil([&] { return pane.State() == PaneState::Picture; }));
+    ASSERT_TRUE(::IsWindowVisible(w.Preview().Handle()));
+
+    RECT client{};
+    ::GetClientRect(w.Preview().Handle(), &client);
+    BITMAPINFO format{};
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), client.right, -client.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HDC dc = ::CreateCompatibleDC(nullptr);
+    const HBITMAP bitmap = ::CreateDIBSection(dc, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_TRUE(bitmap);
+    const HGDIOBJ old = ::SelectObject(dc, bitmap);
+    w.Preview().PaintInto(dc, client.right, client.bottom);
+    ::GdiFlush();
+    const std::uint32_t mark = render::MarkColor(render::DimensionMark::ToMark);
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    long marked = 0;
+    for (long i = 0; i < client.right * client.bottom; ++i) marked += (pixels[i] & 0xFFFFFF) == mark;
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    EXPECT_GT(marked, 20);
+
+    Press({VK_F3});
+    EXPECT_FALSE(::IsWindowVisible(w.Preview().Handle()));
+    EXPECT_EQ(pane.State(), PaneState::Hidden);
 }
 
 }  // namespace

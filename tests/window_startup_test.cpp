@@ -114,7 +114,7 @@ TEST_F(StartUp, EveryComponentAndMenuItemIsThereByItsName) {
     EXPECT_EQ(file[5], f.MnuExit);
     EXPECT_EQ(f.MnuFileType->actions(),
               QList<QAction*>({f.MnuFileType0, f.MnuFileType1, f.MnuFileType2, f.MnuFileType3}));
-    ASSERT_EQ(f.MainMenu1->actions().size(), 2);  // ファイル, and ヘルプ with the About box
+    ASSERT_EQ(f.MainMenu1->actions().size(), 3);  // ファイル, 表示 with the preview, ヘルプ with the About box
     EXPECT_EQ(f.MainMenu1->actions()[0], f.MnuFile->menuAction());
     EXPECT_EQ(f.Label1->text(), "ファイルの種類");
     EXPECT_EQ(f.Label2->text(), "保存先フォルダ");
@@ -123,9 +123,9 @@ TEST_F(StartUp, EveryComponentAndMenuItemIsThereByItsName) {
     EXPECT_EQ(f.Button4->text(), "変換(&C)");
     EXPECT_FALSE(f.Edit1->isReadOnly());  // folders are typed or pasted too
     EXPECT_FALSE(f.Edit2->isReadOnly());
-    for (const char* name : {"Splitter1", "Panel1", "Panel2", "Edit1", "TreeView1", "Panel3", "Panel4", "Label1",
-                             "ComboBox1", "Label2", "Edit2", "Button3", "Button4", "StringGrid1", "StatusBar1",
-                             "MainMenu1"}) {
+    for (const char* name :
+         {"Splitter1", "Panel1", "Panel2", "Edit1", "TreeView1", "Panel3", "Panel4", "Label1", "ComboBox1", "Label2",
+          "Edit2", "Button3", "Button4", "StringGrid1", "Splitter2", "Preview", "StatusBar1", "MainMenu1"}) {
         EXPECT_NE(f.findChild<QWidget*>(name), nullptr) << name;
     }
 }
@@ -215,8 +215,8 @@ TEST_F(StartUp, AFirstCloseWritesEveryKeyInThreeSections) {
     Stop();
     std::vector<std::string> keys;
     for (const std::string& line : Lines(Ini())) keys.push_back(line.substr(0, line.find('=')));
-    EXPECT_EQ(keys, (std::vector<std::string>{"[Form]", "F1_X", "F1_Y", "F1_W", "F1_H", "F1MX", "[Comp]",
-                                              "F1P1",   "F1S0", "F1S1", "F1S2", "F1S3", "F1S4", "F1S5",
+    EXPECT_EQ(keys, (std::vector<std::string>{"[Form]", "F1_X", "F1_Y", "F1_W", "F1_H", "F1MX", "[Comp]", "F1P1",
+                                              "F1S0",   "F1S1", "F1S2", "F1S3", "F1S4", "F1S5", "PVON",   "PVSZ",
                                               "[Set]",  "FLD1", "FLD2", "FNAM", "FTYP", "SORT", "SDSC"}));
     EXPECT_EQ(Setting(Ini(), "Set", "FLD1"), appDir.string() + "/");
     EXPECT_EQ(Setting(Ini(), "Set", "FLD2"), "");

@@ -11,9 +11,11 @@ add_executable(window_test
   window_list_test.cpp
   window_convert_test.cpp
   window_keyboard_test.cpp
+  window_preview_test.cpp
 )
 target_link_libraries(window_test PRIVATE quellmark_testkit quellmark_window Qt6::Widgets Qt6::Test GTest::gtest)
 quellmark_warnings(window_test)
+target_compile_definitions(window_test PRIVATE QUELLMARK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 
 set(window_test_environment "QT_QPA_PLATFORM=offscreen")
 if(QUELLMARK_SANITIZE)

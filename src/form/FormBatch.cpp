@@ -184,6 +184,7 @@ MainForm::MainForm(FormView& view, FormDesktop& desktop, FileSystem& files, fs::
       desktop_(desktop),
       files_(files),
       appDir_(std::move(appDir)),
+      pane_(view, files),
       alive_(std::make_shared<MainForm*>(this)) {}
 
 MainForm::~MainForm() {
@@ -246,6 +247,8 @@ void MainForm::BatchFinished() {
     activity_ = FormActivity::Idle;
     view_.ShowActivity(activity_);
     if (focused == FormControl::Stop || focused == FormControl::None) view_.Focus(focusBeforeBatch_);
+    // The batch may have written drawings the pane has seen.
+    pane_.Forget();
     const SessionResult& result = batch->Result();
     if (result.setup) {
         // Nothing was converted; a batch stopped while it waited is simply cancelled.

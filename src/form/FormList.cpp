@@ -1,6 +1,6 @@
 // The main form's file list: listing a folder by file type in name order, a slice of time at a
 // time so the window keeps answering; each row's texts and its drawing memo; the sizes padded to
-// their column; sorting by a header with the selection kept by name; opening a file.
+// their column; sorting by a header with the selection kept by name; opening a file; the preview of the current row.
 #include "MainForm.h"
 
 #include "../drawing/Func_.h"
@@ -54,6 +54,7 @@ void MainForm::ListFiles(const std::string& folder) {
     ActivityScope busy(activity_, view_, FormActivity::Listing, closeWhenIdle_);
     nextListing_ = folder;
     while (!nextListing_.empty() && !closeWhenIdle_) FillList(std::exchange(nextListing_, std::string()));
+    PreviewCurrentRow();
 }
 
 void MainForm::FillList(const std::string& folder) {
@@ -64,6 +65,9 @@ void MainForm::FillList(const std::string& folder) {
     FListShown = false;
     rows_.clear();
     view_.ClearList();
+    // The files listed again may have changed since the pane saw them.
+    PreviewCurrentRow();
+    pane_.Forget();
     sizeWidth_ = 0;
     const int width = SizeFieldWidth(view_.SizeColumnPixels(), kListingCharWidth);
 
@@ -183,6 +187,7 @@ void MainForm::HeaderClicked(int column) {
     FSortDescending = false;
     ListFiles(listedFolder_);
     SelectNames(selected, currentName);
+    PreviewCurrentRow();
 }
 
 void MainForm::ColumnKey(int number) {
@@ -353,6 +358,20 @@ void MainForm::ShowDroppedFiles(int node, const std::vector<std::string>& names)
     ListFiles(NodePath(node));
     SelectNames(names, names.front());
     view_.Focus(FormControl::List);
+}
+
+void MainForm::CurrentRowChanged() { PreviewCurrentRow(); }
+
+void MainForm::PreviewCurrentRow() {
+    const int row = view_.CurrentRow();
+    const bool file = row >= 0 && row < static_cast<int>(rows_.size()) && !listedFolder_.empty() &&
+                      !rows_[row].cells[kNameColumn].empty();
+    pane_.Select(file ? PathFromText(listedFolder_ + rows_[row].cells[kNameColumn]) : fs::path());
+}
+
+void MainForm::TogglePreview() {
+    pane_.SetShown(!pane_.Shown());
+    view_.ShowPreviewPane(pane_.Shown());
 }
 
 }  // namespace quellmark

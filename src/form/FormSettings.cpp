@@ -72,6 +72,8 @@ void ForEachSetting(Io& io, Settings& s) {
     io.number(kForm, "F1MX", s.maximized);
     io.number(kComp, "F1P1", s.panel1Width);
     for (int c = 0; c < 6; ++c) io.number(kComp, kColumnKeys[c], s.columnWidths[c]);
+    io.number(kComp, "PVON", s.previewShown);
+    io.number(kComp, "PVSZ", s.previewHeight);
     io.text(kSet, "FLD1", s.searchFolder);
     io.text(kSet, "FLD2", s.destFolder);
     io.text(kSet, "FNAM", s.lastFileName);

@@ -1,5 +1,5 @@
 // The main window's settings as Quellmark.ini keeps them: window placement, the folder pane's
-// width, the list's column widths and sort, the two folders, a carried name and the file type. Read once
+// width, the list's column widths and sort, the preview pane (shown, its height), the two folders, a carried name and the file type. Read once
 // at start-up and written once at shut-down, key by key in a fixed order.
 #pragma once
 
@@ -36,6 +36,8 @@ struct FormSettings {
     int maximized = 0;         // F1MX: 1 when the window was maximised (left..height its normal place)
     int sortColumn = -1;       // SORT: the column the list is sorted by, -1 for name order
     int sortDescending = 0;    // SDSC: 1 when that sort is descending
+    int previewShown = 1;      // PVON: 1 when the preview pane shows
+    int previewHeight = 200;   // PVSZ: the preview pane's height
 };
 
 // Overwrites each field whose key holds a non-empty value; a number that is not one reads as 0.

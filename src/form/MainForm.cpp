@@ -191,7 +191,12 @@ void MainForm::ApplySettings(FormSettings s) {
     layout.panel1Width =
         std::clamp(s.panel1Width, kNarrowest, std::max(kNarrowest, layout.window.width - 2 * kNarrowest));
     for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = ClampedColumn(s.columnWidths[c]);
+    layout.previewShown = s.previewShown != 0;
+    layout.previewHeight = std::clamp(s.previewHeight, kNarrowest, kWidest);
+    previewHeight_ = layout.previewHeight;
     view_.ApplyLayout(layout);
+    pane_.SetShown(layout.previewShown);
+    view_.ShowPreviewPane(layout.previewShown);
     FSortColumn =
         s.sortColumn >= 0 && s.sortColumn < kListColumns && s.sortColumn != kAttributeColumn ? s.sortColumn : -1;
     FSortDescending = FSortColumn >= 0 && s.sortDescending != 0;
@@ -281,6 +286,9 @@ void MainForm::WriteSettings() {
     s.maximized = layout.maximized ? 1 : 0;
     s.panel1Width = layout.panel1Width;
     for (int c = 0; c < kListColumns; ++c) s.columnWidths[c] = ClampedColumn(layout.columnWidths[c]);
+    s.previewShown = pane_.Shown() ? 1 : 0;
+    // A window that has no pane to size keeps the height it was given.
+    s.previewHeight = std::clamp(layout.previewHeight > 0 ? layout.previewHeight : previewHeight_, kNarrowest, kWidest);
     s.sortColumn = FSortColumn;
     s.sortDescending = FSortDescending ? 1 : 0;
     s.searchFolder = FSearchFolder;
@@ -475,6 +483,7 @@ void MainForm::SearchFolders() {
     rows_.clear();
     view_.ClearList();
     listedFolder_.clear();
+    PreviewCurrentRow();
     FSearchReady = false;
     FSearchAborted = false;
 

@@ -13,6 +13,7 @@
 #include "FormDesktop.h"
 #include "FolderSearch.h"
 #include "FormSettings.h"
+#include "PreviewPane.h"
 #include "WindowPlacement.h"
 
 #include <array>
@@ -68,6 +69,8 @@ struct FormLayout {
     bool maximized = false;
     int panel1Width = 0;
     std::array<int, kListColumns> columnWidths{};  // FormSettings::kFitColumn: fit to the contents
+    bool previewShown = true;
+    int previewHeight = 0;  // the preview pane's, below the list
 };
 
 class FormView {
@@ -122,6 +125,11 @@ public:
     virtual int CurrentRow() = 0;
     virtual void SelectRows(const std::vector<int>& rows, int current) = 0;
     virtual void ShowSortOrder(int column, bool descending) = 0;  // column -1: none
+
+    // The preview pane (MainForm::Pane): shown or hidden, and drawn again from what it holds
+    // (picture, transform, legend, or the reason there is none).
+    virtual void ShowPreviewPane(bool shown) = 0;
+    virtual void ShowPreview() = 0;
 
     virtual void CloseWindow() = 0;
 };
@@ -185,6 +193,8 @@ public:
     void Refresh();                         // F5: the tree's folder listed again
     void SizeWidthChanged(int characters);  // the size column now holds this many
     void RowOpened(int row);                // a double click, or Enter, on a row
+    void CurrentRowChanged();               // the list's current row moved: the pane shows its drawing
+    void TogglePreview();                   // 表示 → プレビュー, F3
     // The file list's context menu (right click, Shift+F10, the menu key): its items, enabled
     // as the current activity and the list allow, and the one chosen.
     std::vector<ListMenuItem> ListMenu();
@@ -206,6 +216,9 @@ public:
     const std::string& ListedFolder() const { return listedFolder_; }
     const std::filesystem::path& SettingsFile() const { return settingsWrite_; }
     const std::filesystem::path& TempFolder() const { return tempFolder_; }
+    // The preview pane; a view hands it the pane's size, the wheel, drags and keys.
+    PreviewPane& Pane() { return pane_; }
+    const PreviewPane& Pane() const { return pane_; }
 
     // The window's state as the original names it.
     bool FSearchReady = false;     // the folder tree has at least its root node
@@ -269,6 +282,8 @@ private:
     void SelectNames(const std::vector<std::string>& names, const std::string& current);
 
     void BatchFinished();
+    // The pane shows the drawing of the list's current row (none without one).
+    void PreviewCurrentRow();
 
     FormView& view_;
     FormDesktop& desktop_;
@@ -301,6 +316,8 @@ private:
     std::vector<FileRow> rows_;
     int sizeWidth_ = 0;  // the characters the sizes are padded to now; 0 before any listing
     std::unique_ptr<Batch> batch_;
+    PreviewPane pane_;
+    int previewHeight_ = 0;  // the pane's height as the settings gave it
     // Lives as long as the form: a call posted to the window's thread finds it gone when the
     // form went first.
     std::shared_ptr<MainForm*> alive_;

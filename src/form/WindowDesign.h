@@ -33,6 +33,10 @@ inline constexpr int kListFontPixels = 13;
 inline constexpr int kSmallestWidth = 500;
 inline constexpr int kSmallestHeight = 240;
 inline constexpr int kNarrowestPane = 16;
+// The preview pane stands below the file list, in the right pane: the list keeps its columns
+// whole at the window's design width, the top's controls keep their places, and the drawings,
+// landscape sheets, get the list's full width. Its legend takes a band of two lines at its foot.
+inline constexpr int kPreviewLegendHeight = 36;
 
 // The controls of the right pane's top, relative to the pane.
 struct TopPane {

@@ -19,12 +19,22 @@ inline constexpr const char* kMenuFileType3 = "(*.jws) (&3)";
 inline constexpr const char* kMenuDestFolder = "保存先フォルダの指定 (&H)";
 inline constexpr const char* kMenuConvert = "変換 (&C)";
 inline constexpr const char* kMenuExit = "終了 (&X)";
+inline constexpr const char* kMenuView = "表示 (&V)";
+inline constexpr const char* kMenuPreview = "プレビュー (&P)";
 inline constexpr const char* kMenuHelp = "ヘルプ (&H)";
 inline constexpr const char* kMenuAbout = "バージョン情報 (&A)";
 inline constexpr const char* kAboutTitle = "バージョン情報";
 inline constexpr const char* kAboutText =
     "JWW・JWS 図面の寸法に寸法属性を付けて、保存先フォルダに書き出します。\n"
     "元の図面は書き換えません。";
+
+// The preview pane: its name for screen readers, the wait while a drawing is read, and the
+// legend's kinds of dimension (each followed by its count).
+inline constexpr const char* kPreviewName = "プレビュー";
+inline constexpr const char* kPreviewBuilding = "図面を読み込んでいます…";
+inline constexpr const char* kLegendToMark = "印を付ける寸法";
+inline constexpr const char* kLegendMarked = "印付きの寸法";
+inline constexpr const char* kLegendUnmarked = "印を付けない寸法";
 
 inline constexpr const char* kFileTypeLabel = "ファイルの種類";
 inline constexpr const char* kDestFolderLabel = "保存先フォルダ";

@@ -80,4 +80,9 @@ std::uint32_t MarkColor(DimensionMark mark) {
     return 0x000000;
 }
 
+StrokeLook LookOf(const Primitive& p) {
+    if (p.mark == DimensionMark::None) return {p.color, p.width};
+    return {MarkColor(p.mark), std::max(p.width, kMarkedStrokeWidth)};
+}
+
 }  // namespace quellmark::render

@@ -34,6 +34,23 @@ float StrokeWidth(std::uint16_t penWidth);
 std::uint32_t MarkColor(DimensionMark mark);
 inline constexpr float kMarkedStrokeWidth = 0.35f;
 
+// How a primitive is drawn: its pen's colour and width, or a dimension's mark colour at least
+// kMarkedStrokeWidth wide.
+struct StrokeLook {
+    std::uint32_t color = 0;
+    float width = 0;
+};
+StrokeLook LookOf(const Primitive& p);
+
+// Strokes keep their width on the screen whatever the zoom (a preview is looked at, not
+// printed): a millimetre of pen width or dash is drawn as a millimetre of a screen at 96 dots
+// per inch, and no line is thinner than one pixel.
+inline constexpr double kPixelsPerMm = 96 / 25.4;
+
+// The paper's edge, and a temporary point's cross (the CAD program does not print it).
+inline constexpr std::uint32_t kPaperEdgeColor = 0xC8C8C8;
+inline constexpr std::uint32_t kTemporaryPointColor = 0x9A9A9A;
+
 // The diameter of a point mark, paper mm.
 inline constexpr double kPointMarkSize = 0.8;
 

@@ -17,12 +17,6 @@ namespace quellmark::render {
 namespace {
 
 constexpr double kDegree = std::numbers::pi / 180;
-constexpr std::uint32_t kPaperColor = 0xC8C8C8;
-constexpr std::uint32_t kTemporaryPointColor = 0x9A9A9A;
-// Strokes keep their width on the screen whatever the zoom (a preview is looked at, not
-// printed): a millimetre of pen width or dash is drawn as a millimetre of a screen at 96 dots
-// per inch, and no line is thinner than one pixel.
-constexpr double kPixelsPerMm = 96 / 25.4;
 
 void Num(std::string& out, double v) {
     char buffer[48];
@@ -55,8 +49,8 @@ class StrokeStyles {
 public:
     // The colour and width a primitive is stroked with: a dimension's in its mark's colour.
     static std::pair<std::uint32_t, float> Look(const Primitive& p) {
-        if (p.mark == DimensionMark::None) return {p.color, p.width};
-        return {MarkColor(p.mark), std::max(p.width, kMarkedStrokeWidth)};
+        const StrokeLook look = LookOf(p);
+        return {look.color, look.width};
     }
 
     std::size_t classOf(const Primitive& p) {
@@ -375,7 +369,7 @@ std::string WriteSvg(const DisplayList& list, const SvgOptions& options) {
     out += "\" height=\"";
     Num(out, list.paper.height());
     out += "\" fill=\"none\" stroke=\"";
-    Color(out, kPaperColor);
+    Color(out, kPaperEdgeColor);
     out += "\" stroke-width=\"1\" vector-effect=\"non-scaling-stroke\"/>\n<g id=\"drawing\">\n";
     out += body;
     out += "</g>\n";

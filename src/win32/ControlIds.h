@@ -19,11 +19,13 @@ enum ControlId : int {
     kStatusId,
     kProgressId,
     kStopId,
+    kPreviewId,
     kMenuSearchFolder = 200,
     kMenuFileType0 = 210,  // to 213
     kMenuDestFolder = 220,
     kMenuConvert,
     kMenuExit,
+    kMenuPreview = 225,
     kMenuAbout = 230,
 };
 

@@ -291,6 +291,10 @@ bool MainWindow::TranslateKeys(MSG& message) {
             form_.Refresh();
             return true;
         }
+        if (message.wParam == VK_F3) {
+            form_.TogglePreview();
+            return true;
+        }
         // Ctrl+Enter converts, wherever the focus is.
         if (message.wParam == VK_RETURN && control) {
             form_.Convert();
@@ -325,6 +329,9 @@ void MainWindow::CreateMenus() {
     ::AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(file, MF_STRING, kMenuExit, Wide(texts::kMenuExit).c_str());
     ::AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(file), Wide(texts::kMenuFile).c_str());
+    HMENU view = ::CreatePopupMenu();
+    ::AppendMenuW(view, MF_STRING, kMenuPreview, (Wide(texts::kMenuPreview) + L"\tF3").c_str());
+    ::AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(view), Wide(texts::kMenuView).c_str());
     HMENU help = ::CreatePopupMenu();
     ::AppendMenuW(help, MF_STRING, kMenuAbout, (Wide(texts::kMenuAbout) + L"\tF1").c_str());
     ::AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(help), Wide(texts::kMenuHelp).c_str());
@@ -333,7 +340,7 @@ void MainWindow::CreateMenus() {
 
 void MainWindow::CreateControls() {
     // Tab goes in the order the controls are made: the search folder, the tree, the type box,
-    // the destination, 参照, 変換, the list, 中止. A label names the control made after it.
+    // the destination, 参照, 変換, the list, the preview, 中止. A label names the control made after it.
     MakeControl(L"STATIC", Wide(texts::kSearchFolderName).c_str(), 0, hwnd_, kSearchLabelId);
     edit1_ = MakeControl(L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, hwnd_, kSearchFieldId, WS_EX_CLIENTEDGE);
     ::SetWindowSubclass(edit1_, FolderFieldProcedure, kSearchFieldSubclass, reinterpret_cast<DWORD_PTR>(&form_));
@@ -368,6 +375,7 @@ void MainWindow::CreateControls() {
         column.pszText = const_cast<wchar_t*>(header.c_str());
         ListView_InsertColumn(list_, c, &column);
     }
+    preview_.Create(hwnd_, kPreviewId);
     status_ = MakeControl(STATUSCLASSNAMEW, L"", SBARS_SIZEGRIP | WS_CLIPSIBLINGS, hwnd_, kStatusId);
     progress_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 0, 0, hwnd_,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressId)),
@@ -429,6 +437,8 @@ void MainWindow::ApplyFonts() {
         SetFont(control, font_);
     SetFont(convert_, bigFont_);
     SetFont(list_, listFont_);
+    preview_.SetFont(font_);
+    preview_.SetLegendHeight(Scaled(design::kPreviewLegendHeight));
 }
 
 void MainWindow::Layout() {
@@ -467,7 +477,13 @@ void MainWindow::Layout() {
     place(browse_, top.browse, top.browse.height);
     place(convert_, top.convert, top.convert.height);
     const int listTop = Scaled(design::kTopPaneHeight);
-    ::MoveWindow(list_, x0, listTop, std::max(0, width - x0), std::max(0, height - listTop), TRUE);
+    // The preview below the list, at its height while the list keeps a few rows.
+    const int listArea = std::max(0, height - listTop);
+    const bool previewShown = ::IsWindowVisible(preview_.Handle()) != FALSE;
+    const int preview = previewShown ? std::clamp(Scaled(previewHeight_), 0, std::max(0, listArea - Scaled(80))) : 0;
+    const int gap = previewShown ? Scaled(kSplitterWidth) : 0;
+    ::MoveWindow(list_, x0, listTop, std::max(0, width - x0), std::max(0, listArea - preview - gap), TRUE);
+    if (previewShown) ::MoveWindow(preview_.Handle(), x0, height - preview, std::max(0, width - x0), preview, TRUE);
     // The progress bar and 中止 sit on the right of the status bar.
     const int stopWidth = Scaled(kStopWidth);
     const int progressWidth = Scaled(kProgressWidth);
@@ -513,6 +529,7 @@ void MainWindow::Command(int id, int code) {
             break;
         case kMenuExit: form_.Exit(); break;
         case kMenuAbout: form_.About(); break;
+        case kMenuPreview: form_.TogglePreview(); break;
         case kTypeBoxId:
             if (code == CBN_SELCHANGE) {
                 form_.FileTypeChosen(static_cast<int>(::SendMessageW(combo_, CB_GETCURSEL, 0, 0)));
@@ -721,6 +738,7 @@ void MainWindow::ShowProgress(int done, int total) {
 
 void MainWindow::ApplyLayout(const FormLayout& layout) {
     panelWidth_ = layout.panel1Width;
+    previewHeight_ = layout.previewHeight;
     const ScreenRect window = Scaled(layout.window);
     ::SetWindowPos(hwnd_, nullptr, window.left, window.top, window.width, window.height, SWP_NOZORDER | SWP_NOACTIVATE);
     if (layout.maximized) ::ShowWindow(hwnd_, SW_MAXIMIZE);
@@ -774,7 +792,15 @@ FormLayout MainWindow::CurrentLayout() {
     layout.panel1Width = panelWidth_;
     for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = Unscaled(ListView_GetColumnWidth(list_, c));
     layout.columnWidths[kMemoColumn] = Unscaled(memoFloor_);
+    layout.previewHeight = previewHeight_;
     return layout;
+}
+
+void MainWindow::ShowPreviewPane(bool shown) {
+    if (menu_) ::CheckMenuItem(menu_, kMenuPreview, MF_BYCOMMAND | (shown ? MF_CHECKED : MF_UNCHECKED));
+    if (!shown && ::GetFocus() == preview_.Handle()) FocusOn(list_);
+    ::ShowWindow(preview_.Handle(), shown ? SW_SHOWNA : SW_HIDE);
+    Layout();
 }
 
 }  // namespace quellmark

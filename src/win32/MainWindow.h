@@ -6,6 +6,7 @@
 #pragma once
 
 #include "../form/MainForm.h"
+#include "PreviewWindow.h"
 #include "Win32Desktop.h"
 
 #include <windows.h>
@@ -48,6 +49,7 @@ public:
     HWND StopButton() const { return stop_; }
     HWND List() const { return list_; }
     HWND StatusBar() const { return status_; }
+    PreviewWindow& Preview() { return preview_; }
     // The text the status bar shows.
     std::wstring StatusText() const;
 
@@ -119,9 +121,14 @@ private:
     int CurrentRow() override;
     void SelectRows(const std::vector<int>& rows, int current) override;
     void ShowSortOrder(int column, bool descending) override;
+    // The preview pane below the list; its height is the one the settings keep.
+    void ShowPreviewPane(bool shown) override;
+    void ShowPreview() override { preview_.Repaint(); }
     void CloseWindow() override;
 
     MainForm form_;
+    PreviewWindow preview_{form_.Pane()};
+    int previewHeight_ = 200;  // at 96 dots per inch
     HWND hwnd_ = nullptr;
     HWND edit1_ = nullptr;
     HWND tree_ = nullptr;

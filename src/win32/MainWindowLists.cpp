@@ -181,6 +181,13 @@ LRESULT MainWindow::ListNotify(const NMHDR& header, LPARAM lparam) {
         }
         case LVN_COLUMNCLICK: form_.HeaderClicked(reinterpret_cast<const NMLISTVIEW*>(lparam)->iSubItem); return 0;
         case NM_DBLCLK: form_.RowOpened(reinterpret_cast<const NMITEMACTIVATE*>(lparam)->iItem); return 0;
+        case LVN_ITEMCHANGED: {
+            // The current row moved: the preview follows it.
+            const auto& change = *reinterpret_cast<const NMLISTVIEW*>(lparam);
+            if ((change.uChanged & LVIF_STATE) && ((change.uNewState ^ change.uOldState) & LVIS_FOCUSED))
+                form_.CurrentRowChanged();
+            return 0;
+        }
         case LVN_KEYDOWN: {
             const WORD key = reinterpret_cast<const NMLVKEYDOWN*>(lparam)->wVKey;
             if (!(::GetKeyState(VK_CONTROL) & 0x8000)) return 0;

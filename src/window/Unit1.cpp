@@ -9,6 +9,7 @@
 #include "AccessibleViews.h"
 #include "EventHook.h"
 #include "FileRowsModel.h"
+#include "PreviewWidget.h"
 #include "QtText.h"
 #include "WindowPaths.h"
 
@@ -216,7 +217,17 @@ void TForm1::CreateComponents() {
     header->setStretchLastSection(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setTextElideMode(Qt::ElideNone);
-    right->addWidget(StringGrid1, 1);
+    Splitter2 = new QSplitter(Qt::Vertical);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setHandleWidth(design::kSplitterWidth);
+    Splitter2->setChildrenCollapsible(false);
+    Splitter2->addWidget(StringGrid1);
+    Preview = new PreviewWidget(form_.Pane());
+    Preview->hide();  // until the settings say it shows
+    Splitter2->addWidget(Preview);
+    Splitter2->setStretchFactor(0, 1);
+    Splitter2->setStretchFactor(1, 0);
+    right->addWidget(Splitter2, 1);
     Splitter1->addWidget(Panel3);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
@@ -272,6 +283,13 @@ void TForm1::CreateMenu() {
     MnuFile->addSeparator();
     MnuExit = MnuFile->addAction(QString::fromUtf8(texts::kMenuExit));
     MnuExit->setObjectName(QStringLiteral("MnuExit"));
+    MnuView = MainMenu1->addMenu(QString::fromUtf8(texts::kMenuView));
+    MnuView->setObjectName(QStringLiteral("MnuView"));
+    MnuViewPreview = MnuView->addAction(QString::fromUtf8(texts::kMenuPreview));
+    MnuViewPreview->setObjectName(QStringLiteral("MnuViewPreview"));
+    MnuViewPreview->setCheckable(true);
+    MnuViewPreview->setShortcut(QKeySequence(Qt::Key_F3));
+    connect(MnuViewPreview, &QAction::triggered, this, [this] { form_.TogglePreview(); });
     // F5 lists the listed folder again, as every file manager does.
     auto* refresh = new QAction(this);
     refresh->setShortcut(QKeySequence(Qt::Key_F5));
@@ -298,6 +316,8 @@ void TForm1::ConnectEvents() {
     connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(ButtonStop, &QPushButton::clicked, this, &TForm1::ButtonStopClick);
+    connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { form_.CurrentRowChanged(); });
 
     // Each widget is watched once, by a hook of its own, so each click reaches one handler.
     // The folder fields are edits: a folder typed or pasted is taken with Enter.
@@ -360,6 +380,7 @@ void TForm1::ConnectAccessibility() {
     setTabOrder(Edit2, Button3);
     setTabOrder(Button3, Button4);
     setTabOrder(Button4, StringGrid1);
+    setTabOrder(StringGrid1, Preview);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -513,6 +534,8 @@ void TForm1::ApplyLayout(const FormLayout& layout) {
     Splitter1->setSizes(
         {layout.panel1Width, std::max(0, Splitter1->width() - layout.panel1Width - Splitter1->handleWidth())});
     ApplyColumnWidths(layout.columnWidths);
+    previewHeight_ = layout.previewHeight;
+    Splitter2->setSizes({std::max(0, Splitter2->height() - previewHeight_ - Splitter2->handleWidth()), previewHeight_});
 }
 
 FormLayout TForm1::CurrentLayout() {
@@ -527,7 +550,24 @@ FormLayout TForm1::CurrentLayout() {
     for (int c = 0; c < kListColumns; ++c) layout.columnWidths[c] = StringGrid1->horizontalHeader()->sectionSize(c);
     // The memo column's own width, not what it took from the spare room of this window.
     layout.columnWidths[kMemoColumn] = memoFloor_;
+    layout.previewHeight = Preview->isVisible() ? Preview->height() : previewHeight_;
     return layout;
 }
+
+void TForm1::ShowPreviewPane(bool shown) {
+    MnuViewPreview->setChecked(shown);
+    if (shown == Preview->isVisible()) return;
+    if (!shown) {
+        previewHeight_ = Preview->height();
+        if (Preview->hasFocus()) StringGrid1->setFocus(Qt::OtherFocusReason);
+    }
+    Preview->setVisible(shown);
+    if (shown) {
+        Splitter2->setSizes(
+            {std::max(0, Splitter2->height() - previewHeight_ - Splitter2->handleWidth()), previewHeight_});
+    }
+}
+
+void TForm1::ShowPreview() { Preview->update(); }
 
 }  // namespace quellmark

@@ -31,6 +31,7 @@ class QTreeWidgetItem;
 namespace quellmark {
 
 class FileRowsModel;
+class PreviewWidget;
 
 class TForm1 : public QMainWindow, private FormView {
     Q_OBJECT
@@ -52,6 +53,8 @@ public:
     QAction* MnuFileSave;
     QAction* MnuConvert;
     QAction* MnuExit;
+    QMenu* MnuView;
+    QAction* MnuViewPreview;  // shows or hides the preview pane (F3)
     QSplitter* Splitter1;
     QWidget* Panel1;
     QWidget* Panel2;
@@ -69,6 +72,9 @@ public:
     // row 0 is the header (the table's horizontal header), rows 1..n are files, the model's
     // rows 0..n-1.
     QTableView* StringGrid1;
+    // The file list and, below it, the preview of the current row's drawing.
+    QSplitter* Splitter2;
+    PreviewWidget* Preview;
     QStatusBar* StatusBar1;
     QProgressBar* ProgressBar1;
     QPushButton* ButtonStop;  // shown while a batch or a folder search runs
@@ -140,6 +146,8 @@ private:
     void SelectRows(const std::vector<int>& rows, int current) override;
     void ShowSortOrder(int column, bool descending) override;
     void CloseWindow() override;
+    void ShowPreviewPane(bool shown) override;
+    void ShowPreview() override;
 
     void CreateComponents();
     void CreateMenu();
@@ -170,6 +178,7 @@ private:
     bool quietTree_ = false;               // the tree's current folder changes without the user
     std::vector<QTreeWidgetItem*> items_;  // by the form's node
     QIcon folderIcon_;                     // every node's: made once, as each icon made anew decodes its images
+    int previewHeight_ = 0;                // the pane's height while it is hidden
     int memoFloor_ = 0;                    // the memo column is never narrower than this
     bool fillingMemo_ = false;
     QLabel* statusLabel_ = nullptr;

@@ -69,8 +69,9 @@ int main(int argc, char** argv) {
     form.Form().FolderChosen(0);  // lists it, as a click on it does
     const int files = form.StringGrid1->model()->rowCount();
     form.StringGrid1->clearSelection();
-    const int first = std::min(1, files - 1);
-    const int last = std::min(3, files - 1);
+    // One drawing current, so the preview shows it.
+    const int first = std::min(5, files - 1);
+    const int last = first;
     form.StringGrid1->setCurrentIndex(form.StringGrid1->model()->index(first, 0));
     form.StringGrid1->selectionModel()->select(
         QItemSelection(form.StringGrid1->model()->index(first, 0), form.StringGrid1->model()->index(last, 5)),
