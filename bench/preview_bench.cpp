@@ -188,7 +188,7 @@ void BM_PaintOnce(benchmark::State& state, const std::string& name) {
 
 }  // namespace
 
-#define PREVIEW_CASES(shape, file)                                                                      \
+#define PREVIEW_CASES(shape, file)                                                                                 \
     BENCHMARK_CAPTURE(BM_SelectToPicture, shape, std::string(file))->Unit(benchmark::kMillisecond)->UseRealTime(); \
     BENCHMARK_CAPTURE(BM_PaintOnce, shape, std::string(file))->Unit(benchmark::kMillisecond)
 
