@@ -59,11 +59,14 @@ tsan: deps
 # Conversion speed in memory for each shape (Google Benchmark), the folder search through 27,931
 # folders (Google Benchmark, then in the window), the window listing folders of 2,000 and 20,000
 # drawings, three batches against cp -r and cat (and, syncing, cp -r then sync),
-# and the peak memory of one large drawing of each shape.
+# the peak memory of one large drawing of each shape, and the preview pane on drawings just under
+# 1 MB (a selection to its picture, one paint, the memory a preview takes).
 bench: build
 	scripts/install-deps bench
 	$(PRESET_DIR)/bin/convert_bench
 	$(PRESET_DIR)/bin/render_bench
+	$(PRESET_DIR)/bin/preview_bench
+	$(PRESET_DIR)/bin/preview-memory
 	$(PRESET_DIR)/bin/search_bench
 	$(PRESET_DIR)/bin/list-bench
 	bench/batch-vs-copy $(PRESET_DIR)

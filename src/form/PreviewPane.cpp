@@ -19,17 +19,6 @@ namespace {
 // The margin around the fitted drawing: 3% of the pane's smaller side, at least 8 pixels.
 double MarginOf(int width, int height) { return std::max(8.0, 0.03 * std::min(width, height)); }
 
-// What a picture takes in memory, near enough to bound the pictures kept.
-std::size_t BytesOf(const render::Preview& preview) {
-    const render::DisplayList& list = preview.list;
-    std::size_t bytes = sizeof(render::Preview) + list.primitives.capacity() * sizeof(render::Primitive) +
-                        list.points.capacity() * sizeof(render::Point) +
-                        list.arcs.capacity() * sizeof(render::EllipseArc) +
-                        list.texts.capacity() * sizeof(render::TextRun);
-    for (const render::TextRun& text : list.texts) bytes += text.bytes.capacity();
-    return bytes;
-}
-
 }  // namespace
 
 render::Rect PaneTransform::visible(int width, int height) const {
@@ -123,7 +112,7 @@ void PreviewPane::Work() {
         auto preview = std::make_shared<render::Preview>();
         Problem problem;
         if (render::BuildPreview(files_, job.file, {}, *preview, problem)) {
-            kept.bytes = BytesOf(*preview);
+            kept.bytes = render::HeldBytes(*preview);
             kept.picture = std::move(preview);
         } else {
             kept.failure = FailureText(problem);

@@ -80,4 +80,13 @@ bool BuildPreview(FileSystem& fs, const std::filesystem::path& path, const Previ
     return BuildPreviewOfBytes(bytes, read.format, FormatOfName(path) == read.format, request, out, problem);
 }
 
+std::size_t HeldBytes(const Preview& preview) {
+    const DisplayList& list = preview.list;
+    std::size_t bytes = sizeof(Preview) + list.primitives.capacity() * sizeof(Primitive) +
+                        list.points.capacity() * sizeof(Point) + list.arcs.capacity() * sizeof(EllipseArc) +
+                        list.texts.capacity() * sizeof(TextRun);
+    for (const TextRun& text : list.texts) bytes += text.bytes.capacity();
+    return bytes;
+}
+
 }  // namespace quellmark::render

@@ -9,6 +9,7 @@
 #include "build.h"
 #include "display_list.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -28,6 +29,10 @@ struct Preview {
     bool convertible = true;  // the file's name is one convert takes (.jww, .jws) for its format
     bool converted = false;
 };
+
+// What a preview holds in memory (its vectors' capacities and the texts' bytes), near enough to
+// bound the pictures a window keeps.
+std::size_t HeldBytes(const Preview& preview);
 
 // Reads the drawing at `path` (either format, told by its signature) and builds its preview.
 // False with the problem when it is no drawing, cannot be read, is damaged, has bytes after its
