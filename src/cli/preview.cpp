@@ -30,7 +30,9 @@ bool SameFile(const fs::path& a, const fs::path& b) {
     return fs::equivalent(a, b, ec) && !ec;
 }
 
-std::string Count(std::int64_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); }
+std::string Count(std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
 
 // Writes the picture whole into its file, through the folder held open: the name holds the old
 // file or the whole new one at every instant.
@@ -66,11 +68,11 @@ int Run(const PreviewOptions& options) {
     }
     const render::DisplayList& list = preview.list;
     if (list.dropped > 0) {
-        Complain("warning: " + shown + ": " + Count(list.dropped, "entity") +
+        Complain("warning: " + shown + ": " + Count(list.dropped, "entity", "entities") +
                  " left out, with coordinates that cannot be drawn");
     }
     if (list.insertsLeftOut > 0) {
-        Complain("warning: " + shown + ": " + Count(list.insertsLeftOut, "block insert") +
+        Complain("warning: " + shown + ": " + Count(list.insertsLeftOut, "block insert", "block inserts") +
                  " left out (no such block, a block inside itself, or nested too deep)");
     }
     const std::string svg = render::WriteSvg(list, {Shown(PathText(drawing.filename())), options.after});
@@ -87,9 +89,9 @@ int Run(const PreviewOptions& options) {
     const auto dimensions = [&](DimensionMark mark) { return list.dimensions[static_cast<std::size_t>(mark)]; };
     std::string said = "preview: " + shown + " -> " + Shown(PathText(output)) + " (";
     if (options.after) {
-        said += Count(dimensions(DimensionMark::Marked), "dimension") + " marked, as converted";
+        said += Count(dimensions(DimensionMark::Marked), "dimension", "dimensions") + " marked, as converted";
     } else {
-        said += Count(dimensions(DimensionMark::ToMark), "dimension") + " to mark, " +
+        said += Count(dimensions(DimensionMark::ToMark), "dimension", "dimensions") + " to mark, " +
                 std::to_string(dimensions(DimensionMark::Marked)) + " already marked";
         if (dimensions(DimensionMark::Unmarked) > 0) {
             said += ", " + std::to_string(dimensions(DimensionMark::Unmarked)) + " left unmarked";
