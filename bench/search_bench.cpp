@@ -4,13 +4,11 @@
 //   search_bench [--tree FOLDER] [--benchmark_...]   (--tree: searches that folder instead of a new tree)
 #include "folder_tree.h"
 
-#include "form/FolderSearch.h"
+#include "search_to_end.h"
 
 #include <benchmark/benchmark.h>
 
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <string>
 
 #include <unistd.h>
@@ -35,26 +33,7 @@ void BM_SearchFolders(benchmark::State& state) {
     const fs::path& root = Tree();
     std::size_t folders = 0;
     for (auto _ : state) {
-        std::mutex mutex;
-        std::condition_variable told;
-        bool news = false;
-        quellmark::FolderSearch search(quellmark::RealFileSystem(), root, [&] {
-            std::lock_guard lock(mutex);
-            news = true;
-            told.notify_one();
-        });
-        search.Start();
-        folders = 1;
-        for (bool ended = false; !ended;) {
-            {
-                std::unique_lock lock(mutex);
-                told.wait(lock, [&] { return news; });
-                news = false;
-            }
-            const quellmark::SearchNews taken = search.Take();
-            folders += taken.found.size();
-            ended = taken.ended;
-        }
+        folders = qmbench::SearchToEnd(root).folders;
     }
     state.counters["folders"] = static_cast<double>(folders);
     state.counters["folders/s"] = benchmark::Counter(
